@@ -1,0 +1,16 @@
+#include "cli/commands.h"
+
+namespace sonavelt::cli {
+
+// Each command lives in a file of its own (convert_command.cpp, ...).
+int RunConvertCommand(const std::vector<std::string>& args);
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"convert", "convert SOUND [OUT]   turn a WAVE file into the player's .au file",
+       RunConvertCommand},
+  };
+  return commands;
+}
+
+}  // namespace sonavelt::cli

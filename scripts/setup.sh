@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs everything Sonavelt needs to build, run and test on Debian 12, from
+# Debian's packages, then configures and builds into build/.
+#   scripts/setup.sh            install packages (when missing) and build
+#   SONAVELT_SKIP_PACKAGES=1    build only
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
+  libcurl4-openssl-dev
+  # tests: GoogleTest, Qt Test (in qt6-base-dev), a real FTP server, a real browser,
+  # an X server for window screenshots, sound tools, a Java compiler for the applet
+  libgtest-dev libgmock-dev
+  python3 python3-pyftpdlib vsftpd openssl
+  chromium chromium-driver xvfb xauth
+  sox ffmpeg time
+  default-jdk-headless
+  # sanitizers and fuzzing
+  clang libclang-rt-14-dev
+)
+
+if [ "${SONAVELT_SKIP_PACKAGES:-0}" != 1 ]; then
+  missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    echo "setup: installing ${missing[*]}" >&2
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+fi
+
+BUILD_DIR=${SONAVELT_BUILD_DIR:-build}
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${SONAVELT_BUILD_TYPE:-RelWithDebInfo}
+cmake --build "$BUILD_DIR" -j "$(nproc)"
