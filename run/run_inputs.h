@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What a run is asked to do: the page, the sounds, the options, and where the
+// program keeps its own files. Filled by the front ends (and the stored
+// history), read by the run. Plain values: copy them freely.
+namespace sonavelt::run {
+
+// The upper bound of the number of sound combinations. The converting phase
+// spreads 48 progress points over 3 files per combination in whole steps, so
+// 16 combinations (48 files) is the most that still moves the bar per file.
+inline constexpr int kMaxSoundCombinations = 16;
+
+// Where the HTML page lives.
+struct PageTarget {
+  bool is_remote = false;
+  std::string local_html_path;  // full local path
+  std::string remote_site;      // FTP server name
+  std::string remote_path;      // path of the page on the server, always beginning with "/"
+};
+
+// combination_count lists of full sound paths; entry k of the three lists is
+// sound combination k + 1.
+struct SoundSet {
+  int combination_count = 4;
+  std::vector<std::string> entrance_sounds;
+  std::vector<std::string> exit_sounds;
+  std::vector<std::string> background_sounds;
+};
+
+struct RunOptions {
+  bool random_order = true;
+  bool safety_key = false;
+  bool no_background = false;
+  bool background_initially_on = false;
+  bool entrance_on = true;
+  bool exit_on = true;
+  bool invisible_applet = false;
+  std::string page_url;  // the page's absolute HTTP URL; empty when not given
+};
+
+// The install folder and the folders and files derived from it.
+struct InstallPaths {
+  std::string install_folder;
+  std::string cache_folder;       // the run's working folder; emptied and removed at exit
+  std::string history_folder;     // settings pages, one per page file name
+  std::string applet_class_path;  // the applet class file copied beside the page
+};
+
+}  // namespace sonavelt::run
