@@ -1,0 +1,141 @@
+#include "html/page_edit.h"
+
+#include "base/text.h"
+#include "html/body_colour.h"
+
+namespace sonavelt::html {
+namespace {
+
+constexpr size_t kNpos = std::string_view::npos;
+
+// The tags after which a page without BODY gets one, in the order tried.
+constexpr std::string_view kBodyAnchors[] = {"</HEAD>", "</TITLE>", "<HTML>"};
+
+// An unclosed BODY start tag is shown in the message up to its line end, and
+// no longer than this: the rest of the page may follow it.
+constexpr size_t kShownTagLimit = 200;
+
+std::string Splice(std::string_view text, TextRange range, std::string_view insert) {
+  std::string out;
+  out.reserve(text.size() - range.length + insert.size());
+  out.append(text.substr(0, range.offset));
+  out.append(insert);
+  out.append(text.substr(range.offset + range.length));
+  return out;
+}
+
+PageEditResult Refusal(PageEditOutcome outcome, std::string message) {
+  PageEditResult result;
+  result.outcome = outcome;
+  result.message = std::move(message);
+  return result;
+}
+
+}  // namespace
+
+std::string NotHtmlFileMessage(std::string_view name) {
+  return std::string(name) + " is not an HTML file!\r\n\r\nPlease select an HTML file.";
+}
+
+std::string BodyTagErrorMessage(std::string_view name, std::string_view body_tag) {
+  return "The body tag in " + std::string(name) + " is not following the HTML standards!\r\n" +
+         std::string(body_tag) +
+         "\r\nshould be in the following format:\r\n"
+         "<BODY BGCOLOR=\"......\" text=\"......\" background=\"......\" ...>\r\n\r\n"
+         "Please make corrections and run the Sonavelt again.";
+}
+
+std::optional<std::string> InsertBodyAfter(std::string_view page_text, std::string_view upper_page,
+                                           std::string_view upper_tag) {
+  size_t found = upper_page.find(upper_tag);
+  if (found == kNpos) return std::nullopt;
+  size_t head_end = found + upper_tag.size();
+  size_t html_end = upper_page.find("</HTML>", head_end);
+  std::string out;
+  out.reserve(page_text.size() + kDefaultBodyTag.size() + 32);
+  out.append(page_text.substr(0, head_end));
+  out.append(kDefaultBodyTag);
+  if (html_end == kNpos) {
+    out.append(page_text.substr(head_end));
+    out.append("\r\n</BODY>\r\n</HTML>");
+  } else {
+    out.append(page_text.substr(head_end, html_end - head_end));
+    out.append("\r\n</BODY>\r\n");
+    out.append(page_text.substr(html_end));
+  }
+  return out;
+}
+
+PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
+                           const AppletBlockTexts& blocks) {
+  std::string upper = UpperCopy(page_text);
+  std::string page;
+  if (upper.find("<BODY") != kNpos) {
+    page = std::string(page_text);
+  } else {
+    std::optional<std::string> with_body;
+    for (std::string_view anchor : kBodyAnchors) {
+      with_body = InsertBodyAfter(page_text, upper, anchor);
+      if (with_body) break;
+    }
+    if (!with_body) {
+      return Refusal(PageEditOutcome::kNotHtml, NotHtmlFileMessage(names.for_refusal));
+    }
+    page = std::move(*with_body);
+    upper = UpperCopy(page);
+  }
+
+  const size_t body_at = upper.find("<BODY");
+  std::optional<size_t> tag_length = StartTagLength(upper, body_at);
+  if (!tag_length) {
+    // Closing the tag for the user would be a guess at what it should hold;
+    // they get the same advice as for an unreadable BGCOLOR instead.
+    std::string_view shown = std::string_view(page).substr(body_at, kShownTagLimit);
+    shown = shown.substr(0, shown.find_first_of("\r\n"));
+    return Refusal(PageEditOutcome::kBodyTagError,
+                   BodyTagErrorMessage(names.for_body_error, shown));
+  }
+
+  PageEditResult result;
+  result.body_tag = page.substr(body_at, *tag_length);
+  AttributeRead colour = ReadBodyColour(result.body_tag);
+  switch (colour.state) {
+    case AttributeState::kMalformed:
+      return Refusal(PageEditOutcome::kBodyTagError,
+                     BodyTagErrorMessage(names.for_body_error, result.body_tag));
+    case AttributeState::kMissing:
+      result.page_colour = std::string(kWhite);
+      result.body_tag = AddBodyAttribute(result.body_tag, kWhiteBgcolorAttribute);
+      page = Splice(page, {body_at, *tag_length}, result.body_tag);
+      upper = Splice(upper, {body_at, *tag_length}, UpperCopy(result.body_tag));
+      break;
+    case AttributeState::kFound:
+      result.page_colour = std::move(colour.value);
+      break;
+  }
+  AttributeRead image = ReadBackgroundImage(result.body_tag);
+  if (image.state == AttributeState::kFound) result.background_image = std::move(image.value);
+
+  std::optional<TextRange> earlier = FindMarkedApplet(upper);
+  TextRange replaced;
+  std::string_view block;
+  if (earlier) {
+    replaced = *earlier;
+    block = blocks.replacement;
+    result.replaced_earlier_block = true;
+  } else {
+    // The BODY end tag that counts is one after the start tag; HTML lets a
+    // page leave it out, and then the block still goes inside the body.
+    const size_t body_end = body_at + result.body_tag.size();
+    size_t insert_at = upper.find("</BODY", body_end);
+    if (insert_at == kNpos) insert_at = upper.find("</HTML", body_end);
+    if (insert_at == kNpos) insert_at = upper.size();
+    replaced = {insert_at, 0};
+    block = blocks.first_insert;
+  }
+  result.edited_page = Splice(page, replaced, block);
+  result.block = {replaced.offset, block.size()};
+  return result;
+}
+
+}  // namespace sonavelt::html
