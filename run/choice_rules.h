@@ -1,0 +1,89 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/user_interface.h"
+#include "run/run_inputs.h"
+
+// The rules of the wizard's first two pages that do not depend on a screen:
+// the check of the typed number of combinations, the option check boxes with
+// their click rules, and the checks of the page URL and safety key. The wizard
+// and the command line both go through these, so they accept and refuse the
+// same input with the same words.
+namespace sonavelt::run {
+
+// The typed number of combinations. `ok` when the text is a whole number from
+// 1 to kMaxSoundCombinations (blanks around it allowed); else `message` is
+// "\"<text>\" is too large in reality." when the text starts with a number
+// above the maximum, and "Please provide a real number!" otherwise.
+struct CountCheck {
+  bool ok = false;
+  int count = 0;
+  std::string message;
+};
+CountCheck CheckCombinationCount(std::string_view typed);
+
+// The Go To number on a sound page: 1 to `combination_count`; else the
+// message "Cannot go to the No. <text> sound combination of total <count>
+// sound combinations." or "Please provide a real number!".
+CountCheck CheckGoToNumber(std::string_view typed, int combination_count);
+
+// The seven check boxes of the options page, as shown.
+struct OptionBox {
+  bool checked = false;
+  bool enabled = true;
+};
+struct OptionBoxes {
+  OptionBox random_order;
+  OptionBox safety_key;
+  OptionBox no_background;
+  OptionBox background_initially_on;
+  OptionBox entrance_on;
+  OptionBox exit_on;
+  OptionBox invisible_applet;
+};
+
+// The boxes as the page shows them for `options`: random order only with two
+// or more combinations (else disabled and unchecked); background initially on
+// disabled and unchecked when no background sound is wanted.
+OptionBoxes ShowOptions(const RunOptions& options, int combination_count);
+
+// A click that sets a box to `checked`, with the page's rules: a disabled box
+// does not change; ticking "No Background Sound" sets options.no_background,
+// disables "Background Sound Initially On" and ticks "Use Invisible Applet";
+// clearing it brings the background box back as options says; without a
+// background sound "Use Invisible Applet" stays ticked.
+enum class OptionBoxId {
+  kRandomOrder,
+  kSafetyKey,
+  kNoBackground,
+  kBackgroundInitiallyOn,
+  kEntranceOn,
+  kExitOn,
+  kInvisibleApplet,
+};
+void ClickOption(OptionBoxes& boxes, OptionBoxId box, bool checked, RunOptions& options);
+
+// Next or Back on the options page: page_url := url_text, then every flag
+// from its box (a disabled box reads as shown, that is unchecked).
+void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptions& options);
+
+// Next on the options page: the URL and safety-key checks. Nothing is checked
+// when the safety key is off and no URL is given. A URL written without a
+// scheme is taken as "http://" + it, and options.page_url keeps the prefix.
+// Refusals are plain messages; a URL whose path does not name the page asks
+// "Are you sure ..." and No refuses. True when the page may be left.
+bool CheckPageUrl(const PageTarget& page, RunOptions& options, UserInterface& ui);
+
+// The parts of an absolute URL, or ok false when `text` is not one (no
+// scheme, bad characters, ...).
+struct UrlParts {
+  bool ok = false;
+  std::string scheme;  // lower case
+  std::string host;
+  std::string path;  // "/" when the URL has none
+};
+UrlParts ParseUrl(const std::string& text);
+
+}  // namespace sonavelt::run

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The values one run shares with the code it calls (the sound checks, the
+// conversion, the progress reporters), and the one value a front end may set
+// while the run works: the request to stop. One RunState belongs to one run at
+// a time; the run resets what it uses at the start of the phase that uses it,
+// and leaves the results behind for the front end to read afterwards
+// (test_page_address for the browser button, the converted lists).
+namespace sonavelt::run {
+
+struct RunState {
+  // Set by the front end (quit confirmed, Ctrl-C) from any thread; the run
+  // checks it at fixed points and then stops.
+  std::atomic<bool> cancel_requested{false};
+  // Set while the sounds are being checked, so that the WAVE check asks
+  // before accepting a file whose format must change.
+  bool preparing_run = false;
+  // The largest number of sample frames among the WAVE files checked.
+  int32_t max_wave_frames = 0;
+  // Converting steps reported so far (the file being converted is number
+  // converted_count, counted from 1).
+  int converted_count = 0;
+  // The .au path used for each combination's sound after conversion.
+  std::vector<std::string> converted_entrance;
+  std::vector<std::string> converted_exit;
+  std::vector<std::string> converted_background;  // empty without background sound
+  // Playing time of each converted entrance sound, decimal milliseconds.
+  std::vector<std::string> entrance_durations;
+  // The settings page written by the last run.
+  std::string test_page_address;
+};
+
+}  // namespace sonavelt::run

@@ -1,0 +1,117 @@
+#include "run/settings_store.h"
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace sonavelt::run {
+namespace {
+
+constexpr char kSetUpGroup[] = "V1.0/Evaluation/Set up";
+constexpr char kAddressGroup[] = "V1.0/Evaluation/Address";
+constexpr char kHistoryGroup[] = "V1.0/Evaluation/History";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+struct SettingsStore::Impl {
+  explicit Impl(QSettings* s) : settings(s) {}
+  std::unique_ptr<QSettings> settings;
+
+  std::string Text(const char* group, const char* name) const {
+    settings->beginGroup(group);
+    QVariant v = settings->value(name);
+    settings->endGroup();
+    if (!v.isValid()) return std::string();
+    // A hand-edited value with bare commas reads back as a list: put the
+    // commas back rather than lose everything after the first one.
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(',').toStdString();
+    if (!v.canConvert<QString>()) return std::string();
+    return v.toString().toStdString();
+  }
+  void SetText(const char* group, const char* name, const std::string& value) {
+    settings->beginGroup(group);
+    settings->setValue(name, Q(value));
+    settings->endGroup();
+  }
+};
+
+SettingsStore::SettingsStore()
+    : impl_(std::make_unique<Impl>(
+          new QSettings(QSettings::IniFormat, QSettings::UserScope, "Brindlecor", "Sonavelt"))) {}
+
+SettingsStore::SettingsStore(const std::string& ini_path)
+    : impl_(std::make_unique<Impl>(new QSettings(Q(ini_path), QSettings::IniFormat))) {}
+
+SettingsStore::~SettingsStore() { impl_->settings->sync(); }
+
+std::string SettingsStore::AppPath() const { return impl_->Text(kSetUpGroup, "AppPath"); }
+
+void SettingsStore::SetAppPath(const std::string& folder) {
+  impl_->SetText(kSetUpGroup, "AppPath", folder);
+  Sync();
+}
+
+RememberedAddresses SettingsStore::Addresses() const {
+  RememberedAddresses out;
+  for (int i = 0; i < kRememberedAddressCount; ++i) {
+    std::string name = "URL_" + std::to_string(i);
+    out[i] = impl_->Text(kAddressGroup, name.c_str());
+  }
+  return out;
+}
+
+void SettingsStore::SetAddresses(const RememberedAddresses& addresses) {
+  for (int i = 0; i < kRememberedAddressCount; ++i) {
+    std::string name = "URL_" + std::to_string(i);
+    impl_->SetText(kAddressGroup, name.c_str(), addresses[i]);
+  }
+  Sync();
+}
+
+StoredHistory SettingsStore::History() const {
+  StoredHistory h;
+  h.html_file = impl_->Text(kHistoryGroup, "HtmlFile");
+  h.oss = impl_->Text(kHistoryGroup, "OSS");
+  h.css = impl_->Text(kHistoryGroup, "CSS");
+  h.bss = impl_->Text(kHistoryGroup, "BSS");
+  h.iv = impl_->Text(kHistoryGroup, "IV");
+  h.nb = impl_->Text(kHistoryGroup, "NB");
+  bool ok = false;
+  int count = QString::fromStdString(impl_->Text(kHistoryGroup, "NOSNDCOMB")).trimmed().toInt(&ok);
+  h.combination_count =
+      ok && count >= 1 && count <= kMaxSoundCombinations ? count : kDefaultCombinationCount;
+  h.osfs = impl_->Text(kHistoryGroup, "OSFs");
+  h.csfs = impl_->Text(kHistoryGroup, "CSFs");
+  h.bsfs = impl_->Text(kHistoryGroup, "BSFs");
+  return h;
+}
+
+void SettingsStore::WriteHistory(const StoredHistory& h) {
+  impl_->SetText(kHistoryGroup, "HtmlFile", h.html_file);
+  impl_->SetText(kHistoryGroup, "OSS", h.oss);
+  impl_->SetText(kHistoryGroup, "CSS", h.css);
+  impl_->SetText(kHistoryGroup, "BSS", h.bss);
+  impl_->SetText(kHistoryGroup, "IV", h.iv);
+  impl_->SetText(kHistoryGroup, "NB", h.nb);
+  impl_->settings->beginGroup(kHistoryGroup);
+  impl_->settings->setValue("NOSNDCOMB", h.combination_count);
+  impl_->settings->endGroup();
+  impl_->SetText(kHistoryGroup, "OSFs", h.osfs);
+  impl_->SetText(kHistoryGroup, "CSFs", h.csfs);
+  impl_->SetText(kHistoryGroup, "BSFs", h.bsfs);
+  Sync();
+}
+
+bool SettingsStore::Sync() {
+  impl_->settings->sync();
+  return impl_->settings->status() == QSettings::NoError;
+}
+
+std::string SettingsStore::FilePath() const {
+  return impl_->settings->fileName().toStdString();
+}
+
+}  // namespace sonavelt::run

@@ -1,0 +1,93 @@
+#include "run/startup.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace sonavelt::run {
+
+namespace fs = std::filesystem;
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string out(folder);
+  if (out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+std::string ChooseInstallFolder(const std::string& app_path, const std::string& program_folder,
+                                const std::string& current_folder) {
+  if (!app_path.empty()) return app_path;
+  if (!program_folder.empty()) {
+    std::error_code ec;
+    fs::path beside = fs::path(program_folder).parent_path() / "share" / "sonavelt";
+    if (fs::is_directory(beside, ec)) return beside.lexically_normal().string();
+  }
+  return current_folder;
+}
+
+std::string ProgramFolder() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::string();
+  return exe.parent_path().string();
+}
+
+std::string UserDataFolder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && *xdg != '\0') return xdg;
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return JoinPath(home, ".local/share");
+  return std::string();
+}
+
+bool IsWritableFolder(const std::string& folder) {
+  std::error_code ec;
+  // A folder that is not there (a stale stored path, say) is not made here:
+  // the work folders then go to the user's data folder.
+  if (!fs::is_directory(folder, ec)) return false;
+  if (access(folder.c_str(), W_OK) != 0) return false;
+  std::string probe = JoinPath(folder, ".sonavelt-write-probe-" + std::to_string(getpid()));
+  { std::ofstream out(probe); if (!out) return false; }
+  fs::remove(probe, ec);
+  return true;
+}
+
+InstallPaths MakeInstallPaths(const std::string& install_folder,
+                              const std::string& user_data_folder) {
+  InstallPaths paths;
+  paths.install_folder = install_folder;
+  std::string work_root = install_folder;
+  if (!IsWritableFolder(install_folder) && !user_data_folder.empty())
+    work_root = JoinPath(user_data_folder, "sonavelt");
+  paths.cache_folder = JoinPath(work_root, kCacheFolderName);
+  paths.history_folder = JoinPath(work_root, kHistoryFolderName);
+  paths.applet_class_path = JoinPath(install_folder, kAppletClassFileName);
+  return paths;
+}
+
+StartUpChoices ChoicesFromHistory(const StoredHistory& stored, const InstallPaths& paths) {
+  StartUpChoices c;
+  c.page.local_html_path =
+      stored.html_file.empty() ? JoinPath(paths.install_folder, kSamplePage) : stored.html_file;
+  c.sounds.combination_count = stored.combination_count;
+  ApplyStoredSwitches(stored, c.options);
+  return c;
+}
+
+void CleanUpCacheFolder(const std::string& cache_folder) {
+  if (cache_folder.find(kCacheFolderName) == std::string::npos) return;
+  std::error_code ec;
+  if (!fs::is_directory(cache_folder, ec)) return;
+  for (fs::directory_iterator it(cache_folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code entry_ec;
+    if (!it->is_directory(entry_ec)) fs::remove(it->path(), entry_ec);
+  }
+  fs::remove(cache_folder, ec);  // fails, as intended, when a sub-folder is left
+}
+
+}  // namespace sonavelt::run

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/run_history.h"
+#include "run/run_inputs.h"
+
+// What the program settles when it starts: the install folder and the folders
+// derived from it, the built-in defaults, and the choices of the last
+// completed run; and the clean-up of the work folder when it ends.
+namespace sonavelt::run {
+
+// Names of the install folder's items, relative to it, with "/" separators.
+inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
+inline constexpr char kSamplePage[] = "samples/sample.htm";
+inline constexpr char kFallbackSound[] = "audio/hi.au";
+inline constexpr char kCacheFolderName[] = "Cache";
+inline constexpr char kHistoryFolderName[] = "HISTORY";
+
+// The default sound texts: kDefaultSoundsPerRole paths relative to the install
+// folder's "audio" folder, each followed by ";".
+inline constexpr int kDefaultSoundsPerRole = 4;
+inline constexpr char kDefaultEntranceSounds[] =
+    "ad/sonavelt.wav;event/raintrain.wav;event/car1.wav;event/knockdoor.wav;";
+inline constexpr char kDefaultExitSounds[] =
+    "event/champagne.wav;event/laugh3.wav;event/carcrash2.wav;event/doornoise2.wav;";
+inline constexpr char kDefaultBackgroundSounds[] =
+    "bg/lullaby.wav;bg/waltz.wav;bg/blues.wav;bg/marimba.wav;";
+
+// folder + "/" + name, with exactly one "/" between them (folder may end in
+// one already). An empty folder gives name.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// The install folder: `app_path` (the stored "AppPath") when not empty; else
+// `program_folder` + "/../share/sonavelt" when that folder exists (the layout
+// of an installed or built program); else `current_folder`.
+// `program_folder` is the folder of the running executable; may be empty.
+std::string ChooseInstallFolder(const std::string& app_path, const std::string& program_folder,
+                                const std::string& current_folder);
+
+// The folder of the running executable (from /proc/self/exe); empty when it
+// cannot be found.
+std::string ProgramFolder();
+
+// The install paths for `install_folder`. Cache and HISTORY live inside it
+// when it is writable; when it is not (a system-wide install), they go to
+// `user_data_folder` + "/sonavelt" instead. The applet class file always
+// comes from the install folder.
+InstallPaths MakeInstallPaths(const std::string& install_folder,
+                              const std::string& user_data_folder);
+
+// $XDG_DATA_HOME, else $HOME/.local/share; empty when neither is set.
+std::string UserDataFolder();
+
+// True when a file can be created in `folder` (tried, then removed).
+bool IsWritableFolder(const std::string& folder);
+
+// The choices the wizard and the command line start from.
+struct StartUpChoices {
+  PageTarget page;
+  SoundSet sounds;  // the count only: the lists are sized later (SoundListSizer)
+  RunOptions options;
+};
+
+// From the stored history: the stored page, or the install folder's sample
+// page when none is stored; the stored count; the stored switches, with
+// random order on, the safety key off and no page URL.
+StartUpChoices ChoicesFromHistory(const StoredHistory& stored, const InstallPaths& paths);
+
+// Empties and removes the work folder at program end: every file directly in
+// it is deleted, then the folder itself is removed, which fails (silently) when
+// it still holds a sub-folder. Does nothing unless `cache_folder` contains
+// "Cache", so that a mistaken path never empties a folder of the user's.
+void CleanUpCacheFolder(const std::string& cache_folder);
+
+}  // namespace sonavelt::run
