@@ -1,0 +1,93 @@
+'use strict';
+// Builds what a processed site holds: the page with its applet block, the
+// encoded resource file and mu-law .au sounds with known samples. Written
+// apart from the player so that both sides do not share a mistake.
+
+const CRLF = '\r\n';
+
+// Resource file bytes: the text's length as a little-endian u32, then every
+// text byte doubled modulo 256.
+function encodeResource(text) {
+  const body = Buffer.from(text, 'latin1');
+  const out = Buffer.alloc(4 + body.length);
+  out.writeUInt32LE(body.length, 0);
+  for (let i = 0; i < body.length; ++i) out[4 + i] = (body[i] * 2) % 256;
+  return out;
+}
+
+// The resource text for the given sounds (arrays of names, one per
+// combination) and switches, fields in the order the player reads them.
+function resourceText({
+  pageUrl = '', entrance, exit, background, noBackground = false,
+  visible = true, entranceOn = true, exitOn = true, backgroundOn = true,
+  safetyKey = false, colour = '255,255,255',
+}) {
+  const yn = (b) => (b ? 'Y' : 'N');
+  const list = (names) => names.map((n) => (n ? `audio/${n}` : ' ')).join(',');
+  const fields = [
+    pageUrl || ' ',
+    list(entrance),
+    list(exit),
+    noBackground ? entrance.map(() => ' ').join(',') : list(background),
+    entrance.map(() => '998').join(','),
+    ' ',
+    colour,
+    yn(noBackground), yn(visible), yn(entranceOn), yn(exitOn), yn(backgroundOn), yn(safetyKey),
+    ' ', ' ', ' ',
+  ];
+  return fields.map((f) => `${f};`).join('');
+}
+
+// G.711 mu-law expansion in its table form (segment bases), as 16-bit values.
+const SEGMENT_BASE = [0, 132, 396, 924, 1980, 4092, 8316, 16764];
+function muLawToLinear(code) {
+  const u = ~code & 0xff;
+  const segment = (u >> 4) & 7;
+  const magnitude = SEGMENT_BASE[segment] + ((u & 0x0f) << (segment + 3));
+  return u & 0x80 ? -magnitude : magnitude;
+}
+
+// A Sun .au file of 8-bit mu-law codes (interleaved when channels > 1).
+function makeAu(codes, { rate = 8000, channels = 1, annotation = 'Sonavelt\0\0', dataSize } = {}) {
+  const note = Buffer.from(annotation, 'latin1');
+  const header = Buffer.alloc(24);
+  header.write('.snd', 0, 'latin1');
+  header.writeUInt32BE(24 + note.length, 4);
+  header.writeUInt32BE(dataSize === undefined ? codes.length : dataSize, 8);
+  header.writeUInt32BE(1, 12);
+  header.writeUInt32BE(rate, 16);
+  header.writeUInt32BE(channels, 20);
+  return Buffer.concat([header, note, Buffer.from(codes)]);
+}
+
+// A sound told apart from the others by its length in frames; its codes walk
+// through the code range so the first samples say whether decoding is right.
+function patternAu(frames, options) {
+  const codes = [];
+  for (let i = 0; i < frames; ++i) codes.push((i * 37 + 11) % 256);
+  return makeAu(codes, options);
+}
+
+// The page as a run leaves it, with the player line in its applet block.
+function processedPage({ resource = 'index', random = true, visible = true, extraBody = '' } = {}) {
+  const size = visible ? 'width="190" height="20"' : 'width="2" height="2"';
+  return [
+    '<html><head><title>Sample page</title></head>',
+    '<body bgcolor="#FFFFFF">',
+    '<h1 id="title">Welcome</h1>',
+    '<p><a id="leave" href="next.html">Next page</a> <a id="anchor" href="#here">Here</a></p>',
+    extraBody,
+    `<br><center>${CRLF}<applet code=SonaveltRandomEventBackground ${size}>${CRLF}` +
+      `<param name=random value="${random ? 'Yes' : 'No'}">${CRLF}` +
+      `<param name=resource value="${resource}">${CRLF}` +
+      `<script src="sonavelt-player.js" data-resource="${resource}"></script>${CRLF}` +
+      `You will hear sounds if you use Java-enabled browsers.${CRLF}</applet>` +
+      `${CRLF}</center><br>${CRLF}`,
+    '<p id="here">End of page</p>',
+    '</body></html>',
+  ].join('\n');
+}
+
+module.exports = {
+  encodeResource, resourceText, muLawToLinear, makeAu, patternAu, processedPage,
+};

@@ -1,0 +1,135 @@
+'use strict';
+// A loopback web server for the test site, Debian's Chromium driven through
+// playwright-core, and pages whose Web Audio calls are recorded.
+
+const fs = require('node:fs');
+const http = require('node:http');
+const os = require('node:os');
+const path = require('node:path');
+
+const CHROMIUM = process.env.SONAVELT_CHROMIUM || '/usr/bin/chromium';
+
+// The player under test: the build tree's copy when the build runs the test,
+// else the source.
+function playerPath() {
+  const built = process.env.SONAVELT_BUILD_DATA_DIR &&
+    path.join(process.env.SONAVELT_BUILD_DATA_DIR, 'player', 'sonavelt-player.js');
+  if (built && fs.existsSync(built)) return built;
+  return path.join(__dirname, '..', '..', 'data', 'player', 'sonavelt-player.js');
+}
+
+// Serves files put into `site` (path -> Buffer or string); any path ending in
+// /sonavelt-player.js gets the player. Every request is logged with its time.
+async function startServer() {
+  const site = new Map();
+  const requests = [];
+  const server = http.createServer((req, res) => {
+    const url = new URL(req.url, 'http://127.0.0.1');
+    requests.push({ path: url.pathname, time: Date.now() });
+    if (url.pathname === '/favicon.ico') {
+      res.writeHead(204);
+      res.end();
+      return;
+    }
+    let body = site.get(url.pathname);
+    if (body === undefined && url.pathname.endsWith('/sonavelt-player.js')) {
+      body = fs.readFileSync(playerPath());
+    }
+    if (body === undefined) {
+      res.writeHead(404, { 'content-type': 'text/plain' });
+      res.end('not found');
+      return;
+    }
+    const types = { '.html': 'text/html', '.js': 'text/javascript', '.au': 'audio/basic' };
+    res.writeHead(200, {
+      'content-type': types[path.extname(url.pathname)] || 'application/octet-stream',
+      'cache-control': 'no-store',
+    });
+    res.end(body);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const origin = `http://127.0.0.1:${server.address().port}`;
+  return {
+    site, requests, origin,
+    close: () => new Promise((resolve) => server.close(resolve)),
+  };
+}
+
+function chromiumMissing() {
+  return fs.existsSync(CHROMIUM) ? null : `chromium is not installed (${CHROMIUM})`;
+}
+
+async function launchBrowser(extraArgs = []) {
+  const { chromium } = require('playwright-core');
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-'));
+  const context = await chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM,
+    headless: true,
+    args: [
+      '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      ...extraArgs,
+    ],
+  });
+  return {
+    context,
+    close: async () => {
+      await context.close();
+      fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+// Wraps AudioBufferSourceNode.start/stop before the page's scripts run and
+// reports every call to the test through a binding, which outlives
+// navigations. The real decoding and playing go on untouched.
+function instrument() {
+  let nextId = 0;
+  const realStart = AudioBufferSourceNode.prototype.start;
+  const realStop = AudioBufferSourceNode.prototype.stop;
+  AudioBufferSourceNode.prototype.start = function (when, ...rest) {
+    const b = this.buffer;
+    this.recordId = nextId++;
+    const data = [];
+    for (let ch = 0; ch < b.numberOfChannels; ++ch) {
+      data.push(Array.from(b.getChannelData(ch).subarray(0, 300)));
+    }
+    window.__audioEvent({
+      kind: 'start', id: this.recordId, page: location.pathname, rate: b.sampleRate,
+      length: b.length, channels: b.numberOfChannels, data, loop: this.loop,
+      when: when || 0, now: this.context.currentTime, time: Date.now(),
+    });
+    return realStart.call(this, when, ...rest);
+  };
+  AudioBufferSourceNode.prototype.stop = function (...args) {
+    window.__audioEvent({ kind: 'stop', id: this.recordId, time: Date.now() });
+    return realStop.apply(this, args);
+  };
+}
+
+// A new tab with recorded audio and console.
+async function openTab(browser) {
+  const page = await browser.context.newPage();
+  const tab = { page, starts: [], stops: [], console: [], errors: [] };
+  await page.exposeFunction('__audioEvent', (event) => {
+    (event.kind === 'start' ? tab.starts : tab.stops).push(event);
+  });
+  await page.addInitScript(instrument);
+  page.on('console', (m) => tab.console.push({ type: m.type(), text: m.text() }));
+  page.on('pageerror', (e) => tab.errors.push(String(e)));
+  tab.waitForStarts = async (count, timeout = 5000) => {
+    const end = Date.now() + timeout;
+    while (tab.starts.length < count) {
+      if (Date.now() > end) {
+        throw new Error(`expected ${count} sounds, got ${JSON.stringify(tab.starts.map((s) => s.length))}`);
+      }
+      await new Promise((r) => setTimeout(r, 20));
+    }
+  };
+  tab.playerState = () => page.getAttribute('script[data-resource]', 'data-state');
+  tab.waitForState = (state) =>
+    page.waitForSelector(`script[data-resource][data-state="${state}"]`, { state: 'attached', timeout: 5000 });
+  return tab;
+}
+
+module.exports = { startServer, chromiumMissing, launchBrowser, openTab };

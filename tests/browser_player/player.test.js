@@ -1,0 +1,328 @@
+'use strict';
+// The page's sound player in headless Chromium: pages, resource files and .au
+// sounds are served from loopback; what plays is read from the recorded
+// AudioBufferSourceNode calls while the player's own decoding runs.
+
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { describe, it, before, after } = require('node:test');
+
+const {
+  encodeResource, resourceText, muLawToLinear, makeAu, patternAu, processedPage,
+} = require('./fixtures');
+const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+
+const skip = chromiumMissing();
+const RATE = 8000;
+// Sound lengths in frames tell the sounds apart: entrance 1000 + k, exit
+// 2000 + k, background 3000 + k for combination k.
+const lengthOf = (role, k) => ({ entrance: 1000, exit: 2000, background: 3000 }[role] + k);
+const CONTROL = 'button.sonavelt-player-control';
+const FALLBACK = 'You will hear sounds if you use Java-enabled browsers.';
+
+// Expected first samples of patternAu, decoded to [-1, 1).
+function patternStart(count) {
+  const out = [];
+  for (let i = 0; i < count; ++i) out.push(muLawToLinear((i * 37 + 11) % 256) / 32768);
+  return out;
+}
+
+// Puts a processed page with `combinations` combinations into folder `dir`.
+function publish(server, dir, { combinations = 3, random = true, page = {}, ...options } = {}) {
+  const names = (role) => Array.from({ length: combinations }, (_, i) => `${role}${i + 1}.au`);
+  for (const role of ['entrance', 'exit', 'background']) {
+    for (let k = 1; k <= combinations; ++k) {
+      server.site.set(`${dir}/audio/${role}${k}.au`, patternAu(lengthOf(role, k)));
+    }
+  }
+  server.site.set(`${dir}/index.res`, encodeResource(resourceText({
+    entrance: names('entrance'), exit: names('exit'), background: names('background'), ...options,
+  })));
+  server.site.set(`${dir}/index.html`, processedPage({ random, ...page }));
+  server.site.set(`${dir}/next.html`, '<html><body><p id="next">Next</p></body></html>');
+  return `${server.origin}${dir}/index.html`;
+}
+
+function combinationOf(start) {
+  return start.length % 1000;
+}
+
+function assertNoErrors(tab) {
+  assert.deepEqual(tab.errors, []);
+  assert.deepEqual(tab.console.filter((m) => m.type === 'error'), []);
+}
+
+describe('browser player', { skip: skip || false }, () => {
+  let server;
+  let browser;
+
+  before(async () => {
+    server = await startServer();
+    // Chromium's own autoplay rule: sound only after the visitor's gesture.
+    browser = await launchBrowser();
+  });
+  after(async () => {
+    if (browser) await browser.close();
+    if (server) await server.close();
+  });
+
+  it('waits for a gesture, then plays the entrance sound and loops the background after it', async (t) => {
+    const url = publish(server, '/gesture', { combinations: 1 });
+    const tab = await openTab(browser);
+    await tab.page.goto(url);
+    await tab.waitForState('ready');
+    const control = tab.page.locator(CONTROL);
+    assert.equal(await control.textContent(), 'Click here to hear sounds');
+    const box = await control.boundingBox();
+    assert.deepEqual([box.width, box.height], [190, 20]);
+    // The control takes the fallback sentence's place; the page stays.
+    assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
+    assert.equal(await tab.page.textContent('#title'), 'Welcome');
+    await tab.page.waitForTimeout(300);
+    assert.equal(tab.starts.length, 0, 'nothing may play before the first gesture');
+
+    await tab.page.click('#title');
+    await tab.waitForStarts(2);
+    const [entrance, background] = tab.starts;
+    assert.equal(entrance.length, lengthOf('entrance', 1));
+    assert.equal(entrance.loop, false);
+    assert.equal(entrance.rate, RATE);
+    assert.equal(entrance.channels, 1);
+    assert.deepEqual(entrance.data[0].slice(0, 40), patternStart(40));
+    assert.equal(background.length, lengthOf('background', 1));
+    assert.equal(background.loop, true);
+    // The background waits for the entrance sound to end.
+    const entranceSeconds = lengthOf('entrance', 1) / RATE;
+    assert.ok(Math.abs(background.when - (entrance.now + entranceSeconds)) < 0.05,
+      `background at ${background.when}, entrance from ${entrance.now}`);
+    assert.equal(await control.textContent(), 'Background sound: on');
+
+    await t.test('the control switches the background off and on', async () => {
+      await control.click();
+      assert.equal(await control.textContent(), 'Background sound: off');
+      await tab.page.waitForTimeout(100);
+      assert.deepEqual(tab.stops.map((s) => s.id), [background.id]);
+      await control.click();
+      await tab.waitForStarts(3);
+      assert.equal(await control.textContent(), 'Background sound: on');
+      assert.equal(tab.starts[2].length, lengthOf('background', 1));
+      assert.equal(tab.starts[2].loop, true);
+    });
+
+    const shot = path.join(process.env.SONAVELT_TEST_OUTPUT_DIR || os.tmpdir(), 'player-control.png');
+    await tab.page.locator('center').screenshot({ path: shot });
+    assert.ok(fs.statSync(shot).size > 0);
+    assertNoErrors(tab);
+    await tab.page.close();
+  });
+
+  it('plays the combinations in order across visits and remembers where it was', async () => {
+    const url = publish(server, '/ordered', { combinations: 3, random: false });
+    const tab = await openTab(browser);
+    const seen = [];
+    for (let visit = 0; visit < 4; ++visit) {
+      const before = tab.starts.length;
+      await tab.page.goto(url);
+      await tab.waitForState('ready');
+      // A first click on the control only allows sound; it must not switch.
+      await tab.page.click(CONTROL);
+      await tab.waitForStarts(before + 2);
+      assert.equal(await tab.page.textContent(CONTROL), 'Background sound: on');
+      const [entrance, background] = tab.starts.slice(before);
+      assert.equal(combinationOf(entrance), combinationOf(background));
+      seen.push(combinationOf(entrance));
+    }
+    assert.deepEqual(seen, [1, 2, 3, 1]);
+    assertNoErrors(tab);
+    await tab.page.close();
+  });
+
+  it('picks whole random combinations', async () => {
+    const url = publish(server, '/random', { combinations: 3, random: true });
+    const tab = await openTab(browser);
+    const seen = new Set();
+    for (let visit = 0; visit < 8; ++visit) {
+      const before = tab.starts.length;
+      await tab.page.goto(url);
+      await tab.waitForState('ready');
+      await tab.page.click('#title');
+      await tab.waitForStarts(before + 2);
+      const [entrance, background] = tab.starts.slice(before);
+      assert.equal(entrance.length - 1000, background.length - 3000, 'sounds of one combination');
+      assert.ok([1, 2, 3].includes(combinationOf(entrance)));
+      seen.add(combinationOf(entrance));
+    }
+    // Eight visits all on one combination happen once in 2187 runs.
+    assert.ok(seen.size > 1, `only combination ${[...seen]} was chosen`);
+    await tab.page.close();
+  });
+
+  it('plays the exit sound before following a link of the page', async (t) => {
+    const url = publish(server, '/exit', { combinations: 1 });
+    const tab = await openTab(browser);
+    await tab.page.goto(url);
+    await tab.waitForState('ready');
+    await tab.page.click('#title');
+    await tab.waitForStarts(2);
+
+    // A link within the page is no leaving.
+    await tab.page.click('#anchor');
+    await tab.page.waitForTimeout(200);
+    assert.equal(tab.starts.length, 2);
+
+    await Promise.all([tab.page.waitForURL('**/exit/next.html'), tab.page.click('#leave')]);
+    const exit = tab.starts.find((s) => s.length === lengthOf('exit', 1));
+    assert.ok(exit, 'the exit sound was played');
+    assert.equal(exit.loop, false);
+    const fetched = server.requests.find((r) => r.path === '/exit/next.html');
+    const held = fetched.time - exit.time;
+    const exitMs = (lengthOf('exit', 1) / RATE) * 1000;
+    assert.ok(held >= exitMs - 30 && held < exitMs + 1000, `navigation held ${held} ms`);
+    // The background stops so that the exit sound is heard.
+    assert.ok(tab.stops.some((s) => s.id === tab.starts[1].id));
+    assertNoErrors(tab);
+
+    await t.test('a long exit sound holds the visitor at most three seconds', async () => {
+      server.site.set('/exit/audio/exit1.au', patternAu(RATE * 20));
+      const begin = Date.now();
+      await tab.page.goto(url);
+      await tab.waitForState('ready');
+      await Promise.all([tab.page.waitForURL('**/exit/next.html'), tab.page.click('#leave')]);
+      const waited = Date.now() - begin;
+      assert.ok(waited < 6000, `waited ${waited} ms`);
+      assert.ok(tab.starts.some((s) => s.length === RATE * 20));
+    });
+    await tab.page.close();
+  });
+
+  it('plays only on the address the safety key names', async () => {
+    const options = { combinations: 1, safetyKey: true, pageUrl: `${server.origin}/Owner/` };
+    const allowed = publish(server, '/owner', options);
+    const copied = publish(server, '/copy', options);
+
+    const tab = await openTab(browser);
+    await tab.page.goto(copied);
+    await tab.waitForState('blocked');
+    await tab.page.click('#title');
+    await tab.page.waitForTimeout(300);
+    assert.equal(tab.starts.length, 0);
+    assert.equal(await tab.page.locator(CONTROL).count(), 0);
+    assert.ok((await tab.page.textContent('body')).includes(FALLBACK), 'page left as it was');
+    assert.ok(tab.console.some((m) => m.type === 'warning' && m.text.includes('safety key')));
+
+    // Letter case aside, the page's own address starts with the URL.
+    await tab.page.goto(allowed);
+    await tab.waitForState('ready');
+    await tab.page.click('#title');
+    await tab.waitForStarts(2);
+    await tab.page.close();
+  });
+
+  it('shows no control when invisible, and still plays', async () => {
+    const url = publish(server, '/hidden', { combinations: 2, visible: false, page: { visible: false } });
+    const tab = await openTab(browser);
+    await tab.page.goto(url);
+    await tab.waitForState('ready');
+    assert.equal(await tab.page.locator(CONTROL).count(), 0);
+    assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
+    await tab.page.keyboard.press('a');
+    await tab.waitForStarts(2);
+    assertNoErrors(tab);
+    await tab.page.close();
+  });
+
+  it('leaves the page intact when the resource or a sound is missing', async (t) => {
+    server.site.set('/missing/index.html', processedPage({ resource: 'nothere' }));
+    const tab = await openTab(browser);
+    await tab.page.goto(`${server.origin}/missing/index.html`);
+    await tab.waitForState('failed');
+    assert.ok((await tab.page.textContent('body')).includes(FALLBACK));
+    assert.equal(await tab.page.locator(CONTROL).count(), 0);
+    assert.equal(await tab.page.textContent('#title'), 'Welcome');
+    assert.ok(tab.console.some((m) => m.type === 'warning' && m.text.includes('nothere.res')));
+    assert.deepEqual(tab.errors, []);
+
+    await t.test('a garbled resource file is refused', async () => {
+      server.site.set('/missing/garbled.res', Buffer.from([200, 0, 0, 0, 1, 2, 3]));
+      server.site.set('/missing/garbled.html', processedPage({ resource: 'garbled' }));
+      await tab.page.goto(`${server.origin}/missing/garbled.html`);
+      await tab.waitForState('failed');
+      assert.ok((await tab.page.textContent('body')).includes(FALLBACK));
+    });
+
+    await t.test('the sounds that load still play', async () => {
+      const url = publish(server, '/partial', { combinations: 1 });
+      server.site.delete('/partial/audio/entrance1.au');
+      server.site.set('/partial/audio/exit1.au', Buffer.from('RIFF....WAVEfmt not an au file'));
+      const before = tab.starts.length;
+      await tab.page.goto(url);
+      await tab.waitForState('ready');
+      await tab.page.click('#title');
+      await tab.waitForStarts(before + 1);
+      assert.equal(tab.starts[before].length, lengthOf('background', 1));
+      assert.ok(tab.console.some((m) => m.type === 'warning' && m.text.includes('exit1.au: not an .au file')));
+      // No exit sound: the link is followed at once.
+      await Promise.all([tab.page.waitForURL('**/partial/next.html'), tab.page.click('#leave')]);
+      assert.equal(tab.starts.length, before + 1);
+    });
+    assert.deepEqual(tab.errors, []);
+    await tab.page.close();
+  });
+});
+
+describe('browser player where the browser allows sound at once', { skip: skip || false }, () => {
+  let server;
+  let browser;
+
+  before(async () => {
+    server = await startServer();
+    browser = await launchBrowser(['--autoplay-policy=no-user-gesture-required']);
+  });
+  after(async () => {
+    if (browser) await browser.close();
+    if (server) await server.close();
+  });
+
+  it('plays the entrance sound without a gesture and decodes every mu-law code', async () => {
+    const allCodes = Array.from({ length: 256 }, (_, i) => i);
+    // Stereo, interleaved: left walks up through the codes, right down.
+    const stereo = [];
+    for (let i = 0; i < 256; ++i) stereo.push(i, 255 - i);
+    server.site.set('/decode/audio/all.au', makeAu(allCodes, { rate: 11025, annotation: 'sixteen bytes...' }));
+    server.site.set('/decode/audio/stereo.au', makeAu(stereo, { rate: 16000, channels: 2 }));
+    // The data size field says less than the file holds: only that plays.
+    server.site.set('/decode/audio/short.au', makeAu(allCodes, { dataSize: 100 }));
+    server.site.set('/decode/index.res', encodeResource(resourceText({
+      entrance: ['all.au'], exit: ['short.au'], background: ['stereo.au'],
+    })));
+    server.site.set('/decode/index.html', processedPage());
+    server.site.set('/decode/next.html', '<html><body>Next</body></html>');
+
+    const tab = await openTab(browser);
+    await tab.page.goto(`${server.origin}/decode/index.html`);
+    await tab.waitForState('ready');
+    await tab.waitForStarts(2);
+    const [entrance, background] = tab.starts;
+    assert.equal(await tab.page.textContent(CONTROL), 'Background sound: on');
+
+    assert.equal(entrance.rate, 11025);
+    assert.equal(entrance.length, 256);
+    const expected = allCodes.map((c) => muLawToLinear(c) / 32768);
+    assert.deepEqual(entrance.data[0], expected);
+    assert.equal(muLawToLinear(0x00), -32124);
+    assert.equal(muLawToLinear(0x80), 32124);
+
+    assert.equal(background.rate, 16000);
+    assert.equal(background.channels, 2);
+    assert.equal(background.length, 256);
+    assert.deepEqual(background.data[0], expected);
+    assert.deepEqual(background.data[1], [...expected].reverse());
+
+    // Leave so that the exit sound's length shows.
+    await Promise.all([tab.page.waitForURL('**/decode/next.html'), tab.page.click('#leave')]);
+    assert.equal(tab.starts[2].length, 100);
+    await tab.page.close();
+  });
+});
