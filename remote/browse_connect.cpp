@@ -1,0 +1,42 @@
+#include "remote/browse_connect.h"
+
+#include "remote/messages.h"
+
+namespace sonavelt::remote {
+
+BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
+                               StatusLine& status_line, UserInterface& ui) {
+  BrowseConnection result;
+  result.address = ParseFtpAddress(login.address_text);
+  if (!result.address.parsed) {
+    status_line.Hide();
+    ui.Tell(BoxStyle::kPlain, std::string(kInvalidFtpUrlText));
+    result.outcome = ConnectOutcome::kUnparsable;
+    return result;
+  }
+  login.port = result.address.port;
+  status_line.Show(ContactingText(result.address.server));
+  if (!result.address.usable) {
+    status_line.Hide();
+    ui.Tell(BoxStyle::kPlain, std::string(kInvalidFtpUrlText));
+    return result;
+  }
+  FtpEndpoint endpoint = EndpointFor(result.address, login);
+  endpoint.ca_file = settings.ca_file;
+  endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
+  endpoint.timeout_seconds = settings.timeout_seconds;
+  auto connection = std::make_unique<FtpConnection>(std::move(endpoint));
+  Status status = connection->Open();
+  status_line.Hide();
+  if (!status.ok()) {
+    ui.Tell(BoxStyle::kPlain,
+            status.message().empty() ? std::string(kFtpExceptionText) : status.message());
+    return result;
+  }
+  login.home_directory = connection->home_directory();
+  result.connection = std::move(connection);
+  result.outcome = ConnectOutcome::kConnected;
+  return result;
+}
+
+}  // namespace sonavelt::remote

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+#include "base/user_interface.h"
+#include "remote/ftp_address.h"
+#include "remote/ftp_connection.h"
+#include "remote/status_line.h"
+
+namespace sonavelt::remote {
+
+// How a connect of the remote browser ended.
+enum class ConnectOutcome {
+  kConnected,   // the connection is open; fill the tree from it
+  kUnparsable,  // the address is not even a URL: show the no-connection tree,
+                // no fresh connect dialog
+  kFailed,      // not an FTP address, or contact/login failed: the connect
+                // dialog is shown again so the user can correct it
+};
+
+struct BrowseConnection {
+  ConnectOutcome outcome = ConnectOutcome::kFailed;
+  FtpAddress address;  // the parsed address (server, start path, port)
+  std::unique_ptr<FtpConnection> connection;  // set when kConnected
+};
+
+// The remote browser's connect: parses login.address_text, shows
+// "  Contacting <server> ......" on the status line, logs in, and on success
+// sets login.home_directory. On failure tells message 3 ("Please enter a valid
+// FTP URL"), the error's own text or message 4 in a plain box. login.port takes
+// the parsed port. The status line is hidden when this returns.
+//
+// The page target is left alone: the caller records the server together with
+// the path when a page is picked, so a connect that ends without a pick keeps
+// the earlier pick whole. settings supplies ca_file, ssh_host_key_sha256 and
+// timeout_seconds for the connection.
+BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
+                               StatusLine& status_line, UserInterface& ui);
+
+}  // namespace sonavelt::remote

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Where an FTP site is and how to log in: the address the user typed, what it
+// parses to, and the endpoint a connection is opened with.
+namespace sonavelt::remote {
+
+// How the control and data channels travel.
+enum class Security {
+  kPlain,        // "ftp://" or a bare server name: plain FTP
+  kExplicitTls,  // "ftpes://": FTP with AUTH TLS, usually port 21
+  kImplicitTls,  // "ftps://": TLS from the first byte, usually port 990
+  kSsh,          // "sftp://": file transfer over SSH, usually port 22
+};
+
+// The login as typed in the connect dialog. Lives in memory only: the password
+// is user data and is never written to disk or to a log.
+struct FtpLogin {
+  std::string address_text;  // exactly as typed: an FTP URL or a bare server name
+  std::string user_name;     // may be empty (anonymous login)
+  std::string password;      // may be empty
+  uint16_t port = 21;        // from the parsed address
+  std::string home_directory;  // the server's directory right after login
+};
+
+// What ParseFtpAddress found.
+struct FtpAddress {
+  bool parsed = false;   // false: not a URL even with "ftp://" in front
+  bool usable = false;   // parsed, an FTP-family scheme and a server
+  std::string scheme;    // lower case, as parsed ("ftp", "http", ...)
+  Security security = Security::kPlain;
+  std::string server;
+  std::string start_path;  // "/" when the address names no path
+  uint16_t port = 21;
+  std::string user_name;   // "user@" in the address, empty when none
+};
+
+// Parses the address text: as a URL first, then with "ftp://" in front, so a
+// bare "ftp.example.com" or "host:2121/pub" means plain FTP. A parsed address
+// is usable when its scheme is ftp (or ftpes, ftps, sftp) and it names a server.
+FtpAddress ParseFtpAddress(std::string_view address_text);
+
+// All a connection needs. Copies of it are cheap; it holds the password, so
+// never log or store one.
+struct FtpEndpoint {
+  Security security = Security::kPlain;
+  std::string server;
+  uint16_t port = 21;
+  std::string user_name;  // empty: anonymous
+  std::string password;
+  // Certificates are always verified. ca_file: a CA bundle (PEM) to trust in
+  // place of the system's store, for sites with their own CA; empty: the system's.
+  std::string ca_file;
+  // SFTP: the accepted host key's SHA-256 fingerprint (base64, as OpenSSH
+  // prints it after "SHA256:"); empty: the user's known_hosts file decides.
+  std::string ssh_host_key_sha256;
+  // Connect, reply and stalled-transfer time-out.
+  int timeout_seconds = 100;
+};
+
+// The endpoint for a usable address and a login.
+FtpEndpoint EndpointFor(const FtpAddress& address, const FtpLogin& login);
+
+// True when `name`, as given by a listing, can safely be used as one path
+// component: not empty, not "." or "..", no "/" or "\", no control characters
+// (a CR or LF would also end an FTP command early).
+bool IsSafeEntryName(std::string_view name);
+
+// True when `path` is an absolute remote path ("/" first) whose components are
+// all safe entry names (empty components from doubled "/" allowed).
+bool IsSafeRemotePath(std::string_view path);
+
+}  // namespace sonavelt::remote

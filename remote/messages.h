@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The remote site's user-visible texts, built in one place so that the wizard
+// and the command line say the same words.
+namespace sonavelt::remote {
+
+// No session with the network could be set up.
+inline constexpr std::string_view kCannotOpenInternetText =
+    "Cannot open an Internet connection.  Please check your internet configuration.";
+// The address is not an FTP address.
+inline constexpr std::string_view kInvalidFtpUrlText = "Please enter a valid FTP URL";
+// A connection failed and the error had no text of its own.
+inline constexpr std::string_view kFtpExceptionText =
+    "An exception occurred when attempting to create an FTP connection.\r\n"
+    "  Please check your internet configuration and make sure your environment\r\n"
+    " is set up with WININET.DLL in the path.";
+// A reconnect during a run failed and the error had no text of its own.
+inline constexpr std::string_view kFtpConnectionFailedText = "Ftp connection failed.";
+// Select pressed with nothing selected in the remote tree.
+inline constexpr std::string_view kSelectHtmlFileText = "Please select an HTML file.";
+// The remote tree's single item when there is no connection.
+inline constexpr std::string_view kNoConnectionItemText =
+    "Internet connection has not been established.";
+// The status line while a remote folder is listed.
+inline constexpr std::string_view kTransferringDataText = "  Transferring data ......";
+
+// The status line before a server is contacted.
+std::string ContactingText(std::string_view server);
+// The remote browser's caption once connected.
+std::string FilesCaption(std::string_view server);
+// Select pressed on a folder (the item's own text, not its path).
+std::string IsDirectoryText(std::string_view item_text);
+// The run's progress text before it reconnects.
+std::string LostConnectionText(std::string_view site);
+// The run gives up after its bounded retries.
+std::string CannotRetrieveText(std::string_view remote_path, std::string_view site,
+                               std::string_view error);
+std::string CannotTransferText(std::string_view file, std::string_view site,
+                               std::string_view error);
+std::string CannotEnterFolderText(std::string_view folder, std::string_view site,
+                                  std::string_view error);
+
+}  // namespace sonavelt::remote

@@ -1,0 +1,122 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+#include "base/user_interface.h"
+#include "remote/ftp_address.h"
+#include "remote/ftp_connection.h"
+
+// A run on a remote page: fetching the page before it is processed and
+// publishing the result afterwards, with reconnects after failed transfers.
+namespace sonavelt::remote {
+
+// The applet's class file, beside the page on the site.
+inline constexpr std::string_view kAppletClassFileName = "SonaveltRandomEventBackground.class";
+// The page's local copy in the cache folder.
+inline constexpr std::string_view kTempPageFileName = "dumytemp.htm";
+
+// What the transfers tell the run as they go. Called on the run's thread.
+class TransferObserver {
+ public:
+  virtual ~TransferObserver() = default;
+  // One file is about to be sent: the page by its remote path, the other
+  // files by their local path. repeat: the same file once more after a
+  // failure; the progress bar must not advance a second time for it.
+  virtual void ReportTransferring(const std::string& file, bool repeat) = 0;
+  // Replaces the large progress text (the lost-connection notice, the
+  // "Retrieving:" text again after a reconnect).
+  virtual void SetProgressText(const std::string& text) = 0;
+  // The run's cancel checkpoint: true when the user has confirmed quitting;
+  // the transfers then stop at once and answer Cancelled.
+  virtual bool CancelRequested() = 0;
+};
+
+// How often a failed transfer is tried again. Every attempt after the first
+// is preceded by a reconnect and a wait that doubles each time.
+struct RetryPolicy {
+  int max_attempts = 4;
+  std::chrono::milliseconds first_wait{1000};
+};
+
+// The remote names of one run, derived from the page's remote path.
+struct RemoteLayout {
+  explicit RemoteLayout(std::string_view remote_page_path);
+  std::string page_path;     // "/www/index.html"
+  std::string folder;        // "/www"; empty for a page in the root
+  std::string audio_folder;  // folder + "/audio"
+  std::string SoundPath(std::string_view local_sound) const;  // audio folder + "/" + file name
+  std::string ClassPath() const;                               // folder + "/" + class file name
+  std::string ResourcePath(std::string_view resource_file_name) const;
+};
+
+// The local sounds in the order they go to the site: per combination the
+// entrance, the exit and (unless no_background) the background sound. A sound
+// used by several combinations is sent once per use.
+std::vector<std::string> SoundUploadOrder(const std::vector<std::string>& entrance,
+                                          const std::vector<std::string>& exit,
+                                          const std::vector<std::string>& background,
+                                          bool no_background);
+
+// The files a publish sends, all local paths but remote_path.
+struct PublishFiles {
+  std::string temp_page_path;        // the edited page (deleted when the publish ends)
+  std::string remote_path;           // the page on the server
+  std::vector<std::string> sounds;   // in SoundUploadOrder
+  std::string applet_class_path;
+  std::string local_resource_path;
+  std::string resource_file_name;    // its name on the site
+};
+
+// The FTP side of one run: owns the run's connection from the fetch to the end
+// of the publish step. Messages go to `ui` as system-modal boxes: any non-ok
+// result other than Cancelled has been shown to the user already, the
+// connection is closed and the temporary page deleted; the run then ends as
+// after any FTP failure. `ui` and `observer` must outlive this object.
+class RemotePageTransfer {
+ public:
+  RemotePageTransfer(FtpEndpoint endpoint, UserInterface& ui, TransferObserver& observer,
+                     RetryPolicy policy = {});
+  ~RemotePageTransfer();
+
+  // Opens the run's connection and downloads `remote_path` in ASCII mode to
+  // `temp_page_path`, retrying a failed download after a reconnect.
+  // retrieving_text: the progress text shown again after each reconnect.
+  Status FetchRemotePage(const std::string& remote_path, const std::string& temp_page_path,
+                         const std::string& retrieving_text);
+
+  // Sends the page (ASCII), then the sounds into the audio folder (created
+  // when missing), the class file and the resource file (binary), each
+  // replacing the file on the site in one rename. Opens a connection when the
+  // fetch's is gone. Closes the connection and deletes temp_page_path at the end.
+  Status PublishRemotePage(const PublishFiles& files);
+
+  // A fresh connection in place of the current one. On failure tells the
+  // error's text (or "Ftp connection failed.") and answers false; the old
+  // connection object stays.
+  bool ReconnectRun();
+
+  // Drops the connection, if any.
+  void Close();
+
+ private:
+  Status OpenConnection();
+  // Runs `attempt` until it succeeds, with the lost-connection notice, the
+  // cancel check, a reconnect and `before_retry` between attempts.
+  Status WithRetries(const std::function<Status()>& attempt,
+                     const std::function<void()>& before_retry);
+  Status Fail(const std::string& text, const std::string& temp_page_path);
+
+  FtpEndpoint endpoint_;
+  UserInterface& ui_;
+  TransferObserver& observer_;
+  RetryPolicy policy_;
+  std::unique_ptr<FtpConnection> connection_;
+};
+
+}  // namespace sonavelt::remote

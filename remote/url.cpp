@@ -1,0 +1,80 @@
+#include "remote/url.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace sonavelt::remote {
+namespace {
+
+struct UrlDeleter {
+  void operator()(CURLU* h) const { curl_url_cleanup(h); }
+};
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+
+std::string GetPart(CURLU* h, CURLUPart part, unsigned flags) {
+  char* value = nullptr;
+  if (curl_url_get(h, part, &value, flags) != CURLUE_OK || value == nullptr) return {};
+  std::string out(value);
+  curl_free(value);
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<ParsedUrl> ParseUrl(std::string_view text) {
+  // libcurl does not know "ftpes"; it is plain FTP syntax with another default
+  // meaning, so parse it as ftp and put the scheme back.
+  std::string input(text);
+  bool explicit_tls = StartsWithNoCase(input, "ftpes://");
+  if (explicit_tls) input = "ftp://" + input.substr(8);
+
+  UrlHandle h(curl_url());
+  if (!h) return std::nullopt;
+  // URLENCODE lets a typed space in a path through; the object is decoded
+  // again below, so "my page.htm" and "my%20page.htm" name the same file.
+  if (curl_url_set(h.get(), CURLUPART_URL, input.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+    return std::nullopt;
+
+  ParsedUrl url;
+  url.scheme = explicit_tls ? "ftpes" : GetPart(h.get(), CURLUPART_SCHEME, 0);
+  url.server = GetPart(h.get(), CURLUPART_HOST, 0);
+  if (url.server.empty()) return std::nullopt;
+  url.object = GetPart(h.get(), CURLUPART_PATH, CURLU_URLDECODE);
+  if (url.object.empty()) url.object = "/";
+  url.user_name = GetPart(h.get(), CURLUPART_USER, CURLU_URLDECODE);
+  std::string port = GetPart(h.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  unsigned long number = 0;
+  for (char c : port) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<unsigned long>(c - '0');
+    if (number > 65535) return std::nullopt;
+  }
+  url.port = static_cast<uint16_t>(number);
+  return url;
+}
+
+std::string AddressWithoutPassword(std::string_view text) {
+  size_t scheme_end = text.find("://");
+  if (scheme_end == std::string_view::npos) return std::string(text);
+  size_t authority = scheme_end + 3;
+  size_t authority_end = text.find_first_of("/?#", authority);
+  if (authority_end == std::string_view::npos) authority_end = text.size();
+  size_t at = text.rfind('@', authority_end);
+  if (at == std::string_view::npos || at < authority) return std::string(text);
+  size_t colon = text.find(':', authority);
+  if (colon == std::string_view::npos || colon > at) return std::string(text);
+  return std::string(text.substr(0, colon)) + std::string(text.substr(at));
+}
+
+}  // namespace sonavelt::remote
