@@ -20,7 +20,11 @@ PACKAGES=(
   default-jdk-headless
   # sanitizers and fuzzing
   clang libclang-rt-14-dev
+  # the browser player's tests: node's test runner driving chromium
+  nodejs
 )
+# A Node.js that brings its own npm conflicts with Debian's npm package.
+command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 
 if [ "${SONAVELT_SKIP_PACKAGES:-0}" != 1 ]; then
   missing=()
@@ -34,6 +38,11 @@ if [ "${SONAVELT_SKIP_PACKAGES:-0}" != 1 ]; then
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
   fi
+fi
+
+# playwright-core for the browser player's tests, at the version locked there.
+if [ ! -d tests/browser_player/node_modules ]; then
+  (cd tests/browser_player && npm ci --no-audit --no-fund)
 fi
 
 BUILD_DIR=${SONAVELT_BUILD_DIR:-build}

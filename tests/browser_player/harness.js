@@ -60,7 +60,12 @@ function chromiumMissing() {
 }
 
 async function launchBrowser(extraArgs = []) {
-  const { chromium } = require('playwright-core');
+  let chromium;
+  try {
+    ({ chromium } = require('playwright-core'));
+  } catch (e) {
+    throw new Error('playwright-core is missing: run "npm ci" in tests/browser_player (scripts/setup.sh does)');
+  }
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
