@@ -56,7 +56,7 @@ Samples RainAndPassingTrain() {
   Biquad hiss_lp = Biquad::LowPass(4200, 0.7);
   for (int i = 0; i < n; ++i) {
     const double t = static_cast<double>(i) / kRate;
-    s[i] += 0.25 * (1.0 + 0.2 * std::sin(2 * kPi * 0.7 * t)) * hiss_lp.Process(hiss_hp.Process(rng.Bipolar()));
+    s[i] += 0.17 * (1.0 + 0.2 * std::sin(2 * kPi * 0.7 * t)) * hiss_lp.Process(hiss_hp.Process(rng.Bipolar()));
   }
   // ... and near drops, each a tiny bubble ringing at a pitch set by its size.
   for (int k = 0; k < 300; ++k) {
@@ -99,7 +99,7 @@ Samples RainAndPassingTrain() {
       // A band-limited buzz: a reed horn is rich in harmonics.
       for (int h = 1; h <= 8; ++h) v += std::sin(2 * kPi * h * phases[tone]) / h;
     }
-    s[i] += 0.18 * env * Proximity(t, kClosest, kSpread) * horn_lp.Process(v);
+    s[i] += 0.4 * env * Proximity(t, kClosest, kSpread) * horn_lp.Process(v);
   }
   AddReverb(s, 0.12, 0.5, false);
   return s;
@@ -213,9 +213,9 @@ Samples CorkPopAndFizz() {
     const double density = 650.0 * std::exp(-t / 0.9) + 110.0;
     const double level = 0.4 * std::exp(-t / 1.2) + 0.15;
     if (rng.Uniform() < density / kRate) {
-      AddMode(s, i, rng.Range(2400, 5200), level * rng.Range(0.05, 0.3), rng.Range(0.002, 0.007));
+      AddMode(s, i, rng.Range(2400, 5200), level * rng.Range(0.15, 0.7), rng.Range(0.002, 0.008));
     }
-    s[i] += 0.06 * level * fizz_hp.Process(rng.Bipolar());
+    s[i] += 0.15 * level * fizz_hp.Process(rng.Bipolar());
   }
 
   // Cheers: two glasses touch, each ringing at its own pitch, with a slow

@@ -89,7 +89,7 @@ class Piece {
 
 Samples SiteJingle() {
   // A rising major arpeggio resolving onto a held chord: bright and brief.
-  Piece piece(12, Frames(0.25), false);
+  Piece piece(11, Frames(0.25), false);
   const double step = 0.56;  // beats between arpeggio notes
   piece.Play({{0.0, 1, 72, 0.8}, {step, 1, 76, 0.8}, {2 * step, 1, 79, 0.85}, {3 * step, 1, 84, 0.9},
               {2.8, 4, 79, 0.6}, {2.8, 4, 84, 0.7}, {2.8, 4, 88, 0.7}},

@@ -109,11 +109,20 @@ Samples HiBlip(int rate) {
     v.formants[3] = 0;
     // Friendly intonation: up, then down.
     v.f0 = t < 0.15 ? Lerp(165, 200, t / 0.15) : Lerp(200, 150, (t - 0.15) / 0.25);
-    v.breath = 0.3 * Bump(t, 0.0, 0.09, 0.02, 0.04);
+    v.breath = 0.06 * Bump(t, 0.0, 0.09, 0.02, 0.04);
     v.voiced = Bump(t, 0.06, 0.42, 0.03, 0.08);
     return v;
   };
-  return Speak(0.45, rate, 0x6869, state_at);
+  Samples s = Speak(0.45, rate, 0x6869, state_at);
+  // With only two formants the second one sits low under the first's skirt;
+  // a gentle treble lift keeps the "i" bright enough to be heard as one.
+  double previous = 0.0;
+  for (double& x : s) {
+    const double lifted = x - 0.6 * previous;
+    previous = x;
+    x = lifted;
+  }
+  return s;
 }
 
 }  // namespace sonavelt::soundgen
