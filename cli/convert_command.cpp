@@ -1,12 +1,85 @@
+// sonavelt-cli convert SOUND [OUT]: one WAVE file into the player's .au
+// file, with the same reader, rate change, encoder and header as a run.
+//
+// Exit status: 0 converted; 1 the sound was refused (its message on standard
+// error), the output could not be written, or the command was interrupted;
+// 2 bad arguments. OUT appears only when complete.
+
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "audio/au_cache.h"
+#include "audio/sound_checks.h"
+#include "audio/wave_converter.h"
+#include "cli/terminal_user_interface.h"
+
 namespace sonavelt::cli {
 
-int RunConvertCommand(const std::vector<std::string>&) {
-  std::fprintf(stderr, "sonavelt-cli convert: not built yet\n");
-  return 1;
+namespace {
+
+const char kUsage[] =
+    "usage: sonavelt-cli convert SOUND [OUT]\n"
+    "  Converts the WAVE file SOUND into an 8000 Hz mono mu-law .au file.\n"
+    "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n";
+
+// Set by SIGINT/SIGTERM; the writer checks it at its tenth marks and then
+// removes its unfinished file.
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+
+}  // namespace
+
+int RunConvertCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> paths;
+  for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--") continue;
+    if (arg.size() > 1 && arg[0] == '-') {
+      std::fprintf(stderr, "sonavelt-cli convert: unknown option '%s'\n\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+    paths.push_back(arg);
+  }
+  if (paths.empty() || paths.size() > 2 || paths[0].empty() ||
+      (paths.size() == 2 && paths[1].empty())) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string& sound = paths[0];
+  const std::string out = paths.size() == 2 ? paths[1] : audio::AuCache::AuNameOf(sound);
+
+  // No format question here: the command was asked to convert.
+  TerminalUserInterface ui(TerminalUserInterface::Answer::kYes);
+  if (!audio::FileExists(sound)) {
+    audio::ReportMissing(sound, "audio", ui);
+    return 1;
+  }
+
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  audio::ConversionControl control;
+  control.cancel_requested = &g_interrupted;
+  switch (audio::ConvertWaveFile(sound, out, ui, control)) {
+    case audio::ConversionOutcome::kConverted:
+      return 0;
+    case audio::ConversionOutcome::kCancelled:
+      std::fprintf(stderr, "sonavelt-cli convert: interrupted; %s was not written\n", out.c_str());
+      return 1;
+    default:
+      return 1;  // the message has been written
+  }
 }
 
 }  // namespace sonavelt::cli

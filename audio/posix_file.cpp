@@ -1,0 +1,163 @@
+#include "audio/posix_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace sonavelt::audio {
+
+namespace {
+
+int64_t MtimeNs(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return std::nullopt;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    if (error) *error = e;
+    return std::nullopt;
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return InputFile(fd, static_cast<uint64_t>(st.st_size), MtimeNs(st));
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), mtime_ns_(other.mtime_ns_) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+    mtime_ns_ = other.mtime_ns_;
+  }
+  return *this;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t InputFile::ReadAt(uint8_t* dest, size_t want, uint64_t offset) const {
+  size_t got = 0;
+  while (got < want) {
+    ssize_t r = ::pread(fd_, dest + got, want - got, static_cast<off_t>(offset + got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return static_cast<int64_t>(got);
+}
+
+std::optional<FileStamp> StampOfFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  return FileStamp{static_cast<uint64_t>(st.st_size), MtimeNs(st)};
+}
+
+AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+
+Status AtomicFileWriter::Open(const std::string& final_path) {
+  Discard();
+  final_path_ = final_path;
+  // A hidden name in the same folder, so the rename stays on one file system.
+  static std::atomic<unsigned> counter{0};
+  std::string base = FolderOf(final_path) + "/." + NameOf(final_path) + "." +
+                     std::to_string(::getpid()) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = base + std::to_string(counter++) + ".part";
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      fd_ = fd;
+      temp_path_ = candidate;
+      return Status::Ok();
+    }
+    if (errno != EEXIST) return Status::IoError(ErrorText(errno));
+  }
+  return Status::IoError("no free temporary name");
+}
+
+Status AtomicFileWriter::Write(const void* bytes, size_t count) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    ssize_t w = ::write(fd_, p, count);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return Status::IoError(ErrorText(errno));
+    }
+    p += w;
+    count -= static_cast<size_t>(w);
+  }
+  return Status::Ok();
+}
+
+Status AtomicFileWriter::WriteAt(const void* bytes, size_t count, uint64_t offset) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    ssize_t w = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return Status::IoError(ErrorText(errno));
+    }
+    p += w;
+    offset += static_cast<uint64_t>(w);
+    count -= static_cast<size_t>(w);
+  }
+  return Status::Ok();
+}
+
+Status AtomicFileWriter::Commit() {
+  if (fd_ < 0) return Status::IoError("not open");
+  // close() is where some file systems report a full disk.
+  int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0) return Status::IoError(ErrorText(errno));
+  if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) return Status::IoError(ErrorText(errno));
+  temp_path_.clear();
+  return Status::Ok();
+}
+
+void AtomicFileWriter::Discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_path_.empty()) {
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+  }
+}
+
+}  // namespace sonavelt::audio

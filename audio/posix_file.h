@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "base/status.h"
+
+// Thin POSIX file helpers for the sound readers and writers: reads at an
+// offset (so a reader never holds more of a file than it asked for) and
+// writes that only ever put a complete file under its final name.
+namespace sonavelt::audio {
+
+// A file opened for reading. Folders are refused, so that "can be opened"
+// means "is a readable file".
+class InputFile {
+ public:
+  // The open file, or nullopt with *error set to the errno of the failure
+  // (EISDIR for a folder).
+  static std::optional<InputFile> Open(const std::string& path, int* error);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  // The file's length when it was opened.
+  uint64_t size() const { return size_; }
+  // Modification time of the file when it was opened, in nanoseconds.
+  int64_t mtime_ns() const { return mtime_ns_; }
+
+  // Reads up to `want` bytes at `offset` into dest. Answers the bytes read,
+  // fewer than want only at the end of the file, or -1 on a read error.
+  int64_t ReadAt(uint8_t* dest, size_t want, uint64_t offset) const;
+
+ private:
+  InputFile(int fd, uint64_t size, int64_t mtime_ns) : fd_(fd), size_(size), mtime_ns_(mtime_ns) {}
+  int fd_ = -1;
+  uint64_t size_ = 0;
+  int64_t mtime_ns_ = 0;
+};
+
+// The size and modification time of a file, to tell whether it changed.
+struct FileStamp {
+  uint64_t size = 0;
+  int64_t mtime_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// nullopt when the file cannot be examined.
+std::optional<FileStamp> StampOfFile(const std::string& path);
+
+// Writes a file under a temporary name in the folder of its final path and
+// renames it into place on Commit. A writer destroyed without Commit (a
+// cancel, a failed write) removes the temporary file, so the final name
+// never holds a partly written file.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter();
+
+  // Creates the temporary file beside final_path (mode 0666 less umask).
+  Status Open(const std::string& final_path);
+  Status Write(const void* bytes, size_t count);
+  // Overwrites bytes already written (a header filled in at the end).
+  Status WriteAt(const void* bytes, size_t count, uint64_t offset);
+  // Closes the file and renames it to the final path, replacing any file
+  // of that name.
+  Status Commit();
+  // Removes the temporary file; the final path is untouched.
+  void Discard();
+
+ private:
+  std::string final_path_;
+  std::string temp_path_;
+  int fd_ = -1;
+};
+
+// The text of an errno value, for messages.
+std::string ErrorText(int error);
+
+}  // namespace sonavelt::audio

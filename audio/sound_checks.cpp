@@ -1,0 +1,50 @@
+#include "audio/sound_checks.h"
+
+#include "audio/posix_file.h"
+#include "audio/sound_messages.h"
+#include "audio/sun_au_reader.h"
+#include "base/text.h"
+
+namespace sonavelt::audio {
+
+bool FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  return InputFile::Open(path, nullptr).has_value();
+}
+
+void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui) {
+  ui.Tell(BoxStyle::kSystemModal, MissingFileMessage(path, kind));
+}
+
+bool HasSoundExtension(const std::string& path) { return IsWavePath(path) || IsAuPath(path); }
+
+void ReportUnsupported(const std::string& path, UserInterface& ui) {
+  ui.Tell(BoxStyle::kSystemModal, UnsupportedFileMessage(path));
+}
+
+bool CheckSoundFile(const std::string& path, const AuCache& cache, WaveCheckState& state,
+                    UserInterface& ui) {
+  if (IsWavePath(path)) {
+    if (cache.HasCurrentAu(path)) return true;
+    return CheckWaveFile(path, ui, state);
+  }
+  if (IsAuPath(path)) return CheckSunAuFile(path, ui);
+  ReportUnsupported(path, ui);
+  return false;
+}
+
+int64_t CheckNotEmpty(const std::string& path, UserInterface& ui) {
+  int error = 0;
+  std::optional<InputFile> file = InputFile::Open(path, &error);
+  if (!file) {
+    ui.Tell(BoxStyle::kSystemModal, CannotOpenMessage(path, ErrorText(error)));
+    return 0;
+  }
+  if (file->size() == 0) {
+    ui.Tell(BoxStyle::kSystemModal, EmptyFileMessage(path));
+    return 0;
+  }
+  return static_cast<int64_t>(file->size());
+}
+
+}  // namespace sonavelt::audio

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/posix_file.h"
+#include "audio/sound_format.h"
+#include "audio/sound_messages.h"
+#include "base/user_interface.h"
+
+// The WAVE reader: the chunk walk, the format read, and the decoding of the
+// first channel's samples. Only uncompressed PCM with 1 or 2 channels of 8
+// or 16 bits passes. The reader reads at offsets inside the file's length
+// and never further; the sample data is streamed, never held whole.
+//
+// Layout facts: "RIFF" <u32 size> "WAVE", then chunks of <4-byte tag>
+// <u32 little-endian size> <body>, each body followed by a pad byte when its
+// size is odd. "fmt " holds u16 format tag (1 = PCM), u16 channels, u32 rate,
+// u32 byte rate, u16 block align, u16 bits per sample; "data" the frames.
+namespace sonavelt::audio {
+
+// Where the frames of a checked WAVE file are.
+struct WaveLayout {
+  SoundFormat format;
+  uint64_t data_offset = 0;  // file offset of frame 0
+  int block_size = 0;        // bytes per frame: channels x bytes per sample
+};
+
+struct WaveParseResult {
+  std::optional<WaveFault> fault;  // none when the walk found the data
+  WaveFaultDetail detail;
+  bool declined = false;  // on_format said no: no fault, no message
+  WaveLayout layout;
+};
+
+// Walks the chunks of `file`. on_format (may be empty) sees each accepted
+// format chunk; answering false ends the walk with `declined`. The frame
+// count is the data chunk's size divided by the block size (a trailing
+// partial frame is ignored). Chunks whose stated size runs past the end of
+// the file are refused rather than cut short: a file whose chunk headers
+// lie is not a file the converter should guess about.
+WaveParseResult ParseWaveLayout(const InputFile& file,
+                                const std::function<bool(const SoundFormat&)>& on_format);
+
+// The run-wide values the preparing checks use. Owned by the run (one per
+// run, reset at its start); the Play button passes a state whose
+// preparing_run is false.
+struct WaveCheckState {
+  bool preparing_run = false;   // ask the format-change question
+  int64_t max_wave_frames = 0;  // raised to the largest frame count checked
+};
+
+// Checks a WAVE file: validates it, asks the format-change question through
+// ui when state.preparing_run is set, and raises state.max_wave_frames.
+// Answers false after a system-modal message on any fault, or without a
+// message when the user answers No. *format (when given) receives the
+// file's format on success.
+bool CheckWaveFile(const std::string& path, UserInterface& ui, WaveCheckState& state,
+                   SoundFormat* format = nullptr);
+
+// A WAVE file opened and walked for decoding. Faults are told through ui
+// with the short plain-box messages.
+struct OpenedWave {
+  InputFile file;
+  WaveLayout layout;
+};
+std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInterface& ui);
+
+// Streams the frames of an opened WAVE file in pieces of whole frames:
+// consume(frames, count) gets `count` frames of layout.block_size bytes. A
+// file that cannot be read to the end of its data (it shrank, a read error)
+// is told with the short message and answers false.
+bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInterface& ui,
+                      const std::function<void(const uint8_t* frames, size_t count)>& consume);
+
+// The first channel's sample of one frame as a linear 16-bit-range value:
+// 8-bit samples are unsigned ((byte - 128) x 256: 0x80 -> 0, 0x00 -> -32768,
+// 0xFF -> 32512); 16-bit ones signed little-endian.
+inline int32_t FirstChannelSample(const uint8_t* frame, int bits_per_sample) {
+  if (bits_per_sample == 8) return (static_cast<int32_t>(frame[0]) - 128) * 256;
+  return static_cast<int16_t>(static_cast<uint16_t>(frame[0] | (frame[1] << 8)));
+}
+
+// A whole WAVE file decoded: one value per frame from its first channel.
+struct DecodedWave {
+  SoundFormat format;
+  std::vector<int32_t> samples;
+};
+// Decodes a WAVE file into memory; nullopt after the short message on a
+// fault. For small sounds and tests; the converter streams instead.
+std::optional<DecodedWave> ReadWaveSamples(const std::string& path, UserInterface& ui);
+
+}  // namespace sonavelt::audio
