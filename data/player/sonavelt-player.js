@@ -42,13 +42,16 @@
  *   3 exit sounds                          11 exit sound on Y/N
  *   4 background sounds (" " for none)     12 background initially on Y/N
  *   5 entrance playing times (ms)          13 safety key Y/N
- *   6 page background image                14-16 further text fields, not
- *   7 page colour "r,g,b"                        needed for playing
- *   8 no background Y/N
- * Sound names are relative to the resource file's folder. Fields 5 and 6 are
- * not needed here: the decoded sound knows its own length, and the control is
- * transparent, so the page's own background shows through it; field 7 picks a
- * text colour that reads on that background.
+ *   6 page background image                14 exit playing times (ms)
+ *   7 page colour "r,g,b"                  15 background playing times (ms)
+ *   8 no background Y/N                    16 format version ("2", or " ")
+ * Sound names are relative to the resource file's folder. In version 2 they
+ * are already percent-encoded URL path segments and are used as they are; in
+ * version 1 (field 16 blank or missing) they are plain names and get encoded
+ * here. The playing times and the background image are not needed: the
+ * decoded sound knows its own length, and the control is transparent, so the
+ * page's own background shows through it; field 7 picks a text colour that
+ * reads on that background.
  *
  * Sounds: Sun .au, big-endian header (magic ".snd", data offset, data size,
  * encoding, rate, channels), encoding 1 (8-bit mu-law) only, any rate the
@@ -61,7 +64,7 @@
   // Long enough for a short exit jingle; a visitor should never wait longer.
   var EXIT_HOLD_LIMIT_MS = 3000;
   var STORAGE_PREFIX = 'sonavelt-player-next:';
-  var FIELD_COUNT = 13;  // fields 14 to 16 may be missing in older files
+  var FIELD_COUNT = 13;  // fields 14 to 16 are not needed for playing
 
   var LABEL_WAITING = 'Click here to hear sounds';
   var LABEL_BACKGROUND_ON = 'Background sound: on';
@@ -117,7 +120,8 @@
       entranceOn: isYes(fields[9]),
       exitOn: isYes(fields[10]),
       backgroundInitiallyOn: isYes(fields[11]),
-      safetyKey: isYes(fields[12])
+      safetyKey: isYes(fields[12]),
+      namesEncoded: fields.length > 15 && fields[15].trim() !== ''
     };
   }
 
@@ -294,7 +298,8 @@
     var self = this;
     await Promise.all(Object.keys(wanted).map(async function (role) {
       if (!wanted[role]) return;
-      var url = new URL(wanted[role], resourceUrl).href;
+      var name = s.namesEncoded ? wanted[role] : wanted[role].split('/').map(encodeURIComponent).join('/');
+      var url = new URL(name, resourceUrl).href;
       // One fetch for a file used in two roles.
       if (!loads[url]) loads[url] = loadSound(url);
       self.sounds[role] = await loads[url];

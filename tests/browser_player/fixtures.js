@@ -16,11 +16,12 @@ function encodeResource(text) {
 }
 
 // The resource text for the given sounds (arrays of names, one per
-// combination) and switches, fields in the order the player reads them.
+// combination, as the file carries them: percent-encoded from version 2 on)
+// and switches, fields in the order the player reads them.
 function resourceText({
   pageUrl = '', entrance, exit, background, noBackground = false,
   visible = true, entranceOn = true, exitOn = true, backgroundOn = true,
-  safetyKey = false, colour = '255,255,255',
+  safetyKey = false, colour = '255,255,255', version = '2',
 }) {
   const yn = (b) => (b ? 'Y' : 'N');
   const list = (names) => names.map((n) => (n ? `audio/${n}` : ' ')).join(',');
@@ -33,7 +34,9 @@ function resourceText({
     ' ',
     colour,
     yn(noBackground), yn(visible), yn(entranceOn), yn(exitOn), yn(backgroundOn), yn(safetyKey),
-    ' ', ' ', ' ',
+    entrance.map(() => '1000').join(','),
+    noBackground ? ' ' : entrance.map(() => '2000').join(','),
+    version || ' ',
   ];
   return fields.map((f) => `${f};`).join('');
 }

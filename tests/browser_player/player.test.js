@@ -221,7 +221,14 @@ describe('browser player', { skip: skip || false }, () => {
   });
 
   it('shows no control when invisible, and still plays', async () => {
-    const url = publish(server, '/hidden', { combinations: 2, visible: false, page: { visible: false } });
+    const url = publish(server, '/hidden', { combinations: 1, page: { visible: false } });
+    // A first-version file names its sounds plainly; the player encodes them.
+    server.site.set('/hidden/audio/entrance%20one.au', patternAu(lengthOf('entrance', 1)));
+    server.site.delete('/hidden/audio/entrance1.au');
+    server.site.set('/hidden/index.res', encodeResource(resourceText({
+      entrance: ['entrance one.au'], exit: ['exit1.au'], background: ['background1.au'],
+      visible: false, version: '',
+    })));
     const tab = await openTab(browser);
     await tab.page.goto(url);
     await tab.waitForState('ready');
@@ -229,6 +236,7 @@ describe('browser player', { skip: skip || false }, () => {
     assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
     await tab.page.keyboard.press('a');
     await tab.waitForStarts(2);
+    assert.deepEqual(tab.starts.map((s) => s.length), [lengthOf('entrance', 1), lengthOf('background', 1)]);
     assertNoErrors(tab);
     await tab.page.close();
   });
@@ -290,12 +298,13 @@ describe('browser player where the browser allows sound at once', { skip: skip |
     // Stereo, interleaved: left walks up through the codes, right down.
     const stereo = [];
     for (let i = 0; i < 256; ++i) stereo.push(i, 255 - i);
-    server.site.set('/decode/audio/all.au', makeAu(allCodes, { rate: 11025, annotation: 'sixteen bytes...' }));
+    // Names reach the server as the file spells them, percent-encoded.
+    server.site.set('/decode/audio/all%20codes%20%C3%A9.au', makeAu(allCodes, { rate: 11025, annotation: 'sixteen bytes...' }));
     server.site.set('/decode/audio/stereo.au', makeAu(stereo, { rate: 16000, channels: 2 }));
     // The data size field says less than the file holds: only that plays.
     server.site.set('/decode/audio/short.au', makeAu(allCodes, { dataSize: 100 }));
     server.site.set('/decode/index.res', encodeResource(resourceText({
-      entrance: ['all.au'], exit: ['short.au'], background: ['stereo.au'],
+      entrance: ['all%20codes%20%C3%A9.au'], exit: ['short.au'], background: ['stereo.au'],
     })));
     server.site.set('/decode/index.html', processedPage());
     server.site.set('/decode/next.html', '<html><body>Next</body></html>');
