@@ -1,0 +1,200 @@
+#include "remote/ftp_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "tests/remote/ftp_test_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::remote {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::TestFtpServer;
+using testing::WriteFile;
+
+class FtpConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_ = (root_.path() / "site").string();
+    fs::create_directories(site_);
+    if (!server_.Start(site_)) GTEST_SKIP() << server_.error();
+  }
+  std::string Site(const std::string& relative) const { return site_ + "/" + relative; }
+  std::string Local(const std::string& name) const { return local_.File(name); }
+
+  TempDir root_;
+  TempDir local_;
+  std::string site_;
+  TestFtpServer server_;
+};
+
+TEST_F(FtpConnectionTest, LoginFailureCarriesTheServersReply) {
+  FtpEndpoint endpoint = server_.Endpoint();
+  endpoint.password = "wrong";
+  FtpConnection connection(endpoint);
+  Status status = connection.Open();
+  ASSERT_FALSE(status.ok());
+  EXPECT_EQ(status.message().substr(0, 4), "530 ") << status.message();
+  EXPECT_EQ(status.message().find("wrong"), std::string::npos);
+}
+
+TEST_F(FtpConnectionTest, RefusedConnectionHasATextOfItsOwn) {
+  FtpEndpoint endpoint = server_.Endpoint();
+  endpoint.port = testing::UnusedPort();
+  FtpConnection connection(endpoint);
+  Status status = connection.Open();
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("onnect"), std::string::npos) << status.message();
+}
+
+TEST_F(FtpConnectionTest, ListsFoldersAndFilesWithTheirKinds) {
+  fs::create_directories(Site("www/sub dir"));
+  WriteFile(Site("www/my page.htm"), "<html></html>\n");
+  WriteFile(Site("www/a.au"), "x");
+  fs::create_directory_symlink(Site("www/sub dir"), Site("www/link"));
+
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  EXPECT_EQ(connection.home_directory(), "/");
+  std::vector<RemoteEntry> entries;
+  ASSERT_TRUE(connection.List("/www", &entries).ok());
+  std::map<std::string, RemoteEntry> by_name;
+  for (const RemoteEntry& e : entries) by_name[e.name] = e;
+  ASSERT_EQ(by_name.size(), 4u);
+  EXPECT_TRUE(by_name["sub dir"].is_directory);
+  EXPECT_FALSE(by_name["my page.htm"].is_directory);
+  EXPECT_FALSE(by_name["a.au"].is_directory);
+  EXPECT_TRUE(by_name.count("link"));
+
+  // The root of the site, not the login directory's relative view.
+  ASSERT_TRUE(connection.List("/", &entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0], (RemoteEntry{"www", true, false}));
+
+  ASSERT_TRUE(connection.List("/www/sub dir", &entries).ok());
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST_F(FtpConnectionTest, ChangeDirectoryAnswersWhetherTheFolderExists) {
+  fs::create_directories(Site("pub/www"));
+  WriteFile(Site("pub/file.htm"), "x");
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+
+  ASSERT_TRUE(connection.ChangeDirectory("/pub").ok());
+  EXPECT_EQ(connection.current_directory(), "/pub");
+  ASSERT_TRUE(connection.ChangeDirectory("www").ok());
+  EXPECT_EQ(connection.current_directory(), "/pub/www");
+
+  Status missing = connection.ChangeDirectory("/nowhere");
+  EXPECT_EQ(missing.code(), Status::Code::kNotFound) << missing.ToString();
+  EXPECT_EQ(missing.message().substr(0, 3), "550");
+  EXPECT_FALSE(connection.ChangeDirectory("/pub/file.htm").ok());
+  EXPECT_EQ(connection.current_directory(), "/pub/www");
+
+  // The refusals left the connection usable.
+  std::vector<RemoteEntry> entries;
+  EXPECT_TRUE(connection.List("/pub", &entries).ok());
+  EXPECT_EQ(entries.size(), 2u);
+}
+
+TEST_F(FtpConnectionTest, CreateDirectoryReportsARefusal) {
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  ASSERT_TRUE(connection.CreateDirectory("/new folder").ok());
+  EXPECT_TRUE(fs::is_directory(Site("new folder")));
+  Status again = connection.CreateDirectory("/new folder");
+  EXPECT_EQ(again.code(), Status::Code::kRefused);
+  EXPECT_EQ(again.message().substr(0, 3), "550") << again.message();
+  EXPECT_TRUE(connection.ChangeDirectory("/new folder").ok());
+}
+
+TEST_F(FtpConnectionTest, AsciiPageTravelsWithoutStrayCarriageReturns) {
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  // A page as the run leaves it: the user's LF lines and our CR LF block.
+  const std::string page = "<html>\n<body>\r\n<applet>\r\n</applet>\r\n</body>\n</html>";
+  WriteFile(Local("page.htm"), page);
+  ASSERT_TRUE(connection.Upload(Local("page.htm"), "/index.htm", TransferType::kAscii).ok());
+  const std::string lf_page = "<html>\n<body>\n<applet>\n</applet>\n</body>\n</html>";
+  EXPECT_EQ(ReadFile(Site("index.htm")), lf_page);
+
+  // A page stored with CR LF on the server arrives with LF.
+  WriteFile(Site("dos.htm"), "a\r\nb\r\n\r\nc");
+  ASSERT_TRUE(connection.Download("/dos.htm", Local("dumytemp.htm"), TransferType::kAscii).ok());
+  EXPECT_EQ(ReadFile(Local("dumytemp.htm")), "a\nb\n\nc");
+  ASSERT_TRUE(connection.Download("/index.htm", Local("back.htm"), TransferType::kAscii).ok());
+  EXPECT_EQ(ReadFile(Local("back.htm")), lf_page);
+}
+
+TEST_F(FtpConnectionTest, BinaryFilesTravelByteForByte) {
+  std::string bytes(300000, '\0');
+  std::mt19937 random(7);
+  for (char& c : bytes) c = static_cast<char>(random());
+  bytes.replace(100, 4, "\r\n\n\r");
+  WriteFile(Local("sound.au"), bytes);
+
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  ASSERT_TRUE(connection.Upload(Local("sound.au"), "/sound.au", TransferType::kBinary).ok());
+  EXPECT_EQ(ReadFile(Site("sound.au")), bytes);
+  ASSERT_TRUE(connection.Download("/sound.au", Local("copy.au"), TransferType::kBinary).ok());
+  EXPECT_EQ(ReadFile(Local("copy.au")), bytes);
+  EXPECT_FALSE(fs::exists(Local("copy.au.part")));
+}
+
+TEST_F(FtpConnectionTest, UploadReplacesTheTargetInOneStep) {
+  WriteFile(Site("index.htm"), "old page");
+  WriteFile(Local("new.htm"), "new page");
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  ASSERT_TRUE(connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary).ok());
+  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
+  EXPECT_EQ(std::distance(fs::directory_iterator(site_), fs::directory_iterator()), 1)
+      << "the temporary upload was left behind";
+}
+
+TEST_F(FtpConnectionTest, DroppedUploadLeavesTheOldFile) {
+  server_.Stop();
+  testing::FtpServerFaults faults;
+  faults.drop_stor = 1;
+  ASSERT_TRUE(server_.Start(site_, faults));
+  WriteFile(Site("index.htm"), "old page");
+  WriteFile(Local("new.htm"), "new page");
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  EXPECT_FALSE(connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary).ok());
+  EXPECT_EQ(ReadFile(Site("index.htm")), "old page");
+  // The same handle logs in again by itself for the next request.
+  EXPECT_TRUE(connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary).ok());
+  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
+}
+
+TEST_F(FtpConnectionTest, MissingRemoteFileLeavesNoLocalFile) {
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  WriteFile(Local("keep.htm"), "earlier copy");
+  Status status = connection.Download("/absent.htm", Local("keep.htm"), TransferType::kAscii);
+  EXPECT_FALSE(status.ok());
+  EXPECT_EQ(status.message().substr(0, 3), "550") << status.message();
+  EXPECT_EQ(ReadFile(Local("keep.htm")), "earlier copy");
+  EXPECT_FALSE(fs::exists(Local("keep.htm.part")));
+}
+
+TEST_F(FtpConnectionTest, PathsThatWouldSplitACommandAreRefused) {
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  EXPECT_EQ(connection.CreateDirectory("/a\r\nDELE /x").code(), Status::Code::kInvalidArgument);
+  WriteFile(Local("p.htm"), "x");
+  EXPECT_EQ(connection.Upload(Local("p.htm"), "/p\n.htm", TransferType::kAscii).code(),
+            Status::Code::kInvalidArgument);
+}
+
+}  // namespace
+}  // namespace sonavelt::remote

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "remote/ftp_address.h"
+
+namespace sonavelt::testing {
+
+// Ways the test server misbehaves on purpose.
+struct FtpServerFaults {
+  int drop_stor = 0;       // drop the control connection at the N-th STOR (once)
+  std::string refuse_mkd;  // refuse MKD of paths containing this
+};
+
+// A real FTP server (pyftpdlib, through ftp_test_server.py) on 127.0.0.1,
+// serving a folder for one user. Started with an argument list, never a
+// shell; stopped (killed) by Stop or the destructor.
+class TestFtpServer {
+ public:
+  static constexpr const char* kUser = "tester";
+  static constexpr const char* kPassword = "pa ss:w@rd";
+
+  TestFtpServer() = default;
+  ~TestFtpServer();
+  TestFtpServer(const TestFtpServer&) = delete;
+  TestFtpServer& operator=(const TestFtpServer&) = delete;
+
+  // Serves `root` on a free port, or on `port` when nonzero (a restart).
+  // False, with error() saying why, when the server cannot run here.
+  bool Start(const std::string& root, const FtpServerFaults& faults = {}, uint16_t port = 0);
+  void Stop();
+  bool running() const { return pid_ > 0; }
+  uint16_t port() const { return port_; }
+  const std::string& error() const { return error_; }
+
+  // A plain-FTP endpoint for the test user (short time-outs).
+  remote::FtpEndpoint Endpoint() const;
+
+ private:
+  pid_t pid_ = -1;
+  uint16_t port_ = 0;
+  std::string error_;
+  std::string password_file_;
+};
+
+// A free TCP port on 127.0.0.1 with nothing listening (for refused connects).
+uint16_t UnusedPort();
+
+}  // namespace sonavelt::testing
