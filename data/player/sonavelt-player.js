@@ -127,10 +127,10 @@
 
   // The safety key binds the sounds to the page's own address: a copy of the
   // page served from anywhere else stays silent. Letter case is ignored since
-  // browsers lower-case the host name of the address they show.
+  // browsers lower-case the host name of the address they show. Without a URL
+  // there is nothing to bind to, and every address passes, as in the applet.
   function addressAllowed(settings, address) {
     if (!settings.safetyKey) return true;
-    if (settings.pageUrl === '') return false;
     return address.toLowerCase().indexOf(settings.pageUrl.toLowerCase()) === 0;
   }
 
@@ -392,9 +392,12 @@
     // Bubble phase: the page's own handlers decide first whether a link is
     // followed at all.
     document.addEventListener('click', function (event) { self.onLinkClick(event); }, false);
-    // Coming back through the browser's page cache: the visitor is here again.
+    // Coming back through the browser's page cache: the visitor is here
+    // again, and the background sound stopped for the exit sound goes on.
     window.addEventListener('pageshow', function (event) {
-      if (event.persisted) self.leaving = false;
+      if (!event.persisted || !self.leaving) return;
+      self.leaving = false;
+      if (self.backgroundOn && !self.backgroundSource) self.startBackground();
     });
   };
 

@@ -131,9 +131,18 @@ async function openTab(browser) {
       await new Promise((r) => setTimeout(r, 20));
     }
   };
-  tab.playerState = () => page.getAttribute('script[data-resource]', 'data-state');
-  tab.waitForState = (state) =>
-    page.waitForSelector(`script[data-resource][data-state="${state}"]`, { state: 'attached', timeout: 5000 });
+  // Opens `url` and waits until the player's script says `state`.
+  tab.visit = async (url, state = 'ready') => {
+    await page.goto(url);
+    await page.waitForSelector(`script[data-resource][data-state="${state}"]`, { state: 'attached', timeout: 5000 });
+  };
+  // Clicks `selector` and answers the `count` sounds that start after it.
+  tab.clickFor = async (selector, count) => {
+    const before = tab.starts.length;
+    await page.click(selector);
+    await tab.waitForStarts(before + count);
+    return tab.starts.slice(before);
+  };
   return tab;
 }
 
