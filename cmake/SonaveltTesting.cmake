@@ -9,7 +9,13 @@ function(sonavelt_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} sonavelt_test_support GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES
-      ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data;QT_QPA_PLATFORM=offscreen;SONAVELT_BUILD_DATA_DIR=${SONAVELT_BUILD_DATA_DIR};SONAVELT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SONAVELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
-      TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
+  # gtest_discover_tests flattens list-valued PROPERTIES, so an ENVIRONMENT
+  # given there keeps only its first entry. Set it from a file CTest reads
+  # after the discovered tests instead; ${name}_TESTS lists them.
+  set(env "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data;QT_QPA_PLATFORM=offscreen;SONAVELT_BUILD_DATA_DIR=${SONAVELT_BUILD_DATA_DIR};SONAVELT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SONAVELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${env_file}
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()
