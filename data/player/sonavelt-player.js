@@ -519,9 +519,12 @@
     });
   }
 
-  var script = document.currentScript;
+  // currentScript is missing when a page's own loader inserted the script;
+  // the block's script element is then found by its name.
+  var script = document.currentScript ||
+    document.querySelector('script[src*="sonavelt-player"][data-resource]:not([data-state])');
   if (!script) {
-    warn('must be loaded by a plain <script> element in the page');
+    warn('cannot find its script element in the page');
     return;
   }
   var player = new Player(script);
