@@ -224,6 +224,8 @@ Samples CorkPopAndFizz() {
          {{1320, 0.5, 0.8}, {1326, 0.3, 0.8}, {3560, 0.18, 0.35}, {1410, 0.4, 0.7}, {3790, 0.14, 0.3}},
          1.0, rng, 0.0);
   AddReverb(s, 0.1, 0.3, false);
+  // The pop is far louder than the fizz; keep the fizz above the 8-bit floor.
+  SoftLimit(s, 2.0);
   return s;
 }
 
@@ -246,7 +248,7 @@ Samples SkidAndCrash() {
     const double squeal = std::sin(2 * kPi * phase) + 0.4 * std::sin(4 * kPi * phase) +
                           0.15 * std::sin(6 * kPi * phase);
     const double env = std::min({1.0, t / 0.12, (kImpact - t) / 0.01});
-    s[i] += env * (0.3 * squeal + 0.5 * road.Process(rng.Bipolar()));
+    s[i] += env * (0.4 * squeal + 0.55 * road.Process(rng.Bipolar()));
   }
 
   // The impact: the car body's low modes...
@@ -274,6 +276,7 @@ Samples SkidAndCrash() {
     Strike(s, t, {{240, 0.25, 0.1}, {610, 0.18, 0.07}, {1320, 0.1, 0.04}}, 1.0, rng, 0.1);
   }
   AddReverb(s, 0.18, 0.5, false);
+  SoftLimit(s, 2.5);
   return s;
 }
 
@@ -303,7 +306,7 @@ Samples CreakingDoorClosing() {
     const double env = std::min({1.0, x / 0.12, (1.0 - x) / 0.06}) * (0.7 + 0.3 * std::sin(kPi * x));
     double v = 0.0;
     for (int r = 0; r < 4; ++r) v += res_gain[r] * res[r].Process(e);
-    s[i] += 1.6 * env * v;
+    s[i] += 8.0 * env * v;
   }
 
   // The door meets its frame: a heavy low thud...

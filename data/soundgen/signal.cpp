@@ -217,6 +217,12 @@ void NormalizePeak(Samples& s, double peak) {
   for (double& x : s) x *= gain;
 }
 
+void SoftLimit(Samples& s, double drive) {
+  NormalizePeak(s, 1.0);
+  const double scale = 1.0 / std::tanh(drive);
+  for (double& x : s) x = scale * std::tanh(drive * x);
+}
+
 double Lerp(double a, double b, double t) { return a + (b - a) * std::clamp(t, 0.0, 1.0); }
 
 double MidiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }

@@ -92,6 +92,10 @@ void AddReverb(Samples& s, double wet, double room_size, bool looped);
 void RemoveDc(Samples& s);
 void FadeEdges(Samples& s, double fade_in, double fade_out);
 void NormalizePeak(Samples& s, double peak);
+// Rounds off the loudest peaks (tanh saturation after levelling to full
+// scale) so that a sound with one big hit keeps its quieter parts audible in
+// 8 bits. `drive` around 2 to 3 is gentle; 1 leaves the shape almost alone.
+void SoftLimit(Samples& s, double drive);
 
 // Linear ramp between two values over [0, 1], clamped.
 double Lerp(double a, double b, double t);
