@@ -1,0 +1,110 @@
+#include "tests/remote/vsftpd_test_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "tests/remote/ftp_test_server.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace sonavelt::testing {
+namespace {
+
+bool Accepts(uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+VsftpdTestServer::~VsftpdTestServer() { Stop(); }
+
+bool VsftpdTestServer::Start(const std::string& root, const std::string& config_folder,
+                             const std::string& cert_file, const std::string& key_file) {
+  const char* binary = "/usr/sbin/vsftpd";
+  if (access(binary, X_OK) != 0) {
+    error_ = "vsftpd is not installed";
+    return false;
+  }
+  if (geteuid() != 0) {
+    error_ = "vsftpd runs only as root here";
+    return false;
+  }
+  if (!std::filesystem::is_directory("/var/run/vsftpd/empty")) {
+    error_ = "vsftpd's secure_chroot_dir /var/run/vsftpd/empty is missing";
+    return false;
+  }
+  port_ = UnusedPort();
+  std::string config = "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" +
+                       std::to_string(port_) +
+                       "\nbackground=NO\nanonymous_enable=YES\nanon_root=" + root +
+                       "\nno_anon_password=YES\nlocal_enable=NO\nwrite_enable=YES\n"
+                       "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
+                       "anon_other_write_enable=YES\nanon_umask=022\npasv_enable=YES\n"
+                       "seccomp_sandbox=NO\nxferlog_enable=NO\n"
+                       "secure_chroot_dir=/var/run/vsftpd/empty\n";
+  if (!cert_file.empty()) {
+    config += "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+              "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nssl_ciphers=HIGH\n"
+              "rsa_cert_file=" + cert_file + "\nrsa_private_key_file=" + key_file + "\n";
+  }
+  std::string config_path = config_folder + "/vsftpd.conf";
+  WriteFile(config_path, config);
+
+  std::vector<std::string> args = {binary, config_path};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  int rc = posix_spawn(&pid_, binary, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    pid_ = -1;
+    error_ = "cannot start vsftpd";
+    return false;
+  }
+  for (int i = 0; i < 100; ++i) {
+    if (Accepts(port_)) return true;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      error_ = "vsftpd stopped at once (configuration refused)";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Stop();
+  error_ = "vsftpd did not start listening";
+  return false;
+}
+
+void VsftpdTestServer::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+}
+
+}  // namespace sonavelt::testing
