@@ -1,0 +1,82 @@
+#include "audio/sound_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/audio/wave_bytes.h"
+#include "tests/support/recording_user_interface.h"
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::audio {
+namespace {
+
+class SoundChecksTest : public ::testing::Test {
+ protected:
+  SoundChecksTest() : cache_(dir_.File("cache")) {}
+  testing::TempDir dir_;
+  testing::RecordingUserInterface ui_;
+  AuCache cache_;
+  WaveCheckState state_;
+};
+
+TEST_F(SoundChecksTest, ExistenceAndExtension) {
+  EXPECT_FALSE(FileExists(""));
+  EXPECT_FALSE(FileExists(dir_.File("none.wav")));
+  std::filesystem::create_directories(dir_.path() / "my.audio");
+  EXPECT_FALSE(FileExists(dir_.File("my.audio")));  // a folder is no file
+  testing::WriteFile(dir_.File("song.wave.txt"), "x");
+  EXPECT_TRUE(FileExists(dir_.File("song.wave.txt")));
+
+  // Plain substring tests on a lower-case copy: these all pass.
+  EXPECT_TRUE(HasSoundExtension("song.wave.txt"));
+  EXPECT_TRUE(HasSoundExtension("/x/my.audio"));
+  EXPECT_TRUE(HasSoundExtension("C:\\a\\b.WAV"));
+  EXPECT_FALSE(HasSoundExtension("tune.mp3"));
+
+  ReportMissing("", "audio", ui_);
+  ReportMissing("/p/a.wav", "HTML", ui_);
+  ReportUnsupported("tune.mp3", ui_);
+  EXPECT_EQ(ui_.Messages(),
+            (std::vector<std::string>{
+                "Please select an audio file.", "/p/a.wav was not found.\r\nPlease select an HTML file.",
+                "Sonavelt cannot handle the audio file:\r\n\"tune.mp3\"\r\n\r\nSonavelt can only "
+                "handle .wav or .au audio files.\r\nPlease select an audio file again."}));
+  for (const auto& call : ui_.calls) EXPECT_EQ(call.style, BoxStyle::kSystemModal);
+}
+
+TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
+  // Upper-case extension: examined as a WAVE file.
+  std::string upper = dir_.File("B.WAV");
+  testing::WriteFile(upper, testing::Wave(1, 8000, 8, "abc"));
+  EXPECT_TRUE(CheckSoundFile(upper, cache_, state_, ui_));
+  EXPECT_EQ(state_.max_wave_frames, 3);
+  // ".wav" wins over ".au": a real .au in a path with both is refused as a WAVE file.
+  std::string both = dir_.File("x.au.wav");
+  testing::WriteFile(both, testing::AuFile(24, 1, 8000, 1, "", "ab"));
+  EXPECT_FALSE(CheckSoundFile(both, cache_, state_, ui_));
+  EXPECT_NE(ui_.Messages().back().find(" is not a RIFF file."), std::string::npos);
+  std::string au = dir_.File("a.au");
+  testing::WriteFile(au, testing::AuFile(24, 1, 8000, 1, "", "ab"));
+  EXPECT_TRUE(CheckSoundFile(au, cache_, state_, ui_));
+  EXPECT_FALSE(CheckSoundFile(dir_.File("t.mp3"), cache_, state_, ui_));
+  EXPECT_EQ(ui_.Messages().back().rfind("Sonavelt cannot handle the audio file:", 0), 0u);
+}
+
+TEST_F(SoundChecksTest, NotEmptyAnswersTheLength) {
+  std::string empty = dir_.File("e.wav");
+  testing::WriteFile(empty, "");
+  std::string full = dir_.File("f.wav");
+  testing::WriteFile(full, std::string(1234, 'x'));
+  EXPECT_EQ(CheckNotEmpty(full, ui_), 1234);
+  EXPECT_TRUE(ui_.calls.empty());
+  EXPECT_EQ(CheckNotEmpty(empty, ui_), 0);
+  EXPECT_EQ(ui_.Messages().back(), empty + " is an empty file!\r\nPlease select an audio file.");
+  std::string missing = dir_.File("m.wav");
+  EXPECT_EQ(CheckNotEmpty(missing, ui_), 0);
+  EXPECT_EQ(ui_.Messages().back(),
+            missing + " cannot be opened: No such file or directory.\r\nPlease select another audio file.");
+}
+
+}  // namespace
+}  // namespace sonavelt::audio
