@@ -4,11 +4,14 @@ namespace sonavelt::cli {
 
 // Each command lives in a file of its own (convert_command.cpp, ...).
 int RunConvertCommand(const std::vector<std::string>& args);
+int RunRunCommand(const std::vector<std::string>& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"convert", "convert SOUND [OUT]   turn a WAVE file into the player's .au file",
        RunConvertCommand},
+      {"run", "run [OPTIONS] [PAGE]  add the sounds to a local page (see run --help)",
+       RunRunCommand},
   };
   return commands;
 }

@@ -7,7 +7,7 @@
 
 namespace sonavelt::run {
 
-uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int32_t max_wave_frames,
+uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int64_t max_wave_frames,
                        bool is_remote) {
   uint64_t need = is_remote ? sound_bytes : 2 * sound_bytes;
   need += 60000ULL * static_cast<uint64_t>(wave_file_count < 0 ? 0 : wave_file_count);

@@ -15,7 +15,7 @@ namespace sonavelt::run {
 // distinct WAVE file, and 8 per sample frame of the longest WAVE file (the
 // conversion's working memory). Summed in 64 bits, so large sound sets do
 // not wrap around.
-uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int32_t max_wave_frames,
+uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int64_t max_wave_frames,
                        bool is_remote);
 
 // "0.7 MB " above 100000 bytes (MB = 1000000 bytes, one decimal), else

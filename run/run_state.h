@@ -21,7 +21,7 @@ struct RunState {
   // before accepting a file whose format must change.
   bool preparing_run = false;
   // The largest number of sample frames among the WAVE files checked.
-  int32_t max_wave_frames = 0;
+  int64_t max_wave_frames = 0;
   // Converting steps reported so far (the file being converted is number
   // converted_count, counted from 1).
   int converted_count = 0;

@@ -1,0 +1,355 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "audio/au_cache.h"
+#include "audio/sound_checks.h"
+#include "base/text.h"
+#include "cli/terminal_user_interface.h"
+#include "run/audio_sound_work.h"
+#include "run/choice_rules.h"
+#include "run/pipeline_run.h"
+#include "run/progress_panel.h"
+#include "run/run_messages.h"
+#include "run/settings_store.h"
+#include "run/sound_lists.h"
+#include "run/startup.h"
+
+// sonavelt-cli run: one whole run on a local page, as the wizard would make
+// it when its pages are left as they are, with the choices of the command
+// line applied like clicks on its pages.
+namespace sonavelt::cli {
+namespace {
+
+using run::OptionBoxId;
+
+constexpr int kExitDone = 0;
+constexpr int kExitStopped = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitEnded = 3;
+
+constexpr char kRunHelp[] =
+    "usage: sonavelt-cli run [OPTIONS] [PAGE]\n"
+    "\n"
+    "Adds the sound player to a local HTML page: checks and converts the sounds,\n"
+    "edits the page in place, writes its .res file and a settings page, and copies\n"
+    "the sounds (into audio/ beside the page) and the applet class file beside it.\n"
+    "PAGE defaults to the page of the last completed run, else the sample page of\n"
+    "the install folder. Choices not given are those of the last completed run\n"
+    "(else the defaults); a completed run stores its choices for the next.\n"
+    "\n"
+    "options:\n"
+    "  -n, --combinations N   number of sound combinations (1-16)\n"
+    "  -e, --entrance FILE    entrance sound; repeat for combination 1, 2, ...\n"
+    "  -x, --exit FILE        exit sound; repeat for combination 1, 2, ...\n"
+    "  -b, --background FILE  background sound; repeat for combination 1, 2, ...\n"
+    "  --random | --in-order             play the combinations in random order or in turn\n"
+    "  --no-background | --with-background\n"
+    "  --background-on | --background-off background sound initially on or off\n"
+    "  --entrance-on | --entrance-off\n"
+    "  --exit-on | --exit-off\n"
+    "  --invisible | --visible            the player's control on the page\n"
+    "  --safety-key           play only on the page at --url\n"
+    "  -u, --url URL          the page's web address (http://...)\n"
+    "  --install-folder DIR   where the sounds, sample page and class file are\n"
+    "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
+    "                         when there is no terminal)\n"
+    "  -q, --quiet            no progress display\n"
+    "  --help, --version\n"
+    "\n"
+    "Messages and progress go to standard error; the files written, to standard\n"
+    "output. Ctrl-C stops the run at its next checkpoint.\n"
+    "\n"
+    "exit status:\n"
+    "  0  the run completed\n"
+    "  1  stopped: a check failed, the page was refused, a question answered No\n"
+    "     kept the page, or the run stopped at the low-disk warning\n"
+    "  2  command-line error\n"
+    "  3  the run ended the program: the page's BODY tag cannot be read, or Ctrl-C\n";
+
+std::atomic<bool>* g_cancel = nullptr;
+
+void OnInterrupt(int) {
+  if (g_cancel != nullptr) g_cancel->store(true);
+  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends at once
+}
+
+// Status texts on one line: line ends and tabs become single blanks.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    char d = (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+    if (d == ' ' && (out.empty() || out.back() == ' ')) continue;
+    out += d;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// Progress on standard error: on a terminal one line that redraws; else one
+// line per status text and per new percentage.
+class TerminalProgressPanel : public run::ProgressPanel {
+ public:
+  explicit TerminalProgressPanel(bool quiet) : quiet_(quiet), tty_(isatty(fileno(stderr))) {}
+  ~TerminalProgressPanel() override { Finish(); }
+
+  void SetStatusText(const std::string& text) override {
+    status_ = OneLine(text);
+    if (quiet_) return;
+    if (tty_) Redraw();
+    else std::fprintf(stderr, "%s\n", status_.c_str());
+  }
+  void SetPosition(int percent) override {
+    if (percent == percent_) return;
+    percent_ = percent;
+    if (quiet_) return;
+    if (tty_) Redraw();
+    else std::fprintf(stderr, "%d%%\n", percent);
+  }
+  void SetBarOnly(int) override {}
+  // Ends the redrawn line before other output.
+  void Finish() {
+    if (tty_ && drawn_) std::fprintf(stderr, "\n");
+    drawn_ = false;
+  }
+
+ private:
+  void Redraw() {
+    std::string label = percent_ < 0 ? "    " : (std::to_string(percent_) + "%");
+    std::fprintf(stderr, "\r\033[K%4s %s", label.c_str(), status_.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+  bool quiet_;
+  bool tty_;
+  bool drawn_ = false;
+  int percent_ = -1;
+  std::string status_;
+};
+
+// A user interface that first ends the progress line, so messages start on
+// a line of their own.
+class RunUserInterface : public UserInterface {
+ public:
+  RunUserInterface(TerminalUserInterface& inner, TerminalProgressPanel& panel)
+      : inner_(inner), panel_(panel) {}
+  void Tell(BoxStyle style, const std::string& text) override {
+    panel_.Finish();
+    inner_.Tell(style, text);
+  }
+  bool Ask(BoxStyle style, const std::string& question) override {
+    panel_.Finish();
+    return inner_.Ask(style, question);
+  }
+
+ private:
+  TerminalUserInterface& inner_;
+  TerminalProgressPanel& panel_;
+};
+
+struct Arguments {
+  std::string page;
+  std::string count;
+  std::vector<std::string> entrance, exit, background;
+  std::vector<std::pair<OptionBoxId, bool>> clicks;  // in command-line order
+  bool url_given = false;
+  std::string url;
+  std::string install_folder;
+  TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+// Fills `out`; answers an error text for a bad command line.
+std::string ParseArguments(const std::vector<std::string>& args, Arguments& out) {
+  static const std::vector<std::pair<std::string, std::pair<OptionBoxId, bool>>> switches = {
+      {"--random", {OptionBoxId::kRandomOrder, true}},
+      {"--in-order", {OptionBoxId::kRandomOrder, false}},
+      {"--safety-key", {OptionBoxId::kSafetyKey, true}},
+      {"--no-background", {OptionBoxId::kNoBackground, true}},
+      {"--with-background", {OptionBoxId::kNoBackground, false}},
+      {"--background-on", {OptionBoxId::kBackgroundInitiallyOn, true}},
+      {"--background-off", {OptionBoxId::kBackgroundInitiallyOn, false}},
+      {"--entrance-on", {OptionBoxId::kEntranceOn, true}},
+      {"--entrance-off", {OptionBoxId::kEntranceOn, false}},
+      {"--exit-on", {OptionBoxId::kExitOn, true}},
+      {"--exit-off", {OptionBoxId::kExitOn, false}},
+      {"--invisible", {OptionBoxId::kInvisibleApplet, true}},
+      {"--visible", {OptionBoxId::kInvisibleApplet, false}},
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* into) -> bool {
+      if (i + 1 >= args.size()) return false;
+      *into = args[++i];
+      return true;
+    };
+    auto list_value = [&](std::vector<std::string>* into) -> bool {
+      std::string v;
+      if (!value(&v)) return false;
+      into->push_back(v);
+      return true;
+    };
+    bool known = true;
+    bool ok = true;
+    if (a == "-n" || a == "--combinations") ok = value(&out.count);
+    else if (a == "-e" || a == "--entrance") ok = list_value(&out.entrance);
+    else if (a == "-x" || a == "--exit") ok = list_value(&out.exit);
+    else if (a == "-b" || a == "--background") ok = list_value(&out.background);
+    else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
+    else if (a == "--install-folder") ok = value(&out.install_folder);
+    else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
+    else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
+    else if (a == "-q" || a == "--quiet") out.quiet = true;
+    else if (a == "-h" || a == "--help") out.help = true;
+    else if (a == "--version") out.version = true;
+    else known = false;
+    if (!ok) return "option " + a + " needs a value";
+    if (known) continue;
+    bool matched = false;
+    for (const auto& [name, click] : switches) {
+      if (a == name) {
+        out.clicks.push_back(click);
+        matched = true;
+      }
+    }
+    if (matched) continue;
+    if (!a.empty() && a[0] == '-' && a != "-") return "unknown option " + a;
+    if (!out.page.empty()) return "more than one page given: " + out.page + ", " + a;
+    out.page = a;
+  }
+  return std::string();
+}
+
+const char* PageName(run::ReturnPage page) {
+  switch (page) {
+    case run::ReturnPage::kEntranceSound: return "entrance sound";
+    case run::ReturnPage::kExitSound: return "exit sound";
+    case run::ReturnPage::kBackgroundSound: return "background sound";
+    default: return "page choice";
+  }
+}
+
+}  // namespace
+
+int RunRunCommand(const std::vector<std::string>& args) {
+  Arguments a;
+  std::string error = ParseArguments(args, a);
+  if (!error.empty()) {
+    std::fprintf(stderr, "sonavelt-cli run: %s\n(see sonavelt-cli run --help)\n", error.c_str());
+    return kExitUsage;
+  }
+  if (a.help) {
+    std::fputs(kRunHelp, stdout);
+    return kExitDone;
+  }
+  if (a.version) {
+    std::printf("sonavelt-cli 1.0\n");
+    return kExitDone;
+  }
+
+  TerminalUserInterface terminal(a.answer);
+  TerminalProgressPanel panel(a.quiet);
+  RunUserInterface ui(terminal, panel);
+  run::SettingsStore store;
+
+  std::error_code ec;
+  std::string current = std::filesystem::current_path(ec).string();
+  std::string install_folder =
+      a.install_folder.empty()
+          ? run::ChooseInstallFolder(store.AppPath(), run::ProgramFolder(), current)
+          : a.install_folder;
+  run::InstallPaths paths = run::MakeInstallPaths(install_folder, run::UserDataFolder());
+  run::StoredHistory history = store.History();
+  run::StartUpChoices choices = run::ChoicesFromHistory(history, paths);
+
+  // The first page: the page file and the number of combinations.
+  run::PageTarget& page = choices.page;
+  if (!a.page.empty()) page.local_html_path = std::filesystem::absolute(a.page, ec).string();
+  if (!audio::FileExists(page.local_html_path)) {
+    audio::ReportMissing(page.local_html_path, "HTML", ui);
+    return kExitStopped;
+  }
+  std::string count_text =
+      a.count.empty() ? DecimalText(choices.sounds.combination_count) : a.count;
+  run::CountCheck count = run::CheckCombinationCount(count_text);
+  if (!count.ok) {
+    ui.Tell(BoxStyle::kPlain, count.message);
+    return kExitStopped;
+  }
+  run::SoundSet& sounds = choices.sounds;
+  run::SoundListSizer sizer;
+  sizer.Size(count.count, history, run::MakeDefaultSoundLists(paths.install_folder), sounds);
+  for (auto [given, list, role] :
+       {std::tuple{&a.entrance, &sounds.entrance_sounds, "entrance"},
+        std::tuple{&a.exit, &sounds.exit_sounds, "exit"},
+        std::tuple{&a.background, &sounds.background_sounds, "background"}}) {
+    if (static_cast<int>(given->size()) > count.count) {
+      std::fprintf(stderr, "sonavelt-cli run: %zu %s sounds given for %d combinations\n",
+                   given->size(), role, count.count);
+      return kExitUsage;
+    }
+    for (size_t i = 0; i < given->size(); ++i)
+      (*list)[i] = std::filesystem::absolute((*given)[i], ec).string();
+  }
+
+  // The options page: shown for these choices, clicked as asked, read, checked.
+  run::RunOptions& options = choices.options;
+  run::OptionBoxes boxes = run::ShowOptions(options, count.count);
+  for (const auto& [box, checked] : a.clicks) run::ClickOption(boxes, box, checked, options);
+  run::ReadOptions(boxes, a.url, options);
+  if (!run::CheckPageUrl(page, options, ui)) return kExitStopped;
+
+  if (!audio::FileExists(paths.applet_class_path)) {
+    ui.Tell(BoxStyle::kSystemModal, run::AppletClassMissingMessage(paths.applet_class_path));
+    return kExitStopped;
+  }
+
+  run::RunState state;
+  g_cancel = &state.cancel_requested;
+  std::signal(SIGINT, OnInterrupt);
+  audio::AuCache cache(paths.cache_folder);
+  run::AudioSoundWork sound_work(cache, ui);
+  run::RunServices services;
+  services.sounds = &sound_work;
+  services.write_history = [&store](const run::StoredHistory& h) { store.WriteHistory(h); };
+  run::PipelineRun pipeline(page, sounds, options, paths, ui, panel, state, services);
+  run::RunOutcome outcome = pipeline.Run();
+  panel.Finish();
+  std::signal(SIGINT, SIG_DFL);
+  g_cancel = nullptr;
+  run::CleanUpCacheFolder(paths.cache_folder);
+
+  switch (outcome.end) {
+    case run::RunOutcome::End::kCompleted:
+      std::printf("page: %s\n", page.local_html_path.c_str());
+      std::printf("resource file: %s\n",
+                  run::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
+      std::printf("settings page: %s\n", state.test_page_address.c_str());
+      std::printf("settings: %s\n", store.FilePath().c_str());
+      return kExitDone;
+    case run::RunOutcome::End::kSentBack:
+      std::fprintf(stderr, "Stopped: correct the %s", PageName(outcome.page));
+      if (outcome.page != run::ReturnPage::kSelectHtmlFile)
+        std::fprintf(stderr, " of combination %d", outcome.combination);
+      std::fprintf(stderr, " and run again.\n");
+      return kExitStopped;
+    case run::RunOutcome::End::kUnusablePage:
+      return kExitEnded;
+    case run::RunOutcome::End::kCancelled:
+      std::fprintf(stderr, "Stopped by the user.\n");
+      return kExitEnded;
+  }
+  return kExitEnded;
+}
+
+}  // namespace sonavelt::cli

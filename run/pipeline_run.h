@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/user_interface.h"
+#include "run/page_transport.h"
+#include "run/progress_panel.h"
+#include "run/resource_text.h"
+#include "run/run_history.h"
+#include "run/run_inputs.h"
+#include "run/run_progress.h"
+#include "run/run_state.h"
+#include "run/sound_work.h"
+
+// One run: the chosen sounds are checked and converted, the page gets the
+// sound applet block, the resource file and the settings page are written,
+// and everything the page needs is copied (or uploaded) beside it. The run
+// goes through its phases once, in order, reporting to a ProgressPanel, and
+// ends in one of the ways of RunOutcome; it never ends the program itself.
+namespace sonavelt::run {
+
+// The wizard page a stopped run sends the user back to.
+enum class ReturnPage { kSelectHtmlFile, kEntranceSound, kExitSound, kBackgroundSound };
+
+struct RunOutcome {
+  enum class End {
+    kCompleted,     // all done, history stored
+    kSentBack,      // a check failed or the user stopped: go back to `page`
+    kUnusablePage,  // the page's BODY tag cannot be read (or the site refused
+                    // the run): the program ends after the message
+    kCancelled,     // the user's quit request was seen at a checkpoint
+  };
+  End end = End::kCompleted;
+  ReturnPage page = ReturnPage::kSelectHtmlFile;
+  int combination = 1;  // 1-based, for kSentBack
+};
+
+// What a front end lends the run besides its inputs. Everything but `sounds`
+// has a working default.
+struct RunServices {
+  SoundWork* sounds = nullptr;             // required
+  PageTransport* transport = nullptr;      // required for remote pages
+  // Free bytes where the run works (the current folder's file system).
+  std::function<uint64_t()> free_space;    // default FreeSpaceOfCurrentFolder
+  // The run's short pauses after "Transferring finished." (1000 ms) and
+  // "All Done." (500 ms), which let the wizard's panel be read; empty: none.
+  std::function<void(int milliseconds)> pause;
+  // A short sound at the end of a completed run; empty: none.
+  std::function<void()> beep;
+  // Stores the choices of a completed run; empty: not stored.
+  std::function<void(const StoredHistory&)> write_history;
+  // Shows a local page whose BODY tag cannot be read to the user for
+  // editing (the wizard opens a text editor and waits); empty: nothing.
+  std::function<void(const std::string& page_path)> show_broken_page;
+};
+
+class PipelineRun {
+ public:
+  // The references must outlive the run. `state` is reset as the phases go;
+  // its results (test_page_address, converted lists) stay for the caller.
+  PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
+              const InstallPaths& paths, UserInterface& ui, ProgressPanel& panel,
+              RunState& state, RunServices services);
+
+  // Performs the whole run once.
+  RunOutcome Run();
+
+  // Results of the last Run(), for the front end's report.
+  const std::string& page_folder() const { return page_folder_; }
+  const std::string& resource_file_name() const { return resource_file_name_; }
+  uint64_t sound_bytes() const { return sound_bytes_; }
+  int wave_file_count() const { return wave_file_count_; }
+  uint64_t disk_space_need() const { return disk_need_; }
+
+ private:
+  using Step = std::optional<RunOutcome>;  // nullopt: go on
+
+  bool Cancelled() const;
+  Step Preparing();
+  Step PrepareSound(int j, int role, const std::string& path);
+  Step Converting();
+  Step Retrieving();
+  Step ReadingPage();
+  Step Processing();
+  Step CreatingResourceFile();
+  Step WritingSettingsPage();
+  Step Transferring();
+  Step CopyBesidePage();
+  void Finishing();
+  void Pause(int milliseconds);
+  ConvertedSounds ConvertedOfRun() const;
+  RunOutcome BackTo(ReturnPage page, int combination) const;
+  RunOutcome Stop(RunOutcome::End end) const;
+
+  const PageTarget& page_;
+  const SoundSet& sounds_;
+  const RunOptions& options_;
+  const InstallPaths& paths_;
+  UserInterface& ui_;
+  RunState& state_;
+  RunServices services_;
+  RunProgress progress_;
+
+  int combinations_;
+  std::string page_file_name_;
+  std::string resource_file_name_;
+  std::string work_page_path_;
+  std::string temp_page_path_;
+  std::string page_folder_;
+  std::string page_text_;
+  std::string edited_page_;
+  std::string page_colour_;
+  std::string background_image_;
+  uint64_t sound_bytes_ = 0;
+  int wave_file_count_ = 0;
+  uint64_t disk_need_ = 0;
+};
+
+// True when `path` equals, byte for byte, one of entries 0 .. j-1 of `list`.
+bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& list, int j);
+
+// Writes `bytes` as the whole file `path` without ever leaving it
+// half-written: the text goes to a new file in the same folder, is flushed to
+// disk and then renamed over `path` (keeping its permissions when it exists).
+// On failure `path` is untouched and *reason holds the system's text.
+bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* reason);
+
+}  // namespace sonavelt::run

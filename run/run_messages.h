@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The run's own messages for failures the page and file work can meet,
+// shared by the wizard and the command line. Texts use "\r\n" line ends.
+namespace sonavelt::run {
+
+// The page, or another file the run reads, cannot be read.
+std::string CannotReadFileMessage(const std::string& path, const std::string& reason);
+// A file the run writes (the page, the resource file, the settings page)
+// cannot be written; the page, if already there, is left as it was.
+std::string CannotWriteFileMessage(const std::string& path, const std::string& reason);
+// A converted sound is missing after its conversion (the conversion has told
+// why, or was stopped).
+std::string ConvertedSoundMissingMessage(const std::string& sound_path,
+                                         const std::string& au_path);
+// Copies beside the page that failed, one line each ("<from> -> <to>: why").
+std::string CopyFailedMessage(const std::vector<std::string>& failures);
+// The applet class file is not in the install folder.
+std::string AppletClassMissingMessage(const std::string& class_path);
+// A remote page asked of a run that has no way to reach the site.
+std::string RemoteUnavailableMessage(const std::string& site);
+
+}  // namespace sonavelt::run

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/user_interface.h"
+#include "run/run_state.h"
+
+// The sound work a run asks of the audio library: the checks of a chosen
+// sound and its conversion into the player's .au format. An interface so
+// that the run can be driven in tests with sounds that fail on purpose.
+namespace sonavelt::run {
+
+class SoundWork {
+ public:
+  virtual ~SoundWork() = default;
+
+  // True when `path` names a file that can be opened for reading.
+  virtual bool FileExists(const std::string& path) = 0;
+  // True when the path contains ".wav" or ".au" in any letter case.
+  virtual bool HasSoundExtension(const std::string& path) = 0;
+  // Tell the user the sound was not found / is of a kind not handled.
+  virtual void ReportMissing(const std::string& path) = 0;
+  virtual void ReportUnsupported(const std::string& path) = 0;
+  // The format check: the .au header, or the WAVE check, which asks about a
+  // format change while state.preparing_run is set and raises
+  // state.max_wave_frames. False after its own message, or after the user
+  // declined the change.
+  virtual bool CheckSoundFile(const std::string& path, RunState& state) = 0;
+  // The file's length in bytes; 0 after a message when it is empty or
+  // cannot be opened.
+  virtual uint64_t CheckNotEmpty(const std::string& path) = 0;
+  // The .au file to use for the sound: the path itself for an .au sound,
+  // else its converted copy in the cache folder, made now unless an up to
+  // date one is there. `progress` is told the percentage of the file
+  // written. When the conversion fails (after its own message) or is
+  // cancelled, the answered file may be missing or short: the run checks.
+  virtual std::string ConvertIfWav(const std::string& path, RunState& state,
+                                   const std::function<void(int percent)>& progress) = 0;
+};
+
+}  // namespace sonavelt::run

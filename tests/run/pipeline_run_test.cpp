@@ -1,0 +1,283 @@
+#include "run/pipeline_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "audio/au_cache.h"
+#include "base/byte_order.h"
+#include "run/audio_sound_work.h"
+#include "run/resource_text.h"
+#include "run/startup.h"
+#include "tests/support/recording_user_interface.h"
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::run {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+// A 16-bit mono PCM WAVE file of `frames` frames at `rate` Hz.
+std::string WaveBytes(int frames, int rate = 8000) {
+  std::string data;
+  for (int i = 0; i < frames; ++i) AppendLe16(data, static_cast<uint16_t>((i * 37) % 2000 - 1000));
+  std::string out = "RIFF";
+  AppendLe32(out, static_cast<uint32_t>(36 + data.size()));
+  out += "WAVEfmt ";
+  AppendLe32(out, 16);
+  AppendLe16(out, 1);  // PCM
+  AppendLe16(out, 1);  // mono
+  AppendLe32(out, static_cast<uint32_t>(rate));
+  AppendLe32(out, static_cast<uint32_t>(rate * 2));
+  AppendLe16(out, 2);
+  AppendLe16(out, 16);
+  out += "data";
+  AppendLe32(out, static_cast<uint32_t>(data.size()));
+  return out + data;
+}
+
+// A Sun .au file of `frames` mu-law bytes.
+std::string AuBytes(int frames) {
+  std::string out = ".snd";
+  for (uint32_t v : {24u, static_cast<uint32_t>(frames), 1u, 8000u, 1u}) AppendBe32(out, v);
+  return out + std::string(frames, '\x7F');
+}
+
+class RecordingPanel : public ProgressPanel {
+ public:
+  void SetStatusText(const std::string& text) override { texts.push_back(text); }
+  void SetPosition(int percent) override { positions.push_back(percent); }
+  void SetBarOnly(int) override {}
+  std::vector<std::string> texts;
+  std::vector<int> positions;
+};
+
+constexpr char kPage[] =
+    "<HTML>\r\n<HEAD><TITLE>t</TITLE></HEAD>\r\n<BODY>\r\n<P>Hello</P>\r\n</BODY>\r\n</HTML>\r\n";
+
+class PipelineRunTest : public ::testing::Test {
+ protected:
+  PipelineRunTest() : paths_(MakeInstallPaths((dir_.path() / "install").string(), "")) {
+    fs::create_directories(dir_.path() / "install");
+    fs::create_directories(dir_.path() / "site");
+    fs::create_directories(dir_.path() / "sounds");
+    paths_ = MakeInstallPaths((dir_.path() / "install").string(), "");
+    WriteFile(paths_.applet_class_path, "\xCA\xFE\xBA\xBE class");
+    page_.local_html_path = Site("index.htm");
+    WriteFile(page_.local_html_path, kPage);
+  }
+
+  std::string Site(const std::string& name) const { return (dir_.path() / "site" / name).string(); }
+  std::string Sound(const std::string& name, const std::string& bytes) {
+    std::string path = (dir_.path() / "sounds" / name).string();
+    WriteFile(path, bytes);
+    return path;
+  }
+  void UseSounds(std::vector<std::string> entrance, std::vector<std::string> exit,
+                 std::vector<std::string> background) {
+    sounds_.combination_count = static_cast<int>(entrance.size());
+    sounds_.entrance_sounds = std::move(entrance);
+    sounds_.exit_sounds = std::move(exit);
+    sounds_.background_sounds = std::move(background);
+  }
+
+  RunOutcome Run(uint64_t free_space = UINT64_MAX) {
+    panel_ = RecordingPanel();
+    AudioSoundWork work(cache_, ui_);
+    RunServices services;
+    services.sounds = &work;
+    services.free_space = [free_space] { return free_space; };
+    services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
+    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, state_, services);
+    RunOutcome outcome = run.Run();
+    sound_bytes_ = run.sound_bytes();
+    wave_count_ = run.wave_file_count();
+    return outcome;
+  }
+
+  std::string ResourceTextOnSite() {
+    std::string text;
+    EXPECT_TRUE(DecodeResourceFile(ReadFile(Site("index.res")), &text).ok());
+    return text;
+  }
+
+  TempDir dir_;
+  InstallPaths paths_;
+  audio::AuCache cache_{(dir_.path() / "install" / "Cache").string()};
+  PageTarget page_;
+  SoundSet sounds_;
+  RunOptions options_;
+  testing::RecordingUserInterface ui_;
+  RecordingPanel panel_;
+  RunState state_;
+  std::vector<StoredHistory> history_;
+  uint64_t sound_bytes_ = 0;
+  int wave_count_ = 0;
+};
+
+TEST_F(PipelineRunTest, WholeRunLeavesEverythingBesideThePage) {
+  UseSounds({Sound("hello.wav", WaveBytes(16000, 16000))}, {Sound("bye.au", AuBytes(4000))},
+            {Sound("tune.wav", WaveBytes(8000))});
+  RunOutcome outcome = Run();
+  ASSERT_EQ(outcome.end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  // Both 16-bit WAVE sounds change format: asked (Yes) once each.
+  EXPECT_TRUE(ui_.Messages().empty());
+  EXPECT_EQ(ui_.Questions().size(), 2u);
+
+  std::string page = ReadFile(Site("index.htm"));
+  EXPECT_NE(page.find("<applet code=SonaveltRandomEventBackground"), std::string::npos);
+  EXPECT_NE(page.find("<param name=resource value=\"index\">"), std::string::npos);
+  for (const char* f : {"audio/hello.au", "audio/bye.au", "audio/tune.au",
+                        "SonaveltRandomEventBackground.class", "index.res"})
+    EXPECT_TRUE(fs::exists(Site(f))) << f;
+  EXPECT_EQ(ReadFile(Site("audio/bye.au")), AuBytes(4000));
+  EXPECT_EQ(state_.test_page_address, paths_.history_folder + "/HIS_index.htm");
+  EXPECT_TRUE(fs::exists(state_.test_page_address));
+
+  std::string text = ResourceTextOnSite();
+  EXPECT_EQ(text.substr(0, 46), " ;audio/hello.au;audio/bye.au;audio/tune.au;99");
+
+  // Progress: 0, 2, 4 preparing, 6, then 6, 22, 38 converting (with the
+  // conversion's own moves between), 54, 59, 64, 69, the five transfers, 99, 100.
+  std::vector<int>& p = panel_.positions;
+  EXPECT_EQ(std::vector<int>(p.begin(), p.begin() + 4), (std::vector<int>{0, 2, 4, 6}));
+  EXPECT_EQ(std::vector<int>(p.end() - 10, p.end()),
+            (std::vector<int>{59, 64, 69, 69, 75, 81, 87, 93, 99, 100}));
+  EXPECT_EQ(panel_.texts.back(), "All Done.");
+
+  ASSERT_EQ(history_.size(), 1u);
+  EXPECT_EQ(history_[0].osfs, sounds_.entrance_sounds[0] + ";");
+  EXPECT_EQ(history_[0].combination_count, 1);
+}
+
+TEST_F(PipelineRunTest, SecondRunReplacesTheBlockInPlace) {
+  UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
+            {Sound("c.au", AuBytes(800))});
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
+  std::string first = ReadFile(Site("index.htm"));
+  options_.invisible_applet = true;
+  options_.random_order = false;
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
+  std::string second = ReadFile(Site("index.htm"));
+  EXPECT_EQ(second.size(), first.size() - 4);  // 190/20 became 2/2, Yes became No
+  size_t applet = second.find("<applet");
+  EXPECT_EQ(second.find("<applet", applet + 1), std::string::npos);
+  EXPECT_NE(second.find("width=\"2\" height=\"2\""), std::string::npos);
+  EXPECT_NE(second.find("value=\"No\""), std::string::npos);
+  EXPECT_EQ(second.find("<br><center>", second.find("<br><center>") + 1), std::string::npos);
+}
+
+TEST_F(PipelineRunTest, SharedSoundIsCountedOnceAndCopiedPerUse) {
+  std::string shared = Sound("shared.wav", WaveBytes(4000));
+  std::string other = Sound("other.au", AuBytes(1000));
+  UseSounds({shared, shared}, {other, shared}, {"", ""});
+  options_.no_background = true;
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
+  EXPECT_EQ(sound_bytes_, fs::file_size(shared) + fs::file_size(other));
+  EXPECT_EQ(wave_count_, 1);
+  EXPECT_TRUE(state_.converted_background.empty());
+  // Six transfers: four sounds, the class file, the resource file.
+  int transfers = 0;
+  for (const std::string& t : panel_.texts) transfers += t.rfind("Transferring:\r\n\r\n\t", 0) == 0;
+  EXPECT_EQ(transfers, 6);
+  std::string text = ResourceTextOnSite();
+  EXPECT_NE(text.find(";audio/shared.au,audio/shared.au;audio/other.au,audio/shared.au; , ;"),
+            std::string::npos);
+}
+
+TEST_F(PipelineRunTest, FailedSoundCheckSendsBackToItsPageAndStoresNothing) {
+  std::string good = Sound("good.au", AuBytes(800));
+  std::string empty = Sound("empty.au", "");
+  UseSounds({good, good}, {good, good}, {good, (dir_.path() / "sounds/missing.wav").string()});
+  RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(outcome.page, ReturnPage::kBackgroundSound);
+  EXPECT_EQ(outcome.combination, 2);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].find("missing.wav was not found."), std::string::npos);
+
+  sounds_.exit_sounds[0] = empty;
+  outcome = Run();
+  EXPECT_EQ(outcome.page, ReturnPage::kExitSound);
+  EXPECT_EQ(outcome.combination, 1);
+  EXPECT_EQ(ReadFile(Site("index.htm")), kPage);  // untouched
+  EXPECT_TRUE(history_.empty());
+}
+
+TEST_F(PipelineRunTest, LowDiskYesStopsBeforeAnythingIsWritten) {
+  UseSounds({Sound("a.au", AuBytes(1000))}, {Sound("b.au", AuBytes(1000))},
+            {Sound("c.au", AuBytes(1000))});
+  ui_.answers = {true};
+  RunOutcome outcome = Run(/*free_space=*/1000);
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(outcome.page, ReturnPage::kSelectHtmlFile);
+  ASSERT_EQ(ui_.Questions().size(), 1u);
+  EXPECT_NE(ui_.Questions()[0].find("Sonavelt needs 6144 bytes disk space"), std::string::npos);
+  EXPECT_EQ(ReadFile(Site("index.htm")), kPage);
+  EXPECT_TRUE(history_.empty());
+}
+
+TEST_F(PipelineRunTest, UnusablePagesAreLeftAsTheyWere) {
+  UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
+            {Sound("c.au", AuBytes(800))});
+  const std::string not_html = "just some words\r\n";
+  WriteFile(page_.local_html_path, not_html);
+  RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(outcome.page, ReturnPage::kSelectHtmlFile);
+  EXPECT_EQ(ReadFile(page_.local_html_path), not_html);
+
+  const std::string broken = "<HTML><BODY BGCOLOR><P>x</P></BODY></HTML>";
+  WriteFile(page_.local_html_path, broken);
+  outcome = Run();
+  EXPECT_EQ(outcome.end, RunOutcome::End::kUnusablePage);
+  EXPECT_EQ(ReadFile(page_.local_html_path), broken);
+  EXPECT_EQ(ui_.Messages().size(), 2u);
+  EXPECT_FALSE(fs::exists(Site("index.res")));
+}
+
+TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
+  UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
+            {Sound("c.au", AuBytes(800))});
+  // A panel that asks to quit once the page has been written.
+  class QuittingPanel : public RecordingPanel {
+   public:
+    explicit QuittingPanel(RunState& s) : state(s) {}
+    void SetPosition(int percent) override {
+      if (percent == 64) state.cancel_requested = true;
+    }
+    RunState& state;
+  } panel(state_);
+  AudioSoundWork work(cache_, ui_);
+  RunServices services;
+  services.sounds = &work;
+  services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
+  RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, state_, services).Run();
+  EXPECT_EQ(outcome.end, RunOutcome::End::kCancelled);
+  EXPECT_NE(ReadFile(Site("index.htm")), kPage);  // edited in place
+  EXPECT_FALSE(fs::exists(Site("index.res")));
+  EXPECT_TRUE(history_.empty());
+}
+
+TEST(ReplaceFileContentsTest, FailureLeavesTheOldFileWhole) {
+  TempDir dir;
+  std::string path = dir.File("page.htm");
+  WriteFile(path, "old");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  std::string reason;
+  ASSERT_TRUE(ReplaceFileContents(path, "new text", &reason));
+  EXPECT_EQ(ReadFile(path), "new text");
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_read, fs::perms::others_read);
+  // A page in a folder that is gone cannot be written; nothing is left behind.
+  EXPECT_FALSE(ReplaceFileContents(dir.File("gone/page.htm"), "x", &reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace sonavelt::run

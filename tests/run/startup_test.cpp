@@ -1,0 +1,136 @@
+#include "run/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "run/run_history.h"
+#include "run/settings_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::run {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::WriteFile;
+
+TEST(InstallFolderTest, StoredPathThenFolderBesideProgramThenCurrentFolder) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "share" / "sonavelt");
+  fs::create_directories(dir.path() / "bin");
+  std::string bin = (dir.path() / "bin").string();
+  EXPECT_EQ(ChooseInstallFolder("/stored", bin, "/cwd"), "/stored");
+  EXPECT_EQ(ChooseInstallFolder("", bin, "/cwd"), (dir.path() / "share" / "sonavelt").string());
+  EXPECT_EQ(ChooseInstallFolder("", "/nowhere/bin", "/cwd"), "/cwd");
+  EXPECT_EQ(ChooseInstallFolder("", "", "/cwd"), "/cwd");
+}
+
+TEST(InstallFolderTest, WorkFoldersInsideAWritableFolderElseInUserData) {
+  TempDir dir;
+  InstallPaths paths = MakeInstallPaths(dir.path().string() + "/", "/home/u/.local/share");
+  EXPECT_EQ(paths.cache_folder, dir.path().string() + "/Cache");
+  EXPECT_EQ(paths.history_folder, dir.path().string() + "/HISTORY");
+  EXPECT_EQ(paths.applet_class_path,
+            dir.path().string() + "/SonaveltRandomEventBackground.class");
+  InstallPaths elsewhere = MakeInstallPaths("/no/such/install", "/home/u/.local/share");
+  EXPECT_EQ(elsewhere.cache_folder, "/home/u/.local/share/sonavelt/Cache");
+  EXPECT_EQ(elsewhere.history_folder, "/home/u/.local/share/sonavelt/HISTORY");
+  EXPECT_EQ(elsewhere.applet_class_path, "/no/such/install/SonaveltRandomEventBackground.class");
+}
+
+TEST(StartUpChoicesTest, NothingStoredGivesTheSamplePageAndDefaults) {
+  InstallPaths paths = MakeInstallPaths("/opt/s", "");
+  StartUpChoices c = ChoicesFromHistory(StoredHistory{}, paths);
+  EXPECT_EQ(c.page.local_html_path, "/opt/s/samples/sample.htm");
+  EXPECT_EQ(c.sounds.combination_count, 4);
+  EXPECT_TRUE(c.options.random_order);
+  EXPECT_FALSE(c.options.safety_key);
+  EXPECT_FALSE(c.options.no_background);
+  EXPECT_FALSE(c.options.background_initially_on);
+  EXPECT_TRUE(c.options.entrance_on);
+  EXPECT_TRUE(c.options.exit_on);
+  EXPECT_FALSE(c.options.invisible_applet);
+}
+
+TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
+  StoredHistory stored;
+  stored.html_file = "/p/index.htm";
+  stored.nb = "yes";
+  stored.oss = "off";
+  stored.css = "Off";
+  stored.bss = "on";
+  stored.iv = "YES";
+  stored.combination_count = 2;
+  StartUpChoices c = ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", ""));
+  EXPECT_EQ(c.page.local_html_path, "/p/index.htm");
+  EXPECT_TRUE(c.options.no_background);
+  EXPECT_FALSE(c.options.entrance_on);
+  EXPECT_FALSE(c.options.exit_on);
+  EXPECT_TRUE(c.options.background_initially_on);
+  EXPECT_TRUE(c.options.invisible_applet);
+  EXPECT_EQ(c.sounds.combination_count, 2);
+}
+
+TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
+  TempDir dir;
+  std::string ini = dir.File("Sonavelt.ini");
+  {
+    SettingsStore store(ini);
+    PageTarget page;
+    page.local_html_path = "/p/a, b.htm";
+    SoundSet sounds;
+    sounds.combination_count = 2;
+    sounds.entrance_sounds = {"/s/one.wav", "/s/two;three.au"};
+    sounds.exit_sounds = {"/s/x.au", "/s/y.au"};
+    sounds.background_sounds = {"/s/b.wav", "/s/b.wav", "/s/extra.wav"};
+    RunOptions options;
+    options.no_background = true;
+    store.WriteHistory(HistoryOfRun(page, sounds, options));
+    store.SetAppPath("/opt/sonavelt");
+  }
+  SettingsStore store(ini);
+  StoredHistory h = store.History();
+  EXPECT_EQ(h.html_file, "/p/a, b.htm");
+  EXPECT_EQ(h.nb, "YES");
+  EXPECT_EQ(h.oss, "ON");
+  EXPECT_EQ(h.bss, "OFF");
+  EXPECT_EQ(h.combination_count, 2);
+  EXPECT_EQ(h.osfs, "/s/one.wav;/s/two;three.au;");
+  EXPECT_EQ(h.bsfs, "/s/b.wav;/s/b.wav;");  // stored even without background sound
+  EXPECT_EQ(store.AppPath(), "/opt/sonavelt");
+
+  for (const char* garbage : {"-5", "1000000000", "four", ""}) {
+    WriteFile(ini, std::string("[V1.0]\nEvaluation\\History\\NOSNDCOMB=") + garbage +
+                       "\nEvaluation\\History\\OSFs=a.wav,b.wav\n");
+    SettingsStore reread(ini);
+    EXPECT_EQ(reread.History().combination_count, 4) << garbage;
+    EXPECT_EQ(reread.History().osfs, "a.wav,b.wav");
+  }
+}
+
+TEST(CacheCleanUpTest, FilesGoThenTheFolderUnlessASubFolderStays) {
+  TempDir dir;
+  std::string cache = dir.File("Cache");
+  fs::create_directories(cache);
+  WriteFile(cache + "/a.au", "x");
+  WriteFile(cache + "/index.res", "y");
+  CleanUpCacheFolder(cache);
+  EXPECT_FALSE(fs::exists(cache));
+
+  fs::create_directories(cache + "/keep");
+  WriteFile(cache + "/a.au", "x");
+  CleanUpCacheFolder(cache);
+  EXPECT_FALSE(fs::exists(cache + "/a.au"));
+  EXPECT_TRUE(fs::exists(cache + "/keep"));
+
+  // A folder not named like the work folder is never emptied.
+  std::string other = dir.File("Documents");
+  fs::create_directories(other);
+  WriteFile(other + "/letter.txt", "x");
+  CleanUpCacheFolder(other);
+  EXPECT_TRUE(fs::exists(other + "/letter.txt"));
+}
+
+}  // namespace
+}  // namespace sonavelt::run
