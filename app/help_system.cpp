@@ -1,0 +1,59 @@
+#include "app/help_system.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include "app/app_resources.h"
+
+namespace sonavelt::app {
+
+HelpSystem::HelpSystem(const QString& help_file, QObject* parent)
+    : QObject(parent), help_file_(help_file) {
+  QFile file(help_file_);
+  if (file.open(QIODevice::ReadOnly)) html_ = QString::fromUtf8(file.readAll());
+}
+
+HelpSystem::~HelpSystem() { Close(); }
+
+QString HelpSystem::AnchorOf(uint32_t context) {
+  return QString::number(context, 16).toUpper();
+}
+
+void HelpSystem::ShowTopic(uint32_t context) {
+  if (!browser_) {
+    browser_ = new QTextBrowser;  // a top-level window of its own
+    browser_->setAttribute(Qt::WA_DeleteOnClose);
+    browser_->setWindowTitle(QStringLiteral("Sonavelt Help"));
+    browser_->setWindowIcon(ProgramIcon());
+    browser_->setOpenExternalLinks(true);
+    browser_->resize(560, 520);
+    if (html_.isEmpty()) {
+      browser_->setHtml(QStringLiteral("<p>The help file %1 was not found.</p>")
+                            .arg(help_file_.toHtmlEscaped()));
+    } else {
+      browser_->setSearchPaths({QFileInfo(help_file_).absolutePath()});
+      browser_->setSource(QUrl::fromLocalFile(QFileInfo(help_file_).absoluteFilePath()));
+    }
+  }
+  if (!html_.isEmpty()) browser_->scrollToAnchor(AnchorOf(context));
+  browser_->show();
+  browser_->raise();
+  browser_->activateWindow();
+}
+
+QString HelpSystem::TopicText(uint32_t context) const {
+  const QRegularExpression topic(
+      QStringLiteral("<div class=\"topic\" id=\"%1\">(.*?)</div>").arg(AnchorOf(context)),
+      QRegularExpression::DotMatchesEverythingOption);
+  const QRegularExpressionMatch match = topic.match(html_);
+  return match.hasMatch() ? match.captured(1).trimmed() : QString();
+}
+
+void HelpSystem::Close() {
+  if (browser_) browser_->close();
+}
+
+}  // namespace sonavelt::app

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/gui_call_gate.h"
+#include "base/user_interface.h"
+
+namespace sonavelt::app {
+
+// Message boxes with the caption "Sonavelt". System-modal texts block the
+// whole program (application-modal); plain ones block their parent window.
+// "\r\n" in a text becomes a line break. Safe to call from the run's worker
+// thread: the box is shown by the GUI thread through the gate.
+class QtUserInterface : public UserInterface {
+ public:
+  // parent: the window the boxes belong to; may be null. gate must outlive
+  // this object.
+  QtUserInterface(QWidget* parent, GuiCallGate& gate);
+
+  void Tell(BoxStyle style, const std::string& text) override;
+  bool Ask(BoxStyle style, const std::string& question) override;
+
+  void set_parent(QWidget* parent) { parent_ = parent; }
+
+ private:
+  QPointer<QWidget> parent_;
+  GuiCallGate& gate_;
+};
+
+// The text of a message as a box shows it: "\r\n" and lone "\r" as "\n".
+QString MessageText(const std::string& text);
+
+}  // namespace sonavelt::app

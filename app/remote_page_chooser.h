@@ -1,0 +1,24 @@
+#pragma once
+
+#include "run/page_transport.h"
+#include "run/run_inputs.h"
+
+class QWidget;
+
+namespace sonavelt::app {
+
+// The "&Remote Site" button's work: the connect dialog and the remote file
+// browser, and the transport a run uses for a page chosen there. The wizard
+// works without one (the button is then shown disabled).
+class RemotePageChooser {
+ public:
+  virtual ~RemotePageChooser() = default;
+  // Lets the user pick a page on a site. On success sets page.is_remote,
+  // remote_site and remote_path and answers true; on cancel leaves page as
+  // it was.
+  virtual bool ChooseRemotePage(QWidget* parent, run::PageTarget& page) = 0;
+  // Fetches and publishes the page chosen last; lives as long as the chooser.
+  virtual run::PageTransport* transport() = 0;
+};
+
+}  // namespace sonavelt::app

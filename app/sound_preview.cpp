@@ -1,0 +1,44 @@
+#include "app/sound_preview.h"
+
+#include "audio/sound_checks.h"
+#include "audio/sun_au_reader.h"
+#include "audio/wave_reader.h"
+#include "base/text.h"
+
+namespace sonavelt::app {
+
+bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInterface& ui,
+                       SoundOutput& output, const std::function<void(bool)>& show_wait) {
+  if (!audio::FileExists(path)) {
+    audio::ReportMissing(path, "audio", ui);
+    return false;
+  }
+  std::string to_play;
+  // ".au" is tested first: a path such as "music.audio/x.wav" is taken for
+  // an .au file and refused by the .au header check.
+  if (IsAuPath(path)) {
+    if (cache.HasCurrentPreview(path)) {
+      to_play = cache.PreviewPathFor(path);
+    } else {
+      if (show_wait) show_wait(true);
+      audio::AuPreviewCopy copy(path, cache, ui);
+      if (show_wait) show_wait(false);
+      if (!copy.success()) return false;
+      to_play = copy.wav_path();
+    }
+  } else if (IsWavePath(path)) {
+    audio::WaveCheckState state;  // not preparing a run: no format question
+    if (!audio::CheckWaveFile(path, ui, state)) return false;
+    to_play = path;
+  } else {
+    audio::ReportUnsupported(path, ui);
+    return false;
+  }
+  if (!output.PlayAndWait(to_play)) {
+    ui.Tell(BoxStyle::kPlain, kCannotPlayMessage);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sonavelt::app

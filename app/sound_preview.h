@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "audio/au_cache.h"
+#include "base/user_interface.h"
+
+// The Play button of the sound pages, without a screen.
+namespace sonavelt::app {
+
+// Plays a sound file to its end (the window takes no input meanwhile).
+class SoundOutput {
+ public:
+  virtual ~SoundOutput() = default;
+  // False when the sound cannot be played (no sound device).
+  virtual bool PlayAndWait(const std::string& path) = 0;
+};
+
+// The message shown when the sound cannot be played.
+inline constexpr char kCannotPlayMessage[] =
+    "Cannot play sound.\r\nSonavelt works much better with a sound card.";
+
+// Checks the sound at path and plays it: a WAVE file as it is (checked
+// without the format question), an .au file from its WAVE copy in the cache
+// folder, made now (show_wait(true) before, show_wait(false) after) unless
+// the cache holds a current one. Every refusal tells its own message and
+// answers false; so does a sound the output cannot play (kCannotPlayMessage).
+bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInterface& ui,
+                       SoundOutput& output, const std::function<void(bool)>& show_wait);
+
+}  // namespace sonavelt::app

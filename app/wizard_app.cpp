@@ -1,0 +1,122 @@
+#include "app/wizard_app.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QThread>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/file_chooser.h"
+#include "app/gui_call_gate.h"
+#include "app/help_system.h"
+#include "app/qt_user_interface.h"
+#include "app/screenshot_tour.h"
+#include "app/sound_player.h"
+#include "app/sound_preview.h"
+#include "app/text_editor.h"
+#include "app/wizard_dialog.h"
+#include "audio/au_cache.h"
+#include "browser/browser_launch.h"
+#include "run/audio_sound_work.h"
+#include "run/settings_store.h"
+#include "run/startup.h"
+
+namespace sonavelt::app {
+namespace {
+
+class QtSoundOutput : public SoundOutput {
+ public:
+  bool PlayAndWait(const std::string& path) override {
+    return player_.PlayAndWait(QString::fromStdString(path));
+  }
+  SoundPlayer& player() { return player_; }
+
+ private:
+  SoundPlayer player_;
+};
+
+}  // namespace
+
+int RunWizardApp(const WizardAppOptions& options) {
+  run::SettingsStore store;
+  std::error_code ec;
+  const std::string current = std::filesystem::current_path(ec).string();
+  const std::string install_folder =
+      run::ChooseInstallFolder(store.AppPath(), run::ProgramFolder(), current);
+
+  WizardChoices choices;
+  choices.paths = run::MakeInstallPaths(install_folder, run::UserDataFolder());
+  const run::StoredHistory stored = store.History();
+  run::StartUpChoices start = run::ChoicesFromHistory(stored, choices.paths);
+  choices.page = start.page;
+  choices.sounds = start.sounds;
+  choices.options = start.options;
+  if (!options.screenshot_page.isEmpty()) {
+    choices.page = run::PageTarget{};
+    choices.page.local_html_path = options.screenshot_page.toStdString();
+  }
+
+  GuiCallGate gate;
+  QtUserInterface ui(nullptr, gate);
+  audio::AuCache cache(choices.paths.cache_folder);
+  run::AudioSoundWork sound_work(cache, ui);
+  QtSoundOutput output;
+  HelpSystem help(QString::fromStdString(run::JoinPath(install_folder, "help/index.html")));
+  QtFileChooser html_chooser(nullptr, QStringLiteral("Select HTML File"),
+                             QStringLiteral("HTML Files (*.htm *.html)"));
+  QtFileChooser sound_chooser(nullptr, QStringLiteral("Select Sound File"),
+                              QStringLiteral("Wave Sound (*.wav);;Sound Clip (Basic) (*.au)"));
+  QtFileChooser applet_chooser(nullptr, QStringLiteral("Find SonaveltRandomEventBackground.class"),
+                               QStringLiteral("Java class (*.class)"));
+  browser::SpawnProcessStarter starter;
+
+  WizardServices services;
+  services.ui = &ui;
+  services.gate = &gate;
+  services.html_chooser = &html_chooser;
+  services.sound_chooser = &sound_chooser;
+  services.applet_chooser = &applet_chooser;
+  services.output = &output;
+  services.cache = &cache;
+  services.sound_work = &sound_work;
+  services.help = &help;
+  services.start_sound = [&output] {
+    output.player().PlayInBackground(SoundPlayer::DesktopStartSound());
+  };
+  services.open_test_page = [&ui, &starter](const std::string& address) {
+    browser::LaunchBrowser(address, ui, starter, browser::BrowserSearch::FromEnvironment());
+  };
+  services.write_history = [&store, &gate](const run::StoredHistory& history) {
+    // The settings file belongs to the GUI thread.
+    gate.Call([&] {
+      store.WriteHistory(history);
+      store.Sync();
+    });
+  };
+  services.show_broken_page = [](const std::string& page) { OpenInTextEditorAndWait(page); };
+  services.beep = [] { QApplication::beep(); };
+  services.pause = [](int milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  };
+
+  int status = 0;
+  {
+    WizardDialog wizard(choices, stored, services);
+    ui.set_parent(&wizard);
+    for (QtFileChooser* chooser : {&html_chooser, &sound_chooser, &applet_chooser})
+      chooser->set_parent(&wizard);
+    if (!options.screenshot_folder.isEmpty()) {
+      status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
+    } else {
+      wizard.exec();
+    }
+    ui.set_parent(nullptr);
+    help.Close();
+  }
+  run::CleanUpCacheFolder(choices.paths.cache_folder);
+  return status;
+}
+
+}  // namespace sonavelt::app

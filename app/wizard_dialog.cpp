@@ -1,0 +1,444 @@
+#include "app/wizard_dialog.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QThread>
+#include <QVBoxLayout>
+#include <QWhatsThis>
+
+#include "app/about_dialog.h"
+#include "app/again_dialog.h"
+#include "app/app_resources.h"
+#include "app/help_system.h"
+#include "app/page_widgets.h"
+#include "app/qt_progress_panel.h"
+#include "app/remote_page_chooser.h"
+#include "app/sound_preview.h"
+
+namespace sonavelt::app {
+namespace {
+
+constexpr int kBannerHeight = 72;
+constexpr char kQuitQuestion[] = "Do you really want to quit Sonavelt?";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+WizardPage PageOf(run::ReturnPage page) {
+  switch (page) {
+    case run::ReturnPage::kSelectHtmlFile: return WizardPage::kSelectHtmlFile;
+    case run::ReturnPage::kEntranceSound: return WizardPage::kEntranceSound;
+    case run::ReturnPage::kExitSound: return WizardPage::kExitSound;
+    case run::ReturnPage::kBackgroundSound: return WizardPage::kBackgroundSound;
+  }
+  return WizardPage::kSelectHtmlFile;
+}
+
+}  // namespace
+
+WizardDialog::WizardDialog(WizardChoices& choices, run::StoredHistory stored,
+                           WizardServices services, QWidget* parent)
+    : QDialog(parent),
+      choices_(choices),
+      services_(std::move(services)),
+      flow_(choices, std::move(stored), *services_.ui) {
+  setWindowIcon(ProgramIcon());
+  setWindowFlag(Qt::WindowContextHelpButtonHint, true);
+  BuildWindow();
+  BuildActions();
+
+  start_sound_timer_.setSingleShot(true);
+  start_sound_timer_.setInterval(kStartSoundDelayMs);
+  connect(&start_sound_timer_, &QTimer::timeout, this, &WizardDialog::OnStartSoundTimer);
+  ShowPage();
+}
+
+WizardDialog::~WizardDialog() {
+  if (run_thread_) {
+    // Only reached when the program is torn down mid-run: stop the run at
+    // its next checkpoint and let it finish.
+    run_state_.cancel_requested = true;
+    run_thread_->wait();
+  }
+}
+
+void WizardDialog::BuildWindow() {
+  banner_ = new QLabel(this);
+  const QPixmap banner = BannerPixmap(kBannerHeight);
+  banner_->setPixmap(banner);
+  banner_->setFixedSize(banner.isNull() ? QSize(600, kBannerHeight) : banner.size());
+
+  field_label_ = new QLabel(this);
+  path_edit_ = new QLineEdit(this);
+  field_label_->setBuddy(path_edit_);
+
+  select_ = new SelectHtmlFileControls(this);
+  options_ = new OptionSettingsControls(this);
+  sound_ = new SoundControls(this);
+  progress_ = new ProgressControls(this);
+  stack_ = new QStackedWidget(this);
+  for (QWidget* page : {static_cast<QWidget*>(select_), static_cast<QWidget*>(options_),
+                        static_cast<QWidget*>(sound_), static_cast<QWidget*>(progress_)}) {
+    stack_->addWidget(page);
+  }
+
+  separator_ = new QFrame(this);
+  separator_->setFrameShape(QFrame::HLine);
+  separator_->setFrameShadow(QFrame::Sunken);
+
+  button_row_ = new QWidget(this);
+  help_button_ = new QPushButton(QStringLiteral("&Help"), button_row_);
+  close_button_ = new QPushButton(QStringLiteral("&Close"), button_row_);
+  back_button_ = new QPushButton(QStringLiteral("< &Back"), button_row_);
+  next_button_ = new QPushButton(QStringLiteral("&Next >"), button_row_);
+  // Enter is the wizard's own (OnEnterKey), not a default button's.
+  for (QPushButton* button : {help_button_, close_button_, back_button_, next_button_}) {
+    button->setAutoDefault(false);
+    button->setMinimumWidth(88);
+  }
+  auto* buttons = new QHBoxLayout(button_row_);
+  buttons->setContentsMargins(0, 0, 0, 0);
+  buttons->addWidget(help_button_);
+  buttons->addStretch();
+  buttons->addWidget(close_button_);
+  buttons->addSpacing(12);
+  buttons->addWidget(back_button_);
+  buttons->addWidget(next_button_);
+
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(14, 10, 14, 12);
+  body->addWidget(field_label_);
+  body->addWidget(path_edit_);
+  body->addSpacing(6);
+  body->addWidget(stack_, 1);
+  body->addWidget(separator_);
+  body->addWidget(button_row_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(banner_);
+  layout->addLayout(body, 1);
+
+  // One size for every page, so that nothing jumps when the page changes.
+  setFixedSize(QSize(banner_->width(), sizeHint().height() + 8));
+
+  connect(help_button_, &QPushButton::clicked, this, &WizardDialog::ShowHelp);
+  connect(close_button_, &QPushButton::clicked, this, [this] { QDialog::reject(); });
+  connect(back_button_, &QPushButton::clicked, this, &WizardDialog::OnBack);
+  connect(next_button_, &QPushButton::clicked, this, [this] {
+    if (flow_.OnLastPage()) {
+      OnStart();
+    } else {
+      OnNext();
+    }
+  });
+  connect(select_->local_button(), &QPushButton::clicked, this, &WizardDialog::OnLocalMachine);
+  connect(select_->remote_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoteSite);
+  connect(options_, &OptionSettingsControls::clicked, this, [this](run::OptionBoxId id, bool checked) {
+    flow_.ClickOption(id, checked);
+    options_->Show(flow_.option_boxes());
+  });
+  connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
+  connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
+  connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
+}
+
+void WizardDialog::BuildActions() {
+  // Linux window managers have no system menu a program can extend: the
+  // same two commands live in the window's context menu, with F1 for help.
+  auto* help = new QAction(QStringLiteral("&Help"), this);
+  help->setShortcut(QKeySequence::HelpContents);
+  help->setShortcutContext(Qt::WindowShortcut);
+  connect(help, &QAction::triggered, this, &WizardDialog::ShowHelp);
+  auto* about = new QAction(QStringLiteral("&About Sonavelt ...."), this);
+  connect(about, &QAction::triggered, this, &WizardDialog::ShowAbout);
+  QAction* whats_this = QWhatsThis::createAction(this);
+
+  auto separator = [this] {
+    auto* line = new QAction(this);
+    line->setSeparator(true);
+    return line;
+  };
+  addActions({help, separator(), about, separator(), whats_this});
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void WizardDialog::ShowPage() {
+  const PageView view = flow_.View();
+  const bool in_progress = view.page == WizardPage::kInProgress;
+  setWindowTitle(Q(view.caption));
+
+  field_label_->setVisible(!in_progress);
+  path_edit_->setVisible(!in_progress);
+  separator_->setVisible(!in_progress);
+  button_row_->setVisible(!in_progress);
+
+  switch (view.page) {
+    case WizardPage::kSelectHtmlFile:
+      stack_->setCurrentWidget(select_);
+      select_->count_spin()->SetValue(view.count_value);
+      select_->remote_button()->setEnabled(services_.remote != nullptr);
+      break;
+    case WizardPage::kOptionSettings:
+      stack_->setCurrentWidget(options_);
+      options_->Show(flow_.option_boxes());
+      break;
+    case WizardPage::kEntranceSound:
+    case WizardPage::kExitSound:
+    case WizardPage::kBackgroundSound:
+      stack_->setCurrentWidget(sound_);
+      sound_->wait_label()->hide();
+      sound_->SetGoTo(view.go_to_live, view.go_to_max, view.go_to_value);
+      break;
+    case WizardPage::kInProgress:
+      stack_->setCurrentWidget(progress_);
+      progress_->Reset();
+      break;
+  }
+  if (in_progress) {
+    setCursor(Qt::WaitCursor);
+    return;
+  }
+  unsetCursor();
+
+  field_label_->setText(Q(view.field_label));
+  path_edit_->setText(Q(view.path_text));
+  back_button_->setEnabled(view.back_live);
+  next_button_->setText(view.start_button ? QStringLiteral("&Sonavelt") : QStringLiteral("&Next >"));
+  if (services_.help) {
+    field_label_->setWhatsThis(services_.help->TopicText(view.label_context));
+    path_edit_->setWhatsThis(services_.help->TopicText(view.field_context));
+    help_button_->setWhatsThis(services_.help->TopicText(view.help_context));
+  }
+  FocusOn(FocusField::kPath);
+}
+
+void WizardDialog::FocusOn(FocusField field) {
+  QLineEdit* edit = path_edit_;
+  if (field == FocusField::kCount) edit = select_->count_spin()->edit();
+  if (field == FocusField::kGoTo) edit = sound_->go_to_spin()->edit();
+  edit->setFocus(Qt::OtherFocusReason);
+  edit->selectAll();
+  edit->end(true);  // the caret at the end, the whole text still selected
+  edit->selectAll();
+}
+
+void WizardDialog::Apply(const WizardFlow::Step& step) {
+  if (step.moved) {
+    ShowPage();
+  } else {
+    FocusOn(step.focus);
+  }
+}
+
+void WizardDialog::OnNext() {
+  Apply(flow_.Next(path_edit_->text().toStdString(), select_->count_spin()->text().toStdString()));
+}
+
+void WizardDialog::OnBack() { Apply(flow_.Back(path_edit_->text().toStdString())); }
+
+void WizardDialog::OnGoTo() {
+  Apply(flow_.GoTo(path_edit_->text().toStdString(), sound_->go_to_spin()->text().toStdString()));
+}
+
+void WizardDialog::OnStart() {
+  const WizardFlow::Step step = flow_.Start(path_edit_->text().toStdString(), *services_.applet_chooser);
+  Apply(step);
+  if (step.moved) StartRun();
+}
+
+void WizardDialog::OnEnterKey() {
+  if (flow_.page() == WizardPage::kInProgress) return;
+  if (flow_.OnLastPage()) {
+    OnStart();
+  } else {
+    OnNext();
+  }
+}
+
+void WizardDialog::OnLocalMachine() {
+  const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
+  const std::string chosen = services_.html_chooser->ChooseFile(start);
+  if (!chosen.empty()) {
+    flow_.ChooseLocalPage(chosen);
+    path_edit_->setText(Q(chosen));
+  }
+  FocusOn(FocusField::kPath);
+}
+
+void WizardDialog::OnRemoteSite() {
+  if (services_.remote && services_.remote->ChooseRemotePage(this, choices_.page)) {
+    path_edit_->setText(Q(choices_.page.remote_site + ":" + choices_.page.remote_path));
+  }
+  FocusOn(FocusField::kPath);
+}
+
+void WizardDialog::OnBrowseSound() {
+  const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
+  if (!chosen.empty()) path_edit_->setText(Q(chosen));
+  FocusOn(FocusField::kPath);
+}
+
+void WizardDialog::OnPlay() {
+  auto show_wait = [this](bool shown) {
+    sound_->wait_label()->setVisible(shown);
+    sound_->wait_label()->repaint();
+  };
+  if (!PlaySelectedSound(path_edit_->text().toStdString(), *services_.cache, *services_.ui,
+                         *services_.output, show_wait)) {
+    FocusOn(FocusField::kPath);
+  }
+}
+
+void WizardDialog::OnStartSoundTimer() {
+  if (flow_.page() == WizardPage::kSelectHtmlFile && services_.start_sound) services_.start_sound();
+}
+
+void WizardDialog::ShowHelp() {
+  if (services_.help) services_.help->ShowTopic(flow_.View().help_context);
+}
+
+void WizardDialog::ShowAbout() {
+  AboutDialog about(services_.start_sound, this);
+  about.exec();
+}
+
+void WizardDialog::CloseCommand() {
+  if (!RunInProgress()) {
+    QDialog::reject();
+    return;
+  }
+  // The run waits at its next report or message until the answer is in.
+  services_.gate->Hold();
+  const bool quit = services_.ui->Ask(BoxStyle::kSystemModal, kQuitQuestion);
+  if (quit) {
+    run_state_.cancel_requested = true;
+    quit_confirmed_ = true;
+    if (services_.help) services_.help->Close();
+  }
+  services_.gate->Release();
+}
+
+void WizardDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->modifiers() & ~(Qt::KeypadModifier)) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button != next_button_) {
+        button->click();
+      } else {
+        OnEnterKey();
+      }
+      return;
+    case Qt::Key_Escape:
+      if (flow_.page() != WizardPage::kInProgress) QDialog::reject();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void WizardDialog::closeEvent(QCloseEvent* event) {
+  if (RunInProgress()) {
+    event->ignore();
+    CloseCommand();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void WizardDialog::reject() {
+  // Only Escape and the close command come here; both are handled above
+  // during a run.
+  if (RunInProgress()) return;
+  QDialog::reject();
+}
+
+void WizardDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (start_sound_armed_) {
+    start_sound_armed_ = false;
+    start_sound_timer_.start();
+  }
+}
+
+void WizardDialog::StartRun() {
+  run_state_.cancel_requested = false;
+  quit_confirmed_ = false;
+  run_thread_ = QThread::create([this] { RunOnWorker(); });
+  connect(run_thread_, &QThread::finished, this, &WizardDialog::OnRunThreadFinished);
+  run_thread_->start();
+}
+
+void WizardDialog::RunOnWorker() {
+  QtProgressPanel panel(*progress_, *services_.gate);
+  run::RunServices services;
+  services.sounds = services_.sound_work;
+  services.transport = services_.remote ? services_.remote->transport() : nullptr;
+  services.pause = services_.pause;
+  services.write_history = services_.write_history;
+  services.show_broken_page = services_.show_broken_page;
+  if (services_.beep) {
+    services.beep = [this] { services_.gate->Call(services_.beep); };
+  }
+  run::PipelineRun run(choices_.page, choices_.sounds, choices_.options, choices_.paths,
+                       *services_.ui, panel, run_state_, services);
+  outcome_ = run.Run();
+}
+
+void WizardDialog::OnRunThreadFinished() {
+  run_thread_->deleteLater();
+  run_thread_ = nullptr;
+  unsetCursor();
+
+  if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
+      outcome_.end == run::RunOutcome::End::kUnusablePage) {
+    if (services_.help) services_.help->Close();
+    QDialog::reject();
+  } else if (outcome_.end == run::RunOutcome::End::kSentBack) {
+    flow_.ReturnToPage(PageOf(outcome_.page), outcome_.combination);
+    ShowPage();
+  } else {
+    AfterRun();
+  }
+  emit runFinished();
+}
+
+void WizardDialog::AfterRun() {
+  hide();
+  if (AskAgain(!choices_.options.page_url.empty())) {
+    flow_.Restart();
+    ShowPage();
+    show();
+    raise();
+    activateWindow();
+    FocusOn(FocusField::kPath);
+  } else {
+    accept();
+  }
+}
+
+bool WizardDialog::AskAgain(bool has_page_url) {
+  if (services_.ask_again) return services_.ask_again(has_page_url);
+  AgainDialog again(has_page_url, [this] {
+    if (!services_.open_test_page) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    services_.open_test_page(run_state_.test_page_address);
+    QApplication::restoreOverrideCursor();
+  }, this);
+  return again.exec() == QDialog::Accepted;
+}
+
+}  // namespace sonavelt::app

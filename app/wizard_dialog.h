@@ -1,0 +1,164 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/gui_call_gate.h"
+#include "app/wizard_flow.h"
+#include "run/pipeline_run.h"
+#include "run/run_state.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class QThread;
+
+namespace sonavelt::audio {
+class AuCache;
+}
+
+namespace sonavelt::app {
+
+class HelpSystem;
+class OptionSettingsControls;
+class ProgressControls;
+class RemotePageChooser;
+class SelectHtmlFileControls;
+class SoundControls;
+class SoundOutput;
+
+// What the wizard borrows from the program; every pointer must outlive the
+// wizard. Tests hand in fakes.
+struct WizardServices {
+  UserInterface* ui = nullptr;       // every message and question
+  GuiCallGate* gate = nullptr;       // the run's calls into the GUI thread
+  FileChooser* html_chooser = nullptr;
+  FileChooser* sound_chooser = nullptr;
+  FileChooser* applet_chooser = nullptr;
+  SoundOutput* output = nullptr;     // the Play button
+  audio::AuCache* cache = nullptr;   // preview copies (shared with the run)
+  run::SoundWork* sound_work = nullptr;  // the run's sound checks and conversion
+  RemotePageChooser* remote = nullptr;   // may be null: no remote sites
+  HelpSystem* help = nullptr;            // may be null: no help
+  // The start sound, two seconds after start while the first page shows.
+  std::function<void()> start_sound;
+  // Opens the settings page of a run in a browser (the Again dialog's test
+  // button); called on the GUI thread.
+  std::function<void(const std::string& address)> open_test_page;
+  // Stores the choices of a completed run (called on the run's thread).
+  std::function<void(const run::StoredHistory&)> write_history;
+  // Shows a page whose BODY tag cannot be read in a text editor and waits
+  // (called on the run's thread).
+  std::function<void(const std::string& page_path)> show_broken_page;
+  // The end-of-run beep and the run's short pauses; empty: none.
+  std::function<void()> beep;
+  std::function<void(int milliseconds)> pause;
+  // Asks "Sonavelt Again?"; answers true for "&YES". Empty: the real dialog.
+  std::function<bool(bool has_page_url)> ask_again;
+};
+
+// The wizard window: one page at a time, with a banner, the field label and
+// the path field shared by the pages, each page's own controls, and the
+// Help, Close, Back and Next/Start buttons. The page flow and its checks are
+// WizardFlow's; the run is PipelineRun's, on a worker thread.
+class WizardDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kStartSoundDelayMs = 2000;
+
+  WizardDialog(WizardChoices& choices, run::StoredHistory stored, WizardServices services,
+               QWidget* parent = nullptr);
+  ~WizardDialog() override;
+
+  WizardFlow& flow() { return flow_; }
+  run::RunState& run_state() { return run_state_; }
+  bool RunInProgress() const { return run_thread_ != nullptr; }
+
+  // The controls, for tests and screenshots.
+  QLineEdit* path_edit() const { return path_edit_; }
+  QLabel* field_label() const { return field_label_; }
+  QPushButton* help_button() const { return help_button_; }
+  QPushButton* close_button() const { return close_button_; }
+  QPushButton* back_button() const { return back_button_; }
+  QPushButton* next_button() const { return next_button_; }
+  SelectHtmlFileControls* select_controls() const { return select_; }
+  OptionSettingsControls* option_controls() const { return options_; }
+  SoundControls* sound_controls() const { return sound_; }
+  ProgressControls* progress_controls() const { return progress_; }
+
+  // The page's help topic, as "&Help" and F1 open it.
+  void ShowHelp();
+  void ShowAbout();
+  // The window's close command (title bar, Alt+F4): during a run, the quit
+  // question; otherwise the wizard ends.
+  void CloseCommand();
+
+ signals:
+  // A run has ended and its outcome has been acted on.
+  void runFinished();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildWindow();
+  void BuildActions();
+  void ShowPage();
+  void FocusOn(FocusField field);
+  void Apply(const WizardFlow::Step& step);
+
+  void OnNext();
+  void OnBack();
+  void OnStart();
+  void OnEnterKey();
+  void OnGoTo();
+  void OnLocalMachine();
+  void OnRemoteSite();
+  void OnBrowseSound();
+  void OnPlay();
+  void OnStartSoundTimer();
+
+  void StartRun();
+  void RunOnWorker();
+  void OnRunThreadFinished();
+  void AfterRun();
+  bool AskAgain(bool has_page_url);
+
+  WizardChoices& choices_;
+  WizardServices services_;
+  WizardFlow flow_;
+  run::RunState run_state_;
+  run::RunOutcome outcome_;
+  QThread* run_thread_ = nullptr;
+  bool quit_confirmed_ = false;
+  QTimer start_sound_timer_;
+  bool start_sound_armed_ = true;
+
+  QLabel* banner_ = nullptr;
+  QLabel* field_label_ = nullptr;
+  QLineEdit* path_edit_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  SelectHtmlFileControls* select_ = nullptr;
+  OptionSettingsControls* options_ = nullptr;
+  SoundControls* sound_ = nullptr;
+  ProgressControls* progress_ = nullptr;
+  QFrame* separator_ = nullptr;
+  QWidget* button_row_ = nullptr;
+  QPushButton* help_button_ = nullptr;
+  QPushButton* close_button_ = nullptr;
+  QPushButton* back_button_ = nullptr;
+  QPushButton* next_button_ = nullptr;
+};
+
+}  // namespace sonavelt::app

@@ -1,0 +1,328 @@
+#include "app/wizard_flow.h"
+
+#include <utility>
+
+#include "audio/sound_checks.h"
+#include "base/text.h"
+#include "run/startup.h"
+
+namespace sonavelt::app {
+namespace {
+
+// Help contexts: 0x80000000 + (102 << 16) + the control's number.
+constexpr uint32_t kHelpSelectHtmlFile = 0x80660461;
+constexpr uint32_t kHelpOptionSettings = 0x80660462;
+constexpr uint32_t kHelpEntranceSound = 0x80660463;
+constexpr uint32_t kHelpExitSound = 0x80660464;
+constexpr uint32_t kHelpExitSoundLast = 0x80660467;
+constexpr uint32_t kHelpBackgroundSound = 0x80660465;
+constexpr uint32_t kHelpBackgroundSoundLast = 0x80660466;
+
+std::string PageCaption(WizardPage page) {
+  switch (page) {
+    case WizardPage::kSelectHtmlFile: return "Sonavelt - Select HTML File";
+    case WizardPage::kOptionSettings: return "Sonavelt - Option Settings";
+    case WizardPage::kEntranceSound: return "Sonavelt - Select Sound for Entrance Event";
+    case WizardPage::kExitSound: return "Sonavelt - Select Sound for Exit Event";
+    case WizardPage::kBackgroundSound: return "Sonavelt - Select Background Sound";
+    case WizardPage::kInProgress: return "Sonavelt In Progress";
+  }
+  return "Sonavelt";
+}
+
+}  // namespace
+
+bool IsSoundPage(WizardPage page) {
+  return page == WizardPage::kEntranceSound || page == WizardPage::kExitSound ||
+         page == WizardPage::kBackgroundSound;
+}
+
+bool LocateRequiredFile(std::string& path, const std::string& required_name,
+                        const std::string& install_folder, UserInterface& ui, FileChooser& chooser) {
+  if (!audio::FileExists(path)) {
+    ui.Tell(BoxStyle::kPlain, required_name + " was not found.\r\n" + "Find it?");
+    std::string chosen = chooser.ChooseFile(install_folder);
+    if (chosen.empty()) return false;
+    path = chosen;
+  }
+  std::string name = audio::FileExists(path) ? FileNameOfPath(path) : std::string();
+  while (name != required_name) {
+    const bool again = ui.Ask(
+        BoxStyle::kPlain, path + "\r\nis not " + required_name + "\r\n\r\n" +
+                              "Sonavelt cannot complete without " + required_name +
+                              "\r\nWould you please find " + required_name + " again?");
+    if (!again) return false;
+    std::string chosen = chooser.ChooseFile(install_folder);
+    if (!chosen.empty()) {
+      path = chosen;
+      name = FileNameOfPath(chosen);
+    }
+  }
+  return true;
+}
+
+WizardFlow::WizardFlow(WizardChoices& choices, run::StoredHistory stored, UserInterface& ui)
+    : choices_(choices), stored_(std::move(stored)), ui_(ui) {
+  ShowPage(WizardPage::kSelectHtmlFile);
+}
+
+bool WizardFlow::OnLastPage() const {
+  const int n = choices_.sounds.combination_count;
+  if (combination_ != n) return false;
+  if (page_ == WizardPage::kBackgroundSound) return true;
+  return page_ == WizardPage::kExitSound && choices_.options.no_background;
+}
+
+PageView WizardFlow::View() const {
+  PageView view;
+  view.page = page_;
+  view.caption = PageCaption(page_);
+  const run::PageTarget& target = choices_.page;
+  const int n = choices_.sounds.combination_count;
+  const std::string page_name =
+      FileNameOfPath(target.is_remote ? target.remote_path : target.local_html_path);
+  const std::string of_n = "(No. " + DecimalText(combination_) + " of " + DecimalText(n) + ")";
+  const size_t index = static_cast<size_t>(combination_ - 1);
+  auto entry = [index](const std::vector<std::string>& list) {
+    return index < list.size() ? list[index] : std::string();
+  };
+
+  view.back_live = page_ != WizardPage::kSelectHtmlFile;
+  view.start_button = OnLastPage();
+  switch (page_) {
+    case WizardPage::kSelectHtmlFile:
+      view.field_label = "&Selected HTML File";
+      view.path_text = target.is_remote ? target.remote_site + ":" + target.remote_path
+                                        : target.local_html_path;
+      view.count_value = n;
+      view.help_context = kHelpSelectHtmlFile;
+      view.label_context = 0x80660419;
+      view.field_context = 0x806603FB;
+      break;
+    case WizardPage::kOptionSettings:
+      view.field_label = "Absolute &URL for " + page_name + ":";
+      view.path_text = choices_.options.page_url;
+      view.help_context = kHelpOptionSettings;
+      view.label_context = 0x80660432;
+      view.field_context = 0x80660433;
+      break;
+    case WizardPage::kEntranceSound:
+      view.field_label = "&Selected Audio File for Entrance Event    " + of_n;
+      view.path_text = entry(choices_.sounds.entrance_sounds);
+      view.help_context = kHelpEntranceSound;
+      view.label_context = 0x8066042D;
+      view.field_context = 0x80660430;
+      break;
+    case WizardPage::kExitSound:
+      view.field_label = "&Selected Audio File for Exit Event    " + of_n;
+      view.path_text = entry(choices_.sounds.exit_sounds);
+      view.help_context = view.start_button ? kHelpExitSoundLast : kHelpExitSound;
+      view.label_context = 0x8066042E;
+      view.field_context = 0x80660431;
+      break;
+    case WizardPage::kBackgroundSound:
+      view.field_label = "&Selected Audio File for Background Sound  " + of_n;
+      view.path_text = entry(choices_.sounds.background_sounds);
+      view.help_context = view.start_button ? kHelpBackgroundSoundLast : kHelpBackgroundSound;
+      view.label_context = 0x8066042F;
+      view.field_context = 0x80660437;
+      break;
+    case WizardPage::kInProgress:
+      view.back_live = false;
+      break;
+  }
+  if (IsSoundPage(page_)) {
+    view.go_to_live = n >= 2;
+    view.go_to_max = n;
+    view.go_to_value = combination_ == n ? 1 : combination_ + 1;
+  }
+  return view;
+}
+
+void WizardFlow::ShowPage(WizardPage page) {
+  page_ = page;
+  if (page == WizardPage::kOptionSettings)
+    boxes_ = run::ShowOptions(choices_.options, choices_.sounds.combination_count);
+}
+
+bool WizardFlow::CheckSound(const std::string& text) {
+  if (!audio::FileExists(text)) {
+    audio::ReportMissing(text, "audio", ui_);
+    return false;
+  }
+  if (!audio::HasSoundExtension(text)) {
+    audio::ReportUnsupported(text, ui_);
+    return false;
+  }
+  return true;
+}
+
+void WizardFlow::StoreSound(const std::string& text) {
+  std::vector<std::string>* list = nullptr;
+  switch (page_) {
+    case WizardPage::kEntranceSound: list = &choices_.sounds.entrance_sounds; break;
+    case WizardPage::kExitSound: list = &choices_.sounds.exit_sounds; break;
+    case WizardPage::kBackgroundSound: list = &choices_.sounds.background_sounds; break;
+    default: return;
+  }
+  const size_t index = static_cast<size_t>(combination_ - 1);
+  if (list->size() <= index) list->resize(index + 1);
+  (*list)[index] = text;
+}
+
+WizardFlow::Step WizardFlow::Next(const std::string& path_text, const std::string& count_text) {
+  switch (page_) {
+    case WizardPage::kSelectHtmlFile: {
+      if (!choices_.page.is_remote) {
+        if (!audio::FileExists(path_text)) {
+          audio::ReportMissing(path_text, "HTML", ui_);
+          return {false, FocusField::kPath};
+        }
+        choices_.page.local_html_path = path_text;
+      }
+      const run::CountCheck count = run::CheckCombinationCount(count_text);
+      if (!count.ok) {
+        ui_.Tell(BoxStyle::kPlain, count.message);
+        return {false, FocusField::kCount};
+      }
+      sizer_.Size(count.count, stored_, run::MakeDefaultSoundLists(choices_.paths.install_folder),
+                  choices_.sounds);
+      ShowPage(WizardPage::kOptionSettings);
+      return {true, FocusField::kPath};
+    }
+    case WizardPage::kOptionSettings:
+      run::ReadOptions(boxes_, path_text, choices_.options);
+      if (!run::CheckPageUrl(choices_.page, choices_.options, ui_)) return {false, FocusField::kPath};
+      ShowPage(WizardPage::kEntranceSound);
+      return {true, FocusField::kPath};
+    case WizardPage::kEntranceSound:
+    case WizardPage::kExitSound:
+    case WizardPage::kBackgroundSound: {
+      if (OnLastPage()) return {false, FocusField::kPath};  // the start button's job
+      if (!CheckSound(path_text)) return {false, FocusField::kPath};
+      StoreSound(path_text);
+      WizardPage next = WizardPage::kEntranceSound;
+      if (page_ == WizardPage::kEntranceSound) {
+        next = WizardPage::kExitSound;
+      } else if (page_ == WizardPage::kExitSound && !choices_.options.no_background) {
+        next = WizardPage::kBackgroundSound;
+      } else {
+        ++combination_;
+      }
+      ShowPage(next);
+      return {true, FocusField::kPath};
+    }
+    case WizardPage::kInProgress:
+      break;
+  }
+  return {false, FocusField::kPath};
+}
+
+WizardFlow::Step WizardFlow::Back(const std::string& path_text) {
+  switch (page_) {
+    case WizardPage::kOptionSettings:
+      run::ReadOptions(boxes_, path_text, choices_.options);
+      ShowPage(WizardPage::kSelectHtmlFile);
+      return {true, FocusField::kPath};
+    case WizardPage::kEntranceSound:
+      StoreSound(path_text);
+      if (combination_ > 1) {
+        --combination_;
+        ShowPage(choices_.options.no_background ? WizardPage::kExitSound
+                                                : WizardPage::kBackgroundSound);
+      } else {
+        ShowPage(WizardPage::kOptionSettings);
+      }
+      return {true, FocusField::kPath};
+    case WizardPage::kExitSound:
+      StoreSound(path_text);
+      ShowPage(WizardPage::kEntranceSound);
+      return {true, FocusField::kPath};
+    case WizardPage::kBackgroundSound:
+      StoreSound(path_text);
+      ShowPage(WizardPage::kExitSound);
+      return {true, FocusField::kPath};
+    case WizardPage::kSelectHtmlFile:
+    case WizardPage::kInProgress:
+      break;
+  }
+  return {false, FocusField::kPath};
+}
+
+WizardFlow::Step WizardFlow::GoTo(const std::string& path_text, const std::string& go_to_text) {
+  const int n = choices_.sounds.combination_count;
+  if (!IsSoundPage(page_) || n < 2) return {false, FocusField::kPath};
+  const run::CountCheck target = run::CheckGoToNumber(go_to_text, n);
+  if (!target.ok) {
+    ui_.Tell(BoxStyle::kPlain, target.message);
+    return {false, FocusField::kGoTo};
+  }
+  StoreSound(path_text);
+  combination_ = target.count;
+  ShowPage(page_);
+  return {true, FocusField::kPath};
+}
+
+WizardFlow::Step WizardFlow::Start(const std::string& path_text, FileChooser& chooser) {
+  if (!OnLastPage()) return {false, FocusField::kPath};
+  if (!CheckSound(path_text)) return {false, FocusField::kPath};
+  StoreSound(path_text);
+  if (!LocateRequiredFile(choices_.paths.applet_class_path, run::kAppletClassFileName,
+                          choices_.paths.install_folder, ui_, chooser)) {
+    return {false, FocusField::kPath};
+  }
+  ShowPage(WizardPage::kInProgress);
+  return {true, FocusField::kPath};
+}
+
+WizardFlow::Step WizardFlow::Enter(const std::string& path_text, const std::string& count_text,
+                                   FileChooser& chooser) {
+  if (page_ == WizardPage::kInProgress) return {false, FocusField::kPath};
+  if (OnLastPage()) return Start(path_text, chooser);
+  return Next(path_text, count_text);
+}
+
+void WizardFlow::ClickOption(run::OptionBoxId box, bool checked) {
+  if (page_ != WizardPage::kOptionSettings) return;
+  run::ClickOption(boxes_, box, checked, choices_.options);
+}
+
+void WizardFlow::ChooseLocalPage(const std::string& path) {
+  choices_.page.local_html_path = path;
+  choices_.page.is_remote = false;
+}
+
+std::string WizardFlow::LocalPageDialogStart(const std::string& path_text) {
+  if (!choices_.page.is_remote) choices_.page.local_html_path = path_text;
+  const std::string& page = choices_.page.local_html_path;
+  return audio::FileExists(page) ? page : choices_.paths.install_folder;
+}
+
+std::string WizardFlow::SoundDialogFolder() const {
+  const std::vector<std::string>* list = nullptr;
+  switch (page_) {
+    case WizardPage::kEntranceSound: list = &choices_.sounds.entrance_sounds; break;
+    case WizardPage::kExitSound: list = &choices_.sounds.exit_sounds; break;
+    case WizardPage::kBackgroundSound: list = &choices_.sounds.background_sounds; break;
+    default: return choices_.paths.install_folder;
+  }
+  const size_t index = static_cast<size_t>(combination_ - 1);
+  if (index < list->size() && audio::FileExists((*list)[index])) {
+    const std::string& current = (*list)[index];
+    const size_t slash = current.rfind('/');
+    if (slash != std::string::npos) return current.substr(0, slash);
+  }
+  return choices_.paths.install_folder;
+}
+
+void WizardFlow::ReturnToPage(WizardPage page, int combination) {
+  combination_ = combination;
+  ShowPage(page);
+}
+
+void WizardFlow::Restart() {
+  combination_ = 1;
+  ShowPage(WizardPage::kSelectHtmlFile);
+}
+
+}  // namespace sonavelt::app
