@@ -1,5 +1,7 @@
 #include "html/page_edit.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 #include "html/body_colour.h"
 
@@ -23,6 +25,39 @@ std::string Splice(std::string_view text, TextRange range, std::string_view inse
   out.append(text.substr(range.offset + range.length));
   return out;
 }
+
+// A text with one range replaced, read without building it: the page with
+// its rewritten BODY tag is only put together once, with the block.
+class SplicedView {
+ public:
+  SplicedView(std::string_view text, TextRange range, std::string_view insert)
+      : text_(text), range_(range), insert_(insert) {}
+
+  size_t size() const { return text_.size() - range_.length + insert_.size(); }
+
+  // Appends bytes [from, to) of the spliced text.
+  void AppendTo(std::string& out, size_t from, size_t to) const {
+    const size_t insert_end = range_.offset + insert_.size();
+    if (from < range_.offset) {
+      out.append(text_.substr(from, std::min(to, range_.offset) - from));
+    }
+    if (from < insert_end && to > range_.offset) {
+      size_t a = std::max(from, range_.offset);
+      size_t b = std::min(to, insert_end);
+      out.append(insert_.substr(a - range_.offset, b - a));
+    }
+    if (to > insert_end) {
+      size_t a = std::max(from, insert_end);
+      size_t shift = range_.length;  // text offset = spliced offset - insert size + range length
+      out.append(text_.substr(a - insert_.size() + shift, to - a));
+    }
+  }
+
+ private:
+  std::string_view text_;
+  TextRange range_;
+  std::string_view insert_;
+};
 
 PageEditResult Refusal(PageEditOutcome outcome, std::string message) {
   PageEditResult result;
@@ -69,19 +104,19 @@ std::optional<std::string> InsertBodyAfter(std::string_view page_text, std::stri
 PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
                            const AppletBlockTexts& blocks) {
   std::string upper = UpperCopy(page_text);
-  std::string page;
-  if (upper.find("<BODY") != kNpos) {
-    page = std::string(page_text);
-  } else {
-    std::optional<std::string> with_body;
+  std::string with_body;
+  std::string_view page = page_text;
+  if (upper.find("<BODY") == kNpos) {
+    std::optional<std::string> inserted;
     for (std::string_view anchor : kBodyAnchors) {
-      with_body = InsertBodyAfter(page_text, upper, anchor);
-      if (with_body) break;
+      inserted = InsertBodyAfter(page_text, upper, anchor);
+      if (inserted) break;
     }
-    if (!with_body) {
+    if (!inserted) {
       return Refusal(PageEditOutcome::kNotHtml, NotHtmlFileMessage(names.for_refusal));
     }
-    page = std::move(*with_body);
+    with_body = std::move(*inserted);
+    page = with_body;
     upper = UpperCopy(page);
   }
 
@@ -90,14 +125,15 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
   if (!tag_length) {
     // Closing the tag for the user would be a guess at what it should hold;
     // they get the same advice as for an unreadable BGCOLOR instead.
-    std::string_view shown = std::string_view(page).substr(body_at, kShownTagLimit);
+    std::string_view shown = page.substr(body_at, kShownTagLimit);
     shown = shown.substr(0, shown.find_first_of("\r\n"));
     return Refusal(PageEditOutcome::kBodyTagError,
                    BodyTagErrorMessage(names.for_body_error, shown));
   }
+  const TextRange old_tag = {body_at, *tag_length};
 
   PageEditResult result;
-  result.body_tag = page.substr(body_at, *tag_length);
+  result.body_tag = std::string(page.substr(body_at, *tag_length));
   AttributeRead colour = ReadBodyColour(result.body_tag);
   switch (colour.state) {
     case AttributeState::kMalformed:
@@ -106,8 +142,7 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
     case AttributeState::kMissing:
       result.page_colour = std::string(kWhite);
       result.body_tag = AddBodyAttribute(result.body_tag, kWhiteBgcolorAttribute);
-      page = Splice(page, {body_at, *tag_length}, result.body_tag);
-      upper = Splice(upper, {body_at, *tag_length}, UpperCopy(result.body_tag));
+      upper = Splice(upper, old_tag, UpperCopy(result.body_tag));
       break;
     case AttributeState::kFound:
       result.page_colour = std::move(colour.value);
@@ -116,6 +151,9 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
   AttributeRead image = ReadBackgroundImage(result.body_tag);
   if (image.state == AttributeState::kFound) result.background_image = std::move(image.value);
 
+  // From here on offsets are in the page with its BODY tag as written back,
+  // whose upper-case copy `upper` is.
+  const SplicedView edited(page, old_tag, result.body_tag);
   std::optional<TextRange> earlier = FindMarkedApplet(upper);
   TextRange replaced;
   std::string_view block;
@@ -133,7 +171,10 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
     replaced = {insert_at, 0};
     block = blocks.first_insert;
   }
-  result.edited_page = Splice(page, replaced, block);
+  result.edited_page.reserve(edited.size() - replaced.length + block.size());
+  edited.AppendTo(result.edited_page, 0, replaced.offset);
+  result.edited_page.append(block);
+  edited.AppendTo(result.edited_page, replaced.offset + replaced.length, edited.size());
   result.block = {replaced.offset, block.size()};
   return result;
 }

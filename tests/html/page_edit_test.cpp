@@ -135,6 +135,14 @@ TEST(ProcessPageTest, RunningTwiceIsRunningOnce) {
   }
 }
 
+TEST(ProcessPageTest, BlockBeforeTheBodyTagIsReplacedWhileTheTagGrows) {
+  // The earlier block sits before a BODY tag that gets its BGCOLOR now: both
+  // edits land where they belong.
+  const std::string page = "<HEAD>" + kBlocks.replacement + "</HEAD><BODY>x</BODY>";
+  EXPECT_EQ(Edited(page, kOtherBlocks),
+            "<HEAD>" + kOtherBlocks.replacement + "</HEAD><BODY BGCOLOR=\"#FFFFFF\">x</BODY>");
+}
+
 TEST(ProcessPageTest, BodyNeverClosedGetsTheBlockInsideTheBody) {
   EXPECT_EQ(Edited("<HTML><BODY bgcolor=red>text</HTML>"),
             "<HTML><BODY bgcolor=red>text" + kBlocks.first_insert + "</HTML>");
