@@ -45,14 +45,19 @@ class RateChanger {
   double acc_ = 0.0;
 };
 
-// Upper bound of the outputs for `frames` inputs (with slack for the
-// accumulator's rounding).
-inline uint64_t MaxRateChangeOutputs(uint64_t frames, int source_rate, int target_rate) {
+// Upper bound of the outputs for `frames` inputs, from any accumulator
+// state: frames x target / source, plus `slack` for the accumulator's
+// carry-in and rounding (2 is enough; a whole sound gets more so that the
+// bounds of its pieces, each with 2, fit in the whole's).
+inline uint64_t MaxRateChangeOutputs(uint64_t frames, int source_rate, int target_rate,
+                                     uint64_t slack = 16) {
   if (source_rate >= target_rate) {
-    uint64_t estimate = static_cast<uint64_t>(static_cast<double>(target_rate) / source_rate * static_cast<double>(frames)) + 16;
+    uint64_t estimate =
+        static_cast<uint64_t>(static_cast<double>(target_rate) / source_rate * static_cast<double>(frames)) +
+        slack;
     return estimate < frames ? estimate : frames;
   }
-  return frames * static_cast<uint64_t>((target_rate + source_rate - 1) / source_rate) + 1;
+  return frames * static_cast<uint64_t>((target_rate + source_rate - 1) / source_rate) + slack;
 }
 
 }  // namespace sonavelt::audio

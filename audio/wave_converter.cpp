@@ -127,12 +127,13 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   const RateMode mode = format.sample_rate == kAuSampleRate ? RateMode::kSame
                         : format.sample_rate > kAuSampleRate ? RateMode::kDrop
                                                              : RateMode::kRepeat;
-  const uint64_t per_input =
-      mode == RateMode::kRepeat ? (kAuSampleRate + format.sample_rate - 1) / format.sample_rate + 1 : 1;
   RateChanger changer(format.sample_rate, kAuSampleRate);
+  // Sized for the whole output at once; each piece then only checks that
+  // its own bound fits, so the buffer is never regrown (and never copied)
+  // in the ordinary case.
   CodeBuffer codes(MaxRateChangeOutputs(frames, format.sample_rate, kAuSampleRate));
   bool ok = StreamWaveFrames(*wave, wave_path, ui, [&](const uint8_t* piece, size_t count) {
-    codes.Reserve(count * per_input);
+    codes.Reserve(MaxRateChangeOutputs(count, format.sample_rate, kAuSampleRate, 2));
     codes.Grow(EncodeFrames(format, mode, piece, count, changer, codes.end()));
   });
   if (!ok) return ConversionOutcome::kRefused;
