@@ -60,7 +60,7 @@ Samples RainAndPassingTrain() {
   }
   // ... and near drops, each a tiny bubble ringing at a pitch set by its size.
   for (int k = 0; k < 300; ++k) {
-    AddMode(s, static_cast<int>(rng.Uniform() * n), rng.Range(1400, 4800), rng.Range(0.02, 0.12),
+    AddMode(s, static_cast<int>(rng.Uniform() * n), rng.Range(1200, 3600), rng.Range(0.02, 0.12),
             rng.Range(0.004, 0.02));
   }
 
@@ -207,13 +207,13 @@ Samples CorkPopAndFizz() {
   // The fizz: bubbles bursting at the surface, each a tiny ring; many at
   // first, fewer as the foam settles.
   const int fizz_start = Frames(kPop + 0.08);
-  Biquad fizz_hp = Biquad::HighPass(2800, 0.7);
+  Biquad fizz_hp = Biquad::HighPass(2200, 0.7);
   for (int i = fizz_start; i < n; ++i) {
     const double t = static_cast<double>(i - fizz_start) / kRate;
     const double density = 650.0 * std::exp(-t / 0.9) + 110.0;
     const double level = 0.4 * std::exp(-t / 1.2) + 0.15;
     if (rng.Uniform() < density / kRate) {
-      AddMode(s, i, rng.Range(2400, 5200), level * rng.Range(0.15, 0.7), rng.Range(0.002, 0.008));
+      AddMode(s, i, rng.Range(1900, 3600), level * rng.Range(0.15, 0.7), rng.Range(0.002, 0.008));
     }
     s[i] += 0.15 * level * fizz_hp.Process(rng.Bipolar());
   }
@@ -221,7 +221,7 @@ Samples CorkPopAndFizz() {
   // Cheers: two glasses touch, each ringing at its own pitch, with a slow
   // beat between near-degenerate modes.
   Strike(s, 1.95,
-         {{1320, 0.5, 0.8}, {1326, 0.3, 0.8}, {3560, 0.18, 0.35}, {1410, 0.4, 0.7}, {3790, 0.14, 0.3}},
+         {{1320, 0.5, 0.8}, {1326, 0.3, 0.8}, {3380, 0.18, 0.35}, {1410, 0.4, 0.7}, {3230, 0.14, 0.3}},
          1.0, rng, 0.0);
   AddReverb(s, 0.1, 0.3, false);
   // The pop is far louder than the fizz; keep the fizz above the 8-bit floor.
@@ -268,7 +268,7 @@ Samples SkidAndCrash() {
   for (int k = 0; k < 70; ++k) {
     const double u = rng.Uniform();
     const double t = kImpact + 0.03 + 0.9 * u * u;
-    AddMode(s, Frames(t), rng.Range(2600, 5300), 0.25 * (1.0 - 0.7 * u) * rng.Range(0.3, 1.0),
+    AddMode(s, Frames(t), rng.Range(2300, 3700), 0.25 * (1.0 - 0.7 * u) * rng.Range(0.3, 1.0),
             rng.Range(0.01, 0.09));
   }
   // ... and loose parts coming to rest.
@@ -315,8 +315,8 @@ Samples CreakingDoorClosing() {
          1.0, rng);
   NoiseBurst(s, kThud, 0.04, 0.9, Biquad::LowPass(700, 0.7), rng);
   // ... and the latch clicks home.
-  Strike(s, kThud + 0.035, {{2650, 0.3, 0.02}, {3920, 0.2, 0.015}}, 1.0, rng);
-  Strike(s, kThud + 0.062, {{2480, 0.15, 0.015}, {3700, 0.1, 0.012}}, 1.0, rng);
+  Strike(s, kThud + 0.035, {{2650, 0.3, 0.02}, {3320, 0.2, 0.015}}, 1.0, rng);
+  Strike(s, kThud + 0.062, {{2480, 0.15, 0.015}, {3150, 0.1, 0.012}}, 1.0, rng);
   AddReverb(s, 0.22, 0.5, false);
   return s;
 }

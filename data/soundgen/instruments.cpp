@@ -156,7 +156,7 @@ Samples BrushSnare(double, double, double velocity, Rng& rng) {
 
 Samples HiHat(double, double, double velocity, Rng& rng) {
   Samples s(Frames(0.08));
-  Biquad high = Biquad::HighPass(3800, 0.7);
+  Biquad high = Biquad::HighPass(2600, 0.7);
   for (size_t i = 0; i < s.size(); ++i) {
     const double t = static_cast<double>(i) / kRate;
     s[i] = velocity * std::exp(-t / 0.018) * high.Process(rng.Bipolar());

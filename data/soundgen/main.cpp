@@ -23,7 +23,11 @@ constexpr double kPeak = 0.708;
 
 // Event sounds may be cut anywhere, so they fade in and out briefly and are
 // levelled. Loops must not be touched at their ends.
+// Keeps the sounds below the .au files' 4 kHz limit (see BandLimit).
+constexpr double kCutoff = 3500.0;
+
 Samples FinishEvent(Samples s) {
+  BandLimit(s, kCutoff, false);
   RemoveDc(s);
   FadeEdges(s, 0.003, 0.08);
   NormalizePeak(s, kPeak);
@@ -31,6 +35,8 @@ Samples FinishEvent(Samples s) {
 }
 
 Samples FinishLoop(Samples s) {
+  BandLimit(s, kCutoff, true);
+  RemoveDc(s);
   NormalizePeak(s, kPeak);
   return s;
 }

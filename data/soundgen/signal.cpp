@@ -193,6 +193,22 @@ void AddReverb(Samples& s, double wet, double room_size, bool looped) {
   for (size_t i = 0; i < s.size(); ++i) s[i] += wet * out[i];
 }
 
+void BandLimit(Samples& s, double cutoff, bool looped) {
+  // Pole-pair q values of a sixth-order Butterworth filter.
+  Biquad stages[] = {Biquad::LowPass(cutoff, 0.5176), Biquad::LowPass(cutoff, 0.7071),
+                     Biquad::LowPass(cutoff, 1.9319)};
+  auto run = [&](double x) {
+    for (Biquad& stage : stages) x = stage.Process(x);
+    return x;
+  };
+  if (looped) {
+    // Settle the filters on one pass of the loop, so the start is filtered as
+    // if it followed the end.
+    for (double x : s) run(x);
+  }
+  for (double& x : s) x = run(x);
+}
+
 void RemoveDc(Samples& s) {
   if (s.empty()) return;
   double sum = 0.0;

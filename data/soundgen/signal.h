@@ -89,6 +89,11 @@ void MixAt(Samples& out, const Samples& in, int start, double gain, bool wrap = 
 void AddReverb(Samples& s, double wet, double room_size, bool looped);
 
 // Finishing steps, in the order the generator applies them.
+// A steep (sixth-order Butterworth) low pass. The run turns these files into
+// 8000 Hz .au files by dropping samples without any filter, so whatever lies
+// above 4 kHz would fold back as harsh aliases; cutting it here keeps the
+// converted sounds clean. `looped` as for AddReverb.
+void BandLimit(Samples& s, double cutoff, bool looped);
 void RemoveDc(Samples& s);
 void FadeEdges(Samples& s, double fade_in, double fade_out);
 void NormalizePeak(Samples& s, double peak);
