@@ -181,7 +181,9 @@ TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
   EXPECT_TRUE(ui_.calls.empty());
 }
 
-TEST_F(TransfersTest, AServerRestartedBetweenStepsIsReconnected) {
+// libcurl notices the dead control connection and logs in again by itself;
+// the run sees nothing of it.
+TEST_F(TransfersTest, AServerRestartedBetweenStepsIsLoggedIntoAgain) {
   RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
   EditFetchedPage();

@@ -38,7 +38,8 @@ bool Accepts(uint16_t port) {
 VsftpdTestServer::~VsftpdTestServer() { Stop(); }
 
 bool VsftpdTestServer::Start(const std::string& root, const std::string& config_folder,
-                             const std::string& cert_file, const std::string& key_file) {
+                             const std::string& cert_file, const std::string& key_file,
+                             bool implicit) {
   const char* binary = "/usr/sbin/vsftpd";
   if (access(binary, X_OK) != 0) {
     error_ = "vsftpd is not installed";
@@ -65,6 +66,7 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
     config += "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
               "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nssl_ciphers=HIGH\n"
               "rsa_cert_file=" + cert_file + "\nrsa_private_key_file=" + key_file + "\n";
+    if (implicit) config += "implicit_ssl=YES\n";
   }
   std::string config_path = config_folder + "/vsftpd.conf";
   WriteFile(config_path, config);

@@ -18,9 +18,11 @@ class VsftpdTestServer {
   VsftpdTestServer(const VsftpdTestServer&) = delete;
   VsftpdTestServer& operator=(const VsftpdTestServer&) = delete;
 
-  // cert_file/key_file: PEM files for TLS; empty: plain FTP.
+  // cert_file/key_file: PEM files for TLS (explicit, AUTH TLS; implicit:
+  // TLS from the first byte); empty: plain FTP.
   bool Start(const std::string& root, const std::string& config_folder,
-             const std::string& cert_file = "", const std::string& key_file = "");
+             const std::string& cert_file = "", const std::string& key_file = "",
+             bool implicit = false);
   void Stop();
   uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
