@@ -264,6 +264,44 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   EXPECT_TRUE(history_.empty());
 }
 
+#ifdef SONAVELT_APPLET_CHECK_DIR
+// What the page's player does with the page and resource file of a run:
+// its actions over one visit, one per line.
+std::string PlayerActions(const std::string& page) {
+  const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
+  if (data == nullptr) return "no SONAVELT_BUILD_DATA_DIR";
+  std::string command = std::string(SONAVELT_JAVA) + " -Djava.awt.headless=false -cp '" + data +
+                        ":" SONAVELT_APPLET_CHECK_DIR "' AppletPlayerCheck '" + page + "' 2>&1";
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+TEST_F(PipelineRunTest, PlayerPlaysWhatTheRunWrote) {
+  std::string a = Sound("a.au", AuBytes(800)), b = Sound("b.au", AuBytes(800));
+  UseSounds({a, b}, {b, a}, {Sound("c.wav", WaveBytes(800)), a});
+  options_.random_order = false;
+  options_.background_initially_on = true;
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
+  EXPECT_EQ(PlayerActions(page_.local_html_path),
+            "play audio/a.au\nloop audio/c.au\nstop audio/c.au\nplay audio/b.au\n");
+
+  // With the safety key the sounds play only at the address given.
+  options_.exit_on = false;
+  options_.safety_key = true;
+  options_.page_url = "http://example.com/index.htm";
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
+  EXPECT_EQ(PlayerActions(page_.local_html_path), "");
+  options_.page_url = "file:" + page_.local_html_path;
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
+  EXPECT_EQ(PlayerActions(page_.local_html_path), "play audio/a.au\nloop audio/c.au\nstop audio/c.au\n");
+}
+#endif
+
 TEST(ReplaceFileContentsTest, FailureLeavesTheOldFileWhole) {
   TempDir dir;
   std::string path = dir.File("page.htm");

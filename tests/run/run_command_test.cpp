@@ -1,0 +1,118 @@
+// sonavelt-cli run, as a script would use it: exit statuses, messages on
+// standard error, and a whole run that stores its choices for the next.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::run {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+
+struct Result {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+class RunCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* bin = std::getenv("SONAVELT_BIN_DIR");
+    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
+    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
+    cli_ = std::string(bin) + "/sonavelt-cli";
+    // An install folder of its own, so the build tree's stays as built.
+    install_ = dir_.path() / "install";
+    fs::create_directories(install_ / "samples");
+    fs::create_directory_symlink(fs::path(data) / "audio", install_ / "audio");
+    fs::copy_file(fs::path(data) / "samples/sample.htm", install_ / "samples/sample.htm");
+    fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
+                  install_ / "SonaveltRandomEventBackground.class");
+    fs::create_directories(dir_.path() / "site");
+    fs::copy_file(fs::path(data) / "samples/sample.htm", dir_.path() / "site/sample.htm");
+    setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
+  }
+
+  Result Cli(const std::string& args) {
+    std::string command = "cd '" + dir_.path().string() + "' && '" + cli_ +
+                          "' run --install-folder '" + install_.string() + "' " + args +
+                          " </dev/null 2>&1";
+    Result r;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
+      int raw = pclose(pipe);
+      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    return r;
+  }
+  std::string Ini() { return ReadFile((dir_.path() / "config/Brindlecor/Sonavelt.ini").string()); }
+
+  TempDir dir_;
+  fs::path install_;
+  std::string cli_;
+};
+
+TEST_F(RunCommandTest, CommandLineErrorsAndFailedChecks) {
+  EXPECT_EQ(Cli("--help").status, 0);
+  EXPECT_EQ(Cli("--frobnicate").status, 2);
+  EXPECT_EQ(Cli("-n").status, 2);
+  EXPECT_EQ(Cli("-n 1 -e a.wav -e b.wav site/sample.htm").status, 2);
+
+  Result missing = Cli("site/nothing.htm");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("nothing.htm was not found.\nPlease select an HTML file.\n\n"),
+            std::string::npos);
+  Result too_many = Cli("-n 40 site/sample.htm");
+  EXPECT_EQ(too_many.status, 1);
+  EXPECT_NE(too_many.output.find("\"40\" is too large in reality."), std::string::npos);
+  // A URL that does not name the page is a question; without a terminal the
+  // answer is No, which keeps the page.
+  Result url = Cli("-u http://example.com/ site/sample.htm");
+  EXPECT_EQ(url.status, 1);
+  EXPECT_NE(url.output.find("Are you sure http://example.com/\nis the actual URL for sample.htm?"),
+            std::string::npos);
+  Result missing_sound = Cli("-n 1 -x site/gone.wav site/sample.htm");
+  EXPECT_EQ(missing_sound.status, 1);
+  EXPECT_NE(missing_sound.output.find("gone.wav was not found."), std::string::npos);
+  EXPECT_NE(missing_sound.output.find("exit sound of combination 1"), std::string::npos);
+  // Nothing was stored by runs that did not complete.
+  EXPECT_FALSE(fs::exists(dir_.path() / "config/Brindlecor/Sonavelt.ini"));
+}
+
+TEST_F(RunCommandTest, CompletedRunStoresItsChoicesForTheNext) {
+  Result first = Cli("--yes -n 1 --no-background --entrance-off site/sample.htm");
+  ASSERT_EQ(first.status, 0) << first.output;
+  EXPECT_NE(first.output.find("\n6%\n"), std::string::npos);
+  EXPECT_NE(first.output.find("All Done."), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_.path() / "site/audio/sonavelt.au"));
+  EXPECT_TRUE(fs::exists(dir_.path() / "site/sample.res"));
+  EXPECT_TRUE(fs::exists(dir_.path() / "site/SonaveltRandomEventBackground.class"));
+  EXPECT_TRUE(fs::exists(install_ / "HISTORY/HIS_sample.htm"));
+  EXPECT_FALSE(fs::exists(install_ / "Cache"));  // cleaned up at exit
+  std::string ini = Ini();
+  EXPECT_NE(ini.find("NOSNDCOMB=1"), std::string::npos);
+  EXPECT_NE(ini.find("NB=YES"), std::string::npos);
+  EXPECT_NE(ini.find("OSS=OFF"), std::string::npos);
+  EXPECT_NE(ini.find("IV=YES"), std::string::npos);  // no background: invisible
+
+  // Without a page or choices: the stored page, count and switches.
+  Result second = Cli("--yes -q");
+  ASSERT_EQ(second.status, 0) << second.output;
+  EXPECT_EQ(second.output.find('%'), std::string::npos);
+  std::string page = ReadFile((dir_.path() / "site/sample.htm").string());
+  EXPECT_EQ(page.find("<applet", page.find("<applet") + 1), std::string::npos);
+  EXPECT_NE(page.find("width=\"2\" height=\"2\""), std::string::npos);
+  EXPECT_EQ(Ini(), ini);
+}
+
+}  // namespace
+}  // namespace sonavelt::run
