@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "base/byte_order.h"
+#include "data/soundgen/signal.h"
 #include "data/soundgen/sound_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -68,10 +69,21 @@ int Peak(const std::vector<int>& s) {
   return peak;
 }
 
-void ExpectSensibleLevel(const std::vector<int>& s) {
-  // About -3 dBFS: clearly audible, never touching the rails.
+// Checks what every shipped WAVE shares: about -3 dBFS, clearly audible and
+// never touching the rails; and next to nothing above 4 kHz, which the run's
+// drop-sample conversion to 8000 Hz would fold back as harsh aliases.
+void ExpectLevelAndBand(const std::vector<int>& s) {
   EXPECT_GE(Peak(s), 80);
   EXPECT_LE(Peak(s), 120);
+  Biquad high1 = Biquad::HighPass(4300, 0.7071), high2 = Biquad::HighPass(4300, 0.7071);
+  double total = 0.0, high = 0.0;
+  for (int x : s) {
+    const double v = x - 128.0;
+    const double h = high2.Process(high1.Process(v));
+    total += v * v;
+    high += h * h;
+  }
+  EXPECT_LT(high, 0.001 * total);
 }
 
 TEST(ShippedSoundsTest, EventSoundsAreShortDefaultFormatWaves) {
@@ -81,7 +93,7 @@ TEST(ShippedSoundsTest, EventSoundsAreShortDefaultFormatWaves) {
     const std::vector<int> s = ReadDefaultWave(ReadFile(AudioDir() + name));
     EXPECT_GE(s.size(), static_cast<size_t>(kRate / 2));
     EXPECT_LT(s.size(), static_cast<size_t>(3 * kRate));
-    ExpectSensibleLevel(s);
+    ExpectLevelAndBand(s);
     // Events start and end in silence, so they cut in and out cleanly.
     if (!s.empty()) {
       EXPECT_NEAR(s.front(), 128, 1);
@@ -97,7 +109,7 @@ TEST(ShippedSoundsTest, BackgroundPiecesLoopWithoutAClick) {
     const std::vector<int> s = ReadDefaultWave(ReadFile(AudioDir() + name));
     ASSERT_GE(s.size(), static_cast<size_t>(10 * kRate));
     EXPECT_LE(s.size(), static_cast<size_t>(30 * kRate));
-    ExpectSensibleLevel(s);
+    ExpectLevelAndBand(s);
 
     std::vector<int> steps;
     long sum = 0;
@@ -147,6 +159,13 @@ int RunGenerator(const std::string& dir) {
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+TEST(ShippedSoundsTest, GeneratorFailsWhenItCannotWrite) {
+  // A build must stop rather than ship a folder without sounds.
+  TempDir dir;
+  sonavelt::testing::WriteFile(dir.File("audio"), "a file, not a folder");
+  EXPECT_NE(RunGenerator(dir.File("audio")), 0);
 }
 
 TEST(ShippedSoundsTest, GeneratorWritesTheSameBytesEveryTime) {
