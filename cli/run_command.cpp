@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -123,7 +124,14 @@ class TerminalProgressPanel : public run::ProgressPanel {
  private:
   void Redraw() {
     std::string label = percent_ < 0 ? "    " : (std::to_string(percent_) + "%");
-    std::fprintf(stderr, "\r\033[K%4s %s", label.c_str(), status_.c_str());
+    // A line longer than the terminal would wrap, and the next redraw
+    // would only clear its last part.
+    std::string shown = status_;
+    struct winsize size {};
+    if (ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 && size.ws_col > 8 &&
+        shown.size() > size.ws_col - 6u)
+      shown.resize(size.ws_col - 6u);
+    std::fprintf(stderr, "\r\033[K%4s %s", label.c_str(), shown.c_str());
     std::fflush(stderr);
     drawn_ = true;
   }

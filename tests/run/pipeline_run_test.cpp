@@ -241,6 +241,20 @@ TEST_F(PipelineRunTest, UnusablePagesAreLeftAsTheyWere) {
   EXPECT_FALSE(fs::exists(Site("index.res")));
 }
 
+TEST_F(PipelineRunTest, FailedCopiesAreReportedNotIgnored) {
+  UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
+            {Sound("c.au", AuBytes(800))});
+  WriteFile(Site("audio"), "a file where the audio folder should be");
+  RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_EQ(ui_.Messages()[0].rfind("Sonavelt could not copy these files beside the page:", 0), 0u);
+  EXPECT_NE(ui_.Messages()[0].find("c.au -> "), std::string::npos);
+  // The others were still copied; the run is not recorded as completed.
+  EXPECT_TRUE(fs::exists(Site("index.res")));
+  EXPECT_TRUE(history_.empty());
+}
+
 TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
             {Sound("c.au", AuBytes(800))});
