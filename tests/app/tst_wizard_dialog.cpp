@@ -1,0 +1,269 @@
+// The wizard window on the offscreen platform: keyboard, the options page's
+// boxes, and whole runs on a worker thread with the quit question and the
+// after-run step.
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <atomic>
+#include <semaphore>
+
+#include "app/gui_call_gate.h"
+#include "app/page_widgets.h"
+#include "app/wizard_dialog.h"
+#include "audio/au_cache.h"
+#include "run/audio_sound_work.h"
+#include "run/sound_lists.h"
+#include "tests/app/wizard_test_support.h"
+#include "tests/support/recording_user_interface.h"
+
+using namespace sonavelt;
+using app::WizardPage;
+
+class TestWizardDialog : public QObject {
+  Q_OBJECT
+
+ private:
+  // A wizard over the build tree's install folder (real sounds and applet
+  // class file) with a copy of the sample page and work folders of its own.
+  struct Fixture {
+    Fixture() {
+      const std::string data = testing::BuildDataDir();
+      const std::string work = dir.path().toStdString();
+      choices.paths.install_folder = data;
+      choices.paths.cache_folder = work + "/Cache";
+      choices.paths.history_folder = work + "/HISTORY";
+      choices.paths.applet_class_path = data + "/SonaveltRandomEventBackground.class";
+      choices.page.local_html_path = work + "/sample.htm";
+      QFile::copy(QString::fromStdString(data + "/samples/sample.htm"),
+                  QString::fromStdString(choices.page.local_html_path));
+
+      app::WizardServices services;
+      services.ui = &ui;
+      services.gate = &gate;
+      services.html_chooser = &chooser;
+      services.sound_chooser = &chooser;
+      services.applet_chooser = &chooser;
+      services.output = &output;
+      services.cache = &cache;
+      services.sound_work = &sound_work;
+      services.start_sound = [this] { ++start_sounds; };
+      services.write_history = [this](const run::StoredHistory& h) { histories.push_back(h); };
+      services.pause = [this](int) {
+        if (!block_in_pause) return;
+        paused = true;
+        resume.acquire();
+      };
+      services.ask_again = [this](bool has_url) {
+        again_asked.push_back(has_url);
+        return again_answer;
+      };
+      wizard = std::make_unique<app::WizardDialog>(choices, run::StoredHistory{}, services);
+      wizard->show();
+      wizard->activateWindow();
+      QTest::qWaitForWindowActive(wizard.get());
+    }
+    ~Fixture() {
+      if (wizard->RunInProgress()) {
+        block_in_pause = false;
+        resume.release();
+        QSignalSpy(wizard.get(), &app::WizardDialog::runFinished).wait(60000);
+      }
+    }
+
+    void Next() { wizard->next_button()->click(); }
+    // Through the pages to the one with the start button.
+    void ToLastPage(const QString& count, bool no_background) {
+      wizard->select_controls()->count_spin()->edit()->setText(count);
+      Next();
+      if (no_background) wizard->option_controls()->box(run::OptionBoxId::kNoBackground)->click();
+      while (wizard->flow().page() != WizardPage::kInProgress && !wizard->flow().OnLastPage()) Next();
+    }
+
+    QTemporaryDir dir;
+    app::WizardChoices choices;
+    testing::RecordingUserInterface ui;
+    app::GuiCallGate gate;
+    testing::ScriptedChooser chooser;
+    testing::RecordingOutput output;
+    audio::AuCache cache{dir.path().toStdString() + "/Cache"};
+    run::AudioSoundWork sound_work{cache, ui};
+    int start_sounds = 0;
+    std::vector<run::StoredHistory> histories;
+    std::atomic<bool> block_in_pause{false};
+    std::atomic<bool> paused{false};
+    std::binary_semaphore resume{0};
+    std::vector<bool> again_asked;
+    bool again_answer = true;
+    std::unique_ptr<app::WizardDialog> wizard;
+  };
+
+ private slots:
+  void initTestCase() {
+    QVERIFY2(QFileInfo::exists(QString::fromStdString(testing::BuildDataDir() + "/audio/hi.au")),
+             "SONAVELT_BUILD_DATA_DIR must name the built install folder");
+  }
+
+  void keyboardDrivesThePages() {
+    Fixture f;
+    app::WizardDialog& w = *f.wizard;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Sonavelt - Select HTML File"));
+    QVERIFY(!w.back_button()->isEnabled());
+    QCOMPARE(w.field_label()->text(), QStringLiteral("&Selected HTML File"));
+
+    // A bad count: the message, then the count field focused and selected.
+    QLineEdit* count = w.select_controls()->count_spin()->edit();
+    count->setText(QStringLiteral("17"));
+    QTest::keyClick(w.path_edit(), Qt::Key_Return);
+    QCOMPARE(f.ui.Messages(), std::vector<std::string>{"\"17\" is too large in reality."});
+    QVERIFY(count->hasFocus());
+    QCOMPARE(count->selectedText(), QStringLiteral("17"));
+
+    count->setText(QStringLiteral("1"));
+    QTest::keyClick(count, Qt::Key_Return);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Sonavelt - Option Settings"));
+    QVERIFY(w.path_edit()->hasFocus());
+    QTest::keyClick(w.path_edit(), Qt::Key_Return);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Sonavelt - Select Sound for Entrance Event"));
+    // One combination: Go To is shown disabled and empty.
+    QVERIFY(!w.sound_controls()->go_to_button()->isEnabled());
+    QVERIFY(w.sound_controls()->go_to_spin()->text().isEmpty());
+    QCOMPARE(w.path_edit()->selectedText(), w.path_edit()->text());
+    QTest::keyClick(w.path_edit(), Qt::Key_Return);
+    QTest::keyClick(w.path_edit(), Qt::Key_Return);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Sonavelt - Select Background Sound"));
+    QCOMPARE(w.next_button()->text(), QStringLiteral("&Sonavelt"));
+    w.back_button()->click();
+    QCOMPARE(w.next_button()->text(), QStringLiteral("&Next >"));
+
+    QTest::keyClick(w.path_edit(), Qt::Key_Escape);
+    QVERIFY(!w.isVisible());
+    QCOMPARE(w.result(), int(QDialog::Rejected));
+  }
+
+  void optionBoxesFollowTheClickRules() {
+    Fixture f;
+    f.wizard->select_controls()->count_spin()->edit()->setText(QStringLiteral("1"));
+    f.Next();
+    app::OptionSettingsControls* options = f.wizard->option_controls();
+    QCheckBox* random = options->box(run::OptionBoxId::kRandomOrder);
+    QCheckBox* no_background = options->box(run::OptionBoxId::kNoBackground);
+    QCheckBox* initially_on = options->box(run::OptionBoxId::kBackgroundInitiallyOn);
+    QCheckBox* invisible = options->box(run::OptionBoxId::kInvisibleApplet);
+    QVERIFY(!random->isEnabled());  // one combination
+    QVERIFY(!random->isChecked());
+    QTest::mouseClick(no_background, Qt::LeftButton);
+    QVERIFY(!initially_on->isEnabled());
+    QVERIFY(invisible->isChecked());
+    QTest::mouseClick(invisible, Qt::LeftButton);
+    QVERIFY(invisible->isChecked());
+    QTest::mouseClick(no_background, Qt::LeftButton);
+    QVERIFY(initially_on->isEnabled());
+  }
+
+  void runCompletesAndYesStartsAgain() {
+    Fixture f;
+    f.ToLastPage(QStringLiteral("1"), true);
+    QCOMPARE(f.wizard->windowTitle(), QStringLiteral("Sonavelt - Select Sound for Exit Event"));
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    QTest::keyClick(f.wizard->path_edit(), Qt::Key_Return);
+    QVERIFY(f.wizard->RunInProgress());
+    QCOMPARE(f.wizard->windowTitle(), QStringLiteral("Sonavelt In Progress"));
+    QVERIFY(!f.wizard->next_button()->isVisible());
+    QTest::keyClick(f.wizard.get(), Qt::Key_Return);
+    QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
+    QVERIFY(f.wizard->isVisible());
+
+    QVERIFY(finished.wait(60000));
+    QVERIFY2(f.ui.calls.empty(), f.ui.calls.empty() ? "" : f.ui.calls[0].text.c_str());
+    QCOMPARE(f.wizard->progress_controls()->bar()->value(), 100);
+    QCOMPARE(f.again_asked, std::vector<bool>{false});  // no page URL: no test button
+    QCOMPARE(f.histories.size(), size_t{1});
+    QVERIFY(!f.wizard->run_state().test_page_address.empty());
+
+    QVERIFY(f.wizard->isVisible());
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kSelectHtmlFile);
+    QCOMPARE(f.wizard->path_edit()->text(), QString::fromStdString(f.choices.page.local_html_path));
+    QCOMPARE(f.wizard->select_controls()->count_spin()->text(), QStringLiteral("1"));
+    QVERIFY(f.choices.options.no_background);
+  }
+
+  void quitQuestionDuringRun_data() {
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("No lets the run go on") << false;
+    QTest::newRow("Yes ends the program") << true;
+  }
+  void quitQuestionDuringRun() {
+    QFETCH(bool, quit);
+    Fixture f;
+    f.ToLastPage(QStringLiteral("1"), true);
+    f.block_in_pause = true;
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    f.Next();
+    QTRY_VERIFY_WITH_TIMEOUT(f.paused, 60000);
+
+    f.ui.answers = {quit};
+    f.wizard->close();  // the window's close command
+    QCOMPARE(f.ui.Questions(), std::vector<std::string>{"Do you really want to quit Sonavelt?"});
+    QCOMPARE(f.ui.calls[0].style, BoxStyle::kSystemModal);
+    QCOMPARE(f.wizard->run_state().cancel_requested.load(), quit);
+    QVERIFY(f.wizard->isVisible());  // the run, not the window, ends the program
+
+    f.block_in_pause = false;
+    f.resume.release();
+    QVERIFY(finished.wait(60000));
+    if (quit) {
+      QVERIFY(f.again_asked.empty());
+      QVERIFY(!f.wizard->isVisible());
+      QCOMPARE(f.wizard->result(), int(QDialog::Rejected));
+    } else {
+      QCOMPARE(f.again_asked.size(), size_t{1});
+      QVERIFY(f.wizard->isVisible());
+    }
+  }
+
+  void noAfterRunEndsTheWizard() {
+    Fixture f;
+    f.again_answer = false;
+    f.ToLastPage(QStringLiteral("1"), true);
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    f.Next();
+    QVERIFY(finished.wait(60000));
+    QVERIFY(!f.wizard->isVisible());
+    QCOMPARE(f.wizard->result(), int(QDialog::Accepted));
+  }
+
+  void missingSoundSendsTheRunBack() {
+    Fixture f;
+    f.ToLastPage(QStringLiteral("2"), true);
+    // Chosen, then removed before the run checks it.
+    const QString doomed = f.dir.filePath(QStringLiteral("doomed.wav"));
+    QFile::copy(QString::fromStdString(testing::BuildDataDir() + "/audio/event/car1.wav"), doomed);
+    f.choices.sounds.entrance_sounds[0] = doomed.toStdString();
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    QFile::remove(doomed);
+    f.Next();
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kEntranceSound);
+    QCOMPARE(f.wizard->flow().combination(), 1);
+    QCOMPARE(f.wizard->path_edit()->text(), doomed);
+    QVERIFY(f.again_asked.empty());
+    QVERIFY(!f.ui.Messages().empty());
+  }
+
+  void startSoundOnlyWhileOnTheFirstPage() {
+    Fixture stays;
+    Fixture moves;
+    moves.Next();
+    QTest::qWait(app::WizardDialog::kStartSoundDelayMs + 400);
+    QCOMPARE(stays.start_sounds, 1);
+    QCOMPARE(moves.start_sounds, 0);
+  }
+};
+
+QTEST_MAIN(TestWizardDialog)
+#include "tst_wizard_dialog.moc"
