@@ -49,7 +49,14 @@ class WaveConverter {
 // The .au path a run uses for a sound path: the path itself when it names no
 // WAVE file (no ".wav" in any case); else the cache's current conversion,
 // converting first when there is none. The answer is the .au path even when
-// the conversion failed (the failure was told); *outcome says which.
+// the conversion failed (the failure was told); *outcome says which, and
+// only kConverted and kReused leave a file there. Before converting, a
+// caller that wants to show the target asks cache.AuPathFor(path): it names
+// the same file. A run moves its bar through each file's share with
+//   control.report_progress = [&](int percent) {
+//     panel.SetPosition(ConversionProgressPosition(percent, converted_count,
+//                                                  combination_count, no_background));
+//   };
 std::string ConvertIfWav(const std::string& path, AuCache& cache, UserInterface& ui,
                          const ConversionControl& control, ConversionOutcome* outcome = nullptr);
 
