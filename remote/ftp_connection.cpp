@@ -466,11 +466,17 @@ Status FtpConnection::Upload(const std::string& local_path, const std::string& r
     p.postquote = {"RNFR " + temporary, "RNTO " + target};
   }
   Status status = Run(p);
-  if (!status.ok() && p.code == CURLE_QUOTE_ERROR) {
-    // The data arrived but the rename was refused: leave nothing behind.
-    Delete(temporary);
-  }
-  return status;
+  if (status.ok() || p.code != CURLE_QUOTE_ERROR) return status;
+
+  // The data arrived but the server refused the rename (some hosts allow no
+  // renames, or no names starting with "."): leave nothing behind and send
+  // the file straight to its name, which is what such a server allows.
+  Delete(temporary);
+  Perform direct;
+  direct.url = UrlFor(target, false);
+  direct.upload = &data;
+  direct.ascii = ascii;
+  return Run(direct);
 }
 
 Status FtpConnection::Delete(const std::string& remote_path) {

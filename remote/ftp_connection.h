@@ -62,8 +62,10 @@ class FtpConnection : public RemoteLister {
                   TransferType type);
   // Copies a local file to `remote_path`. The data go to a temporary name in
   // the same folder, which then replaces the target in one rename: the target
-  // is the old file or the new one, never a partial one. ASCII: "\r\n" in the
-  // local file is sent as one line end (the server stores its own).
+  // is the old file or the new one, never a partial one (on a server that
+  // refuses the rename, the file is sent straight to its name instead).
+  // ASCII: "\r\n" in the local file is sent as one line end (the server
+  // stores its own).
   Status Upload(const std::string& local_path, const std::string& remote_path,
                 TransferType type);
   // Deletes a remote file.

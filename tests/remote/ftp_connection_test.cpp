@@ -160,6 +160,21 @@ TEST_F(FtpConnectionTest, UploadReplacesTheTargetInOneStep) {
       << "the temporary upload was left behind";
 }
 
+TEST_F(FtpConnectionTest, WithoutRenamesTheFileIsSentStraightToItsName) {
+  server_.Stop();
+  testing::FtpServerFaults faults;
+  faults.refuse_rename = true;
+  ASSERT_TRUE(server_.Start(site_, faults));
+  WriteFile(Site("index.htm"), "old page");
+  WriteFile(Local("new.htm"), "new page");
+  FtpConnection connection(server_.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  Status status = connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary);
+  ASSERT_TRUE(status.ok()) << status.ToString();
+  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
+  EXPECT_EQ(std::distance(fs::directory_iterator(site_), fs::directory_iterator()), 1);
+}
+
 TEST_F(FtpConnectionTest, DroppedUploadLeavesTheOldFile) {
   server_.Stop();
   testing::FtpServerFaults faults;

@@ -66,6 +66,7 @@ bool TestFtpServer::Start(const std::string& root, const FtpServerFaults& option
     args.push_back("--refuse-mkd");
     args.push_back(options.refuse_mkd);
   }
+  if (options.refuse_rename) args.push_back("--refuse-rename");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

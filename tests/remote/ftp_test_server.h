@@ -13,6 +13,7 @@ namespace sonavelt::testing {
 struct FtpServerFaults {
   int drop_stor = 0;       // drop the control connection at the N-th STOR (once)
   std::string refuse_mkd;  // refuse MKD of paths containing this
+  bool refuse_rename = false;
 };
 
 // A real FTP server (pyftpdlib, through ftp_test_server.py) on 127.0.0.1,

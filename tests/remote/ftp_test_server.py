@@ -4,7 +4,7 @@ Serves --root for one user on 127.0.0.1, prints the port it listens on (one
 line) and serves until it is killed. Options make it misbehave on purpose:
 --drop-stor N closes the control connection instead of answering the N-th
 STOR (counted from 1, once), --refuse-mkd WORD refuses every MKD whose path
-contains WORD.
+contains WORD, --refuse-rename refuses every RNFR.
 """
 import argparse
 import sys
@@ -22,6 +22,7 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--drop-stor", type=int, default=0)
     parser.add_argument("--refuse-mkd", default="")
+    parser.add_argument("--refuse-rename", action="store_true")
     args = parser.parse_args()
 
     # The password comes through a file so it never shows in a process list.
@@ -46,6 +47,12 @@ def main():
                 self.respond("550 Permission denied.")
                 return
             return super().ftp_MKD(path)
+
+        def ftp_RNFR(self, path):
+            if args.refuse_rename:
+                self.respond("550 Renaming is not allowed here.")
+                return
+            return super().ftp_RNFR(path)
 
     Handler.authorizer = authorizer
     Handler.banner = "test server ready"
