@@ -1,5 +1,6 @@
 #include "audio/au_cache.h"
 
+#include <cstdint>
 #include <filesystem>
 
 #include "base/text.h"
@@ -79,6 +80,15 @@ void AuCache::RecordAu(const std::string& wave_path, const std::string& au_path,
                        const FileStamp& stamp) {
   std::lock_guard lock(mutex_);
   Record(au_, SourceKey(wave_path), au_path, stamp);
+}
+
+void AuCache::ForgetAu(const std::string& wave_path) {
+  std::lock_guard lock(mutex_);
+  const std::string source = SourceKey(wave_path);
+  for (auto& [copy_name, entry] : au_) {
+    // Keeping the entry with an impossible stamp keeps the name reserved.
+    if (entry.source == source) entry.stamp = FileStamp{UINT64_MAX, INT64_MIN};
+  }
 }
 
 std::string AuCache::PreviewPathFor(const std::string& au_path) const {

@@ -52,6 +52,9 @@ class AuCache {
   // Notes that au_path (from AuPathFor) now holds the conversion of
   // wave_path as it was at `stamp`.
   void RecordAu(const std::string& wave_path, const std::string& au_path, const FileStamp& stamp);
+  // Forgets the conversion of wave_path (its file is about to go). The
+  // name stays this source's if it asks again.
+  void ForgetAu(const std::string& wave_path);
 
   // The same three for the ".wav" preview copies of .au sounds.
   std::string PreviewPathFor(const std::string& au_path) const;

@@ -170,7 +170,14 @@ WaveConverter::WaveConverter(const std::string& wave_path, AuCache& cache, UserI
   if (cache.HasCurrentAu(wave_path)) return;
   FileStamp stamp;
   outcome_ = Convert(wave_path, au_path_, ui, control, &stamp);
-  if (outcome_ == ConversionOutcome::kConverted) cache.RecordAu(wave_path, au_path_, stamp);
+  if (outcome_ == ConversionOutcome::kConverted) {
+    cache.RecordAu(wave_path, au_path_, stamp);
+  } else {
+    // An older conversion of this source (or a leftover of that name) must
+    // not pass for this one: the caller finds no file when it failed.
+    cache.ForgetAu(wave_path);
+    std::filesystem::remove(au_path_, ignored);
+  }
 }
 
 std::string ConvertIfWav(const std::string& path, AuCache& cache, UserInterface& ui,

@@ -100,6 +100,10 @@ TEST_F(AuCacheTest, ChangedSourceIsConvertedAgainAndCheckedAgain) {
   Touch(path, 10);
   EXPECT_FALSE(CheckSoundFile(path, cache_, state, ui_));
   EXPECT_EQ(ui_.Messages().size(), 1u);
+  // Converting it fails, and the older conversion does not pass for it.
+  EXPECT_EQ(Convert(path, &outcome), au);
+  EXPECT_EQ(outcome, ConversionOutcome::kRefused);
+  EXPECT_FALSE(fs::exists(au));
 
   // A converted file removed from the cache is made again.
   Write("bell.wav", testing::Wave(1, 8000, 8, std::string(10, '\x80')));
