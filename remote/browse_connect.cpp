@@ -26,6 +26,12 @@ BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
   endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
   endpoint.timeout_seconds = settings.timeout_seconds;
   auto connection = std::make_unique<FtpConnection>(std::move(endpoint));
+  if (!connection->has_session()) {
+    status_line.Hide();
+    ui.Tell(BoxStyle::kPlain, std::string(kCannotOpenInternetText));
+    result.outcome = ConnectOutcome::kNoSession;
+    return result;
+  }
   Status status = connection->Open();
   status_line.Hide();
   if (!status.ok()) {

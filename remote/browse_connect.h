@@ -12,6 +12,7 @@ namespace sonavelt::remote {
 // How a connect of the remote browser ended.
 enum class ConnectOutcome {
   kConnected,   // the connection is open; fill the tree from it
+  kNoSession,   // no network session at all (message 2 told): close the browser
   kUnparsable,  // the address is not even a URL: show the no-connection tree,
                 // no fresh connect dialog
   kFailed,      // not an FTP address, or contact/login failed: the connect

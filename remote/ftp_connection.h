@@ -42,6 +42,9 @@ class FtpConnection : public RemoteLister {
   // fresh: drop any open control connection and make a new one.
   Status Open(bool fresh = false);
 
+  // False when libcurl could not set up a handle at all (no operation can
+  // work; the program's "Cannot open an Internet connection" case).
+  bool has_session() const { return handle_ != nullptr; }
   const FtpEndpoint& endpoint() const { return endpoint_; }
   const std::string& home_directory() const { return home_directory_; }
   const std::string& current_directory() const { return current_directory_; }

@@ -50,10 +50,15 @@ RemotePageTransfer::~RemotePageTransfer() = default;
 
 void RemotePageTransfer::Close() { connection_.reset(); }
 
-Status RemotePageTransfer::OpenConnection() {
+Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
   connection_ = std::make_unique<FtpConnection>(endpoint_);
+  if (!connection_->has_session())
+    return Fail(std::string(kCannotOpenInternetText), temp_page_path);
   Status status = connection_->Open();
-  if (!status.ok()) connection_.reset();
+  if (!status.ok()) {
+    return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),
+                temp_page_path);
+  }
   return status;
 }
 
@@ -98,11 +103,8 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
 Status RemotePageTransfer::FetchRemotePage(const std::string& remote_path,
                                            const std::string& temp_page_path,
                                            const std::string& retrieving_text) {
-  Status status = OpenConnection();
-  if (!status.ok()) {
-    return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),
-                temp_page_path);
-  }
+  Status status = OpenConnection(temp_page_path);
+  if (!status.ok()) return status;
   status = WithRetries(
       [&] { return connection_->Download(remote_path, temp_page_path, TransferType::kAscii); },
       [&] { observer_.SetProgressText(retrieving_text); });
@@ -117,11 +119,8 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   const std::string& temp = files.temp_page_path;
   if (observer_.CancelRequested()) return Status::Cancelled();
   if (!connection_) {
-    Status status = OpenConnection();
-    if (!status.ok()) {
-      return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),
-                  temp);
-    }
+    Status status = OpenConnection(temp);
+    if (!status.ok()) return status;
   }
   if (observer_.CancelRequested()) return Status::Cancelled();
 

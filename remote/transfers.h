@@ -105,12 +105,14 @@ class RemotePageTransfer {
   void Close();
 
  private:
-  Status OpenConnection();
+  // Opens the run's connection; on failure tells why and cleans up (Fail).
+  Status OpenConnection(const std::string& temp_page_path);
+  // Tells `text` (system-modal), drops the connection, deletes the temporary page.
+  Status Fail(const std::string& text, const std::string& temp_page_path);
   // Runs `attempt` until it succeeds, with the lost-connection notice, the
   // cancel check, a reconnect and `before_retry` between attempts.
   Status WithRetries(const std::function<Status()>& attempt,
                      const std::function<void()>& before_retry);
-  Status Fail(const std::string& text, const std::string& temp_page_path);
 
   FtpEndpoint endpoint_;
   UserInterface& ui_;
