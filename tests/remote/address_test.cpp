@@ -116,72 +116,46 @@ TEST(SafeNamesTest, RejectsNamesThatLeaveTheirFolder) {
   EXPECT_FALSE(IsSafeRemotePath("/www/a\nb.htm"));
 }
 
-// The history as the connect dialog sees it, through the settings seam.
-class AddressHistoryTest : public ::testing::Test {
- protected:
-  void Store(std::initializer_list<const char*> values) {
-    int k = 0;
-    for (const char* v : values) stored_[AddressHistory::ValueName(k++)] = v;
-    history_.Load([&](const std::string& name) { return stored_[name]; });
-  }
-  std::vector<std::string> Saved() {
-    std::vector<std::string> names;
-    history_.Save([&](const std::string& name, const std::string& value) {
-      names.push_back(name);
-      stored_[name] = value;
-    });
-    EXPECT_EQ(names, (std::vector<std::string>{"URL_0", "URL_1", "URL_2", "URL_3"}));
-    return {stored_["URL_0"], stored_["URL_1"], stored_["URL_2"], stored_["URL_3"]};
-  }
+// The history through the settings seam: stored values in, Connect, values out.
+TEST(AddressHistoryTest, ConnectPutsTheAddressOnTopAndKeepsFour) {
   using List = std::vector<std::string>;
-
-  std::map<std::string, std::string> stored_;
-  AddressHistory history_;
-};
-
-TEST_F(AddressHistoryTest, FirstUse) {
-  history_.Load([](const std::string&) { return std::string(); });
-  EXPECT_EQ(history_.InitialAddress(""), "");
-  history_.Remember("A");
-  EXPECT_EQ(Saved(), (List{"A", "", "", ""}));
+  struct Case {
+    List stored;
+    std::string address;
+    List saved;
+  } cases[] = {
+      {{"", "", "", ""}, "A", {"A", "", "", ""}},               // first use
+      {{"A", "B", "C", "D"}, "C", {"C", "A", "B", "D"}},        // moves up
+      {{"A", "B", "C", "D"}, "E", {"E", "A", "B", "C"}},        // the oldest drops
+      {{"A", "B", "", ""}, "B", {"B", "A", "", ""}},            // no duplicate
+      {{"A", "B", "", ""}, "X", {"X", "A", "B", ""}},           // the last empty drops
+      {{"A", "", "B", ""}, "", {"", "A", "", "B"}},             // empty: the last empty moves
+      {{"ftp://h", "", "", ""}, "FTP://H", {"FTP://H", "ftp://h", "", ""}},  // case matters
+      {{"A", "", "", ""}, "ftp://bob:secret@h/x", {"ftp://bob@h/x", "A", "", ""}},
+  };
+  for (const Case& c : cases) {
+    std::map<std::string, std::string> store;
+    for (int k = 0; k < 4; ++k) store[AddressHistory::ValueName(k)] = c.stored[k];
+    AddressHistory history;
+    history.Load([&](const std::string& name) { return store[name]; });
+    history.Remember(c.address);
+    List names;
+    history.Save([&](const std::string& name, const std::string& value) {
+      names.push_back(name);
+      store[name] = value;
+    });
+    EXPECT_EQ(names, (List{"URL_0", "URL_1", "URL_2", "URL_3"}));
+    EXPECT_EQ((List{store["URL_0"], store["URL_1"], store["URL_2"], store["URL_3"]}), c.saved)
+        << "connecting to " << c.address;
+  }
 }
 
-TEST_F(AddressHistoryTest, MostRecentFirstAndTheOldestDrops) {
-  Store({"A", "B", "C", "D"});
-  history_.Remember("C");
-  EXPECT_EQ(Saved(), (List{"C", "A", "B", "D"}));
-  Store({"A", "B", "C", "D"});
-  history_.Remember("E");
-  EXPECT_EQ(Saved(), (List{"E", "A", "B", "C"}));
-}
-
-TEST_F(AddressHistoryTest, DuplicatesMoveAndEmptyEntriesFillUp) {
-  Store({"A", "B", "", ""});
-  history_.Remember("B");
-  EXPECT_EQ(Saved(), (List{"B", "A", "", ""}));
-  Store({"A", "B", "", ""});
-  history_.Remember("X");
-  EXPECT_EQ(Saved(), (List{"X", "A", "B", ""}));
-}
-
-TEST_F(AddressHistoryTest, EmptyAddressReplacesTheLastEmptyEntry) {
-  Store({"A", "", "B", ""});
-  history_.Remember("");
-  EXPECT_EQ(Saved(), (List{"", "A", "", "B"}));
-}
-
-TEST_F(AddressHistoryTest, LetterCaseMattersAndPasswordsNeverReachTheStore) {
-  Store({"ftp://h", "", "", ""});
-  history_.Remember("FTP://H");
-  history_.Remember("ftp://bob:secret@h/x");
-  List saved = Saved();
-  EXPECT_EQ(saved, (List{"ftp://bob@h/x", "FTP://H", "ftp://h", ""}));
-}
-
-TEST_F(AddressHistoryTest, InitialAddressPrefersWhatWasTypedThisRun) {
-  Store({"A", "B", "", ""});
-  EXPECT_EQ(history_.InitialAddress(""), "A");
-  EXPECT_EQ(history_.InitialAddress("typed"), "typed");
+TEST(AddressHistoryTest, InitialAddressPrefersWhatWasTypedThisRun) {
+  AddressHistory history;
+  EXPECT_EQ(history.InitialAddress(""), "");
+  history.Remember("A");
+  EXPECT_EQ(history.InitialAddress(""), "A");
+  EXPECT_EQ(history.InitialAddress("typed"), "typed");
 }
 
 }  // namespace

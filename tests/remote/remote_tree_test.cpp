@@ -246,12 +246,5 @@ TEST_F(ConnectToSiteTest, NonFtpAndUnparsableAddresses) {
                                                       "Please enter a valid FTP URL"}));
 }
 
-TEST_F(ConnectToSiteTest, RefusedConnection) {
-  FtpLogin login = Login("127.0.0.1:" + std::to_string(testing::UnusedPort()));
-  EXPECT_EQ(ConnectToSite(login, settings_, status_, ui_).outcome, ConnectOutcome::kFailed);
-  ASSERT_EQ(ui_.Messages().size(), 1u);
-  EXPECT_FALSE(ui_.Messages()[0].empty());
-}
-
 }  // namespace
 }  // namespace sonavelt::remote
