@@ -83,9 +83,5 @@ TEST_F(FindMarkedAppletTest, UnclosedOwnAppletDoesNotHideOurs) {
   EXPECT_EQ(Found(page), ours_);
 }
 
-TEST_F(FindMarkedAppletTest, AppletStartWithoutClosingBracket) {
-  EXPECT_EQ(Found("<applet code=SonaveltRandomEventBackground"), "(none)");
-}
-
 }  // namespace
 }  // namespace sonavelt::html
