@@ -24,6 +24,7 @@ BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
   FtpEndpoint endpoint = EndpointFor(result.address, login);
   endpoint.ca_file = settings.ca_file;
   endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
+  endpoint.ssh_private_key_file = settings.ssh_private_key_file;
   endpoint.timeout_seconds = settings.timeout_seconds;
   auto connection = std::make_unique<FtpConnection>(std::move(endpoint));
   if (!connection->has_session()) {

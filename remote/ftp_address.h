@@ -57,6 +57,9 @@ struct FtpEndpoint {
   // SFTP: the accepted host key's SHA-256 fingerprint (base64, as OpenSSH
   // prints it after "SHA256:"); empty: the user's known_hosts file decides.
   std::string ssh_host_key_sha256;
+  // SFTP: a private key file (OpenSSH format) to log in with, tried before the
+  // password; the password then also unlocks the key. Empty: password only.
+  std::string ssh_private_key_file;
   // Connect, reply and stalled-transfer time-out.
   int timeout_seconds = 100;
 };

@@ -268,8 +268,16 @@ Status FtpConnection::Run(Perform& p) {
       curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
       break;
     case Security::kSsh:
-      curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
-                       static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+      if (endpoint_.ssh_private_key_file.empty()) {
+        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
+                         static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+      } else {
+        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
+                         static_cast<long>(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_PASSWORD |
+                                           CURLSSH_AUTH_KEYBOARD));
+        curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, endpoint_.ssh_private_key_file.c_str());
+        curl_easy_setopt(h, CURLOPT_KEYPASSWD, endpoint_.password.c_str());
+      }
       if (!endpoint_.ssh_host_key_sha256.empty()) {
         curl_easy_setopt(h, CURLOPT_SSH_HOST_PUBLIC_KEY_SHA256,
                          endpoint_.ssh_host_key_sha256.c_str());

@@ -14,7 +14,7 @@ PACKAGES=(
   # tests: GoogleTest, Qt Test (in qt6-base-dev), a real FTP server, a real browser,
   # an X server for window screenshots, sound tools, a Java compiler for the applet
   libgtest-dev libgmock-dev
-  python3 python3-pyftpdlib vsftpd openssl
+  python3 python3-pyftpdlib vsftpd openssl openssh-server
   chromium chromium-driver xvfb xauth
   sox ffmpeg time
   default-jdk-headless

@@ -1,18 +1,13 @@
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <grp.h>
 #include <pwd.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "remote/ftp_connection.h"
+#include "tests/remote/test_process.h"
 #include "tests/remote/vsftpd_test_server.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace sonavelt::remote {
 namespace {
@@ -20,24 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::WriteFile;
-
-// Runs a program with an argument list; true when it exits with 0.
-bool RunProgram(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 // vsftpd with a certificate made for 127.0.0.1 by openssl, trusted through
 // the endpoint's CA file; anonymous uploads go to /incoming.
@@ -55,7 +32,7 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
     WriteFile((root_ / "page.htm").string(), "<html>\n</html>\n");
     cert_ = (dir_.path() / "cert.pem").string();
     std::string key = (dir_.path() / "key.pem").string();
-    if (!RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+    if (!testing::RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
                      "-out", cert_, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
                      "subjectAltName=IP:127.0.0.1"}))
       GTEST_SKIP() << "openssl could not make a test certificate";
