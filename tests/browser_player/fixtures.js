@@ -71,6 +71,28 @@ function patternAu(frames, options) {
   return makeAu(codes, options);
 }
 
+// A 16-bit PCM mono WAVE file of `frames` frames of a 440 Hz tone.
+function makeWave(frames, rate = 8000) {
+  const data = Buffer.alloc(frames * 2);
+  for (let i = 0; i < frames; ++i) {
+    data.writeInt16LE(Math.round(8000 * Math.sin((2 * Math.PI * 440 * i) / rate)), i * 2);
+  }
+  const header = Buffer.alloc(44);
+  header.write('RIFF', 0, 'latin1');
+  header.writeUInt32LE(36 + data.length, 4);
+  header.write('WAVEfmt ', 8, 'latin1');
+  header.writeUInt32LE(16, 16);
+  header.writeUInt16LE(1, 20);
+  header.writeUInt16LE(1, 22);
+  header.writeUInt32LE(rate, 24);
+  header.writeUInt32LE(rate * 2, 28);
+  header.writeUInt16LE(2, 32);
+  header.writeUInt16LE(16, 34);
+  header.write('data', 36, 'latin1');
+  header.writeUInt32LE(data.length, 40);
+  return Buffer.concat([header, data]);
+}
+
 // The page as a run leaves it, with the player line in its applet block.
 function processedPage({ resource = 'index', random = true, visible = true, extraBody = '' } = {}) {
   const size = visible ? 'width="190" height="20"' : 'width="2" height="2"';
@@ -92,5 +114,5 @@ function processedPage({ resource = 'index', random = true, visible = true, extr
 }
 
 module.exports = {
-  encodeResource, resourceText, muLawToLinear, makeAu, patternAu, processedPage,
+  encodeResource, resourceText, muLawToLinear, makeAu, patternAu, makeWave, processedPage,
 };

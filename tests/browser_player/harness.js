@@ -40,7 +40,7 @@ async function startServer() {
       res.end('not found');
       return;
     }
-    const types = { '.html': 'text/html', '.js': 'text/javascript', '.au': 'audio/basic' };
+    const types = { '.html': 'text/html', '.htm': 'text/html', '.js': 'text/javascript', '.au': 'audio/basic' };
     res.writeHead(200, {
       'content-type': types[path.extname(url.pathname)] || 'application/octet-stream',
       'cache-control': 'no-store',
