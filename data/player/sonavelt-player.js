@@ -248,15 +248,15 @@
     var base = this.script.src || document.baseURI;
     var resourceUrl = new URL(name + '.res', base).href;
     var bytes = await fetchBytes(resourceUrl);
-    var text = bytes && decodeResource(new Uint8Array(bytes));
-    var settings = text === null || text === undefined ? null : parseResource(text);
+    var text = bytes ? decodeResource(new Uint8Array(bytes)) : null;
+    var settings = text === null ? null : parseResource(text);
     if (!settings) {
       warn(bytes ? resourceUrl + ' is not a sound resource file' : 'cannot read ' + resourceUrl);
       this.setState('failed');
       return;
     }
     if (!addressAllowed(settings, window.location.href)) {
-      warn('the safety key allows sounds only on ' + (settings.pageUrl || 'the page\'s own address'));
+      warn('the safety key allows sounds only on ' + settings.pageUrl);
       this.setState('blocked');
       return;
     }
@@ -268,9 +268,9 @@
     }
     this.settings = settings;
     this.backgroundOn = settings.backgroundInitiallyOn && !settings.noBackground;
-    var randomParam = (this.param('random') || 'Yes').trim().toLowerCase();
-    var index = chooseCombination(settings.combinationCount, randomParam !== 'no',
-                                  STORAGE_PREFIX + resourceUrl);
+    // The block's order parameter: "Yes" for random, anything else in order.
+    var random = (this.param('random') || '').trim().toLowerCase() === 'yes';
+    var index = chooseCombination(settings.combinationCount, random, STORAGE_PREFIX + resourceUrl);
     try {
       this.context = new AudioContextClass();
     } catch (e) {
