@@ -281,9 +281,11 @@ Status FtpConnection::Run(Perform& p) {
       if (!endpoint_.ssh_host_key_sha256.empty()) {
         curl_easy_setopt(h, CURLOPT_SSH_HOST_PUBLIC_KEY_SHA256,
                          endpoint_.ssh_host_key_sha256.c_str());
-      } else if (const char* home = std::getenv("HOME")) {
-        // Without a pinned key, only hosts already in known_hosts are accepted.
-        std::string known = std::string(home) + "/.ssh/known_hosts";
+      } else {
+        // Without a pinned key, only hosts already in the user's known_hosts
+        // are accepted (without a home folder: none).
+        const char* home = std::getenv("HOME");
+        std::string known = std::string(home ? home : "/nonexistent") + "/.ssh/known_hosts";
         curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, known.c_str());
       }
       break;

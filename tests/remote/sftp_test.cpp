@@ -145,11 +145,18 @@ TEST_F(SftpTest, SessionWorksLikeFtp) {
             (std::vector<RemoteEntry>{{"audio", true, false}, {"index.html", false, false}}));
 }
 
-TEST_F(SftpTest, AnotherHostKeyIsRefused) {
+TEST_F(SftpTest, UnknownOrOtherHostKeysAreRefused) {
   FtpEndpoint endpoint = Endpoint();
   endpoint.ssh_host_key_sha256 = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
-  FtpConnection connection(endpoint);
-  EXPECT_FALSE(connection.Open().ok());
+  EXPECT_FALSE(FtpConnection(endpoint).Open().ok());
+
+  // No pinned key and a known_hosts file that does not know the server.
+  std::string saved_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", local_.path().c_str(), 1);
+  endpoint.ssh_host_key_sha256.clear();
+  Status status = FtpConnection(endpoint).Open();
+  setenv("HOME", saved_home.c_str(), 1);
+  EXPECT_FALSE(status.ok());
 }
 
 }  // namespace
