@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "remote/ftp_connection.h"
+#include "remote/ssh_host_key.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/remote/test_process.h"
 #include "tests/support/temp_dir.h"
@@ -143,6 +144,20 @@ TEST_F(SftpTest, SessionWorksLikeFtp) {
             [](const RemoteEntry& a, const RemoteEntry& b) { return a.name < b.name; });
   EXPECT_EQ(entries,
             (std::vector<RemoteEntry>{{"audio", true, false}, {"index.html", false, false}}));
+}
+
+TEST(Sha256FingerprintTest, KnownDigests) {
+  EXPECT_EQ(Sha256Fingerprint("abc"), "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0");
+  EXPECT_EQ(Sha256Fingerprint(std::string(200, 'a')),
+            "wqkI2Y9d+Yet5BtfziEwZ++8wh7yJAISpB5UtefCiuU");
+}
+
+TEST_F(SftpTest, TheHostKeyCanBeReadBeforeItIsTrusted) {
+  std::string fingerprint;
+  Status status = ReadSshHostKey("127.0.0.1", port_, 10, &fingerprint);
+  ASSERT_TRUE(status.ok()) << status.ToString();
+  EXPECT_EQ(fingerprint, host_key_sha256_);
+  EXPECT_FALSE(ReadSshHostKey("127.0.0.1", testing::UnusedPort(), 10, &fingerprint).ok());
 }
 
 TEST_F(SftpTest, UnknownOrOtherHostKeysAreRefused) {
