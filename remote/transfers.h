@@ -73,28 +73,39 @@ struct PublishFiles {
   std::string resource_file_name;    // its name on the site
 };
 
+// The two FTP steps of a run on a remote page, as the run sees them (tests
+// of the run put a fake in its place).
+class PageTransfer {
+ public:
+  virtual ~PageTransfer() = default;
+  virtual Status FetchRemotePage(const std::string& remote_path,
+                                 const std::string& temp_page_path,
+                                 const std::string& retrieving_text) = 0;
+  virtual Status PublishRemotePage(const PublishFiles& files) = 0;
+};
+
 // The FTP side of one run: owns the run's connection from the fetch to the end
 // of the publish step. Messages go to `ui` as system-modal boxes: any non-ok
 // result other than Cancelled has been shown to the user already, the
 // connection is closed and the temporary page deleted; the run then ends as
 // after any FTP failure. `ui` and `observer` must outlive this object.
-class RemotePageTransfer {
+class RemotePageTransfer : public PageTransfer {
  public:
   RemotePageTransfer(FtpEndpoint endpoint, UserInterface& ui, TransferObserver& observer,
                      RetryPolicy policy = {});
-  ~RemotePageTransfer();
+  ~RemotePageTransfer() override;
 
   // Opens the run's connection and downloads `remote_path` in ASCII mode to
   // `temp_page_path`, retrying a failed download after a reconnect.
   // retrieving_text: the progress text shown again after each reconnect.
   Status FetchRemotePage(const std::string& remote_path, const std::string& temp_page_path,
-                         const std::string& retrieving_text);
+                         const std::string& retrieving_text) override;
 
   // Sends the page (ASCII), then the sounds into the audio folder (created
   // when missing), the class file and the resource file (binary), each
   // replacing the file on the site in one rename. Opens a connection when the
   // fetch's is gone. Closes the connection and deletes temp_page_path at the end.
-  Status PublishRemotePage(const PublishFiles& files);
+  Status PublishRemotePage(const PublishFiles& files) override;
 
   // A fresh connection in place of the current one. On failure tells the
   // error's text (or "Ftp connection failed.") and answers false; the old

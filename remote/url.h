@@ -12,6 +12,7 @@ struct ParsedUrl {
   std::string scheme;     // lower case: "ftp", "http", "ftps", "ftpes", "sftp", ...
   std::string server;     // host name or address as written ("[::1]" for IPv6)
   std::string object;     // the path, percent-decoded; "/" when the URL names none
+                          // (a query or fragment is not part of it)
   uint16_t port = 0;      // the URL's port, else the scheme's default (21 for ftp)
   std::string user_name;  // from "user@" in front of the server; usually empty
 };
