@@ -57,9 +57,11 @@ constexpr char kRunHelp[] =
     "  --entrance-on | --entrance-off\n"
     "  --exit-on | --exit-off\n"
     "  --invisible | --visible            the player's control on the page\n"
+    "  --html5 | --no-html5   also play in browsers without Java: the page loads\n"
+    "                         sonavelt-player.js, copied beside it\n"
     "  --safety-key           play only on the page at --url\n"
     "  -u, --url URL          the page's web address (http://...)\n"
-    "  --install-folder DIR   where the sounds, sample page and class file are\n"
+    "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
@@ -193,6 +195,8 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       {"--exit-off", {OptionBoxId::kExitOn, false}},
       {"--invisible", {OptionBoxId::kInvisibleApplet, true}},
       {"--visible", {OptionBoxId::kInvisibleApplet, false}},
+      {"--html5", {OptionBoxId::kBrowserPlayer, true}},
+      {"--no-html5", {OptionBoxId::kBrowserPlayer, false}},
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -319,6 +323,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
 
   if (!audio::FileExists(paths.applet_class_path)) {
     ui.Tell(BoxStyle::kSystemModal, run::AppletClassMissingMessage(paths.applet_class_path));
+    return kExitStopped;
+  }
+  if (options.browser_player && !audio::FileExists(paths.player_script_path)) {
+    ui.Tell(BoxStyle::kSystemModal, run::PlayerScriptMissingMessage(paths.player_script_path));
     return kExitStopped;
   }
 

@@ -1,6 +1,7 @@
 #include "run/applet_block.h"
 
 #include "run/resource_text.h"
+#include "run/startup.h"
 
 namespace sonavelt::run {
 
@@ -23,7 +24,13 @@ std::string AppletBlock(const RunOptions& options, std::string_view resource_bas
                                     : " width=\"190\" height=\"20\">\r\n";
   block += options.random_order ? "<param name=random value=\"Yes\">\r\n"
                                 : "<param name=random value=\"No\">\r\n";
-  block += "<param name=resource value=\"" + PercentEncodeName(resource_base_name) + "\">\r\n";
+  const std::string resource = PercentEncodeName(resource_base_name);
+  block += "<param name=resource value=\"" + resource + "\">\r\n";
+  if (options.browser_player) {
+    block += "<script src=\"";
+    block += kPlayerScriptFileName;
+    block += "\" data-resource=\"" + resource + "\"></script>\r\n";
+  }
   block += "You will hear sounds if you use Java-enabled browsers.\r\n</applet>";
   if (with_wrappers) block += "\r\n</center><br>\r\n";
   return block;

@@ -28,13 +28,18 @@ std::string ResourceFileName(std::string_view page_file_name);
 //        (width="2" height="2" when options.invisible_applet)
 //   <param name=random value="Yes">   ("No" without options.random_order)
 //   <param name=resource value="BASE">
+//   <script src="sonavelt-player.js" data-resource="BASE"></script>
+//        (only with options.browser_player)
 //   You will hear sounds if you use Java-enabled browsers.
 //   </applet>
 //   [</center><br>]                                        with_wrappers
 // BASE is the resource base name percent-encoded by PercentEncodeName
 // (resource_text.h), so the attribute cannot break and the player can fetch
 // BASE + ".res" as a relative URL; a plain name such as "index" is unchanged.
-// Without wrappers the block ends right after "</applet>".
+// Without wrappers the block ends right after "</applet>". The player's line
+// sits inside the applet element: a browser with Java ignores it, one without
+// shows the element's content and so runs the script; and a later run, which
+// replaces everything from "<applet " through "</applet>", replaces it too.
 std::string AppletBlock(const RunOptions& options, std::string_view resource_base_name,
                         bool with_wrappers);
 

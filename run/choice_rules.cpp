@@ -88,6 +88,7 @@ OptionBoxes ShowOptions(const RunOptions& options, int combination_count) {
   boxes.entrance_on = {options.entrance_on, true};
   boxes.exit_on = {options.exit_on, true};
   boxes.invisible_applet = {options.invisible_applet, true};
+  boxes.browser_player = {options.browser_player, true};
   return boxes;
 }
 
@@ -101,6 +102,7 @@ void ClickOption(OptionBoxes& boxes, OptionBoxId id, bool checked, RunOptions& o
     case OptionBoxId::kEntranceOn: box = &boxes.entrance_on; break;
     case OptionBoxId::kExitOn: box = &boxes.exit_on; break;
     case OptionBoxId::kInvisibleApplet: box = &boxes.invisible_applet; break;
+    case OptionBoxId::kBrowserPlayer: box = &boxes.browser_player; break;
   }
   if (!box->enabled) return;
   box->checked = checked;
@@ -128,6 +130,7 @@ void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptio
   options.no_background = boxes.no_background.checked;
   options.background_initially_on = boxes.background_initially_on.checked;
   options.invisible_applet = boxes.invisible_applet.checked;
+  options.browser_player = boxes.browser_player.checked;
 }
 
 UrlParts ParseUrl(const std::string& text) {

@@ -29,7 +29,7 @@ CountCheck CheckCombinationCount(std::string_view typed);
 // sound combinations." or "Please provide a real number!".
 CountCheck CheckGoToNumber(std::string_view typed, int combination_count);
 
-// The seven check boxes of the options page, as shown.
+// The eight check boxes of the options page, as shown.
 struct OptionBox {
   bool checked = false;
   bool enabled = true;
@@ -42,6 +42,7 @@ struct OptionBoxes {
   OptionBox entrance_on;
   OptionBox exit_on;
   OptionBox invisible_applet;
+  OptionBox browser_player;
 };
 
 // The boxes as the page shows them for `options`: random order only with two
@@ -62,6 +63,7 @@ enum class OptionBoxId {
   kEntranceOn,
   kExitOn,
   kInvisibleApplet,
+  kBrowserPlayer,
 };
 void ClickOption(OptionBoxes& boxes, OptionBoxId box, bool checked, RunOptions& options);
 

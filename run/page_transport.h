@@ -18,6 +18,7 @@ struct PublishFiles {
   std::string page_path;                 // the edited local copy of the page
   std::vector<std::string> sounds;       // converted sounds, one per use, into "audio/"
   std::string applet_class_path;
+  std::string player_script_path;        // beside the page too; empty without the browser player
   std::string resource_path;
 };
 

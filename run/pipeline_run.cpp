@@ -128,7 +128,8 @@ PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const R
       ui_(ui),
       state_(state),
       services_(std::move(services)),
-      progress_(panel, state, sounds.combination_count, options.no_background, page.is_remote),
+      progress_(panel, state, sounds.combination_count, options.no_background, page.is_remote,
+                options.browser_player),
       combinations_(sounds.combination_count) {
   if (!services_.free_space) services_.free_space = FreeSpaceOfCurrentFolder;
 }
@@ -420,6 +421,7 @@ PipelineRun::Step PipelineRun::Transferring() {
       if (!options_.no_background) files.sounds.push_back(state_.converted_background[m]);
     }
     files.applet_class_path = paths_.applet_class_path;
+    if (options_.browser_player) files.player_script_path = paths_.player_script_path;
     files.resource_path = JoinPath(paths_.cache_folder, resource_file_name_);
     if (!services_.transport->PublishPage(page_, files, progress_, state_))
       return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
@@ -464,6 +466,10 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   }
   if (!copy(paths_.applet_class_path,
             JoinPath(page_folder_, FileNameOfPath(paths_.applet_class_path))))
+    return Stop(RunOutcome::End::kCancelled);
+  // The page loads the player by this name, whatever the install calls it.
+  if (options_.browser_player &&
+      !copy(paths_.player_script_path, JoinPath(page_folder_, kPlayerScriptFileName)))
     return Stop(RunOutcome::End::kCancelled);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   progress_.ReportTransferring(resource_file_name_, page_folder_);

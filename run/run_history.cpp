@@ -12,6 +12,7 @@ void ApplyStoredSwitches(const StoredHistory& stored, RunOptions& options) {
   options.entrance_on = UpperCopy(stored.oss) != "OFF";
   options.exit_on = UpperCopy(stored.css) != "OFF";
   options.background_initially_on = UpperCopy(stored.bss) == "ON";
+  options.browser_player = UpperCopy(stored.hp) == "YES";
 }
 
 std::string JoinSoundList(const std::vector<std::string>& list, int count) {
@@ -33,6 +34,7 @@ StoredHistory HistoryOfRun(const PageTarget& page, const SoundSet& sounds,
   h.bss = options.background_initially_on ? "ON" : "OFF";
   h.iv = options.invisible_applet ? "YES" : "NO";
   h.nb = options.no_background ? "YES" : "NO";
+  h.hp = options.browser_player ? "YES" : "NO";
   h.combination_count = sounds.combination_count;
   h.osfs = JoinSoundList(sounds.entrance_sounds, sounds.combination_count);
   h.csfs = JoinSoundList(sounds.exit_sounds, sounds.combination_count);

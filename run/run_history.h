@@ -20,16 +20,17 @@ struct StoredHistory {
   std::string bss;        // "BSS": background initially "ON" / "OFF"
   std::string iv;         // "IV": invisible applet "YES" / "NO"
   std::string nb;         // "NB": no background "YES" / "NO"
+  std::string hp;         // "HP": the browser player too "YES" / "NO"
   int combination_count = kDefaultCombinationCount;  // "NOSNDCOMB"
   std::string osfs;       // "OSFs": entrance paths, each followed by ";"
   std::string csfs;       // "CSFs": exit paths, each followed by ";"
   std::string bsfs;       // "BSFs": background paths, each followed by ";"
 };
 
-// Sets the five stored switches of `options` from their texts, compared after
+// Sets the six stored switches of `options` from their texts, compared after
 // upper-casing ("yes" counts as "YES", "off" as "OFF"). Absent texts give a
-// visible applet, a background sound wanted but initially off, and entrance
-// and exit sounds on. random_order, safety_key and page_url are not stored and
+// visible applet, a background sound wanted but initially off, entrance and
+// exit sounds on, and no browser player. random_order, safety_key and page_url are not stored and
 // are left alone.
 void ApplyStoredSwitches(const StoredHistory& stored, RunOptions& options);
 

@@ -38,6 +38,10 @@ struct RunOptions {
   bool entrance_on = true;
   bool exit_on = true;
   bool invisible_applet = false;
+  // The page also loads the JavaScript player (sonavelt-player.js, copied
+  // beside it), for browsers that no longer run applets. Off unless asked
+  // for, so that a page processed without it gets exactly the applet block.
+  bool browser_player = false;
   std::string page_url;  // the page's absolute HTTP URL; empty when not given
 };
 
@@ -47,6 +51,7 @@ struct InstallPaths {
   std::string cache_folder;       // the run's working folder; emptied and removed at exit
   std::string history_folder;     // settings pages, one per page file name
   std::string applet_class_path;  // the applet class file copied beside the page
+  std::string player_script_path;  // the browser player copied beside the page (browser_player)
 };
 
 }  // namespace sonavelt::run

@@ -30,6 +30,10 @@ std::string AppletClassMissingMessage(const std::string& class_path) {
   return std::string(kAppletClassFileName) + " was not found.\r\n" + class_path;
 }
 
+std::string PlayerScriptMissingMessage(const std::string& script_path) {
+  return std::string(kPlayerScriptFileName) + " was not found.\r\n" + script_path;
+}
+
 std::string RemoteUnavailableMessage(const std::string& site) {
   return "Sonavelt cannot reach " + site + ": remote pages are not available here.";
 }

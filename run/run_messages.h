@@ -20,6 +20,9 @@ std::string ConvertedSoundMissingMessage(const std::string& sound_path,
 std::string CopyFailedMessage(const std::vector<std::string>& failures);
 // The applet class file is not in the install folder.
 std::string AppletClassMissingMessage(const std::string& class_path);
+// The browser player is not in the install folder (asked for by the run's
+// options).
+std::string PlayerScriptMissingMessage(const std::string& script_path);
 // A remote page asked of a run that has no way to reach the site.
 std::string RemoteUnavailableMessage(const std::string& site);
 

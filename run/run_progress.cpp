@@ -5,11 +5,11 @@
 namespace sonavelt::run {
 
 RunProgress::RunProgress(ProgressPanel& panel, RunState& state, int combination_count,
-                         bool no_background, bool is_remote)
+                         bool no_background, bool is_remote, bool browser_player)
     : panel_(panel),
       state_(state),
       files_per_phase_(combination_count * (no_background ? 2 : 3)),
-      transfer_steps_(files_per_phase_ + (is_remote ? 3 : 2)) {
+      transfer_steps_(files_per_phase_ + (is_remote ? 3 : 2) + (browser_player ? 1 : 0)) {
   if (files_per_phase_ < 1) files_per_phase_ = 1;  // never divide by zero on bad input
 }
 

@@ -15,9 +15,10 @@ namespace sonavelt::run {
 class RunProgress {
  public:
   // N combinations, 2 sounds each without background sound, 3 with; a remote
-  // page has one transfer more (the page itself).
+  // page has one transfer more (the page itself), and so has a run with the
+  // browser player (its script).
   RunProgress(ProgressPanel& panel, RunState& state, int combination_count, bool no_background,
-              bool is_remote);
+              bool is_remote, bool browser_player = false);
 
   // The run's start: bar to 0 (the label is left as it is), "Preparing:\r\n",
   // the preparing count back to 0.
@@ -35,8 +36,8 @@ class RunProgress {
   // Transferring starts: the transfer count back to 0.
   void StartTransferring() { transferred_count_ = 0; }
   // One file copied or uploaded: transferredCount x 30 / D + 69, D being
-  // k x N + 2 (local) or k x N + 3 (remote). `destination` is the page's
-  // folder or the remote site.
+  // k x N + 2 (local) or k x N + 3 (remote), plus one with the browser
+  // player. `destination` is the page's folder or the remote site.
   void ReportTransferring(const std::string& file, const std::string& destination);
   // An upload about to be repeated shows the same position again.
   void RepeatTransfer() {

@@ -65,6 +65,10 @@ std::string SettingsPage(const PageTarget& target, const RunOptions& options,
   page += SettingLine("Exit Event Sounds: ", options.exit_on ? "turned on" : "turned off");
   page += SettingLine("Background Sounds: initially ",
                       options.background_initially_on ? "turned on" : "turned off");
+  // Only a page that loads the player says so: without it the report stays
+  // as it always was.
+  if (options.browser_player)
+    page += SettingLine("Browser Playback: ", "installed for browsers without Java");
   page += "Total number of Sound Combinations: " + DecimalText(combination_count);
 
   page += "\r\n<BR>\r\n<TABLE>\r\n<TR>";

@@ -19,9 +19,11 @@ std::string SettingsPagePath(std::string_view history_folder, std::string_view p
 
 // The page text, CR LF line ends. The table lists each combination's sounds
 // by file name as the site gets them (the converted .au names); its
-// background column is left out when options.no_background. File names,
-// paths and the site name are written with "&", "<" and ">" escaped, so a
-// name cannot break the page; the URL is written as given.
+// background column is left out when options.no_background. With
+// options.browser_player a line before the count says that browser playback
+// is installed. File names, paths and the site name are written with "&",
+// "<" and ">" escaped, so a name cannot break the page; the URL is written as
+// given.
 std::string SettingsPage(const PageTarget& target, const RunOptions& options,
                          int combination_count, const ConvertedSounds& sounds);
 

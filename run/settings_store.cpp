@@ -79,6 +79,7 @@ StoredHistory SettingsStore::History() const {
   h.bss = impl_->Text(kHistoryGroup, "BSS");
   h.iv = impl_->Text(kHistoryGroup, "IV");
   h.nb = impl_->Text(kHistoryGroup, "NB");
+  h.hp = impl_->Text(kHistoryGroup, "HP");
   bool ok = false;
   int count = QString::fromStdString(impl_->Text(kHistoryGroup, "NOSNDCOMB")).trimmed().toInt(&ok);
   h.combination_count =
@@ -96,6 +97,7 @@ void SettingsStore::WriteHistory(const StoredHistory& h) {
   impl_->SetText(kHistoryGroup, "BSS", h.bss);
   impl_->SetText(kHistoryGroup, "IV", h.iv);
   impl_->SetText(kHistoryGroup, "NB", h.nb);
+  impl_->SetText(kHistoryGroup, "HP", h.hp);
   impl_->settings->beginGroup(kHistoryGroup);
   impl_->settings->setValue("NOSNDCOMB", h.combination_count);
   impl_->settings->endGroup();

@@ -67,6 +67,7 @@ InstallPaths MakeInstallPaths(const std::string& install_folder,
   paths.cache_folder = JoinPath(work_root, kCacheFolderName);
   paths.history_folder = JoinPath(work_root, kHistoryFolderName);
   paths.applet_class_path = JoinPath(install_folder, kAppletClassFileName);
+  paths.player_script_path = JoinPath(install_folder, kPlayerScriptInstallPath);
   return paths;
 }
 

@@ -14,6 +14,10 @@ namespace sonavelt::run {
 
 // Names of the install folder's items, relative to it, with "/" separators.
 inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
+// The browser player: its name beside the page, and where the install folder
+// keeps it.
+inline constexpr char kPlayerScriptFileName[] = "sonavelt-player.js";
+inline constexpr char kPlayerScriptInstallPath[] = "player/sonavelt-player.js";
 inline constexpr char kSamplePage[] = "samples/sample.htm";
 inline constexpr char kFallbackSound[] = "audio/hi.au";
 inline constexpr char kCacheFolderName[] = "Cache";
@@ -46,8 +50,8 @@ std::string ProgramFolder();
 
 // The install paths for `install_folder`. Cache and HISTORY live inside it
 // when it is writable; when it is not (a system-wide install), they go to
-// `user_data_folder` + "/sonavelt" instead. The applet class file always
-// comes from the install folder.
+// `user_data_folder` + "/sonavelt" instead. The applet class file and the
+// browser player always come from the install folder.
 InstallPaths MakeInstallPaths(const std::string& install_folder,
                               const std::string& user_data_folder);
 
