@@ -1,6 +1,5 @@
 #include "app/gui_call_gate.h"
 
-#include <QEventLoop>
 #include <QThread>
 
 namespace sonavelt::app {
@@ -12,30 +11,44 @@ void GuiCallGate::Call(const std::function<void()>& call) {
     call();
     return;
   }
-  QMetaObject::invokeMethod(
-      this,
-      [this, &call] {
-        WaitUntilReleased();
-        call();
-      },
-      Qt::BlockingQueuedConnection);
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      released_.wait(lock, [this] { return !held_; });
+    }
+    // The gate may be taken between the wait and the call's arrival; the
+    // call then comes back undone and waits again. The GUI side never blocks
+    // in a loop of its own: a nested wait under the question's box could not
+    // unwind when the box closes.
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        this,
+        [this, &call, &ran] {
+          if (Held()) return;
+          call();
+          ran = true;
+        },
+        Qt::BlockingQueuedConnection);
+    if (ran) return;
+  }
 }
 
-void GuiCallGate::Hold() { held_ = true; }
+bool GuiCallGate::Held() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_;
+}
+
+void GuiCallGate::Hold() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_ = true;
+}
 
 void GuiCallGate::Release() {
-  held_ = false;
-  emit released();
-}
-
-void GuiCallGate::WaitUntilReleased() {
-  // A call delivered by the quit question's own event loop lands here: wait
-  // for the answer in a loop of our own so the worker stays blocked.
-  while (held_) {
-    QEventLoop loop;
-    connect(this, &GuiCallGate::released, &loop, &QEventLoop::quit);
-    loop.exec();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_ = false;
   }
+  released_.notify_all();
 }
 
 }  // namespace sonavelt::app

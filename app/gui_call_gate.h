@@ -2,15 +2,18 @@
 
 #include <QObject>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace sonavelt::app {
 
 // Carries calls from the run's worker thread to the GUI thread and blocks the
 // worker until the GUI has carried them out. While the gate is held (the quit
-// question is open), a call that arrives waits on the GUI side until the gate
-// is released, so the run pauses at its next report exactly as if its thread
-// were suspended; the window keeps repainting meanwhile.
+// question is open), a worker's call waits on the worker's side until the
+// gate is released, so the run pauses at its next report exactly as if its
+// thread were suspended, and the GUI thread stays free to repaint and to
+// take the answer.
 class GuiCallGate : public QObject {
   Q_OBJECT
 
@@ -22,17 +25,15 @@ class GuiCallGate : public QObject {
   void Call(const std::function<void()>& call);
 
   // Holding the gate makes worker calls wait; calls made from the GUI thread
-  // itself are not held back.
+  // itself are not held back. Both are called on the GUI thread.
   void Hold();
   void Release();
-  bool held() const { return held_; }
-
- signals:
-  void released();
 
  private:
-  void WaitUntilReleased();
+  bool Held();
 
+  std::mutex mutex_;
+  std::condition_variable released_;
   bool held_ = false;
 };
 
