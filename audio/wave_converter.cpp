@@ -16,6 +16,8 @@ namespace sonavelt::audio {
 
 namespace {
 
+const char kTooLong[] = "the sound is too long for an .au file";
+
 // The output codes of one conversion, grown as pieces of input arrive.
 class CodeBuffer {
  public:
@@ -131,7 +133,14 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   // Sized for the whole output at once; each piece then only checks that
   // its own bound fits, so the buffer is never regrown (and never copied)
   // in the ordinary case.
-  CodeBuffer codes(MaxRateChangeOutputs(frames, format.sample_rate, kAuSampleRate));
+  const uint64_t bound = MaxRateChangeOutputs(frames, format.sample_rate, kAuSampleRate);
+  // The .au data size is a 32-bit field; a long sound from a low rate could
+  // pass it (and would need that much memory first).
+  if (bound > UINT32_MAX) {
+    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, kTooLong));
+    return ConversionOutcome::kWriteFailed;
+  }
+  CodeBuffer codes(bound);
   bool ok = StreamWaveFrames(*wave, wave_path, ui, [&](const uint8_t* piece, size_t count) {
     codes.Reserve(MaxRateChangeOutputs(count, format.sample_rate, kAuSampleRate, 2));
     codes.Grow(EncodeFrames(format, mode, piece, count, changer, codes.end()));
@@ -139,17 +148,13 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   if (!ok) return ConversionOutcome::kRefused;
 
   std::string error;
-  if (codes.size() > UINT32_MAX) {
-    error = "the sound is too long for an .au file";
-  } else {
-    switch (WriteSunAu(au_path, codes.data(), static_cast<size_t>(codes.size()), control, &error)) {
-      case WriteOutcome::kWritten:
-        return ConversionOutcome::kConverted;
-      case WriteOutcome::kCancelled:
-        return ConversionOutcome::kCancelled;
-      case WriteOutcome::kWriteFailed:
-        break;
-    }
+  switch (WriteSunAu(au_path, codes.data(), static_cast<size_t>(codes.size()), control, &error)) {
+    case WriteOutcome::kWritten:
+      return ConversionOutcome::kConverted;
+    case WriteOutcome::kCancelled:
+      return ConversionOutcome::kCancelled;
+    case WriteOutcome::kWriteFailed:
+      break;
   }
   ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, error));
   return ConversionOutcome::kWriteFailed;
