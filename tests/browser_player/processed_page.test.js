@@ -30,8 +30,11 @@ function processSamplePage(work) {
   fs.copyFileSync(path.join(dataDir, 'samples', 'sample.htm'), path.join(site, 'index.htm'));
   fs.copyFileSync(path.join(dataDir, 'SonaveltRandomEventBackground.class'),
     path.join(install, 'SonaveltRandomEventBackground.class'));
+  fs.mkdirSync(path.join(install, 'player'));
+  fs.copyFileSync(path.join(dataDir, 'player', 'sonavelt-player.js'),
+    path.join(install, 'player', 'sonavelt-player.js'));
   const args = ['run', '--install-folder', install, '-n', '2', '--in-order', '--with-background',
-    '--background-on', '--entrance-on', '--exit-on', '--visible', '--yes', '--quiet'];
+    '--background-on', '--entrance-on', '--exit-on', '--visible', '--html5', '--yes', '--quiet'];
   const frames = { in1: 1201, in2: 1202, out1: 2201, out2: 2202, bg1: 3201, bg2: 3202 };
   for (const [name, count] of Object.entries(frames)) {
     fs.writeFileSync(path.join(work, `${name}.wav`), makeWave(count));
@@ -41,9 +44,6 @@ function processSamplePage(work) {
       '-b', path.join(work, `bg${k}.wav`));
   }
   const cli = path.join(binDir, 'sonavelt-cli');
-  const help = spawnSync(cli, ['run', '--help'], { encoding: 'utf8' });
-  const html5 = `${help.stdout}${help.stderr}`.includes('--html5');
-  if (html5) args.push('--html5');
   args.push(path.join(site, 'index.htm'));
   const run = spawnSync(cli, args, {
     encoding: 'utf8',
@@ -51,15 +51,13 @@ function processSamplePage(work) {
     timeout: 60000,
   });
   assert.equal(run.status, 0, `sonavelt-cli run failed:\n${run.stderr}`);
-  if (!html5) {
-    // Until the run writes the player line itself, put it where it belongs:
-    // inside the applet element, before the fallback sentence.
-    const page = fs.readFileSync(path.join(site, 'index.htm'), 'latin1');
-    const fallback = page.indexOf('You will hear sounds');
-    assert.ok(fallback > 0, 'the run wrote the applet block');
-    fs.writeFileSync(path.join(site, 'index.htm'),
-      `${page.slice(0, fallback)}${PLAYER_LINE}\r\n${page.slice(fallback)}`, 'latin1');
-  }
+  // The run's block loads the player from beside the page, right before the
+  // fallback sentence, and the run put the script there.
+  const page = fs.readFileSync(path.join(site, 'index.htm'), 'latin1');
+  assert.equal(page.split(PLAYER_LINE).length, 2, 'one player line');
+  assert.ok(page.includes(`${PLAYER_LINE}\r\nYou will hear sounds`));
+  assert.deepEqual(fs.readFileSync(path.join(site, 'sonavelt-player.js')),
+    fs.readFileSync(path.join(install, 'player', 'sonavelt-player.js')));
   return site;
 }
 
@@ -108,6 +106,7 @@ describe('a page processed by sonavelt-cli', { skip }, () => {
     assert.equal(entrance.loop, false);
     assert.equal(background.loop, true);
     const fetched = server.requests.map((r) => r.path);
+    assert.ok(fetched.includes('/run/sonavelt-player.js'));
     assert.ok(fetched.includes('/run/index.res'));
     assert.ok(fetched.includes('/run/audio/out1.au'));
     assert.ok(!fetched.some((p) => /\/audio\/\w+2\.au$/.test(p)), 'only the first combination loads');

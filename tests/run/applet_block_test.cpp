@@ -42,6 +42,26 @@ TEST(AppletBlockTest, InvisibleInOrderWithoutWrappers) {
             "</applet>");
 }
 
+TEST(AppletBlockTest, BrowserPlayerLineSitsBeforeTheFallbackSentence) {
+  RunOptions options;
+  options.browser_player = true;
+  EXPECT_EQ(AppletBlock(options, "index", true),
+            "<br><center>\r\n"
+            "<applet code=SonaveltRandomEventBackground width=\"190\" height=\"20\">\r\n"
+            "<param name=random value=\"Yes\">\r\n"
+            "<param name=resource value=\"index\">\r\n"
+            "<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>\r\n"
+            "You will hear sounds if you use Java-enabled browsers.\r\n"
+            "</applet>\r\n"
+            "</center><br>\r\n");
+  // The script fetches NAME + ".res" as a relative URL: encoded like the parameter.
+  std::string block = AppletBlock(options, "my page", false);
+  EXPECT_NE(block.find("<param name=resource value=\"my%20page\">\r\n"
+                       "<script src=\"sonavelt-player.js\" data-resource=\"my%20page\"></script>"
+                       "\r\nYou will hear"),
+            std::string::npos);
+}
+
 TEST(AppletBlockTest, NameThatWouldBreakTheAttributeIsEncoded) {
   std::string block = AppletBlock(RunOptions{}, "say \"hi\" caf\xE9", false);
   EXPECT_NE(block.find("value=\"say%20%22hi%22%20caf%E9\">"), std::string::npos);
@@ -60,6 +80,27 @@ TEST(AppletBlockTest, PageEditFindsAndReplacesItsOwnBlock) {
   ASSERT_TRUE(twice.replaced_earlier_block);
   EXPECT_EQ(twice.edited_page, "<HTML><BODY BGCOLOR=red>\r\n<P>Hi</P>\r\n" +
                                    AppletBlock(second, "index", true) + "</BODY></HTML>");
+}
+
+TEST(AppletBlockTest, SwitchingTheBrowserPlayerReplacesTheWholeBlock) {
+  const std::string page = "<HTML><BODY BGCOLOR=red>\r\n<P>Hi</P>\r\n</BODY></HTML>";
+  auto with = [](bool player) {
+    RunOptions options;
+    options.browser_player = player;
+    return options;
+  };
+  // off -> on -> on -> off -> on: after each run the page is the original
+  // with exactly the last run's block, its wrappers once.
+  std::string current = page;
+  for (bool player : {false, true, true, false, true}) {
+    html::PageEditResult result =
+        html::ProcessPage(current, {}, AppletBlocks(with(player), "index"));
+    ASSERT_EQ(result.outcome, html::PageEditOutcome::kEdited);
+    current = result.edited_page;
+    EXPECT_EQ(current, "<HTML><BODY BGCOLOR=red>\r\n<P>Hi</P>\r\n" +
+                           AppletBlock(with(player), "index", true) + "</BODY></HTML>")
+        << "player " << player;
+  }
 }
 
 }  // namespace

@@ -172,6 +172,42 @@ TEST_F(PipelineRunTest, SecondRunReplacesTheBlockInPlace) {
   EXPECT_EQ(second.find("<br><center>", second.find("<br><center>") + 1), std::string::npos);
 }
 
+TEST_F(PipelineRunTest, BrowserPlayerIsCopiedWithTheClassFile) {
+  UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))}, {""});
+  options_.no_background = true;
+  options_.browser_player = true;
+  const std::string script = "/* player */\n";
+  fs::create_directories(fs::path(paths_.player_script_path).parent_path());
+  WriteFile(paths_.player_script_path, script);
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  EXPECT_EQ(ReadFile(Site("sonavelt-player.js")), script);
+  EXPECT_NE(ReadFile(Site("index.htm"))
+                .find("<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
+            std::string::npos);
+  EXPECT_NE(ReadFile(state_.test_page_address).find("Browser Playback: installed"),
+            std::string::npos);
+  ASSERT_EQ(history_.size(), 1u);
+  EXPECT_EQ(history_[0].hp, "YES");
+
+  // Two sounds, the class file, the script, the resource file: D = 5.
+  const std::string step = "Transferring:\r\n\r\n\t";
+  std::vector<std::string> names;
+  for (const std::string& t : panel_.texts)
+    if (t.rfind(step, 0) == 0) names.push_back(t.substr(step.size(), t.find('\r', step.size()) - step.size()));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.au", "b.au", "SonaveltRandomEventBackground.class",
+                                             "sonavelt-player.js", "index.res"}));
+  std::vector<int>& p = panel_.positions;
+  EXPECT_EQ(std::vector<int>(p.end() - 7, p.end()), (std::vector<int>{69, 75, 81, 87, 93, 99, 100}));
+
+  // A script gone from the install folder is a failed copy, reported.
+  fs::remove(paths_.player_script_path);
+  fs::remove(Site("sonavelt-player.js"));
+  EXPECT_EQ(Run().end, RunOutcome::End::kSentBack);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].find("sonavelt-player.js -> "), std::string::npos);
+  EXPECT_EQ(history_.size(), 1u);
+}
+
 TEST_F(PipelineRunTest, SharedSoundIsCountedOnceAndCopiedPerUse) {
   std::string shared = Sound("shared.wav", WaveBytes(4000));
   std::string other = Sound("other.au", AuBytes(1000));

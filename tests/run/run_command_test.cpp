@@ -114,5 +114,39 @@ TEST_F(RunCommandTest, CompletedRunStoresItsChoicesForTheNext) {
   EXPECT_EQ(Ini(), ini);
 }
 
+TEST_F(RunCommandTest, Html5FlagAddsThePlayerAndIsStored) {
+  const std::string line = "<script src=\"sonavelt-player.js\" data-resource=\"sample\"></script>";
+  const std::string base = "--yes -q -n 1 --no-background site/sample.htm";
+  auto page = [&] { return ReadFile((dir_.path() / "site/sample.htm").string()); };
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+
+  // Missing from the install folder: stopped before the page is touched.
+  Result missing = Cli("--html5 " + base);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("sonavelt-player.js was not found.\n"), std::string::npos);
+  EXPECT_EQ(page().find("<applet"), std::string::npos);
+
+  fs::create_directories(install_ / "player");
+  fs::copy_file(fs::path(std::getenv("SONAVELT_BUILD_DATA_DIR")) / "player/sonavelt-player.js",
+                install_ / "player/sonavelt-player.js");
+  ASSERT_EQ(Cli("--html5 " + base).status, 0);
+  EXPECT_EQ(count(page(), line), 1u);
+  EXPECT_EQ(ReadFile((dir_.path() / "site/sonavelt-player.js").string()),
+            ReadFile((install_ / "player/sonavelt-player.js").string()));
+  EXPECT_NE(Ini().find("HP=YES"), std::string::npos);
+
+  // Not given: the stored choice. Then --no-html5 takes the line out again.
+  ASSERT_EQ(Cli(base).status, 0);
+  EXPECT_EQ(count(page(), line), 1u);
+  ASSERT_EQ(Cli("--no-html5 " + base).status, 0);
+  EXPECT_EQ(count(page(), "<script"), 0u);
+  EXPECT_EQ(count(page(), "<applet"), 1u);
+  EXPECT_NE(Ini().find("HP=NO"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace sonavelt::run

@@ -58,6 +58,21 @@ TEST(RunProgressTest, TransfersOfTwoCombinationsWithoutBackground) {
   }
 }
 
+TEST(RunProgressTest, BrowserPlayerIsOneTransferMore) {
+  for (bool remote : {false, true}) {
+    RecordingPanel panel;
+    RunState state;
+    RunProgress progress(panel, state, 2, true, remote, /*browser_player=*/true);
+    progress.StartTransferring();
+    for (int i = 0; i < (remote ? 8 : 7); ++i) progress.ReportTransferring("/c/f.au", "/site");
+    if (remote) {  // D = 8
+      EXPECT_EQ(panel.positions, (std::vector<int>{69, 72, 76, 80, 84, 87, 91, 95}));
+    } else {  // D = 7
+      EXPECT_EQ(panel.positions, (std::vector<int>{69, 73, 77, 81, 86, 90, 94}));
+    }
+  }
+}
+
 TEST(DiskSpaceTest, NeedAndItsWording) {
   // Local page, one WAVE of 100000 bytes and 50000 frames, one .au of 20000.
   uint64_t need = DiskSpaceNeed(120000, 1, 50000, false);

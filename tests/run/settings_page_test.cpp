@@ -83,6 +83,24 @@ TEST(SettingsPageTest, RemotePageWithUrlWithoutBackground) {
             std::string::npos);
 }
 
+TEST(SettingsPageTest, BrowserPlaybackLineOnlyWhenInstalled) {
+  PageTarget target;
+  target.local_html_path = "/site/index.htm";
+  ConvertedSounds sounds;
+  sounds.entrance = {"/c/a.au"};
+  sounds.exit = {"/c/b.au"};
+  sounds.background = {"/c/c.au"};
+  RunOptions options;
+  std::string without = SettingsPage(target, options, 1, sounds);
+  EXPECT_EQ(without.find("Browser"), std::string::npos);
+  options.browser_player = true;
+  std::string with = SettingsPage(target, options, 1, sounds);
+  size_t count = without.find("Total number of Sound Combinations: ");
+  EXPECT_EQ(with, without.substr(0, count) +
+                      "Browser Playback: installed for browsers without Java\r\n<BR>\r\n" +
+                      without.substr(count));
+}
+
 TEST(SettingsPageTest, PathIsPerPageFileName) {
   EXPECT_EQ(SettingsPagePath("/home/u/.local/share/Sonavelt/HISTORY", "index.htm"),
             "/home/u/.local/share/Sonavelt/HISTORY/HIS_index.htm");

@@ -61,6 +61,7 @@ TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
   stored.css = "Off";
   stored.bss = "on";
   stored.iv = "YES";
+  stored.hp = "yes";
   stored.combination_count = 2;
   StartUpChoices c = ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", ""));
   EXPECT_EQ(c.page.local_html_path, "/p/index.htm");
@@ -69,7 +70,10 @@ TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
   EXPECT_FALSE(c.options.exit_on);
   EXPECT_TRUE(c.options.background_initially_on);
   EXPECT_TRUE(c.options.invisible_applet);
+  EXPECT_TRUE(c.options.browser_player);
   EXPECT_EQ(c.sounds.combination_count, 2);
+  // Nothing stored (an older settings file): no browser player.
+  EXPECT_FALSE(ChoicesFromHistory(StoredHistory{}, MakeInstallPaths("/opt/s", "")).options.browser_player);
 }
 
 TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
@@ -86,6 +90,7 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
     sounds.background_sounds = {"/s/b.wav", "/s/b.wav", "/s/extra.wav"};
     RunOptions options;
     options.no_background = true;
+    options.browser_player = true;
     store.WriteHistory(HistoryOfRun(page, sounds, options));
     store.SetAppPath("/opt/sonavelt");
   }
@@ -93,6 +98,7 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
   StoredHistory h = store.History();
   EXPECT_EQ(h.html_file, "/p/a, b.htm");
   EXPECT_EQ(h.nb, "YES");
+  EXPECT_EQ(h.hp, "YES");
   EXPECT_EQ(h.oss, "ON");
   EXPECT_EQ(h.bss, "OFF");
   EXPECT_EQ(h.combination_count, 2);
