@@ -271,6 +271,11 @@ WizardFlow::Step WizardFlow::Start(const std::string& path_text, FileChooser& ch
                           choices_.paths.install_folder, ui_, chooser)) {
     return {false, FocusField::kPath};
   }
+  if (choices_.options.browser_player &&
+      !LocateRequiredFile(choices_.paths.player_script_path, run::kPlayerScriptFileName,
+                          choices_.paths.install_folder, ui_, chooser)) {
+    return {false, FocusField::kPath};
+  }
   ShowPage(WizardPage::kInProgress);
   return {true, FocusField::kPath};
 }
