@@ -83,11 +83,12 @@ bool RemotePageTransfer::ReconnectRun() {
 }
 
 Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
-                                       const std::function<void()>& before_retry) {
+                                       const std::function<void()>& before_retry,
+                                       bool show_lost_connection) {
   Status status = attempt();
   std::chrono::milliseconds wait = policy_.first_wait;
   for (int tries = 1; !status.ok() && tries < policy_.max_attempts; ++tries) {
-    observer_.SetProgressText(LostConnectionText(endpoint_.server));
+    if (show_lost_connection) observer_.SetProgressText(LostConnectionText(endpoint_.server));
     if (observer_.CancelRequested()) return Status::Cancelled();
     std::this_thread::sleep_for(wait);
     wait *= 2;
@@ -149,7 +150,7 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
         connection_->CreateDirectory(layout.audio_folder);
         return connection_->ChangeDirectory(layout.audio_folder);
       },
-      [] {});
+      [] {}, /*show_lost_connection=*/false);
   if (status.code() == Status::Code::kCancelled) return status;
   if (!status.ok())
     return Fail(CannotEnterFolderText(layout.audio_folder, endpoint_.server, status.message()),

@@ -120,10 +120,12 @@ class RemotePageTransfer : public PageTransfer {
   Status OpenConnection(const std::string& temp_page_path);
   // Tells `text` (system-modal), drops the connection, deletes the temporary page.
   Status Fail(const std::string& text, const std::string& temp_page_path);
-  // Runs `attempt` until it succeeds, with the lost-connection notice, the
-  // cancel check, a reconnect and `before_retry` between attempts.
+  // Runs `attempt` until it succeeds or the policy's attempts are used up,
+  // with (optionally) the lost-connection notice, the cancel check, a growing
+  // wait, a reconnect and `before_retry` between attempts.
   Status WithRetries(const std::function<Status()>& attempt,
-                     const std::function<void()>& before_retry);
+                     const std::function<void()>& before_retry,
+                     bool show_lost_connection = true);
 
   FtpEndpoint endpoint_;
   UserInterface& ui_;
