@@ -16,6 +16,9 @@ enum class Security {
   kSsh,          // "sftp://": file transfer over SSH, usually port 22
 };
 
+// The longest user name and password the connect dialog takes.
+inline constexpr int kMaxLoginFieldLength = 100;
+
 // The login as typed in the connect dialog. Lives in memory only: the password
 // is user data and is never written to disk or to a log.
 struct FtpLogin {
