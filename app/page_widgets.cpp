@@ -45,16 +45,16 @@ SelectHtmlFileControls::SelectHtmlFileControls(QWidget* parent) : QWidget(parent
 
 namespace {
 
-constexpr run::OptionBoxId kBoxOrder[7] = {
+constexpr run::OptionBoxId kBoxOrder[kOptionBoxCount] = {
     run::OptionBoxId::kRandomOrder,  run::OptionBoxId::kSafetyKey,
     run::OptionBoxId::kNoBackground, run::OptionBoxId::kBackgroundInitiallyOn,
     run::OptionBoxId::kEntranceOn,   run::OptionBoxId::kExitOn,
-    run::OptionBoxId::kInvisibleApplet,
+    run::OptionBoxId::kInvisibleApplet, run::OptionBoxId::kBrowserPlayer,
 };
-constexpr const char* kBoxTexts[7] = {
+constexpr const char* kBoxTexts[kOptionBoxCount] = {
     "Play Sounds in Random Order", "Set Safety Key",    "No Background Sound",
     "Background Sound Initially On", "Entrance Sound On", "Exit Sound On",
-    "Use Invisible Applet",
+    "Use Invisible Applet", "Add JavaScript Player",
 };
 
 const run::OptionBox& BoxOf(const run::OptionBoxes& boxes, run::OptionBoxId id) {
@@ -66,6 +66,7 @@ const run::OptionBox& BoxOf(const run::OptionBoxes& boxes, run::OptionBoxId id) 
     case run::OptionBoxId::kEntranceOn: return boxes.entrance_on;
     case run::OptionBoxId::kExitOn: return boxes.exit_on;
     case run::OptionBoxId::kInvisibleApplet: return boxes.invisible_applet;
+    case run::OptionBoxId::kBrowserPlayer: return boxes.browser_player;
   }
   return boxes.random_order;
 }
@@ -75,8 +76,12 @@ const run::OptionBox& BoxOf(const run::OptionBoxes& boxes, run::OptionBoxId id) 
 OptionSettingsControls::OptionSettingsControls(QWidget* parent) : QWidget(parent) {
   auto* group = new QGroupBox(this);
   auto* grid = new QGridLayout(group);
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < kOptionBoxCount; ++i) {
     boxes_[i] = new QCheckBox(QString::fromLatin1(kBoxTexts[i]), group);
+    if (kBoxOrder[i] == run::OptionBoxId::kBrowserPlayer) {
+      boxes_[i]->setToolTip(QStringLiteral(
+          "The page also gets a JavaScript player, for browsers that no longer run Java applets."));
+    }
     // Two columns: playing on the left, what the page shows on the right.
     grid->addWidget(boxes_[i], i < 4 ? i : i - 4, i < 4 ? 0 : 1);
     const run::OptionBoxId id = kBoxOrder[i];
@@ -91,13 +96,13 @@ OptionSettingsControls::OptionSettingsControls(QWidget* parent) : QWidget(parent
 }
 
 QCheckBox* OptionSettingsControls::box(run::OptionBoxId id) const {
-  for (int i = 0; i < 7; ++i)
+  for (int i = 0; i < kOptionBoxCount; ++i)
     if (kBoxOrder[i] == id) return boxes_[i];
   return nullptr;
 }
 
 void OptionSettingsControls::Show(const run::OptionBoxes& boxes) {
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < kOptionBoxCount; ++i) {
     const run::OptionBox& shown = BoxOf(boxes, kBoxOrder[i]);
     boxes_[i]->setChecked(shown.checked);
     boxes_[i]->setEnabled(shown.enabled);

@@ -32,7 +32,9 @@ class SelectHtmlFileControls : public QWidget {
   CountSpinBox* count_spin_;
 };
 
-// OptionSettings: the seven option check boxes.
+// OptionSettings: the option check boxes: the seven of the applet, and
+// whether the page also gets the JavaScript player.
+inline constexpr int kOptionBoxCount = 8;
 class OptionSettingsControls : public QWidget {
   Q_OBJECT
 
@@ -48,7 +50,7 @@ class OptionSettingsControls : public QWidget {
   void clicked(run::OptionBoxId id, bool checked);
 
  private:
-  QCheckBox* boxes_[7];
+  QCheckBox* boxes_[kOptionBoxCount];
 };
 
 // The sound pages: another file, play, and Go To another combination.
