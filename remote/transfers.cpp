@@ -23,6 +23,10 @@ std::string RemoteLayout::ClassPath() const {
   return folder + "/" + std::string(kAppletClassFileName);
 }
 
+std::string RemoteLayout::BesidePage(std::string_view local_file) const {
+  return folder + "/" + FileNameOfPath(local_file);
+}
+
 std::string RemoteLayout::ResourcePath(std::string_view resource_file_name) const {
   return folder + "/" + std::string(resource_file_name);
 }
@@ -163,6 +167,11 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   status = send(files.applet_class_path, files.applet_class_path, layout.ClassPath(),
                 TransferType::kBinary);
   if (!status.ok()) return status;
+  if (!files.player_script_path.empty()) {
+    status = send(files.player_script_path, files.player_script_path,
+                  layout.BesidePage(files.player_script_path), TransferType::kBinary);
+    if (!status.ok()) return status;
+  }
   status = send(files.local_resource_path, files.local_resource_path,
                 layout.ResourcePath(files.resource_file_name), TransferType::kBinary);
   if (!status.ok()) return status;

@@ -52,6 +52,7 @@ struct RemoteLayout {
   std::string audio_folder;  // folder + "/audio"
   std::string SoundPath(std::string_view local_sound) const;  // audio folder + "/" + file name
   std::string ClassPath() const;                               // folder + "/" + class file name
+  std::string BesidePage(std::string_view local_file) const;    // folder + "/" + its file name
   std::string ResourcePath(std::string_view resource_file_name) const;
 };
 
@@ -69,6 +70,7 @@ struct PublishFiles {
   std::string remote_path;           // the page on the server
   std::vector<std::string> sounds;   // in SoundUploadOrder
   std::string applet_class_path;
+  std::string player_script_path;    // sent beside the page after the class file; empty: none
   std::string local_resource_path;
   std::string resource_file_name;    // its name on the site
 };
@@ -102,7 +104,8 @@ class RemotePageTransfer : public PageTransfer {
                          const std::string& retrieving_text) override;
 
   // Sends the page (ASCII), then the sounds into the audio folder (created
-  // when missing), the class file and the resource file (binary), each
+  // when missing), the class file, the player script when there is one, and
+  // the resource file (binary), each
   // replacing the file on the site in one rename. Opens a connection when the
   // fetch's is gone. Closes the connection and deletes temp_page_path at the end.
   Status PublishRemotePage(const PublishFiles& files) override;

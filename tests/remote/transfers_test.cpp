@@ -166,6 +166,19 @@ TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwice) {
   EXPECT_TRUE(ui_.calls.empty());
 }
 
+TEST_F(TransfersTest, ThePlayerScriptGoesBesideThePageBeforeTheResourceFile) {
+  WriteFile(cache_ + "/sonavelt-player.js", "play();\r\n");
+  PublishFiles files = Files();
+  files.player_script_path = cache_ + "/sonavelt-player.js";
+  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
+  ASSERT_TRUE(transfer.PublishRemotePage(files).ok());
+  Events expected = kAllSent;
+  expected.insert(expected.end() - 1, "sonavelt-player.js");
+  EXPECT_EQ(observer_.Sent(), expected);
+  EXPECT_EQ(ReadFile(site_ + "/www/sonavelt-player.js"), "play();\r\n");
+}
+
 TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
   testing::FtpServerFaults faults;
   faults.drop_stor = 3;  // the page, e1, then x1 is cut off
