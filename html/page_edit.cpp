@@ -154,7 +154,16 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
   // From here on offsets are in the page with its BODY tag as written back,
   // whose upper-case copy `upper` is.
   const SplicedView edited(page, old_tag, result.body_tag);
+  const size_t body_end = body_at + result.body_tag.size();
   std::optional<TextRange> earlier = FindMarkedApplet(upper);
+  // A marked applet whose text holds the BODY start tag (a "<BODY" inside
+  // its attributes, or the BODY just added after a "</HEAD>" written there)
+  // cannot be replaced without taking the BODY tag with it: the earlier
+  // block that counts is then the first one after the tag.
+  if (earlier && earlier->offset < body_end && earlier->offset + earlier->length > body_at) {
+    earlier = FindMarkedApplet(std::string_view(upper).substr(body_end));
+    if (earlier) earlier->offset += body_end;
+  }
   TextRange replaced;
   std::string_view block;
   if (earlier) {
@@ -164,7 +173,6 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
   } else {
     // The BODY end tag that counts is one after the start tag; HTML lets a
     // page leave it out, and then the block still goes inside the body.
-    const size_t body_end = body_at + result.body_tag.size();
     size_t insert_at = upper.find("</BODY", body_end);
     if (insert_at == kNpos) insert_at = upper.find("</HTML", body_end);
     if (insert_at == kNpos) insert_at = upper.size();

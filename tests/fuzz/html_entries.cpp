@@ -1,0 +1,101 @@
+#include <string>
+#include <string_view>
+
+#include "html/body_colour.h"
+#include "html/colour_names.h"
+#include "html/page_edit.h"
+#include "html/tag_scanner.h"
+#include "run/applet_block.h"
+#include "tests/fuzz/fuzz_entries.h"
+#include "tests/fuzz/fuzz_support.h"
+
+namespace sonavelt::fuzz {
+namespace {
+
+// "R,G,B" with three decimal numbers of 0 to 255.
+bool IsRgbText(std::string_view text) {
+  int numbers = 0;
+  size_t i = 0;
+  while (true) {
+    size_t start = i;
+    int value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+    }
+    if (i == start || value > 255) return false;
+    ++numbers;
+    if (i == text.size()) return numbers == 3;
+    if (text[i] != ',' || numbers == 3) return false;
+    ++i;
+  }
+}
+
+}  // namespace
+
+int FuzzPageEdit(const uint8_t* data, size_t size) {
+  std::string_view page(reinterpret_cast<const char*>(data), size);
+  run::RunOptions options;
+  options.invisible_applet = size % 2 == 1;
+  html::AppletBlockTexts blocks = run::AppletBlocks(options, "page");
+  html::PageNames names{"/site/page.htm", "page.htm"};
+
+  html::PageEditResult first = html::ProcessPage(page, names, blocks);
+  if (first.outcome != html::PageEditOutcome::kEdited) {
+    SONAVELT_FUZZ_CHECK(!first.message.empty(), "a refused page without its message");
+    return 0;
+  }
+  const std::string& edited = first.edited_page;
+  SONAVELT_FUZZ_CHECK(first.block.offset <= edited.size() &&
+                          first.block.length <= edited.size() - first.block.offset,
+                      "the block's range lies outside the page");
+  std::string_view placed(edited.data() + first.block.offset, first.block.length);
+  SONAVELT_FUZZ_CHECK(placed == blocks.first_insert || placed == blocks.replacement,
+                      "the block's range does not hold the block");
+  SONAVELT_FUZZ_CHECK(edited.size() >= page.size() || first.replaced_earlier_block,
+                      "the page lost text without an earlier block to replace");
+  SONAVELT_FUZZ_CHECK(!first.page_colour.empty(), "no page colour");
+  SONAVELT_FUZZ_CHECK(edited.find(first.body_tag) != std::string::npos,
+                      "the BODY tag is not in the page");
+
+  // A second run over its own result finds its block and changes nothing.
+  html::PageEditResult second = html::ProcessPage(edited, names, blocks);
+  SONAVELT_FUZZ_CHECK(second.outcome == html::PageEditOutcome::kEdited,
+                      "an edited page is refused by the next run");
+  SONAVELT_FUZZ_CHECK(second.edited_page == edited, "editing the edited page changed it");
+  return 0;
+}
+
+int FuzzBodyColour(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+
+  // As a BODY tag: read its colour and turn it into the player's text.
+  html::AttributeRead colour = html::ReadBodyColour(input);
+  SilentUserInterface ui;
+  if (colour.state == html::AttributeState::kFound) {
+    std::string rgb = html::ColourToRgbText(colour.value, ui);
+    SONAVELT_FUZZ_CHECK(IsRgbText(rgb), "not R,G,B: " + rgb);
+    SONAVELT_FUZZ_CHECK(ui.tells() <= 1, "more than one warning for one colour");
+    if (ui.tells() == 1) SONAVELT_FUZZ_CHECK(rgb == html::kWhiteRgbText, "warned but not white");
+  }
+
+  // As a colour value of its own.
+  SilentUserInterface value_ui;
+  std::string rgb = html::ColourToRgbText(input, value_ui);
+  SONAVELT_FUZZ_CHECK(IsRgbText(rgb), "not R,G,B: " + rgb);
+  if (std::optional<std::string> hex = html::ColourNameToHex(input)) {
+    SONAVELT_FUZZ_CHECK(hex->size() == 7 && (*hex)[0] == '#', "a table value is not #RRGGBB");
+  }
+  if (input.size() >= 2) {
+    std::optional<int> pair = html::HexPairToDecimal(input.substr(0, 2));
+    if (pair) SONAVELT_FUZZ_CHECK(*pair >= 0 && *pair <= 255, "a hexadecimal pair above 255");
+  }
+
+  // A BGCOLOR added to a tag is read back as it was written.
+  std::string tag = html::AddBodyAttribute(input, html::kWhiteBgcolorAttribute);
+  SONAVELT_FUZZ_CHECK(tag.find(html::kWhiteBgcolorAttribute) != std::string::npos,
+                      "the attribute was not added");
+  return 0;
+}
+
+}  // namespace sonavelt::fuzz
