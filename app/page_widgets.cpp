@@ -54,7 +54,7 @@ constexpr run::OptionBoxId kBoxOrder[kOptionBoxCount] = {
 constexpr const char* kBoxTexts[kOptionBoxCount] = {
     "Play Sounds in Random Order", "Set Safety Key",    "No Background Sound",
     "Background Sound Initially On", "Entrance Sound On", "Exit Sound On",
-    "Use Invisible Applet", "Add JavaScript Player",
+    "Use Invisible Applet", "Also Play in Browsers Without Java",
 };
 
 const run::OptionBox& BoxOf(const run::OptionBoxes& boxes, run::OptionBoxId id) {

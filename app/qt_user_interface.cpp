@@ -1,5 +1,6 @@
 #include "app/qt_user_interface.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace sonavelt::app {
@@ -9,6 +10,9 @@ constexpr char kCaption[] = "Sonavelt";
 
 int ShowBox(QWidget* parent, BoxStyle style, QMessageBox::Icon icon, const std::string& text,
             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button) {
+  // While the wizard is hidden (the after-run dialog is up), the box belongs
+  // to whatever window the user is looking at.
+  if (parent == nullptr || !parent->isVisible()) parent = QApplication::activeWindow();
   QMessageBox box(icon, QString::fromLatin1(kCaption), MessageText(text), buttons, parent);
   box.setDefaultButton(default_button);
   box.setTextFormat(Qt::PlainText);

@@ -65,8 +65,10 @@ WizardDialog::~WizardDialog() {
   if (run_thread_) {
     // Only reached when the program is torn down mid-run: stop the run at
     // its next checkpoint and let it finish.
+    // Its calls into the window still need this thread, so keep serving
+    // them while waiting.
     run_state_.cancel_requested = true;
-    run_thread_->wait();
+    while (!run_thread_->wait(50)) QCoreApplication::processEvents();
   }
 }
 

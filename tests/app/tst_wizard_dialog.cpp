@@ -58,6 +58,7 @@ class TestWizardDialog : public QObject {
         paused = true;
         resume.acquire();
       };
+      services.show_broken_page = [this](const std::string& path) { broken_pages.push_back(path); };
       services.ask_again = [this](bool has_url) {
         again_asked.push_back(has_url);
         return again_answer;
@@ -98,6 +99,7 @@ class TestWizardDialog : public QObject {
     std::atomic<bool> paused{false};
     std::binary_semaphore resume{0};
     std::vector<bool> again_asked;
+    std::vector<std::string> broken_pages;
     bool again_answer = true;
     std::unique_ptr<app::WizardDialog> wizard;
   };
@@ -253,6 +255,21 @@ class TestWizardDialog : public QObject {
     QCOMPARE(f.wizard->path_edit()->text(), doomed);
     QVERIFY(f.again_asked.empty());
     QVERIFY(!f.ui.Messages().empty());
+  }
+
+  void unreadableBodyTagShowsThePageAndEnds() {
+    Fixture f;
+    const std::string page = f.choices.page.local_html_path;
+    testing::Touch(page, "<HTML><HEAD><TITLE>t</TITLE></HEAD><BODY BGCOLOR=\"#FFFFFF\"");
+    f.ToLastPage(QStringLiteral("1"), true);
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    f.Next();
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(f.broken_pages.size(), size_t{1});
+    QCOMPARE(f.ui.Messages().size(), size_t{1});
+    QVERIFY(!f.wizard->isVisible());
+    QCOMPARE(f.wizard->result(), int(QDialog::Rejected));
+    QVERIFY(f.again_asked.empty());
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {
