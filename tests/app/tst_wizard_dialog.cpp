@@ -66,7 +66,7 @@ class TestWizardDialog : public QObject {
       wizard = std::make_unique<app::WizardDialog>(choices, run::StoredHistory{}, services);
       wizard->show();
       wizard->activateWindow();
-      QTest::qWaitForWindowActive(wizard.get());
+      if (!QTest::qWaitForWindowActive(wizard.get())) qWarning("wizard window not active");
     }
     ~Fixture() {
       if (wizard->RunInProgress()) {
