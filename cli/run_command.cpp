@@ -13,11 +13,14 @@
 #include "audio/au_cache.h"
 #include "audio/sound_checks.h"
 #include "base/text.h"
+#include "cli/remote_login.h"
 #include "cli/terminal_user_interface.h"
+#include "remote/transfers.h"
 #include "run/audio_sound_work.h"
 #include "run/choice_rules.h"
 #include "run/pipeline_run.h"
 #include "run/progress_panel.h"
+#include "run/remote_page_transport.h"
 #include "run/run_messages.h"
 #include "run/settings_store.h"
 #include "run/sound_lists.h"
@@ -42,6 +45,11 @@ constexpr char kRunHelp[] =
     "Adds the sound player to a local HTML page: checks and converts the sounds,\n"
     "edits the page in place, writes its .res file and a settings page, and copies\n"
     "the sounds (into audio/ beside the page) and the applet class file beside it.\n"
+    "PAGE may be a page on a site, ftp://[user@]host[:port]/path/page.htm (also\n"
+    "ftpes:// with TLS, ftps:// with implicit TLS, sftp://): it is fetched, edited\n"
+    "and sent back with its files. The password comes from the environment\n"
+    "variable SONAVELT_FTP_PASSWORD, else it is asked on the terminal; the\n"
+    "address (never the password) is remembered for the wizard.\n"
     "PAGE defaults to the page of the last completed run, else the sample page of\n"
     "the install folder. Choices not given are those of the last completed run\n"
     "(else the defaults); a completed run stores its choices for the next.\n"
@@ -62,6 +70,9 @@ constexpr char kRunHelp[] =
     "  --safety-key           play only on the page at --url\n"
     "  -u, --url URL          the page's web address (http://...)\n"
     "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
+    "  --ca-file FILE         a site's own CA certificates (PEM), for ftpes/ftps\n"
+    "  --host-key FP          the SSH host key's SHA256 fingerprint, for sftp\n"
+    "                         (without it, ~/.ssh/known_hosts decides)\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
@@ -75,7 +86,8 @@ constexpr char kRunHelp[] =
     "  1  stopped: a check failed, the page was refused, a question answered No\n"
     "     kept the page, or the run stopped at the low-disk warning\n"
     "  2  command-line error\n"
-    "  3  the run ended the program: the page's BODY tag cannot be read, or Ctrl-C\n";
+    "  3  the run ended the program: the page's BODY tag cannot be read, the\n"
+    "     site could not be reached or refused a transfer, or Ctrl-C\n";
 
 std::atomic<bool>* g_cancel = nullptr;
 
@@ -173,6 +185,8 @@ struct Arguments {
   bool url_given = false;
   std::string url;
   std::string install_folder;
+  std::string ca_file;
+  std::string host_key;
   TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
   bool quiet = false;
   bool help = false;
@@ -219,6 +233,8 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-b" || a == "--background") ok = list_value(&out.background);
     else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
     else if (a == "--install-folder") ok = value(&out.install_folder);
+    else if (a == "--ca-file") ok = value(&out.ca_file);
+    else if (a == "--host-key") ok = value(&out.host_key);
     else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
     else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
     else if (a == "-q" || a == "--quiet") out.quiet = true;
@@ -286,8 +302,16 @@ int RunRunCommand(const std::vector<std::string>& args) {
 
   // The first page: the page file and the number of combinations.
   run::PageTarget& page = choices.page;
-  if (!a.page.empty()) page.local_html_path = std::filesystem::absolute(a.page, ec).string();
-  if (!audio::FileExists(page.local_html_path)) {
+  run::RemotePageTransport transport(ui);
+  if (IsRemotePageAddress(a.page)) {
+    RemotePage remote_page = PrepareRemotePage(a.page, a.ca_file, a.host_key, store, ui);
+    if (!remote_page.ok) return kExitStopped;
+    page = remote_page.page;
+    transport.set_endpoint(std::move(remote_page.endpoint));
+  } else if (!a.page.empty()) {
+    page.local_html_path = std::filesystem::absolute(a.page, ec).string();
+  }
+  if (!page.is_remote && !audio::FileExists(page.local_html_path)) {
     audio::ReportMissing(page.local_html_path, "HTML", ui);
     return kExitStopped;
   }
@@ -337,6 +361,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::AudioSoundWork sound_work(cache, ui);
   run::RunServices services;
   services.sounds = &sound_work;
+  services.transport = &transport;
   services.write_history = [&store](const run::StoredHistory& h) { store.WriteHistory(h); };
   run::PipelineRun pipeline(page, sounds, options, paths, ui, panel, state, services);
   run::RunOutcome outcome = pipeline.Run();
@@ -347,9 +372,16 @@ int RunRunCommand(const std::vector<std::string>& args) {
 
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:
-      std::printf("page: %s\n", page.local_html_path.c_str());
-      std::printf("resource file: %s\n",
-                  run::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
+      if (page.is_remote) {
+        remote::RemoteLayout layout(page.remote_path);
+        std::printf("page: %s:%s\n", page.remote_site.c_str(), page.remote_path.c_str());
+        std::printf("resource file: %s:%s\n", page.remote_site.c_str(),
+                    layout.ResourcePath(pipeline.resource_file_name()).c_str());
+      } else {
+        std::printf("page: %s\n", page.local_html_path.c_str());
+        std::printf("resource file: %s\n",
+                    run::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
+      }
       std::printf("settings page: %s\n", state.test_page_address.c_str());
       std::printf("settings: %s\n", store.FilePath().c_str());
       return kExitDone;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/user_interface.h"
+#include "remote/ftp_address.h"
+#include "run/run_inputs.h"
+#include "run/settings_store.h"
+
+// sonavelt-cli run on a page that lives on a site: the address on the command
+// line, the password from the environment or the terminal, and the address
+// remembered for the wizard's connect dialog.
+namespace sonavelt::cli {
+
+// The environment variable a script gives the site's password in.
+inline constexpr char kPasswordVariable[] = "SONAVELT_FTP_PASSWORD";
+
+// True when `text` is meant as a remote page: it starts with "ftp://",
+// "ftpes://", "ftps://" or "sftp://" (any case).
+bool IsRemotePageAddress(std::string_view text);
+
+// What a run on a remote page needs.
+struct RemotePage {
+  bool ok = false;  // false: the user has been told why
+  run::PageTarget page;
+  remote::FtpEndpoint endpoint;  // holds the password: never print or store it
+};
+
+// Parses `address_text`, remembers it (without any password) in the address
+// history of `store` before any connection is made, and asks for the password
+// of a named user (see ReadPassword). ca_file and ssh_host_key go into the
+// endpoint as given. Refusals are plain boxes on `ui`.
+RemotePage PrepareRemotePage(const std::string& address_text, const std::string& ca_file,
+                             const std::string& ssh_host_key, run::SettingsStore& store,
+                             UserInterface& ui);
+
+// The password of `user` on `server`: the value of kPasswordVariable when it
+// is set (even empty), else asked on the controlling terminal with echo off,
+// else (no terminal) empty.
+std::string ReadPassword(const std::string& user, const std::string& server);
+
+}  // namespace sonavelt::cli

@@ -1,0 +1,216 @@
+// sonavelt-cli run on a page served by a real FTP server on loopback: the
+// page comes back edited with its files beside it, the address is remembered
+// without the password, and a second run replaces the block in place.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/remote/ftp_test_server.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace sonavelt::run {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::TestFtpServer;
+
+struct Result {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::string WithUnixLineEnds(std::string text) {
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out += c;
+  return out;
+}
+
+class RemoteRunCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* bin = std::getenv("SONAVELT_BIN_DIR");
+    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
+    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
+    cli_ = std::string(bin) + "/sonavelt-cli";
+    data_ = data;
+    install_ = dir_.path() / "install";
+    fs::create_directories(install_ / "samples");
+    fs::create_directory_symlink(data_ / "audio", install_ / "audio");
+    fs::copy_file(data_ / "samples/sample.htm", install_ / "samples/sample.htm");
+    fs::copy_file(data_ / "SonaveltRandomEventBackground.class",
+                  install_ / "SonaveltRandomEventBackground.class");
+    site_ = dir_.path() / "site";
+    fs::create_directories(site_ / "www");
+    fs::copy_file(data_ / "samples/sample.htm", site_ / "www/sample.htm");
+    fs::create_directories(dir_.path() / "local");
+    fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "local/sample.htm");
+    if (!server_.Start(site_.string())) GTEST_SKIP() << server_.error();
+    address_ = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
+               std::to_string(server_.port()) + "/www/sample.htm";
+  }
+
+  // Runs sonavelt-cli run with an argument list, the password in the
+  // environment and a settings folder of this test's own.
+  Result Cli(std::vector<std::string> args, bool with_password = true) {
+    std::vector<std::string> argv_text = {cli_, "run", "--install-folder", install_.string()};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_text = {
+        "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
+        "XDG_DATA_HOME=" + (dir_.path() / "data").string(), "HOME=" + dir_.path().string(),
+        "PATH=/usr/bin:/bin"};
+    if (with_password)
+      env_text.push_back(std::string("SONAVELT_FTP_PASSWORD=") + TestFtpServer::kPassword);
+    std::vector<char*> env;
+    for (std::string& e : env_text) env.push_back(e.data());
+    env.push_back(nullptr);
+
+    int fds[2];
+    Result r;
+    if (pipe(fds) != 0) return r;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, dir_.path().c_str());
+    // A new session: no controlling terminal to ask a password on.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    if (rc == 0) {
+      char buffer[4096];
+      ssize_t n;
+      while ((n = read(fds[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, n);
+      int raw = 0;
+      waitpid(pid, &raw, 0);
+      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    close(fds[0]);
+    return r;
+  }
+
+  // Every file under `folder` that holds `text`.
+  std::vector<std::string> FilesHolding(const fs::path& folder, const std::string& text) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    if (!fs::exists(folder, ec)) return found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+      if (entry.is_regular_file() && ReadFile(entry.path().string()).find(text) != std::string::npos)
+        found.push_back(entry.path().string());
+    return found;
+  }
+
+  TempDir dir_;
+  fs::path data_, install_, site_;
+  std::string cli_;
+  std::string address_;
+  TestFtpServer server_;
+};
+
+TEST_F(RemoteRunCommandTest, PageIsFetchedEditedAndPublishedWithItsFiles) {
+  const std::vector<std::string> choices = {"--yes", "-n", "2", "--in-order"};
+  auto with = [&](std::string page) {
+    std::vector<std::string> args = choices;
+    args.push_back(std::move(page));
+    return args;
+  };
+  Result remote = Cli(with(address_));
+  ASSERT_EQ(remote.status, 0) << remote.output;
+  EXPECT_NE(remote.output.find("All Done."), std::string::npos);
+  EXPECT_NE(remote.output.find("To: 127.0.0.1"), std::string::npos);
+  EXPECT_NE(remote.output.find("page: 127.0.0.1:/www/sample.htm"), std::string::npos);
+  EXPECT_EQ(remote.output.find(TestFtpServer::kPassword), std::string::npos);
+  // The settings page names the site.
+  EXPECT_NE(ReadFile((install_ / "HISTORY/HIS_sample.htm").string()).find("127.0.0.1"),
+            std::string::npos);
+
+  // The same choices on a local copy: the site must end up the same.
+  Result local = Cli(with((dir_.path() / "local/sample.htm").string()));
+  ASSERT_EQ(local.status, 0) << local.output;
+
+  const fs::path www = site_ / "www";
+  std::string page = ReadFile((www / "sample.htm").string());
+  EXPECT_EQ(Count(page, "<applet"), 1u);
+  EXPECT_EQ(page.find("\r\r"), std::string::npos);
+  EXPECT_EQ(WithUnixLineEnds(page),
+            WithUnixLineEnds(ReadFile((dir_.path() / "local/sample.htm").string())));
+  EXPECT_EQ(ReadFile((www / "sample.res").string()),
+            ReadFile((dir_.path() / "local/sample.res").string()));
+  EXPECT_EQ(ReadFile((www / "SonaveltRandomEventBackground.class").string()),
+            ReadFile((install_ / "SonaveltRandomEventBackground.class").string()));
+  int sounds = 0;
+  for (const auto& entry : fs::directory_iterator(dir_.path() / "local/audio")) {
+    ++sounds;
+    EXPECT_EQ(ReadFile((www / "audio" / entry.path().filename()).string()),
+              ReadFile(entry.path().string()))
+        << entry.path();
+  }
+  EXPECT_GT(sounds, 0);
+  // Nothing else was left on the site (no temporary upload names).
+  for (const auto& entry : fs::directory_iterator(www))
+    EXPECT_TRUE(entry.path().filename() == "audio" || entry.path().filename() == "sample.htm" ||
+                entry.path().filename() == "sample.res" ||
+                entry.path().filename() == "SonaveltRandomEventBackground.class")
+        << entry.path();
+
+  // The address is remembered for the wizard, the password nowhere.
+  std::string ini = ReadFile((dir_.path() / "config/Brindlecor/Sonavelt.ini").string());
+  EXPECT_NE(ini.find("URL_0=" + address_), std::string::npos) << ini;
+  EXPECT_TRUE(FilesHolding(dir_.path() / "config", TestFtpServer::kPassword).empty());
+  EXPECT_TRUE(FilesHolding(install_ / "HISTORY", TestFtpServer::kPassword).empty());
+  EXPECT_FALSE(fs::exists(install_ / "Cache"));
+
+  // Again on the same site: the audio folder is there, the block is replaced.
+  Result again = Cli(with(address_));
+  ASSERT_EQ(again.status, 0) << again.output;
+  page = ReadFile((www / "sample.htm").string());
+  EXPECT_EQ(Count(page, "<applet"), 1u);
+  EXPECT_EQ(page.find("\r\r"), std::string::npos);
+}
+
+TEST_F(RemoteRunCommandTest, RefusedAddressesAndLoginsStopTheRun) {
+  // Not a page: nothing remembered, nothing contacted.
+  Result folder = Cli({"--yes", "ftp://127.0.0.1:" + std::to_string(server_.port()) + "/www/"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.output.find("does not name a page"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_.path() / "config/Brindlecor/Sonavelt.ini"));
+
+  // A wrong password: the server's own text, the run ends, the page stays.
+  const std::string before = ReadFile((site_ / "www/sample.htm").string());
+  Result login = Cli({"--yes", "-n", "1", address_}, /*with_password=*/false);
+  EXPECT_EQ(login.status, 3) << login.output;
+  EXPECT_NE(login.output.find("530"), std::string::npos) << login.output;
+  EXPECT_EQ(ReadFile((site_ / "www/sample.htm").string()), before);
+  // Remembered all the same: the address was saved before connecting.
+  std::string ini = ReadFile((dir_.path() / "config/Brindlecor/Sonavelt.ini").string());
+  EXPECT_NE(ini.find("URL_0=" + address_), std::string::npos) << ini;
+}
+
+}  // namespace
+}  // namespace sonavelt::run
