@@ -1,5 +1,6 @@
 #pragma once
 
+#include "remote/status_line.h"
 #include "run/page_transport.h"
 #include "run/run_inputs.h"
 
@@ -13,10 +14,12 @@ namespace sonavelt::app {
 class RemotePageChooser {
  public:
   virtual ~RemotePageChooser() = default;
-  // Lets the user pick a page on a site. On success sets page.is_remote,
-  // remote_site and remote_path and answers true; on cancel leaves page as
-  // it was.
-  virtual bool ChooseRemotePage(QWidget* parent, run::PageTarget& page) = 0;
+  // Lets the user pick a page on a site, with dialogs modal over parent and
+  // status_line (the wizard's FTP status text) showing the work in progress.
+  // On success sets page.is_remote, remote_site and remote_path and answers
+  // true; on cancel leaves page as it was.
+  virtual bool ChooseRemotePage(QWidget* parent, remote::StatusLine& status_line,
+                                run::PageTarget& page) = 0;
   // Fetches and publishes the page chosen last; lives as long as the chooser.
   virtual run::PageTransport* transport() = 0;
 };

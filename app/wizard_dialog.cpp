@@ -21,6 +21,7 @@
 #include "app/help_system.h"
 #include "app/page_widgets.h"
 #include "app/qt_progress_panel.h"
+#include "app/qt_status_line.h"
 #include "app/remote_page_chooser.h"
 #include "app/sound_preview.h"
 
@@ -109,7 +110,15 @@ void WizardDialog::BuildWindow() {
   auto* buttons = new QHBoxLayout(button_row_);
   buttons->setContentsMargins(0, 0, 0, 0);
   buttons->addWidget(help_button_);
-  buttons->addStretch();
+  // The FTP status line sits in the row's free space, so that showing it
+  // moves nothing.
+  ftp_status_ = new QLabel(button_row_);
+  ftp_status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  QSizePolicy keep = ftp_status_->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  ftp_status_->setSizePolicy(keep);
+  ftp_status_->hide();
+  buttons->addWidget(ftp_status_, 1);
   buttons->addWidget(close_button_);
   buttons->addSpacing(12);
   buttons->addWidget(back_button_);
@@ -152,6 +161,11 @@ void WizardDialog::BuildWindow() {
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
+}
+
+remote::StatusLine& WizardDialog::ftp_status_line() {
+  if (!ftp_status_line_) ftp_status_line_ = std::make_unique<QtStatusLine>(*ftp_status_, *services_.gate);
+  return *ftp_status_line_;
 }
 
 void WizardDialog::BuildActions() {
@@ -278,7 +292,7 @@ void WizardDialog::OnLocalMachine() {
 }
 
 void WizardDialog::OnRemoteSite() {
-  if (services_.remote && services_.remote->ChooseRemotePage(this, choices_.page)) {
+  if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_.page)) {
     path_edit_->setText(Q(choices_.page.remote_site + ":" + choices_.page.remote_path));
   }
   FocusOn(FocusField::kPath);

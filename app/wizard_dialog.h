@@ -23,6 +23,9 @@ class QThread;
 namespace sonavelt::audio {
 class AuCache;
 }
+namespace sonavelt::remote {
+class StatusLine;
+}
 
 namespace sonavelt::app {
 
@@ -93,6 +96,9 @@ class WizardDialog : public QDialog {
   OptionSettingsControls* option_controls() const { return options_; }
   SoundControls* sound_controls() const { return sound_; }
   ProgressControls* progress_controls() const { return progress_; }
+  QLabel* ftp_status_label() const { return ftp_status_; }
+  // The FTP status line for the remote site's dialogs.
+  remote::StatusLine& ftp_status_line();
 
   // The page's help topic, as "&Help" and F1 open it.
   void ShowHelp();
@@ -155,6 +161,8 @@ class WizardDialog : public QDialog {
   ProgressControls* progress_ = nullptr;
   QFrame* separator_ = nullptr;
   QWidget* button_row_ = nullptr;
+  QLabel* ftp_status_ = nullptr;
+  std::unique_ptr<remote::StatusLine> ftp_status_line_;
   QPushButton* help_button_ = nullptr;
   QPushButton* close_button_ = nullptr;
   QPushButton* back_button_ = nullptr;

@@ -11,9 +11,11 @@
 
 #include <atomic>
 #include <semaphore>
+#include <thread>
 
 #include "app/gui_call_gate.h"
 #include "app/page_widgets.h"
+#include "app/remote_page_chooser.h"
 #include "app/wizard_dialog.h"
 #include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
@@ -23,6 +25,33 @@
 
 using namespace sonavelt;
 using app::WizardPage;
+
+// Picks "/www/index.html" on "ftp.example.com", showing the status line the
+// way the remote dialogs do: from a thread of their own.
+class FakeRemoteChooser : public app::RemotePageChooser {
+ public:
+  bool ChooseRemotePage(QWidget*, remote::StatusLine& status_line, run::PageTarget& page) override {
+    std::atomic<bool> shown{false};
+    std::thread worker([&] {
+      status_line.Show("  Contacting ftp.example.com ......");
+      shown = true;
+    });
+    while (!shown) QCoreApplication::processEvents();
+    worker.join();
+    label_seen = label->isVisible() && label->toolTip().contains(QStringLiteral("Contacting"));
+    status_line.Hide();
+    if (!pick) return false;
+    page.is_remote = true;
+    page.remote_site = "ftp.example.com";
+    page.remote_path = "/www/index.html";
+    return true;
+  }
+  run::PageTransport* transport() override { return nullptr; }
+
+  QLabel* label = nullptr;
+  bool label_seen = false;
+  bool pick = true;
+};
 
 class TestWizardDialog : public QObject {
   Q_OBJECT
@@ -59,6 +88,7 @@ class TestWizardDialog : public QObject {
         resume.acquire();
       };
       services.show_broken_page = [this](const std::string& path) { broken_pages.push_back(path); };
+      services.remote = &remote;
       services.ask_again = [this](bool has_url) {
         again_asked.push_back(has_url);
         return again_answer;
@@ -90,6 +120,7 @@ class TestWizardDialog : public QObject {
     testing::RecordingUserInterface ui;
     app::GuiCallGate gate;
     testing::ScriptedChooser chooser;
+    FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
     run::AudioSoundWork sound_work{cache, ui};
@@ -255,6 +286,25 @@ class TestWizardDialog : public QObject {
     QCOMPARE(f.wizard->path_edit()->text(), doomed);
     QVERIFY(f.again_asked.empty());
     QVERIFY(!f.ui.Messages().empty());
+  }
+
+  void remoteSiteChoiceFillsThePathField() {
+    Fixture f;
+    f.remote.label = f.wizard->ftp_status_label();
+    const QString before = f.wizard->path_edit()->text();
+    f.remote.pick = false;
+    f.wizard->select_controls()->remote_button()->click();
+    QVERIFY(f.remote.label_seen);
+    QVERIFY(!f.wizard->ftp_status_label()->isVisible());
+    QCOMPARE(f.wizard->path_edit()->text(), before);
+    QVERIFY(!f.choices.page.is_remote);
+
+    f.remote.pick = true;
+    f.wizard->select_controls()->remote_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text(), QStringLiteral("ftp.example.com:/www/index.html"));
+    QVERIFY(f.wizard->path_edit()->hasFocus());
+    f.Next();  // the remote text is not checked as a local file
+    QCOMPARE(f.wizard->field_label()->text(), QStringLiteral("Absolute &URL for index.html:"));
   }
 
   void unreadableBodyTagShowsThePageAndEnds() {
