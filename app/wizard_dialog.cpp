@@ -243,9 +243,7 @@ void WizardDialog::FocusOn(FocusField field) {
   if (field == FocusField::kCount) edit = select_->count_spin()->edit();
   if (field == FocusField::kGoTo) edit = sound_->go_to_spin()->edit();
   edit->setFocus(Qt::OtherFocusReason);
-  edit->selectAll();
-  edit->end(true);  // the caret at the end, the whole text still selected
-  edit->selectAll();
+  edit->selectAll();  // leaves the caret, and the view, at the end of the text
 }
 
 void WizardDialog::Apply(const WizardFlow::Step& step) {
