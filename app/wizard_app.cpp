@@ -68,8 +68,10 @@ int RunWizardApp(const WizardAppOptions& options) {
                              QStringLiteral("HTML Files (*.htm *.html)"));
   QtFileChooser sound_chooser(nullptr, QStringLiteral("Select Sound File"),
                               QStringLiteral("Wave Sound (*.wav);;Sound Clip (Basic) (*.au)"));
-  QtFileChooser applet_chooser(nullptr, QStringLiteral("Find SonaveltRandomEventBackground.class"),
-                               QStringLiteral("Java class (*.class)"));
+  // Finds the applet class file, and the browser player's script when the
+  // page gets one.
+  QtFileChooser applet_chooser(nullptr, QStringLiteral("Find a File Sonavelt Needs"),
+                               QStringLiteral("Java class (*.class);;JavaScript (*.js)"));
   browser::SpawnProcessStarter starter;
 
   WizardServices services;
