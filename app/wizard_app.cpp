@@ -12,6 +12,7 @@
 #include "app/gui_call_gate.h"
 #include "app/help_system.h"
 #include "app/qt_user_interface.h"
+#include "app/remote_site_chooser.h"
 #include "app/screenshot_tour.h"
 #include "app/sound_player.h"
 #include "app/sound_preview.h"
@@ -64,6 +65,8 @@ int RunWizardApp(const WizardAppOptions& options) {
   run::AudioSoundWork sound_work(cache, ui);
   QtSoundOutput output;
   HelpSystem help(QString::fromStdString(run::JoinPath(install_folder, "help/index.html")));
+  RemoteSiteChooser remote_chooser(store, ui,
+                                   [&help](uint32_t context) { help.ShowTopic(context); });
   QtFileChooser html_chooser(nullptr, QStringLiteral("Select HTML File"),
                              QStringLiteral("HTML Files (*.htm *.html)"));
   QtFileChooser sound_chooser(nullptr, QStringLiteral("Select Sound File"),
@@ -84,6 +87,7 @@ int RunWizardApp(const WizardAppOptions& options) {
   services.cache = &cache;
   services.sound_work = &sound_work;
   services.help = &help;
+  services.remote = &remote_chooser;
   services.start_sound = [&output] {
     output.player().PlayInBackground(SoundPlayer::DesktopStartSound());
   };

@@ -1,0 +1,84 @@
+#include "app/connect_dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace sonavelt::app {
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+ConnectDialog::ConnectDialog(const remote::AddressHistory& history, const remote::FtpLogin& login,
+                             std::function<void(uint32_t context)> show_help, QWidget* owner)
+    : QDialog(owner) {
+  setWindowTitle(QStringLiteral("Connect To Remote Site"));
+  setModal(true);
+
+  auto* address_label = new QLabel(QStringLiteral("&Address (FTP URL or FTP server name):"), this);
+  address_box_ = new QComboBox(this);
+  address_box_->setEditable(true);
+  // The list is the history, in its order; typing never adds to it (Connect
+  // updates the history, which the next dialog shows).
+  address_box_->setInsertPolicy(QComboBox::NoInsert);
+  address_box_->setDuplicatesEnabled(true);
+  address_box_->setMinimumContentsLength(36);
+  address_box_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  for (const std::string& entry : history.entries()) address_box_->addItem(Q(entry));
+  address_box_->setEditText(Q(history.InitialAddress(login.address_text)));
+  address_label->setBuddy(address_box_);
+
+  user_edit_ = new QLineEdit(Q(login.user_name), this);
+  user_edit_->setMaxLength(remote::kMaxLoginFieldLength);
+  auto* user_label = new QLabel(QStringLiteral("&USER NAME"), this);
+  user_label->setBuddy(user_edit_);
+  password_edit_ = new QLineEdit(Q(login.password), this);
+  password_edit_->setMaxLength(remote::kMaxLoginFieldLength);
+  password_edit_->setEchoMode(QLineEdit::Password);
+  auto* password_label = new QLabel(QStringLiteral("&PASSWORD"), this);
+  password_label->setBuddy(password_edit_);
+
+  auto* fields = new QGridLayout;
+  fields->addWidget(user_edit_, 0, 0);
+  fields->addWidget(user_label, 0, 1);
+  fields->addWidget(password_edit_, 1, 0);
+  fields->addWidget(password_label, 1, 1);
+
+  auto* buttons = new QDialogButtonBox(this);
+  connect_button_ = buttons->addButton(QStringLiteral("&Connect"), QDialogButtonBox::AcceptRole);
+  QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
+  buttons->addButton(QStringLiteral("Ca&ncel"), QDialogButtonBox::RejectRole);
+  connect_button_->setDefault(true);
+  help->setEnabled(static_cast<bool>(show_help));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(help, &QPushButton::clicked, this, [show_help] {
+    if (show_help) show_help(kHelpContext);
+  });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(address_label);
+  layout->addWidget(address_box_);
+  layout->addLayout(fields);
+  layout->addWidget(buttons);
+
+  setTabOrder(address_box_, user_edit_);
+  setTabOrder(user_edit_, password_edit_);
+  address_box_->setFocus();
+}
+
+std::string ConnectDialog::address_text() const {
+  return address_box_->currentText().toStdString();
+}
+
+std::string ConnectDialog::user_name() const { return user_edit_->text().toStdString(); }
+
+std::string ConnectDialog::password() const { return password_edit_->text().toStdString(); }
+
+}  // namespace sonavelt::app

@@ -1,0 +1,92 @@
+#include "app/remote_site_chooser.h"
+
+#include <QApplication>
+
+#include "app/connect_dialog.h"
+#include "app/ftp_work_thread.h"
+#include "app/remote_file_browser.h"
+#include "remote/ssh_host_key.h"
+#include "run/address_history_store.h"
+
+namespace sonavelt::app {
+
+RemoteSiteChooser::RemoteSiteChooser(run::SettingsStore& store, UserInterface& ui,
+                                     std::function<void(uint32_t context)> show_help)
+    : store_(store),
+      ui_(ui),
+      show_help_(std::move(show_help)),
+      history_(run::LoadAddressHistory(store)),
+      transport_(ui) {}
+
+bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
+                                      remote::FtpEndpoint& settings) {
+  const std::string key = address.server + ":" + std::to_string(address.port);
+  auto known = accepted_host_keys_.find(key);
+  if (known != accepted_host_keys_.end()) {
+    settings.ssh_host_key_sha256 = known->second;
+    return true;
+  }
+  std::string fingerprint;
+  Status read;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  FtpWorkThread work;
+  work.RunAndWait([&] {
+    read = remote::ReadSshHostKey(address.server, address.port, settings.timeout_seconds,
+                                  &fingerprint);
+  });
+  QApplication::restoreOverrideCursor();
+  // A server that cannot be reached fails the connect, which says why.
+  if (!read.ok()) return true;
+  if (!ui_.Ask(BoxStyle::kPlain, "The SSH host key of " + address.server + " is\r\n\r\n" +
+                                     "SHA256:" + fingerprint + "\r\n\r\n" +
+                                     "Do you trust this server and connect?"))
+    return false;
+  accepted_host_keys_[key] = fingerprint;
+  settings.ssh_host_key_sha256 = fingerprint;
+  return true;
+}
+
+bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& status_line,
+                                         run::PageTarget& page) {
+  for (;;) {
+    ConnectDialog connect(history_, login_, show_help_, parent);
+    if (connect.exec() != QDialog::Accepted) return false;
+    login_.address_text = connect.address_text();
+    login_.user_name = connect.user_name();
+    login_.password = connect.password();
+    // Saved before connecting: an address that then fails is still offered
+    // at the top next time.
+    history_.Remember(login_.address_text);
+    run::SaveAddressHistory(history_, store_);
+
+    remote::FtpEndpoint settings;
+    remote::FtpAddress address = remote::ParseFtpAddress(login_.address_text);
+    if (address.usable && address.security == remote::Security::kSsh &&
+        !AcceptHostKey(address, settings))
+      continue;
+
+    RemoteFileBrowser browser(login_, settings, ui_, status_line, show_help_, parent);
+    RemoteFileBrowser::Result result = browser.Browse();
+    switch (result.outcome) {
+      case remote::ConnectOutcome::kFailed:
+        continue;  // a fresh connect dialog, to correct the address or login
+      case remote::ConnectOutcome::kNoSession:
+      case remote::ConnectOutcome::kUnparsable:
+        return false;
+      case remote::ConnectOutcome::kConnected:
+        break;
+    }
+    if (!result.page_path) return false;
+    // The site and the path are recorded together, with the login the run
+    // connects with, so a later connect without a pick keeps this pick whole.
+    page.is_remote = true;
+    page.remote_site = result.address.server;
+    page.remote_path = *result.page_path;
+    remote::FtpEndpoint endpoint = remote::EndpointFor(result.address, login_);
+    endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
+    transport_.set_endpoint(std::move(endpoint));
+    return true;
+  }
+}
+
+}  // namespace sonavelt::app

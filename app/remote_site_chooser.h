@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "app/remote_page_chooser.h"
+#include "base/user_interface.h"
+#include "remote/address_history.h"
+#include "remote/ftp_address.h"
+#include "run/remote_page_transport.h"
+#include "run/settings_store.h"
+
+namespace sonavelt::app {
+
+// The wizard's "&Remote Site": the connect dialog, then the remote file
+// browser, again and again while connecting fails, until a page is picked or
+// the user cancels. Keeps the login typed last (in memory only) and the four
+// remembered addresses (in the settings store), and the run's transport,
+// which works on the site of the page picked last.
+class RemoteSiteChooser : public RemotePageChooser {
+ public:
+  // `ui` must be safe to call from a work thread (the wizard's is). `store`
+  // and `ui` must outlive the chooser. show_help may be empty.
+  RemoteSiteChooser(run::SettingsStore& store, UserInterface& ui,
+                    std::function<void(uint32_t context)> show_help);
+
+  bool ChooseRemotePage(QWidget* parent, remote::StatusLine& status_line,
+                        run::PageTarget& page) override;
+  run::PageTransport* transport() override { return &transport_; }
+
+  const remote::AddressHistory& history() const { return history_; }
+  const remote::FtpLogin& login() const { return login_; }
+
+ private:
+  // For an SFTP site whose key was not accepted in this program run: reads
+  // the server's host key (off the GUI thread) and asks the user to accept
+  // it. False when the user refuses.
+  bool AcceptHostKey(const remote::FtpAddress& address, remote::FtpEndpoint& settings);
+
+  run::SettingsStore& store_;
+  UserInterface& ui_;
+  std::function<void(uint32_t)> show_help_;
+  remote::AddressHistory history_;
+  remote::FtpLogin login_;
+  // Host keys the user accepted in this program run, by "server:port".
+  std::map<std::string, std::string> accepted_host_keys_;
+  run::RemotePageTransport transport_;
+};
+
+}  // namespace sonavelt::app
