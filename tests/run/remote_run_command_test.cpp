@@ -212,5 +212,46 @@ TEST_F(RemoteRunCommandTest, RefusedAddressesAndLoginsStopTheRun) {
   EXPECT_NE(ini.find("URL_0=" + address_), std::string::npos) << ini;
 }
 
+TEST_F(RemoteRunCommandTest, ServerFaultsAreRetriedThenReported) {
+  const std::string original = ReadFile((site_ / "www/sample.htm").string());
+  auto address = [&] {
+    return "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
+           std::to_string(server_.port()) + "/www/sample.htm";
+  };
+
+  // A server that will not have the audio folder: a few tries, then the
+  // message; the run ends and leaves nothing of its own behind locally.
+  testing::FtpServerFaults no_audio;
+  no_audio.refuse_mkd = "audio";
+  ASSERT_TRUE(server_.Start(site_.string(), no_audio)) << server_.error();
+  Result refused = Cli({"--yes", "-n", "1", "--no-background", address()});
+  EXPECT_EQ(refused.status, 3) << refused.output;
+  EXPECT_NE(refused.output.find("could not create or open the folder /www/audio"),
+            std::string::npos)
+      << refused.output;
+  EXPECT_FALSE(fs::exists(install_ / "Cache"));
+  EXPECT_FALSE(fs::exists(site_ / "www/audio"));
+
+  // The connection dropped during the first sound's upload: sent again after
+  // a reconnect, and the site ends complete.
+  testing::FtpServerFaults drop;
+  drop.drop_stor = 2;
+  ASSERT_TRUE(server_.Start(site_.string(), drop)) << server_.error();
+  Result dropped = Cli({"--yes", "-n", "1", "--no-background", address()});
+  ASSERT_EQ(dropped.status, 0) << dropped.output;
+  EXPECT_NE(dropped.output.find("Sonavelt has lost connection with: 127.0.0.1"),
+            std::string::npos)
+      << dropped.output;
+  // Each file moved the bar once: 5 transfers over 69..99, the last at 93.
+  EXPECT_NE(dropped.output.find("Transferring: sample.res To: 127.0.0.1\n93%\n"),
+            std::string::npos)
+      << dropped.output;
+  EXPECT_NE(original, ReadFile((site_ / "www/sample.htm").string()));
+  EXPECT_EQ(Count(ReadFile((site_ / "www/sample.htm").string()), "<applet"), 1u);
+  EXPECT_TRUE(fs::exists(site_ / "www/sample.res"));
+  EXPECT_TRUE(fs::exists(site_ / "www/SonaveltRandomEventBackground.class"));
+  EXPECT_FALSE(fs::is_empty(site_ / "www/audio"));
+}
+
 }  // namespace
 }  // namespace sonavelt::run
