@@ -10,7 +10,7 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"convert", "convert SOUND [OUT]   turn a WAVE file into the player's .au file",
        RunConvertCommand},
-      {"run", "run [OPTIONS] [PAGE]  add the sounds to a local page (see run --help)",
+      {"run", "run [OPTIONS] [PAGE]  add the sounds to a local or remote page (see run --help)",
        RunRunCommand},
   };
   return commands;

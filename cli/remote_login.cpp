@@ -58,7 +58,9 @@ RemotePage PrepareRemotePage(const std::string& address_text, const std::string&
   if (!login.user_name.empty()) login.password = ReadPassword(login.user_name, address.server);
   out.endpoint = remote::EndpointFor(address, login);
   out.endpoint.ca_file = ca_file;
-  out.endpoint.ssh_host_key_sha256 = ssh_host_key;
+  // Taken as OpenSSH prints it, with or without its "SHA256:" in front.
+  out.endpoint.ssh_host_key_sha256 =
+      ssh_host_key.rfind("SHA256:", 0) == 0 ? ssh_host_key.substr(7) : ssh_host_key;
   out.page.is_remote = true;
   out.page.remote_site = address.server;
   out.page.remote_path = path;
