@@ -93,18 +93,16 @@ RemoteFileBrowser::Result RemoteFileBrowser::Browse() {
     connection_ = std::move(connected.connection);
     if (connected.outcome == remote::ConnectOutcome::kConnected)
       tree_.Fill(connection_.get(), connected.address.start_path, login_.home_directory);
-    else
-      tree_.Fill(nullptr, std::string(), std::string());
   });
   result.outcome = connected.outcome;
   result.address = connected.address;
-  if (connected.outcome != remote::ConnectOutcome::kConnected &&
-      connected.outcome != remote::ConnectOutcome::kUnparsable) {
+  if (connected.outcome != remote::ConnectOutcome::kConnected) {
+    // The message has been shown; a tree without a connection offers nothing
+    // to pick, so the dialog goes at once.
     hide();
     return result;
   }
-  if (connected.outcome == remote::ConnectOutcome::kConnected)
-    setWindowTitle(Q(remote::FilesCaption(connected.address.server)));
+  setWindowTitle(Q(remote::FilesCaption(connected.address.server)));
   MirrorAll();
   view_->setFocus();
   exec();

@@ -49,9 +49,9 @@ class RemoteFileBrowser : public QDialog {
                     QWidget* owner = nullptr);
   ~RemoteFileBrowser() override;
 
-  // Shows the dialog, connects, and (when connected, or when the address
-  // could not be read at all: the tree then says there is no connection)
-  // lets the user pick a page; answers how it ended.
+  // Shows the dialog, connects, and when connected lets the user pick a
+  // page; answers how it ended. A failed connect has told the user why and
+  // closes the dialog at once.
   Result Browse();
 
   QTreeWidget* tree_view() const { return view_; }
