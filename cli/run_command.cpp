@@ -383,7 +383,14 @@ int RunRunCommand(const std::vector<std::string>& args) {
                     run::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
       }
       std::printf("settings page: %s\n", state.test_page_address.c_str());
-      std::printf("settings: %s\n", store.FilePath().c_str());
+      // A settings file that cannot be written (a folder in its place, a
+      // read-only home) must not be reported as holding this run's choices.
+      if (store.Sync()) {
+        std::printf("settings: %s\n", store.FilePath().c_str());
+      } else {
+        std::fprintf(stderr, "The choices of this run were not stored: %s cannot be written.\n",
+                     store.FilePath().c_str());
+      }
       return kExitDone;
     case run::RunOutcome::End::kSentBack:
       std::fprintf(stderr, "Stopped: correct the %s", PageName(outcome.page));

@@ -110,7 +110,8 @@ std::vector<RemoteEntry> ParseListing(std::string_view text) {
     if (line.empty()) continue;
     std::optional<RemoteEntry> entry = ParseUnixLine(line);
     if (!entry) entry = ParseDosLine(line);
-    if (!entry || entry->name == "." || entry->name == "..") continue;
+    // A link line "... 10:09  -> x" names nothing before its arrow.
+    if (!entry || entry->name.empty() || entry->name == "." || entry->name == "..") continue;
     entries.push_back(std::move(*entry));
   }
   return entries;

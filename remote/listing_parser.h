@@ -30,8 +30,8 @@ class RemoteLister {
 // Parses the reply of a plain LIST: Unix "ls -l" lines (with or without the
 // group column, names with spaces, "name -> target" for links, the year in
 // place of the time for old files) and DOS/IIS lines ("<DIR>" or a size).
-// Entries keep the server's order. "." and "..", "total" lines and lines in
-// no known form are skipped. Names are returned as listed: they may still
+// Entries keep the server's order. "." and "..", entries without a name,
+// "total" lines and lines in no known form are skipped. Names are returned as listed: they may still
 // hold characters that are unsafe in a path (see IsSafeEntryName).
 std::vector<RemoteEntry> ParseListing(std::string_view text);
 

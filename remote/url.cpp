@@ -65,16 +65,26 @@ std::optional<ParsedUrl> ParseUrl(std::string_view text) {
 }
 
 std::string AddressWithoutPassword(std::string_view text) {
-  size_t scheme_end = text.find("://");
-  if (scheme_end == std::string_view::npos) return std::string(text);
-  size_t authority = scheme_end + 3;
-  size_t authority_end = text.find_first_of("/?#", authority);
+  // The login part starts after "scheme:" and the slashes libcurl skips (it
+  // takes "ftp:/h" as well as "ftp://h"), or at the very start of a bare
+  // address, which ParseFtpAddress reads as "ftp://" + text: "bob:pw@host"
+  // carries a password too.
+  size_t authority = 0;
+  size_t colon = text.find(':');
+  if (colon != std::string_view::npos && colon + 1 < text.size() &&
+      (text[colon + 1] == '/' || text[colon + 1] == '\\')) {
+    authority = colon + 1;
+  }
+  // "ftp://" + "/user:pw@host" is read with the extra slash skipped, too.
+  while (authority < text.size() && (text[authority] == '/' || text[authority] == '\\'))
+    ++authority;
+  size_t authority_end = text.find_first_of("/?#\\", authority);
   if (authority_end == std::string_view::npos) authority_end = text.size();
   size_t at = text.rfind('@', authority_end);
   if (at == std::string_view::npos || at < authority) return std::string(text);
-  size_t colon = text.find(':', authority);
-  if (colon == std::string_view::npos || colon > at) return std::string(text);
-  return std::string(text.substr(0, colon)) + std::string(text.substr(at));
+  size_t password = text.find(':', authority);
+  if (password == std::string_view::npos || password > at) return std::string(text);
+  return std::string(text.substr(0, password)) + std::string(text.substr(at));
 }
 
 }  // namespace sonavelt::remote

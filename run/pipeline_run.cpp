@@ -58,13 +58,53 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* rea
 }
 
 // Copies `from` over `to`. A file copied onto itself (a sound already in the
-// page's audio folder) counts as copied.
+// page's audio folder) counts as copied. The copy is made under a temporary
+// name beside `to` and renamed into place, so a disk that fills up leaves
+// the earlier file (or none), never a cut-off sound the page would play. The
+// bytes go through read and write so that *reason is the system's own word
+// for the failure ("No space left on device").
 bool CopyOver(const std::string& from, const std::string& to, std::string* reason) {
   std::error_code ec;
   if (fs::exists(to, ec) && fs::equivalent(from, to, ec)) return true;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  if (ec) *reason = ec.message();
-  return !ec;
+  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  fs::path target(to);
+  std::string temp =
+      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  int out = mkstemp(temp.data());
+  if (out < 0) {
+    *reason = std::strerror(errno);
+    close(in);
+    return false;
+  }
+  int error = 0;
+  char buffer[65536];
+  while (error == 0) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) error = errno;
+      break;
+    }
+    for (ssize_t done = 0; done < n && error == 0;) {
+      ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) error = errno;
+      if (w > 0) done += w;
+    }
+  }
+  close(in);
+  if (error == 0) fchmod(out, 0644);
+  if (close(out) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temp.c_str(), to.c_str()) != 0) error = errno;
+  if (error != 0) {
+    *reason = std::strerror(error);
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -109,7 +109,9 @@ void SettingsStore::WriteHistory(const StoredHistory& h) {
 
 bool SettingsStore::Sync() {
   impl_->settings->sync();
-  return impl_->settings->status() == QSettings::NoError;
+  // FormatError only says the file held garbage when it was read; it stays
+  // set after the good values have been written over it.
+  return impl_->settings->status() != QSettings::AccessError;
 }
 
 std::string SettingsStore::FilePath() const {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ std::vector<fs::path> KeptInputs(std::string_view target) {
   std::sort(files.begin(), files.end());
   return files;
 }
+
+}  // namespace
+
+// Names the target in test output instead of dumping the entry's bytes.
+void PrintTo(const NamedEntry& entry, std::ostream* out) { *out << entry.name; }
+
+namespace {
 
 class FuzzRegressionTest : public ::testing::TestWithParam<NamedEntry> {};
 

@@ -1,6 +1,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "html/body_colour.h"
 #include "html/colour_names.h"
 #include "html/page_edit.h"
@@ -58,7 +59,18 @@ int FuzzPageEdit(const uint8_t* data, size_t size) {
   SONAVELT_FUZZ_CHECK(edited.find(first.body_tag) != std::string::npos,
                       "the BODY tag is not in the page");
 
-  // A second run over its own result finds its block and changes nothing.
+  // A second run over its own result finds its block and changes nothing,
+  // unless the BODY tag or the block sits inside another applet element
+  // (markup written into an applet's attributes, or an applet never
+  // closed): which applet counts as the earlier block then depends on
+  // where the first run put its own. Plain substring searches cannot tell.
+  std::string upper = UpperCopy(edited);
+  for (size_t at : {upper.find("<BODY"), first.block.offset}) {
+    size_t applet = at == 0 ? std::string::npos : upper.rfind("<APPLET", at - 1);
+    if (applet == std::string::npos) continue;
+    size_t close = upper.find("</APPLET", applet);
+    if (close == std::string::npos || close >= at) return 0;
+  }
   html::PageEditResult second = html::ProcessPage(edited, names, blocks);
   SONAVELT_FUZZ_CHECK(second.outcome == html::PageEditOutcome::kEdited,
                       "an edited page is refused by the next run");

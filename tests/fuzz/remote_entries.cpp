@@ -40,9 +40,13 @@ int FuzzUrl(const uint8_t* data, size_t size) {
     SONAVELT_FUZZ_CHECK(!url->object.empty(), "an empty object");
     SONAVELT_FUZZ_CHECK(!url->scheme.empty(), "an empty scheme");
   }
-  // What is remembered on disk logs in without a password.
+  // What is remembered on disk logs in without a password, read the way
+  // ParseFtpAddress reads it (as a URL, else with "ftp://" in front).
   std::string kept = remote::AddressWithoutPassword(text);
   SONAVELT_FUZZ_CHECK(CurlPassword(kept).empty(), "a password survives: " + kept);
+  if (!remote::ParseUrl(kept)) {
+    SONAVELT_FUZZ_CHECK(CurlPassword("ftp://" + kept).empty(), "a password survives: " + kept);
+  }
   if (url) {
     std::optional<remote::ParsedUrl> again = remote::ParseUrl(kept);
     SONAVELT_FUZZ_CHECK(again.has_value(), "the address without password no longer parses");

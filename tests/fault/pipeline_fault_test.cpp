@@ -1,0 +1,163 @@
+// A run whose files change under it: the page or a sound is deleted or
+// replaced after the sounds were checked and before they are converted.
+// The real run, audio library and files; only the moment is chosen by the test.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "audio/au_cache.h"
+#include "run/audio_sound_work.h"
+#include "run/pipeline_run.h"
+#include "run/startup.h"
+#include "tests/fault/fault_support.h"
+#include "tests/support/recording_user_interface.h"
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::run {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+class NullPanel : public ProgressPanel {
+ public:
+  void SetStatusText(const std::string&) override {}
+  void SetPosition(int) override {}
+  void SetBarOnly(int) override {}
+};
+
+// The real sound work, with something done to the files right before the
+// first conversion (after every check of the preparing phase).
+class ChangingSoundWork : public SoundWork {
+ public:
+  ChangingSoundWork(SoundWork& real, std::function<void()> change)
+      : real_(real), change_(std::move(change)) {}
+  bool FileExists(const std::string& p) override { return real_.FileExists(p); }
+  bool HasSoundExtension(const std::string& p) override { return real_.HasSoundExtension(p); }
+  void ReportMissing(const std::string& p) override { real_.ReportMissing(p); }
+  void ReportUnsupported(const std::string& p) override { real_.ReportUnsupported(p); }
+  bool CheckSoundFile(const std::string& p, RunState& s) override {
+    return real_.CheckSoundFile(p, s);
+  }
+  uint64_t CheckNotEmpty(const std::string& p) override { return real_.CheckNotEmpty(p); }
+  std::string ConvertIfWav(const std::string& p, RunState& s,
+                           const std::function<void(int)>& progress) override {
+    if (change_) std::exchange(change_, nullptr)();
+    return real_.ConvertIfWav(p, s, progress);
+  }
+
+ private:
+  SoundWork& real_;
+  std::function<void()> change_;
+};
+
+constexpr char kPage[] = "<html><head><title>t</title></head><body>\n<p>x</p>\n</body></html>\n";
+
+class ChangedFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
+    if (data == nullptr) GTEST_SKIP() << "needs the built data folder";
+    fs::path install = dir_.path() / "install";
+    fs::create_directories(install);
+    fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
+                  install / "SonaveltRandomEventBackground.class");
+    paths_ = MakeInstallPaths(install.string(), (dir_.path() / "data").string());
+    fs::create_directories(dir_.path() / "site");
+    page_.local_html_path = dir_.File("site/page.htm");
+    WriteFile(page_.local_html_path, kPage);
+    for (const char* name : {"e.wav", "x.wav", "b.wav"})
+      WriteFile(dir_.File(name), testing::SmallWave(4000));
+    sounds_.combination_count = 1;
+    sounds_.entrance_sounds = {dir_.File("e.wav")};
+    sounds_.exit_sounds = {dir_.File("x.wav")};
+    sounds_.background_sounds = {dir_.File("b.wav")};
+  }
+
+  RunOutcome RunWith(std::function<void()> change) {
+    audio::AuCache cache(paths_.cache_folder);
+    AudioSoundWork real(cache, ui_);
+    ChangingSoundWork work(real, std::move(change));
+    RunServices services;
+    services.sounds = &work;
+    services.free_space = [] { return uint64_t{1} << 40; };
+    NullPanel panel;
+    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, state_, services);
+    return run.Run();
+  }
+  std::vector<std::string> SiteFiles() { return testing::FilesBelow(dir_.path() / "site"); }
+
+  testing::TempDir dir_;
+  InstallPaths paths_;
+  PageTarget page_;
+  SoundSet sounds_;
+  RunOptions options_;
+  RunState state_;
+  testing::RecordingUserInterface ui_;
+};
+
+TEST_F(ChangedFilesTest, SoundDeletedAfterTheCheckSendsTheUserBackToIt) {
+  RunOutcome outcome = RunWith([&] { fs::remove(dir_.File("x.wav")); });
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(outcome.page, ReturnPage::kExitSound);
+  ASSERT_FALSE(ui_.Messages().empty());
+  EXPECT_NE(ui_.Messages().front().find("x.wav"), std::string::npos) << ui_.Messages().front();
+  EXPECT_EQ(ReadFile(page_.local_html_path), kPage);
+  EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
+}
+
+TEST_F(ChangedFilesTest, SoundReplacedByGarbageIsRefusedNotConverted) {
+  RunOutcome outcome =
+      RunWith([&] { WriteFile(dir_.File("b.wav"), "RIFF\x10\0\0\0WAVEjunkjunkjunk"); });
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(outcome.page, ReturnPage::kBackgroundSound);
+  ASSERT_FALSE(ui_.Messages().empty());
+  EXPECT_NE(ui_.Messages().front().find("b.wav"), std::string::npos) << ui_.Messages().front();
+  EXPECT_EQ(ReadFile(page_.local_html_path), kPage);
+  EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
+}
+
+TEST_F(ChangedFilesTest, SoundReplacedByAnotherGoodSoundUsesTheNewOne) {
+  // Longer and at another rate: the preparing phase's measurements are stale.
+  RunOutcome outcome =
+      RunWith([&] { WriteFile(dir_.File("e.wav"), testing::SmallWave(44100, 22050)); });
+  ASSERT_EQ(outcome.end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  // 2 seconds at 8000 Hz, less the rate change's rounding, plus the header.
+  uint64_t size = fs::file_size(dir_.path() / "site/audio/e.au");
+  EXPECT_GT(size, 15900u);
+  EXPECT_LT(size, 16100u);
+}
+
+TEST_F(ChangedFilesTest, PageDeletedAfterTheCheckIsReportedAndNothingIsWritten) {
+  RunOutcome outcome = RunWith([&] { fs::remove(page_.local_html_path); });
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(outcome.page, ReturnPage::kSelectHtmlFile);
+  ASSERT_FALSE(ui_.Messages().empty());
+  EXPECT_NE(ui_.Messages().back().find("page.htm cannot be read"), std::string::npos)
+      << ui_.Messages().back();
+  EXPECT_TRUE(SiteFiles().empty());
+}
+
+TEST_F(ChangedFilesTest, PageReplacedByANonPageIsRefusedAndKept) {
+  const std::string text = "a plain text file now\n";
+  RunOutcome outcome = RunWith([&] { WriteFile(page_.local_html_path, text); });
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_EQ(ReadFile(page_.local_html_path), text);
+  EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
+}
+
+TEST_F(ChangedFilesTest, PageReplacedByAnotherPageEditsWhatIsThereNow) {
+  const std::string other = "<HTML><BODY BGCOLOR=RED>\r\nnew text\r\n</BODY></HTML>\r\n";
+  RunOutcome outcome = RunWith([&] { WriteFile(page_.local_html_path, other); });
+  ASSERT_EQ(outcome.end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  std::string page = ReadFile(page_.local_html_path);
+  EXPECT_NE(page.find("new text"), std::string::npos);
+  EXPECT_NE(page.find("SonaveltRandomEventBackground"), std::string::npos);
+  EXPECT_EQ(page.find("<p>x</p>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sonavelt::run
