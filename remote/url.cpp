@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <memory>
 
 namespace sonavelt::remote {
@@ -26,6 +27,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     char c = text[i];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// A URL scheme: a letter, then letters, digits, "+", "-" or ".".
+bool IsSchemeName(std::string_view text) {
+  if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+  for (char c : text) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+      return false;
   }
   return true;
 }
@@ -71,14 +82,13 @@ std::string AddressWithoutPassword(std::string_view text) {
   // carries a password too.
   size_t authority = 0;
   size_t colon = text.find(':');
-  if (colon != std::string_view::npos && colon + 1 < text.size() &&
-      (text[colon + 1] == '/' || text[colon + 1] == '\\')) {
+  if (colon != std::string_view::npos && IsSchemeName(text.substr(0, colon)) &&
+      colon + 1 < text.size() && text[colon + 1] == '/') {
     authority = colon + 1;
   }
   // "ftp://" + "/user:pw@host" is read with the extra slash skipped, too.
-  while (authority < text.size() && (text[authority] == '/' || text[authority] == '\\'))
-    ++authority;
-  size_t authority_end = text.find_first_of("/?#\\", authority);
+  while (authority < text.size() && text[authority] == '/') ++authority;
+  size_t authority_end = text.find_first_of("/?#", authority);
   if (authority_end == std::string_view::npos) authority_end = text.size();
   size_t at = text.rfind('@', authority_end);
   if (at == std::string_view::npos || at < authority) return std::string(text);
