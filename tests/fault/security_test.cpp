@@ -17,6 +17,8 @@
 
 #include "browser/browser_launch.h"
 #include "remote/address_history.h"
+#include "remote/ftp_connection.h"
+#include "remote/remote_tree.h"
 #include "remote/transfers.h"
 #include "run/resource_text.h"
 #include "run/settings_store.h"
@@ -166,6 +168,57 @@ TEST(BrowserLaunchSecurityTest, ThePageIsOneArgumentAndNoShellRuns) {
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_EQ(ReadFile(record.string()), address + "\n--\n");
   EXPECT_FALSE(fs::exists(dir.path() / "PWNED"));
+}
+
+// Names a real server lists that would leave their folder or end an FTP
+// command early: the browser never offers them, and a typed path holding a
+// line break is refused before anything reaches the server.
+TEST(RemoteNamesTest, HostileNamesOnARealServerGoNowhere) {
+  TempDir dir;
+  fs::path site = dir.path() / "site";
+  fs::create_directories(site / "www");
+  const std::string page = "<html><body></body></html>\n";
+  WriteFile((site / "www/index.htm").string(), page);
+  WriteFile((site / "evil\nDELE www").string(), "x");
+  WriteFile((site / "tab\tx\rRMD www").string(), "x");
+  TestFtpServer server;
+  if (!server.Start(site.string())) GTEST_SKIP() << server.error();
+  remote::FtpConnection connection(server.Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  remote::RemoteTree tree;
+  tree.Fill(&connection, "/", "/");
+  // A name with a line break lists as two lines; the first half ("evil") may
+  // show as an item, harmlessly, but no item holds a control character.
+  bool www = false;
+  for (remote::RemoteTree::ItemId item : tree.children(tree.top())) {
+    EXPECT_TRUE(remote::IsSafeEntryName(tree.text(item))) << tree.text(item);
+    EXPECT_EQ(tree.text(item).find("DELE"), std::string::npos) << tree.text(item);
+    www = www || tree.text(item) == "www";
+  }
+  EXPECT_TRUE(www);
+  connection.Close();
+
+  const char* bin = std::getenv("SONAVELT_BIN_DIR");
+  const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
+  if (bin == nullptr || data == nullptr) return;
+  fs::path install = dir.path() / "install";
+  fs::create_directories(install);
+  fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
+                install / "SonaveltRandomEventBackground.class");
+  fs::create_directory_symlink(fs::path(data) / "audio", install / "audio");
+  const std::string address = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
+                              std::to_string(server.port()) + "/www/index.htm%0D%0ADELE%20index.htm";
+  ProgramResult r = RunProgram(
+      {std::string(bin) + "/sonavelt-cli", "run", "--install-folder", install.string(), "--yes",
+       "-q", "-n", "1", address},
+      dir.path(),
+      {"SONAVELT_FTP_PASSWORD=" + std::string(TestFtpServer::kPassword),
+       "XDG_CONFIG_HOME=" + (dir.path() / "config").string(),
+       "XDG_DATA_HOME=" + (dir.path() / "data").string()});
+  EXPECT_NE(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("index.htm"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile((site / "www/index.htm").string()), page);
+  EXPECT_EQ(FilesBelow(site / "www"), std::vector<std::string>{"index.htm"});
 }
 
 class NullObserver : public remote::TransferObserver {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -62,8 +63,14 @@ int FuzzPageEdit(const uint8_t* data, size_t size) {
   // A second run over its own result finds its block and changes nothing,
   // unless the BODY tag or the block sits inside another applet element
   // (markup written into an applet's attributes, or an applet never
-  // closed): which applet counts as the earlier block then depends on
-  // where the first run put its own. Plain substring searches cannot tell.
+  // closed), or a quote in the page is never closed: a tag's end then
+  // depends on the quotes the first run's block brought, and which applet
+  // counts as the earlier block on where that block went. Plain substring
+  // searches cannot tell.
+  if (std::count(page.begin(), page.end(), '"') % 2 == 1 ||
+      std::count(page.begin(), page.end(), '\'') % 2 == 1) {
+    return 0;
+  }
   std::string upper = UpperCopy(edited);
   for (size_t at : {upper.find("<BODY"), first.block.offset}) {
     size_t applet = at == 0 ? std::string::npos : upper.rfind("<APPLET", at - 1);
