@@ -39,6 +39,22 @@ bool IsAuPath(std::string_view path) {
   return LowerCopy(path).find(".au") != std::string::npos;
 }
 
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsWhiteSpace(text[i])) ++i;
+  return text.substr(i);
+}
+
+std::string_view TrimRight(std::string_view text) {
+  size_t n = text.size();
+  while (n > 0 && IsWhiteSpace(text[n - 1])) --n;
+  return text.substr(0, n);
+}
+
 std::string WithUnixLineEnds(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -27,6 +27,12 @@ std::string LowerCopy(std::string_view text);
 bool IsWavePath(std::string_view path);
 bool IsAuPath(std::string_view path);
 
+// The white-space characters of C's isspace in the "C" locale; TrimLeft and
+// TrimRight drop them from one end of a view.
+bool IsWhiteSpace(char c);
+std::string_view TrimLeft(std::string_view text);
+std::string_view TrimRight(std::string_view text);
+
 // "\r\n" (the line end of every generated text and message) as '\n', for
 // showing a message on a terminal.
 std::string WithUnixLineEnds(std::string_view text);

@@ -7,22 +7,6 @@ namespace {
 
 constexpr size_t kNpos = std::string_view::npos;
 
-bool IsWhiteSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-std::string_view TrimLeft(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && IsWhiteSpace(s[i])) ++i;
-  return s.substr(i);
-}
-
-std::string_view TrimRight(std::string_view s) {
-  size_t n = s.size();
-  while (n > 0 && IsWhiteSpace(s[n - 1])) --n;
-  return s.substr(0, n);
-}
-
 // Finds the next occurrence of a needle and remembers the answer: a later
 // query from a position between the last query and its answer gets the same
 // answer without searching again. This keeps the scans linear when a needle
