@@ -156,11 +156,12 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
   const SplicedView edited(page, old_tag, result.body_tag);
   const size_t body_end = body_at + result.body_tag.size();
   std::optional<TextRange> earlier = FindMarkedApplet(upper);
-  // A marked applet that starts before the BODY start tag and holds it (a
-  // "<BODY" inside its attributes, or the BODY just added after a "</HEAD>"
-  // written there) cannot be replaced without taking the BODY tag with it:
-  // the earlier block that counts is then the first one after the tag.
-  if (earlier && earlier->offset < body_at && earlier->offset + earlier->length > body_at) {
+  // A marked applet that overlaps the BODY start tag (a "<BODY" inside its
+  // attributes, the BODY just added after a "</HEAD>" written there, or an
+  // applet inside a BODY tag's unclosed quote) cannot be replaced without
+  // damaging the tag: the earlier block that counts is then the first one
+  // after the tag, so the BODY tag as read is always in the edited page.
+  if (earlier && earlier->offset < body_end && earlier->offset + earlier->length > body_at) {
     earlier = FindMarkedApplet(std::string_view(upper).substr(body_end));
     if (earlier) earlier->offset += body_end;
   }

@@ -63,7 +63,7 @@ struct PageEditResult {
 //     BGCOLOR; a BGCOLOR that cannot be read, or a start tag that is never
 //     closed by '>', is the BODY tag error.
 //  3. The first block of an earlier run (FindMarkedApplet) is replaced by
-//     blocks.replacement; a block whose text holds the BODY start tag is
+//     blocks.replacement; a block that overlaps the BODY start tag is
 //     passed over for the first one after that tag. Without one,
 //     blocks.first_insert goes right before the first "</BODY" after the BODY
 //     start tag; a page that never closes its BODY gets it before the
