@@ -4,9 +4,9 @@
 // disk nor the process list.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
