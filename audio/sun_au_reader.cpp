@@ -14,7 +14,6 @@ namespace sonavelt::audio {
 namespace {
 
 constexpr uint32_t kFixedHeaderSize = 24;  // the six u32 fields
-constexpr size_t kWaveHeaderSize = 44;
 constexpr size_t kCopyPiece = 1 << 16;
 
 }  // namespace
