@@ -12,6 +12,7 @@
 #include "base/byte_order.h"
 #include "run/resource_text.h"
 #include "tests/fault/fault_support.h"
+#include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::testing {
@@ -42,10 +43,7 @@ class CliFaultTest : public ::testing::Test {
     root_ = dir_.path();
     install_ = root_ / "install";
     site_ = root_ / "site";
-    fs::create_directories(install_ / "samples");
-    fs::copy_file(data_ / "samples/sample.htm", install_ / "samples/sample.htm");
-    fs::copy_file(data_ / "SonaveltRandomEventBackground.class",
-                  install_ / "SonaveltRandomEventBackground.class");
+    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true});
     fs::create_directories(root_ / "sounds");
     for (const char* name : {"e.wav", "x.wav", "b.wav"})
       WriteFile((root_ / "sounds" / name).string(), SmallWave(6000));

@@ -13,6 +13,7 @@
 #include "run/startup.h"
 #include "tests/fault/fault_support.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::run {
@@ -62,9 +63,7 @@ class ChangedFilesTest : public ::testing::Test {
     const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
     if (data == nullptr) GTEST_SKIP() << "needs the built data folder";
     fs::path install = dir_.path() / "install";
-    fs::create_directories(install);
-    fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
-                  install / "SonaveltRandomEventBackground.class");
+    testing::MakeScratchInstallFolder(install, data);
     paths_ = MakeInstallPaths(install.string(), (dir_.path() / "data").string());
     fs::create_directories(dir_.path() / "site");
     page_.local_html_path = dir_.File("site/page.htm");

@@ -25,6 +25,7 @@
 #include "tests/fault/fault_support.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::testing {
@@ -81,9 +82,7 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   TempDir dir;
   fs::path root = dir.path();
   fs::path install = root / "install";
-  fs::create_directories(install);
-  fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
-                install / "SonaveltRandomEventBackground.class");
+  testing::MakeScratchInstallFolder(install, data);
   fs::create_directories(root / "site" / "sounds");
   // Shell syntax, HTML, line breaks, the resource file's separators, and
   // names that look like parent folders.
@@ -202,10 +201,7 @@ TEST(RemoteNamesTest, HostileNamesOnARealServerGoNowhere) {
   const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
   if (bin == nullptr || data == nullptr) return;
   fs::path install = dir.path() / "install";
-  fs::create_directories(install);
-  fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
-                install / "SonaveltRandomEventBackground.class");
-  fs::create_directory_symlink(fs::path(data) / "audio", install / "audio");
+  testing::MakeScratchInstallFolder(install, data, {.sounds = true});
   const std::string address = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
                               std::to_string(server.port()) + "/www/index.htm%0D%0ADELE%20index.htm";
   ProgramResult r = RunProgram(

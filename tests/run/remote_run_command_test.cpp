@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "tests/remote/ftp_test_server.h"
+#include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -51,11 +52,7 @@ class RemoteRunCommandTest : public ::testing::Test {
     cli_ = std::string(bin) + "/sonavelt-cli";
     data_ = data;
     install_ = dir_.path() / "install";
-    fs::create_directories(install_ / "samples");
-    fs::create_directory_symlink(data_ / "audio", install_ / "audio");
-    fs::copy_file(data_ / "samples/sample.htm", install_ / "samples/sample.htm");
-    fs::copy_file(data_ / "SonaveltRandomEventBackground.class",
-                  install_ / "SonaveltRandomEventBackground.class");
+    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .sounds = true});
     site_ = dir_.path() / "site";
     fs::create_directories(site_ / "www");
     fs::copy_file(data_ / "samples/sample.htm", site_ / "www/sample.htm");

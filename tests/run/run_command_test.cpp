@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::run {
@@ -30,11 +31,7 @@ class RunCommandTest : public ::testing::Test {
     cli_ = std::string(bin) + "/sonavelt-cli";
     // An install folder of its own, so the build tree's stays as built.
     install_ = dir_.path() / "install";
-    fs::create_directories(install_ / "samples");
-    fs::create_directory_symlink(fs::path(data) / "audio", install_ / "audio");
-    fs::copy_file(fs::path(data) / "samples/sample.htm", install_ / "samples/sample.htm");
-    fs::copy_file(fs::path(data) / "SonaveltRandomEventBackground.class",
-                  install_ / "SonaveltRandomEventBackground.class");
+    testing::MakeScratchInstallFolder(install_, data, {.sample_page = true, .sounds = true});
     fs::create_directories(dir_.path() / "site");
     fs::copy_file(fs::path(data) / "samples/sample.htm", dir_.path() / "site/sample.htm");
     setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);

@@ -1,0 +1,19 @@
+#include "tests/support/scratch_install.h"
+
+namespace sonavelt::testing {
+
+namespace fs = std::filesystem;
+
+void MakeScratchInstallFolder(const fs::path& install, const fs::path& data,
+                              ScratchInstallParts parts) {
+  fs::create_directories(install);
+  fs::copy_file(data / "SonaveltRandomEventBackground.class",
+                install / "SonaveltRandomEventBackground.class");
+  if (parts.sample_page) {
+    fs::create_directories(install / "samples");
+    fs::copy_file(data / "samples/sample.htm", install / "samples/sample.htm");
+  }
+  if (parts.sounds) fs::create_directory_symlink(data / "audio", install / "audio");
+}
+
+}  // namespace sonavelt::testing
