@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "audio/sound_decoder.h"
 #include "base/text.h"
 
 namespace sonavelt::audio {
@@ -33,6 +34,8 @@ std::string CutAt(const std::string& path, const char* marker, const char* suffi
 AuCache::AuCache(std::string cache_folder) : cache_folder_(std::move(cache_folder)) {}
 
 std::string AuCache::AuNameOf(const std::string& wave_path) {
+  if (!IsWavePath(wave_path) && IsDecodedSoundPath(wave_path))
+    return DecodedSoundStem(wave_path) + ".au";
   return CutAt(wave_path, ".wav", ".au");
 }
 

@@ -14,7 +14,8 @@
 //
 // A copy is named after its source: "<cache_folder>/<NAME>.au" for a sound
 // path "<...>/<NAME>.wav" (the name cut at the first ".wav" in any letter
-// case), and "<cache_folder>/<NAME>.wav" for a preview of "<...>/<NAME>.au".
+// case; "<...>/<NAME>.mp3" and the other decoded formats lose their
+// extension), and "<cache_folder>/<NAME>.wav" for a preview of "<...>/<NAME>.au".
 // The page's player and the resource file refer to sounds by these names,
 // so the ordinary case keeps them. Two things the name alone cannot tell
 // are tracked here:

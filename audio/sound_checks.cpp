@@ -1,6 +1,7 @@
 #include "audio/sound_checks.h"
 
 #include "audio/posix_file.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_messages.h"
 #include "audio/sun_au_reader.h"
 #include "base/text.h"
@@ -16,7 +17,9 @@ void ReportMissing(const std::string& path, const std::string& kind, UserInterfa
   ui.Tell(BoxStyle::kSystemModal, MissingFileMessage(path, kind));
 }
 
-bool HasSoundExtension(const std::string& path) { return IsWavePath(path) || IsAuPath(path); }
+bool HasSoundExtension(const std::string& path) {
+  return IsWavePath(path) || IsAuPath(path) || IsDecodedSoundPath(path);
+}
 
 void ReportUnsupported(const std::string& path, UserInterface& ui) {
   ui.Tell(BoxStyle::kSystemModal, UnsupportedFileMessage(path));
@@ -24,8 +27,11 @@ void ReportUnsupported(const std::string& path, UserInterface& ui) {
 
 bool CheckSoundFile(const std::string& path, const AuCache& cache, WaveCheckState& state,
                     UserInterface& ui) {
-  if (IsWavePath(path)) {
+  // A decoded-format name is tested first: its ending decides, whatever
+  // ".au" the folders before it hold.
+  if (IsWavePath(path) || IsDecodedSoundPath(path)) {
     if (cache.HasCurrentAu(path)) return true;
+    if (NeedsDecoder(path)) return CheckDecodedSound(path, ui, state);
     return CheckWaveFile(path, ui, state);
   }
   if (IsAuPath(path)) return CheckSunAuFile(path, ui);

@@ -21,16 +21,17 @@ bool FileExists(const std::string& path);
 // kind is "audio" for sounds and "HTML" for the page.
 void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui);
 
-// True when the path contains ".wav" or ".au" anywhere, in any letter case.
+// True when the path contains ".wav" or ".au" anywhere, in any letter case,
+// or its file name ends in a decoded format's extension (sound_decoder.h).
 bool HasSoundExtension(const std::string& path);
 
 void ReportUnsupported(const std::string& path, UserInterface& ui);
 
-// The format check of the sound's kind. A WAVE path (".wav" is tested
+// The format check of the sound's kind. A WAVE or decoded-format path (tested
 // before ".au") that the cache holds a current conversion of passes at once,
-// without a question; otherwise CheckWaveFile (which asks the format
-// question while state.preparing_run is set and raises
-// state.max_wave_frames). An .au path: CheckSunAuFile. Anything else:
+// without a question; otherwise CheckDecodedSound when NeedsDecoder, else
+// CheckWaveFile (both ask the format question while state.preparing_run is
+// set and raise state.max_wave_frames). An .au path: CheckSunAuFile. Anything else:
 // ReportUnsupported and false.
 bool CheckSoundFile(const std::string& path, const AuCache& cache, WaveCheckState& state,
                     UserInterface& ui);

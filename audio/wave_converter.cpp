@@ -8,6 +8,7 @@
 #include "audio/au_writer.h"
 #include "audio/mulaw.h"
 #include "audio/rate_change.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_messages.h"
 #include "audio/wave_reader.h"
 #include "base/text.h"
@@ -120,6 +121,7 @@ size_t EncodeFrames(const SoundFormat& format, RateMode mode, const uint8_t* fra
 
 ConversionOutcome Convert(const std::string& wave_path, const std::string& au_path,
                           UserInterface& ui, const ConversionControl& control, FileStamp* stamp) {
+  if (NeedsDecoder(wave_path)) return ConvertDecodedSound(wave_path, au_path, ui, control, stamp);
   std::optional<OpenedWave> wave = OpenWaveForDecoding(wave_path, ui);
   if (!wave) return ConversionOutcome::kRefused;
   if (stamp) *stamp = FileStamp{wave->file.size(), wave->file.mtime_ns()};
@@ -187,7 +189,7 @@ WaveConverter::WaveConverter(const std::string& wave_path, AuCache& cache, UserI
 
 std::string ConvertIfWav(const std::string& path, AuCache& cache, UserInterface& ui,
                          const ConversionControl& control, ConversionOutcome* outcome) {
-  if (!IsWavePath(path)) {
+  if (!IsWavePath(path) && !IsDecodedSoundPath(path)) {
     if (outcome) *outcome = ConversionOutcome::kNotWave;
     return path;
   }

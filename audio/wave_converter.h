@@ -23,7 +23,9 @@ enum class ConversionOutcome {
   kWriteFailed,  // the .au could not be written; a message was told
 };
 
-// Converts one WAVE file into au_path. Faults of the file are told through
+// Converts one WAVE file into au_path. A file NeedsDecoder picks (another
+// format, or a WAVE file beyond 8/16-bit PCM) goes to ConvertDecodedSound
+// instead (sound_decoder.h), with that function's messages. Faults of the file are told through
 // ui with the reader's short plain-box messages, a failed write with a
 // system-modal message. No format question is asked. au_path holds the
 // complete result after kConverted and is left untouched otherwise.
@@ -47,7 +49,7 @@ class WaveConverter {
 };
 
 // The .au path a run uses for a sound path: the path itself when it names no
-// WAVE file (no ".wav" in any case); else the cache's current conversion,
+// WAVE file (no ".wav" in any case) and no decoded format; else the cache's current conversion,
 // converting first when there is none. The answer is the .au path even when
 // the conversion failed (the failure was told); *outcome says which, and
 // only kConverted and kReused leave a file there. Before converting, a
