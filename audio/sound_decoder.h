@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "audio/conversion_progress.h"
 #include "audio/sound_format.h"
 #include "audio/wave_converter.h"
