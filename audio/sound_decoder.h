@@ -6,6 +6,7 @@
 #include <string>
 
 #include "audio/conversion_progress.h"
+#include "audio/posix_file.h"
 #include "audio/sound_format.h"
 #include "audio/wave_converter.h"
 #include "audio/wave_reader.h"
