@@ -41,7 +41,15 @@ std::string TargetKey(const PageTarget& page) {
   return "local:" + canonical.string();
 }
 
-std::string LockFolder() { return file_io::JoinPath(UserCacheFolder(), "locks"); }
+std::string LockFolder() {
+  std::string folder = file_io::JoinPath(UserCacheFolder(), "locks");
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (access(folder.c_str(), W_OK | X_OK) == 0) return folder;
+  // Where the work folders go when the cache folder cannot be written.
+  std::string fallback = FallbackCacheFolder();
+  return fallback.empty() ? folder : file_io::JoinPath(fallback, "locks");
+}
 
 Status TargetLock::Acquire(const std::string& folder, const std::string& key,
                            std::chrono::milliseconds wait, const std::atomic<bool>* cancel,

@@ -22,7 +22,8 @@ namespace sonavelt::run {
 // The key of a page, as described above.
 std::string TargetKey(const PageTarget& page);
 
-// The folder of the lock files: "<UserCacheFolder()>/locks".
+// The folder of the lock files: "<UserCacheFolder()>/locks", or, when that
+// cannot be written, "locks" in FallbackCacheFolder().
 std::string LockFolder();
 
 class TargetLock {

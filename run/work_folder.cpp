@@ -29,6 +29,16 @@ int OpenFolderLocked(const std::string& path) {
   return fd;
 }
 
+// A folder of this user's own in a place others may write (/tmp): made
+// 0700 when missing, and refused unless it is a real folder (not a link)
+// owned by this user that no one else may write.
+bool PrivateFolderIn(const std::string& path) {
+  mkdir(path.c_str(), 0700);
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+         (st.st_mode & 022) == 0;
+}
+
 }  // namespace
 
 std::string UserCacheFolder() {
@@ -36,7 +46,7 @@ std::string UserCacheFolder() {
   if (xdg != nullptr && xdg[0] == '/') return file_io::JoinPath(xdg, "sonavelt");
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] == '/') return file_io::JoinPath(home, ".cache/sonavelt");
-  return "/tmp/sonavelt-" + std::to_string(static_cast<long>(getuid()));
+  return "/tmp/sonavelt-" + std::to_string(static_cast<long>(geteuid()));
 }
 
 std::unique_ptr<WorkFolder> WorkFolder::Create(const std::string& parent, std::string_view prefix,
@@ -108,20 +118,34 @@ int RemoveStaleWorkFolders(const std::string& parent, std::string_view prefix) {
   return removed;
 }
 
-std::unique_ptr<WorkFolder> MakeSessionWorkFolder(std::string* reason) {
-  const std::string root = UserCacheFolder();
-  RemoveStaleWorkFolders(root, "work");
-  RemoveStaleWorkFolders(root, "run");
-  if (std::unique_ptr<WorkFolder> folder = WorkFolder::Create(root, "work", reason)) return folder;
+std::string FallbackCacheFolder() {
   std::error_code ec;
   std::string temp = fs::temp_directory_path(ec).string();
-  if (ec || temp.empty()) return nullptr;
-  std::string fallback_reason;
-  std::unique_ptr<WorkFolder> folder =
-      WorkFolder::Create(file_io::JoinPath(temp, "sonavelt-" + std::to_string(getuid())), "work",
-                         &fallback_reason);
-  if (!folder) *reason = root + ": " + *reason + "; " + temp + ": " + fallback_reason;
-  return folder;
+  if (ec || temp.empty()) temp = "/tmp";
+  std::string folder = file_io::JoinPath(temp, "sonavelt-" + std::to_string(geteuid()));
+  return PrivateFolderIn(folder) ? folder : std::string();
+}
+
+std::unique_ptr<WorkFolder> MakeSessionWorkFolder(std::string* reason) {
+  std::error_code ec;
+  std::string temp = fs::temp_directory_path(ec).string();
+  if (ec || temp.empty()) temp = "/tmp";
+  const std::string fallback = file_io::JoinPath(temp, "sonavelt-" + std::to_string(geteuid()));
+  const std::string root = UserCacheFolder();
+  std::unique_ptr<WorkFolder> folder;
+  for (const std::string& parent : {root, fallback}) {
+    if (parent == fallback && !PrivateFolderIn(parent)) {
+      *reason += (reason->empty() ? "" : "; ") + parent + ": not a private folder of this user's";
+      continue;
+    }
+    RemoveStaleWorkFolders(parent, "work");
+    RemoveStaleWorkFolders(parent, "run");
+    std::string why;
+    folder = WorkFolder::Create(parent, "work", &why);
+    if (folder) return folder;
+    *reason += (reason->empty() ? "" : "; ") + parent + ": " + why;
+  }
+  return nullptr;
 }
 
 }  // namespace sonavelt::run

@@ -53,4 +53,8 @@ int RemoveStaleWorkFolders(const std::string& parent, std::string_view prefix);
 // with *reason, when neither works.
 std::unique_ptr<WorkFolder> MakeSessionWorkFolder(std::string* reason);
 
+// "<temporary folder>/sonavelt-<uid>", made 0700 when missing; empty unless
+// it is a real folder of this user's that no one else may write.
+std::string FallbackCacheFolder();
+
 }  // namespace sonavelt::run
