@@ -12,6 +12,17 @@ void AddRunSounds(const std::vector<std::string>& sources, const std::vector<std
   }
 }
 
+Status MakeRunBrowserCopies(const SoundSet& sounds, RunState& state,
+                            const std::string& work_folder, BrowserCopies* copies) {
+  std::vector<RunSound> run_sounds;
+  AddRunSounds(sounds.entrance_sounds, state.converted_entrance, &run_sounds);
+  AddRunSounds(sounds.exit_sounds, state.converted_exit, &run_sounds);
+  AddRunSounds(sounds.background_sounds, state.converted_background, &run_sounds);
+  audio::ConversionControl control;
+  control.cancel_requested = &state.cancel_requested;
+  return MakeBrowserCopies(run_sounds, work_folder, control, copies);
+}
+
 std::string BrowserCopyNameFor(const std::string& au_name) {
   const std::string lower = LowerCopy(au_name);
   if (lower.size() > 3 && lower.compare(lower.size() - 3, 3, ".au") == 0)

@@ -7,6 +7,8 @@
 
 #include "audio/conversion_progress.h"
 #include "base/status.h"
+#include "run/run_inputs.h"
+#include "run/run_state.h"
 
 // The browser player's copies of a run's sounds: Ogg Opus files made from
 // the sounds' original sources (audio/browser_copy.h) in the run's work
@@ -41,6 +43,12 @@ using BrowserCopies = std::map<std::string, BrowserCopyFile>;
 // work folder's clean-up removes them).
 Status MakeBrowserCopies(const std::vector<RunSound>& sounds, const std::string& work_folder,
                          const audio::ConversionControl& control, BrowserCopies* copies);
+
+// The whole step of a run: the copies of every sound of `sounds` (paired
+// with the .au paths in state's converted lists), made in work_folder and
+// stopped by state's cancel request.
+Status MakeRunBrowserCopies(const SoundSet& sounds, RunState& state,
+                            const std::string& work_folder, BrowserCopies* copies);
 
 // "x.au" as "x.opus" (any other name gets ".opus" added): the copy's file
 // name, and its name for the player beside the .au's.

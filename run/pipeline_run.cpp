@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "html/page_edit.h"
 #include "run/applet_block.h"
+#include "run/browser_copies.h"
 #include "run/disk_space.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
@@ -471,6 +472,16 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
       if (!copy(background, JoinPath(audio_folder, FileNameOfPath(background))))
         return StoppedBeforeThePage(cancelled, "");
     }
+  }
+  // The browser copies, made from the original sounds, go beside the .au files.
+  BrowserCopies browser_copies;
+  if (options_.browser_player) {
+    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies);
+    if (made.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
+    if (!made.ok()) failures.push_back(made.message());
+    for (const auto& [au_path, copy_file] : browser_copies)
+      if (!copy(copy_file.path, JoinPath(audio_folder, FileNameOfPath(copy_file.path))))
+        return StoppedBeforeThePage(cancelled, "");
   }
   if (!copy(paths_.applet_class_path,
             JoinPath(page_folder_, FileNameOfPath(paths_.applet_class_path))))

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "audio/au_writer.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_steps.h"
 #include "audio/wave_reader.h"
 #include "tests/audio/sound_tools.h"
@@ -138,6 +139,50 @@ TEST_F(FormatsRunTest, EveryFormatThroughRunAndConvert) {
     ASSERT_EQ(converted.status, 0) << name << converted.output;
   }
   EXPECT_TRUE(fs::exists(dir_.path() / "t.au"));
+}
+
+// The length of a file as libsndfile decodes it, in frames, and its rate.
+std::pair<int64_t, int> DecodedLength(const std::string& path) {
+  std::string error;
+  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
+  EXPECT_TRUE(decoder) << path << ": " << error;
+  if (!decoder) return {0, 0};
+  std::vector<float> block(4096 * static_cast<size_t>(decoder->channels()));
+  int64_t frames = 0;
+  for (int64_t got; (got = decoder->Read(block.data(), 4096)) > 0;) frames += got;
+  return {frames, decoder->sample_rate()};
+}
+
+TEST_F(FormatsRunTest, BrowserCopiesBesideTheAuFilesWithTheirLengths) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  const std::string wide = Sound("Wide.wav");  // 1.2 s: 57600 frames at 48 kHz
+  ASSERT_TRUE(testing::Shell("sox -n -r 22050 -c 2 -b 24 '" + wide + "' synth 1.2 sine 440"));
+  const std::string loop = Sound("loop.flac");  // 2 s at 48 kHz, mono
+  ASSERT_TRUE(testing::Shell("sox -n -r 48000 -c 1 '" + loop + "' synth 2 pinknoise vol 0.3"));
+  fs::create_directories(install_ / "player");
+  fs::copy_file(fs::path(std::getenv("SONAVELT_BUILD_DATA_DIR")) / "player/sonavelt-player.js",
+                install_ / "player/sonavelt-player.js");
+
+  Result run = Run("--yes -q --html5 -n 1 -e sounds/Wide.wav -x sounds/Wide.wav -b sounds/loop.flac "
+                   "site/sample.htm");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const fs::path audio = dir_.path() / "site/audio";
+  EXPECT_EQ(DecodedLength((audio / "Wide.opus").string()), std::make_pair(int64_t{57600}, 48000));
+  EXPECT_EQ(DecodedLength((audio / "loop.opus").string()), std::make_pair(int64_t{96000}, 48000));
+  // The applet's files are as they were: the .au of the same sounds.
+  EXPECT_TRUE(fs::exists(audio / "Wide.au"));
+  EXPECT_TRUE(fs::exists(audio / "loop.au"));
+  // The copies are small: about 32 kbit/s mono for the noise loop.
+  EXPECT_LT(fs::file_size(audio / "loop.opus"), 12000u);
+
+  // Without the browser player no copies are made.
+  fs::remove(audio / "Wide.opus");
+  fs::remove(audio / "loop.opus");
+  run = Run("--yes -q --no-html5 -n 1 -e sounds/Wide.wav -x sounds/Wide.wav -b sounds/loop.flac "
+            "site/sample.htm");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_FALSE(fs::exists(audio / "Wide.opus"));
+  EXPECT_FALSE(fs::exists(audio / "loop.opus"));
 }
 
 TEST_F(FormatsRunTest, UndecodableSoundIsRefusedByName) {
