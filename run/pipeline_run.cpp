@@ -473,15 +473,20 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
         return StoppedBeforeThePage(cancelled, "");
     }
   }
-  // The browser copies, made from the original sounds, go beside the .au files.
+  // The browser copies, made from the original sounds, go beside the .au
+  // files. They are not among the files the progress counts.
   BrowserCopies browser_copies;
   if (options_.browser_player) {
     Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies);
     if (made.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
     if (!made.ok()) failures.push_back(made.message());
-    for (const auto& [au_path, copy_file] : browser_copies)
-      if (!copy(copy_file.path, JoinPath(audio_folder, FileNameOfPath(copy_file.path))))
-        return StoppedBeforeThePage(cancelled, "");
+    for (const auto& [au_path, copy_file] : browser_copies) {
+      const std::string to = JoinPath(audio_folder, FileNameOfPath(copy_file.path));
+      Status placed = file_io::CopyFileAtomically(copy_file.path, to, &state_.cancel_requested);
+      if (placed.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
+      if (placed.ok()) placed_.push_back(to);
+      else failures.push_back(copy_file.path + " -> " + to + ": " + placed.message());
+    }
   }
   if (!copy(paths_.applet_class_path,
             JoinPath(page_folder_, FileNameOfPath(paths_.applet_class_path))))
