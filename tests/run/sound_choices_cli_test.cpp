@@ -219,7 +219,9 @@ TEST_F(SoundChoicesTest, SoundsOfOneNameFromDifferentFoldersKeepTheirOwnFiles) {
     EXPECT_EQ(ReadFile(placed.string()), expected[chosen[i]]);
     // One name, one sound (a copy with the same bytes may share it).
     auto [it, fresh] = sound_of_name.emplace(names[i], expected[chosen[i]]);
-    if (!fresh) EXPECT_EQ(it->second, expected[chosen[i]]);
+    if (!fresh) {
+      EXPECT_EQ(it->second, expected[chosen[i]]);
+    }
   }
   EXPECT_EQ(names[0], "bell.au");
   EXPECT_EQ(names[1], "bell-2.au");  // the user's own name is kept
