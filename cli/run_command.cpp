@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "audio/au_cache.h"
 #include "audio/sound_checks.h"
 #include "base/text.h"
 #include "cli/remote_login.h"
@@ -79,6 +78,8 @@ constexpr char kRunHelp[] =
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
     "  --help, --version\n"
+    "  --                     ends the options: what follows is the page, even if\n"
+    "                         it starts with \"-\"\n"
     "\n"
     "Messages and progress go to standard error; the files written, to standard\n"
     "output. Ctrl-C (or SIGTERM) stops the run at its next checkpoint; the page is\n"
@@ -230,8 +231,18 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       {"--html5", {OptionBoxId::kBrowserPlayer, true}},
       {"--no-html5", {OptionBoxId::kBrowserPlayer, false}},
   };
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (!options_ended && a == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended) {
+      if (!out.page.empty()) return "more than one page given: " + out.page + ", " + a;
+      out.page = a;
+      continue;
+    }
     auto value = [&](std::string* into) -> bool {
       if (i + 1 >= args.size()) return false;
       *into = args[++i];
@@ -324,15 +335,15 @@ int RunRunCommand(const std::vector<std::string>& args) {
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.ca_file, a.host_key, store, ui);
     if (!remote_page.ok) return kExitStopped;
+    // The local page stays the one remembered, as the wizard keeps it.
+    std::string local_page = std::move(page.local_html_path);
     page = remote_page.page;
+    page.local_html_path = std::move(local_page);
     transport.set_endpoint(std::move(remote_page.endpoint));
   } else if (!a.page.empty()) {
     page.local_html_path = std::filesystem::absolute(a.page, ec).string();
   }
-  if (!page.is_remote && !audio::FileExists(page.local_html_path)) {
-    audio::ReportMissing(page.local_html_path, "HTML", ui);
-    return kExitStopped;
-  }
+  if (!page.is_remote && !run::CheckLocalPagePath(page.local_html_path, ui)) return kExitStopped;
   std::string count_text =
       a.count.empty() ? DecimalText(choices.sounds.combination_count) : a.count;
   run::CountCheck count = run::CheckCombinationCount(count_text);
@@ -352,8 +363,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
                    given->size(), role, count.count);
       return kExitUsage;
     }
-    for (size_t i = 0; i < given->size(); ++i)
+    for (size_t i = 0; i < given->size(); ++i) {
       (*list)[i] = std::filesystem::absolute((*given)[i], ec).string();
+      if (!run::CheckListSafePath((*list)[i], "audio", ui)) return kExitStopped;
+    }
   }
 
   // The options page: shown for these choices, clicked as asked, read, checked.
@@ -384,8 +397,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::RunState state;
   g_cancel = &state.cancel_requested;
   CatchStopSignals(true);
-  audio::AuCache cache(paths.cache_folder);
-  run::AudioSoundWork sound_work(cache, ui);
+  run::AudioSoundWork sound_work(ui);
   run::RunServices services;
   services.sounds = &sound_work;
   services.transport = &transport;

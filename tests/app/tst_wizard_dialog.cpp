@@ -123,7 +123,7 @@ class TestWizardDialog : public QObject {
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
-    run::AudioSoundWork sound_work{cache, ui};
+    run::AudioSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;
     std::atomic<bool> block_in_pause{false};

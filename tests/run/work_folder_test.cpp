@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/pipeline_run.h"
 #include "run/target_lock.h"
@@ -139,8 +138,7 @@ TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing)
   testing::RecordingUserInterface ui;
   NullPanel panel;
   RunState state;
-  audio::AuCache cache(dir.File("work"));
-  AudioSoundWork work(cache, ui);
+  AudioSoundWork work(ui);
   RunServices services;
   services.sounds = &work;
   services.lock_folder = dir.File("locks");
