@@ -194,6 +194,7 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   Snapshot after = Take(site);
   EXPECT_FALSE(HasTempFiles(after)) << ::testing::PrintToString(Names(after));
   EXPECT_EQ(after, want);
+  EXPECT_EQ(FilesBelow(install_ / "HISTORY"), std::vector<std::string>{"HIS_index.htm"});
   EXPECT_EQ(LeftInCache(), std::vector<std::string>{});
 }
 
