@@ -159,7 +159,8 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   fs::path ref = Site("ref", page);
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Run(Argv(ref / "index.htm", sounds)).status, 0);
-  auto clean_time = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+  auto clean_time =
+      std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
   const Snapshot want = Take(ref);
   const std::string& new_page = want.at("index.htm");
 
