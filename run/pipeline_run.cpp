@@ -156,6 +156,7 @@ PipelineRun::Step PipelineRun::Beginning() {
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   }
 
+  file_io::RemoveStaleTempFiles(paths_.history_folder);
   if (!page_.is_remote) {
     fs::path folder = fs::path(page_.local_html_path).parent_path();
     page_folder_ = folder.empty() ? std::string(".") : folder.string();
