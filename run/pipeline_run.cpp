@@ -288,15 +288,9 @@ PipelineRun::Step PipelineRun::Converting() {
     run_order.push_back(sounds_.exit_sounds[k]);
     if (!options_.no_background) run_order.push_back(sounds_.background_sounds[k]);
   }
-  std::string own_folder;
-  if (!page_.is_remote) {
-    fs::path page_folder = fs::path(page_.local_html_path).parent_path();
-    own_folder = JoinPath(page_folder.empty() ? std::string(".") : page_folder.string(), "audio");
-  }
-  const audio::SoundNames names(run_order, own_folder);
-  const std::string& work_folder = paths_.cache_folder;
-  std::error_code ec;
-  fs::create_directories(work_folder, ec);
+  const audio::SoundNames names(run_order,
+                                page_.is_remote ? std::string() : JoinPath(page_folder_, "audio"));
+  const std::string& work_folder = run_folder_->path();
   std::set<std::string> placed;  // names whose file is made
 
   auto convert = [&](int k, int role, const std::string& path, std::string& converted) -> Step {

@@ -15,7 +15,7 @@ std::string CannotWriteFileMessage(const std::string& path, const std::string& r
 
 std::string OutOfMemoryMessage() {
   return "Sonavelt ran out of memory and stopped the run.\r\n"
-         "Close other programs, or choose shorter sounds, and try again.";
+         "Close other programs, or choose a smaller page or shorter sounds, and try again.";
 }
 
 std::string ConvertedSoundMissingMessage(const std::string& sound_path,

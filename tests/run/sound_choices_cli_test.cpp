@@ -103,9 +103,17 @@ class SoundChoicesTest : public ::testing::Test {
 
   // sonavelt-cli run with an argument list in the test's folder, a settings
   // folder of its own, killed after `timeout_s` so a hang fails the test.
+  // memory_kb: an address-space limit for the program (0: none).
   Result Cli(std::vector<std::string> args, int timeout_s = 60,
-             const std::vector<std::string>& extra_env = {}) {
+             const std::vector<std::string>& extra_env = {}, long memory_kb = 0) {
     std::vector<std::string> argv_text = {cli_, "run", "--install-folder", install_.string()};
+    if (memory_kb > 0) {
+      // The limit is set by a shell that then becomes the program; the
+      // arguments stay arguments ("$@"), never shell text.
+      argv_text.insert(argv_text.begin(), {"/bin/sh", "-c",
+                                           "ulimit -v " + std::to_string(memory_kb) + " && exec \"$@\"",
+                                           "sh"});
+    }
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : argv_text) argv.push_back(a.data());
@@ -314,6 +322,22 @@ TEST_F(SoundChoicesTest, DoubleDashEndsTheOptions) {
   EXPECT_TRUE(fs::exists(dir_.path() / "-page.res"));
   EXPECT_NE(ReadFile(dir_.File("-page.htm")).find("<applet"), std::string::npos);
   EXPECT_EQ(Cli({"--yes", "-q", "--", "-page.htm", "other.htm"}).status, 2);
+}
+
+TEST_F(SoundChoicesTest, RunningOutOfMemoryIsAMessageNotAnAbort) {
+  // A page the program can read but not also edit in the memory it may
+  // have (sparse: no disk); the program itself starts in under 100 MB of
+  // address space. Where the memory runs out decides which words say so:
+  // the page's reader ("Cannot allocate memory") or the command's edge.
+  WriteFile(dir_.File("big.htm"), "<html><body>");
+  ASSERT_EQ(truncate(dir_.File("big.htm").c_str(), 200l << 20), 0);
+  Result r = Cli({"--yes", "-q", "-n", "1", "big.htm"}, 60, {}, 350l * 1024);
+  EXPECT_EQ(r.status, 1) << r.output;  // not killed by an abort
+  EXPECT_TRUE(r.output.find("Sonavelt ran out of memory and stopped the run.") != std::string::npos ||
+              r.output.find("Cannot allocate memory") != std::string::npos)
+      << r.output;
+  EXPECT_EQ(Ini(), "");
+  EXPECT_EQ(fs::file_size(dir_.path() / "big.htm"), 200u << 20);
 }
 
 TEST_F(SoundChoicesTest, RemoteRunKeepsTheStoredLocalPage) {
