@@ -31,7 +31,7 @@ bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
   QApplication::setOverrideCursor(Qt::WaitCursor);
   FtpWorkThread work;
   work.RunAndWait([&] {
-    read = remote::ReadSshHostKey(address.server, address.port, settings.timeout_seconds,
+    read = remote::ReadSshHostKey(address.server, address.port, settings.connect_timeout_seconds,
                                   &fingerprint);
   });
   QApplication::restoreOverrideCursor();

@@ -23,7 +23,7 @@ class FtpConnectionTest : public ::testing::Test {
   void SetUp() override {
     site_ = (root_.path() / "site").string();
     fs::create_directories(site_);
-    if (!server_.Start(site_)) GTEST_SKIP() << server_.error();
+    if (!server_.Start(site_)) SONAVELT_SERVER_UNAVAILABLE(server_.error());
   }
   std::string Site(const std::string& relative) const { return site_ + "/" + relative; }
   std::string Local(const std::string& name) const { return local_.File(name); }

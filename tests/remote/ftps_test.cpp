@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "remote/ftp_connection.h"
+#include "tests/remote/ftp_test_server.h"
 #include "tests/remote/test_process.h"
 #include "tests/remote/vsftpd_test_server.h"
 #include "tests/support/temp_dir.h"
@@ -26,7 +27,7 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
     fs::permissions(dir_.path(), fs::perms(0755));
     fs::permissions(root_, fs::perms(0755));
     struct passwd* ftp = getpwnam("ftp");
-    if (!ftp) GTEST_SKIP() << "no ftp user for vsftpd";
+    if (!ftp) SONAVELT_SERVER_UNAVAILABLE("no ftp user for vsftpd");
     if (chown((root_ / "incoming").c_str(), ftp->pw_uid, ftp->pw_gid) != 0)
       GTEST_SKIP() << "cannot give the upload folder to the ftp user (not root)";
     WriteFile((root_ / "page.htm").string(), "<html>\n</html>\n");
@@ -35,10 +36,10 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
     if (!testing::RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
                      "-out", cert_, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
                      "subjectAltName=IP:127.0.0.1"}))
-      GTEST_SKIP() << "openssl could not make a test certificate";
+      SONAVELT_SERVER_UNAVAILABLE("openssl could not make a test certificate");
     bool implicit = GetParam() == Security::kImplicitTls;
     if (!server_.Start(root_.string(), dir_.path().string(), cert_, key, implicit))
-      GTEST_SKIP() << server_.error();
+      SONAVELT_SERVER_UNAVAILABLE(server_.error());
   }
 
   FtpEndpoint Endpoint() const {
@@ -47,7 +48,7 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
     endpoint.server = "127.0.0.1";
     endpoint.port = server_.port();
     endpoint.ca_file = cert_;
-    endpoint.timeout_seconds = 10;
+    endpoint.connect_timeout_seconds = 10;
     return endpoint;
   }
 

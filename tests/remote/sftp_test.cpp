@@ -28,7 +28,7 @@ class SftpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* sshd = "/usr/sbin/sshd";
-    if (access(sshd, X_OK) != 0) GTEST_SKIP() << "openssh-server is not installed";
+    if (access(sshd, X_OK) != 0) SONAVELT_SERVER_UNAVAILABLE("openssh-server is not installed");
     struct passwd* me = getpwuid(geteuid());
     if (!me) GTEST_SKIP() << "no user name for this process";
     user_ = me->pw_name;
@@ -79,13 +79,13 @@ class SftpTest : public ::testing::Test {
       int status;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
-        GTEST_SKIP() << "sshd refused to start here";
+        SONAVELT_SERVER_UNAVAILABLE("sshd refused to start here");
       }
       FtpConnection probe(Endpoint());
       if (probe.Open().ok()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    GTEST_SKIP() << "sshd did not accept the test login";
+    SONAVELT_SERVER_UNAVAILABLE("sshd did not accept the test login");
   }
 
   void TearDown() override {
@@ -103,7 +103,7 @@ class SftpTest : public ::testing::Test {
     endpoint.user_name = user_;
     endpoint.ssh_host_key_sha256 = host_key_sha256_;
     endpoint.ssh_private_key_file = client_key_;
-    endpoint.timeout_seconds = 10;
+    endpoint.connect_timeout_seconds = 10;
     return endpoint;
   }
 

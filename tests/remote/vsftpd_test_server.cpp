@@ -64,10 +64,11 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
                        "secure_chroot_dir=/var/run/vsftpd/empty\n";
   if (!cert_file.empty()) {
     config += "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
-              "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nssl_ciphers=HIGH\n"
+              "force_anon_data_ssl=YES\n"
               "rsa_cert_file=" + cert_file + "\nrsa_private_key_file=" + key_file + "\n";
     if (implicit) config += "implicit_ssl=YES\n";
   }
+  config += extra_config_;
   std::string config_path = config_folder + "/vsftpd.conf";
   WriteFile(config_path, config);
 
