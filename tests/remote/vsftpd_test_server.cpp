@@ -80,7 +80,13 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  int rc = posix_spawn(&pid_, binary, &actions, nullptr, argv.data(), environ);
+  // A group of its own: Stop ends the sessions' processes too.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  int rc = posix_spawn(&pid_, binary, &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     pid_ = -1;
@@ -104,7 +110,7 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
 
 void VsftpdTestServer::Stop() {
   if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
+  kill(-pid_, SIGKILL);
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;

@@ -28,6 +28,7 @@ class VsftpdTestServer {
   void Stop();
   // Lines added to the configuration at the next Start ("deny_file={.*}\n").
   void set_extra_config(std::string lines) { extra_config_ = std::move(lines); }
+  // The server's process group (its sessions are in it too).
   pid_t pid() const { return pid_; }
   uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
