@@ -27,6 +27,8 @@ struct FtpLogin {
   std::string password;      // may be empty
   uint16_t port = 21;        // from the parsed address
   std::string home_directory;  // the server's directory right after login
+  std::string key_file;      // SFTP: a private key file; empty: none
+  std::string ca_file;       // FTPS: a site's own CA certificates (PEM); empty: the system's
 };
 
 // What ParseFtpAddress found.
