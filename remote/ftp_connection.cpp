@@ -299,9 +299,12 @@ Status FtpConnection::Run(Perform& p) {
   curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(StallSeconds()));
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(StallSeconds()));
-  if (endpoint_.max_send_bytes_per_second > 0)
+  if (endpoint_.max_send_bytes_per_second > 0) {
     curl_easy_setopt(h, CURLOPT_MAX_SEND_SPEED_LARGE,
                      static_cast<curl_off_t>(endpoint_.max_send_bytes_per_second));
+    // Small chunks, so that the cap holds within a small file too.
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
+  }
   // The progress hook is the cancel check: libcurl calls it at least once a
   // second, also while a transfer stalls.
   p.endpoint = &endpoint_;

@@ -84,19 +84,21 @@ Status RemotePageTransfer::Fail(const std::string& text, const std::string& temp
   return Status::IoError(text);
 }
 
-bool RemotePageTransfer::ReconnectRun() {
+Status RemotePageTransfer::Reconnect() {
   auto fresh = NewConnection();
   Status status = fresh->Open(true);
-  if (!status.ok()) {
-    if (status.code() != Status::Code::kCancelled) {
-      ui_.Tell(BoxStyle::kSystemModal, status.message().empty()
-                                           ? std::string(kFtpConnectionFailedText)
-                                           : status.message());
-    }
-    return false;
+  if (status.ok()) connection_ = std::move(fresh);
+  return status;
+}
+
+bool RemotePageTransfer::ReconnectRun() {
+  Status status = Reconnect();
+  if (!status.ok() && status.code() != Status::Code::kCancelled) {
+    ui_.Tell(BoxStyle::kSystemModal, status.message().empty()
+                                         ? std::string(kFtpConnectionFailedText)
+                                         : status.message());
   }
-  connection_ = std::move(fresh);
-  return true;
+  return status.ok();
 }
 
 Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
@@ -120,10 +122,14 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
               std::chrono::milliseconds(1)));
     }
     wait *= 2;
-    // A failed reconnect has told the user; the attempt below then runs on
-    // the old handle, which logs in again by itself if it can.
-    if (!ReconnectRun() && !connection_) connection_ = NewConnection();
+    // A server that cannot be reached again costs this try; the final
+    // message tells the last error.
+    Status reconnected = Reconnect();
     if (observer_.CancelRequested()) return Status::Cancelled();
+    if (!reconnected.ok()) {
+      status = reconnected;
+      continue;
+    }
     before_retry();
     status = attempt();
   }

@@ -133,6 +133,8 @@ class RemotePageTransfer : public PageTransfer {
   void Close();
 
  private:
+  // A fresh connection in place of the current one, telling nobody.
+  Status Reconnect();
   // Opens the run's connection; on failure tells why and cleans up (Fail).
   Status OpenConnection(const std::string& temp_page_path);
   // Tells `text` (system-modal), drops the connection, deletes the temporary page.
