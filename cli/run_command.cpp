@@ -73,7 +73,10 @@ constexpr char kRunHelp[] =
     "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
     "  --ca-file FILE         a site's own CA certificates (PEM), for ftpes/ftps\n"
     "  --host-key FP          the SSH host key's SHA256 fingerprint, for sftp\n"
-    "                         (without it, ~/.ssh/known_hosts decides)\n"
+    "                         (without it, the known-hosts files decide)\n"
+    "  --identity FILE        an SSH private key to log in with, for sftp (the\n"
+    "                         SSH agent's keys are offered too when SSH_AUTH_SOCK\n"
+    "                         is set)\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
@@ -204,8 +207,7 @@ struct Arguments {
   bool url_given = false;
   std::string url;
   std::string install_folder;
-  std::string ca_file;
-  std::string host_key;
+  RemoteOptions remote;
   TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
   bool quiet = false;
   bool help = false;
@@ -262,8 +264,9 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-b" || a == "--background") ok = list_value(&out.background);
     else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
     else if (a == "--install-folder") ok = value(&out.install_folder);
-    else if (a == "--ca-file") ok = value(&out.ca_file);
-    else if (a == "--host-key") ok = value(&out.host_key);
+    else if (a == "--ca-file") ok = value(&out.remote.ca_file);
+    else if (a == "--host-key") ok = value(&out.remote.host_key);
+    else if (a == "--identity") ok = value(&out.remote.identity);
     else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
     else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
     else if (a == "-q" || a == "--quiet") out.quiet = true;
@@ -333,7 +336,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::PageTarget& page = choices.page;
   run::RemotePageTransport transport(ui);
   if (IsRemotePageAddress(a.page)) {
-    RemotePage remote_page = PrepareRemotePage(a.page, a.ca_file, a.host_key, store, ui);
+    RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
     // The local page stays the one remembered, as the wizard keeps it.
     std::string local_page = std::move(page.local_html_path);
