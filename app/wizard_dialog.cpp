@@ -14,6 +14,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <new>
 
 #include "app/about_dialog.h"
 #include "app/again_dialog.h"
@@ -24,6 +25,8 @@
 #include "app/qt_status_line.h"
 #include "app/remote_page_chooser.h"
 #include "app/sound_preview.h"
+#include "run/choice_rules.h"
+#include "run/run_messages.h"
 
 namespace sonavelt::app {
 namespace {
@@ -282,7 +285,7 @@ void WizardDialog::OnEnterKey() {
 void WizardDialog::OnLocalMachine() {
   const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
-  if (!chosen.empty()) {
+  if (!chosen.empty() && run::CheckListSafePath(chosen, "HTML", *services_.ui)) {
     flow_.ChooseLocalPage(chosen);
     path_edit_->setText(Q(chosen));
   }
@@ -298,7 +301,8 @@ void WizardDialog::OnRemoteSite() {
 
 void WizardDialog::OnBrowseSound() {
   const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
-  if (!chosen.empty()) path_edit_->setText(Q(chosen));
+  if (!chosen.empty() && run::CheckListSafePath(chosen, "audio", *services_.ui))
+    path_edit_->setText(Q(chosen));
   FocusOn(FocusField::kPath);
 }
 
@@ -409,7 +413,16 @@ void WizardDialog::RunOnWorker() {
   }
   run::PipelineRun run(choices_.page, choices_.sounds, choices_.options, choices_.paths,
                        *services_.ui, panel, run_state_, services);
-  outcome_ = run.Run();
+  // Running out of memory gets a message and the first page, not an abort;
+  // the run's files are cleaned up as its stack unwinds.
+  try {
+    outcome_ = run.Run();
+  } catch (const std::bad_alloc&) {
+    services_.ui->Tell(BoxStyle::kSystemModal, run::OutOfMemoryMessage());
+    outcome_ = run::RunOutcome{};
+    outcome_.end = run::RunOutcome::End::kSentBack;
+    outcome_.page = run::ReturnPage::kSelectHtmlFile;
+  }
 }
 
 void WizardDialog::OnRunThreadFinished() {

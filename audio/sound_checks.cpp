@@ -14,7 +14,9 @@ bool FileExists(const std::string& path) {
 }
 
 void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui) {
-  ui.Tell(BoxStyle::kSystemModal, MissingFileMessage(path, kind));
+  const std::string what = SpecialFileKindOf(path);
+  ui.Tell(BoxStyle::kSystemModal,
+          what.empty() ? MissingFileMessage(path, kind) : NotAFileMessage(path, what, kind));
 }
 
 bool HasSoundExtension(const std::string& path) {
@@ -25,15 +27,11 @@ void ReportUnsupported(const std::string& path, UserInterface& ui) {
   ui.Tell(BoxStyle::kSystemModal, UnsupportedFileMessage(path));
 }
 
-bool CheckSoundFile(const std::string& path, const AuCache& cache, WaveCheckState& state,
-                    UserInterface& ui) {
+bool CheckSoundFile(const std::string& path, WaveCheckState& state, UserInterface& ui) {
   // A decoded-format name is tested first: its ending decides, whatever
   // ".au" the folders before it hold.
-  if (IsWavePath(path) || IsDecodedSoundPath(path)) {
-    if (cache.HasCurrentAu(path)) return true;
-    if (NeedsDecoder(path)) return CheckDecodedSound(path, ui, state);
-    return CheckWaveFile(path, ui, state);
-  }
+  if (NeedsDecoder(path)) return CheckDecodedSound(path, ui, state);
+  if (IsWavePath(path)) return CheckWaveFile(path, ui, state);
   if (IsAuPath(path)) return CheckSunAuFile(path, ui);
   ReportUnsupported(path, ui);
   return false;

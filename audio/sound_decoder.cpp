@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -197,33 +198,46 @@ bool CheckDecodedSound(const std::string& path, UserInterface& ui, WaveCheckStat
 }
 
 ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string& au_path,
-                                      UserInterface& ui, const ConversionControl& control,
-                                      FileStamp* stamp) {
-  // The stamp is taken before decoding, so a change made meanwhile is seen
-  // as a change next time.
-  if (stamp) {
-    if (std::optional<FileStamp> now = StampOfFile(path)) *stamp = *now;
-  }
+                                      UserInterface& ui, const ConversionControl& control) {
   std::string error;
   std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
   if (!decoder) {
     ui.Tell(BoxStyle::kPlain, CannotDecodeMessage(path, error));
     return ConversionOutcome::kRefused;
   }
+  auto failed = [&](const std::string& reason) {
+    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, reason));
+    return ConversionOutcome::kWriteFailed;
+  };
+  // The codes go to the file block by block, as in the WAVE conversion; the
+  // header's data size is filled in when the count is known.
+  AtomicFileWriter writer;
+  Status status = writer.Open(au_path);
+  if (!status.ok()) return failed(status.message());
+  const auto blank_header = SunAuHeader(0);
+  status = writer.Write(blank_header.data(), blank_header.size());
+  if (!status.ok()) return failed(status.message());
+
   const int channels = decoder->channels();
   RateChanger changer(decoder->sample_rate(), kAuSampleRate);
   std::vector<float> block(static_cast<size_t>(kBlockFrames * channels));
   std::vector<uint8_t> codes;
-  if (decoder->frame_count() > 0)
-    codes.reserve(MaxRateChangeOutputs(static_cast<uint64_t>(decoder->frame_count()),
-                                       decoder->sample_rate(), kAuSampleRate));
+  codes.reserve(static_cast<size_t>(
+      MaxRateChangeOutputs(kBlockFrames, decoder->sample_rate(), kAuSampleRate, 2)));
+  // Progress at the tenth marks of the input the file states (an MP3's
+  // count may be an estimate: marks past its end are never reported).
+  const int64_t stated = decoder->frame_count();
+  int64_t read = 0;
+  int reported = 0;
+  uint64_t written = 0;
   for (;;) {
     const int64_t got = decoder->Read(block.data(), kBlockFrames);
     if (got < 0) {
       ui.Tell(BoxStyle::kPlain, CannotDecodeMessage(path, decoder->error()));
-      return ConversionOutcome::kRefused;
+      return ConversionOutcome::kRefused;  // the writer removes its file
     }
     if (got == 0) break;
+    codes.clear();
     for (int64_t i = 0; i < got; ++i) {
       int copies = changer.Next();
       if (copies == 0) continue;
@@ -235,26 +249,26 @@ ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string
       const uint8_t code = EncodeMuLaw(sample);
       while (copies-- > 0) codes.push_back(code);
     }
-    if (codes.size() > UINT32_MAX) {
-      ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, kTooLong));
-      return ConversionOutcome::kWriteFailed;
-    }
+    written += codes.size();
+    if (written > UINT32_MAX) return failed(kTooLong);
+    status = writer.Write(codes.data(), codes.size());
+    if (!status.ok()) return failed(status.message());
     if (control.cancelled()) return ConversionOutcome::kCancelled;
+    read += got;
+    if (stated > 0 && control.report_progress) {
+      const int tenth = static_cast<int>(std::min<int64_t>(9, read * 10 / stated));
+      for (; reported < tenth; ++reported) control.report_progress((reported + 1) * 10);
+    }
   }
-  if (codes.empty()) {
+  if (written == 0) {
     ui.Tell(BoxStyle::kPlain, CannotDecodeMessage(path, kNoSound));
     return ConversionOutcome::kRefused;
   }
-  switch (WriteSunAu(au_path, codes.data(), codes.size(), control, &error)) {
-    case WriteOutcome::kWritten:
-      return ConversionOutcome::kConverted;
-    case WriteOutcome::kCancelled:
-      return ConversionOutcome::kCancelled;
-    case WriteOutcome::kWriteFailed:
-      break;
-  }
-  ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, error));
-  return ConversionOutcome::kWriteFailed;
+  const auto header = SunAuHeader(static_cast<uint32_t>(written));
+  status = writer.WriteAt(header.data(), header.size(), 0);
+  if (status.ok()) status = writer.Commit();
+  if (!status.ok()) return failed(status.message());
+  return ConversionOutcome::kConverted;
 }
 
 }  // namespace sonavelt::audio

@@ -97,13 +97,13 @@ bool CheckDecodedSound(const std::string& path, UserInterface& ui, WaveCheckStat
 // The player's .au file made from a decoded sound: the first channel of
 // each frame, as a 16-bit-range value (floor(x * 32768), clipped), through
 // the same rate change (RateChanger), mu-law encoder and header as the
-// WAVE conversion. The input is read in blocks; only the output codes are
-// kept. A decoding fault is told with CannotDecodeMessage (plain box) and
-// answers kRefused; a failed write the cannot-write message (system-modal).
-// au_path appears only when complete. *stamp (when given) receives the
-// source's size and time as it was opened.
+// WAVE conversion. The input is read in blocks and the codes written as they
+// are made, so memory stays the same whatever the sound's length. A
+// decoding fault is told with CannotDecodeMessage (plain box) and answers
+// kRefused; a failed write the cannot-write message (system-modal). Cancel
+// is checked after every block; progress is reported at the tenth marks of
+// the input. au_path appears only when complete.
 ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string& au_path,
-                                      UserInterface& ui, const ConversionControl& control,
-                                      FileStamp* stamp = nullptr);
+                                      UserInterface& ui, const ConversionControl& control);
 
 }  // namespace sonavelt::audio

@@ -123,7 +123,7 @@ class TestWizardDialog : public QObject {
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
-    run::AudioSoundWork sound_work{cache, ui};
+    run::AudioSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;
     std::atomic<bool> block_in_pause{false};
@@ -320,6 +320,28 @@ class TestWizardDialog : public QObject {
     QVERIFY(!f.wizard->isVisible());
     QCOMPARE(f.wizard->result(), int(QDialog::Rejected));
     QVERIFY(f.again_asked.empty());
+  }
+
+  void chosenPathsHoldingASemicolonAreRefused() {
+    Fixture f;
+    const std::string page = f.dir.path().toStdString() + "/a;b.htm";
+    f.chooser.answers = {page};
+    f.wizard->select_controls()->local_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text().toStdString(), f.choices.page.local_html_path);
+    QCOMPARE(f.ui.Messages().size(), size_t{1});
+    QVERIFY(f.ui.Messages()[0].find("a;b.htm\r\ncannot be used: its path holds \";\"") !=
+            std::string::npos);
+
+    f.wizard->select_controls()->count_spin()->edit()->setText("1");
+    f.Next();
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kEntranceSound);
+    const QString before = f.wizard->path_edit()->text();
+    f.chooser.answers = {f.dir.path().toStdString() + "/x;y.wav"};
+    f.wizard->sound_controls()->browse_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text(), before);
+    QCOMPARE(f.ui.Messages().size(), size_t{2});
+    QVERIFY(f.ui.Messages()[1].find("select another audio file") != std::string::npos);
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {

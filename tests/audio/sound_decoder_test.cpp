@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "audio/au_cache.h"
+#include "audio/sound_names.h"
 #include "audio/sound_checks.h"
 #include "audio/wave_converter.h"
 #include "base/byte_order.h"
@@ -131,12 +131,11 @@ TEST_F(SoundDecoderTest, UndecodableFilesAreRefusedNamingThem) {
   testing::WriteFile(broken, testing::Riff(testing::Chunk("fmt ", testing::FmtBody(1, 8000, 32, 3)) +
                                            testing::Chunk("data", "", 4000)));
 
-  AuCache cache(dir_.File("cache"));
   for (const std::string& path : {garbage, cut, empty, broken}) {
     SCOPED_TRACE(path);
     ui_.calls.clear();
     WaveCheckState state{true, 0};
-    EXPECT_FALSE(CheckSoundFile(path, cache, state, ui_));
+    EXPECT_FALSE(CheckSoundFile(path, state, ui_));
     ASSERT_EQ(ui_.Messages().size(), 1u);
     EXPECT_EQ(ui_.Messages()[0].rfind(path, 0), 0u) << ui_.Messages()[0];
     EXPECT_TRUE(ui_.Questions().empty());
@@ -152,7 +151,7 @@ TEST_F(SoundDecoderTest, UndecodableFilesAreRefusedNamingThem) {
   // "not a regular file".
   ui_.calls.clear();
   WaveCheckState state;
-  CheckSoundFile(garbage, cache, state, ui_);
+  CheckSoundFile(garbage, state, ui_);
   EXPECT_EQ(ui_.Messages().at(0), garbage +
                                       " cannot be decoded: its contents are not in a sound format "
                                       "Sonavelt can read.\r\nPlease select another audio file.");
@@ -162,25 +161,24 @@ TEST_F(SoundDecoderTest, ChecksAskTheFormatQuestionAndRaiseTheFrameCount) {
   SONAVELT_REQUIRE_TOOL("sox");
   const std::string path = dir_.File("Tune.FLAC");
   ASSERT_TRUE(testing::Shell("sox -n -r 48000 -c 2 -b 24 '" + path + "' synth 0.5 sine 300"));
-  AuCache cache(dir_.File("cache"));
   ui_.answers = {false, true};
   WaveCheckState state{true, 100};
-  EXPECT_FALSE(CheckSoundFile(path, cache, state, ui_));  // the user said No
+  EXPECT_FALSE(CheckSoundFile(path, state, ui_));  // the user said No
   EXPECT_TRUE(ui_.Messages().empty());
   ASSERT_EQ(ui_.Questions().size(), 1u);
   EXPECT_NE(ui_.Questions()[0].find("\r\nis an 48000 hz  24 bit  stereo  sound file."),
             std::string::npos);
-  EXPECT_TRUE(CheckSoundFile(path, cache, state, ui_));
+  EXPECT_TRUE(CheckSoundFile(path, state, ui_));
   EXPECT_EQ(state.max_wave_frames, 24000);
 
   // Not preparing a run (the Play button): no question.
   ui_.calls.clear();
   WaveCheckState play;
-  EXPECT_TRUE(CheckSoundFile(path, cache, play, ui_));
+  EXPECT_TRUE(CheckSoundFile(path, play, ui_));
   EXPECT_TRUE(ui_.calls.empty());
 }
 
-TEST(SoundNamesTest, DecodedFormatsAreKnownByTheirEnding) {
+TEST(DecodedSoundNamesTest, DecodedFormatsAreKnownByTheirEnding) {
   for (const char* path : {"a/b.mp3", "B.FLAC", "x.ogg", "x.Oga", "y.opus", "z.aif", "z.AIFF",
                            "z.aifc", "my.audio/song.mp3"}) {
     EXPECT_TRUE(IsDecodedSoundPath(path)) << path;
@@ -190,10 +188,12 @@ TEST(SoundNamesTest, DecodedFormatsAreKnownByTheirEnding) {
     EXPECT_FALSE(IsDecodedSoundPath(path)) << path;
   EXPECT_FALSE(HasSoundExtension("a.mp3.bak"));
 
-  EXPECT_EQ(AuCache::AuNameOf("/home/alice/Song.MP3"), "Song.au");
-  EXPECT_EQ(AuCache::AuNameOf("/home/alice/my.audio/loop.opus"), "loop.au");
-  EXPECT_EQ(AuCache::AuNameOf("/home/alice/x.wav.flac"), "x.au");
-  EXPECT_EQ(AuCache::AuNameOf("/home/alice/Bell.WAV"), "Bell.au");
+  // Converted, never used as they are, even below a folder named ".au...".
+  EXPECT_FALSE(IsUsedAsIs("/home/alice/my.audio/loop.opus"));
+  EXPECT_EQ(PlacedNameOf("/home/alice/Song.MP3"), "Song.au");
+  EXPECT_EQ(PlacedNameOf("/home/alice/my.audio/loop.opus"), "loop.au");
+  EXPECT_EQ(PlacedNameOf("/home/alice/x.wav.flac"), "x.au");
+  EXPECT_EQ(PlacedNameOf("/home/alice/Bell.WAV"), "Bell.au");
 }
 
 }  // namespace
