@@ -379,6 +379,7 @@
     this.index = 0;
     this.roles = {};               // role -> {promise, buffer, failed}
     this.soundStarted = false;
+    this.resuming = null;          // the gesture whose resume() is pending
     this.listening = false;
     this.onGesture = null;
     this.entranceDone = false;
@@ -652,7 +653,12 @@
     if (context.state !== 'running') {
       // resume() must be called inside the gesture's own event handler.
       var resumed = context.resume();
-      if (resumed && resumed.then) resumed.then(null, function () { /* the next gesture tries again */ });
+      var self = this;
+      this.resuming = event;
+      if (resumed && resumed.then) {
+        resumed.then(function () { self.resuming = null; },
+          function () { self.resuming = null; /* the next gesture tries again */ });
+      }
     }
     if (!this.soundStarted && context.state === 'running' && !this.muted) {
       // A silent sample started within the gesture: some browsers unlock
@@ -777,7 +783,10 @@
     this.stopSource(this.entranceSource);
     this.updateControl();
     var self = this;
-    if (!exit || this.muted || !this.running()) {
+    // A click on a link as the very first gesture: the output is starting
+    // up, and the exit sound plays as soon as it runs.
+    var starting = this.resuming === event;
+    if (!exit || this.muted || !(this.running() || starting)) {
       // The browser follows the link itself; nothing to hold it for.
       this.stayTimer = setTimeout(function () { self.stay(); }, STAY_AFTER_MS);
       return;
