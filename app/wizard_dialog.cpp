@@ -161,6 +161,8 @@ void WizardDialog::BuildWindow() {
     flow_.ClickOption(id, checked);
     options_->Show(flow_.option_boxes());
   });
+  connect(options_, &OptionSettingsControls::positionChosen, this,
+          [this](run::PlayerPosition position) { flow_.ChoosePlayerPosition(position); });
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
@@ -210,6 +212,7 @@ void WizardDialog::ShowPage() {
     case WizardPage::kOptionSettings:
       stack_->setCurrentWidget(options_);
       options_->Show(flow_.option_boxes());
+      options_->ShowPosition(flow_.player_position());
       break;
     case WizardPage::kEntranceSound:
     case WizardPage::kExitSound:

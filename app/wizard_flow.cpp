@@ -285,6 +285,14 @@ WizardFlow::Step WizardFlow::Enter(const std::string& path_text, const std::stri
   return Next(path_text, count_text);
 }
 
+run::PlayerPosition WizardFlow::player_position() const {
+  return choices_.options.player_position;
+}
+
+void WizardFlow::ChoosePlayerPosition(run::PlayerPosition position) {
+  choices_.options.player_position = position;
+}
+
 void WizardFlow::ClickOption(run::OptionBoxId box, bool checked) {
   if (page_ != WizardPage::kOptionSettings) return;
   run::ClickOption(boxes_, box, checked, choices_.options);

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,6 +21,7 @@
 #include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/sound_lists.h"
+#include "run/startup.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/support/recording_user_interface.h"
 
@@ -67,6 +69,7 @@ class TestWizardDialog : public QObject {
       choices.paths.cache_folder = work + "/Cache";
       choices.paths.history_folder = work + "/HISTORY";
       choices.paths.applet_class_path = data + "/SonaveltRandomEventBackground.class";
+      choices.paths.player_script_path = data + "/" + run::kPlayerScriptInstallPath;
       choices.page.local_html_path = work + "/sample.htm";
       QFile::copy(QString::fromStdString(data + "/samples/sample.htm"),
                   QString::fromStdString(choices.page.local_html_path));
@@ -196,6 +199,27 @@ class TestWizardDialog : public QObject {
     QVERIFY(invisible->isChecked());
     QTest::mouseClick(no_background, Qt::LeftButton);
     QVERIFY(initially_on->isEnabled());
+  }
+
+  void browserPlayerIsOnAndItsControlCanGoToACorner() {
+    Fixture f;
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    app::OptionSettingsControls* options = f.wizard->option_controls();
+    QCheckBox* player = options->box(run::OptionBoxId::kBrowserPlayer);
+    QVERIFY(player->isChecked());  // nothing stored: on
+    QComboBox* position = options->position_list();
+    QVERIFY(position->isEnabled());
+    QCOMPARE(position->currentText(), QStringLiteral("Where the Sound Block Is"));
+    position->setFocus();
+    QTest::keyClick(position, Qt::Key_End);
+    QCOMPARE(f.wizard->flow().player_position(), run::PlayerPosition::kBottomRight);
+    // Without the player, or with an invisible control, there is nothing to place.
+    QTest::mouseClick(player, Qt::LeftButton);
+    QVERIFY(!position->isEnabled());
+    QTest::mouseClick(player, Qt::LeftButton);
+    QTest::mouseClick(options->box(run::OptionBoxId::kInvisibleApplet), Qt::LeftButton);
+    QVERIFY(!position->isEnabled());
   }
 
   void runCompletesAndYesStartsAgain() {
