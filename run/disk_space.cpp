@@ -45,7 +45,7 @@ uint64_t FreeSpaceOfCurrentFolder() {
 
 bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui) {
   if (free_bytes >= need) return true;
-  return !ui.Ask(BoxStyle::kSystemModal, LowDiskMessage(need));
+  return !ui.AskAs(QuestionKind::kYesNoStop, BoxStyle::kSystemModal, LowDiskMessage(need));
 }
 
 }  // namespace sonavelt::run
