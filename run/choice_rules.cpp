@@ -165,6 +165,13 @@ UrlParts ParseUrl(const std::string& text) {
   parts.ok = true;
   parts.scheme = LowerCopy(text.substr(0, colon));
   parts.path = "/";
+  // The server is what follows "//", up to the path; curl would also read
+  // "http:///index.htm" as the server "index.htm".
+  const std::string rest = text.substr(colon + 1);
+  if (rest.compare(0, 2, "//") != 0) return parts;
+  std::string authority = rest.substr(2, rest.find_first_of("/?#", 2) - 2);
+  authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
+  if (authority.empty() || authority[0] == ':') return parts;
 
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
   // Any scheme is parsed; text the parser refuses (no server, bad

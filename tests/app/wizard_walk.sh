@@ -63,11 +63,13 @@ cp "$(dirname "$program")/../share/sonavelt/samples/sample.htm" "$page"
 app=$!
 pids+=("$app")
 
+# A window name as a pattern that matches it alone.
+exactly() { printf '^%s$' "$(printf '%s' "$1" | sed 's/[][\.*^$?+(){}|]/\\&/g')"; }
 # The id of the visible window whose name is exactly $1, waiting up to $2 s.
 window() {
   local id
   for _ in $(seq $((${2:-20} * 10))); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    id=$(xdotool search --onlyvisible --name "$(exactly "$1")" 2>/dev/null | head -n1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     kill -0 "$app" 2>/dev/null || return 1
     sleep 0.1
@@ -76,7 +78,7 @@ window() {
 }
 gone() {
   for _ in $(seq 50); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    xdotool search --onlyvisible --name "$(exactly "$1")" >/dev/null 2>&1 || return 0
     sleep 0.1
   done
   return 1
