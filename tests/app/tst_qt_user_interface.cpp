@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -24,6 +25,7 @@ class TestQtUserInterface : public QObject {
     QString text;
     QWidget* owner = nullptr;
     bool focused = false;
+    int shown_lines = 0;  // lines the box's label takes on screen
   };
 
   // Once a box shows, records it and presses `key` where the keyboard focus
@@ -44,6 +46,8 @@ class TestQtUserInterface : public QObject {
       seen.text = box->text();
       seen.owner = box->parentWidget();
       seen.focused = true;
+      if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        seen.shown_lines = label->heightForWidth(label->width()) / label->fontMetrics().lineSpacing();
       QTest::keyClick(focus, key);
     });
     watch->start();
@@ -78,6 +82,21 @@ class TestQtUserInterface : public QObject {
     QCOMPARE(seen.owner, &remote);
     QCOMPARE(seen.icon, QMessageBox::NoIcon);
     QCOMPARE(seen.buttons, QStringList{QStringLiteral("OK")});
+  }
+
+  // The no-browser message names a path with blanks in it; the box is made
+  // wide enough that the path is not broken across lines.
+  void longLinesAreNotWrapped() {
+    app::GuiCallGate gate;
+    app::QtUserInterface ui(nullptr, gate);
+    Seen seen;
+    AnswerWhenShown(seen, Qt::Key_Return);
+    ui.Tell(BoxStyle::kSystemModal,
+            "Sonavelt could not locate neither firefox nor chromium.\r\n"
+            "Please open the link: /home/alice/.local/share/Sonavelt/HISTORY/HIS_my home page.htm "
+            "by yourself.");
+    QVERIFY(seen.focused);
+    QCOMPARE(seen.shown_lines, 2);
   }
 
   void kinds_data() {
