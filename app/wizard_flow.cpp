@@ -47,8 +47,8 @@ bool LocateRequiredFile(std::string& path, const std::string& required_name,
   }
   std::string name = audio::FileExists(path) ? FileNameOfPath(path) : std::string();
   while (name != required_name) {
-    const bool again = ui.Ask(
-        BoxStyle::kPlain, path + "\r\nis not " + required_name + "\r\n\r\n" +
+    const bool again = ui.AskAs(
+        QuestionKind::kOkCancel, BoxStyle::kPlain, path + "\r\nis not " + required_name + "\r\n\r\n" +
                               "Sonavelt cannot complete without " + required_name +
                               "\r\nWould you please find " + required_name + " again?");
     if (!again) return false;
