@@ -62,7 +62,9 @@ InstallPaths MakeInstallPaths(const std::string& install_folder,
   InstallPaths paths;
   paths.install_folder = install_folder;
   std::string work_root = install_folder;
-  if (!IsWritableFolder(install_folder) && !user_data_folder.empty())
+  std::error_code ec;
+  bool system_wide = fs::exists(JoinPath(install_folder, kSystemWideMarker), ec);
+  if ((system_wide || !IsWritableFolder(install_folder)) && !user_data_folder.empty())
     work_root = JoinPath(user_data_folder, "sonavelt");
   paths.cache_folder = JoinPath(work_root, kCacheFolderName);
   paths.history_folder = JoinPath(work_root, kHistoryFolderName);

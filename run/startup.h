@@ -22,6 +22,9 @@ inline constexpr char kSamplePage[] = "samples/sample.htm";
 inline constexpr char kFallbackSound[] = "audio/hi.au";
 inline constexpr char kCacheFolderName[] = "Cache";
 inline constexpr char kHistoryFolderName[] = "HISTORY";
+// Present in an install folder that a package manager owns (put there by the
+// system package): the programs never write into it, not even as root.
+inline constexpr char kSystemWideMarker[] = "system-wide";
 
 // The default sound texts: kDefaultSoundsPerRole paths relative to the install
 // folder's "audio" folder, each followed by ";".
@@ -49,8 +52,8 @@ std::string ChooseInstallFolder(const std::string& app_path, const std::string& 
 std::string ProgramFolder();
 
 // The install paths for `install_folder`. Cache and HISTORY live inside it
-// when it is writable; when it is not (a system-wide install), they go to
-// `user_data_folder` + "/sonavelt" instead. The applet class file and the
+// when it is writable; when it is not, or when it holds kSystemWideMarker (a
+// system-wide install), they go to `user_data_folder` + "/sonavelt" instead. The applet class file and the
 // browser player always come from the install folder.
 InstallPaths MakeInstallPaths(const std::string& install_folder,
                               const std::string& user_data_folder);
