@@ -1,14 +1,14 @@
 # What an installed Sonavelt carries beyond its programs, its install folder
 # and its desktop files (data/desktop): the manual pages and the bash
 # completion; for the system package (SONAVELT_PACKAGE, scripts/package.sh)
-# also Debian's changelog and copyright files and the marker that keeps the
-# programs from writing into the shared install folder. Then CPack's settings
-# for the .deb.
+# also Debian's changelog, copyright and lintian overrides, and the marker
+# that keeps the programs from writing into the shared install folder. Then
+# CPack's settings for the .deb.
 
 find_program(SONAVELT_GZIP gzip REQUIRED)
 
-# gzip_for_install(SOURCE file OUTPUT file.gz): compressed as Debian wants it,
-# with -n so the bytes carry no name or time and every build makes the same.
+# sonavelt_gzip_file(source output.gz): compressed as Debian wants it, with -n
+# so that the bytes carry no name or time and every build makes the same.
 function(sonavelt_gzip_file source output)
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -E copy ${source} ${output}.tmp
@@ -53,6 +53,8 @@ if(SONAVELT_PACKAGE)
   sonavelt_gzip_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog ${changelog})
   list(APPEND packaging_outputs ${changelog})
   install(FILES ${changelog} ${PROJECT_SOURCE_DIR}/cmake/debian/copyright DESTINATION ${doc_dir})
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME sonavelt)
 
   # The marker's name is run/startup.h's kSystemWideMarker.
   file(WRITE ${CMAKE_BINARY_DIR}/package/system-wide
