@@ -91,7 +91,8 @@ step "the installed programs"
 [ "$(/usr/bin/sonavelt-cli --version)" = "sonavelt-cli $upstream" ] ||
   fail "sonavelt-cli --version says '$(/usr/bin/sonavelt-cli --version)', the package is $version"
 # The wizard starts (its libraries and Qt's platform plugin are there).
-gui_version=$(QT_QPA_PLATFORM=offscreen HOME="$work/home" /usr/bin/sonavelt --version)
+mkdir -p -m 700 "$work/runtime"
+gui_version=$(QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" /usr/bin/sonavelt --version)
 [ "$gui_version" = "Sonavelt $upstream" ] || fail "sonavelt --version says '$gui_version'"
 
 manual=$(man -w sonavelt-cli) || fail "man -w sonavelt-cli finds no page"
