@@ -20,7 +20,11 @@ endfunction()
 
 # Manual pages, with the version of project() written in.
 set(packaging_outputs)
-foreach(page sonavelt sonavelt-cli)
+set(pages sonavelt-cli)
+if(SONAVELT_BUILD_GUI)
+  list(APPEND pages sonavelt)
+endif()
+foreach(page IN LISTS pages)
   set(page_file ${CMAKE_BINARY_DIR}/man/${page}.1)
   configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.1 ${page_file} @ONLY)
   sonavelt_gzip_file(${page_file} ${page_file}.gz)
@@ -36,6 +40,9 @@ set(SONAVELT_DEB_VERSION ${PROJECT_VERSION}-${SONAVELT_DEB_RELEASE})
 set(SONAVELT_MAINTAINER "Sonavelt developers <sonavelt@example.org>")
 
 if(SONAVELT_PACKAGE)
+  if(NOT SONAVELT_BUILD_GUI)
+    message(FATAL_ERROR "The package holds the wizard: configure with SONAVELT_BUILD_GUI=ON")
+  endif()
   # The package is made without the JDK's class file only by mistake: the
   # run refuses to start without it.
   if(NOT TARGET sonavelt_applet)
