@@ -35,6 +35,13 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/completion/sonavelt-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
+# The manual page and the completion keep up with the program's options.
+if(SONAVELT_BUILD_TESTS)
+  add_test(NAME packaging.options_documented
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/packaging/options_documented.sh
+            $<TARGET_FILE:sonavelt-cli> ${PROJECT_SOURCE_DIR})
+endif()
+
 set(SONAVELT_DEB_RELEASE 1)
 set(SONAVELT_DEB_VERSION ${PROJECT_VERSION}-${SONAVELT_DEB_RELEASE})
 set(SONAVELT_MAINTAINER "Sonavelt developers <sonavelt@example.org>")
