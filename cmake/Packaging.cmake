@@ -50,8 +50,7 @@ if(SONAVELT_PACKAGE)
   if(NOT SONAVELT_BUILD_GUI)
     message(FATAL_ERROR "The package holds the wizard: configure with SONAVELT_BUILD_GUI=ON")
   endif()
-  # The package is made without the JDK's class file only by mistake: the
-  # run refuses to start without it.
+  # Without the applet class file every run would refuse to start.
   if(NOT TARGET sonavelt_applet)
     message(FATAL_ERROR "The package needs the applet class file: install a Java compiler (default-jdk-headless)")
   endif()
