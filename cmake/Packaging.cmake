@@ -71,8 +71,8 @@ if(SONAVELT_PACKAGE)
 
   # The marker's name is run/startup.h's kSystemWideMarker.
   file(WRITE ${CMAKE_BINARY_DIR}/package/system-wide
-    "This folder belongs to the system's package manager. Sonavelt keeps each\n"
-    "user's work folders (Cache, HISTORY) under $XDG_DATA_HOME/sonavelt.\n")
+    "This folder belongs to the system's package manager: Sonavelt never writes\n"
+    "here, and keeps each user's settings pages (HISTORY) in ~/.local/share/sonavelt.\n")
   install(FILES ${CMAKE_BINARY_DIR}/package/system-wide DESTINATION ${SONAVELT_DATA_SUBDIR})
 endif()
 
