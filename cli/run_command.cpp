@@ -14,6 +14,7 @@
 
 #include "audio/sound_checks.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "cli/remote_login.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
@@ -329,7 +330,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
     return kExitDone;
   }
   if (a.version) {
-    std::printf("sonavelt-cli 1.0\n");
+    std::printf("sonavelt-cli %s\n", kVersion);
     return kExitDone;
   }
 
