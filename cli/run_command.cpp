@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -13,12 +14,14 @@
 
 #include "audio/sound_checks.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "cli/remote_login.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
 #include "run/choice_rules.h"
 #include "run/pipeline_run.h"
+#include "run/run_history.h"
 #include "run/progress_panel.h"
 #include "run/remote_page_transport.h"
 #include "run/run_messages.h"
@@ -66,8 +69,13 @@ constexpr char kRunHelp[] =
     "  --entrance-on | --entrance-off\n"
     "  --exit-on | --exit-off\n"
     "  --invisible | --visible            the player's control on the page\n"
-    "  --html5 | --no-html5   also play in browsers without Java: the page loads\n"
-    "                         sonavelt-player.js, copied beside it\n"
+    "  --html5 | --no-html5   also play in browsers without Java (on unless turned\n"
+    "                         off): the page loads sonavelt-player.js, copied beside\n"
+    "                         it with the page's data files NAME.sounds.js and, for\n"
+    "                         opening the page from disk, NAME.local.js\n"
+    "  --player-position P    where the browser player's control stands: block (where\n"
+    "                         the block is), top-left, top-right, bottom-left or\n"
+    "                         bottom-right (fixed in that corner of the window)\n"
     "  --safety-key           play only on the page at --url\n"
     "  -u, --url URL          the page's web address (http://...)\n"
     "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
@@ -206,6 +214,7 @@ struct Arguments {
   std::vector<std::pair<OptionBoxId, bool>> clicks;  // in command-line order
   bool url_given = false;
   std::string url;
+  std::optional<run::PlayerPosition> position;
   std::string install_folder;
   RemoteOptions remote;
   TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
@@ -263,6 +272,14 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-x" || a == "--exit") ok = list_value(&out.exit);
     else if (a == "-b" || a == "--background") ok = list_value(&out.background);
     else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
+    else if (a == "--player-position") {
+      std::string text;
+      ok = value(&text);
+      if (ok) {
+        out.position = run::PlayerPositionOfText(text);
+        if (!out.position) return "--player-position takes block, top-left, top-right, bottom-left or bottom-right, not " + text;
+      }
+    }
     else if (a == "--install-folder") ok = value(&out.install_folder);
     else if (a == "--ca-file") ok = value(&out.remote.ca_file);
     else if (a == "--host-key") ok = value(&out.remote.host_key);
@@ -313,7 +330,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
     return kExitDone;
   }
   if (a.version) {
-    std::printf("sonavelt-cli 1.0\n");
+    std::printf("sonavelt-cli %s\n", kVersion);
     return kExitDone;
   }
 
@@ -377,6 +394,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::OptionBoxes boxes = run::ShowOptions(options, count.count);
   for (const auto& [box, checked] : a.clicks) run::ClickOption(boxes, box, checked, options);
   run::ReadOptions(boxes, a.url, options);
+  if (a.position) options.player_position = *a.position;
   if (!run::CheckPageUrl(page, options, ui)) return kExitStopped;
 
   if (!audio::FileExists(paths.applet_class_path)) {

@@ -16,6 +16,7 @@
 #include "run/applet_block.h"
 #include "run/browser_copies.h"
 #include "run/disk_space.h"
+#include "run/player_data.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
 #include "run/settings_page.h"
@@ -379,8 +380,10 @@ PipelineRun::Step PipelineRun::Processing() {
   html::PageNames names;
   names.for_refusal = page_.is_remote ? page_.remote_path : page_.local_html_path;
   names.for_body_error = page_.is_remote ? page_.remote_path : page_file_name_;
-  html::PageEditResult result =
-      html::ProcessPage(page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_)));
+  PageForm form = PageFormOf(page_text_);
+  form.player_data = !page_.is_remote;  // the transfer to a site does not send it yet
+  html::PageEditResult result = html::ProcessPage(
+      page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_), form));
   switch (result.outcome) {
     case html::PageEditOutcome::kEdited:
       break;
@@ -527,6 +530,11 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   if (copied.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
   if (copied.ok()) placed_.push_back(resource_to);
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
+  if (options_.browser_player) {
+    Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
+                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true);
+    if (!written.ok()) failures.push_back(written.message());
+  }
   if (!failures.empty())
     return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
                                 CopyFailedMessage(failures));
