@@ -65,6 +65,9 @@ int RunConvertCommand(const std::vector<std::string>& args) {
 
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
+  // A second signal ends the command at once; its output only ever appears
+  // whole, so nothing half-written is left under the output's name.
+  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);

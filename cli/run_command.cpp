@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -27,6 +28,7 @@
 #include "run/settings_store.h"
 #include "run/sound_lists.h"
 #include "run/startup.h"
+#include "run/work_folder.h"
 
 // sonavelt-cli run: one whole run on a local page, as the wizard would make
 // it when its pages are left as they are, with the choices of the command
@@ -86,7 +88,9 @@ constexpr char kRunHelp[] =
     "  --help, --version\n"
     "\n"
     "Messages and progress go to standard error; the files written, to standard\n"
-    "output. Ctrl-C stops the run at its next checkpoint.\n"
+    "output. Ctrl-C (or SIGTERM) stops the run at its next checkpoint; the page is\n"
+    "replaced last, so a stopped run leaves it as it was. A second run on the same\n"
+    "page waits up to 30 seconds for the first, then stops.\n"
     "\n"
     "exit status:\n"
     "  0  the run completed\n"
@@ -97,10 +101,24 @@ constexpr char kRunHelp[] =
     "     site could not be reached or refused a transfer, or Ctrl-C\n";
 
 std::atomic<bool>* g_cancel = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnInterrupt(int) {
+// Ctrl-C and SIGTERM ask the run to stop: it unwinds through the same
+// clean-up as any failure, and the page is untouched unless it was already
+// replaced. The handler is reset on its first call, so a second signal ends
+// the program at once; the page is still whole (it is only ever renamed into
+// place), and the next run removes what this one left.
+extern "C" void OnStopSignal(int) {
   if (g_cancel != nullptr) g_cancel->store(true);
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends at once
+}
+
+void CatchStopSignals(bool on) {
+  struct sigaction action {};
+  action.sa_handler = on ? OnStopSignal : SIG_DFL;
+  action.sa_flags = on ? SA_RESETHAND : 0;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 // Status texts on one line: line ends and tabs become single blanks.
@@ -371,9 +389,18 @@ int RunRunCommand(const std::vector<std::string>& args) {
     return kExitStopped;
   }
 
+  // The process's private work folder; those of killed runs go first.
+  std::string reason;
+  std::unique_ptr<run::WorkFolder> work = run::MakeSessionWorkFolder(&reason);
+  if (!work) {
+    ui.Tell(BoxStyle::kSystemModal, run::WorkFolderFailedMessage(run::UserCacheFolder(), reason));
+    return kExitStopped;
+  }
+  paths.cache_folder = work->path();
+
   run::RunState state;
   g_cancel = &state.cancel_requested;
-  std::signal(SIGINT, OnInterrupt);
+  CatchStopSignals(true);
   audio::AuCache cache(paths.cache_folder);
   run::AudioSoundWork sound_work(cache, ui);
   run::RunServices services;
@@ -383,9 +410,9 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::PipelineRun pipeline(page, sounds, options, paths, ui, panel, state, services);
   run::RunOutcome outcome = pipeline.Run();
   panel.Finish();
-  std::signal(SIGINT, SIG_DFL);
+  work.reset();
+  CatchStopSignals(false);
   g_cancel = nullptr;
-  run::CleanUpCacheFolder(paths.cache_folder);
 
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "base/byte_order.h"
+#include "base/file_io.h"
 #include "base/text.h"
 #include "html/body_colour.h"
 
@@ -176,11 +176,8 @@ Status WriteResourceFile(const std::string& path, std::string_view text) {
   std::string bytes;
   Status encoded = EncodeResourceText(text, &bytes);
   if (!encoded.ok()) return encoded;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return Status::IoError("writing " + path + ": cannot create the file");
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) return Status::IoError("writing " + path + ": the write failed");
+  Status written = file_io::WriteFileAtomically(path, bytes);
+  if (!written.ok()) return Status::IoError(written.message());
   return Status::Ok();
 }
 

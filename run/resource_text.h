@@ -82,7 +82,9 @@ Status EncodeResourceText(std::string_view text, std::string* bytes);
 // writes (an odd one).
 Status DecodeResourceFile(std::string_view bytes, std::string* text);
 
-// Encodes `text` and writes it as the whole file `path`.
+// Encodes `text` and writes it as the whole file `path`, atomically
+// (file_io::WriteFileAtomically): on failure `path` is as it was and the
+// message is the system's words for what went wrong.
 Status WriteResourceFile(const std::string& path, std::string_view text);
 
 // A converted sound's playing time from its file size: the integer part of

@@ -54,7 +54,9 @@ struct RunOptions {
 // The install folder and the folders and files derived from it.
 struct InstallPaths {
   std::string install_folder;
-  std::string cache_folder;       // the run's working folder; emptied and removed at exit
+  // The process's private work folder (a WorkFolder), filled by the front
+  // end; empty: each run makes its own in the user's cache folder.
+  std::string cache_folder;
   std::string history_folder;     // settings pages, one per page file name
   std::string applet_class_path;  // the applet class file copied beside the page
   std::string player_script_path;  // the browser player copied beside the page (browser_player)

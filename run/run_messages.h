@@ -26,4 +26,19 @@ std::string PlayerScriptMissingMessage(const std::string& script_path);
 // A remote page asked of a run that has no way to reach the site.
 std::string RemoteUnavailableMessage(const std::string& site);
 
+// A run that stopped before replacing the page: the page is as it was, and
+// `placed` (full paths, possibly none) are the files the run put beside it.
+std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed);
+// The page (or the file its link points to) may not be written by this user.
+std::string PageReadOnlyMessage(const std::string& page);
+// Another run holds the page's lock and did not let go in time.
+std::string PageBusyMessage(const std::string& page);
+// The status text while waiting for another run on the same page.
+std::string WaitingForPageText(const std::string& page_name);
+// The page's lock file cannot be made (`reason`: the system's words).
+std::string PageLockFailedMessage(const std::string& page, const std::string& lock_folder,
+                                  const std::string& reason);
+// The run's private work folder cannot be made in `parent`.
+std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
+
 }  // namespace sonavelt::run

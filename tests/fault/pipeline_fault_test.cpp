@@ -65,6 +65,7 @@ class ChangedFilesTest : public ::testing::Test {
     fs::path install = dir_.path() / "install";
     testing::MakeScratchInstallFolder(install, data);
     paths_ = MakeInstallPaths(install.string(), (dir_.path() / "data").string());
+    paths_.cache_folder = dir_.File("work");
     fs::create_directories(dir_.path() / "site");
     page_.local_html_path = dir_.File("site/page.htm");
     WriteFile(page_.local_html_path, kPage);
@@ -82,7 +83,8 @@ class ChangedFilesTest : public ::testing::Test {
     ChangingSoundWork work(real, std::move(change));
     RunServices services;
     services.sounds = &work;
-    services.free_space = [] { return uint64_t{1} << 40; };
+    services.free_space = [](const std::string&) { return uint64_t{1} << 40; };
+    services.lock_folder = dir_.File("locks");
     NullPanel panel;
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, state_, services);
     return run.Run();

@@ -29,12 +29,11 @@ TEST(InstallFolderTest, StoredPathThenFolderBesideProgramThenCurrentFolder) {
 TEST(InstallFolderTest, WorkFoldersInsideAWritableFolderElseInUserData) {
   TempDir dir;
   InstallPaths paths = MakeInstallPaths(dir.path().string() + "/", "/home/u/.local/share");
-  EXPECT_EQ(paths.cache_folder, dir.path().string() + "/Cache");
+  EXPECT_TRUE(paths.cache_folder.empty());  // the front end's private folder
   EXPECT_EQ(paths.history_folder, dir.path().string() + "/HISTORY");
   EXPECT_EQ(paths.applet_class_path,
             dir.path().string() + "/SonaveltRandomEventBackground.class");
   InstallPaths elsewhere = MakeInstallPaths("/no/such/install", "/home/u/.local/share");
-  EXPECT_EQ(elsewhere.cache_folder, "/home/u/.local/share/sonavelt/Cache");
   EXPECT_EQ(elsewhere.history_folder, "/home/u/.local/share/sonavelt/HISTORY");
   EXPECT_EQ(elsewhere.applet_class_path, "/no/such/install/SonaveltRandomEventBackground.class");
 }
@@ -126,29 +125,6 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
     EXPECT_EQ(reread.History().combination_count, 4) << garbage;
     EXPECT_EQ(reread.History().osfs, "a.wav,b.wav");
   }
-}
-
-TEST(CacheCleanUpTest, FilesGoThenTheFolderUnlessASubFolderStays) {
-  TempDir dir;
-  std::string cache = dir.File("Cache");
-  fs::create_directories(cache);
-  WriteFile(cache + "/a.au", "x");
-  WriteFile(cache + "/index.res", "y");
-  CleanUpCacheFolder(cache);
-  EXPECT_FALSE(fs::exists(cache));
-
-  fs::create_directories(cache + "/keep");
-  WriteFile(cache + "/a.au", "x");
-  CleanUpCacheFolder(cache);
-  EXPECT_FALSE(fs::exists(cache + "/a.au"));
-  EXPECT_TRUE(fs::exists(cache + "/keep"));
-
-  // A folder not named like the work folder is never emptied.
-  std::string other = dir.File("Documents");
-  fs::create_directories(other);
-  WriteFile(other + "/letter.txt", "x");
-  CleanUpCacheFolder(other);
-  EXPECT_TRUE(fs::exists(other + "/letter.txt"));
 }
 
 }  // namespace
