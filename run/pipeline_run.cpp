@@ -531,8 +531,10 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   if (copied.ok()) placed_.push_back(resource_to);
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
   if (options_.browser_player) {
+    std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
+    FillBrowserCopyFields(browser_copies, &browser_sounds);
     Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
-                                      resource_from, BrowserSoundsOf(ConvertedOfRun()),
+                                      resource_from, browser_sounds,
                                       /*local_preview=*/true, &placed_, &state_.cancel_requested);
     if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
     if (!written.ok()) failures.push_back(written.message());
