@@ -4,6 +4,8 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -18,15 +20,63 @@ namespace {
 
 constexpr int64_t kBlockFrames = 4096;
 
-// libsndfile writes through these callbacks into an AtomicFileWriter, so
-// the copy goes to a temporary file and is renamed into place like every
-// other file the program writes.
+// libsndfile writes through these callbacks into memory (a copy is small:
+// a few KB per second), so that the stream's serial number can be made
+// fixed before the bytes go to an AtomicFileWriter, a temporary file renamed
+// into place like every other file the program writes.
 struct VirtualOut {
-  AtomicFileWriter writer;
+  std::string bytes;
   sf_count_t position = 0;
   sf_count_t length = 0;
-  Status failure;
 };
+
+// Ogg page layout: "OggS", version, flags, u64 granule position, u32 stream
+// serial number (offset 14), u32 page sequence, u32 CRC (offset 22), u8
+// segment count (26), the segment table, then the segments. The CRC is the
+// direct (unreflected) CRC-32 with polynomial 0x04C11DB7 over the whole page
+// with its CRC field zeroed.
+constexpr uint32_t kCopySerial = 0x536F6E61;  // "Sona"
+
+uint32_t OggCrc(const uint8_t* data, size_t size) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t r = i << 24;
+      for (int k = 0; k < 8; ++k) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+      t[i] = r;
+    }
+    return t;
+  }();
+  uint32_t crc = 0;
+  for (size_t i = 0; i < size; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
+  return crc;
+}
+
+// libsndfile gives each stream a serial number from the clock; a fixed one
+// makes the same sound give the same bytes on every run (the file names the
+// one stream it holds, so any number does). False when the bytes are not
+// whole Ogg pages.
+bool FixSerialNumbers(std::string& bytes) {
+  auto* data = reinterpret_cast<uint8_t*>(bytes.data());
+  size_t at = 0;
+  while (at < bytes.size()) {
+    if (bytes.size() - at < 27 || bytes.compare(at, 4, "OggS") != 0) return false;
+    const size_t segments = data[at + 26];
+    if (bytes.size() - at < 27 + segments) return false;
+    size_t body = 0;
+    for (size_t i = 0; i < segments; ++i) body += data[at + 27 + i];
+    const size_t page = 27 + segments + body;
+    if (bytes.size() - at < page) return false;
+    for (int i = 0; i < 4; ++i) {
+      data[at + 14 + i] = static_cast<uint8_t>(kCopySerial >> (8 * i));
+      data[at + 22 + i] = 0;
+    }
+    const uint32_t crc = OggCrc(data + at, page);
+    for (int i = 0; i < 4; ++i) data[at + 22 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    at += page;
+  }
+  return true;
+}
 
 sf_count_t OutLength(void* user) { return static_cast<VirtualOut*>(user)->length; }
 
@@ -42,13 +92,9 @@ sf_count_t OutRead(void*, sf_count_t, void*) { return 0; }
 
 sf_count_t OutWrite(const void* bytes, sf_count_t count, void* user) {
   auto* out = static_cast<VirtualOut*>(user);
-  if (!out->failure.ok()) return 0;
-  Status status =
-      out->writer.WriteAt(bytes, static_cast<size_t>(count), static_cast<uint64_t>(out->position));
-  if (!status.ok()) {
-    out->failure = status;
-    return 0;
-  }
+  const size_t end = static_cast<size_t>(out->position + count);
+  if (out->bytes.size() < end) out->bytes.resize(end);
+  std::memcpy(out->bytes.data() + out->position, bytes, static_cast<size_t>(count));
   out->position += count;
   out->length = std::max(out->length, out->position);
   return count;
@@ -96,7 +142,8 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
   }
 
   VirtualOut out;
-  Status opened = out.writer.Open(opus_path);
+  AtomicFileWriter writer;
+  Status opened = writer.Open(opus_path);
   if (!opened.ok()) return Status::IoError(writing + opened.message());
   SF_VIRTUAL_IO io{OutLength, OutSeek, OutRead, OutWrite, OutTell};
   SF_INFO format{};
@@ -105,7 +152,7 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
   format.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
   std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_virtual(&io, SFM_WRITE, &format, &out));
   if (!file) {
-    return Status::IoError(writing + (out.failure.ok() ? sf_strerror(nullptr) : out.failure.message()));
+    return Status::IoError(writing + sf_strerror(nullptr));
   }
   double level = CompressionLevelFor(channels == 1 ? options.mono_bitrate : options.stereo_bitrate,
                                      channels);
@@ -128,7 +175,7 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
     if (sf_writef_float(file.get(), frames, static_cast<sf_count_t>(count)) !=
         static_cast<sf_count_t>(count)) {
       return Status::IoError(writing +
-                             (out.failure.ok() ? sf_strerror(file.get()) : out.failure.message()));
+                             sf_strerror(file.get()));
     }
     written += static_cast<int64_t>(count);
     return Status::Ok();
@@ -176,8 +223,9 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
 
   // Closing writes the last page with the final granule position.
   file.reset();
-  if (!out.failure.ok()) return Status::IoError(writing + out.failure.message());
-  Status committed = out.writer.Commit();
+  if (!FixSerialNumbers(out.bytes)) return Status::IoError(writing + "the Ogg pages came out cut");
+  Status committed = writer.Write(out.bytes.data(), out.bytes.size());
+  if (committed.ok()) committed = writer.Commit();
   if (!committed.ok()) return Status::IoError(writing + committed.message());
   if (info) *info = BrowserCopyInfo{written, channels, rate};
   return Status::Ok();
