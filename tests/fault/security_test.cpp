@@ -114,8 +114,8 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
       "site/SonaveltRandomEventBackground.class",
       // The browser player, on by default, with its data and preview files.
       "site/sonavelt-player.js",
-      "site/my page;$(touch PWNED)`touch PWNED`\n<i>.sounds.js",
-      "site/my page;$(touch PWNED)`touch PWNED`\n<i>.local.js",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.sounds.js",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.local.js",
       "site/audio/..au",
       "site/audio/$(touch PWNED),a,b\n.au",
       "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.au",
