@@ -145,7 +145,7 @@ void OptionSettingsControls::Show(const run::OptionBoxes& boxes) {
 SoundControls::SoundControls(QWidget* parent) : QWidget(parent) {
   browse_button_ = new QPushButton(QStringLiteral("Select &Different File"), this);
   browse_button_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  play_button_ = new QPushButton(QStringLiteral("Play"), this);
+  play_button_ = new QPushButton(QStringLiteral("&Play"), this);
   play_button_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
   wait_label_ = new QLabel(QStringLiteral("Wait...."), this);
   // Hidden but still holding its place, so that nothing moves when it shows.
@@ -163,7 +163,8 @@ SoundControls::SoundControls(QWidget* parent) : QWidget(parent) {
   auto* go_to = new QGroupBox(this);
   go_to_button_ = new QPushButton(QStringLiteral("&Go To"), go_to);
   go_to_spin_ = new CountSpinBox(go_to);
-  go_to_caption_ = new QLabel(QStringLiteral("Sound Combination"), go_to);
+  go_to_caption_ = new QLabel(QStringLiteral("Sound Co&mbination"), go_to);
+  go_to_caption_->setBuddy(go_to_spin_->edit());
   auto* go_to_layout = new QHBoxLayout(go_to);
   go_to_layout->addWidget(go_to_button_);
   go_to_layout->addWidget(go_to_spin_);

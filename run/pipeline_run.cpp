@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "audio/conversion_progress.h"
+#include "audio/sound_names.h"
 #include "base/file_io.h"
 #include "base/text.h"
 #include "html/page_edit.h"
@@ -155,6 +157,7 @@ PipelineRun::Step PipelineRun::Beginning() {
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   }
 
+  file_io::RemoveStaleTempFiles(paths_.history_folder);
   if (!page_.is_remote) {
     fs::path folder = fs::path(page_.local_html_path).parent_path();
     page_folder_ = folder.empty() ? std::string(".") : folder.string();
@@ -277,18 +280,39 @@ PipelineRun::Step PipelineRun::Converting() {
   state_.converted_background.assign(options_.no_background ? 0 : combinations_, std::string());
 
   SoundWork& work = *services_.sounds;
+  // Every sound of the run gets its name in the page's audio folder here,
+  // all at once, so that no two different sounds share one and the files,
+  // the resource file and the progress text agree.
+  std::vector<std::string> run_order;
+  for (int k = 0; k < combinations_; ++k) {
+    run_order.push_back(sounds_.entrance_sounds[k]);
+    run_order.push_back(sounds_.exit_sounds[k]);
+    if (!options_.no_background) run_order.push_back(sounds_.background_sounds[k]);
+  }
+  const audio::SoundNames names(run_order,
+                                page_.is_remote ? std::string() : JoinPath(page_folder_, "audio"));
+  const std::string& work_folder = run_folder_->path();
+  std::set<std::string> placed;  // names whose file is made
+
   auto convert = [&](int k, int role, const std::string& path, std::string& converted) -> Step {
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-    progress_.ReportConverting(path);
-    converted = work.ConvertIfWav(path, state_, [this](int percent) {
-      progress_.SetFixedProgress(audio::ConversionProgressPosition(
-          percent, state_.converted_count, combinations_, options_.no_background));
-    });
+    const std::string& name = names.NameOf(path);
+    progress_.ReportConverting(path, name);
+    converted = JoinPath(work_folder, name);
+    // A sound met before (in any role) is made once.
+    bool made = placed.count(name) != 0;
+    if (!made) {
+      made = work.PlaceSound(path, converted, state_, [this](int percent) {
+        progress_.SetFixedProgress(audio::ConversionProgressPosition(
+            percent, state_.converted_count, combinations_, options_.no_background));
+      });
+      if (made) placed.insert(name);
+    }
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
     // A failed conversion has told the user why; the run must not go on to
     // measure or copy a file that is not there.
-    std::error_code ec;
-    if (converted.empty() || !fs::is_regular_file(converted, ec)) {
+    std::error_code missing;
+    if (!made || !fs::is_regular_file(converted, missing)) {
       ui_.Tell(BoxStyle::kSystemModal, ConvertedSoundMissingMessage(path, converted));
       return BackTo(PageOfRole(role), k + 1);
     }

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 
-#include "audio/au_cache.h"
 #include "base/byte_order.h"
 #include "run/audio_sound_work.h"
 #include "run/resource_text.h"
@@ -91,7 +90,7 @@ class PipelineRunTest : public ::testing::Test {
 
   RunOutcome Run(uint64_t free_space = UINT64_MAX) {
     panel_ = RecordingPanel();
-    AudioSoundWork work(cache_, ui_);
+    AudioSoundWork work(ui_);
     RunServices services;
     services.sounds = &work;
     services.free_space = [free_space](const std::string&) { return free_space; };
@@ -112,7 +111,6 @@ class PipelineRunTest : public ::testing::Test {
 
   TempDir dir_;
   InstallPaths paths_;
-  audio::AuCache cache_{(dir_.path() / "install" / "Cache").string()};
   PageTarget page_;
   SoundSet sounds_;
   RunOptions options_;
@@ -327,7 +325,7 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
     }
     RunState& state;
   } panel(state_);
-  AudioSoundWork work(cache_, ui_);
+  AudioSoundWork work(ui_);
   RunServices services;
   services.sounds = &work;
   services.lock_folder = (dir_.path() / "locks").string();

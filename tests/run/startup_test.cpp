@@ -36,6 +36,11 @@ TEST(InstallFolderTest, WorkFoldersInsideAWritableFolderElseInUserData) {
   InstallPaths elsewhere = MakeInstallPaths("/no/such/install", "/home/u/.local/share");
   EXPECT_EQ(elsewhere.history_folder, "/home/u/.local/share/sonavelt/HISTORY");
   EXPECT_EQ(elsewhere.applet_class_path, "/no/such/install/SonaveltRandomEventBackground.class");
+  // A packaged install folder is never written, even when it could be (root).
+  WriteFile(dir.path() / kSystemWideMarker, "");
+  InstallPaths packaged = MakeInstallPaths(dir.path().string(), "/home/u/.local/share");
+  EXPECT_EQ(packaged.history_folder, "/home/u/.local/share/sonavelt/HISTORY");
+  EXPECT_EQ(packaged.applet_class_path, dir.path().string() + "/SonaveltRandomEventBackground.class");
 }
 
 TEST(StartUpChoicesTest, NothingStoredGivesTheSamplePageAndDefaults) {
