@@ -516,7 +516,8 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
   if (options_.browser_player) {
     Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
-                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true);
+                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true,
+                                      &placed_);
     if (!written.ok()) failures.push_back(written.message());
   }
   if (!failures.empty())

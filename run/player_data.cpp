@@ -1,11 +1,9 @@
 #include "run/player_data.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "run/applet_block.h"
 #include "run/pipeline_run.h"
@@ -63,12 +61,8 @@ std::string JsonString(std::string_view text) {
 }
 
 Status ReadBytes(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::IoError("reading " + path + ": " + std::strerror(errno));
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) return Status::IoError("reading " + path + ": read error");
-  *bytes = out.str();
+  Status read = file_io::ReadWholeFile(path, bytes);
+  if (!read.ok()) return Status::IoError("reading " + path + ": " + read.message());
   return Status::Ok();
 }
 
@@ -142,22 +136,27 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
 
 Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
-                        const std::vector<BrowserSound>& sounds, bool local_preview) {
+                        const std::vector<BrowserSound>& sounds, bool local_preview,
+                        std::vector<std::string>* written) {
   const std::string encoded = PercentEncodeName(resource_base_name);
   std::string resource;
   Status read = ReadBytes(resource_path, &resource);
   if (!read.ok()) return read;
-  std::string reason;
   std::string data_path = JoinPath(folder, PlayerDataScriptName(encoded));
-  if (!ReplaceFileContents(data_path, PlayerDataText(encoded, resource, sounds), &reason))
-    return Status::IoError("writing " + data_path + ": " + reason);
+  Status data_written =
+      file_io::WriteFileAtomically(data_path, PlayerDataText(encoded, resource, sounds));
+  if (!data_written.ok())
+    return Status::IoError("writing " + data_path + ": " + data_written.message());
+  if (written != nullptr) written->push_back(data_path);
   if (!local_preview) return Status::Ok();
   std::string preview;
   Status built = LocalPreviewText(encoded, resource, sounds, &preview);
   if (!built.ok()) return built;
   std::string preview_path = JoinPath(folder, LocalPreviewScriptName(encoded));
-  if (!ReplaceFileContents(preview_path, preview, &reason))
-    return Status::IoError("writing " + preview_path + ": " + reason);
+  Status preview_written = file_io::WriteFileAtomically(preview_path, preview);
+  if (!preview_written.ok())
+    return Status::IoError("writing " + preview_path + ": " + preview_written.message());
+  if (written != nullptr) written->push_back(preview_path);
   return Status::Ok();
 }
 

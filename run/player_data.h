@@ -60,8 +60,10 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
 // Writes BASE.sounds.js, and with `local_preview` BASE.local.js, into
 // `folder` (each replaced whole, never half-written), reading the resource
 // file's bytes from `resource_path`. Fails with the file and the reason.
+// `written`, when given, gets the path of each file written.
 Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
-                        const std::vector<BrowserSound>& sounds, bool local_preview);
+                        const std::vector<BrowserSound>& sounds, bool local_preview,
+                        std::vector<std::string>* written = nullptr);
 
 }  // namespace sonavelt::run
