@@ -131,7 +131,7 @@ int RunWizardApp(const WizardAppOptions& options) {
     if (!options.screenshot_folder.isEmpty()) {
       status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
     } else {
-      wizard.exec();
+      wizard.Run();
     }
     ui.set_parent(nullptr);
     help.Close();

@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "base/text.h"
+#include "base/version.h"
 #include "cli/commands.h"
 #include "run/run_messages.h"
 
 namespace {
 
 void PrintUsage(std::FILE* out) {
-  std::fprintf(out, "usage: sonavelt-cli COMMAND [ARGS]\n\ncommands:\n");
+  std::fprintf(out, "usage: sonavelt-cli COMMAND [ARGS]\n       sonavelt-cli --help | --version\n\ncommands:\n");
   for (const auto& command : sonavelt::cli::Commands())
     std::fprintf(out, "  %s\n", command.synopsis);
 }
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
   std::string name = argv[1];
   if (name == "-h" || name == "--help" || name == "help") {
     PrintUsage(stdout);
+    return 0;
+  }
+  if (name == "--version") {
+    std::printf("sonavelt-cli %s\n", sonavelt::kVersion);
     return 0;
   }
   std::vector<std::string> args(argv + 2, argv + argc);

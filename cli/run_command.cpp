@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -13,12 +14,14 @@
 
 #include "audio/sound_checks.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "cli/remote_login.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
 #include "run/choice_rules.h"
 #include "run/pipeline_run.h"
+#include "run/run_history.h"
 #include "run/progress_panel.h"
 #include "run/remote_page_transport.h"
 #include "run/run_messages.h"
@@ -66,14 +69,22 @@ constexpr char kRunHelp[] =
     "  --entrance-on | --entrance-off\n"
     "  --exit-on | --exit-off\n"
     "  --invisible | --visible            the player's control on the page\n"
-    "  --html5 | --no-html5   also play in browsers without Java: the page loads\n"
-    "                         sonavelt-player.js, copied beside it\n"
+    "  --html5 | --no-html5   also play in browsers without Java (on unless turned\n"
+    "                         off): the page loads sonavelt-player.js, copied beside\n"
+    "                         it with the page's data files NAME.sounds.js and, for\n"
+    "                         opening the page from disk, NAME.local.js\n"
+    "  --player-position P    where the browser player's control stands: block (where\n"
+    "                         the block is), top-left, top-right, bottom-left or\n"
+    "                         bottom-right (fixed in that corner of the window)\n"
     "  --safety-key           play only on the page at --url\n"
     "  -u, --url URL          the page's web address (http://...)\n"
     "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
     "  --ca-file FILE         a site's own CA certificates (PEM), for ftpes/ftps\n"
     "  --host-key FP          the SSH host key's SHA256 fingerprint, for sftp\n"
-    "                         (without it, ~/.ssh/known_hosts decides)\n"
+    "                         (without it, the known-hosts files decide)\n"
+    "  --identity FILE        an SSH private key to log in with, for sftp (the\n"
+    "                         SSH agent's keys are offered too when SSH_AUTH_SOCK\n"
+    "                         is set)\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
@@ -203,9 +214,9 @@ struct Arguments {
   std::vector<std::pair<OptionBoxId, bool>> clicks;  // in command-line order
   bool url_given = false;
   std::string url;
+  std::optional<run::PlayerPosition> position;
   std::string install_folder;
-  std::string ca_file;
-  std::string host_key;
+  RemoteOptions remote;
   TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
   bool quiet = false;
   bool help = false;
@@ -261,9 +272,18 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-x" || a == "--exit") ok = list_value(&out.exit);
     else if (a == "-b" || a == "--background") ok = list_value(&out.background);
     else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
+    else if (a == "--player-position") {
+      std::string text;
+      ok = value(&text);
+      if (ok) {
+        out.position = run::PlayerPositionOfText(text);
+        if (!out.position) return "--player-position takes block, top-left, top-right, bottom-left or bottom-right, not " + text;
+      }
+    }
     else if (a == "--install-folder") ok = value(&out.install_folder);
-    else if (a == "--ca-file") ok = value(&out.ca_file);
-    else if (a == "--host-key") ok = value(&out.host_key);
+    else if (a == "--ca-file") ok = value(&out.remote.ca_file);
+    else if (a == "--host-key") ok = value(&out.remote.host_key);
+    else if (a == "--identity") ok = value(&out.remote.identity);
     else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
     else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
     else if (a == "-q" || a == "--quiet") out.quiet = true;
@@ -310,7 +330,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
     return kExitDone;
   }
   if (a.version) {
-    std::printf("sonavelt-cli 1.0\n");
+    std::printf("sonavelt-cli %s\n", kVersion);
     return kExitDone;
   }
 
@@ -333,7 +353,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::PageTarget& page = choices.page;
   run::RemotePageTransport transport(ui);
   if (IsRemotePageAddress(a.page)) {
-    RemotePage remote_page = PrepareRemotePage(a.page, a.ca_file, a.host_key, store, ui);
+    RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
     // The local page stays the one remembered, as the wizard keeps it.
     std::string local_page = std::move(page.local_html_path);
@@ -374,6 +394,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::OptionBoxes boxes = run::ShowOptions(options, count.count);
   for (const auto& [box, checked] : a.clicks) run::ClickOption(boxes, box, checked, options);
   run::ReadOptions(boxes, a.url, options);
+  if (a.position) options.player_position = *a.position;
   if (!run::CheckPageUrl(page, options, ui)) return kExitStopped;
 
   if (!audio::FileExists(paths.applet_class_path)) {

@@ -68,7 +68,9 @@ enum class OptionBoxId {
 void ClickOption(OptionBoxes& boxes, OptionBoxId box, bool checked, RunOptions& options);
 
 // Next or Back on the options page: page_url := url_text, then every flag
-// from its box (a disabled box reads as shown, that is unchecked).
+// from its box. A disabled box reads as shown (unchecked), except
+// "Background Sound Initially On": shown disabled without a background
+// sound, it keeps its own state, and options.background_initially_on stays.
 void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptions& options);
 
 // Next on the options page: the URL and safety-key checks. Nothing is checked
@@ -93,8 +95,9 @@ bool CheckListSafePath(const std::string& path, const std::string& kind, UserInt
 // read from the page here.
 bool CheckLocalPagePath(const std::string& path, UserInterface& ui);
 
-// The parts of an absolute URL, or ok false when `text` is not one (no
-// scheme, bad characters, ...).
+// The parts of an absolute URL, or ok false when `text` has no scheme.
+// Text with a scheme that cannot be read further (no server, bad
+// characters) has an empty host.
 struct UrlParts {
   bool ok = false;
   std::string scheme;  // lower case

@@ -15,6 +15,7 @@
 #include "html/page_edit.h"
 #include "run/applet_block.h"
 #include "run/disk_space.h"
+#include "run/player_data.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
 #include "run/settings_page.h"
@@ -156,6 +157,7 @@ PipelineRun::Step PipelineRun::Beginning() {
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   }
 
+  file_io::RemoveStaleTempFiles(paths_.history_folder);
   if (!page_.is_remote) {
     fs::path folder = fs::path(page_.local_html_path).parent_path();
     page_folder_ = folder.empty() ? std::string(".") : folder.string();
@@ -377,8 +379,10 @@ PipelineRun::Step PipelineRun::Processing() {
   html::PageNames names;
   names.for_refusal = page_.is_remote ? page_.remote_path : page_.local_html_path;
   names.for_body_error = page_.is_remote ? page_.remote_path : page_file_name_;
-  html::PageEditResult result =
-      html::ProcessPage(page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_)));
+  PageForm form = PageFormOf(page_text_);
+  form.player_data = !page_.is_remote;  // the transfer to a site does not send it yet
+  html::PageEditResult result = html::ProcessPage(
+      page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_), form));
   switch (result.outcome) {
     case html::PageEditOutcome::kEdited:
       break;
@@ -510,6 +514,11 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   if (copied.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
   if (copied.ok()) placed_.push_back(resource_to);
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
+  if (options_.browser_player) {
+    Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
+                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true);
+    if (!written.ok()) failures.push_back(written.message());
+  }
   if (!failures.empty())
     return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
                                 CopyFailedMessage(failures));

@@ -166,7 +166,7 @@ TEST(BrowserLaunchSecurityTest, ThePageIsOneArgumentAndNoShellRuns) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
   EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(ReadFile(record.string()), address + "\n--\n");
+  EXPECT_EQ(ReadFile(record.string()), "--new-window\n--\n" + address + "\n--\n");
   EXPECT_FALSE(fs::exists(dir.path() / "PWNED"));
 }
 

@@ -70,6 +70,8 @@ class PipelineRunTest : public ::testing::Test {
     WriteFile(paths_.applet_class_path, "\xCA\xFE\xBA\xBE class");
     page_.local_html_path = Site("index.htm");
     WriteFile(page_.local_html_path, kPage);
+    // The described block; the tests of the browser player turn it on.
+    options_.browser_player = false;
   }
 
   std::string Site(const std::string& name) const { return (dir_.path() / "site" / name).string(); }
@@ -182,8 +184,18 @@ TEST_F(PipelineRunTest, BrowserPlayerIsCopiedWithTheClassFile) {
   ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
   EXPECT_EQ(ReadFile(Site("sonavelt-player.js")), script);
   EXPECT_NE(ReadFile(Site("index.htm"))
-                .find("<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
+                .find("<script src=\"index.sounds.js\"></script>\r\n"
+                      "<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
             std::string::npos);
+  // Beside the page: the player's data file with the resource file's bytes,
+  // and the preview file with every sound, for opening the page from disk.
+  std::string data = ReadFile(Site("index.sounds.js"));
+  EXPECT_NE(data.find("{\"au\": \"audio/a.au\", \"copy\": \"\", \"frames\": 0}"), std::string::npos)
+      << data;
+  EXPECT_NE(data.find("\"resource\": \""), std::string::npos);
+  std::string preview = ReadFile(Site("index.local.js"));
+  EXPECT_NE(preview.find("\"index.res\": \""), std::string::npos);
+  EXPECT_NE(preview.find("\"audio/b.au\": \""), std::string::npos);
   EXPECT_NE(ReadFile(state_.test_page_address).find("Browser Playback: installed"),
             std::string::npos);
   ASSERT_EQ(history_.size(), 1u);
