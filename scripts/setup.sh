@@ -15,6 +15,8 @@ PACKAGES=(
   # an X server for window screenshots, sound tools, a Java compiler for the applet
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib vsftpd openssl openssh-server
+  # the publishing benchmark compares against lftp
+  lftp
   chromium chromium-driver xvfb xauth
   sox ffmpeg time
   default-jdk-headless
