@@ -5,7 +5,9 @@
 #include <QThread>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "app/file_chooser.h"
@@ -21,8 +23,10 @@
 #include "audio/au_cache.h"
 #include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
+#include "run/run_messages.h"
 #include "run/settings_store.h"
 #include "run/startup.h"
+#include "run/work_folder.h"
 
 namespace sonavelt::app {
 namespace {
@@ -49,6 +53,17 @@ int RunWizardApp(const WizardAppOptions& options) {
 
   WizardChoices choices;
   choices.paths = run::MakeInstallPaths(install_folder, run::UserDataFolder());
+  // The session's private work folder (converted sounds, previews, each
+  // run's own folder inside it); removed when the wizard ends. Folders left
+  // by killed sessions go first.
+  std::string work_reason;
+  std::unique_ptr<run::WorkFolder> work = run::MakeSessionWorkFolder(&work_reason);
+  if (!work) {
+    std::fprintf(stderr, "%s\n",
+                 run::WorkFolderFailedMessage(run::UserCacheFolder(), work_reason).c_str());
+    return 1;
+  }
+  choices.paths.cache_folder = work->path();
   const run::StoredHistory stored = store.History();
   run::StartUpChoices start = run::ChoicesFromHistory(stored, choices.paths);
   choices.page = start.page;
@@ -62,7 +77,7 @@ int RunWizardApp(const WizardAppOptions& options) {
   GuiCallGate gate;
   QtUserInterface ui(nullptr, gate);
   audio::AuCache cache(choices.paths.cache_folder);
-  run::AudioSoundWork sound_work(cache, ui);
+  run::AudioSoundWork sound_work(ui);
   QtSoundOutput output;
   HelpSystem help(QString::fromStdString(run::JoinPath(install_folder, "help/index.html")));
   RemoteSiteChooser remote_chooser(store, ui,
@@ -116,12 +131,11 @@ int RunWizardApp(const WizardAppOptions& options) {
     if (!options.screenshot_folder.isEmpty()) {
       status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
     } else {
-      wizard.exec();
+      wizard.Run();
     }
     ui.set_parent(nullptr);
     help.Close();
   }
-  run::CleanUpCacheFolder(choices.paths.cache_folder);
   return status;
 }
 

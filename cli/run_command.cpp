@@ -5,26 +5,30 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "audio/au_cache.h"
 #include "audio/sound_checks.h"
 #include "base/text.h"
+#include "base/version.h"
 #include "cli/remote_login.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
 #include "run/choice_rules.h"
 #include "run/pipeline_run.h"
+#include "run/run_history.h"
 #include "run/progress_panel.h"
 #include "run/remote_page_transport.h"
 #include "run/run_messages.h"
 #include "run/settings_store.h"
 #include "run/sound_lists.h"
 #include "run/startup.h"
+#include "run/work_folder.h"
 
 // sonavelt-cli run: one whole run on a local page, as the wizard would make
 // it when its pages are left as they are, with the choices of the command
@@ -65,8 +69,13 @@ constexpr char kRunHelp[] =
     "  --entrance-on | --entrance-off\n"
     "  --exit-on | --exit-off\n"
     "  --invisible | --visible            the player's control on the page\n"
-    "  --html5 | --no-html5   also play in browsers without Java: the page loads\n"
-    "                         sonavelt-player.js, copied beside it\n"
+    "  --html5 | --no-html5   also play in browsers without Java (on unless turned\n"
+    "                         off): the page loads sonavelt-player.js, copied beside\n"
+    "                         it with the page's data files NAME.sounds.js and, for\n"
+    "                         opening the page from disk, NAME.local.js\n"
+    "  --player-position P    where the browser player's control stands: block (where\n"
+    "                         the block is), top-left, top-right, bottom-left or\n"
+    "                         bottom-right (fixed in that corner of the window)\n"
     "  --safety-key           play only on the page at --url\n"
     "  -u, --url URL          the page's web address (http://...)\n"
     "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
@@ -80,9 +89,13 @@ constexpr char kRunHelp[] =
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
     "  --help, --version\n"
+    "  --                     ends the options: what follows is the page, even if\n"
+    "                         it starts with \"-\"\n"
     "\n"
     "Messages and progress go to standard error; the files written, to standard\n"
-    "output. Ctrl-C stops the run at its next checkpoint.\n"
+    "output. Ctrl-C (or SIGTERM) stops the run at its next checkpoint; the page is\n"
+    "replaced last, so a stopped run leaves it as it was. A second run on the same\n"
+    "page waits up to 30 seconds for the first, then stops.\n"
     "\n"
     "exit status:\n"
     "  0  the run completed\n"
@@ -93,10 +106,24 @@ constexpr char kRunHelp[] =
     "     site could not be reached or refused a transfer, or Ctrl-C\n";
 
 std::atomic<bool>* g_cancel = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnInterrupt(int) {
+// Ctrl-C and SIGTERM ask the run to stop: it unwinds through the same
+// clean-up as any failure, and the page is untouched unless it was already
+// replaced. The handler is reset on its first call, so a second signal ends
+// the program at once; the page is still whole (it is only ever renamed into
+// place), and the next run removes what this one left.
+extern "C" void OnStopSignal(int) {
   if (g_cancel != nullptr) g_cancel->store(true);
-  std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends at once
+}
+
+void CatchStopSignals(bool on) {
+  struct sigaction action {};
+  action.sa_handler = on ? OnStopSignal : SIG_DFL;
+  action.sa_flags = on ? SA_RESETHAND : 0;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 // Status texts on one line: line ends and tabs become single blanks.
@@ -187,6 +214,7 @@ struct Arguments {
   std::vector<std::pair<OptionBoxId, bool>> clicks;  // in command-line order
   bool url_given = false;
   std::string url;
+  std::optional<run::PlayerPosition> position;
   std::string install_folder;
   RemoteOptions remote;
   TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
@@ -214,8 +242,18 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       {"--html5", {OptionBoxId::kBrowserPlayer, true}},
       {"--no-html5", {OptionBoxId::kBrowserPlayer, false}},
   };
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (!options_ended && a == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended) {
+      if (!out.page.empty()) return "more than one page given: " + out.page + ", " + a;
+      out.page = a;
+      continue;
+    }
     auto value = [&](std::string* into) -> bool {
       if (i + 1 >= args.size()) return false;
       *into = args[++i];
@@ -234,6 +272,14 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-x" || a == "--exit") ok = list_value(&out.exit);
     else if (a == "-b" || a == "--background") ok = list_value(&out.background);
     else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
+    else if (a == "--player-position") {
+      std::string text;
+      ok = value(&text);
+      if (ok) {
+        out.position = run::PlayerPositionOfText(text);
+        if (!out.position) return "--player-position takes block, top-left, top-right, bottom-left or bottom-right, not " + text;
+      }
+    }
     else if (a == "--install-folder") ok = value(&out.install_folder);
     else if (a == "--ca-file") ok = value(&out.remote.ca_file);
     else if (a == "--host-key") ok = value(&out.remote.host_key);
@@ -284,7 +330,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
     return kExitDone;
   }
   if (a.version) {
-    std::printf("sonavelt-cli 1.0\n");
+    std::printf("sonavelt-cli %s\n", kVersion);
     return kExitDone;
   }
 
@@ -309,15 +355,15 @@ int RunRunCommand(const std::vector<std::string>& args) {
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
+    // The local page stays the one remembered, as the wizard keeps it.
+    std::string local_page = std::move(page.local_html_path);
     page = remote_page.page;
+    page.local_html_path = std::move(local_page);
     transport.set_endpoint(std::move(remote_page.endpoint));
   } else if (!a.page.empty()) {
     page.local_html_path = std::filesystem::absolute(a.page, ec).string();
   }
-  if (!page.is_remote && !audio::FileExists(page.local_html_path)) {
-    audio::ReportMissing(page.local_html_path, "HTML", ui);
-    return kExitStopped;
-  }
+  if (!page.is_remote && !run::CheckLocalPagePath(page.local_html_path, ui)) return kExitStopped;
   std::string count_text =
       a.count.empty() ? DecimalText(choices.sounds.combination_count) : a.count;
   run::CountCheck count = run::CheckCombinationCount(count_text);
@@ -337,8 +383,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
                    given->size(), role, count.count);
       return kExitUsage;
     }
-    for (size_t i = 0; i < given->size(); ++i)
+    for (size_t i = 0; i < given->size(); ++i) {
       (*list)[i] = std::filesystem::absolute((*given)[i], ec).string();
+      if (!run::CheckListSafePath((*list)[i], "audio", ui)) return kExitStopped;
+    }
   }
 
   // The options page: shown for these choices, clicked as asked, read, checked.
@@ -346,6 +394,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::OptionBoxes boxes = run::ShowOptions(options, count.count);
   for (const auto& [box, checked] : a.clicks) run::ClickOption(boxes, box, checked, options);
   run::ReadOptions(boxes, a.url, options);
+  if (a.position) options.player_position = *a.position;
   if (!run::CheckPageUrl(page, options, ui)) return kExitStopped;
 
   if (!audio::FileExists(paths.applet_class_path)) {
@@ -357,11 +406,19 @@ int RunRunCommand(const std::vector<std::string>& args) {
     return kExitStopped;
   }
 
+  // The process's private work folder; those of killed runs go first.
+  std::string reason;
+  std::unique_ptr<run::WorkFolder> work = run::MakeSessionWorkFolder(&reason);
+  if (!work) {
+    ui.Tell(BoxStyle::kSystemModal, run::WorkFolderFailedMessage(run::UserCacheFolder(), reason));
+    return kExitStopped;
+  }
+  paths.cache_folder = work->path();
+
   run::RunState state;
   g_cancel = &state.cancel_requested;
-  std::signal(SIGINT, OnInterrupt);
-  audio::AuCache cache(paths.cache_folder);
-  run::AudioSoundWork sound_work(cache, ui);
+  CatchStopSignals(true);
+  run::AudioSoundWork sound_work(ui);
   run::RunServices services;
   services.sounds = &sound_work;
   services.transport = &transport;
@@ -369,9 +426,9 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::PipelineRun pipeline(page, sounds, options, paths, ui, panel, state, services);
   run::RunOutcome outcome = pipeline.Run();
   panel.Finish();
-  std::signal(SIGINT, SIG_DFL);
+  work.reset();
+  CatchStopSignals(false);
   g_cancel = nullptr;
-  run::CleanUpCacheFolder(paths.cache_folder);
 
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:

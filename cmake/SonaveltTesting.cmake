@@ -13,7 +13,7 @@ function(sonavelt_add_gtest name)
   # gtest_discover_tests flattens list-valued PROPERTIES, so an ENVIRONMENT
   # given there keeps only its first entry. Set it from a file CTest reads
   # after the discovered tests instead; ${name}_TESTS lists them.
-  set(env "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data;QT_QPA_PLATFORM=offscreen;SONAVELT_BUILD_DATA_DIR=${SONAVELT_BUILD_DATA_DIR};SONAVELT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SONAVELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  set(env "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data;XDG_CACHE_HOME=${CMAKE_BINARY_DIR}/test-cache;QT_QPA_PLATFORM=offscreen;SONAVELT_BUILD_DATA_DIR=${SONAVELT_BUILD_DATA_DIR};SONAVELT_BIN_DIR=${CMAKE_BINARY_DIR}/bin;SONAVELT_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
   file(WRITE ${env_file}
     "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")

@@ -17,7 +17,7 @@ inline constexpr std::string_view kInvalidFtpUrlText = "Please enter a valid FTP
 inline constexpr std::string_view kFtpExceptionText =
     "An exception occurred when attempting to create an FTP connection.\r\n"
     "  Please check your internet configuration and make sure your environment\r\n"
-    " is set up with WININET.DLL in the path.";
+    " is set up with the network library (libcurl) in the library path.";
 // A reconnect during a run failed and the error had no text of its own.
 inline constexpr std::string_view kFtpConnectionFailedText = "Ftp connection failed.";
 // Select pressed with nothing selected in the remote tree.

@@ -1,9 +1,10 @@
 #include "run/disk_space.h"
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
 #include <cstdio>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 namespace sonavelt::run {
 
@@ -36,16 +37,47 @@ std::string LowDiskMessage(uint64_t need) {
          "Click \"No\" to ignore the warning. The result might be unpredictive.";
 }
 
-uint64_t FreeSpaceOfCurrentFolder() {
-  std::error_code ec;
-  std::filesystem::space_info info = std::filesystem::space(".", ec);
-  if (ec) return std::numeric_limits<uint64_t>::max();
-  return info.available;
+uint64_t FreeSpaceOf(const std::string& folder) {
+  struct statvfs info;
+  if (statvfs(folder.c_str(), &info) != 0) return std::numeric_limits<uint64_t>::max();
+  return static_cast<uint64_t>(info.f_bavail) * static_cast<uint64_t>(info.f_frsize);
+}
+
+std::vector<DiskUse> DiskUsePerFileSystem(const std::vector<DiskUse>& uses) {
+  std::vector<DiskUse> out;
+  std::vector<dev_t> devices;
+  std::vector<bool> known;
+  for (const DiskUse& use : uses) {
+    struct stat st;
+    bool found = stat(use.folder.c_str(), &st) == 0;
+    size_t i = 0;
+    for (; found && i < out.size(); ++i)
+      if (known[i] && devices[i] == st.st_dev) break;
+    if (found && i < out.size()) {
+      out[i].bytes += use.bytes;
+      continue;
+    }
+    out.push_back(use);
+    devices.push_back(found ? st.st_dev : dev_t{});
+    known.push_back(found);
+  }
+  return out;
 }
 
 bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui) {
   if (free_bytes >= need) return true;
-  return !ui.Ask(BoxStyle::kSystemModal, LowDiskMessage(need));
+  return !ui.AskAs(QuestionKind::kYesNoStop, BoxStyle::kSystemModal, LowDiskMessage(need));
+}
+
+bool DiskSpaceCheck(const std::vector<DiskUse>& uses,
+                    const std::function<uint64_t(const std::string& folder)>& free_space,
+                    UserInterface& ui) {
+  for (const DiskUse& use : DiskUsePerFileSystem(uses)) {
+    uint64_t free_bytes = free_space(use.folder);
+    if (free_bytes >= use.bytes) continue;
+    return DiskSpaceCheck(use.bytes, free_bytes, ui);
+  }
+  return true;
 }
 
 }  // namespace sonavelt::run

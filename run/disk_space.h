@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/user_interface.h"
 
-// The estimate of the disk space a run needs, and the warning when the
-// current folder's file system has less free space than that.
+// The estimate of the disk space a run needs, and the warning when a file
+// system the run writes to (its work folder's, the page folder's) has less
+// free space than the run will write there.
 namespace sonavelt::run {
 
 // Bytes a run needs: the distinct sounds' bytes (twice for a local page, whose
@@ -25,14 +27,33 @@ std::string DiskSizeText(uint64_t need);
 // The whole low-disk warning for `need` bytes.
 std::string LowDiskMessage(uint64_t need);
 
-// Free bytes (as available to this user) of the file system holding the
-// current folder; the maximum value when it cannot be found, so that an
-// unknown figure never stops a run.
-uint64_t FreeSpaceOfCurrentFolder();
+// Free bytes (as available to this user) of the file system holding
+// `folder`; the maximum value when it cannot be found, so that an unknown
+// figure never stops a run.
+uint64_t FreeSpaceOf(const std::string& folder);
+
+// Bytes a run will write into one folder.
+struct DiskUse {
+  std::string folder;  // an existing folder
+  uint64_t bytes = 0;
+};
+
+// The uses summed per file system: folders on one file system (the same
+// st_dev) share one figure; a folder that cannot be looked at counts as a
+// file system of its own. In the order first met.
+std::vector<DiskUse> DiskUsePerFileSystem(const std::vector<DiskUse>& uses);
 
 // True when the run should go on: enough free space, or the user answered No
 // to the system-modal low-disk question (go on regardless). False when the
 // user chose to stop.
 bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui);
+
+// The same for every file system the run writes to (DiskUsePerFileSystem):
+// the question is asked for the first one short of room, with its own need,
+// and its answer holds for the run. `free_space` answers a folder's free
+// bytes (FreeSpaceOf).
+bool DiskSpaceCheck(const std::vector<DiskUse>& uses,
+                    const std::function<uint64_t(const std::string& folder)>& free_space,
+                    UserInterface& ui);
 
 }  // namespace sonavelt::run

@@ -1,21 +1,21 @@
 #include "run/pipeline_run.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <set>
 #include <system_error>
 
 #include "audio/conversion_progress.h"
+#include "audio/sound_names.h"
+#include "base/file_io.h"
 #include "base/text.h"
 #include "html/page_edit.h"
 #include "run/applet_block.h"
 #include "run/disk_space.h"
+#include "run/player_data.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
 #include "run/settings_page.h"
@@ -36,77 +36,6 @@ ReturnPage PageOfRole(int role) {
   }
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* reason) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    *reason = std::strerror(EISDIR);
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *reason = std::strerror(errno);
-    return false;
-  }
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) {
-    *reason = "read error";
-    return false;
-  }
-  *bytes = out.str();
-  return true;
-}
-
-// Copies `from` over `to`. A file copied onto itself (a sound already in the
-// page's audio folder) counts as copied. The copy is made under a temporary
-// name beside `to` and renamed into place, so a disk that fills up leaves
-// the earlier file (or none), never a cut-off sound the page would play. The
-// bytes go through read and write so that *reason is the system's own word
-// for the failure ("No space left on device").
-bool CopyOver(const std::string& from, const std::string& to, std::string* reason) {
-  std::error_code ec;
-  if (fs::exists(to, ec) && fs::equivalent(from, to, ec)) return true;
-  int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    *reason = std::strerror(errno);
-    return false;
-  }
-  fs::path target(to);
-  std::string temp =
-      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-  int out = mkstemp(temp.data());
-  if (out < 0) {
-    *reason = std::strerror(errno);
-    close(in);
-    return false;
-  }
-  int error = 0;
-  char buffer[65536];
-  while (error == 0) {
-    ssize_t n = read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n < 0) error = errno;
-      break;
-    }
-    for (ssize_t done = 0; done < n && error == 0;) {
-      ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno != EINTR) error = errno;
-      if (w > 0) done += w;
-    }
-  }
-  close(in);
-  if (error == 0) fchmod(out, 0644);
-  if (close(out) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temp.c_str(), to.c_str()) != 0) error = errno;
-  if (error != 0) {
-    *reason = std::strerror(error);
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& list, int j) {
@@ -114,48 +43,6 @@ bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& l
   for (int i = 0; i < n; ++i)
     if (list[i] == path) return true;
   return false;
-}
-
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* reason) {
-  fs::path target(path);
-  fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    *reason = std::strerror(errno);
-    return false;
-  }
-  auto fail = [&](int error) {
-    *reason = std::strerror(error);
-    close(fd);
-    unlink(temp.c_str());
-    return false;
-  };
-  size_t written = 0;
-  while (written < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail(errno);
-    }
-    written += static_cast<size_t>(n);
-  }
-  // The new page keeps the old one's permissions (mkstemp makes it 0600).
-  struct stat old_stat;
-  if (stat(path.c_str(), &old_stat) == 0) fchmod(fd, old_stat.st_mode & 07777);
-  else fchmod(fd, 0644);
-  if (fsync(fd) != 0) return fail(errno);
-  if (close(fd) != 0) {
-    *reason = std::strerror(errno);
-    unlink(temp.c_str());
-    return false;
-  }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
-    *reason = std::strerror(errno);
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
 }
 
 PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
@@ -171,7 +58,7 @@ PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const R
       progress_(panel, state, sounds.combination_count, options.no_background, page.is_remote,
                 options.browser_player),
       combinations_(sounds.combination_count) {
-  if (!services_.free_space) services_.free_space = FreeSpaceOfCurrentFolder;
+  if (!services_.free_space) services_.free_space = FreeSpaceOf;
 }
 
 bool PipelineRun::Cancelled() const {
@@ -208,6 +95,8 @@ void PipelineRun::Pause(int milliseconds) {
 RunOutcome PipelineRun::Run() {
   state_.cancel_requested.store(false);
   page_file_name_ = FileNameOfPath(page_.is_remote ? page_.remote_path : page_.local_html_path);
+  placed_.clear();
+  temp_page_path_.clear();
 
   // Lists shorter than the count (a front end that did not size them) would
   // make every phase read past their ends: refuse before touching anything.
@@ -221,21 +110,85 @@ RunOutcome PipelineRun::Run() {
       return BackTo(PageOfRole(role), static_cast<int>(lists[role]->size()) + 1);
   }
 
-  for (Step (PipelineRun::*phase)() :
-       {&PipelineRun::Preparing, &PipelineRun::Converting, &PipelineRun::Retrieving,
-        &PipelineRun::ReadingPage, &PipelineRun::Processing, &PipelineRun::CreatingResourceFile,
-        &PipelineRun::WritingSettingsPage, &PipelineRun::Transferring}) {
-    if (Step end = (this->*phase)()) {
-      state_.preparing_run = false;
-      if (!temp_page_path_.empty()) {
-        std::error_code ec;
-        fs::remove(temp_page_path_, ec);
-      }
-      return *end;
+  // However the run ends, its folder goes and its lock is let go.
+  struct EndOfRun {
+    PipelineRun& run;
+    ~EndOfRun() {
+      run.state_.preparing_run = false;
+      run.run_folder_.reset();
+      run.lock_.Release();
     }
+  } end_of_run{*this};
+
+  for (Step (PipelineRun::*phase)() :
+       {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
+        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
+        &PipelineRun::CreatingResourceFile, &PipelineRun::WritingSettingsPage,
+        &PipelineRun::Transferring}) {
+    if (Step end = (this->*phase)()) return *end;
   }
   Finishing();
   return RunOutcome{};
+}
+
+PipelineRun::Step PipelineRun::Beginning() {
+  const std::string shown = page_.is_remote ? page_.remote_path : page_.local_html_path;
+  const std::string lock_folder =
+      services_.lock_folder.empty() ? LockFolder() : services_.lock_folder;
+  Status locked = lock_.Acquire(lock_folder, TargetKey(page_), services_.lock_wait,
+                                &state_.cancel_requested, [&] {
+                                  progress_.SetStatusText(WaitingForPageText(page_file_name_));
+                                });
+  if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
+  if (locked.code() == Status::Code::kRefused) {
+    ui_.Tell(BoxStyle::kSystemModal, PageBusyMessage(shown));
+    return BackTo(ReturnPage::kSelectHtmlFile, 1);
+  }
+  if (!locked.ok()) {
+    ui_.Tell(BoxStyle::kSystemModal, PageLockFailedMessage(shown, lock_folder, locked.message()));
+    return BackTo(ReturnPage::kSelectHtmlFile, 1);
+  }
+
+  const std::string parent = paths_.cache_folder.empty() ? UserCacheFolder() : paths_.cache_folder;
+  std::string reason;
+  run_folder_ = WorkFolder::Create(parent, "run", &reason);
+  if (!run_folder_) {
+    ui_.Tell(BoxStyle::kSystemModal, WorkFolderFailedMessage(parent, reason));
+    return BackTo(ReturnPage::kSelectHtmlFile, 1);
+  }
+
+  file_io::RemoveStaleTempFiles(paths_.history_folder);
+  if (!page_.is_remote) {
+    fs::path folder = fs::path(page_.local_html_path).parent_path();
+    page_folder_ = folder.empty() ? std::string(".") : folder.string();
+    page_write_path_ = file_io::ResolveLinks(page_.local_html_path);
+    // Temporary files of runs that were killed: each name carries its
+    // writer's pid, and only those of processes that are gone are removed.
+    file_io::RemoveStaleTempFiles(page_folder_);
+    file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
+    fs::path real_folder = fs::path(page_write_path_).parent_path();
+    if (!real_folder.empty() && real_folder != folder)
+      file_io::RemoveStaleTempFiles(real_folder.string());
+    // A page the user may not write is refused before anything is written.
+    // Root may write anything, so for root the page's own write bits decide.
+    struct stat st;
+    if (stat(page_write_path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      bool may_write = access(page_write_path_.c_str(), W_OK) == 0;
+      if (!may_write || (st.st_mode & 0222) == 0) {
+        ui_.Tell(BoxStyle::kSystemModal, PageReadOnlyMessage(page_.local_html_path));
+        return BackTo(ReturnPage::kSelectHtmlFile, 1);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+RunOutcome PipelineRun::StoppedBeforeThePage(RunOutcome outcome, const std::string& why) {
+  // A plain stop with nothing put beside the page needs no word.
+  if (why.empty() && placed_.empty()) return outcome;
+  std::string text = why.empty() ? std::string() : why + "\r\n\r\n";
+  ui_.Tell(BoxStyle::kSystemModal, text + PageKeptMessage(page_.local_html_path, placed_));
+  return outcome;
 }
 
 PipelineRun::Step PipelineRun::Preparing() {
@@ -255,9 +208,26 @@ PipelineRun::Step PipelineRun::Preparing() {
   progress_.SetStatusText("Preparing finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
 
-  disk_need_ = DiskSpaceNeed(sound_bytes_, wave_file_count_, state_.max_wave_frames,
-                             page_.is_remote);
-  if (!DiskSpaceCheck(disk_need_, services_.free_space(), ui_))
+  // The work folder takes the conversions (and their working room); the
+  // page's folder takes the copies and, for a moment, the new page beside
+  // the old one.
+  std::vector<DiskUse> uses;
+  uses.push_back({run_folder_->path(), DiskSpaceNeed(sound_bytes_, wave_file_count_,
+                                                     state_.max_wave_frames, /*is_remote=*/true)});
+  if (!page_.is_remote) {
+    uint64_t beside = sound_bytes_;
+    std::vector<std::string> files = {paths_.applet_class_path, page_.local_html_path};
+    if (options_.browser_player) files.push_back(paths_.player_script_path);
+    for (const std::string& file : files) {
+      std::error_code ec;
+      uintmax_t size = fs::file_size(file, ec);
+      if (!ec) beside += size;
+    }
+    uses.push_back({page_folder_, beside});
+  }
+  disk_need_ = 0;
+  for (const DiskUse& use : uses) disk_need_ += use.bytes;
+  if (!DiskSpaceCheck(uses, services_.free_space, ui_))
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   return std::nullopt;
 }
@@ -310,18 +280,39 @@ PipelineRun::Step PipelineRun::Converting() {
   state_.converted_background.assign(options_.no_background ? 0 : combinations_, std::string());
 
   SoundWork& work = *services_.sounds;
+  // Every sound of the run gets its name in the page's audio folder here,
+  // all at once, so that no two different sounds share one and the files,
+  // the resource file and the progress text agree.
+  std::vector<std::string> run_order;
+  for (int k = 0; k < combinations_; ++k) {
+    run_order.push_back(sounds_.entrance_sounds[k]);
+    run_order.push_back(sounds_.exit_sounds[k]);
+    if (!options_.no_background) run_order.push_back(sounds_.background_sounds[k]);
+  }
+  const audio::SoundNames names(run_order,
+                                page_.is_remote ? std::string() : JoinPath(page_folder_, "audio"));
+  const std::string& work_folder = run_folder_->path();
+  std::set<std::string> placed;  // names whose file is made
+
   auto convert = [&](int k, int role, const std::string& path, std::string& converted) -> Step {
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-    progress_.ReportConverting(path);
-    converted = work.ConvertIfWav(path, state_, [this](int percent) {
-      progress_.SetFixedProgress(audio::ConversionProgressPosition(
-          percent, state_.converted_count, combinations_, options_.no_background));
-    });
+    const std::string& name = names.NameOf(path);
+    progress_.ReportConverting(path, name);
+    converted = JoinPath(work_folder, name);
+    // A sound met before (in any role) is made once.
+    bool made = placed.count(name) != 0;
+    if (!made) {
+      made = work.PlaceSound(path, converted, state_, [this](int percent) {
+        progress_.SetFixedProgress(audio::ConversionProgressPosition(
+            percent, state_.converted_count, combinations_, options_.no_background));
+      });
+      if (made) placed.insert(name);
+    }
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
     // A failed conversion has told the user why; the run must not go on to
     // measure or copy a file that is not there.
-    std::error_code ec;
-    if (converted.empty() || !fs::is_regular_file(converted, ec)) {
+    std::error_code missing;
+    if (!made || !fs::is_regular_file(converted, missing)) {
       ui_.Tell(BoxStyle::kSystemModal, ConvertedSoundMissingMessage(path, converted));
       return BackTo(PageOfRole(role), k + 1);
     }
@@ -353,9 +344,7 @@ PipelineRun::Step PipelineRun::Converting() {
 PipelineRun::Step PipelineRun::Retrieving() {
   progress_.SetStatusText("Retrieving:\r\n\r\n\t" + page_file_name_);
   if (page_.is_remote) {
-    std::error_code ec;
-    fs::create_directories(paths_.cache_folder, ec);
-    temp_page_path_ = JoinPath(paths_.cache_folder, "dumytemp.htm");
+    temp_page_path_ = JoinPath(run_folder_->path(), "page");
     if (services_.transport == nullptr) {
       ui_.Tell(BoxStyle::kSystemModal, RemoteUnavailableMessage(page_.remote_site));
       return BackTo(ReturnPage::kSelectHtmlFile, 1);
@@ -373,13 +362,13 @@ PipelineRun::Step PipelineRun::Retrieving() {
 PipelineRun::Step PipelineRun::ReadingPage() {
   resource_file_name_ = ResourceFileName(page_file_name_);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  std::string reason;
-  if (!ReadWholeFile(work_page_path_, &page_text_, &reason)) {
-    ui_.Tell(BoxStyle::kSystemModal, CannotReadFileMessage(work_page_path_, reason));
+  Status read = file_io::ReadWholeFile(work_page_path_, &page_text_, &state_.cancel_requested);
+  if (read.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
+  if (!read.ok()) {
+    ui_.Tell(BoxStyle::kSystemModal, CannotReadFileMessage(work_page_path_, read.message()));
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   }
-  fs::path folder = fs::path(work_page_path_).parent_path();
-  page_folder_ = folder.empty() ? std::string(".") : folder.string();
+  if (page_.is_remote) page_folder_ = run_folder_->path();
   progress_.SetFixedProgress(59);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
@@ -390,8 +379,10 @@ PipelineRun::Step PipelineRun::Processing() {
   html::PageNames names;
   names.for_refusal = page_.is_remote ? page_.remote_path : page_.local_html_path;
   names.for_body_error = page_.is_remote ? page_.remote_path : page_file_name_;
-  html::PageEditResult result =
-      html::ProcessPage(page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_)));
+  PageForm form = PageFormOf(page_text_);
+  form.player_data = !page_.is_remote;  // the transfer to a site does not send it yet
+  html::PageEditResult result = html::ProcessPage(
+      page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_), form));
   switch (result.outcome) {
     case html::PageEditOutcome::kEdited:
       break;
@@ -409,10 +400,14 @@ PipelineRun::Step PipelineRun::Processing() {
   background_image_ = result.background_image;
 
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  std::string reason;
-  if (!ReplaceFileContents(work_page_path_, edited_page_, &reason)) {
-    ui_.Tell(BoxStyle::kSystemModal, CannotWriteFileMessage(work_page_path_, reason));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
+  // A remote page's edited copy waits in the work folder for its upload; a
+  // local page stays in memory until everything it needs is beside it.
+  if (page_.is_remote) {
+    Status written = file_io::WriteFileAtomically(temp_page_path_, edited_page_);
+    if (!written.ok()) {
+      ui_.Tell(BoxStyle::kSystemModal, CannotWriteFileMessage(temp_page_path_, written.message()));
+      return BackTo(ReturnPage::kSelectHtmlFile, 1);
+    }
   }
   progress_.SetFixedProgress(64);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
@@ -421,11 +416,9 @@ PipelineRun::Step PipelineRun::Processing() {
 
 PipelineRun::Step PipelineRun::CreatingResourceFile() {
   progress_.SetStatusText("Creating resource file:\r\n\r\n\t" + resource_file_name_);
-  std::error_code ec;
-  fs::create_directories(paths_.cache_folder, ec);
   std::string text = ResourceText(options_, combinations_, ConvertedOfRun(), page_colour_,
                                   background_image_, ui_);
-  std::string path = JoinPath(paths_.cache_folder, resource_file_name_);
+  std::string path = JoinPath(run_folder_->path(), resource_file_name_);
   Status written = WriteResourceFile(path, text);
   if (!written.ok()) {
     ui_.Tell(BoxStyle::kSystemModal, CannotWriteFileMessage(path, written.message()));
@@ -440,9 +433,10 @@ PipelineRun::Step PipelineRun::WritingSettingsPage() {
   std::string text = SettingsPage(page_, options_, combinations_, ConvertedOfRun());
   std::error_code ec;
   fs::create_directories(paths_.history_folder, ec);
-  std::string reason;
-  if (!ReplaceFileContents(state_.test_page_address, text, &reason)) {
-    ui_.Tell(BoxStyle::kSystemModal, CannotWriteFileMessage(state_.test_page_address, reason));
+  Status written = file_io::WriteFileAtomically(state_.test_page_address, text);
+  if (!written.ok()) {
+    ui_.Tell(BoxStyle::kSystemModal,
+             CannotWriteFileMessage(state_.test_page_address, written.message()));
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   }
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
@@ -462,14 +456,12 @@ PipelineRun::Step PipelineRun::Transferring() {
     }
     files.applet_class_path = paths_.applet_class_path;
     if (options_.browser_player) files.player_script_path = paths_.player_script_path;
-    files.resource_path = JoinPath(paths_.cache_folder, resource_file_name_);
+    files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
     if (!services_.transport->PublishPage(page_, files, progress_, state_))
       return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
-    std::error_code ec;
-    fs::remove(temp_page_path_, ec);
-    temp_page_path_.clear();
-  } else if (Step end = CopyBesidePage()) {
-    return end;
+  } else {
+    if (Step end = CopyBesidePage()) return end;
+    if (Step end = ReplacePage()) return end;
   }
   progress_.SetStatusText("Transferring finished.");
   progress_.SetFixedProgress(99);
@@ -481,47 +473,69 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   std::string audio_folder = JoinPath(page_folder_, "audio");
   std::error_code ec;
   fs::create_directories(audio_folder, ec);
-  // A failed copy does not stop the others, but it is reported: the page
-  // has already been edited and would look for a file that is not there.
+  // A failed copy does not stop the others, but it is reported, and the page
+  // is then left as it was.
   std::vector<std::string> failures;
+  const RunOutcome cancelled = Stop(RunOutcome::End::kCancelled);
   auto copy = [&](const std::string& from, const std::string& to) -> bool {
     if (Cancelled()) return false;
     progress_.ReportTransferring(from, page_folder_);
-    std::string reason;
-    if (!CopyOver(from, to, &reason)) failures.push_back(from + " -> " + to + ": " + reason);
+    Status copied = file_io::CopyFileAtomically(from, to, &state_.cancel_requested);
+    if (copied.code() == Status::Code::kCancelled) return false;
+    if (copied.ok()) placed_.push_back(to);
+    else failures.push_back(from + " -> " + to + ": " + copied.message());
     return true;
   };
   for (int m = 0; m < combinations_; ++m) {
     const std::string& entrance = state_.converted_entrance[m];
     if (!copy(entrance, JoinPath(audio_folder, FileNameOfPath(entrance))))
-      return Stop(RunOutcome::End::kCancelled);
+      return StoppedBeforeThePage(cancelled, "");
     const std::string& exit = state_.converted_exit[m];
     if (!copy(exit, JoinPath(audio_folder, FileNameOfPath(exit))))
-      return Stop(RunOutcome::End::kCancelled);
+      return StoppedBeforeThePage(cancelled, "");
     if (!options_.no_background) {
       const std::string& background = state_.converted_background[m];
       if (!copy(background, JoinPath(audio_folder, FileNameOfPath(background))))
-        return Stop(RunOutcome::End::kCancelled);
+        return StoppedBeforeThePage(cancelled, "");
     }
   }
   if (!copy(paths_.applet_class_path,
             JoinPath(page_folder_, FileNameOfPath(paths_.applet_class_path))))
-    return Stop(RunOutcome::End::kCancelled);
+    return StoppedBeforeThePage(cancelled, "");
   // The page loads the player by this name, whatever the install calls it.
   if (options_.browser_player &&
       !copy(paths_.player_script_path, JoinPath(page_folder_, kPlayerScriptFileName)))
-    return Stop(RunOutcome::End::kCancelled);
-  if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
+    return StoppedBeforeThePage(cancelled, "");
+  if (Cancelled()) return StoppedBeforeThePage(cancelled, "");
   progress_.ReportTransferring(resource_file_name_, page_folder_);
-  std::string reason;
-  std::string resource_from = JoinPath(paths_.cache_folder, resource_file_name_);
+  std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
   std::string resource_to = JoinPath(page_folder_, resource_file_name_);
-  if (!CopyOver(resource_from, resource_to, &reason))
-    failures.push_back(resource_from + " -> " + resource_to + ": " + reason);
-  if (!failures.empty()) {
-    ui_.Tell(BoxStyle::kSystemModal, CopyFailedMessage(failures));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
+  Status copied = file_io::CopyFileAtomically(resource_from, resource_to, &state_.cancel_requested);
+  if (copied.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
+  if (copied.ok()) placed_.push_back(resource_to);
+  else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
+  if (options_.browser_player) {
+    Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
+                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true);
+    if (!written.ok()) failures.push_back(written.message());
   }
+  if (!failures.empty())
+    return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
+                                CopyFailedMessage(failures));
+  return std::nullopt;
+}
+
+// The commit point of a local run: everything the page needs is beside it,
+// and this rename is the run's last write.
+PipelineRun::Step PipelineRun::ReplacePage() {
+  if (Cancelled()) return StoppedBeforeThePage(Stop(RunOutcome::End::kCancelled), "");
+  Status written =
+      file_io::WriteFileAtomically(page_write_path_, edited_page_, &state_.cancel_requested);
+  if (written.code() == Status::Code::kCancelled)
+    return StoppedBeforeThePage(Stop(RunOutcome::End::kCancelled), "");
+  if (!written.ok())
+    return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
+                                CannotWriteFileMessage(page_.local_html_path, written.message()));
   return std::nullopt;
 }
 

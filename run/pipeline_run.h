@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,12 +17,25 @@
 #include "run/run_progress.h"
 #include "run/run_state.h"
 #include "run/sound_work.h"
+#include "run/target_lock.h"
+#include "run/work_folder.h"
 
 // One run: the chosen sounds are checked and converted, the page gets the
 // sound applet block, the resource file and the settings page are written,
 // and everything the page needs is copied (or uploaded) beside it. The run
 // goes through its phases once, in order, reporting to a ProgressPanel, and
 // ends in one of the ways of RunOutcome; it never ends the program itself.
+//
+// A run is a transaction. It holds the lock of its page (TargetLock) from
+// start to end, so a second run on the page waits (RunServices::lock_wait)
+// and then stops with a message. It works in a private folder of its own
+// (a WorkFolder in InstallPaths::cache_folder, else in the user's cache
+// folder), removed when the run ends. A local page is edited in memory; the
+// sounds, the class file, the player script and the resource file are put
+// beside it first, and replacing the page (a rename, through a link to the
+// page's real file, keeping its mode and owner) is the run's last write:
+// before it, any failure or stop leaves the page byte for byte as it was and
+// the message lists what was put beside it.
 namespace sonavelt::run {
 
 // The wizard page a stopped run sends the user back to.
@@ -44,8 +59,13 @@ struct RunOutcome {
 struct RunServices {
   SoundWork* sounds = nullptr;             // required
   PageTransport* transport = nullptr;      // required for remote pages
-  // Free bytes where the run works (the current folder's file system).
-  std::function<uint64_t()> free_space;    // default FreeSpaceOfCurrentFolder
+  // Free bytes of the file system holding a folder (the run's work folder,
+  // the page's folder).
+  std::function<uint64_t(const std::string& folder)> free_space;  // default FreeSpaceOf
+  // How long a run waits for another run on the same page before it stops.
+  std::chrono::milliseconds lock_wait{30000};
+  // Where the page locks live; empty: LockFolder().
+  std::string lock_folder;
   // The run's short pauses after "Transferring finished." (1000 ms) and
   // "All Done." (500 ms), which let the wizard's panel be read; empty: none.
   std::function<void(int milliseconds)> pause;
@@ -80,6 +100,7 @@ class PipelineRun {
   using Step = std::optional<RunOutcome>;  // nullopt: go on
 
   bool Cancelled() const;
+  Step Beginning();
   Step Preparing();
   Step PrepareSound(int j, int role, const std::string& path);
   Step Converting();
@@ -90,6 +111,8 @@ class PipelineRun {
   Step WritingSettingsPage();
   Step Transferring();
   Step CopyBesidePage();
+  Step ReplacePage();
+  RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why);
   void Finishing();
   void Pause(int milliseconds);
   ConvertedSounds ConvertedOfRun() const;
@@ -111,6 +134,10 @@ class PipelineRun {
   std::string work_page_path_;
   std::string temp_page_path_;
   std::string page_folder_;
+  std::string page_write_path_;  // the page's real file (links followed)
+  std::unique_ptr<WorkFolder> run_folder_;
+  TargetLock lock_;
+  std::vector<std::string> placed_;
   std::string page_text_;
   std::string edited_page_;
   std::string page_colour_;
@@ -122,11 +149,5 @@ class PipelineRun {
 
 // True when `path` equals, byte for byte, one of entries 0 .. j-1 of `list`.
 bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& list, int j);
-
-// Writes `bytes` as the whole file `path` without ever leaving it
-// half-written: the text goes to a new file in the same folder, is flushed to
-// disk and then renamed over `path` (keeping its permissions when it exists).
-// On failure `path` is untouched and *reason holds the system's text.
-bool ReplaceFileContents(const std::string& path, const std::string& bytes, std::string* reason);
 
 }  // namespace sonavelt::run

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "base/byte_order.h"
+#include "base/file_io.h"
 #include "base/text.h"
 #include "html/body_colour.h"
 
@@ -110,19 +110,10 @@ std::string ResourceText(const RunOptions& options, int combination_count,
   AppendFlag(out, options.exit_on);
   AppendFlag(out, options.background_initially_on);
   AppendFlag(out, options.safety_key);
-  auto measured = [n](const std::vector<std::string>& durations) {
-    return n > 0 && static_cast<int>(durations.size()) == n;
-  };
-  if (measured(sounds.exit_durations)) {
-    AppendList(out, n, [&](int k) { return sounds.exit_durations[k]; });
-  } else {
-    AppendField(out, "");
-  }
-  if (!options.no_background && measured(sounds.background_durations)) {
-    AppendList(out, n, [&](int k) { return sounds.background_durations[k]; });
-  } else {
-    AppendField(out, "");
-  }
+  // Two spare fields, kept so that readers of the format find the version
+  // where they have always looked for it.
+  AppendField(out, "");
+  AppendField(out, "");
   AppendField(out, kResourceFormatVersion);
   return out;
 }
@@ -176,11 +167,8 @@ Status WriteResourceFile(const std::string& path, std::string_view text) {
   std::string bytes;
   Status encoded = EncodeResourceText(text, &bytes);
   if (!encoded.ok()) return encoded;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) return Status::IoError("writing " + path + ": cannot create the file");
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) return Status::IoError("writing " + path + ": the write failed");
+  Status written = file_io::WriteFileAtomically(path, bytes);
+  if (!written.ok()) return Status::IoError(written.message());
   return Status::Ok();
 }
 

@@ -30,6 +30,11 @@ struct SoundSet {
   std::vector<std::string> background_sounds;
 };
 
+// Where the browser player shows its control: where the page's block is, or
+// fixed in a corner of the window (it then stays in view while the visitor
+// scrolls).
+enum class PlayerPosition { kInBlock, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
+
 struct RunOptions {
   bool random_order = true;
   bool safety_key = false;
@@ -39,16 +44,19 @@ struct RunOptions {
   bool exit_on = true;
   bool invisible_applet = false;
   // The page also loads the JavaScript player (sonavelt-player.js, copied
-  // beside it), for browsers that no longer run applets. Off unless asked
-  // for, so that a page processed without it gets exactly the applet block.
-  bool browser_player = false;
+  // beside it), for browsers that no longer run applets: on unless the user
+  // turns it off, which gives exactly the applet block.
+  bool browser_player = true;
+  PlayerPosition player_position = PlayerPosition::kInBlock;
   std::string page_url;  // the page's absolute HTTP URL; empty when not given
 };
 
 // The install folder and the folders and files derived from it.
 struct InstallPaths {
   std::string install_folder;
-  std::string cache_folder;       // the run's working folder; emptied and removed at exit
+  // The process's private work folder (a WorkFolder), filled by the front
+  // end; empty: each run makes its own in the user's cache folder.
+  std::string cache_folder;
   std::string history_folder;     // settings pages, one per page file name
   std::string applet_class_path;  // the applet class file copied beside the page
   std::string player_script_path;  // the browser player copied beside the page (browser_player)

@@ -13,6 +13,11 @@ std::string CannotWriteFileMessage(const std::string& path, const std::string& r
          ".\r\nSonavelt stopped; nothing was left half-written.";
 }
 
+std::string OutOfMemoryMessage() {
+  return "Sonavelt ran out of memory and stopped the run.\r\n"
+         "Close other programs, or choose a smaller page or shorter sounds, and try again.";
+}
+
 std::string ConvertedSoundMissingMessage(const std::string& sound_path,
                                          const std::string& au_path) {
   return sound_path + " could not be converted to " + au_path +
@@ -22,7 +27,6 @@ std::string ConvertedSoundMissingMessage(const std::string& sound_path,
 std::string CopyFailedMessage(const std::vector<std::string>& failures) {
   std::string text = "Sonavelt could not copy these files beside the page:\r\n";
   for (const std::string& f : failures) text += "\r\n\t" + f;
-  text += "\r\n\r\nThe page has been edited, but it will not play its sounds until they are there.";
   return text;
 }
 
@@ -36,6 +40,39 @@ std::string PlayerScriptMissingMessage(const std::string& script_path) {
 
 std::string RemoteUnavailableMessage(const std::string& site) {
   return "Sonavelt cannot reach " + site + ": remote pages are not available here.";
+}
+
+std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed) {
+  std::string text = page + " was left as it was.";
+  if (placed.empty()) return text + "\r\nNothing was put beside it.";
+  text += "\r\nThese files were put beside it:\r\n";
+  for (const std::string& file : placed) text += "\r\n\t" + file;
+  return text;
+}
+
+std::string PageReadOnlyMessage(const std::string& page) {
+  return page + " is read-only: Sonavelt may not change it.\r\n"
+         "Nothing was written. Allow writing to the page and run again.";
+}
+
+std::string PageBusyMessage(const std::string& page) {
+  return page + " is being changed by another Sonavelt run.\r\n"
+         "Nothing was written. Run again when that run has finished.";
+}
+
+std::string WaitingForPageText(const std::string& page_name) {
+  return "Waiting for another Sonavelt run on " + page_name + " to finish.";
+}
+
+std::string PageLockFailedMessage(const std::string& page, const std::string& lock_folder,
+                                  const std::string& reason) {
+  return "Sonavelt cannot lock " + page + " for this run: " + lock_folder + " cannot be written" +
+         (reason.empty() ? "" : ": " + reason) + ".\r\nNothing was written.";
+}
+
+std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason) {
+  return "Sonavelt cannot make its work folder in " + parent +
+         (reason.empty() ? "" : ": " + reason) + ".\r\nNothing was written.";
 }
 
 }  // namespace sonavelt::run

@@ -12,6 +12,9 @@ std::string CannotReadFileMessage(const std::string& path, const std::string& re
 // A file the run writes (the page, the resource file, the settings page)
 // cannot be written; the page, if already there, is left as it was.
 std::string CannotWriteFileMessage(const std::string& path, const std::string& reason);
+// The machine ran out of memory during a run (the front ends catch it at
+// their edge rather than abort).
+std::string OutOfMemoryMessage();
 // A converted sound is missing after its conversion (the conversion has told
 // why, or was stopped).
 std::string ConvertedSoundMissingMessage(const std::string& sound_path,
@@ -25,5 +28,20 @@ std::string AppletClassMissingMessage(const std::string& class_path);
 std::string PlayerScriptMissingMessage(const std::string& script_path);
 // A remote page asked of a run that has no way to reach the site.
 std::string RemoteUnavailableMessage(const std::string& site);
+
+// A run that stopped before replacing the page: the page is as it was, and
+// `placed` (full paths, possibly none) are the files the run put beside it.
+std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed);
+// The page (or the file its link points to) may not be written by this user.
+std::string PageReadOnlyMessage(const std::string& page);
+// Another run holds the page's lock and did not let go in time.
+std::string PageBusyMessage(const std::string& page);
+// The status text while waiting for another run on the same page.
+std::string WaitingForPageText(const std::string& page_name);
+// The page's lock file cannot be made (`reason`: the system's words).
+std::string PageLockFailedMessage(const std::string& page, const std::string& lock_folder,
+                                  const std::string& reason);
+// The run's private work folder cannot be made in `parent`.
+std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
 
 }  // namespace sonavelt::run

@@ -7,16 +7,14 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/file_io.h"
+
 namespace sonavelt::run {
 
 namespace fs = std::filesystem;
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
-  if (folder.empty()) return std::string(name);
-  std::string out(folder);
-  if (out.back() != '/') out += '/';
-  out += name;
-  return out;
+  return file_io::JoinPath(folder, name);
 }
 
 std::string ChooseInstallFolder(const std::string& app_path, const std::string& program_folder,
@@ -62,9 +60,10 @@ InstallPaths MakeInstallPaths(const std::string& install_folder,
   InstallPaths paths;
   paths.install_folder = install_folder;
   std::string work_root = install_folder;
-  if (!IsWritableFolder(install_folder) && !user_data_folder.empty())
+  std::error_code ec;
+  bool system_wide = fs::exists(JoinPath(install_folder, kSystemWideMarker), ec);
+  if ((system_wide || !IsWritableFolder(install_folder)) && !user_data_folder.empty())
     work_root = JoinPath(user_data_folder, "sonavelt");
-  paths.cache_folder = JoinPath(work_root, kCacheFolderName);
   paths.history_folder = JoinPath(work_root, kHistoryFolderName);
   paths.applet_class_path = JoinPath(install_folder, kAppletClassFileName);
   paths.player_script_path = JoinPath(install_folder, kPlayerScriptInstallPath);
@@ -78,17 +77,6 @@ StartUpChoices ChoicesFromHistory(const StoredHistory& stored, const InstallPath
   c.sounds.combination_count = stored.combination_count;
   ApplyStoredSwitches(stored, c.options);
   return c;
-}
-
-void CleanUpCacheFolder(const std::string& cache_folder) {
-  if (cache_folder.find(kCacheFolderName) == std::string::npos) return;
-  std::error_code ec;
-  if (!fs::is_directory(cache_folder, ec)) return;
-  for (fs::directory_iterator it(cache_folder, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code entry_ec;
-    if (!it->is_directory(entry_ec)) fs::remove(it->path(), entry_ec);
-  }
-  fs::remove(cache_folder, ec);  // fails, as intended, when a sub-folder is left
 }
 
 }  // namespace sonavelt::run

@@ -9,7 +9,7 @@
 
 // What the program settles when it starts: the install folder and the folders
 // derived from it, the built-in defaults, and the choices of the last
-// completed run; and the clean-up of the work folder when it ends.
+// completed run.
 namespace sonavelt::run {
 
 // Names of the install folder's items, relative to it, with "/" separators.
@@ -20,8 +20,10 @@ inline constexpr char kPlayerScriptFileName[] = "sonavelt-player.js";
 inline constexpr char kPlayerScriptInstallPath[] = "player/sonavelt-player.js";
 inline constexpr char kSamplePage[] = "samples/sample.htm";
 inline constexpr char kFallbackSound[] = "audio/hi.au";
-inline constexpr char kCacheFolderName[] = "Cache";
 inline constexpr char kHistoryFolderName[] = "HISTORY";
+// Present in an install folder that a package manager owns (put there by the
+// system package): the programs never write into it, not even as root.
+inline constexpr char kSystemWideMarker[] = "system-wide";
 
 // The default sound texts: kDefaultSoundsPerRole paths relative to the install
 // folder's "audio" folder, each followed by ";".
@@ -48,10 +50,13 @@ std::string ChooseInstallFolder(const std::string& app_path, const std::string& 
 // cannot be found.
 std::string ProgramFolder();
 
-// The install paths for `install_folder`. Cache and HISTORY live inside it
-// when it is writable; when it is not (a system-wide install), they go to
-// `user_data_folder` + "/sonavelt" instead. The applet class file and the
-// browser player always come from the install folder.
+// The install paths for `install_folder`. HISTORY lives inside it when it is
+// writable and does not hold kSystemWideMarker; otherwise (a system-wide
+// install) it goes to `user_data_folder` + "/sonavelt" instead. The applet
+// class file and the browser player always come from the install folder. The
+// work folder (cache_folder) is left empty: the front end makes a private one
+// (WorkFolder) and puts its path there; nothing is ever written to or removed
+// from the install folder's "Cache".
 InstallPaths MakeInstallPaths(const std::string& install_folder,
                               const std::string& user_data_folder);
 
@@ -72,11 +77,5 @@ struct StartUpChoices {
 // page when none is stored; the stored count; the stored switches, with
 // random order on, the safety key off and no page URL.
 StartUpChoices ChoicesFromHistory(const StoredHistory& stored, const InstallPaths& paths);
-
-// Empties and removes the work folder at program end: every file directly in
-// it is deleted, then the folder itself is removed, which fails (silently) when
-// it still holds a sub-folder. Does nothing unless `cache_folder` contains
-// "Cache", so that a mistaken path never empties a folder of the user's.
-void CleanUpCacheFolder(const std::string& cache_folder);
 
 }  // namespace sonavelt::run

@@ -4,6 +4,7 @@
 // the program must say plainly what went wrong.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -66,7 +67,8 @@ class CliFaultTest : public ::testing::Test {
     argv.push_back(Page());
     return RunProgram(argv, root_,
                       {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
-                       "XDG_DATA_HOME=" + (root_ / "data").string()});
+                       "XDG_DATA_HOME=" + (root_ / "data").string(),
+                       "XDG_CACHE_HOME=" + (root_ / "cache").string()});
   }
 
   // A tmpfs on `folder`, or the test is skipped with the reason.
@@ -104,56 +106,79 @@ class CliFaultTest : public ::testing::Test {
   std::string skip_reason_;
 };
 
-TEST_F(CliFaultTest, FullDiskLeavesThePageWholeAndSaysWhy) {
+TEST_F(CliFaultTest, FullPageDiskIsSeenBeforeAnythingIsWritten) {
   if (!SmallFileSystem(site_, 256 * 1024)) GTEST_SKIP() << skip_reason_;
   WriteFile(Page(), kPage);
   FillFileSystem(site_, 0);
 
+  // The page's own file system is measured (the work folder's has room):
+  // Yes to the low-disk question stops the run there.
   ProgramResult r = Run();
   EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Disk space is low."), std::string::npos) << r.err;
   ExpectPageUntouched();
-  EXPECT_NE(r.err.find(Page() + " cannot be written: No space left on device."), std::string::npos)
-      << r.err;
-  EXPECT_NE(r.err.find("nothing was left half-written"), std::string::npos);
-  // No temporary copy of the page stays behind, and nothing else was written.
+  EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
+
+  // Going on regardless: nothing fits, the page is kept and the message
+  // says so; no temporary file stays behind.
+  r = Run({"--no"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  ExpectPageUntouched();
+  EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(Page() + " was left as it was."), std::string::npos) << r.err;
   EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
   EXPECT_FALSE(fs::exists(root_ / "config/Brindlecor/Sonavelt.ini"));
 }
 
-TEST_F(CliFaultTest, DiskFillingUpWhileCopyingSoundsIsReportedAndLeavesNoPartialSound) {
+TEST_F(CliFaultTest, DiskFillingUpWhileCopyingSoundsLeavesThePageAndNamesWhatWasCopied) {
   if (!SmallFileSystem(site_, 256 * 1024)) GTEST_SKIP() << skip_reason_;
   WriteFile(Page(), kPage);
-  // Room for the edited page and a little more, not for three 6 KB sounds.
+  // Room for one 6 KB sound, not for three.
   FillFileSystem(site_, 10 * 1024);
 
-  ProgramResult r = Run();
+  ProgramResult r = Run({"--no"});
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("could not copy these files beside the page"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
-  // The page is either as it was or wholly edited, never cut short.
-  std::string page = ReadFile(Page());
-  EXPECT_TRUE(page == kPage || (page.find("</applet>") != std::string::npos &&
-                                page.find("</HTML>") != std::string::npos))
-      << page;
+  // The page is replaced last, so it is untouched, and the message lists
+  // what was put beside it.
+  ExpectPageUntouched();
+  EXPECT_NE(r.err.find(Page() + " was left as it was."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("These files were put beside it:"), std::string::npos) << r.err;
   // A sound file beside the page is whole or absent: a cut-off copy would be
-  // played as a shorter sound.
+  // played as a shorter sound. No temporary file stays.
   for (const std::string& file : SiteFiles()) {
+    EXPECT_EQ(file.find(".sonavelt-tmp-"), std::string::npos) << file;
     if (fs::path(file).extension() != ".au") continue;
     EXPECT_TRUE(IsCompleteAu(ReadFile((site_ / file).string()))) << file << " is cut short";
+    EXPECT_NE(r.err.find((site_ / file).string()), std::string::npos) << file << " not named";
   }
   EXPECT_FALSE(fs::exists(root_ / "config/Brindlecor/Sonavelt.ini"));
 }
 
-TEST_F(CliFaultTest, FullDiskDuringConversionStopsBeforeThePage) {
-  if (!SmallFileSystem(install_ / "Cache", 64 * 1024)) GTEST_SKIP() << skip_reason_;
-  FillFileSystem(install_ / "Cache", 0);
+TEST_F(CliFaultTest, FullWorkFolderDiskStopsBeforeThePage) {
+  fs::path cache = root_ / "cache";
+  if (!SmallFileSystem(cache, 256 * 1024)) GTEST_SKIP() << skip_reason_;
+  FillFileSystem(cache, 16 * 1024);
 
+  // The work folder's file system is measured apart from the page's.
   ProgramResult r = Run();
   EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("Disk space is low."), std::string::npos) << r.err;
+  ExpectPageUntouched();
+
+  r = Run({"--no"});
+  EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("e.wav"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(".wav"), std::string::npos) << r.err;
   ExpectPageUntouched();
   EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
+  // The run's work folders went with it.
+  std::vector<std::string> left = FilesBelow(cache);
+  std::erase(left, ".filler");
+  EXPECT_TRUE(std::all_of(left.begin(), left.end(),
+                          [](const std::string& f) { return f.rfind("sonavelt/locks/", 0) == 0; }))
+      << ::testing::PrintToString(left);
 }
 
 TEST_F(CliFaultTest, ReadOnlyPageFolderLeavesThePageAndSaysWhy) {
@@ -162,7 +187,7 @@ TEST_F(CliFaultTest, ReadOnlyPageFolderLeavesThePageAndSaysWhy) {
   ProgramResult r = Run();
   EXPECT_EQ(r.status, 1) << r.err;
   ExpectPageUntouched();
-  EXPECT_NE(r.err.find(Page() + " cannot be written: Read-only file system."), std::string::npos)
+  EXPECT_NE(r.err.find(Page() + " is read-only: Sonavelt may not change it."), std::string::npos)
       << r.err;
   EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
 }
@@ -230,7 +255,8 @@ class SettingsGarbageTest : public CliFaultTest {
     return RunProgram({cli_, "run", "--install-folder", install_.string(), "--yes", "-q", Page()},
                       root_,
                       {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
-                       "XDG_DATA_HOME=" + (root_ / "data").string()});
+                       "XDG_DATA_HOME=" + (root_ / "data").string(),
+                       "XDG_CACHE_HOME=" + (root_ / "cache").string()});
   }
   // The resource file's entrance list, one entry per combination.
   std::vector<std::string> EntranceNames() {

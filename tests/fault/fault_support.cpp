@@ -1,6 +1,7 @@
 #include "tests/fault/fault_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
@@ -33,11 +34,15 @@ std::string ReadAll(int fd) {
 
 }  // namespace
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, const fs::path& folder,
-                         const std::vector<std::string>& extra_environment) {
-  ProgramResult result;
+BackgroundProgram::BackgroundProgram(const std::vector<std::string>& argv, const fs::path& folder,
+                                     const std::vector<std::string>& extra_environment) {
   int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+  if (pipe(out_pipe) != 0) return;
+  if (pipe(err_pipe) != 0) {
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    return;
+  }
   std::vector<std::string> env_text;
   for (char** e = environ; *e != nullptr; ++e) env_text.emplace_back(*e);
   for (const std::string& extra : extra_environment) {
@@ -51,8 +56,8 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const fs::path& f
   for (const std::string& e : env_text) env.push_back(const_cast<char*>(e.c_str()));
   env.push_back(nullptr);
 
-  pid_t pid = fork();
-  if (pid == 0) {
+  pid_ = fork();
+  if (pid_ == 0) {
     int null_in = open("/dev/null", O_RDONLY);
     dup2(null_in, 0);
     dup2(out_pipe[1], 1);
@@ -66,14 +71,57 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const fs::path& f
   close(out_pipe[1]);
   close(err_pipe[1]);
   // Both pipes are drained at once so a chatty program never blocks.
-  std::thread err_reader([&] { result.err = ReadAll(err_pipe[0]); });
-  result.out = ReadAll(out_pipe[0]);
-  err_reader.join();
+  int out_fd = out_pipe[0], err_fd = err_pipe[0];
+  out_reader_ = std::thread([this, out_fd] { result_.out = ReadAll(out_fd); });
+  err_reader_ = std::thread([this, err_fd] {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(err_fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+      if (n <= 0) continue;
+      std::lock_guard lock(mutex_);
+      err_so_far_.append(buffer, static_cast<size_t>(n));
+      err_grew_.notify_all();
+    }
+    close(err_fd);
+    std::lock_guard lock(mutex_);
+    err_closed_ = true;
+    err_grew_.notify_all();
+  });
+}
+
+BackgroundProgram::~BackgroundProgram() {
+  if (pid_ > 0 && !waited_) kill(pid_, SIGKILL);
+  Wait();
+}
+
+void BackgroundProgram::Signal(int signal_number) {
+  if (pid_ > 0 && !waited_) kill(pid_, signal_number);
+}
+
+bool BackgroundProgram::WaitForError(const std::string& text, std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return err_grew_.wait_for(lock, limit, [&] {
+    return err_so_far_.find(text) != std::string::npos || err_closed_;
+  }) && err_so_far_.find(text) != std::string::npos;
+}
+
+ProgramResult BackgroundProgram::Wait() {
+  if (waited_ || pid_ <= 0) return result_;
+  if (out_reader_.joinable()) out_reader_.join();
+  if (err_reader_.joinable()) err_reader_.join();
   int raw = 0;
-  waitpid(pid, &raw, 0);
-  if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) result.signal = WTERMSIG(raw);
-  return result;
+  waitpid(pid_, &raw, 0);
+  waited_ = true;
+  if (WIFEXITED(raw)) result_.status = WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) result_.signal = WTERMSIG(raw);
+  result_.err = err_so_far_;
+  return result_;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, const fs::path& folder,
+                         const std::vector<std::string>& extra_environment) {
+  BackgroundProgram program(argv, folder, extra_environment);
+  return program.Wait();
 }
 
 bool PrivateMounts(std::string* why) {

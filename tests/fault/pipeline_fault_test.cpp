@@ -7,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/pipeline_run.h"
 #include "run/startup.h"
@@ -44,10 +43,10 @@ class ChangingSoundWork : public SoundWork {
     return real_.CheckSoundFile(p, s);
   }
   uint64_t CheckNotEmpty(const std::string& p) override { return real_.CheckNotEmpty(p); }
-  std::string ConvertIfWav(const std::string& p, RunState& s,
-                           const std::function<void(int)>& progress) override {
+  bool PlaceSound(const std::string& p, const std::string& target, RunState& s,
+                  const std::function<void(int)>& progress) override {
     if (change_) std::exchange(change_, nullptr)();
-    return real_.ConvertIfWav(p, s, progress);
+    return real_.PlaceSound(p, target, s, progress);
   }
 
  private:
@@ -65,6 +64,7 @@ class ChangedFilesTest : public ::testing::Test {
     fs::path install = dir_.path() / "install";
     testing::MakeScratchInstallFolder(install, data);
     paths_ = MakeInstallPaths(install.string(), (dir_.path() / "data").string());
+    paths_.cache_folder = dir_.File("work");
     fs::create_directories(dir_.path() / "site");
     page_.local_html_path = dir_.File("site/page.htm");
     WriteFile(page_.local_html_path, kPage);
@@ -77,12 +77,12 @@ class ChangedFilesTest : public ::testing::Test {
   }
 
   RunOutcome RunWith(std::function<void()> change) {
-    audio::AuCache cache(paths_.cache_folder);
-    AudioSoundWork real(cache, ui_);
+    AudioSoundWork real(ui_);
     ChangingSoundWork work(real, std::move(change));
     RunServices services;
     services.sounds = &work;
-    services.free_space = [] { return uint64_t{1} << 40; };
+    services.free_space = [](const std::string&) { return uint64_t{1} << 40; };
+    services.lock_folder = dir_.File("locks");
     NullPanel panel;
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, state_, services);
     return run.Run();

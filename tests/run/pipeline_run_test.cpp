@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 
-#include "audio/au_cache.h"
 #include "base/byte_order.h"
 #include "run/audio_sound_work.h"
 #include "run/resource_text.h"
@@ -67,9 +66,12 @@ class PipelineRunTest : public ::testing::Test {
     fs::create_directories(dir_.path() / "site");
     fs::create_directories(dir_.path() / "sounds");
     paths_ = MakeInstallPaths((dir_.path() / "install").string(), "");
+    paths_.cache_folder = (dir_.path() / "work").string();
     WriteFile(paths_.applet_class_path, "\xCA\xFE\xBA\xBE class");
     page_.local_html_path = Site("index.htm");
     WriteFile(page_.local_html_path, kPage);
+    // The described block; the tests of the browser player turn it on.
+    options_.browser_player = false;
   }
 
   std::string Site(const std::string& name) const { return (dir_.path() / "site" / name).string(); }
@@ -88,10 +90,11 @@ class PipelineRunTest : public ::testing::Test {
 
   RunOutcome Run(uint64_t free_space = UINT64_MAX) {
     panel_ = RecordingPanel();
-    AudioSoundWork work(cache_, ui_);
+    AudioSoundWork work(ui_);
     RunServices services;
     services.sounds = &work;
-    services.free_space = [free_space] { return free_space; };
+    services.free_space = [free_space](const std::string&) { return free_space; };
+    services.lock_folder = (dir_.path() / "locks").string();
     services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, state_, services);
     RunOutcome outcome = run.Run();
@@ -108,7 +111,6 @@ class PipelineRunTest : public ::testing::Test {
 
   TempDir dir_;
   InstallPaths paths_;
-  audio::AuCache cache_{(dir_.path() / "install" / "Cache").string()};
   PageTarget page_;
   SoundSet sounds_;
   RunOptions options_;
@@ -182,8 +184,18 @@ TEST_F(PipelineRunTest, BrowserPlayerIsCopiedWithTheClassFile) {
   ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
   EXPECT_EQ(ReadFile(Site("sonavelt-player.js")), script);
   EXPECT_NE(ReadFile(Site("index.htm"))
-                .find("<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
+                .find("<script src=\"index.sounds.js\"></script>\r\n"
+                      "<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
             std::string::npos);
+  // Beside the page: the player's data file with the resource file's bytes,
+  // and the preview file with every sound, for opening the page from disk.
+  std::string data = ReadFile(Site("index.sounds.js"));
+  EXPECT_NE(data.find("{\"au\": \"audio/a.au\", \"copy\": \"\", \"frames\": 0}"), std::string::npos)
+      << data;
+  EXPECT_NE(data.find("\"resource\": \""), std::string::npos);
+  std::string preview = ReadFile(Site("index.local.js"));
+  EXPECT_NE(preview.find("\"index.res\": \""), std::string::npos);
+  EXPECT_NE(preview.find("\"audio/b.au\": \""), std::string::npos);
   EXPECT_NE(ReadFile(state_.test_page_address).find("Browser Playback: installed"),
             std::string::npos);
   ASSERT_EQ(history_.size(), 1u);
@@ -253,7 +265,12 @@ TEST_F(PipelineRunTest, LowDiskYesStopsBeforeAnythingIsWritten) {
   EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
   EXPECT_EQ(outcome.page, ReturnPage::kSelectHtmlFile);
   ASSERT_EQ(ui_.Questions().size(), 1u);
-  EXPECT_NE(ui_.Questions()[0].find("Sonavelt needs 6144 bytes disk space"), std::string::npos);
+  // Work and page folders share one file system here: the converted sounds,
+  // their copies, the class file and the new page beside the old one.
+  const size_t need = 2 * 3072 + 10 + std::string(kPage).size();
+  EXPECT_NE(ui_.Questions()[0].find("Sonavelt needs " + std::to_string(need) + " bytes disk space"),
+            std::string::npos)
+      << ui_.Questions()[0];
   EXPECT_EQ(ReadFile(Site("index.htm")), kPage);
   EXPECT_TRUE(history_.empty());
 }
@@ -286,15 +303,20 @@ TEST_F(PipelineRunTest, FailedCopiesAreReportedNotIgnored) {
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0].rfind("Sonavelt could not copy these files beside the page:", 0), 0u);
   EXPECT_NE(ui_.Messages()[0].find("c.au -> "), std::string::npos);
-  // The others were still copied; the run is not recorded as completed.
+  // The others were still copied, and the message names them; the page
+  // itself is as it was, and the run is not recorded as completed.
   EXPECT_TRUE(fs::exists(Site("index.res")));
+  EXPECT_NE(ui_.Messages()[0].find(page_.local_html_path + " was left as it was."),
+            std::string::npos);
+  EXPECT_NE(ui_.Messages()[0].find("\t" + Site("index.res")), std::string::npos);
+  EXPECT_EQ(ReadFile(page_.local_html_path), kPage);
   EXPECT_TRUE(history_.empty());
 }
 
 TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
             {Sound("c.au", AuBytes(800))});
-  // A panel that asks to quit once the page has been written.
+  // A panel that asks to quit once the page has been edited (in memory).
   class QuittingPanel : public RecordingPanel {
    public:
     explicit QuittingPanel(RunState& s) : state(s) {}
@@ -303,13 +325,14 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
     }
     RunState& state;
   } panel(state_);
-  AudioSoundWork work(cache_, ui_);
+  AudioSoundWork work(ui_);
   RunServices services;
   services.sounds = &work;
+  services.lock_folder = (dir_.path() / "locks").string();
   services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
   RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, state_, services).Run();
   EXPECT_EQ(outcome.end, RunOutcome::End::kCancelled);
-  EXPECT_NE(ReadFile(Site("index.htm")), kPage);  // edited in place
+  EXPECT_EQ(ReadFile(Site("index.htm")), kPage);  // the page is replaced last
   EXPECT_FALSE(fs::exists(Site("index.res")));
   EXPECT_TRUE(history_.empty());
 }
@@ -351,21 +374,6 @@ TEST_F(PipelineRunTest, PlayerPlaysWhatTheRunWrote) {
   EXPECT_EQ(PlayerActions(page_.local_html_path), "play audio/a.au\nloop audio/c.au\nstop audio/c.au\n");
 }
 #endif
-
-TEST(ReplaceFileContentsTest, FailureLeavesTheOldFileWhole) {
-  TempDir dir;
-  std::string path = dir.File("page.htm");
-  WriteFile(path, "old");
-  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-  std::string reason;
-  ASSERT_TRUE(ReplaceFileContents(path, "new text", &reason));
-  EXPECT_EQ(ReadFile(path), "new text");
-  EXPECT_EQ(fs::status(path).permissions() & fs::perms::others_read, fs::perms::others_read);
-  // A page in a folder that is gone cannot be written; nothing is left behind.
-  EXPECT_FALSE(ReplaceFileContents(dir.File("gone/page.htm"), "x", &reason));
-  EXPECT_FALSE(reason.empty());
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
-}
 
 }  // namespace
 }  // namespace sonavelt::run

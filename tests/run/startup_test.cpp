@@ -29,14 +29,18 @@ TEST(InstallFolderTest, StoredPathThenFolderBesideProgramThenCurrentFolder) {
 TEST(InstallFolderTest, WorkFoldersInsideAWritableFolderElseInUserData) {
   TempDir dir;
   InstallPaths paths = MakeInstallPaths(dir.path().string() + "/", "/home/u/.local/share");
-  EXPECT_EQ(paths.cache_folder, dir.path().string() + "/Cache");
+  EXPECT_TRUE(paths.cache_folder.empty());  // the front end's private folder
   EXPECT_EQ(paths.history_folder, dir.path().string() + "/HISTORY");
   EXPECT_EQ(paths.applet_class_path,
             dir.path().string() + "/SonaveltRandomEventBackground.class");
   InstallPaths elsewhere = MakeInstallPaths("/no/such/install", "/home/u/.local/share");
-  EXPECT_EQ(elsewhere.cache_folder, "/home/u/.local/share/sonavelt/Cache");
   EXPECT_EQ(elsewhere.history_folder, "/home/u/.local/share/sonavelt/HISTORY");
   EXPECT_EQ(elsewhere.applet_class_path, "/no/such/install/SonaveltRandomEventBackground.class");
+  // A packaged install folder is never written, even when it could be (root).
+  WriteFile(dir.path() / kSystemWideMarker, "");
+  InstallPaths packaged = MakeInstallPaths(dir.path().string(), "/home/u/.local/share");
+  EXPECT_EQ(packaged.history_folder, "/home/u/.local/share/sonavelt/HISTORY");
+  EXPECT_EQ(packaged.applet_class_path, dir.path().string() + "/SonaveltRandomEventBackground.class");
 }
 
 TEST(StartUpChoicesTest, NothingStoredGivesTheSamplePageAndDefaults) {
@@ -72,8 +76,19 @@ TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
   EXPECT_TRUE(c.options.invisible_applet);
   EXPECT_TRUE(c.options.browser_player);
   EXPECT_EQ(c.sounds.combination_count, 2);
-  // Nothing stored (an older settings file): no browser player.
-  EXPECT_FALSE(ChoicesFromHistory(StoredHistory{}, MakeInstallPaths("/opt/s", "")).options.browser_player);
+  // Nothing stored: the browser player, its control where the block is. A
+  // stored "NO" and a stored corner stay as they are.
+  StartUpChoices fresh = ChoicesFromHistory(StoredHistory{}, MakeInstallPaths("/opt/s", ""));
+  EXPECT_TRUE(fresh.options.browser_player);
+  EXPECT_EQ(fresh.options.player_position, PlayerPosition::kInBlock);
+  stored.hp = "NO";
+  stored.pp = "bottom-right";
+  c = ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", ""));
+  EXPECT_FALSE(c.options.browser_player);
+  EXPECT_EQ(c.options.player_position, PlayerPosition::kBottomRight);
+  stored.pp = "middle";
+  EXPECT_EQ(ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", "")).options.player_position,
+            PlayerPosition::kInBlock);
 }
 
 TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
@@ -91,6 +106,7 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
     RunOptions options;
     options.no_background = true;
     options.browser_player = true;
+    options.player_position = PlayerPosition::kTopLeft;
     store.WriteHistory(HistoryOfRun(page, sounds, options));
     store.SetAppPath("/opt/sonavelt");
   }
@@ -99,6 +115,7 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
   EXPECT_EQ(h.html_file, "/p/a, b.htm");
   EXPECT_EQ(h.nb, "YES");
   EXPECT_EQ(h.hp, "YES");
+  EXPECT_EQ(h.pp, "TOP-LEFT");
   EXPECT_EQ(h.oss, "ON");
   EXPECT_EQ(h.bss, "OFF");
   EXPECT_EQ(h.combination_count, 2);
@@ -113,29 +130,6 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
     EXPECT_EQ(reread.History().combination_count, 4) << garbage;
     EXPECT_EQ(reread.History().osfs, "a.wav,b.wav");
   }
-}
-
-TEST(CacheCleanUpTest, FilesGoThenTheFolderUnlessASubFolderStays) {
-  TempDir dir;
-  std::string cache = dir.File("Cache");
-  fs::create_directories(cache);
-  WriteFile(cache + "/a.au", "x");
-  WriteFile(cache + "/index.res", "y");
-  CleanUpCacheFolder(cache);
-  EXPECT_FALSE(fs::exists(cache));
-
-  fs::create_directories(cache + "/keep");
-  WriteFile(cache + "/a.au", "x");
-  CleanUpCacheFolder(cache);
-  EXPECT_FALSE(fs::exists(cache + "/a.au"));
-  EXPECT_TRUE(fs::exists(cache + "/keep"));
-
-  // A folder not named like the work folder is never emptied.
-  std::string other = dir.File("Documents");
-  fs::create_directories(other);
-  WriteFile(other + "/letter.txt", "x");
-  CleanUpCacheFolder(other);
-  EXPECT_TRUE(fs::exists(other + "/letter.txt"));
 }
 
 }  // namespace

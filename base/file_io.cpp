@@ -1,0 +1,326 @@
+#include "base/file_io.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace sonavelt::file_io {
+namespace {
+
+constexpr size_t kChunk = size_t{1} << 20;
+// Long enough to recognise the target, short enough that the temporary
+// name stays under the file system's limit for any target name.
+constexpr size_t kMaxNameInTemp = 120;
+
+bool IsCancelled(const std::atomic<bool>* cancel) {
+  return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+}
+
+Status FromErrno(int error) { return Status::IoError(ErrorText(error)); }
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool WriteAll(int fd, const char* data, size_t size, const std::atomic<bool>* cancel, int* error) {
+  size_t done = 0;
+  while (done < size) {
+    if (IsCancelled(cancel)) {
+      *error = ECANCELED;
+      return false;
+    }
+    size_t part = std::min(kChunk, size - done);
+    ssize_t n = write(fd, data + done, part);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = errno;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A temporary file beside the target that is removed unless committed.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& target) {
+    std::string name = NameOf(target);
+    if (name.size() > kMaxNameInTemp) name.resize(kMaxNameInTemp);
+    path_ = JoinPath(FolderOf(target), "." + name + std::string(kTempMarker) +
+                                           std::to_string(static_cast<long>(getpid())) +
+                                           "-XXXXXX");
+    fd_ = mkostemp(path_.data(), O_CLOEXEC);
+    if (fd_ < 0) error_ = errno;
+    fd_made_ = fd_ >= 0;
+  }
+  ~TempFile() {
+    if (fd_ >= 0) close(fd_);
+    if (fd_made_ && !committed_) unlink(path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  int fd() const { return fd_; }
+  int error() const { return error_; }
+
+  // Gives the new file the old one's mode and owner (a new one gets 0644),
+  // flushes it to disk and renames it over `target`.
+  // A stop asked for before the rename (the flush can take long) leaves the
+  // target as it was.
+  Status Commit(const std::string& target, const struct stat* old,
+                const std::atomic<bool>* cancel) {
+    if (old != nullptr) {
+      // Root can give the file back to its owner; others keep what they can
+      // (their own files; a group they belong to).
+      if (old->st_uid != geteuid() || old->st_gid != getegid()) {
+        if (fchown(fd_, old->st_uid, old->st_gid) != 0) (void)!fchown(fd_, -1, old->st_gid);
+      }
+      if (fchmod(fd_, old->st_mode & 07777) != 0) return FromErrno(errno);
+    } else if (fchmod(fd_, 0644) != 0) {
+      return FromErrno(errno);
+    }
+    if (fsync(fd_) != 0) return FromErrno(errno);
+    int closed = close(fd_);
+    fd_ = -1;
+    if (closed != 0) return FromErrno(errno);
+    if (IsCancelled(cancel)) return Status::Cancelled();
+    if (rename(path_.c_str(), target.c_str()) != 0) return FromErrno(errno);
+    committed_ = true;
+    // The rename itself reaches the disk with the folder.
+    int dir = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      fsync(dir);
+      close(dir);
+    }
+    return Status::Ok();
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  int error_ = 0;
+  bool fd_made_ = false;
+  bool committed_ = false;
+};
+
+// The existing target's status, or nullptr (with *missing) when there is
+// none. A target that is there but is not a regular file is refused.
+Status StatTarget(const std::string& target, struct stat* st, bool* exists) {
+  *exists = false;
+  if (stat(target.c_str(), st) != 0) {
+    if (errno == ENOENT) return Status::Ok();
+    return FromErrno(errno);
+  }
+  if (S_ISDIR(st->st_mode)) return FromErrno(EISDIR);
+  if (!S_ISREG(st->st_mode)) return Status::Refused("not a regular file");
+  *exists = true;
+  return Status::Ok();
+}
+
+// Opens `path` for reading, refusing anything but a regular file without
+// blocking on it (a FIFO would wait for a writer).
+int OpenRegular(const std::string& path, struct stat* st, Status* status) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    *status = FromErrno(errno);
+    return -1;
+  }
+  if (fstat(fd, st) != 0) {
+    *status = FromErrno(errno);
+    close(fd);
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    *status = S_ISDIR(st->st_mode) ? FromErrno(EISDIR) : Status::Refused("not a regular file");
+    close(fd);
+    return -1;
+  }
+  // Regular files never block; reads below may then be ordinary.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string out(folder);
+  if (out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+Status ReadWholeFile(const std::string& path, std::string* bytes, const std::atomic<bool>* cancel) {
+  struct stat st;
+  Status status;
+  int fd = OpenRegular(path, &st, &status);
+  if (fd < 0) return status;
+  std::string out;
+  try {
+    out.reserve(static_cast<size_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    close(fd);
+    return FromErrno(ENOMEM);
+  }
+  char buffer[65536];
+  for (;;) {
+    if (IsCancelled(cancel)) {
+      close(fd);
+      return Status::Cancelled();
+    }
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int error = errno;
+      close(fd);
+      return FromErrno(error);
+    }
+    if (n == 0) break;
+    try {
+      out.append(buffer, static_cast<size_t>(n));
+    } catch (const std::bad_alloc&) {
+      close(fd);
+      return FromErrno(ENOMEM);
+    }
+  }
+  close(fd);
+  *bytes = std::move(out);
+  return Status::Ok();
+}
+
+std::string ResolveLinks(const std::string& path) {
+  std::string current = path;
+  // Follows at most as many links as the system would.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+    ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) return current;
+    target.resize(static_cast<size_t>(n));
+    current = (!target.empty() && target[0] == '/') ? target : JoinPath(FolderOf(current), target);
+  }
+  return current;
+}
+
+Status WriteFileAtomically(const std::string& path, std::string_view bytes,
+                           const std::atomic<bool>* cancel) {
+  const std::string target = ResolveLinks(path);
+  struct stat old;
+  bool exists = false;
+  if (Status s = StatTarget(target, &old, &exists); !s.ok()) return s;
+  TempFile temp(target);
+  if (temp.fd() < 0) return FromErrno(temp.error());
+  int error = 0;
+  if (!WriteAll(temp.fd(), bytes.data(), bytes.size(), cancel, &error))
+    return error == ECANCELED ? Status::Cancelled() : FromErrno(error);
+  return temp.Commit(target, exists ? &old : nullptr, cancel);
+}
+
+Status CopyFileAtomically(const std::string& from, const std::string& to,
+                          const std::atomic<bool>* cancel) {
+  const std::string target = ResolveLinks(to);
+  struct stat old;
+  bool exists = false;
+  if (Status s = StatTarget(target, &old, &exists); !s.ok()) return s;
+  struct stat source;
+  Status status;
+  int in = OpenRegular(from, &source, &status);
+  if (in < 0) return status;
+  if (exists && source.st_dev == old.st_dev && source.st_ino == old.st_ino) {
+    close(in);
+    return Status::Ok();
+  }
+  TempFile temp(target);
+  if (temp.fd() < 0) {
+    close(in);
+    return FromErrno(temp.error());
+  }
+  std::unique_ptr<char[]> buffer(new char[kChunk]);
+  int error = 0;
+  for (;;) {
+    if (IsCancelled(cancel)) {
+      error = ECANCELED;
+      break;
+    }
+    ssize_t n = read(in, buffer.get(), kChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    if (!WriteAll(temp.fd(), buffer.get(), static_cast<size_t>(n), cancel, &error)) break;
+  }
+  close(in);
+  if (error == ECANCELED) return Status::Cancelled();
+  if (error != 0) return FromErrno(error);
+  return temp.Commit(target, exists ? &old : nullptr, cancel);
+}
+
+long TempFileOwner(std::string_view name) {
+  // ".<NAME>.sonavelt-tmp-<PID>-XXXXXX"
+  if (name.size() < 2 || name[0] != '.') return 0;
+  size_t marker = name.rfind(kTempMarker);
+  if (marker == std::string_view::npos || marker < 1) return 0;
+  std::string_view rest = name.substr(marker + kTempMarker.size());
+  size_t dash = rest.find('-');
+  if (dash == std::string_view::npos || dash == 0 || dash > 10) return 0;
+  if (rest.size() != dash + 7) return 0;
+  long pid = 0;
+  for (char c : rest.substr(0, dash)) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + (c - '0');
+  }
+  for (char c : rest.substr(dash + 1)) {
+    bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum) return 0;
+  }
+  return pid;
+}
+
+bool ProcessIsAlive(long pid) {
+  if (pid <= 0) return false;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+int RemoveStaleTempFiles(const std::string& folder) {
+  int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return 0;
+  DIR* listing = fdopendir(dup(dir));
+  if (listing == nullptr) {
+    close(dir);
+    return 0;
+  }
+  int removed = 0;
+  const long self = static_cast<long>(getpid());
+  while (dirent* entry = readdir(listing)) {
+    long owner = TempFileOwner(entry->d_name);
+    if (owner == 0 || owner == self || ProcessIsAlive(owner)) continue;
+    struct stat st;
+    if (fstatat(dir, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+      continue;
+    if (unlinkat(dir, entry->d_name, 0) == 0) ++removed;
+  }
+  closedir(listing);
+  close(dir);
+  return removed;
+}
+
+}  // namespace sonavelt::file_io

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "base/status.h"
+
+// Every file the program writes goes through here. A file is never opened
+// under its final name for writing: the bytes go to a temporary file in the
+// target's folder, are flushed to disk, get the old file's mode and owner,
+// and are renamed over the target. A reader therefore sees the old file or
+// the new one, never a part.
+//
+// Temporary files are named ".<NAME>.sonavelt-tmp-<PID>-XXXXXX" (NAME the
+// target's file name, PID the writing process), so that a later run can tell
+// ours from the user's and remove those of a process that no longer exists.
+//
+// Errors: a failed call leaves the target as it was and removes its
+// temporary file; the Status message is the system's own words for what went
+// wrong ("No space left on device", "Permission denied"), for the caller to
+// put into a message that names the file.
+namespace sonavelt::file_io {
+
+inline constexpr std::string_view kTempMarker = ".sonavelt-tmp-";
+
+// folder + "/" + name with exactly one "/" between them; an empty folder
+// gives name.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// The system's text for an errno value.
+std::string ErrorText(int error);
+
+// Reads the whole of `path`. Refuses anything but a regular file (a FIFO, a
+// device, a folder) before reading a byte: the message is then
+// "not a regular file". A cancel flag that becomes true stops the read
+// (Status::Cancelled).
+Status ReadWholeFile(const std::string& path, std::string* bytes,
+                     const std::atomic<bool>* cancel = nullptr);
+
+// The file a write to `path` changes: `path` itself, or the file at the end
+// of its symbolic links (so that writing through a link edits its target and
+// keeps the link). A link whose target is missing resolves to that target.
+std::string ResolveLinks(const std::string& path);
+
+// Replaces (or creates) `path` with `bytes`, atomically, through symbolic
+// links. An existing file keeps its permission bits and, where the system
+// allows it (always for root), its owner and group; a new one gets 0644. The
+// cancel flag is read between chunks and once more right before the rename:
+// a write stopped there is Status::Cancelled and leaves the target as it was.
+Status WriteFileAtomically(const std::string& path, std::string_view bytes,
+                           const std::atomic<bool>* cancel = nullptr);
+
+// Copies `from` over `to` the same way. A file copied onto itself counts as
+// copied. `from` must be a regular file.
+Status CopyFileAtomically(const std::string& from, const std::string& to,
+                          const std::atomic<bool>* cancel = nullptr);
+
+// The pid that wrote the temporary file named `name` (a file name, not a
+// path), or 0 when the name is not one of ours.
+long TempFileOwner(std::string_view name);
+
+// True while a process with this pid exists.
+bool ProcessIsAlive(long pid);
+
+// Removes, from `folder` only (not below it), our temporary files whose
+// writer no longer exists. Never follows a symbolic link and never removes
+// anything but regular files. Answers how many were removed.
+int RemoveStaleTempFiles(const std::string& folder);
+
+}  // namespace sonavelt::file_io
