@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_resources.h"
+#include "base/version.h"
 
 namespace sonavelt::app {
 
@@ -19,7 +20,7 @@ AboutDialog::AboutDialog(std::function<void()> play_start_sound, QWidget* parent
   picture->setPixmap(ProgramIcon().pixmap(64, 64));
   picture->setAlignment(Qt::AlignTop);
 
-  auto* name = new QLabel(QStringLiteral("Sonavelt 1.0"), this);
+  auto* name = new QLabel(QStringLiteral("Sonavelt %1").arg(QLatin1String(kVersion)), this);
   QFont font = name->font();
   font.setPointSizeF(font.pointSizeF() * 1.4);
   font.setBold(true);

@@ -7,8 +7,9 @@
 
 namespace sonavelt::app {
 
-// "About Sonavelt": the product picture, "Sonavelt 1.0" and OK. Two seconds
-// after it opens it plays the start sound once; closed sooner, it plays none.
+// "About Sonavelt": the product picture, "Sonavelt " with the version of
+// base/version.h ("Sonavelt 1.0"), and OK. Two seconds after it opens it
+// plays the start sound once; closed sooner, it plays none.
 class AboutDialog : public QDialog {
   Q_OBJECT
 

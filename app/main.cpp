@@ -4,13 +4,14 @@
 
 #include "app/app_resources.h"
 #include "app/wizard_app.h"
+#include "base/version.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Brindlecor"));
   QApplication::setApplicationName(QStringLiteral("Sonavelt"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0"));
-  QApplication::setDesktopFileName(QStringLiteral("sonavelt"));
+  QApplication::setApplicationVersion(QLatin1String(sonavelt::kVersion));
+  QApplication::setDesktopFileName(QStringLiteral("com.brindlecor.sonavelt"));
   QApplication::setWindowIcon(sonavelt::app::ProgramIcon());
 
   QCommandLineParser parser;

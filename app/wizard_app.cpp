@@ -77,7 +77,7 @@ int RunWizardApp(const WizardAppOptions& options) {
   GuiCallGate gate;
   QtUserInterface ui(nullptr, gate);
   audio::AuCache cache(choices.paths.cache_folder);
-  run::AudioSoundWork sound_work(cache, ui);
+  run::AudioSoundWork sound_work(ui);
   QtSoundOutput output;
   HelpSystem help(QString::fromStdString(run::JoinPath(install_folder, "help/index.html")));
   RemoteSiteChooser remote_chooser(store, ui,

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <new>
 
 #include "app/about_dialog.h"
 #include "app/again_dialog.h"
@@ -26,6 +27,8 @@
 #include "app/remote_page_chooser.h"
 #include "app/sound_preview.h"
 #include "app/window_parts.h"
+#include "run/choice_rules.h"
+#include "run/run_messages.h"
 
 namespace sonavelt::app {
 namespace {
@@ -178,6 +181,8 @@ void WizardDialog::BuildWindow() {
     flow_.ClickOption(id, checked);
     options_->Show(flow_.option_boxes());
   });
+  connect(options_, &OptionSettingsControls::positionChosen, this,
+          [this](run::PlayerPosition position) { flow_.ChoosePlayerPosition(position); });
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
@@ -227,6 +232,7 @@ void WizardDialog::ShowPage() {
     case WizardPage::kOptionSettings:
       stack_->setCurrentWidget(options_);
       options_->Show(flow_.option_boxes());
+      options_->ShowPosition(flow_.player_position());
       break;
     case WizardPage::kEntranceSound:
     case WizardPage::kExitSound:
@@ -302,7 +308,7 @@ void WizardDialog::OnEnterKey() {
 void WizardDialog::OnLocalMachine() {
   const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
-  if (!chosen.empty()) {
+  if (!chosen.empty() && run::CheckListSafePath(chosen, "HTML", *services_.ui)) {
     flow_.ChooseLocalPage(chosen);
     path_edit_->setText(Q(chosen));
   }
@@ -318,7 +324,8 @@ void WizardDialog::OnRemoteSite() {
 
 void WizardDialog::OnBrowseSound() {
   const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
-  if (!chosen.empty()) path_edit_->setText(Q(chosen));
+  if (!chosen.empty() && run::CheckListSafePath(chosen, "audio", *services_.ui))
+    path_edit_->setText(Q(chosen));
   FocusOn(FocusField::kPath);
 }
 
@@ -429,7 +436,16 @@ void WizardDialog::RunOnWorker() {
   }
   run::PipelineRun run(choices_.page, choices_.sounds, choices_.options, choices_.paths,
                        *services_.ui, panel, run_state_, services);
-  outcome_ = run.Run();
+  // Running out of memory gets a message and the first page, not an abort;
+  // the run's files are cleaned up as its stack unwinds.
+  try {
+    outcome_ = run.Run();
+  } catch (const std::bad_alloc&) {
+    services_.ui->Tell(BoxStyle::kSystemModal, run::OutOfMemoryMessage());
+    outcome_ = run::RunOutcome{};
+    outcome_.end = run::RunOutcome::End::kSentBack;
+    outcome_.page = run::ReturnPage::kSelectHtmlFile;
+  }
 }
 
 void WizardDialog::OnRunThreadFinished() {

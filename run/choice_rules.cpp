@@ -5,6 +5,7 @@
 #include <cctype>
 #include <memory>
 
+#include "audio/sound_checks.h"
 #include "base/text.h"
 
 namespace sonavelt::run {
@@ -137,6 +138,27 @@ void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptio
     options.background_initially_on = boxes.background_initially_on.checked;
   options.invisible_applet = boxes.invisible_applet.checked;
   options.browser_player = boxes.browser_player.checked;
+}
+
+bool HoldsListSeparator(std::string_view path) { return path.find(';') != std::string_view::npos; }
+
+std::string ListSeparatorMessage(const std::string& path, const std::string& kind) {
+  return path + "\r\ncannot be used: its path holds \";\", which Sonavelt uses to separate " +
+         "the choices it remembers.\r\nPlease rename the file or its folder, or select " +
+         "another " + kind + " file.";
+}
+
+bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui) {
+  if (!HoldsListSeparator(path)) return true;
+  ui.Tell(BoxStyle::kSystemModal, ListSeparatorMessage(path, kind));
+  return false;
+}
+
+bool CheckLocalPagePath(const std::string& path, UserInterface& ui) {
+  if (!CheckListSafePath(path, "HTML", ui)) return false;
+  if (audio::FileExists(path)) return true;
+  audio::ReportMissing(path, "HTML", ui);
+  return false;
 }
 
 UrlParts ParseUrl(const std::string& text) {

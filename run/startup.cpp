@@ -60,7 +60,9 @@ InstallPaths MakeInstallPaths(const std::string& install_folder,
   InstallPaths paths;
   paths.install_folder = install_folder;
   std::string work_root = install_folder;
-  if (!IsWritableFolder(install_folder) && !user_data_folder.empty())
+  std::error_code ec;
+  bool system_wide = fs::exists(JoinPath(install_folder, kSystemWideMarker), ec);
+  if ((system_wide || !IsWritableFolder(install_folder)) && !user_data_folder.empty())
     work_root = JoinPath(user_data_folder, "sonavelt");
   paths.history_folder = JoinPath(work_root, kHistoryFolderName);
   paths.applet_class_path = JoinPath(install_folder, kAppletClassFileName);

@@ -21,6 +21,9 @@ inline constexpr char kPlayerScriptInstallPath[] = "player/sonavelt-player.js";
 inline constexpr char kSamplePage[] = "samples/sample.htm";
 inline constexpr char kFallbackSound[] = "audio/hi.au";
 inline constexpr char kHistoryFolderName[] = "HISTORY";
+// Present in an install folder that a package manager owns (put there by the
+// system package): the programs never write into it, not even as root.
+inline constexpr char kSystemWideMarker[] = "system-wide";
 
 // The default sound texts: kDefaultSoundsPerRole paths relative to the install
 // folder's "audio" folder, each followed by ";".
@@ -48,12 +51,12 @@ std::string ChooseInstallFolder(const std::string& app_path, const std::string& 
 std::string ProgramFolder();
 
 // The install paths for `install_folder`. HISTORY lives inside it when it is
-// writable; when it is not (a system-wide install), it goes to
-// `user_data_folder` + "/sonavelt" instead. The applet class file and the
-// browser player always come from the install folder. The work folder
-// (cache_folder) is left empty: the front end makes a private one
-// (WorkFolder) and puts its path there; nothing is ever written to or
-// removed from the install folder's "Cache".
+// writable and does not hold kSystemWideMarker; otherwise (a system-wide
+// install) it goes to `user_data_folder` + "/sonavelt" instead. The applet
+// class file and the browser player always come from the install folder. The
+// work folder (cache_folder) is left empty: the front end makes a private one
+// (WorkFolder) and puts its path there; nothing is ever written to or removed
+// from the install folder's "Cache".
 InstallPaths MakeInstallPaths(const std::string& install_folder,
                               const std::string& user_data_folder);
 

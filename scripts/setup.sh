@@ -3,6 +3,7 @@
 # Debian's packages, then configures and builds into build/.
 #   scripts/setup.sh            install packages (when missing) and build
 #   SONAVELT_SKIP_PACKAGES=1    build only
+#   SONAVELT_PACKAGES_ONLY=1    install packages only
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -25,6 +26,9 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # the browser player's tests: node's test runner driving chromium
   nodejs
+  # the Debian package (scripts/package.sh) and its checks and test
+  dpkg-dev fakeroot file librsvg2-bin lintian desktop-file-utils appstream
+  man-db bash-completion
 )
 # A Node.js that brings its own npm conflicts with Debian's npm package.
 command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
@@ -42,6 +46,9 @@ if [ "${SONAVELT_SKIP_PACKAGES:-0}" != 1 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
   fi
 fi
+
+# SONAVELT_PACKAGES_ONLY=1: only the packages (scripts/package.sh builds on its own).
+[ "${SONAVELT_PACKAGES_ONLY:-0}" = 1 ] && exit 0
 
 # playwright-core for the browser player's tests, at the version locked there.
 if [ ! -d tests/browser_player/node_modules ]; then

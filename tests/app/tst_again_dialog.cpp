@@ -1,6 +1,8 @@
 // "Sonavelt Again?" and "About Sonavelt".
 #include <QtTest>
 
+#include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 
 #include "app/about_dialog.h"
@@ -49,6 +51,23 @@ class TestSecondaryDialogs : public QObject {
     if (how == 3) QTest::keyClick(&again, Qt::Key_Return);
     QCOMPARE(again.result(), result);
     QVERIFY(!again.isVisible());
+  }
+
+  // The About box and sonavelt-cli --version show the one version of the build.
+  void aboutShowsTheVersionOfTheCommandLine() {
+    QProcess cli;
+    cli.start(QStringLiteral(SONAVELT_CLI), {QStringLiteral("--version")});
+    QVERIFY(cli.waitForFinished(10000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QString printed = QString::fromUtf8(cli.readAllStandardOutput()).trimmed();
+    const QString prefix = QStringLiteral("sonavelt-cli ");
+    QVERIFY2(printed.startsWith(prefix) && printed.size() > prefix.size(), qPrintable(printed));
+    const QString shown = QStringLiteral("Sonavelt ") + printed.mid(prefix.size());
+
+    AboutDialog about({});
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+    QVERIFY2(texts.contains(shown), qPrintable(texts.join(QStringLiteral(" | "))));
   }
 
   void aboutPlaysTheStartSoundOnlyWhenLeftOpen() {

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -25,6 +26,7 @@
 #include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/sound_lists.h"
+#include "run/startup.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/support/recording_user_interface.h"
 
@@ -72,6 +74,7 @@ class TestWizardDialog : public QObject {
       choices.paths.cache_folder = work + "/Cache";
       choices.paths.history_folder = work + "/HISTORY";
       choices.paths.applet_class_path = data + "/SonaveltRandomEventBackground.class";
+      choices.paths.player_script_path = data + "/" + run::kPlayerScriptInstallPath;
       choices.page.local_html_path = work + "/sample.htm";
       QFile::copy(QString::fromStdString(data + "/samples/sample.htm"),
                   QString::fromStdString(choices.page.local_html_path));
@@ -140,7 +143,7 @@ class TestWizardDialog : public QObject {
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
-    run::AudioSoundWork sound_work{cache, ui};
+    run::AudioSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;
     std::atomic<bool> block_in_pause{false};
@@ -235,6 +238,27 @@ class TestWizardDialog : public QObject {
     QVERIFY(invisible->isChecked());
     QTest::mouseClick(no_background, Qt::LeftButton);
     QVERIFY(initially_on->isEnabled());
+  }
+
+  void browserPlayerIsOnAndItsControlCanGoToACorner() {
+    Fixture f;
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    app::OptionSettingsControls* options = f.wizard->option_controls();
+    QCheckBox* player = options->box(run::OptionBoxId::kBrowserPlayer);
+    QVERIFY(player->isChecked());  // nothing stored: on
+    QComboBox* position = options->position_list();
+    QVERIFY(position->isEnabled());
+    QCOMPARE(position->currentText(), QStringLiteral("Where the Sound Block Is"));
+    position->setFocus();
+    QTest::keyClick(position, Qt::Key_End);
+    QCOMPARE(f.wizard->flow().player_position(), run::PlayerPosition::kBottomRight);
+    // Without the player, or with an invisible control, there is nothing to place.
+    QTest::mouseClick(player, Qt::LeftButton);
+    QVERIFY(!position->isEnabled());
+    QTest::mouseClick(player, Qt::LeftButton);
+    QTest::mouseClick(options->box(run::OptionBoxId::kInvisibleApplet), Qt::LeftButton);
+    QVERIFY(!position->isEnabled());
   }
 
   void runCompletesAndYesStartsAgain() {
@@ -435,6 +459,28 @@ class TestWizardDialog : public QObject {
     QVERIFY(!f.wizard->isVisible());
     QCOMPARE(f.wizard->result(), int(QDialog::Rejected));
     QVERIFY(f.again_asked.empty());
+  }
+
+  void chosenPathsHoldingASemicolonAreRefused() {
+    Fixture f;
+    const std::string page = f.dir.path().toStdString() + "/a;b.htm";
+    f.chooser.answers = {page};
+    f.wizard->select_controls()->local_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text().toStdString(), f.choices.page.local_html_path);
+    QCOMPARE(f.ui.Messages().size(), size_t{1});
+    QVERIFY(f.ui.Messages()[0].find("a;b.htm\r\ncannot be used: its path holds \";\"") !=
+            std::string::npos);
+
+    f.wizard->select_controls()->count_spin()->edit()->setText("1");
+    f.Next();
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kEntranceSound);
+    const QString before = f.wizard->path_edit()->text();
+    f.chooser.answers = {f.dir.path().toStdString() + "/x;y.wav"};
+    f.wizard->sound_controls()->browse_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text(), before);
+    QCOMPARE(f.ui.Messages().size(), size_t{2});
+    QVERIFY(f.ui.Messages()[1].find("select another audio file") != std::string::npos);
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {
