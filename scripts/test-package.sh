@@ -133,6 +133,8 @@ grep -qx "page: $work/site/index.htm" "$work/run.out" || fail "the run does not 
 for leftover in Cache HISTORY; do
   [ ! -e "/usr/share/sonavelt/$leftover" ] || fail "the run wrote /usr/share/sonavelt/$leftover"
 done
+left=$(find "$work/home/.cache/sonavelt" -mindepth 1 -maxdepth 1 -name 'work-*' | wc -l)
+[ "$left" = 0 ] || fail "the run left $left work folders in the user's cache folder"
 # A second run with the stored choices replaces the block in place.
 run_cli run --yes --quiet >/dev/null 2>"$work/run.err" || status=$?
 [ $status = 0 ] || { cat "$work/run.err" >&2; fail "the second run ended with status $status"; }
