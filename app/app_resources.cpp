@@ -1,5 +1,6 @@
 #include "app/app_resources.h"
 
+#include <QGuiApplication>
 #include <QImageReader>
 
 // The pictures are compiled into this static library; its resources must be
@@ -30,12 +31,18 @@ QIcon ProgramIcon() {
 
 QPixmap BannerPixmap(int height) {
   InitAppResources();
+  // Drawn at the screen's pixel density, so that it stays sharp when the
+  // desktop scales the program up.
+  const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+  const int pixels = qRound(height * ratio);
   QImageReader reader(QStringLiteral(":/sonavelt/banner.svg"));
   const QSize natural = reader.size();
   if (natural.isValid() && natural.height() > 0) {
-    reader.setScaledSize(QSize(natural.width() * height / natural.height(), height));
+    reader.setScaledSize(QSize(natural.width() * pixels / natural.height(), pixels));
   }
-  return QPixmap::fromImage(reader.read());
+  QPixmap out = QPixmap::fromImage(reader.read());
+  out.setDevicePixelRatio(ratio);
+  return out;
 }
 
 }  // namespace sonavelt::app

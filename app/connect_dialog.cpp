@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,11 +45,37 @@ ConnectDialog::ConnectDialog(const remote::AddressHistory& history, const remote
   auto* password_label = new QLabel(QStringLiteral("&PASSWORD"), this);
   password_label->setBuddy(password_edit_);
 
+  key_file_edit_ = new QLineEdit(Q(login.key_file), this);
+  auto* key_label = new QLabel(QStringLiteral("&KEY FILE (sftp)"), this);
+  key_label->setBuddy(key_file_edit_);
+  ca_file_edit_ = new QLineEdit(Q(login.ca_file), this);
+  auto* ca_label = new QLabel(QStringLiteral("C&A FILE (ftpes, ftps)"), this);
+  ca_label->setBuddy(ca_file_edit_);
+  // A file chosen with Browse goes into its field, where it can be edited.
+  auto browse = [this](QLineEdit* field, const QString& caption, const QString& filter) {
+    auto* button = new QPushButton(QStringLiteral("Browse..."), this);
+    connect(button, &QPushButton::clicked, this, [this, field, caption, filter] {
+      QString chosen = QFileDialog::getOpenFileName(this, caption, field->text(), filter);
+      if (!chosen.isEmpty()) field->setText(chosen);
+    });
+    return button;
+  };
+
   auto* fields = new QGridLayout;
   fields->addWidget(user_edit_, 0, 0);
   fields->addWidget(user_label, 0, 1);
   fields->addWidget(password_edit_, 1, 0);
   fields->addWidget(password_label, 1, 1);
+  fields->addWidget(key_file_edit_, 2, 0);
+  fields->addWidget(key_label, 2, 1);
+  fields->addWidget(browse(key_file_edit_, QStringLiteral("SSH Key File"),
+                           QStringLiteral("All files (*)")),
+                    2, 2);
+  fields->addWidget(ca_file_edit_, 3, 0);
+  fields->addWidget(ca_label, 3, 1);
+  fields->addWidget(browse(ca_file_edit_, QStringLiteral("CA File"),
+                           QStringLiteral("Certificates (*.pem *.crt);;All files (*)")),
+                    3, 2);
 
   auto* buttons = new QDialogButtonBox(this);
   connect_button_ = buttons->addButton(QStringLiteral("&Connect"), QDialogButtonBox::AcceptRole);
@@ -70,6 +97,8 @@ ConnectDialog::ConnectDialog(const remote::AddressHistory& history, const remote
 
   setTabOrder(address_box_, user_edit_);
   setTabOrder(user_edit_, password_edit_);
+  setTabOrder(password_edit_, key_file_edit_);
+  setTabOrder(key_file_edit_, ca_file_edit_);
   address_box_->setFocus();
 }
 
@@ -80,5 +109,9 @@ std::string ConnectDialog::address_text() const {
 std::string ConnectDialog::user_name() const { return user_edit_->text().toStdString(); }
 
 std::string ConnectDialog::password() const { return password_edit_->text().toStdString(); }
+
+std::string ConnectDialog::key_file() const { return key_file_edit_->text().toStdString(); }
+
+std::string ConnectDialog::ca_file() const { return ca_file_edit_->text().toStdString(); }
 
 }  // namespace sonavelt::app

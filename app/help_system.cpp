@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -24,8 +26,18 @@ QString HelpSystem::AnchorOf(uint32_t context) {
 
 void HelpSystem::ShowTopic(uint32_t context) {
   if (!browser_) {
-    browser_ = new QTextBrowser;  // a top-level window of its own
+    // A top-level window of its own, owned by no other window: modal boxes
+    // of the wizard leave it usable, so it can be read beside them.
+    browser_ = new QTextBrowser;
+    browser_->setWindowFlag(Qt::Window, true);
     browser_->setAttribute(Qt::WA_DeleteOnClose);
+    browser_->setFocusPolicy(Qt::StrongFocus);
+    // Read with the arrow and page keys, closed with Escape or Ctrl+W.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(QKeySequence::Close)}) {
+      auto* close = new QShortcut(keys, browser_);
+      close->setContext(Qt::WindowShortcut);
+      connect(close, &QShortcut::activated, browser_.data(), &QWidget::close);
+    }
     browser_->setWindowTitle(QStringLiteral("Sonavelt Help"));
     browser_->setWindowIcon(ProgramIcon());
     browser_->setOpenExternalLinks(true);
@@ -42,6 +54,7 @@ void HelpSystem::ShowTopic(uint32_t context) {
   browser_->show();
   browser_->raise();
   browser_->activateWindow();
+  browser_->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 QString HelpSystem::TopicText(uint32_t context) const {

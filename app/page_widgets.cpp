@@ -1,6 +1,7 @@
 #include "app/page_widgets.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -57,6 +58,14 @@ constexpr const char* kBoxTexts[kOptionBoxCount] = {
     "Use Invisible Applet", "Also Play in Browsers Without Java",
 };
 
+constexpr std::pair<run::PlayerPosition, const char*> kPositions[] = {
+    {run::PlayerPosition::kInBlock, "Where the Sound Block Is"},
+    {run::PlayerPosition::kTopLeft, "Top Left of the Window"},
+    {run::PlayerPosition::kTopRight, "Top Right of the Window"},
+    {run::PlayerPosition::kBottomLeft, "Bottom Left of the Window"},
+    {run::PlayerPosition::kBottomRight, "Bottom Right of the Window"},
+};
+
 const run::OptionBox& BoxOf(const run::OptionBoxes& boxes, run::OptionBoxId id) {
   switch (id) {
     case run::OptionBoxId::kRandomOrder: return boxes.random_order;
@@ -89,10 +98,33 @@ OptionSettingsControls::OptionSettingsControls(QWidget* parent) : QWidget(parent
   }
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
+
+  position_list_ = new QComboBox(this);
+  for (const auto& [position, text] : kPositions)
+    position_list_->addItem(QString::fromLatin1(text), static_cast<int>(position));
+  position_list_->setToolTip(QStringLiteral(
+      "Where the browser player's sound buttons stand: in the page where the block is, "
+      "or fixed in a corner of the window, in view however far the visitor scrolls."));
+  auto* position_label = new QLabel(QStringLiteral("Browser &Player's Buttons:"), this);
+  position_label->setBuddy(position_list_);
+  connect(position_list_, &QComboBox::activated, this, [this](int index) {
+    emit positionChosen(static_cast<run::PlayerPosition>(position_list_->itemData(index).toInt()));
+  });
+  auto* position_row = new QHBoxLayout;
+  position_row->addWidget(position_label);
+  position_row->addWidget(position_list_);
+  position_row->addStretch();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(group);
+  layout->addLayout(position_row);
   layout->addStretch();
+}
+
+void OptionSettingsControls::ShowPosition(run::PlayerPosition position) {
+  int index = position_list_->findData(static_cast<int>(position));
+  position_list_->setCurrentIndex(index < 0 ? 0 : index);
 }
 
 QCheckBox* OptionSettingsControls::box(run::OptionBoxId id) const {
@@ -107,12 +139,13 @@ void OptionSettingsControls::Show(const run::OptionBoxes& boxes) {
     boxes_[i]->setChecked(shown.checked);
     boxes_[i]->setEnabled(shown.enabled);
   }
+  position_list_->setEnabled(boxes.browser_player.checked && !boxes.invisible_applet.checked);
 }
 
 SoundControls::SoundControls(QWidget* parent) : QWidget(parent) {
   browse_button_ = new QPushButton(QStringLiteral("Select &Different File"), this);
   browse_button_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  play_button_ = new QPushButton(QStringLiteral("Play"), this);
+  play_button_ = new QPushButton(QStringLiteral("&Play"), this);
   play_button_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
   wait_label_ = new QLabel(QStringLiteral("Wait...."), this);
   // Hidden but still holding its place, so that nothing moves when it shows.
@@ -130,7 +163,8 @@ SoundControls::SoundControls(QWidget* parent) : QWidget(parent) {
   auto* go_to = new QGroupBox(this);
   go_to_button_ = new QPushButton(QStringLiteral("&Go To"), go_to);
   go_to_spin_ = new CountSpinBox(go_to);
-  go_to_caption_ = new QLabel(QStringLiteral("Sound Combination"), go_to);
+  go_to_caption_ = new QLabel(QStringLiteral("Sound Co&mbination"), go_to);
+  go_to_caption_->setBuddy(go_to_spin_->edit());
   auto* go_to_layout = new QHBoxLayout(go_to);
   go_to_layout->addWidget(go_to_button_);
   go_to_layout->addWidget(go_to_spin_);

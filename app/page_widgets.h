@@ -7,6 +7,7 @@
 #include "run/progress_panel.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -33,7 +34,8 @@ class SelectHtmlFileControls : public QWidget {
 };
 
 // OptionSettings: the option check boxes: the seven of the applet, and
-// whether the page also gets the JavaScript player.
+// whether the page also gets the JavaScript player; and where that player's
+// control stands.
 inline constexpr int kOptionBoxCount = 8;
 class OptionSettingsControls : public QWidget {
   Q_OBJECT
@@ -41,16 +43,23 @@ class OptionSettingsControls : public QWidget {
  public:
   explicit OptionSettingsControls(QWidget* parent = nullptr);
 
-  // Shows the boxes as given, without emitting clicked.
+  // Shows the boxes as given, without emitting clicked. The position list
+  // is live only while the browser player is on with a visible control.
   void Show(const run::OptionBoxes& boxes);
+  // Shows the position, without emitting positionChosen.
+  void ShowPosition(run::PlayerPosition position);
   QCheckBox* box(run::OptionBoxId id) const;
+  QComboBox* position_list() const { return position_list_; }
 
  signals:
   // The user set a box; the page's rules decide what it shows next.
   void clicked(run::OptionBoxId id, bool checked);
+  // The user picked where the browser player's control stands.
+  void positionChosen(run::PlayerPosition position);
 
  private:
   QCheckBox* boxes_[kOptionBoxCount];
+  QComboBox* position_list_;
 };
 
 // The sound pages: another file, play, and Go To another combination.

@@ -1,24 +1,63 @@
 #include "app/qt_user_interface.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace sonavelt::app {
 namespace {
 
 constexpr char kCaption[] = "Sonavelt";
 
+// The window a new box belongs to: the dialog on top when one is open (a box
+// owned by a window that dialog blocks would be blocked too, taking neither
+// keys nor clicks), else the given parent while it shows, else the window
+// the user is looking at.
+QWidget* OwnerFor(QWidget* parent) {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (parent != nullptr && parent->isVisible()) return parent;
+  return QApplication::activeWindow();
+}
+
+// The messages break their own lines; a box that wrapped them again would
+// break a path or an address at its blanks. The box is made wide enough for
+// its longest line, as long as that fits on the screen.
+void KeepLinesWhole(QMessageBox& box) {
+  auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  if (label == nullptr) return;
+  int widest = 0;
+  for (const QString& line : box.text().split(QLatin1Char('\n')))
+    widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+  const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+  const int room = screen ? screen->availableGeometry().width() * 9 / 10 - 120 : widest;
+  label->setMinimumWidth(std::min(widest + 2, std::max(room, 0)));
+}
+
 int ShowBox(QWidget* parent, BoxStyle style, QMessageBox::Icon icon, const std::string& text,
-            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button) {
-  // While the wizard is hidden (the after-run dialog is up), the box belongs
-  // to whatever window the user is looking at.
-  if (parent == nullptr || !parent->isVisible()) parent = QApplication::activeWindow();
-  QMessageBox box(icon, QString::fromLatin1(kCaption), MessageText(text), buttons, parent);
+            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button,
+            QMessageBox::StandardButton escape_button) {
+  QWidget* owner = OwnerFor(parent);
+  QMessageBox box(icon, QString::fromLatin1(kCaption), MessageText(text), buttons, owner);
   box.setDefaultButton(default_button);
+  box.setEscapeButton(escape_button);
   box.setTextFormat(Qt::PlainText);
-  box.setWindowModality(style == BoxStyle::kSystemModal || parent == nullptr
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  KeepLinesWhole(box);
+  box.setWindowModality(style == BoxStyle::kSystemModal || owner == nullptr
                             ? Qt::ApplicationModal
                             : Qt::WindowModal);
+  // Return, Space and Escape must reach the box at once, even when it was
+  // opened from another thread or while another window had the focus.
+  QTimer::singleShot(0, &box, [&box] {
+    box.raise();
+    box.activateWindow();
+    if (QAbstractButton* button = box.defaultButton()) button->setFocus(Qt::ActiveWindowFocusReason);
+  });
   return box.exec();
 }
 
@@ -35,19 +74,30 @@ QtUserInterface::QtUserInterface(QWidget* parent, GuiCallGate& gate)
     : parent_(parent), gate_(gate) {}
 
 void QtUserInterface::Tell(BoxStyle style, const std::string& text) {
+  // Plain and system-modal messages alike carry no icon: they only inform.
   gate_.Call([&] {
-    ShowBox(parent_, style,
-            style == BoxStyle::kSystemModal ? QMessageBox::Warning : QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+    ShowBox(parent_, style, QMessageBox::NoIcon, text, QMessageBox::Ok, QMessageBox::Ok,
+            QMessageBox::Ok);
   });
 }
 
 bool QtUserInterface::Ask(BoxStyle style, const std::string& question) {
-  bool yes = false;
-  gate_.Call([&] {
-    yes = ShowBox(parent_, style, QMessageBox::Question, question,
-                  QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
-  });
-  return yes;
+  return AskAs(QuestionKind::kYesNo, style, question);
+}
+
+bool QtUserInterface::AskAs(QuestionKind kind, BoxStyle style, const std::string& question) {
+  QMessageBox::Icon icon = QMessageBox::Question;
+  QMessageBox::StandardButton yes = QMessageBox::Yes;
+  QMessageBox::StandardButton no = QMessageBox::No;
+  if (kind == QuestionKind::kYesNoStop) icon = QMessageBox::Critical;
+  if (kind == QuestionKind::kOkCancel) {
+    icon = QMessageBox::NoIcon;
+    yes = QMessageBox::Ok;
+    no = QMessageBox::Cancel;
+  }
+  bool answer = false;
+  gate_.Call([&] { answer = ShowBox(parent_, style, icon, question, yes | no, yes, no) == yes; });
+  return answer;
 }
 
 }  // namespace sonavelt::app

@@ -10,6 +10,10 @@ namespace sonavelt::app {
 
 // Message boxes with the caption "Sonavelt". System-modal texts block the
 // whole program (application-modal); plain ones block their parent window.
+// Messages have no icon and an OK button; questions have Yes and No with the
+// question icon, or the stop icon, or OK and Cancel. Every box takes the
+// focus when it opens: Return and Space press its default button, Escape
+// answers No or Cancel.
 // "\r\n" in a text becomes a line break. Safe to call from the run's worker
 // thread: the box is shown by the GUI thread through the gate.
 class QtUserInterface : public UserInterface {
@@ -20,6 +24,7 @@ class QtUserInterface : public UserInterface {
 
   void Tell(BoxStyle style, const std::string& text) override;
   bool Ask(BoxStyle style, const std::string& question) override;
+  bool AskAs(QuestionKind kind, BoxStyle style, const std::string& question) override;
 
   void set_parent(QWidget* parent) { parent_ = parent; }
 

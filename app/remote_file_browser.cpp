@@ -1,7 +1,7 @@
 #include "app/remote_file_browser.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QStyle>
@@ -44,14 +44,17 @@ RemoteFileBrowser::RemoteFileBrowser(remote::FtpLogin& login, const remote::FtpE
   view_->header()->setStretchLastSection(false);
   view_->setMinimumSize(320, 280);
 
-  auto* buttons = new QDialogButtonBox(this);
-  select_button_ = buttons->addButton(QStringLiteral("&Select"), QDialogButtonBox::AcceptRole);
-  QPushButton* help = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
-  buttons->addButton(QDialogButtonBox::Cancel);
+  // "&Select" and "&Help" at the top left, "&Cancel" at the top right, the
+  // tree below them.
+  select_button_ = new QPushButton(QStringLiteral("&Select"), this);
+  auto* help = new QPushButton(QStringLiteral("&Help"), this);
+  auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
   select_button_->setDefault(true);
+  help->setAutoDefault(false);
+  cancel->setAutoDefault(false);
   help->setEnabled(static_cast<bool>(show_help_));
-  connect(buttons, &QDialogButtonBox::accepted, this, &RemoteFileBrowser::OnSelect);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(select_button_, &QPushButton::clicked, this, &RemoteFileBrowser::OnSelect);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, [this] {
     if (show_help_) show_help_(kHelpContext);
   });
@@ -66,10 +69,15 @@ RemoteFileBrowser::RemoteFileBrowser(remote::FtpLogin& login, const remote::FtpE
             if (!mirroring_) tree_.Select(IdOf(current));
           });
 
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(select_button_);
+  buttons->addWidget(help);
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
   // The tree takes all the room the dialog is given.
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buttons);
   layout->addWidget(view_, 1);
-  layout->addWidget(buttons);
 }
 
 RemoteFileBrowser::~RemoteFileBrowser() {

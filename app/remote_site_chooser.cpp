@@ -2,9 +2,12 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
 #include "app/connect_dialog.h"
 #include "app/ftp_work_thread.h"
 #include "app/remote_file_browser.h"
+#include "remote/messages.h"
 #include "remote/ssh_host_key.h"
 #include "run/address_history_store.h"
 
@@ -20,28 +23,35 @@ RemoteSiteChooser::RemoteSiteChooser(run::SettingsStore& store, UserInterface& u
 
 bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
                                       remote::FtpEndpoint& settings) {
-  const std::string key = address.server + ":" + std::to_string(address.port);
-  auto known = accepted_host_keys_.find(key);
-  if (known != accepted_host_keys_.end()) {
-    settings.ssh_host_key_sha256 = known->second;
-    return true;
-  }
-  std::string fingerprint;
+  std::string fingerprint, blob;
   Status read;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   FtpWorkThread work;
   work.RunAndWait([&] {
-    read = remote::ReadSshHostKey(address.server, address.port, settings.timeout_seconds,
-                                  &fingerprint);
+    read = remote::ReadSshHostKey(address.server, address.port, settings.connect_timeout_seconds,
+                                  &fingerprint, &blob);
   });
   QApplication::restoreOverrideCursor();
   // A server that cannot be reached fails the connect, which says why.
   if (!read.ok()) return true;
-  if (!ui_.Ask(BoxStyle::kPlain, "The SSH host key of " + address.server + " is\r\n\r\n" +
-                                     "SHA256:" + fingerprint + "\r\n\r\n" +
-                                     "Do you trust this server and connect?"))
+  remote::KnownHostMatch own =
+      remote::FindKnownHost(settings.known_hosts_file, address.server, address.port, blob);
+  remote::KnownHostMatch user =
+      remote::FindKnownHost(remote::UserKnownHostsFile(), address.server, address.port, blob);
+  if (own == remote::KnownHostMatch::kMismatch || user == remote::KnownHostMatch::kMismatch) {
+    ui_.Tell(BoxStyle::kPlain, remote::ChangedHostKeyText(address.server, fingerprint));
     return false;
-  accepted_host_keys_[key] = fingerprint;
+  }
+  if (own == remote::KnownHostMatch::kMissing && user == remote::KnownHostMatch::kMissing) {
+    if (!ui_.Ask(BoxStyle::kPlain, "The SSH host key of " + address.server + " is\r\n\r\n" +
+                                       "SHA256:" + fingerprint + "\r\n\r\n" +
+                                       "Do you trust this server and connect?"))
+      return false;
+    // Remembered for later program runs; a file that cannot be written
+    // leaves the key accepted for this connection only.
+    remote::RememberHostKey(settings.known_hosts_file, address.server, address.port, blob);
+  }
+  // The key the user trusts is the only one this connection and the run take.
   settings.ssh_host_key_sha256 = fingerprint;
   return true;
 }
@@ -54,12 +64,19 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     login_.address_text = connect.address_text();
     login_.user_name = connect.user_name();
     login_.password = connect.password();
+    login_.key_file = connect.key_file();
+    login_.ca_file = connect.ca_file();
     // Saved before connecting: an address that then fails is still offered
     // at the top next time.
     history_.Remember(login_.address_text);
     run::SaveAddressHistory(history_, store_);
 
     remote::FtpEndpoint settings;
+    settings.ssh_private_key_file = login_.key_file;
+    settings.ca_file = login_.ca_file;
+    settings.known_hosts_file = remote::DefaultKnownHostsFile();
+    const char* agent = std::getenv("SSH_AUTH_SOCK");
+    settings.use_ssh_agent = agent != nullptr && agent[0] != '\0';
     remote::FtpAddress address = remote::ParseFtpAddress(login_.address_text);
     if (address.usable && address.security == remote::Security::kSsh &&
         !AcceptHostKey(address, settings))
@@ -84,6 +101,8 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     page.remote_path = *result.page_path;
     remote::FtpEndpoint endpoint = remote::EndpointFor(result.address, login_);
     endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
+    endpoint.known_hosts_file = settings.known_hosts_file;
+    endpoint.use_ssh_agent = settings.use_ssh_agent;
     transport_.set_endpoint(std::move(endpoint));
     return true;
   }

@@ -33,9 +33,11 @@ class RemoteSiteChooser : public RemotePageChooser {
   const remote::FtpLogin& login() const { return login_; }
 
  private:
-  // For an SFTP site whose key was not accepted in this program run: reads
-  // the server's host key (off the GUI thread) and asks the user to accept
-  // it. False when the user refuses.
+  // For an SFTP site: reads the server's host key (off the GUI thread); a key
+  // neither known-hosts file knows is shown to the user, and once accepted
+  // it is remembered in the program's own file; a key that differs from the
+  // one remembered is refused with a warning. False when the connect must
+  // not go on.
   bool AcceptHostKey(const remote::FtpAddress& address, remote::FtpEndpoint& settings);
 
   run::SettingsStore& store_;
@@ -43,8 +45,6 @@ class RemoteSiteChooser : public RemotePageChooser {
   std::function<void(uint32_t)> show_help_;
   remote::AddressHistory history_;
   remote::FtpLogin login_;
-  // Host keys the user accepted in this program run, by "server:port".
-  std::map<std::string, std::string> accepted_host_keys_;
   run::RemotePageTransport transport_;
 };
 

@@ -77,7 +77,7 @@ int RunWizardApp(const WizardAppOptions& options) {
   GuiCallGate gate;
   QtUserInterface ui(nullptr, gate);
   audio::AuCache cache(choices.paths.cache_folder);
-  run::AudioSoundWork sound_work(cache, ui);
+  run::AudioSoundWork sound_work(ui);
   QtSoundOutput output;
   HelpSystem help(QString::fromStdString(run::JoinPath(install_folder, "help/index.html")));
   RemoteSiteChooser remote_chooser(store, ui,
@@ -131,7 +131,7 @@ int RunWizardApp(const WizardAppOptions& options) {
     if (!options.screenshot_folder.isEmpty()) {
       status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
     } else {
-      wizard.exec();
+      wizard.Run();
     }
     ui.set_parent(nullptr);
     help.Close();

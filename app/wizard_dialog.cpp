@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <new>
 
 #include "app/about_dialog.h"
 #include "app/again_dialog.h"
@@ -24,6 +26,9 @@
 #include "app/qt_status_line.h"
 #include "app/remote_page_chooser.h"
 #include "app/sound_preview.h"
+#include "app/window_parts.h"
+#include "run/choice_rules.h"
+#include "run/run_messages.h"
 
 namespace sonavelt::app {
 namespace {
@@ -73,13 +78,24 @@ WizardDialog::~WizardDialog() {
   }
 }
 
-void WizardDialog::BuildWindow() {
-  banner_ = new QLabel(this);
-  const QPixmap banner = BannerPixmap(kBannerHeight);
-  banner_->setPixmap(banner);
-  banner_->setFixedSize(banner.isNull() ? QSize(600, kBannerHeight) : banner.size());
+int WizardDialog::Run() {
+  // QDialog::exec() would end its loop as soon as the window hides, which
+  // the after-run step does; this loop ends only when the dialog is done.
+  setModal(false);
+  QEventLoop loop;
+  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  show();
+  raise();
+  activateWindow();
+  loop.exec(QEventLoop::DialogExec);
+  return result();
+}
 
-  field_label_ = new QLabel(this);
+void WizardDialog::BuildWindow() {
+  banner_ = new BannerStrip(BannerPixmap(kBannerHeight), kBannerHeight, this);
+
+  // A long page name shortens the label instead of widening the window.
+  field_label_ = new ElidedLabel(this);
   path_edit_ = new QLineEdit(this);
   field_label_->setBuddy(path_edit_);
 
@@ -139,8 +155,15 @@ void WizardDialog::BuildWindow() {
   layout->addWidget(banner_);
   layout->addLayout(body, 1);
 
-  // One size for every page, so that nothing jumps when the page changes.
-  setFixedSize(QSize(banner_->width(), sizeHint().height() + 8));
+  // One size for every page, so that nothing jumps when the page changes;
+  // the user may make the window larger, never too small for a page.
+  setSizeGripEnabled(true);
+  setMinimumSize(minimumSizeHint());
+  resize(QSize(std::max(sizeHint().width(), banner_->sizeHint().width()), sizeHint().height() + 8));
+
+  // Enter belongs to the wizard on every page: no button of a page may look
+  // like, or act as, the default.
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
 
   connect(help_button_, &QPushButton::clicked, this, &WizardDialog::ShowHelp);
   connect(close_button_, &QPushButton::clicked, this, [this] { QDialog::reject(); });
@@ -158,6 +181,8 @@ void WizardDialog::BuildWindow() {
     flow_.ClickOption(id, checked);
     options_->Show(flow_.option_boxes());
   });
+  connect(options_, &OptionSettingsControls::positionChosen, this,
+          [this](run::PlayerPosition position) { flow_.ChoosePlayerPosition(position); });
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
@@ -207,6 +232,7 @@ void WizardDialog::ShowPage() {
     case WizardPage::kOptionSettings:
       stack_->setCurrentWidget(options_);
       options_->Show(flow_.option_boxes());
+      options_->ShowPosition(flow_.player_position());
       break;
     case WizardPage::kEntranceSound:
     case WizardPage::kExitSound:
@@ -282,7 +308,7 @@ void WizardDialog::OnEnterKey() {
 void WizardDialog::OnLocalMachine() {
   const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
-  if (!chosen.empty()) {
+  if (!chosen.empty() && run::CheckListSafePath(chosen, "HTML", *services_.ui)) {
     flow_.ChooseLocalPage(chosen);
     path_edit_->setText(Q(chosen));
   }
@@ -298,7 +324,8 @@ void WizardDialog::OnRemoteSite() {
 
 void WizardDialog::OnBrowseSound() {
   const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
-  if (!chosen.empty()) path_edit_->setText(Q(chosen));
+  if (!chosen.empty() && run::CheckListSafePath(chosen, "audio", *services_.ui))
+    path_edit_->setText(Q(chosen));
   FocusOn(FocusField::kPath);
 }
 
@@ -409,7 +436,16 @@ void WizardDialog::RunOnWorker() {
   }
   run::PipelineRun run(choices_.page, choices_.sounds, choices_.options, choices_.paths,
                        *services_.ui, panel, run_state_, services);
-  outcome_ = run.Run();
+  // Running out of memory gets a message and the first page, not an abort;
+  // the run's files are cleaned up as its stack unwinds.
+  try {
+    outcome_ = run.Run();
+  } catch (const std::bad_alloc&) {
+    services_.ui->Tell(BoxStyle::kSystemModal, run::OutOfMemoryMessage());
+    outcome_ = run::RunOutcome{};
+    outcome_.end = run::RunOutcome::End::kSentBack;
+    outcome_.page = run::ReturnPage::kSelectHtmlFile;
+  }
 }
 
 void WizardDialog::OnRunThreadFinished() {
@@ -445,7 +481,6 @@ void WizardDialog::AfterRun() {
 }
 
 bool WizardDialog::AskAgain(bool has_page_url) {
-  if (services_.ask_again) return services_.ask_again(has_page_url);
   AgainDialog again(has_page_url, [this] {
     if (!services_.open_test_page) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -29,6 +29,7 @@ class StatusLine;
 
 namespace sonavelt::app {
 
+class BannerStrip;
 class HelpSystem;
 class OptionSettingsControls;
 class ProgressControls;
@@ -63,8 +64,6 @@ struct WizardServices {
   // The end-of-run beep and the run's short pauses; empty: none.
   std::function<void()> beep;
   std::function<void(int milliseconds)> pause;
-  // Asks "Sonavelt Again?"; answers true for "&YES". Empty: the real dialog.
-  std::function<bool(bool has_page_url)> ask_again;
 };
 
 // The wizard window: one page at a time, with a banner, the field label and
@@ -84,6 +83,12 @@ class WizardDialog : public QDialog {
   WizardFlow& flow() { return flow_; }
   run::RunState& run_state() { return run_state_; }
   bool RunInProgress() const { return run_thread_ != nullptr; }
+
+  // Shows the window and serves events until the wizard ends (Close, the
+  // close command, "&NO" after a run); answers the dialog's result. The
+  // window is not modal, so that the help window takes input beside it, and
+  // hiding it while "Sonavelt Again?" is up does not end the wizard.
+  int Run();
 
   // The controls, for tests and screenshots.
   QLineEdit* path_edit() const { return path_edit_; }
@@ -151,7 +156,7 @@ class WizardDialog : public QDialog {
   QTimer start_sound_timer_;
   bool start_sound_armed_ = true;
 
-  QLabel* banner_ = nullptr;
+  BannerStrip* banner_ = nullptr;
   QLabel* field_label_ = nullptr;
   QLineEdit* path_edit_ = nullptr;
   QStackedWidget* stack_ = nullptr;

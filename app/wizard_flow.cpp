@@ -47,8 +47,8 @@ bool LocateRequiredFile(std::string& path, const std::string& required_name,
   }
   std::string name = audio::FileExists(path) ? FileNameOfPath(path) : std::string();
   while (name != required_name) {
-    const bool again = ui.Ask(
-        BoxStyle::kPlain, path + "\r\nis not " + required_name + "\r\n\r\n" +
+    const bool again = ui.AskAs(
+        QuestionKind::kOkCancel, BoxStyle::kPlain, path + "\r\nis not " + required_name + "\r\n\r\n" +
                               "Sonavelt cannot complete without " + required_name +
                               "\r\nWould you please find " + required_name + " again?");
     if (!again) return false;
@@ -146,6 +146,7 @@ void WizardFlow::ShowPage(WizardPage page) {
 }
 
 bool WizardFlow::CheckSound(const std::string& text) {
+  if (!run::CheckListSafePath(text, "audio", ui_)) return false;
   if (!audio::FileExists(text)) {
     audio::ReportMissing(text, "audio", ui_);
     return false;
@@ -174,10 +175,7 @@ WizardFlow::Step WizardFlow::Next(const std::string& path_text, const std::strin
   switch (page_) {
     case WizardPage::kSelectHtmlFile: {
       if (!choices_.page.is_remote) {
-        if (!audio::FileExists(path_text)) {
-          audio::ReportMissing(path_text, "HTML", ui_);
-          return {false, FocusField::kPath};
-        }
+        if (!run::CheckLocalPagePath(path_text, ui_)) return {false, FocusField::kPath};
         choices_.page.local_html_path = path_text;
       }
       const run::CountCheck count = run::CheckCombinationCount(count_text);
@@ -285,6 +283,14 @@ WizardFlow::Step WizardFlow::Enter(const std::string& path_text, const std::stri
   if (page_ == WizardPage::kInProgress) return {false, FocusField::kPath};
   if (OnLastPage()) return Start(path_text, chooser);
   return Next(path_text, count_text);
+}
+
+run::PlayerPosition WizardFlow::player_position() const {
+  return choices_.options.player_position;
+}
+
+void WizardFlow::ChoosePlayerPosition(run::PlayerPosition position) {
+  choices_.options.player_position = position;
 }
 
 void WizardFlow::ClickOption(run::OptionBoxId box, bool checked) {

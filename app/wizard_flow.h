@@ -106,6 +106,9 @@ class WizardFlow {
   // The options page's boxes as shown (set when the page is shown).
   const run::OptionBoxes& option_boxes() const { return boxes_; }
   void ClickOption(run::OptionBoxId box, bool checked);
+  // Where the browser player's control stands (the options page's list).
+  run::PlayerPosition player_position() const;
+  void ChoosePlayerPosition(run::PlayerPosition position);
 
   // Where "&Local Machine" opens its file dialog: the page itself when it
   // exists, else the install folder. In local mode the path field's text is

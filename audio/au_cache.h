@@ -8,27 +8,22 @@
 
 #include "audio/posix_file.h"
 
-// The converted sounds and preview copies the program has made in its cache
-// folder, kept for as long as the program runs (the cache folder is emptied
-// when it exits).
+// The playable ".wav" copies of .au sounds the program has made in its
+// cache folder for the Play button, kept while the program runs.
 //
-// A copy is named after its source: "<cache_folder>/<NAME>.au" for a sound
-// path "<...>/<NAME>.wav" (the name cut at the first ".wav" in any letter
-// case), and "<cache_folder>/<NAME>.wav" for a preview of "<...>/<NAME>.au".
-// The page's player and the resource file refer to sounds by these names,
-// so the ordinary case keeps them. Two things the name alone cannot tell
-// are tracked here:
+// A copy is named after its source's file name (PreviewNameOf in
+// sound_names.h: "<cache_folder>/<NAME>.wav" for "<...>/<NAME>.au"). What the
+// name alone cannot tell is tracked here:
 //   - a different source whose name is already taken gets a name of its own,
-//     "<NAME>-2.au", "<NAME>-3.au", ...; callers must use the path this
+//     "<NAME>-2.wav", "<NAME>-3.wav", ...; callers must use the path this
 //     class answers, never rebuild it from the source's name;
 //   - a source that changed (its size or modification time differ from
-//     when it was converted) is converted again, under its name.
+//     when it was copied) is copied again, under its name.
 // A file in the cache folder that this object did not record (left over
 // from an earlier program) is never reused; it is replaced.
 //
 // Thread-safe: the run's thread and the user-interface thread may use one
-// cache at the same time. Conversions of one source are not expected to run
-// concurrently.
+// cache at the same time.
 namespace sonavelt::audio {
 
 class AuCache {
@@ -43,44 +38,23 @@ class AuCache {
 
   const std::string& cache_folder() const { return cache_folder_; }
 
-  // The .au path for a WAVE sound path: the one recorded for this source,
-  // else the first free name. Does not claim the name.
-  std::string AuPathFor(const std::string& wave_path) const;
-  // True when this source was converted while the program runs, the copy
-  // is still there, and the source has not changed since.
-  bool HasCurrentAu(const std::string& wave_path) const;
-  // Notes that au_path (from AuPathFor) now holds the conversion of
-  // wave_path as it was at `stamp`.
-  void RecordAu(const std::string& wave_path, const std::string& au_path, const FileStamp& stamp);
-  // Forgets the conversion of wave_path (its file is about to go). The
-  // name stays this source's if it asks again.
-  void ForgetAu(const std::string& wave_path);
-
-  // The same three for the ".wav" preview copies of .au sounds.
+  // The preview path for an .au sound path: the one recorded for this
+  // source, else the first free name. Does not claim the name.
   std::string PreviewPathFor(const std::string& au_path) const;
+  // True when this source was copied while the program runs, the copy is
+  // still there, and the source has not changed since.
   bool HasCurrentPreview(const std::string& au_path) const;
+  // Notes that wav_path (from PreviewPathFor) now holds the copy of au_path
+  // as it was at `stamp`.
   void RecordPreview(const std::string& au_path, const std::string& wav_path,
                      const FileStamp& stamp);
 
-  // "<NAME>.au" for a WAVE path (cut at the first ".wav"), "<NAME>.wav" for an
-  // .au path (cut at the first ".au"): the copy's name before any
-  // disambiguation.
-  static std::string AuNameOf(const std::string& wave_path);
-  static std::string PreviewNameOf(const std::string& au_path);
-
  private:
-  // Copies of one kind, keyed by the copy's file name.
+  // Copies keyed by the copy's file name.
   using Table = std::map<std::string, Entry>;
-
-  std::string PathFor(const Table& table, const std::string& source, const std::string& name,
-                      const std::string& suffix) const;
-  bool HasCurrent(const Table& table, const std::string& source) const;
-  void Record(Table& table, const std::string& source, const std::string& copy_path,
-              const FileStamp& stamp);
 
   std::string cache_folder_;
   mutable std::mutex mutex_;
-  Table au_;
   Table preview_;
 };
 

@@ -3,9 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
-
-#include "audio/conversion_progress.h"
 
 // The Sun .au file the page's player accepts: 8000 Hz, 8-bit mu-law, mono.
 //
@@ -21,16 +18,5 @@ inline constexpr size_t kAuHeaderSize = 34;
 inline constexpr uint32_t kAuMuLawEncoding = 1;
 
 std::array<uint8_t, kAuHeaderSize> SunAuHeader(uint32_t data_size);
-
-enum class WriteOutcome { kWritten, kCancelled, kWriteFailed };
-
-// Writes the header and `count` mu-law codes to au_path. Progress is
-// reported, and cancel checked, at the tenth marks (count x k) / 10, k = 1 to
-// 9, of the output (once per distinct mark; before the first byte when
-// count < 10). The file appears under au_path only when complete: a cancel
-// or a failed write leaves no file of that name behind (an earlier file of
-// that name is kept). *error gets the system's text of a failed write.
-WriteOutcome WriteSunAu(const std::string& au_path, const uint8_t* codes, size_t count,
-                        const ConversionControl& control, std::string* error);
 
 }  // namespace sonavelt::audio

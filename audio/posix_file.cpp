@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace sonavelt::audio {
@@ -31,21 +32,41 @@ std::string NameOf(const std::string& path) {
 
 }  // namespace
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) {
+  if (error == kNotRegularFile) return "not a regular file";
+  return std::strerror(error);
+}
+
+std::string SpecialFileKindOf(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::string();
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return std::string();
+  if (S_ISFIFO(st.st_mode)) return "a named pipe (FIFO)";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  return "not a regular file";
+}
 
 std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = errno;
-    return std::nullopt;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd);
+  auto refuse = [&](int e) {
     if (error) *error = e;
     return std::nullopt;
+  };
+  // Looked at before opening: opening some devices does something, and a
+  // FIFO's open waits for a writer.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return refuse(errno);
+  if (!S_ISREG(st.st_mode)) return refuse(S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile);
+  // O_NONBLOCK: should the path be swapped for a FIFO after the look, the
+  // open still returns, and fstat below refuses it.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return refuse(errno);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int e = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+    ::close(fd);
+    return refuse(e);
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return InputFile(fd, static_cast<uint64_t>(st.st_size), MtimeNs(st));
 }
@@ -85,6 +106,50 @@ std::optional<FileStamp> StampOfFile(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
   return FileStamp{static_cast<uint64_t>(st.st_size), MtimeNs(st)};
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool FilesHaveSameBytes(const std::string& a, const std::string& b) {
+  std::optional<InputFile> fa = InputFile::Open(a, nullptr);
+  std::optional<InputFile> fb = InputFile::Open(b, nullptr);
+  if (!fa || !fb || fa->size() != fb->size()) return false;
+  if (SameFile(a, b)) return true;
+  constexpr size_t kPiece = 1 << 16;
+  std::unique_ptr<uint8_t[]> pa(new uint8_t[kPiece]);
+  std::unique_ptr<uint8_t[]> pb(new uint8_t[kPiece]);
+  for (uint64_t offset = 0; offset < fa->size(); offset += kPiece) {
+    const int64_t got_a = fa->ReadAt(pa.get(), kPiece, offset);
+    const int64_t got_b = fb->ReadAt(pb.get(), kPiece, offset);
+    if (got_a <= 0 || got_a != got_b) return false;
+    if (std::memcmp(pa.get(), pb.get(), static_cast<size_t>(got_a)) != 0) return false;
+  }
+  return true;
+}
+
+Status CopyFileAtomically(const std::string& from, const std::string& to) {
+  if (SameFile(from, to)) return Status::Refused("the copy would be its own source");
+  int error = 0;
+  std::optional<InputFile> in = InputFile::Open(from, &error);
+  if (!in) return Status::NotFound(ErrorText(error));
+  AtomicFileWriter writer;
+  Status status = writer.Open(to);
+  if (!status.ok()) return status;
+  constexpr size_t kPiece = 1 << 16;
+  std::unique_ptr<uint8_t[]> piece(new uint8_t[kPiece]);
+  for (uint64_t offset = 0;;) {
+    const int64_t got = in->ReadAt(piece.get(), kPiece, offset);
+    if (got < 0) return Status::IoError(ErrorText(errno));
+    if (got == 0) break;
+    status = writer.Write(piece.get(), static_cast<size_t>(got));
+    if (!status.ok()) return status;
+    offset += static_cast<uint64_t>(got);
+  }
+  return writer.Commit();
 }
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }

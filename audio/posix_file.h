@@ -12,12 +12,25 @@
 // writes that only ever put a complete file under its final name.
 namespace sonavelt::audio {
 
-// A file opened for reading. Folders are refused, so that "can be opened"
-// means "is a readable file".
+// The error InputFile::Open gives for a path that names something other
+// than a regular file or a folder (a FIFO, a device, a socket); ErrorText
+// knows it.
+inline constexpr int kNotRegularFile = -1;
+
+// What `path` names when that is neither a regular file nor a folder, for
+// messages: "a named pipe (FIFO)", "a device", "a socket", "not a regular
+// file"; empty otherwise (also for a path that cannot be examined).
+// Symbolic links are followed. Nothing is opened, so a FIFO never blocks.
+std::string SpecialFileKindOf(const std::string& path);
+
+// A file opened for reading. Only regular files are opened: a folder, a FIFO
+// or a device is refused before any read (a FIFO would block the reader, a
+// device such as /dev/zero never ends), so "can be opened" means "is a
+// readable file".
 class InputFile {
  public:
   // The open file, or nullopt with *error set to the errno of the failure
-  // (EISDIR for a folder).
+  // (EISDIR for a folder, kNotRegularFile for other non-regular files).
   static std::optional<InputFile> Open(const std::string& path, int* error);
 
   InputFile(InputFile&& other) noexcept;
@@ -79,7 +92,20 @@ class AtomicFileWriter {
   int fd_ = -1;
 };
 
-// The text of an errno value, for messages.
+// True when a and b are readable regular files with the same bytes (the
+// same file through two paths included). Read in pieces, never whole.
+bool FilesHaveSameBytes(const std::string& a, const std::string& b);
+
+// True when the two paths name one existing file or folder (links followed).
+bool SameFile(const std::string& a, const std::string& b);
+
+// Copies the regular file `from` to `to` through an AtomicFileWriter: `to`
+// appears only when complete. Refuses (kRefused) when both name one file;
+// kNotFound when `from` cannot be opened, kIoError when `to` cannot be
+// written, each with the system's text.
+Status CopyFileAtomically(const std::string& from, const std::string& to);
+
+// The text of an errno value (or kNotRegularFile), for messages.
 std::string ErrorText(int error);
 
 }  // namespace sonavelt::audio

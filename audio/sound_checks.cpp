@@ -13,7 +13,9 @@ bool FileExists(const std::string& path) {
 }
 
 void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui) {
-  ui.Tell(BoxStyle::kSystemModal, MissingFileMessage(path, kind));
+  const std::string what = SpecialFileKindOf(path);
+  ui.Tell(BoxStyle::kSystemModal,
+          what.empty() ? MissingFileMessage(path, kind) : NotAFileMessage(path, what, kind));
 }
 
 bool HasSoundExtension(const std::string& path) { return IsWavePath(path) || IsAuPath(path); }
@@ -22,12 +24,8 @@ void ReportUnsupported(const std::string& path, UserInterface& ui) {
   ui.Tell(BoxStyle::kSystemModal, UnsupportedFileMessage(path));
 }
 
-bool CheckSoundFile(const std::string& path, const AuCache& cache, WaveCheckState& state,
-                    UserInterface& ui) {
-  if (IsWavePath(path)) {
-    if (cache.HasCurrentAu(path)) return true;
-    return CheckWaveFile(path, ui, state);
-  }
+bool CheckSoundFile(const std::string& path, WaveCheckState& state, UserInterface& ui) {
+  if (IsWavePath(path)) return CheckWaveFile(path, ui, state);
   if (IsAuPath(path)) return CheckSunAuFile(path, ui);
   ReportUnsupported(path, ui);
   return false;

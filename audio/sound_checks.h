@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "audio/wave_reader.h"
 #include "base/user_interface.h"
 
@@ -14,11 +13,14 @@
 // (ReportMissing, ReportUnsupported).
 namespace sonavelt::audio {
 
-// True when path names a file that can be opened for reading (a folder, a
-// missing or unreadable file: false).
+// True when path names a regular file that can be opened for reading (a
+// folder, a FIFO, a device, a missing or unreadable file: false). Never
+// reads, and never waits on a FIFO.
 bool FileExists(const std::string& path);
 
-// kind is "audio" for sounds and "HTML" for the page.
+// The message for a path FileExists refused; kind is "audio" for sounds and
+// "HTML" for the page. A path that names a FIFO, a device or a socket is
+// told so; any other (a folder too), that it was not found.
 void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui);
 
 // True when the path contains ".wav" or ".au" anywhere, in any letter case.
@@ -27,13 +29,10 @@ bool HasSoundExtension(const std::string& path);
 void ReportUnsupported(const std::string& path, UserInterface& ui);
 
 // The format check of the sound's kind. A WAVE path (".wav" is tested
-// before ".au") that the cache holds a current conversion of passes at once,
-// without a question; otherwise CheckWaveFile (which asks the format
-// question while state.preparing_run is set and raises
-// state.max_wave_frames). An .au path: CheckSunAuFile. Anything else:
-// ReportUnsupported and false.
-bool CheckSoundFile(const std::string& path, const AuCache& cache, WaveCheckState& state,
-                    UserInterface& ui);
+// before ".au"): CheckWaveFile, which asks the format question while
+// state.preparing_run is set and raises state.max_wave_frames. An .au path:
+// CheckSunAuFile. Anything else: ReportUnsupported and false.
+bool CheckSoundFile(const std::string& path, WaveCheckState& state, UserInterface& ui);
 
 // The file's length in bytes, or 0 after a message: the empty-file message
 // for a file of length 0, the cannot-open message when it cannot be read.

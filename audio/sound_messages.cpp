@@ -20,6 +20,11 @@ std::string MissingFileMessage(const std::string& path, const std::string& kind)
   return path + " was not found.\r\n" + please;
 }
 
+std::string NotAFileMessage(const std::string& path, const std::string& what,
+                            const std::string& kind) {
+  return path + " is " + what + ", not a file.\r\nPlease select an " + kind + " file.";
+}
+
 std::string UnsupportedFileMessage(const std::string& path) {
   return "Sonavelt cannot handle the audio file:\r\n\"" + path +
          "\"\r\n\r\nSonavelt can only handle .wav or .au audio files." +

@@ -13,6 +13,11 @@ namespace sonavelt::audio {
 // "Please select an <kind> file." (kind "audio" or "HTML"), after
 // "<path> was not found.\r\n" when path is not empty.
 std::string MissingFileMessage(const std::string& path, const std::string& kind);
+// A path that names something other than a file: "<path> is <what>, not a
+// file.\r\nPlease select an <kind> file." (what: "a named pipe (FIFO)",
+// "a device", ...).
+std::string NotAFileMessage(const std::string& path, const std::string& what,
+                            const std::string& kind);
 std::string UnsupportedFileMessage(const std::string& path);
 std::string EmptyFileMessage(const std::string& path);
 // A file that exists but cannot be read. With a reason (the system's text

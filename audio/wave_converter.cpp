@@ -1,8 +1,8 @@
 #include "audio/wave_converter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "audio/au_writer.h"
@@ -17,33 +17,6 @@ namespace sonavelt::audio {
 namespace {
 
 const char kTooLong[] = "the sound is too long for an .au file";
-
-// The output codes of one conversion, grown as pieces of input arrive.
-class CodeBuffer {
- public:
-  explicit CodeBuffer(uint64_t expected) { Reserve(expected); }
-
-  // Makes room for `more` codes after the ones kept so far.
-  void Reserve(uint64_t more) {
-    if (size_ + more <= capacity_) return;
-    uint64_t capacity = capacity_ + capacity_ / 2;
-    if (capacity < size_ + more) capacity = size_ + more;
-    // Left uninitialised: every byte is written before it is read.
-    std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
-    if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
-    data_ = std::move(bigger);
-    capacity_ = capacity;
-  }
-  uint8_t* end() { return data_.get() + size_; }
-  void Grow(uint64_t count) { size_ += count; }
-  const uint8_t* data() const { return data_.get(); }
-  uint64_t size() const { return size_; }
-
- private:
-  std::unique_ptr<uint8_t[]> data_;
-  uint64_t size_ = 0;
-  uint64_t capacity_ = 0;
-};
 
 template <int kBits>
 inline int32_t Sample(const uint8_t* frame) {
@@ -118,11 +91,61 @@ size_t EncodeFrames(const SoundFormat& format, RateMode mode, const uint8_t* fra
                 : EncodeByMode<16, 1>(mode, frames, count, changer, out);
 }
 
+// Output bytes gathered before a write: big enough that the writes cost
+// nothing next to the decoding, small enough not to matter for memory.
+constexpr size_t kOutputBytes = 1 << 20;
+// Up to this many input frames the output count is found exactly by running
+// the rate change's accumulator alone (a few milliseconds); longer sounds use
+// the rate ratio, which is off by at most a few codes.
+constexpr uint64_t kExactCountFrames = uint64_t{1} << 22;
+
+// The number of codes the progress marks are placed on.
+uint64_t ExpectedOutputs(uint64_t frames, int rate) {
+  if (rate == kAuSampleRate) return frames;
+  if (frames <= kExactCountFrames) {
+    RateChanger changer(rate, kAuSampleRate);
+    uint64_t count = 0;
+    for (uint64_t i = 0; i < frames; ++i) count += static_cast<uint64_t>(changer.Next());
+    return count;
+  }
+  return frames * static_cast<uint64_t>(kAuSampleRate) / static_cast<uint64_t>(rate);
+}
+
+// The tenth marks (count x k) / 10, k = 1 to 9, of the output: each one
+// passed is reported once, as (100 x mark) / count, after a cancel check.
+class TenthMarks {
+ public:
+  TenthMarks(uint64_t count, const ConversionControl& control) : count_(count), control_(control) {}
+
+  // Reports the marks up to `written` codes; false when cancelled.
+  bool Pass(uint64_t written) {
+    for (; k_ <= 9 && count_ > 0; ++k_) {
+      const uint64_t mark = (count_ * k_) / 10;
+      if (any_ && mark == last_) continue;
+      if (mark > written) break;
+      any_ = true;
+      last_ = mark;
+      if (control_.cancelled()) return false;
+      if (control_.report_progress)
+        control_.report_progress(static_cast<int>((100 * mark) / count_));
+    }
+    return true;
+  }
+  // The marks not reached because the count was estimated high.
+  bool PassAll() { return Pass(UINT64_MAX); }
+
+ private:
+  const uint64_t count_;
+  const ConversionControl& control_;
+  uint64_t k_ = 1;
+  bool any_ = false;
+  uint64_t last_ = 0;
+};
+
 ConversionOutcome Convert(const std::string& wave_path, const std::string& au_path,
-                          UserInterface& ui, const ConversionControl& control, FileStamp* stamp) {
+                          UserInterface& ui, const ConversionControl& control) {
   std::optional<OpenedWave> wave = OpenWaveForDecoding(wave_path, ui);
   if (!wave) return ConversionOutcome::kRefused;
-  if (stamp) *stamp = FileStamp{wave->file.size(), wave->file.mtime_ns()};
   const SoundFormat& format = wave->layout.format;
   const uint64_t frames = static_cast<uint64_t>(format.frame_count);
 
@@ -130,70 +153,73 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
                         : format.sample_rate > kAuSampleRate ? RateMode::kDrop
                                                              : RateMode::kRepeat;
   RateChanger changer(format.sample_rate, kAuSampleRate);
-  // Sized for the whole output at once; each piece then only checks that
-  // its own bound fits, so the buffer is never regrown (and never copied)
-  // in the ordinary case.
-  const uint64_t bound = MaxRateChangeOutputs(frames, format.sample_rate, kAuSampleRate);
   // The .au data size is a 32-bit field; a long sound from a low rate could
-  // pass it (and would need that much memory first).
-  if (bound > UINT32_MAX) {
+  // pass it.
+  if (MaxRateChangeOutputs(frames, format.sample_rate, kAuSampleRate) > UINT32_MAX) {
     ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, kTooLong));
     return ConversionOutcome::kWriteFailed;
   }
-  CodeBuffer codes(bound);
-  bool ok = StreamWaveFrames(*wave, wave_path, ui, [&](const uint8_t* piece, size_t count) {
-    codes.Reserve(MaxRateChangeOutputs(count, format.sample_rate, kAuSampleRate, 2));
-    codes.Grow(EncodeFrames(format, mode, piece, count, changer, codes.end()));
-  });
-  if (!ok) return ConversionOutcome::kRefused;
 
-  std::string error;
-  switch (WriteSunAu(au_path, codes.data(), static_cast<size_t>(codes.size()), control, &error)) {
-    case WriteOutcome::kWritten:
-      return ConversionOutcome::kConverted;
-    case WriteOutcome::kCancelled:
-      return ConversionOutcome::kCancelled;
-    case WriteOutcome::kWriteFailed:
-      break;
+  auto failed = [&](const Status& status) {
+    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, status.message()));
+    return ConversionOutcome::kWriteFailed;
+  };
+  // The codes go to the file as they are made, so memory stays the same
+  // whatever the length of the sound. The header's data size is filled in
+  // when the count is known.
+  AtomicFileWriter writer;
+  Status status = writer.Open(au_path);
+  if (!status.ok()) return failed(status);
+  const auto blank_header = SunAuHeader(0);
+  status = writer.Write(blank_header.data(), blank_header.size());
+  if (!status.ok()) return failed(status);
+
+  TenthMarks marks(ExpectedOutputs(frames, format.sample_rate), control);
+  if (!marks.Pass(0)) return ConversionOutcome::kCancelled;
+  // Room for the most codes one piece of input can give.
+  const uint64_t piece_frames = WaveStreamBytes() / static_cast<uint64_t>(wave->layout.block_size);
+  const size_t piece_bound = static_cast<size_t>(
+      MaxRateChangeOutputs(piece_frames, format.sample_rate, kAuSampleRate, 2));
+  const size_t capacity = std::max(kOutputBytes, piece_bound);
+  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity]);
+  size_t held = 0;
+  uint64_t written = 0;
+  bool cancelled = false;
+  bool ok = StreamWaveFrames(*wave, wave_path, ui, [&](const uint8_t* piece, size_t count) {
+    if (cancelled || !status.ok()) return false;
+    if (held + piece_bound > capacity) {
+      status = writer.Write(out.get(), held);
+      held = 0;
+      if (!status.ok()) return false;
+    }
+    const size_t made = EncodeFrames(format, mode, piece, count, changer, out.get() + held);
+    held += made;
+    written += made;
+    // Checked for every piece as well as at the marks, so a long sound
+    // stops soon after the user asks.
+    cancelled = control.cancelled() || !marks.Pass(written);
+    return !cancelled;
+  });
+  if (cancelled) return ConversionOutcome::kCancelled;  // the writer removes its file
+  if (!status.ok()) return failed(status);
+  if (!ok) return ConversionOutcome::kRefused;
+  if (!marks.PassAll()) return ConversionOutcome::kCancelled;
+  if (written > UINT32_MAX) return failed(Status::IoError(kTooLong));
+  status = writer.Write(out.get(), held);
+  if (status.ok()) {
+    const auto header = SunAuHeader(static_cast<uint32_t>(written));
+    status = writer.WriteAt(header.data(), header.size(), 0);
   }
-  ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, error));
-  return ConversionOutcome::kWriteFailed;
+  if (status.ok()) status = writer.Commit();
+  if (!status.ok()) return failed(status);
+  return ConversionOutcome::kConverted;
 }
 
 }  // namespace
 
 ConversionOutcome ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
                                   UserInterface& ui, const ConversionControl& control) {
-  return Convert(wave_path, au_path, ui, control, nullptr);
-}
-
-WaveConverter::WaveConverter(const std::string& wave_path, AuCache& cache, UserInterface& ui,
-                             const ConversionControl& control)
-    : au_path_(cache.AuPathFor(wave_path)), outcome_(ConversionOutcome::kReused) {
-  std::error_code ignored;
-  std::filesystem::create_directories(cache.cache_folder(), ignored);
-  if (cache.HasCurrentAu(wave_path)) return;
-  FileStamp stamp;
-  outcome_ = Convert(wave_path, au_path_, ui, control, &stamp);
-  if (outcome_ == ConversionOutcome::kConverted) {
-    cache.RecordAu(wave_path, au_path_, stamp);
-  } else {
-    // An older conversion of this source (or a leftover of that name) must
-    // not pass for this one: the caller finds no file when it failed.
-    cache.ForgetAu(wave_path);
-    std::filesystem::remove(au_path_, ignored);
-  }
-}
-
-std::string ConvertIfWav(const std::string& path, AuCache& cache, UserInterface& ui,
-                         const ConversionControl& control, ConversionOutcome* outcome) {
-  if (!IsWavePath(path)) {
-    if (outcome) *outcome = ConversionOutcome::kNotWave;
-    return path;
-  }
-  WaveConverter converter(path, cache, ui, control);
-  if (outcome) *outcome = converter.outcome();
-  return converter.au_path();
+  return Convert(wave_path, au_path, ui, control);
 }
 
 }  // namespace sonavelt::audio

@@ -164,8 +164,10 @@ std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInter
   return OpenedWave{std::move(*file), result.layout};
 }
 
+size_t WaveStreamBytes() { return kStreamBytes; }
+
 bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInterface& ui,
-                      const std::function<void(const uint8_t* frames, size_t count)>& consume) {
+                      const std::function<bool(const uint8_t* frames, size_t count)>& consume) {
   const uint64_t block = static_cast<uint64_t>(wave.layout.block_size);
   uint64_t left = static_cast<uint64_t>(wave.layout.format.frame_count) * block;
   uint64_t offset = wave.layout.data_offset;
@@ -182,7 +184,7 @@ bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInter
               WaveFaultMessage(path, WaveFault::kReadFailed, detail, MessageForm::kDecode));
       return false;
     }
-    consume(buffer.get(), want / block);
+    if (!consume(buffer.get(), want / block)) return true;
     offset += want;
     left -= want;
   }
@@ -199,6 +201,7 @@ std::optional<DecodedWave> ReadWaveSamples(const std::string& path, UserInterfac
   const int bits = decoded.format.bits_per_sample;
   bool ok = StreamWaveFrames(*wave, path, ui, [&](const uint8_t* frames, size_t count) {
     for (size_t i = 0; i < count; ++i) decoded.samples.push_back(FirstChannelSample(frames + i * block, bits));
+    return true;
   });
   if (!ok) return std::nullopt;
   return decoded;

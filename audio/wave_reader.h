@@ -70,12 +70,17 @@ struct OpenedWave {
 };
 std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInterface& ui);
 
+// The most bytes of frames StreamWaveFrames hands over at once.
+size_t WaveStreamBytes();
+
 // Streams the frames of an opened WAVE file in pieces of whole frames:
-// consume(frames, count) gets `count` frames of layout.block_size bytes. A
-// file that cannot be read to the end of its data (it shrank, a read error)
-// is told with the short message and answers false.
+// consume(frames, count) gets `count` frames of layout.block_size bytes and
+// answers false to stop early (StreamWaveFrames then answers true: the
+// consumer knows why it stopped). A file that cannot be read to the end of
+// its data (it shrank, a read error) is told with the short message and
+// answers false.
 bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInterface& ui,
-                      const std::function<void(const uint8_t* frames, size_t count)>& consume);
+                      const std::function<bool(const uint8_t* frames, size_t count)>& consume);
 
 // The first channel's sample of one frame as a linear 16-bit-range value:
 // 8-bit samples are unsigned ((byte - 128) x 256: 0x80 -> 0, 0x00 -> -32768,

@@ -82,7 +82,10 @@ class TempFile {
 
   // Gives the new file the old one's mode and owner (a new one gets 0644),
   // flushes it to disk and renames it over `target`.
-  Status Commit(const std::string& target, const struct stat* old) {
+  // A stop asked for before the rename (the flush can take long) leaves the
+  // target as it was.
+  Status Commit(const std::string& target, const struct stat* old,
+                const std::atomic<bool>* cancel) {
     if (old != nullptr) {
       // Root can give the file back to its owner; others keep what they can
       // (their own files; a group they belong to).
@@ -97,6 +100,7 @@ class TempFile {
     int closed = close(fd_);
     fd_ = -1;
     if (closed != 0) return FromErrno(errno);
+    if (IsCancelled(cancel)) return Status::Cancelled();
     if (rename(path_.c_str(), target.c_str()) != 0) return FromErrno(errno);
     committed_ = true;
     // The rename itself reaches the disk with the folder.
@@ -229,8 +233,7 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes,
   int error = 0;
   if (!WriteAll(temp.fd(), bytes.data(), bytes.size(), cancel, &error))
     return error == ECANCELED ? Status::Cancelled() : FromErrno(error);
-  if (IsCancelled(cancel)) return Status::Cancelled();
-  return temp.Commit(target, exists ? &old : nullptr);
+  return temp.Commit(target, exists ? &old : nullptr, cancel);
 }
 
 Status CopyFileAtomically(const std::string& from, const std::string& to,
@@ -268,7 +271,7 @@ Status CopyFileAtomically(const std::string& from, const std::string& to,
   close(in);
   if (error == ECANCELED) return Status::Cancelled();
   if (error != 0) return FromErrno(error);
-  return temp.Commit(target, exists ? &old : nullptr);
+  return temp.Commit(target, exists ? &old : nullptr, cancel);
 }
 
 long TempFileOwner(std::string_view name) {

@@ -46,7 +46,8 @@ std::string ResolveLinks(const std::string& path);
 // Replaces (or creates) `path` with `bytes`, atomically, through symbolic
 // links. An existing file keeps its permission bits and, where the system
 // allows it (always for root), its owner and group; a new one gets 0644. The
-// cancel flag is read between chunks.
+// cancel flag is read between chunks and once more right before the rename:
+// a write stopped there is Status::Cancelled and leaves the target as it was.
 Status WriteFileAtomically(const std::string& path, std::string_view bytes,
                            const std::atomic<bool>* cancel = nullptr);
 

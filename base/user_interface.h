@@ -13,6 +13,13 @@ enum class BoxStyle {
   kSystemModal,  // OK button, blocks the whole program
 };
 
+// The buttons and icon of a question.
+enum class QuestionKind {
+  kYesNo,      // Yes and No with the question icon
+  kYesNoStop,  // Yes and No with the stop icon: Yes stops the work
+  kOkCancel,   // OK and Cancel, no icon
+};
+
 // Where the core tells the user something or asks a Yes/No question. The core
 // never shows anything itself: the wizard shows message boxes (caption
 // "Sonavelt"), the command line writes to standard error and asks on the
@@ -28,6 +35,12 @@ class UserInterface {
   virtual void Tell(BoxStyle style, const std::string& text) = 0;
   // A Yes/No question with the question icon; true for Yes.
   virtual bool Ask(BoxStyle style, const std::string& question) = 0;
+  // A question of another kind; true for Yes or OK. Front ends that draw no
+  // boxes answer it as Ask.
+  virtual bool AskAs(QuestionKind kind, BoxStyle style, const std::string& question) {
+    (void)kind;
+    return Ask(style, question);
+  }
 };
 
 }  // namespace sonavelt

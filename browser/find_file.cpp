@@ -1,5 +1,6 @@
 #include "browser/find_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,12 +18,16 @@ bool IsVirtualTree(const fs::path& path) {
   return text == "/proc" || text == "/sys" || text == "/dev";
 }
 
+bool OwnedByUs(const struct stat& st) { return st.st_uid == 0 || st.st_uid == ::geteuid(); }
+
+// Sticky or not, a folder everyone may write to can hold anybody's files.
+bool SafeFolderStat(const struct stat& st) {
+  return S_ISDIR(st.st_mode) && OwnedByUs(st) && (st.st_mode & S_IWOTH) == 0;
+}
+
 bool KindMatches(const fs::directory_entry& entry, EntryKind kind) {
   if (kind == EntryKind::kAny) return true;
-  std::error_code ec;
-  // A browser is often a link in a program folder to its real file.
-  if (!fs::is_regular_file(entry.path(), ec)) return false;
-  return ::access(entry.path().c_str(), X_OK) == 0;
+  return IsTrustedProgram(entry.path().string());
 }
 
 std::string Search(const fs::path& folder, const std::string& lower_name, EntryKind kind) {
@@ -37,6 +42,7 @@ std::string Search(const fs::path& folder, const std::string& lower_name, EntryK
     std::error_code type_ec;
     if (entry.is_symlink(type_ec) || !entry.is_directory(type_ec)) continue;
     if (IsVirtualTree(entry.path())) continue;
+    if (kind == EntryKind::kTrustedProgram && !IsTrustedFolder(entry.path().string())) continue;
     std::string found = Search(entry.path(), lower_name, kind);
     if (found != kNotFound) return found;
   }
@@ -45,8 +51,34 @@ std::string Search(const fs::path& folder, const std::string& lower_name, EntryK
 
 }  // namespace
 
+bool IsTrustedFolder(const std::string& folder) {
+  struct stat st {};
+  return ::stat(folder.c_str(), &st) == 0 && SafeFolderStat(st);
+}
+
+bool IsTrustedProgram(const std::string& path) {
+  // The link itself, when it is one, must be ours too: whoever owns it
+  // chooses what it points to.
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) != 0 || !OwnedByUs(link)) return false;
+  std::error_code ec;
+  const fs::path target = fs::canonical(path, ec);
+  if (ec) return false;
+  struct stat st {};
+  if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !OwnedByUs(st) ||
+      (st.st_mode & S_IWOTH) != 0) {
+    return false;
+  }
+  if (!IsTrustedFolder(fs::path(path).parent_path().string()) ||
+      !IsTrustedFolder(target.parent_path().string())) {
+    return false;
+  }
+  return ::access(target.c_str(), X_OK) == 0;
+}
+
 std::string FindFileRecursive(const std::string& folder, const std::string& name, EntryKind kind) {
   if (folder.empty() || name.empty()) return std::string(kNotFound);
+  if (kind == EntryKind::kTrustedProgram && !IsTrustedFolder(folder)) return std::string(kNotFound);
   return Search(fs::path(folder), LowerCopy(name), kind);
 }
 

@@ -2,17 +2,19 @@
 // file, with the same reader, rate change, encoder and header as a run.
 //
 // Exit status: 0 converted; 1 the sound was refused (its message on standard
-// error), the output could not be written, or the command was interrupted;
-// 2 bad arguments. OUT appears only when complete.
+// error), the output could not be written or is the sound itself, or the
+// command was interrupted; 2 bad arguments. OUT appears only when complete.
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "audio/au_cache.h"
+#include "audio/posix_file.h"
 #include "audio/sound_checks.h"
+#include "audio/sound_names.h"
 #include "audio/wave_converter.h"
 #include "cli/terminal_user_interface.h"
 
@@ -23,7 +25,8 @@ namespace {
 const char kUsage[] =
     "usage: sonavelt-cli convert SOUND [OUT]\n"
     "  Converts the WAVE file SOUND into an 8000 Hz mono mu-law .au file.\n"
-    "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n";
+    "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n"
+    "  \"--\" ends the options: later arguments are paths even if they start with \"-\".\n";
 
 // Set by SIGINT/SIGTERM; the writer checks it at its tenth marks and then
 // removes its unfinished file.
@@ -32,16 +35,29 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
 
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::absolute(path, ignored).lexically_normal().string();
+}
+
 }  // namespace
 
 int RunConvertCommand(const std::vector<std::string>& args) {
   std::vector<std::string> paths;
+  bool options_ended = false;
   for (const std::string& arg : args) {
+    if (options_ended) {
+      paths.push_back(arg);
+      continue;
+    }
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (arg == "--") continue;
+    if (arg == "--") {
+      options_ended = true;
+      continue;
+    }
     if (arg.size() > 1 && arg[0] == '-') {
       std::fprintf(stderr, "sonavelt-cli convert: unknown option '%s'\n\n%s", arg.c_str(), kUsage);
       return 2;
@@ -54,12 +70,21 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& sound = paths[0];
-  const std::string out = paths.size() == 2 ? paths[1] : audio::AuCache::AuNameOf(sound);
+  // The default name comes from the sound's file name only: a folder such
+  // as "my.wavs" must not name (and overwrite) a file here.
+  const std::string out = paths.size() == 2 ? paths[1] : audio::ConvertedNameOf(sound);
 
   // No format question here: the command was asked to convert.
   TerminalUserInterface ui(TerminalUserInterface::Answer::kYes);
   if (!audio::FileExists(sound)) {
     audio::ReportMissing(sound, "audio", ui);
+    return 1;
+  }
+  // The output replaces OUT only at the end, but replacing the sound itself
+  // (by its own name, a link or another path to it) would lose it.
+  if (audio::SameFile(sound, out) || AbsolutePath(sound) == AbsolutePath(out)) {
+    std::fprintf(stderr, "sonavelt-cli convert: %s is the sound itself; choose another OUT\n",
+                 out.c_str());
     return 1;
   }
 

@@ -6,10 +6,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "base/text.h"
 #include "remote/address_history.h"
 #include "remote/messages.h"
+#include "remote/ssh_host_key.h"
 #include "remote/url.h"
 #include "run/address_history_store.h"
 
@@ -22,9 +24,8 @@ bool IsRemotePageAddress(std::string_view text) {
   return false;
 }
 
-RemotePage PrepareRemotePage(const std::string& address_text, const std::string& ca_file,
-                             const std::string& ssh_host_key, run::SettingsStore& store,
-                             UserInterface& ui) {
+RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOptions& options,
+                             run::SettingsStore& store, UserInterface& ui) {
   RemotePage out;
   remote::FtpAddress address = remote::ParseFtpAddress(address_text);
   if (!address.usable) {
@@ -55,12 +56,35 @@ RemotePage PrepareRemotePage(const std::string& address_text, const std::string&
   login.address_text = address_text;
   login.user_name = address.user_name;
   login.port = address.port;
-  if (!login.user_name.empty()) login.password = ReadPassword(login.user_name, address.server);
+  std::string identity;
+  if (!options.identity.empty()) {
+    std::error_code ec;
+    identity = std::filesystem::absolute(options.identity, ec).string();
+    if (access(identity.c_str(), R_OK) != 0) {
+      ui.Tell(BoxStyle::kPlain, "The key file " + identity + " cannot be read.");
+      return out;
+    }
+  }
+  const char* agent = std::getenv("SSH_AUTH_SOCK");
+  bool use_agent = address.security == remote::Security::kSsh && agent != nullptr && agent[0];
+  if (!login.user_name.empty()) {
+    std::optional<std::string> password = ReadPassword(login.user_name, address.server);
+    // A key (or the agent) may log in without one; else it must be given.
+    bool key_login = address.security == remote::Security::kSsh && (!identity.empty() || use_agent);
+    if (!password && !key_login) {
+      ui.Tell(BoxStyle::kPlain, NoPasswordText(login.user_name, address.server));
+      return out;
+    }
+    login.password = password.value_or("");
+  }
   out.endpoint = remote::EndpointFor(address, login);
-  out.endpoint.ca_file = ca_file;
+  out.endpoint.ca_file = options.ca_file;
   // Taken as OpenSSH prints it, with or without its "SHA256:" in front.
-  out.endpoint.ssh_host_key_sha256 =
-      ssh_host_key.rfind("SHA256:", 0) == 0 ? ssh_host_key.substr(7) : ssh_host_key;
+  const std::string& key = options.host_key;
+  out.endpoint.ssh_host_key_sha256 = key.rfind("SHA256:", 0) == 0 ? key.substr(7) : key;
+  out.endpoint.ssh_private_key_file = identity;
+  out.endpoint.use_ssh_agent = use_agent;
+  out.endpoint.known_hosts_file = remote::DefaultKnownHostsFile();
   out.page.is_remote = true;
   out.page.remote_site = address.server;
   out.page.remote_path = path;
@@ -68,10 +92,15 @@ RemotePage PrepareRemotePage(const std::string& address_text, const std::string&
   return out;
 }
 
-std::string ReadPassword(const std::string& user, const std::string& server) {
-  if (const char* given = std::getenv(kPasswordVariable)) return given;
+std::string NoPasswordText(const std::string& user, const std::string& server) {
+  return std::string("There is no terminal to ask for the password of ") + user + " at " + server +
+         ": set " + kPasswordVariable + " to it (it may be empty) and run again.";
+}
+
+std::optional<std::string> ReadPassword(const std::string& user, const std::string& server) {
+  if (const char* given = std::getenv(kPasswordVariable)) return std::string(given);
   int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (tty < 0) return std::string();
+  if (tty < 0) return std::nullopt;
   std::string prompt = "Password for " + user + " at " + server + ": ";
   ssize_t ignored = write(tty, prompt.data(), prompt.size());
   termios saved {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,17 +28,28 @@ struct RemotePage {
   remote::FtpEndpoint endpoint;  // holds the password: never print or store it
 };
 
+// The remote options of the command line.
+struct RemoteOptions {
+  std::string ca_file;       // --ca-file: a site's own CA certificates (PEM)
+  std::string host_key;      // --host-key: the SSH host key's fingerprint, "SHA256:" optional
+  std::string identity;      // --identity: an SSH private key file
+};
+
 // Parses `address_text`, remembers it (without any password) in the address
 // history of `store` before any connection is made, and asks for the password
-// of a named user (see ReadPassword). ca_file and ssh_host_key go into the
-// endpoint as given. Refusals are plain boxes on `ui`.
-RemotePage PrepareRemotePage(const std::string& address_text, const std::string& ca_file,
-                             const std::string& ssh_host_key, run::SettingsStore& store,
-                             UserInterface& ui);
+// of a named user (see ReadPassword). The options go into the endpoint; SFTP
+// also offers the SSH agent's keys when SSH_AUTH_SOCK is set, and checks host
+// keys against the program's own known-hosts file and the user's. Refusals
+// (among them: no password to be had) are plain boxes on `ui`.
+RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOptions& options,
+                             run::SettingsStore& store, UserInterface& ui);
 
 // The password of `user` on `server`: the value of kPasswordVariable when it
-// is set (even empty), else asked on the controlling terminal with echo off,
-// else (no terminal) empty.
-std::string ReadPassword(const std::string& user, const std::string& server);
+// is set (even empty), else asked on the controlling terminal with echo off;
+// nullopt when there is neither.
+std::optional<std::string> ReadPassword(const std::string& user, const std::string& server);
+
+// What to do when there is no password to be had.
+std::string NoPasswordText(const std::string& user, const std::string& server);
 
 }  // namespace sonavelt::cli

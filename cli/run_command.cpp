@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "audio/au_cache.h"
 #include "audio/sound_checks.h"
 #include "base/text.h"
 #include "base/version.h"
@@ -21,6 +21,7 @@
 #include "run/audio_sound_work.h"
 #include "run/choice_rules.h"
 #include "run/pipeline_run.h"
+#include "run/run_history.h"
 #include "run/progress_panel.h"
 #include "run/remote_page_transport.h"
 #include "run/run_messages.h"
@@ -68,18 +69,28 @@ constexpr char kRunHelp[] =
     "  --entrance-on | --entrance-off\n"
     "  --exit-on | --exit-off\n"
     "  --invisible | --visible            the player's control on the page\n"
-    "  --html5 | --no-html5   also play in browsers without Java: the page loads\n"
-    "                         sonavelt-player.js, copied beside it\n"
+    "  --html5 | --no-html5   also play in browsers without Java (on unless turned\n"
+    "                         off): the page loads sonavelt-player.js, copied beside\n"
+    "                         it with the page's data files NAME.sounds.js and, for\n"
+    "                         opening the page from disk, NAME.local.js\n"
+    "  --player-position P    where the browser player's control stands: block (where\n"
+    "                         the block is), top-left, top-right, bottom-left or\n"
+    "                         bottom-right (fixed in that corner of the window)\n"
     "  --safety-key           play only on the page at --url\n"
     "  -u, --url URL          the page's web address (http://...)\n"
     "  --install-folder DIR   where the sounds, sample page, class file and player are\n"
     "  --ca-file FILE         a site's own CA certificates (PEM), for ftpes/ftps\n"
     "  --host-key FP          the SSH host key's SHA256 fingerprint, for sftp\n"
-    "                         (without it, ~/.ssh/known_hosts decides)\n"
+    "                         (without it, the known-hosts files decide)\n"
+    "  --identity FILE        an SSH private key to log in with, for sftp (the\n"
+    "                         SSH agent's keys are offered too when SSH_AUTH_SOCK\n"
+    "                         is set)\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
     "  --help, --version\n"
+    "  --                     ends the options: what follows is the page, even if\n"
+    "                         it starts with \"-\"\n"
     "\n"
     "Messages and progress go to standard error; the files written, to standard\n"
     "output. Ctrl-C (or SIGTERM) stops the run at its next checkpoint; the page is\n"
@@ -203,9 +214,9 @@ struct Arguments {
   std::vector<std::pair<OptionBoxId, bool>> clicks;  // in command-line order
   bool url_given = false;
   std::string url;
+  std::optional<run::PlayerPosition> position;
   std::string install_folder;
-  std::string ca_file;
-  std::string host_key;
+  RemoteOptions remote;
   TerminalUserInterface::Answer answer = TerminalUserInterface::Answer::kAsk;
   bool quiet = false;
   bool help = false;
@@ -231,8 +242,18 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       {"--html5", {OptionBoxId::kBrowserPlayer, true}},
       {"--no-html5", {OptionBoxId::kBrowserPlayer, false}},
   };
+  bool options_ended = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (!options_ended && a == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended) {
+      if (!out.page.empty()) return "more than one page given: " + out.page + ", " + a;
+      out.page = a;
+      continue;
+    }
     auto value = [&](std::string* into) -> bool {
       if (i + 1 >= args.size()) return false;
       *into = args[++i];
@@ -251,9 +272,18 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-x" || a == "--exit") ok = list_value(&out.exit);
     else if (a == "-b" || a == "--background") ok = list_value(&out.background);
     else if (a == "-u" || a == "--url") ok = out.url_given = value(&out.url);
+    else if (a == "--player-position") {
+      std::string text;
+      ok = value(&text);
+      if (ok) {
+        out.position = run::PlayerPositionOfText(text);
+        if (!out.position) return "--player-position takes block, top-left, top-right, bottom-left or bottom-right, not " + text;
+      }
+    }
     else if (a == "--install-folder") ok = value(&out.install_folder);
-    else if (a == "--ca-file") ok = value(&out.ca_file);
-    else if (a == "--host-key") ok = value(&out.host_key);
+    else if (a == "--ca-file") ok = value(&out.remote.ca_file);
+    else if (a == "--host-key") ok = value(&out.remote.host_key);
+    else if (a == "--identity") ok = value(&out.remote.identity);
     else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
     else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
     else if (a == "-q" || a == "--quiet") out.quiet = true;
@@ -323,17 +353,17 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::PageTarget& page = choices.page;
   run::RemotePageTransport transport(ui);
   if (IsRemotePageAddress(a.page)) {
-    RemotePage remote_page = PrepareRemotePage(a.page, a.ca_file, a.host_key, store, ui);
+    RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
+    // The local page stays the one remembered, as the wizard keeps it.
+    std::string local_page = std::move(page.local_html_path);
     page = remote_page.page;
+    page.local_html_path = std::move(local_page);
     transport.set_endpoint(std::move(remote_page.endpoint));
   } else if (!a.page.empty()) {
     page.local_html_path = std::filesystem::absolute(a.page, ec).string();
   }
-  if (!page.is_remote && !audio::FileExists(page.local_html_path)) {
-    audio::ReportMissing(page.local_html_path, "HTML", ui);
-    return kExitStopped;
-  }
+  if (!page.is_remote && !run::CheckLocalPagePath(page.local_html_path, ui)) return kExitStopped;
   std::string count_text =
       a.count.empty() ? DecimalText(choices.sounds.combination_count) : a.count;
   run::CountCheck count = run::CheckCombinationCount(count_text);
@@ -353,8 +383,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
                    given->size(), role, count.count);
       return kExitUsage;
     }
-    for (size_t i = 0; i < given->size(); ++i)
+    for (size_t i = 0; i < given->size(); ++i) {
       (*list)[i] = std::filesystem::absolute((*given)[i], ec).string();
+      if (!run::CheckListSafePath((*list)[i], "audio", ui)) return kExitStopped;
+    }
   }
 
   // The options page: shown for these choices, clicked as asked, read, checked.
@@ -362,6 +394,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::OptionBoxes boxes = run::ShowOptions(options, count.count);
   for (const auto& [box, checked] : a.clicks) run::ClickOption(boxes, box, checked, options);
   run::ReadOptions(boxes, a.url, options);
+  if (a.position) options.player_position = *a.position;
   if (!run::CheckPageUrl(page, options, ui)) return kExitStopped;
 
   if (!audio::FileExists(paths.applet_class_path)) {
@@ -385,8 +418,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::RunState state;
   g_cancel = &state.cancel_requested;
   CatchStopSignals(true);
-  audio::AuCache cache(paths.cache_folder);
-  run::AudioSoundWork sound_work(cache, ui);
+  run::AudioSoundWork sound_work(ui);
   run::RunServices services;
   services.sounds = &sound_work;
   services.transport = &transport;

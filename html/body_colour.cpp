@@ -23,7 +23,17 @@ std::string_view TakePair(std::string_view& rest) {
 }  // namespace
 
 AttributeRead ReadBodyColour(std::string_view tag) {
-  return ReadAttributeValue(UpperCopy(tag), "BGCOLOR");
+  AttributeRead read = ReadAttributeValue(UpperCopy(tag), "BGCOLOR");
+  // A '>' inside a quoted value hides the tag's end, so an unclosed quote
+  // (BGCOLOR="#FFFFFF>) runs on to the next quote in the page and takes
+  // page text for the colour. No colour holds a '>' or a line break: such a
+  // value is an unclosed quote, the same error as one never closed at all.
+  if (read.state == AttributeState::kFound &&
+      read.value.find_first_of(">\r\n") != std::string::npos) {
+    read.state = AttributeState::kMalformed;
+    read.value.clear();
+  }
+  return read;
 }
 
 std::string AddBodyAttribute(std::string_view tag, std::string_view attribute) {

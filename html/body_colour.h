@@ -21,7 +21,9 @@ inline constexpr std::string_view kColourValueWarning = "The background color is
 inline constexpr std::string_view kWhiteRgbText = "255,255,255";
 
 // The BGCOLOR value of a BODY start tag, upper-cased (a page value #ffcc00
-// comes back as #FFCC00), by ReadAttributeValue's rule.
+// comes back as #FFCC00), by ReadAttributeValue's rule. A value holding a
+// '>' or a line break is an unclosed quote that ran on into the page:
+// kMalformed.
 AttributeRead ReadBodyColour(std::string_view tag);
 
 // `tag` with `attribute` inserted before its closing '>' (appended, followed

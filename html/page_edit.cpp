@@ -136,9 +136,15 @@ PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
   result.body_tag = std::string(page.substr(body_at, *tag_length));
   AttributeRead colour = ReadBodyColour(result.body_tag);
   switch (colour.state) {
-    case AttributeState::kMalformed:
+    case AttributeState::kMalformed: {
+      // An unclosed quote made the measured tag run on into the page; the
+      // user is shown the tag as written, up to its first '>'.
+      std::string_view shown = result.body_tag;
+      if (const size_t close = shown.find('>'); close != std::string_view::npos)
+        shown = shown.substr(0, close + 1);
       return Refusal(PageEditOutcome::kBodyTagError,
-                     BodyTagErrorMessage(names.for_body_error, result.body_tag));
+                     BodyTagErrorMessage(names.for_body_error, shown));
+    }
     case AttributeState::kMissing:
       result.page_colour = std::string(kWhite);
       result.body_tag = AddBodyAttribute(result.body_tag, kWhiteBgcolorAttribute);

@@ -25,7 +25,10 @@ BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
   endpoint.ca_file = settings.ca_file;
   endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
   endpoint.ssh_private_key_file = settings.ssh_private_key_file;
-  endpoint.timeout_seconds = settings.timeout_seconds;
+  endpoint.use_ssh_agent = settings.use_ssh_agent;
+  endpoint.known_hosts_file = settings.known_hosts_file;
+  endpoint.connect_timeout_seconds = settings.connect_timeout_seconds;
+  endpoint.stall_timeout_seconds = settings.stall_timeout_seconds;
   auto connection = std::make_unique<FtpConnection>(std::move(endpoint));
   if (!connection->has_session()) {
     status_line.Hide();

@@ -34,7 +34,7 @@ struct BrowseConnection {
 // The page target is left alone: the caller records the server together with
 // the path when a page is picked, so a connect that ends without a pick keeps
 // the earlier pick whole. settings supplies ca_file, the SSH host key and private
-// key, and timeout_seconds for the connection.
+// key, the known-hosts file and the time-outs for the connection.
 BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
                                StatusLine& status_line, UserInterface& ui);
 

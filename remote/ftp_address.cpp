@@ -42,6 +42,8 @@ FtpEndpoint EndpointFor(const FtpAddress& address, const FtpLogin& login) {
   // A user name typed in its field wins over one written into the address.
   endpoint.user_name = login.user_name.empty() ? address.user_name : login.user_name;
   endpoint.password = login.password;
+  endpoint.ssh_private_key_file = login.key_file;
+  endpoint.ca_file = login.ca_file;
   return endpoint;
 }
 

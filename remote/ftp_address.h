@@ -27,6 +27,8 @@ struct FtpLogin {
   std::string password;      // may be empty
   uint16_t port = 21;        // from the parsed address
   std::string home_directory;  // the server's directory right after login
+  std::string key_file;      // SFTP: a private key file; empty: none
+  std::string ca_file;       // FTPS: a site's own CA certificates (PEM); empty: the system's
 };
 
 // What ParseFtpAddress found.
@@ -58,13 +60,23 @@ struct FtpEndpoint {
   // place of the system's store, for sites with their own CA; empty: the system's.
   std::string ca_file;
   // SFTP: the accepted host key's SHA-256 fingerprint (base64, as OpenSSH
-  // prints it after "SHA256:"); empty: the user's known_hosts file decides.
+  // prints it after "SHA256:"); empty: the known-hosts files decide.
   std::string ssh_host_key_sha256;
   // SFTP: a private key file (OpenSSH format) to log in with, tried before the
-  // password; the password then also unlocks the key. Empty: password only.
+  // password; the password then also unlocks the key. Empty: no key file.
   std::string ssh_private_key_file;
-  // Connect, reply and stalled-transfer time-out.
-  int timeout_seconds = 100;
+  // SFTP: also offer the keys of the SSH agent (SSH_AUTH_SOCK).
+  bool use_ssh_agent = false;
+  // SFTP: the program's own known-hosts file (OpenSSH format), checked before
+  // the user's ~/.ssh/known_hosts; empty: only the user's.
+  std::string known_hosts_file;
+  // Contacting the server and logging in must be done within this time.
+  int connect_timeout_seconds = 15;
+  // A transfer (or a reply) with no progress for this long is a lost connection.
+  int stall_timeout_seconds = 30;
+  // Caps the upload rate in bytes per second; 0: no cap. Lets tests stop a
+  // server in the middle of a transfer.
+  long long max_send_bytes_per_second = 0;
 };
 
 // The endpoint for a usable address and a login.

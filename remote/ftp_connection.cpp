@@ -2,6 +2,9 @@
 
 #include <curl/curl.h>
 
+#include "remote/messages.h"
+#include "remote/ssh_host_key.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -53,8 +56,13 @@ std::string ParentOf(const std::string& absolute_path) {
 
 }  // namespace
 
+// What the host-key check found when it refused a server.
+enum class HostKeyProblem { kNone, kUnknown, kChanged, kNotPinned };
+
 struct FtpConnection::Perform {
   // Request.
+  const FtpEndpoint* endpoint = nullptr;
+  const std::atomic<bool>* cancel = nullptr;
   std::string url;
   bool nobody = false;
   bool fresh = false;
@@ -69,6 +77,8 @@ struct FtpConnection::Perform {
   bool pending_cr = false;  // ASCII download: a CR that ended the last chunk
   bool sink_failed = false;
   // Results.
+  HostKeyProblem host_key_problem = HostKeyProblem::kNone;
+  std::string host_key_fingerprint;
   std::vector<Reply> replies;
   std::string last_command;
   std::string partial_line;
@@ -149,6 +159,36 @@ size_t OnRead(char* buffer, size_t size, size_t count, void* user) {
   return n;
 }
 
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* p = static_cast<FtpConnection::Perform*>(user);
+  // Non-zero makes libcurl stop the transfer with CURLE_ABORTED_BY_CALLBACK.
+  return p->cancel != nullptr && p->cancel->load() ? 1 : 0;
+}
+
+// SFTP host keys: the fingerprint the user gave wins; else the program's own
+// known-hosts file, then the user's (which libcurl has read: `match`).
+int OnSshKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match, void* user) {
+  auto* p = static_cast<FtpConnection::Perform*>(user);
+  std::string_view blob(found->key, found->len ? found->len : std::strlen(found->key));
+  p->host_key_fingerprint = Sha256Fingerprint(blob);
+  const FtpEndpoint& e = *p->endpoint;
+  if (!e.ssh_host_key_sha256.empty()) {
+    if (e.ssh_host_key_sha256 == p->host_key_fingerprint) return CURLKHSTAT_FINE;
+    p->host_key_problem = HostKeyProblem::kNotPinned;
+    return CURLKHSTAT_REJECT;
+  }
+  KnownHostMatch own = e.known_hosts_file.empty()
+                           ? KnownHostMatch::kMissing
+                           : FindKnownHost(e.known_hosts_file, e.server, e.port, blob);
+  if (own == KnownHostMatch::kMismatch || match == CURLKHMATCH_MISMATCH) {
+    p->host_key_problem = HostKeyProblem::kChanged;
+    return CURLKHSTAT_REJECT;
+  }
+  if (own == KnownHostMatch::kMatch || match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
+  p->host_key_problem = HostKeyProblem::kUnknown;
+  return CURLKHSTAT_REJECT;
+}
+
 int OnSeek(void* user, curl_off_t offset, int origin) {
   auto* p = static_cast<FtpConnection::Perform*>(user);
   if (origin != SEEK_SET || offset < 0 || static_cast<size_t>(offset) > p->upload->size())
@@ -168,11 +208,16 @@ FtpConnection::~FtpConnection() {
   if (handle_) curl_easy_cleanup(Handle(handle_));
 }
 
-std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path) {
+std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path, bool dot_name) {
   size_t slash = remote_path.rfind('/');
   std::string folder = slash == std::string::npos ? "" : remote_path.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? remote_path : remote_path.substr(slash + 1);
-  return folder + "." + name + ".part";
+  return dot_name ? folder + "." + name + ".part" : folder + name + ".sonavelt-part";
+}
+
+bool IsPermanentFailure(const Status& status) {
+  return status.code() == Status::Code::kRefused || status.code() == Status::Code::kNotFound ||
+         status.code() == Status::Code::kInvalidArgument;
 }
 
 std::string FtpConnection::Absolute(const std::string& path) const {
@@ -237,6 +282,7 @@ std::string FtpConnection::QuotedPath(const std::string& absolute_path) const {
 Status FtpConnection::Run(Perform& p) {
   if (!handle_) return Status::IoError("cannot create a libcurl handle");
   CURL* h = Handle(handle_);
+  std::string known_hosts;
   // reset clears the options of the last request; the open connection stays.
   curl_easy_reset(h);
   curl_easy_setopt(h, CURLOPT_URL, p.url.c_str());
@@ -247,11 +293,25 @@ Status FtpConnection::Run(Perform& p) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_MAXCONNECTS, 1L);
   curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
-  long timeout = endpoint_.timeout_seconds > 0 ? endpoint_.timeout_seconds : 100;
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, timeout);
-  curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
+  // Contacting and logging in within the connect time; after that, no reply
+  // and no data moving for the stall time is a lost connection.
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(ConnectSeconds()));
+  curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(StallSeconds()));
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, timeout);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(StallSeconds()));
+  if (endpoint_.max_send_bytes_per_second > 0) {
+    curl_easy_setopt(h, CURLOPT_MAX_SEND_SPEED_LARGE,
+                     static_cast<curl_off_t>(endpoint_.max_send_bytes_per_second));
+    // Small chunks, so that the cap holds within a small file too.
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
+  }
+  // The progress hook is the cancel check: libcurl calls it at least once a
+  // second, also while a transfer stalls.
+  p.endpoint = &endpoint_;
+  p.cancel = cancel_flag_;
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &p);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, p.error);
   // The debug hook is how the server's replies are paired with the commands
   // they answer; nothing is printed.
@@ -261,34 +321,36 @@ Status FtpConnection::Run(Perform& p) {
   switch (endpoint_.security) {
     case Security::kPlain: break;
     case Security::kExplicitTls:
-      curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-      curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-      break;
     case Security::kImplicitTls:
       curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+      if (endpoint_.security == Security::kExplicitTls)
+        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+      // Servers that require the data channel to resume the control channel's
+      // TLS session (vsftpd's default) refuse a data channel that offers a
+      // TLS 1.3 ticket which arrived after the handshake: with TLS 1.2 the
+      // session is known when the handshake ends, and the cached session is
+      // reused on every data connection.
+      curl_easy_setopt(h, CURLOPT_SSLVERSION,
+                       static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+      curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 1L);
       break;
-    case Security::kSsh:
-      if (endpoint_.ssh_private_key_file.empty()) {
-        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
-                         static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
-      } else {
-        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES,
-                         static_cast<long>(CURLSSH_AUTH_PUBLICKEY | CURLSSH_AUTH_PASSWORD |
-                                           CURLSSH_AUTH_KEYBOARD));
+    case Security::kSsh: {
+      long auth = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
+      if (!endpoint_.ssh_private_key_file.empty()) {
+        auth |= CURLSSH_AUTH_PUBLICKEY;
         curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, endpoint_.ssh_private_key_file.c_str());
         curl_easy_setopt(h, CURLOPT_KEYPASSWD, endpoint_.password.c_str());
       }
-      if (!endpoint_.ssh_host_key_sha256.empty()) {
-        curl_easy_setopt(h, CURLOPT_SSH_HOST_PUBLIC_KEY_SHA256,
-                         endpoint_.ssh_host_key_sha256.c_str());
-      } else {
-        // Without a pinned key, only hosts already in the user's known_hosts
-        // are accepted (without a home folder: none).
-        const char* home = std::getenv("HOME");
-        std::string known = std::string(home ? home : "/nonexistent") + "/.ssh/known_hosts";
-        curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, known.c_str());
-      }
+      if (endpoint_.use_ssh_agent) auth |= CURLSSH_AUTH_AGENT;
+      curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, auth);
+      // libcurl reads the user's known_hosts (a missing file knows no host);
+      // OnSshKey decides, with the pinned key and the program's own file.
+      known_hosts = UserKnownHostsFile();
+      curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, known_hosts.c_str());
+      curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, OnSshKey);
+      curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, &p);
       break;
+    }
   }
   if (!endpoint_.ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, endpoint_.ca_file.c_str());
   if (p.fresh) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
@@ -322,21 +384,60 @@ Status FtpConnection::Run(Perform& p) {
   // Leave no pointer to this request's buffers in the handle.
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
   curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, nullptr);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, nullptr);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, nullptr);
   curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
   curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
   if (p.code == CURLE_OK) return Status::Ok();
+  return Explain(p);
+}
 
+Status FtpConnection::Explain(const Perform& p) const {
+  if (p.code == CURLE_ABORTED_BY_CALLBACK) return Status::Cancelled();
   if (p.sink_failed) return Status::IoError("cannot write the local file");
-  // The server's own words are the best explanation; a refusal of a quote
-  // command marked "*" is not the failure, so take the last error reply.
-  std::string text;
+  const std::string& server = endpoint_.server;
+  switch (p.host_key_problem) {
+    case HostKeyProblem::kNone: break;
+    case HostKeyProblem::kUnknown:
+      return Status::Refused(UnknownHostKeyText(server, p.host_key_fingerprint));
+    case HostKeyProblem::kChanged:
+      return Status::Refused(ChangedHostKeyText(server, p.host_key_fingerprint));
+    case HostKeyProblem::kNotPinned:
+      return Status::Refused(
+          HostKeyNotPinnedText(server, p.host_key_fingerprint, endpoint_.ssh_host_key_sha256));
+  }
+  std::string error = p.error[0] ? p.error : curl_easy_strerror(p.code);
+  if (p.code == CURLE_OPERATION_TIMEDOUT) {
+    // Too slow: data stopped moving; a missing reply after the login, the
+    // same; anything else is the connect (and login) time running out.
+    bool stalled = error.find("too slow") != std::string::npos ||
+                   error.find("response") != std::string::npos;
+    return Status::IoError(stalled ? StalledText(StallSeconds())
+                                   : ConnectTimeoutText(server, ConnectSeconds()));
+  }
+  if (p.code == CURLE_PEER_FAILED_VERIFICATION || p.code == CURLE_SSL_CACERT_BADFILE ||
+      p.code == CURLE_SSL_CERTPROBLEM)
+    return Status::Refused(UntrustedCertificateText(server, error));
+  // The reply of the command that failed: the last error reply (a refusal of
+  // a quote command marked "*" comes earlier and is not the failure).
+  const Reply* failed = nullptr;
   for (auto it = p.replies.rbegin(); it != p.replies.rend(); ++it) {
     if (it->code >= 400) {
-      text = it->line;
+      failed = &*it;
       break;
     }
   }
-  if (text.empty()) text = p.error[0] ? p.error : curl_easy_strerror(p.code);
+  std::string text = failed ? failed->line : error;
+  if (failed) {
+    // 4xx: try again later; 5xx: the server will not do it.
+    if (failed->code >= 500) {
+      return p.code == CURLE_REMOTE_FILE_NOT_FOUND || p.code == CURLE_REMOTE_ACCESS_DENIED
+                 ? Status::NotFound(text)
+                 : Status::Refused(text);
+    }
+    if (p.code != CURLE_LOGIN_DENIED) return Status::IoError(text);
+  }
   switch (p.code) {
     case CURLE_REMOTE_ACCESS_DENIED:
     case CURLE_REMOTE_FILE_NOT_FOUND:
@@ -345,11 +446,22 @@ Status FtpConnection::Run(Perform& p) {
     case CURLE_QUOTE_ERROR:
     case CURLE_UPLOAD_FAILED:
     case CURLE_REMOTE_DISK_FULL:
-    case CURLE_PEER_FAILED_VERIFICATION:
-      return Status::Refused(text);
+      // Over SFTP these are the server's answers (permission, quota, a
+      // refused rename); over FTP they came with a reply, handled above.
+      if (endpoint_.security == Security::kSsh || p.code == CURLE_LOGIN_DENIED)
+        return Status::Refused(text);
+      return Status::IoError(text);
     default:
       return Status::IoError(text);
   }
+}
+
+int FtpConnection::ConnectSeconds() const {
+  return endpoint_.connect_timeout_seconds > 0 ? endpoint_.connect_timeout_seconds : 15;
+}
+
+int FtpConnection::StallSeconds() const {
+  return endpoint_.stall_timeout_seconds > 0 ? endpoint_.stall_timeout_seconds : 30;
 }
 
 Status FtpConnection::Open(bool fresh) {
@@ -403,7 +515,8 @@ Status FtpConnection::CreateDirectory(const std::string& path) {
   Status status = Run(p);
   if (!status.ok()) return status;
   const Reply* reply = p.ReplyTo("MKD ");
-  if (reply && reply->code >= 300) return Status::Refused(reply->line);
+  if (reply && reply->code >= 500) return Status::Refused(reply->line);
+  if (reply && reply->code >= 300) return Status::IoError(reply->line);
   return Status::Ok();
 }
 
@@ -468,25 +581,99 @@ Status FtpConnection::Upload(const std::string& local_path, const std::string& r
   p.url = UrlFor(temporary, false);
   p.upload = &data;
   p.ascii = ascii;
-  if (endpoint_.security == Security::kSsh) {
-    // SFTP's rename does not replace an existing file.
-    p.postquote = {"*rm " + QuotedPath(target),
-                   "rename " + QuotedPath(temporary) + " " + QuotedPath(target)};
-  } else {
-    p.postquote = {"RNFR " + temporary, "RNTO " + target};
-  }
   Status status = Run(p);
-  if (status.ok() || p.code != CURLE_QUOTE_ERROR) return status;
+  if (!status.ok()) return status;
+  if (!ascii) {
+    int64_t size = -1;
+    if (Size(temporary, &size).ok() && size != static_cast<int64_t>(data.size())) {
+      Delete(temporary);
+      return Status::IoError(temporary + " arrived with " + std::to_string(size) + " of " +
+                             std::to_string(data.size()) + " bytes.");
+    }
+  }
+  status = Replace(temporary, target);
+  if (!status.ok() && IsPermanentFailure(status)) Delete(temporary);
+  return status;
+}
 
-  // The data arrived but the server refused the rename (some hosts allow no
-  // renames, or no names starting with "."): leave nothing behind and send
-  // the file straight to its name, which is what such a server allows.
-  Delete(temporary);
-  Perform direct;
-  direct.url = UrlFor(target, false);
-  direct.upload = &data;
-  direct.ascii = ascii;
-  return Run(direct);
+Status FtpConnection::Replace(const std::string& complete, const std::string& target) {
+  Status status = Rename(complete, target);
+  if (status.ok() || endpoint_.security != Security::kSsh || !IsPermanentFailure(status))
+    return status;
+  // SFTP's rename does not replace a file (the server has no overwriting
+  // rename for us): the old file steps aside under a backup name, the new
+  // one takes its place, and only then is the old one deleted. Were the
+  // second rename refused, the old file goes back.
+  bool exists = false;
+  if (!Exists(target, &exists).ok() || !exists) return status;
+  std::string backup = BackupPath(Absolute(target));
+  Delete(backup);
+  Status aside = Rename(target, backup);
+  if (!aside.ok()) return aside;
+  status = Rename(complete, target);
+  if (!status.ok()) {
+    Rename(backup, target);
+    return status;
+  }
+  Delete(backup);
+  return Status::Ok();
+}
+
+std::string FtpConnection::BackupPath(const std::string& remote_path, bool dot_name) {
+  size_t slash = remote_path.rfind('/');
+  std::string folder = slash == std::string::npos ? "" : remote_path.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? remote_path : remote_path.substr(slash + 1);
+  return dot_name ? folder + "." + name + ".old" : folder + name + ".sonavelt-old";
+}
+
+Status FtpConnection::Store(const std::string& data, const std::string& remote_path) {
+  if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
+  Perform p;
+  p.url = UrlFor(Absolute(remote_path), false);
+  p.upload = &data;
+  return Run(p);
+}
+
+Status FtpConnection::Size(const std::string& remote_path, int64_t* size) {
+  if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
+  *size = -1;
+  Perform p;
+  p.url = UrlFor(Absolute(remote_path), false);
+  p.nobody = true;
+  Status status = Run(p);
+  if (!status.ok()) return status;
+  curl_off_t length = -1;
+  curl_easy_getinfo(Handle(handle_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (length < 0) return Status::Refused("the server does not tell the size of " + remote_path);
+  *size = static_cast<int64_t>(length);
+  return Status::Ok();
+}
+
+Status FtpConnection::Rename(const std::string& from, const std::string& to) {
+  if (HasLineBreakOrNul(from) || HasLineBreakOrNul(to))
+    return Status::InvalidArgument("bad remote path");
+  std::string source = Absolute(from), target = Absolute(to);
+  Perform p;
+  p.url = UrlFor(ParentOf(target), true);
+  p.nobody = true;
+  if (endpoint_.security == Security::kSsh) {
+    p.quote = {"rename " + QuotedPath(source) + " " + QuotedPath(target)};
+  } else {
+    p.quote = {"RNFR " + source, "RNTO " + target};
+  }
+  return Run(p);
+}
+
+Status FtpConnection::Exists(const std::string& remote_path, bool* exists) {
+  *exists = false;
+  std::string target = Absolute(remote_path);
+  std::vector<RemoteEntry> entries;
+  Status status = List(ParentOf(target), &entries);
+  if (!status.ok()) return status;
+  std::string name = target.substr(target.rfind('/') + 1);
+  for (const RemoteEntry& entry : entries)
+    if (entry.name == name) *exists = true;
+  return Status::Ok();
 }
 
 Status FtpConnection::Delete(const std::string& remote_path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,9 +12,14 @@
 namespace sonavelt::remote {
 
 enum class TransferType {
-  kAscii,   // the page: line ends become the server's text line ends
-  kBinary,  // sounds, class and resource files: byte for byte
+  kAscii,   // line ends become the server's text line ends
+  kBinary,  // byte for byte (the page too: its line ends stay its own)
 };
+
+// True for a failure that trying again cannot mend: the server refused the
+// command (a 5xx reply, an SFTP permission or no-such-file answer, a refused
+// login or certificate). Lost connections, time-outs and 4xx replies are not.
+bool IsPermanentFailure(const Status& status);
 
 // One logged-in session with an FTP, FTPS or SFTP site, over one libcurl easy
 // handle that keeps its control connection from one operation to the next.
@@ -23,9 +30,11 @@ enum class TransferType {
 // (after the server dropped it) has no state to replay, and the next
 // operation simply logs in again.
 //
-// Operations answer a Status: ok, or a message that carries the server's own
-// reply line ("530 Login incorrect.") when the server gave one, else libcurl's
-// description of what went wrong. Nothing throws. Not thread-safe: one thread
+// Operations answer a Status: ok, or a message that carries the reply line of
+// the command that failed ("530 Login incorrect.") when the server gave one,
+// else what went wrong in plain words. Refused and NotFound mean the server
+// said no (IsPermanentFailure); IoError, that the connection was lost or timed
+// out; Cancelled, that the cancel flag stopped the operation. Nothing throws. Not thread-safe: one thread
 // at a time (the handle may move between threads between calls).
 //
 // The password is handed to libcurl as an option: it never appears in a URL,
@@ -64,20 +73,44 @@ class FtpConnection : public RemoteLister {
   Status Download(const std::string& remote_path, const std::string& local_path,
                   TransferType type);
   // Copies a local file to `remote_path`. The data go to a temporary name in
-  // the same folder, which then replaces the target in one rename: the target
-  // is the old file or the new one, never a partial one (on a server that
-  // refuses the rename, the file is sent straight to its name instead).
+  // the same folder (TemporaryUploadPath), their size is checked, and the
+  // temporary file then replaces the target in one rename: the target is the
+  // old file or the new one, never a partial one. A refused rename leaves the
+  // target alone, removes the temporary file and answers Refused.
   // ASCII: "\r\n" in the local file is sent as one line end (the server
   // stores its own).
   Status Upload(const std::string& local_path, const std::string& remote_path,
                 TransferType type);
+  // Sends `data` (binary) to `remote_path`, creating or overwriting it.
+  Status Store(const std::string& data, const std::string& remote_path);
+  // The size of a remote file in bytes (SIZE, else the server's stat).
+  Status Size(const std::string& remote_path, int64_t* size);
+  // Renames a remote file. FTP: RNFR/RNTO, which replaces an existing target.
+  // SFTP: the target must not exist.
+  Status Rename(const std::string& from, const std::string& to);
+  // Puts the complete file `complete` in the place of `target` (which may
+  // exist). FTP: one rename. SFTP, where a rename does not replace: `target`
+  // is renamed to its BackupPath, `complete` to `target`, and the backup is
+  // deleted; the old file is never deleted before the new one is in place.
+  Status Replace(const std::string& complete, const std::string& target);
   // Deletes a remote file.
   Status Delete(const std::string& remote_path);
+  // Whether a file exists, from a listing of its folder.
+  Status Exists(const std::string& remote_path, bool* exists);
+
+  // While *flag is true every operation stops within about a second and
+  // answers Cancelled. nullptr: never. The flag must outlive its use here.
+  void set_cancel_flag(const std::atomic<bool>* flag) { cancel_flag_ = flag; }
   // Drops the control connection (the next operation would open a new one).
   void Close();
 
-  // The temporary name an upload to `remote_path` uses.
-  static std::string TemporaryUploadPath(const std::string& remote_path);
+  // The temporary name an upload to `remote_path` uses: ".NAME.part" beside
+  // it; dot_name false: "NAME.sonavelt-part", for servers that refuse names
+  // starting with ".".
+  static std::string TemporaryUploadPath(const std::string& remote_path, bool dot_name = true);
+  // The name the old file is kept under while a new one replaces it:
+  // ".NAME.old", or "NAME.sonavelt-old".
+  static std::string BackupPath(const std::string& remote_path, bool dot_name = true);
 
   // One request's options and collected replies (used by the libcurl
   // callbacks in the source file).
@@ -85,6 +118,10 @@ class FtpConnection : public RemoteLister {
 
  private:
   Status Run(Perform& request);
+  // The Status for a failed request.
+  Status Explain(const Perform& request) const;
+  int ConnectSeconds() const;
+  int StallSeconds() const;
   std::string Absolute(const std::string& path) const;
   std::string UrlFor(const std::string& absolute_path, bool folder) const;
   std::string QuotedPath(const std::string& absolute_path) const;
@@ -93,6 +130,7 @@ class FtpConnection : public RemoteLister {
   void* handle_ = nullptr;  // CURL*
   std::string home_directory_;
   std::string current_directory_ = "/";
+  const std::atomic<bool>* cancel_flag_ = nullptr;
 };
 
 }  // namespace sonavelt::remote

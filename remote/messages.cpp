@@ -46,4 +46,62 @@ std::string CannotEnterFolderText(std::string_view folder, std::string_view site
                    error);
 }
 
+std::string ConnectTimeoutText(std::string_view server, int seconds) {
+  return std::string(server) + " did not answer within " + std::to_string(seconds) +
+         " seconds (connecting and logging in).";
+}
+
+std::string StalledText(int seconds) {
+  return "Nothing moved for " + std::to_string(seconds) +
+         " seconds: the connection was given up as lost.";
+}
+
+std::string UnknownHostKeyText(std::string_view server, std::string_view fingerprint) {
+  return "The SSH host key of " + std::string(server) + " is not known:\r\n\r\n\tSHA256:" +
+         std::string(fingerprint) +
+         "\r\n\r\nIf this is the server's key (ask its administrator), accept it: give "
+         "--host-key SHA256:" +
+         std::string(fingerprint) +
+         " on the command line, or connect in the wizard and answer Yes to its question.";
+}
+
+std::string ChangedHostKeyText(std::string_view server, std::string_view fingerprint) {
+  return "WARNING: the SSH host key of " + std::string(server) +
+         " has CHANGED since it was accepted. It is now\r\n\r\n\tSHA256:" +
+         std::string(fingerprint) +
+         "\r\n\r\nSomeone may be intercepting the connection, or the server's key was "
+         "replaced. The connection was refused. If the change is expected, remove the old key "
+         "of " +
+         std::string(server) + " from the known-hosts file and accept the new one.";
+}
+
+std::string HostKeyNotPinnedText(std::string_view server, std::string_view fingerprint,
+                                 std::string_view pinned) {
+  return "The SSH host key of " + std::string(server) + " is SHA256:" + std::string(fingerprint) +
+         ", not SHA256:" + std::string(pinned) +
+         " as given with --host-key. The connection was refused.";
+}
+
+std::string UntrustedCertificateText(std::string_view server, std::string_view error) {
+  return "The certificate of " + std::string(server) + " is not trusted (" + std::string(error) +
+         ").\r\n\r\nIf the site uses a certificate authority of its own, give its "
+         "certificate (PEM) with --ca-file FILE, or choose it as the CA file in the wizard's "
+         "connect dialog.";
+}
+
+std::string PageUnchangedText(const std::vector<std::string>& placed) {
+  std::string text = "The page on the site was not changed.";
+  if (placed.empty()) return text + " No file was put beside it.";
+  text += " These files were put beside it:";
+  for (const std::string& file : placed) text += "\r\n\t" + file;
+  return text;
+}
+
+std::string PageBackupText(std::string_view backup, std::string_view new_page) {
+  return "The server allows no renames, so the page was being written in place and may be "
+         "incomplete. The old page is kept on the site as " +
+         std::string(backup) + ", the new one as " + std::string(new_page) +
+         ": copy one of them over the page, or run again.";
+}
+
 }  // namespace sonavelt::remote

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The remote site's user-visible texts, built in one place so that the wizard
 // and the command line say the same words.
@@ -16,7 +17,7 @@ inline constexpr std::string_view kInvalidFtpUrlText = "Please enter a valid FTP
 inline constexpr std::string_view kFtpExceptionText =
     "An exception occurred when attempting to create an FTP connection.\r\n"
     "  Please check your internet configuration and make sure your environment\r\n"
-    " is set up with WININET.DLL in the path.";
+    " is set up with the network library (libcurl) in the library path.";
 // A reconnect during a run failed and the error had no text of its own.
 inline constexpr std::string_view kFtpConnectionFailedText = "Ftp connection failed.";
 // Select pressed with nothing selected in the remote tree.
@@ -42,5 +43,23 @@ std::string CannotTransferText(std::string_view file, std::string_view site,
                                std::string_view error);
 std::string CannotEnterFolderText(std::string_view folder, std::string_view site,
                                   std::string_view error);
+
+// Time-outs: nothing from the server while connecting and logging in; no
+// data or reply moving during an operation.
+std::string ConnectTimeoutText(std::string_view server, int seconds);
+std::string StalledText(int seconds);
+// SFTP host keys: never seen, changed since it was accepted, not the one the
+// user named. fingerprint: base64, without "SHA256:".
+std::string UnknownHostKeyText(std::string_view server, std::string_view fingerprint);
+std::string ChangedHostKeyText(std::string_view server, std::string_view fingerprint);
+std::string HostKeyNotPinnedText(std::string_view server, std::string_view fingerprint,
+                                 std::string_view pinned);
+// FTPS: the server's certificate was not accepted (error: libcurl's words).
+std::string UntrustedCertificateText(std::string_view server, std::string_view error);
+// A publish that stopped before the page was replaced: the page is as it was;
+// `placed` are the files already put on the site (remote paths).
+std::string PageUnchangedText(const std::vector<std::string>& placed);
+// The page's in-place write (on a server without renames) did not complete.
+std::string PageBackupText(std::string_view backup, std::string_view new_page);
 
 }  // namespace sonavelt::remote

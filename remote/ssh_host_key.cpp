@@ -1,10 +1,17 @@
 #include "remote/ssh_host_key.h"
 
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 namespace sonavelt::remote {
 namespace {
@@ -70,12 +77,131 @@ std::array<uint8_t, 32> Sha256(std::string_view data) {
   return digest;
 }
 
+// SHA-1 (FIPS 180-4), for the HMAC of hashed known-hosts entries.
+std::array<uint8_t, 20> Sha1(std::string_view data) {
+  std::array<uint32_t, 5> h = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+  std::string message(data);
+  uint64_t bit_length = static_cast<uint64_t>(data.size()) * 8;
+  message += static_cast<char>(0x80);
+  while (message.size() % 64 != 56) message += '\0';
+  for (int i = 7; i >= 0; --i) message += static_cast<char>((bit_length >> (8 * i)) & 0xff);
+  auto rotl = [](uint32_t x, int n) { return (x << n) | (x >> (32 - n)); };
+  for (size_t block = 0; block < message.size(); block += 64) {
+    std::array<uint32_t, 80> w{};
+    for (int i = 0; i < 16; ++i)
+      for (int b = 0; b < 4; ++b)
+        w[i] = (w[i] << 8) | static_cast<uint8_t>(message[block + 4 * i + b]);
+    for (int i = 16; i < 80; ++i) w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
+    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
+    for (int i = 0; i < 80; ++i) {
+      uint32_t f, k;
+      if (i < 20) { f = (b & c) | (~b & d); k = 0x5A827999; }
+      else if (i < 40) { f = b ^ c ^ d; k = 0x6ED9EBA1; }
+      else if (i < 60) { f = (b & c) | (b & d) | (c & d); k = 0x8F1BBCDC; }
+      else { f = b ^ c ^ d; k = 0xCA62C1D6; }
+      uint32_t t = rotl(a, 5) + f + e + k + w[i];
+      e = d; d = c; c = rotl(b, 30); b = a; a = t;
+    }
+    h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e;
+  }
+  std::array<uint8_t, 20> digest{};
+  for (int i = 0; i < 5; ++i)
+    for (int b = 0; b < 4; ++b) digest[4 * i + b] = static_cast<uint8_t>(h[i] >> (24 - 8 * b));
+  return digest;
+}
+
+std::string HmacSha1(std::string key, std::string_view message) {
+  if (key.size() > 64) {
+    auto d = Sha1(key);
+    key.assign(d.begin(), d.end());
+  }
+  key.resize(64, '\0');
+  std::string inner(64, '\0'), outer(64, '\0');
+  for (int i = 0; i < 64; ++i) {
+    inner[i] = static_cast<char>(key[i] ^ 0x36);
+    outer[i] = static_cast<char>(key[i] ^ 0x5c);
+  }
+  auto first = Sha1(inner + std::string(message));
+  auto second = Sha1(outer + std::string(first.begin(), first.end()));
+  return std::string(second.begin(), second.end());
+}
+
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string Base64(std::string_view bytes, bool pad) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    size_t n = std::min<size_t>(3, bytes.size() - i);
+    uint32_t group = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16;
+    if (n > 1) group |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8;
+    if (n > 2) group |= static_cast<uint8_t>(bytes[i + 2]);
+    for (size_t c = 0; c < n + 1; ++c) out += kBase64[(group >> (18 - 6 * c)) & 0x3f];
+    if (pad) out.append(3 - n, '=');
+  }
+  return out;
+}
+
+std::string Unbase64(std::string_view text) {
+  std::string out;
+  uint32_t group = 0;
+  int bits = 0;
+  for (char c : text) {
+    const char* at = std::strchr(kBase64, c);
+    if (c == '=' || c == '\0' || at == nullptr) break;
+    group = (group << 6) | static_cast<uint32_t>(at - kBase64);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((group >> bits) & 0xff);
+    }
+  }
+  return out;
+}
+
+// The key type an SSH key blob starts with ("ssh-ed25519").
+std::string KeyTypeOf(std::string_view blob) {
+  if (blob.size() < 4) return {};
+  uint32_t n = 0;
+  for (int i = 0; i < 4; ++i) n = (n << 8) | static_cast<uint8_t>(blob[i]);
+  if (n > blob.size() - 4) return {};
+  return std::string(blob.substr(4, n));
+}
+
+std::string HostPattern(const std::string& server, uint16_t port) {
+  return port == 22 ? server : "[" + server + "]:" + std::to_string(port);
+}
+
+// True when one comma-separated host field of a known-hosts line names the host.
+bool HostFieldMatches(const std::string& field, const std::string& host) {
+  if (field.rfind("|1|", 0) == 0) {
+    size_t bar = field.find('|', 3);
+    if (bar == std::string::npos) return false;
+    std::string salt = Unbase64(field.substr(3, bar - 3));
+    return Base64(HmacSha1(salt, host), true) == field.substr(bar + 1);
+  }
+  std::stringstream patterns(field);
+  std::string pattern;
+  bool matched = false;
+  while (std::getline(patterns, pattern, ',')) {
+    bool negated = !pattern.empty() && pattern[0] == '!';
+    if (negated) pattern.erase(0, 1);
+    if (pattern == host) {
+      if (negated) return false;
+      matched = true;
+    }
+  }
+  return matched;
+}
+
 struct HostKeyProbe {
   std::string fingerprint;
+  std::string blob;
 };
 
 int OnHostKey(void* user, int, const char* key, size_t length) {
-  static_cast<HostKeyProbe*>(user)->fingerprint = Sha256Fingerprint(std::string_view(key, length));
+  auto* probe = static_cast<HostKeyProbe*>(user);
+  probe->blob.assign(key, length);
+  probe->fingerprint = Sha256Fingerprint(probe->blob);
   // Reading the key is all this contact is for: go no further.
   return CURLKHMATCH_MISMATCH;
 }
@@ -83,22 +209,81 @@ int OnHostKey(void* user, int, const char* key, size_t length) {
 }  // namespace
 
 std::string Sha256Fingerprint(std::string_view key_blob) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::array<uint8_t, 32> digest = Sha256(key_blob);
-  std::string out;
-  for (size_t i = 0; i < digest.size(); i += 3) {
-    uint32_t group = static_cast<uint32_t>(digest[i]) << 16;
-    size_t n = std::min<size_t>(3, digest.size() - i);
-    if (n > 1) group |= static_cast<uint32_t>(digest[i + 1]) << 8;
-    if (n > 2) group |= digest[i + 2];
-    for (size_t c = 0; c < n + 1; ++c) out += kAlphabet[(group >> (18 - 6 * c)) & 0x3f];
+  return Base64(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()),
+                false);
+}
+
+std::string DefaultKnownHostsFile() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  std::string folder;
+  if (data && data[0] == '/') {
+    folder = data;
+  } else {
+    const char* home = std::getenv("HOME");
+    folder = std::string(home ? home : "/nonexistent") + "/.local/share";
   }
-  return out;
+  return folder + "/sonavelt/known_hosts";
+}
+
+std::string UserKnownHostsFile() {
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : "/nonexistent") + "/.ssh/known_hosts";
+}
+
+KnownHostMatch FindKnownHost(const std::string& file, const std::string& server, uint16_t port,
+                             std::string_view key_blob) {
+  std::ifstream in(file);
+  if (!in) return KnownHostMatch::kMissing;
+  const std::string host = HostPattern(server, port);
+  const std::string type = KeyTypeOf(key_blob);
+  KnownHostMatch result = KnownHostMatch::kMissing;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string first, hosts, line_type, line_key;
+    fields >> first;
+    if (first.empty() || first[0] == '#') continue;
+    bool revoked = first == "@revoked";
+    if (first[0] == '@') {
+      if (!revoked) continue;  // @cert-authority: certificates are not used here
+      fields >> hosts;
+    } else {
+      hosts = first;
+    }
+    fields >> line_type >> line_key;
+    if (!HostFieldMatches(hosts, host)) continue;
+    bool same_key = Unbase64(line_key) == key_blob;
+    if (revoked) {
+      if (same_key) return KnownHostMatch::kMismatch;
+      continue;
+    }
+    if (same_key) {
+      result = KnownHostMatch::kMatch;
+    } else if (line_type == type && result == KnownHostMatch::kMissing) {
+      result = KnownHostMatch::kMismatch;
+    }
+  }
+  return result;
+}
+
+Status RememberHostKey(const std::string& file, const std::string& server, uint16_t port,
+                       std::string_view key_blob) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+  bool existed = std::filesystem::exists(file, ec);
+  std::ofstream out(file, std::ios::app);
+  if (!out) return Status::IoError("cannot write " + file);
+  if (!existed) chmod(file.c_str(), 0600);
+  out << HostPattern(server, port) << ' ' << KeyTypeOf(key_blob) << ' '
+      << Base64(key_blob, true) << '\n';
+  out.close();
+  if (!out) return Status::IoError("cannot write " + file);
+  return Status::Ok();
 }
 
 Status ReadSshHostKey(const std::string& server, uint16_t port, int timeout_seconds,
-                      std::string* fingerprint) {
+                      std::string* fingerprint, std::string* key_blob) {
   CURL* h = curl_easy_init();
   if (!h) return Status::IoError("cannot create a libcurl handle");
   bool ipv6 = server.find(':') != std::string::npos && server.front() != '[';
@@ -118,6 +303,7 @@ Status ReadSshHostKey(const std::string& server, uint16_t port, int timeout_seco
   if (probe.fingerprint.empty())
     return Status::IoError(error[0] ? error : curl_easy_strerror(code));
   *fingerprint = probe.fingerprint;
+  if (key_blob) *key_blob = probe.blob;
   return Status::Ok();
 }
 

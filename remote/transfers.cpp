@@ -1,7 +1,10 @@
 #include "remote/transfers.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "base/text.h"
@@ -54,11 +57,18 @@ RemotePageTransfer::~RemotePageTransfer() = default;
 
 void RemotePageTransfer::Close() { connection_.reset(); }
 
+std::unique_ptr<FtpConnection> RemotePageTransfer::NewConnection() {
+  auto connection = std::make_unique<FtpConnection>(endpoint_);
+  connection->set_cancel_flag(observer_.CancelFlag());
+  return connection;
+}
+
 Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
-  connection_ = std::make_unique<FtpConnection>(endpoint_);
+  connection_ = NewConnection();
   if (!connection_->has_session())
     return Fail(std::string(kCannotOpenInternetText), temp_page_path);
   Status status = connection_->Open();
+  if (status.code() == Status::Code::kCancelled) return status;
   if (!status.ok()) {
     return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),
                 temp_page_path);
@@ -74,16 +84,21 @@ Status RemotePageTransfer::Fail(const std::string& text, const std::string& temp
   return Status::IoError(text);
 }
 
-bool RemotePageTransfer::ReconnectRun() {
-  auto fresh = std::make_unique<FtpConnection>(endpoint_);
+Status RemotePageTransfer::Reconnect() {
+  auto fresh = NewConnection();
   Status status = fresh->Open(true);
-  if (!status.ok()) {
-    ui_.Tell(BoxStyle::kSystemModal,
-             status.message().empty() ? std::string(kFtpConnectionFailedText) : status.message());
-    return false;
+  if (status.ok()) connection_ = std::move(fresh);
+  return status;
+}
+
+bool RemotePageTransfer::ReconnectRun() {
+  Status status = Reconnect();
+  if (!status.ok() && status.code() != Status::Code::kCancelled) {
+    ui_.Tell(BoxStyle::kSystemModal, status.message().empty()
+                                         ? std::string(kFtpConnectionFailedText)
+                                         : status.message());
   }
-  connection_ = std::move(fresh);
-  return true;
+  return status.ok();
 }
 
 Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
@@ -91,14 +106,30 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
                                        bool show_lost_connection) {
   Status status = attempt();
   std::chrono::milliseconds wait = policy_.first_wait;
-  for (int tries = 1; !status.ok() && tries < policy_.max_attempts; ++tries) {
+  for (int tries = 1; tries < policy_.max_attempts; ++tries) {
+    // Only a lost connection (or a "try later" reply) is worth another try.
+    if (status.ok() || status.code() == Status::Code::kCancelled || IsPermanentFailure(status))
+      return status;
     if (show_lost_connection) observer_.SetProgressText(LostConnectionText(endpoint_.server));
     if (observer_.CancelRequested()) return Status::Cancelled();
-    std::this_thread::sleep_for(wait);
+    auto until = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < until) {
+      if (observer_.CancelRequested()) return Status::Cancelled();
+      std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
+          std::chrono::milliseconds(50),
+          std::chrono::duration_cast<std::chrono::milliseconds>(until -
+                                                                std::chrono::steady_clock::now()) +
+              std::chrono::milliseconds(1)));
+    }
     wait *= 2;
-    // A failed reconnect has told the user; the attempt below then runs on
-    // the old handle, which logs in again by itself if it can.
-    if (!ReconnectRun() && !connection_) connection_ = std::make_unique<FtpConnection>(endpoint_);
+    // A server that cannot be reached again costs this try; the final
+    // message tells the last error.
+    Status reconnected = Reconnect();
+    if (observer_.CancelRequested()) return Status::Cancelled();
+    if (!reconnected.ok()) {
+      status = reconnected;
+      continue;
+    }
     before_retry();
     status = attempt();
   }
@@ -110,71 +141,266 @@ Status RemotePageTransfer::FetchRemotePage(const std::string& remote_path,
                                            const std::string& retrieving_text) {
   Status status = OpenConnection(temp_page_path);
   if (!status.ok()) return status;
+  // Byte for byte: the page's line ends are its own, on the site and here.
   status = WithRetries(
-      [&] { return connection_->Download(remote_path, temp_page_path, TransferType::kAscii); },
+      [&] { return connection_->Download(remote_path, temp_page_path, TransferType::kBinary); },
       [&] { observer_.SetProgressText(retrieving_text); });
-  if (status.code() == Status::Code::kCancelled) return status;
+  if (status.code() == Status::Code::kCancelled) {
+    Close();
+    return status;
+  }
   if (!status.ok())
     return Fail(CannotRetrieveText(remote_path, endpoint_.server, status.message()),
                 temp_page_path);
+  std::ifstream in(temp_page_path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  original_page_ = bytes.str();
   return Status::Ok();
+}
+
+namespace {
+
+bool ReadLocal(const std::string& path, std::string* data) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) return false;
+  *data = bytes.str();
+  return true;
+}
+
+void Forget(std::vector<std::string>& list, const std::string& item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+}  // namespace
+
+Status RemotePageTransfer::StoreChecked(const std::string& data, const std::string& target) {
+  Status status = connection_->Store(data, target);
+  if (!status.ok()) return status;
+  int64_t size = -1;
+  // A server that does not tell sizes is trusted with its 226.
+  if (connection_->Size(target, &size).ok() && size != static_cast<int64_t>(data.size())) {
+    return Status::IoError(target + " arrived with " + std::to_string(size) + " of " +
+                           std::to_string(data.size()) + " bytes.");
+  }
+  return Status::Ok();
+}
+
+Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::string& target,
+                                          std::string* temporary) {
+  Status status;
+  if (!dot_names_refused_) {
+    *temporary = FtpConnection::TemporaryUploadPath(target, true);
+    temporaries_.push_back(*temporary);
+    status = StoreChecked(data, *temporary);
+    if (status.ok() || !IsPermanentFailure(status)) return status;
+    // Many shared hosts refuse names starting with ".".
+    connection_->Delete(*temporary);
+    Forget(temporaries_, *temporary);
+  }
+  std::string plain = FtpConnection::TemporaryUploadPath(target, false);
+  temporaries_.push_back(plain);
+  Status second = StoreChecked(data, plain);
+  if (!second.ok()) {
+    if (IsPermanentFailure(second)) {
+      connection_->Delete(plain);
+      Forget(temporaries_, plain);
+    }
+    return second;
+  }
+  if (!dot_names_refused_) dot_names_refused_ = true;
+  *temporary = plain;
+  return second;
+}
+
+Status RemotePageTransfer::SendAndRename(const std::string& data, const std::string& target,
+                                         std::string* temporary, bool* rename_refused) {
+  *rename_refused = false;
+  for (;;) {
+    Status status = StoreTemporary(data, target, temporary);
+    if (!status.ok()) return status;
+    status = connection_->Replace(*temporary, target);
+    if (status.ok()) {
+      Forget(temporaries_, *temporary);
+      placed_.push_back(target);
+      return status;
+    }
+    if (!IsPermanentFailure(status)) return status;
+    if (dot_names_refused_) {
+      *rename_refused = true;
+      return status;
+    }
+    // The rename may have been refused for the leading "." alone.
+    connection_->Delete(*temporary);
+    Forget(temporaries_, *temporary);
+    dot_names_refused_ = true;
+  }
+}
+
+Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string& target) {
+  if (!renames_refused_) {
+    std::string temporary;
+    bool rename_refused = false;
+    Status status = SendAndRename(data, target, &temporary, &rename_refused);
+    if (status.ok() || !rename_refused) return status;
+    renames_refused_ = true;
+    connection_->Delete(temporary);
+    Forget(temporaries_, temporary);
+  }
+  // No renames here: a file beside the page is written in place (the page
+  // still is the old one, and nothing of it changes).
+  Status status = StoreChecked(data, target);
+  if (status.ok()) placed_.push_back(target);
+  return status;
+}
+
+Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target,
+                                     const std::string& temp_page_path) {
+  std::string temporary;
+  if (!renames_refused_) {
+    bool rename_refused = false;
+    Status status = SendAndRename(data, target, &temporary, &rename_refused);
+    if (status.ok() || !rename_refused) return status;
+    renames_refused_ = true;
+    // The new page stays complete under its temporary name.
+  } else {
+    Status status = StoreTemporary(data, target, &temporary);
+    if (!status.ok()) return status;
+  }
+
+  // The server renames nothing, so the page must be written in place. Its
+  // old text goes beside it first, under a backup name, checked complete;
+  // only then is the page overwritten, and the backup and the temporary copy
+  // go once the page is complete.
+  if (original_page_.empty()) {
+    std::string old_copy = temp_page_path + ".old";
+    Status read = connection_->Download(target, old_copy, TransferType::kBinary);
+    if (!read.ok()) return read;
+    ReadLocal(old_copy, &original_page_);
+    std::error_code ignored;
+    std::filesystem::remove(old_copy, ignored);
+  }
+  std::string backup = FtpConnection::BackupPath(target, !dot_names_refused_);
+  temporaries_.push_back(backup);
+  Status status = StoreChecked(original_page_, backup);
+  if (!status.ok() && IsPermanentFailure(status) && !dot_names_refused_) {
+    connection_->Delete(backup);
+    Forget(temporaries_, backup);
+    backup = FtpConnection::BackupPath(target, false);
+    temporaries_.push_back(backup);
+    status = StoreChecked(original_page_, backup);
+  }
+  if (!status.ok()) return status;
+
+  page_note_ = PageBackupText(backup, temporary);
+  Forget(temporaries_, backup);
+  Forget(temporaries_, temporary);
+  // The overwrite is not cancelled half way: it is the commit.
+  connection_->set_cancel_flag(nullptr);
+  status = StoreChecked(data, target);
+  connection_->set_cancel_flag(observer_.CancelFlag());
+  if (!status.ok()) return status;
+  page_note_.clear();
+  placed_.push_back(target);
+  connection_->Delete(backup);
+  connection_->Delete(temporary);
+  return Status::Ok();
+}
+
+Status RemotePageTransfer::EnsureFolder(const std::string& folder) {
+  Status status = connection_->ChangeDirectory(folder);
+  if (status.ok() || !IsPermanentFailure(status)) return status;
+  // Missing (or closed to us): create it, and quote the MKD's own reply
+  // when the server refuses.
+  status = connection_->CreateDirectory(folder);
+  if (!status.ok()) return status;
+  return connection_->ChangeDirectory(folder);
+}
+
+void RemotePageTransfer::RemoveTemporaries() {
+  if (temporaries_.empty()) return;
+  if (!connection_) connection_ = NewConnection();
+  connection_->set_cancel_flag(nullptr);
+  for (const std::string& path : temporaries_) {
+    Status status = connection_->Delete(path);
+    // A server that cannot be reached will not take the other deletes either.
+    if (!status.ok() && !IsPermanentFailure(status)) break;
+  }
+  temporaries_.clear();
+}
+
+Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced,
+                                      const std::string& temp_page_path) {
+  RemoveTemporaries();
+  if (status.code() == Status::Code::kCancelled) {
+    Close();
+    std::error_code ignored;
+    std::filesystem::remove(temp_page_path, ignored);
+    return status;
+  }
+  std::string text = CannotTransferText(announced, endpoint_.server, status.message());
+  text += "\r\n\r\n" + (page_note_.empty() ? PageUnchangedText(placed_) : page_note_);
+  return Fail(text, temp_page_path);
 }
 
 Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   const std::string& temp = files.temp_page_path;
-  if (observer_.CancelRequested()) return Status::Cancelled();
+  placed_.clear();
+  temporaries_.clear();
+  page_note_.clear();
+  if (observer_.CancelRequested()) return EndPublish(Status::Cancelled(), "", temp);
   if (!connection_) {
     Status status = OpenConnection(temp);
     if (!status.ok()) return status;
   }
-  if (observer_.CancelRequested()) return Status::Cancelled();
+  connection_->set_cancel_flag(observer_.CancelFlag());
 
   RemoteLayout layout(files.remote_path);
+  std::string announced;
   // One file: announce, send, and on failure announce again (as a repeat)
   // before each further attempt.
-  auto send = [&](const std::string& announced, const std::string& local,
-                  const std::string& remote, TransferType type) -> Status {
+  auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
+                  bool page) -> Status {
+    announced = shown;
     if (observer_.CancelRequested()) return Status::Cancelled();
-    observer_.ReportTransferring(announced, false);
-    Status status = WithRetries([&] { return connection_->Upload(local, remote, type); },
-                                [&] { observer_.ReportTransferring(announced, true); });
-    if (status.code() == Status::Code::kCancelled) return status;
-    if (!status.ok()) return Fail(CannotTransferText(announced, endpoint_.server, status.message()), temp);
-    return status;
+    observer_.ReportTransferring(shown, false);
+    std::string data;
+    if (!ReadLocal(local, &data)) return Status::NotFound("cannot read " + local);
+    return WithRetries(
+        [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
+        [&] { observer_.ReportTransferring(shown, true); });
   };
 
-  Status status = send(files.remote_path, temp, files.remote_path, TransferType::kAscii);
-  if (!status.ok()) return status;
-
-  if (observer_.CancelRequested()) return Status::Cancelled();
-  status = WithRetries(
-      [&] {
-        // The folder usually exists after the first run: a refused MKD is fine
-        // as long as the folder can be entered.
-        connection_->CreateDirectory(layout.audio_folder);
-        return connection_->ChangeDirectory(layout.audio_folder);
-      },
-      [] {}, /*show_lost_connection=*/false);
-  if (status.code() == Status::Code::kCancelled) return status;
-  if (!status.ok())
-    return Fail(CannotEnterFolderText(layout.audio_folder, endpoint_.server, status.message()),
+  announced = layout.audio_folder;
+  Status status = WithRetries([&] { return EnsureFolder(layout.audio_folder); }, [] {},
+                              /*show_lost_connection=*/false);
+  if (!status.ok()) {
+    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced, temp);
+    RemoveTemporaries();
+    return Fail(CannotEnterFolderText(layout.audio_folder, endpoint_.server, status.message()) +
+                    "\r\n\r\n" + PageUnchangedText(placed_),
                 temp);
-
-  for (const std::string& sound : files.sounds) {
-    status = send(sound, sound, layout.SoundPath(sound), TransferType::kBinary);
-    if (!status.ok()) return status;
   }
-  status = send(files.applet_class_path, files.applet_class_path, layout.ClassPath(),
-                TransferType::kBinary);
-  if (!status.ok()) return status;
+  for (const std::string& sound : files.sounds) {
+    status = send(sound, sound, layout.SoundPath(sound), false);
+    if (!status.ok()) return EndPublish(status, announced, temp);
+  }
+  status = send(files.applet_class_path, files.applet_class_path, layout.ClassPath(), false);
+  if (!status.ok()) return EndPublish(status, announced, temp);
   if (!files.player_script_path.empty()) {
     status = send(files.player_script_path, files.player_script_path,
-                  layout.BesidePage(files.player_script_path), TransferType::kBinary);
-    if (!status.ok()) return status;
+                  layout.BesidePage(files.player_script_path), false);
+    if (!status.ok()) return EndPublish(status, announced, temp);
   }
   status = send(files.local_resource_path, files.local_resource_path,
-                layout.ResourcePath(files.resource_file_name), TransferType::kBinary);
-  if (!status.ok()) return status;
+                layout.ResourcePath(files.resource_file_name), false);
+  if (!status.ok()) return EndPublish(status, announced, temp);
+  // The commit point: the page, last.
+  status = send(files.remote_path, temp, files.remote_path, true);
+  if (!status.ok()) return EndPublish(status, announced, temp);
 
   Close();
   std::error_code ignored;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -35,6 +36,9 @@ class TransferObserver {
   // The run's cancel checkpoint: true when the user has confirmed quitting;
   // the transfers then stop at once and answer Cancelled.
   virtual bool CancelRequested() = 0;
+  // The flag behind CancelRequested, read by the transfer in progress so that
+  // it stops within a second; nullptr: transfers stop only between files.
+  virtual const std::atomic<bool>* CancelFlag() { return nullptr; }
 };
 
 // How often a failed transfer is tried again. Every attempt after the first
@@ -97,17 +101,27 @@ class RemotePageTransfer : public PageTransfer {
                      RetryPolicy policy = {});
   ~RemotePageTransfer() override;
 
-  // Opens the run's connection and downloads `remote_path` in ASCII mode to
-  // `temp_page_path`, retrying a failed download after a reconnect.
+  // Opens the run's connection and downloads `remote_path` byte for byte to
+  // `temp_page_path`, retrying a failed download after a reconnect. The old
+  // page's bytes are kept for the publish's backup.
   // retrieving_text: the progress text shown again after each reconnect.
   Status FetchRemotePage(const std::string& remote_path, const std::string& temp_page_path,
                          const std::string& retrieving_text) override;
 
-  // Sends the page (ASCII), then the sounds into the audio folder (created
-  // when missing), the class file, the player script when there is one, and
-  // the resource file (binary), each
-  // replacing the file on the site in one rename. Opens a connection when the
-  // fetch's is gone. Closes the connection and deletes temp_page_path at the end.
+  // Sends the sounds into the audio folder (created when missing), the class
+  // file, the player script when there is one and the resource file, and the
+  // page last: its replacement is the publish's commit point. All in binary.
+  // Each file goes up under a temporary name (".NAME.part", or
+  // "NAME.sonavelt-part" on a server that refuses names starting with "."),
+  // its size is checked, and it replaces the file on the site in one rename.
+  // On a server that refuses renames, the other files are written in place
+  // and the page only once its old text is kept on the site under a backup
+  // name; the backup goes when the new page is complete.
+  // Any failure before the page leaves the page as it was and says which files
+  // were put beside it; temporary files are removed as far as the server
+  // allows. A refusal (IsPermanentFailure) is not tried again.
+  // Opens a connection when the fetch's is gone. Closes the connection and
+  // deletes temp_page_path at the end.
   Status PublishRemotePage(const PublishFiles& files) override;
 
   // A fresh connection in place of the current one. On failure tells the
@@ -119,6 +133,8 @@ class RemotePageTransfer : public PageTransfer {
   void Close();
 
  private:
+  // A fresh connection in place of the current one, telling nobody.
+  Status Reconnect();
   // Opens the run's connection; on failure tells why and cleans up (Fail).
   Status OpenConnection(const std::string& temp_page_path);
   // Tells `text` (system-modal), drops the connection, deletes the temporary page.
@@ -130,11 +146,51 @@ class RemotePageTransfer : public PageTransfer {
                      const std::function<void()>& before_retry,
                      bool show_lost_connection = true);
 
+  // A new connection object (not yet connected), with the cancel flag.
+  std::unique_ptr<FtpConnection> NewConnection();
+  // Sends `data` under a temporary name beside `target` and checks its size;
+  // *temporary: its path. Falls back to a name without a leading "." when the
+  // server refuses the first.
+  Status StoreTemporary(const std::string& data, const std::string& target,
+                        std::string* temporary);
+  // StoreTemporary, then the rename onto `target`; a rename refused for a
+  // temporary name starting with "." is tried once more with the other name.
+  // *rename_refused: the server refuses renames (the temporary file is
+  // complete and still there).
+  Status SendAndRename(const std::string& data, const std::string& target,
+                       std::string* temporary, bool* rename_refused);
+  // Puts one file (not the page) in place: temporary name, check, rename.
+  Status PlaceFile(const std::string& data, const std::string& target);
+  // Puts the page in place; see PublishRemotePage.
+  Status PlacePage(const std::string& data, const std::string& target,
+                   const std::string& temp_page_path);
+  // Enters `folder`, creating it when it is missing.
+  Status EnsureFolder(const std::string& folder);
+  // A publish that failed or was cancelled while sending `announced`.
+  Status EndPublish(const Status& status, const std::string& announced,
+                    const std::string& temp_page_path);
+  // Sends `data` straight to `target` and checks its size.
+  Status StoreChecked(const std::string& data, const std::string& target);
+  // Removes what this publish left on the server, as far as it can.
+  void RemoveTemporaries();
+
   FtpEndpoint endpoint_;
   UserInterface& ui_;
   TransferObserver& observer_;
   RetryPolicy policy_;
   std::unique_ptr<FtpConnection> connection_;
+  // What the server was found to refuse during this run.
+  bool dot_names_refused_ = false;
+  bool renames_refused_ = false;
+  // The page as fetched, byte for byte.
+  std::string original_page_;
+  // Remote files this publish put in place, and its temporary files on the
+  // server (removed on failure).
+  std::vector<std::string> placed_;
+  std::vector<std::string> temporaries_;
+  // Set once the page's replacement has begun: failures no longer leave
+  // the page as it was, and say what they leave.
+  std::string page_note_;
 };
 
 }  // namespace sonavelt::remote

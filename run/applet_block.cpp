@@ -1,9 +1,90 @@
 #include "run/applet_block.h"
 
+#include "base/text.h"
 #include "run/resource_text.h"
 #include "run/startup.h"
 
 namespace sonavelt::run {
+namespace {
+
+constexpr std::string_view kXhtmlNamespace = "HTTP://WWW.W3.ORG/1999/XHTML";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
+// The text of the first tag named `name` (upper case, after "<"), from "<"
+// through ">" or the end; empty when there is none.
+std::string_view FirstTag(std::string_view upper, std::string_view name) {
+  size_t at = 0;
+  while ((at = upper.find(name, at)) != std::string_view::npos) {
+    size_t after = at + name.size();
+    if (at > 0 && upper[at - 1] == '<' &&
+        (after == upper.size() || IsBlank(upper[after]) || upper[after] == '>' ||
+         upper[after] == '/')) {
+      size_t end = upper.find('>', after);
+      return upper.substr(at - 1, end == std::string_view::npos ? std::string_view::npos
+                                                                 : end - at + 2);
+    }
+    at = after;
+  }
+  return {};
+}
+
+// True when `tag` has the attribute `name` (upper case) with a value.
+bool HasAttribute(std::string_view tag, std::string_view name) {
+  size_t at = 0;
+  while ((at = tag.find(name, at)) != std::string_view::npos) {
+    size_t after = at + name.size();
+    while (after < tag.size() && IsBlank(tag[after])) ++after;
+    if (at > 0 && IsBlank(tag[at - 1]) && after < tag.size() && tag[after] == '=') return true;
+    at += name.size();
+  }
+  return false;
+}
+
+const char* PositionAttribute(PlayerPosition position) {
+  switch (position) {
+    case PlayerPosition::kTopLeft: return "top-left";
+    case PlayerPosition::kTopRight: return "top-right";
+    case PlayerPosition::kBottomLeft: return "bottom-left";
+    case PlayerPosition::kBottomRight: return "bottom-right";
+    case PlayerPosition::kInBlock: break;
+  }
+  return nullptr;
+}
+
+// The player lines (see AppletBlock), each ended by CR LF. `resource` is
+// percent-encoded, so it needs no escaping inside quotes or a script.
+std::string PlayerLines(const RunOptions& options, const std::string& resource,
+                        const PageForm& form) {
+  const char* position = PositionAttribute(options.player_position);
+  std::string data_script = PlayerDataScriptName(resource);
+  if (!form.base_href) {
+    std::string lines;
+    if (form.player_data) lines += "<script src=\"" + data_script + "\"></script>\r\n";
+    lines += "<script src=\"";
+    lines += kPlayerScriptFileName;
+    lines += "\" data-resource=\"" + resource + "\"";
+    if (position) lines += std::string(" data-position=\"") + position + "\"";
+    lines += "></script>\r\n";
+    return lines;
+  }
+  // The page's folder from its own address, query and fragment dropped;
+  // scripts inserted by a script run in order only with async off. No "<"
+  // or "&" in it, so it is the same text in HTML and XHTML.
+  std::string lines = "<script data-resource=\"" + resource + "\">(function(d,h){";
+  lines += "h=location.href.replace(/[?#].*$/,'').replace(/[^/]*$/,'');";
+  lines += "function add(n,r,p){var s=d.createElement('script');s.async=false;s.src=h+n;";
+  lines += "if(r){s.setAttribute('data-resource',r)}if(p){s.setAttribute('data-position',p)}";
+  lines += "d.currentScript.parentNode.insertBefore(s,d.currentScript.nextSibling)}";
+  // The data file runs first (scripts run in the order inserted). Double
+  // quotes: the encoded name may hold "'" but never '"'.
+  if (form.player_data) lines += "add(\"" + data_script + "\");";
+  lines += std::string("add(\"") + kPlayerScriptFileName + "\",\"" + resource + "\",\"" +
+           (position ? position : "") + "\")})(document)</script>\r\n";
+  return lines;
+}
+
+}  // namespace
 
 std::string ResourceBaseName(std::string_view page_file_name) {
   size_t dot = page_file_name.rfind('.');
@@ -14,32 +95,52 @@ std::string ResourceFileName(std::string_view page_file_name) {
   return ResourceBaseName(page_file_name) + ".res";
 }
 
+PageForm PageFormOf(std::string_view page_text) {
+  PageForm form;
+  std::string upper = UpperCopy(page_text);
+  std::string_view text = upper;
+  size_t start = 0;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") start = 3;  // UTF-8 byte order mark
+  while (start < text.size() && IsBlank(text[start])) ++start;
+  std::string_view html_tag = FirstTag(text, "HTML");
+  form.xhtml = text.substr(start, 5) == "<?XML" ||
+               html_tag.find(kXhtmlNamespace) != std::string_view::npos;
+  std::string_view base_tag = FirstTag(text, "BASE");
+  form.base_href = !base_tag.empty() && HasAttribute(base_tag, "HREF");
+  return form;
+}
+
+std::string PlayerDataScriptName(std::string_view encoded_resource_base_name) {
+  return std::string(encoded_resource_base_name) + ".sounds.js";
+}
+
 std::string AppletBlock(const RunOptions& options, std::string_view resource_base_name,
-                        bool with_wrappers) {
+                        bool with_wrappers, const PageForm& form) {
+  const bool x = form.xhtml;
+  const char* end_empty = x ? "\"/>\r\n" : "\">\r\n";
   std::string block;
-  if (with_wrappers) block += "<br><center>\r\n";
-  block += "<applet code=";
+  if (with_wrappers) block += x ? "<br/><center>\r\n" : "<br><center>\r\n";
+  block += x ? "<applet code=\"" : "<applet code=";
   block += kAppletClassName;
+  if (x) block += "\"";
   block += options.invisible_applet ? " width=\"2\" height=\"2\">\r\n"
                                     : " width=\"190\" height=\"20\">\r\n";
-  block += options.random_order ? "<param name=random value=\"Yes\">\r\n"
-                                : "<param name=random value=\"No\">\r\n";
+  block += x ? "<param name=\"random\" value=\"" : "<param name=random value=\"";
+  block += options.random_order ? "Yes" : "No";
+  block += end_empty;
   const std::string resource = PercentEncodeName(resource_base_name);
-  block += "<param name=resource value=\"" + resource + "\">\r\n";
-  if (options.browser_player) {
-    block += "<script src=\"";
-    block += kPlayerScriptFileName;
-    block += "\" data-resource=\"" + resource + "\"></script>\r\n";
-  }
+  block += x ? "<param name=\"resource\" value=\"" : "<param name=resource value=\"";
+  block += resource + end_empty;
+  if (options.browser_player) block += PlayerLines(options, resource, form);
   block += "You will hear sounds if you use Java-enabled browsers.\r\n</applet>";
-  if (with_wrappers) block += "\r\n</center><br>\r\n";
+  if (with_wrappers) block += x ? "\r\n</center><br/>\r\n" : "\r\n</center><br>\r\n";
   return block;
 }
 
-html::AppletBlockTexts AppletBlocks(const RunOptions& options,
-                                    std::string_view resource_base_name) {
-  return {AppletBlock(options, resource_base_name, true),
-          AppletBlock(options, resource_base_name, false)};
+html::AppletBlockTexts AppletBlocks(const RunOptions& options, std::string_view resource_base_name,
+                                    const PageForm& form) {
+  return {AppletBlock(options, resource_base_name, true, form),
+          AppletBlock(options, resource_base_name, false, form)};
 }
 
 }  // namespace sonavelt::run

@@ -22,28 +22,63 @@ std::string ResourceBaseName(std::string_view page_file_name);
 // ResourceBaseName + ".res": the resource file's name beside the page.
 std::string ResourceFileName(std::string_view page_file_name);
 
+// What the block must suit in the page it goes into.
+struct PageForm {
+  // An XHTML page (it starts with an XML declaration, or its <html> tag
+  // names the XHTML namespace): the block is well-formed XML, every
+  // attribute quoted and <param/> and <br/> closed.
+  bool xhtml = false;
+  // The page has a <base href>: relative addresses in it point elsewhere,
+  // so the player is loaded relative to the page's own address.
+  bool base_href = false;
+  // The run puts the player's data file (PlayerDataScriptName) beside the
+  // page, so the block loads it.
+  bool player_data = true;
+};
+
+// The form of `page_text`, read from its text (no full parse: a false
+// "base href" only costs the inline loader, which works on any page).
+PageForm PageFormOf(std::string_view page_text);
+
+// The run's data file for the browser player: BASE + ".sounds.js"
+// (player_data.h writes it), with BASE percent-encoded as in the block.
+std::string PlayerDataScriptName(std::string_view encoded_resource_base_name);
+
 // The block, CR LF line ends:
 //   [<br><center>]                                         with_wrappers
 //   <applet code=SonaveltRandomEventBackground width="190" height="20">
 //        (width="2" height="2" when options.invisible_applet)
 //   <param name=random value="Yes">   ("No" without options.random_order)
 //   <param name=resource value="BASE">
-//   <script src="sonavelt-player.js" data-resource="BASE"></script>
-//        (only with options.browser_player)
+//   [player lines]                     only with options.browser_player
 //   You will hear sounds if you use Java-enabled browsers.
 //   </applet>
 //   [</center><br>]                                        with_wrappers
 // BASE is the resource base name percent-encoded by PercentEncodeName
 // (resource_text.h), so the attribute cannot break and the player can fetch
 // BASE + ".res" as a relative URL; a plain name such as "index" is unchanged.
-// Without wrappers the block ends right after "</applet>". The player's line
-// sits inside the applet element: a browser with Java ignores it, one without
-// shows the element's content and so runs the script; and a later run, which
-// replaces everything from "<applet " through "</applet>", replaces it too.
+// Without wrappers the block ends right after "</applet>".
+//
+// The player lines:
+//   <script src="BASE.sounds.js"></script>         (only with form.player_data)
+//   <script src="sonavelt-player.js" data-resource="BASE"[ data-position="P"]></script>
+// P is "top-left", "top-right", "bottom-left" or "bottom-right" when the
+// control is fixed in a corner; without the attribute it stands in the block.
+// On a page with <base href> both are one inline script that inserts them
+// with addresses made from the page's own location.
+//
+// The player lines sit inside the applet element: a browser with Java
+// ignores them, one without shows the element's content and so runs the
+// scripts; and a later run, which replaces everything from "<applet "
+// through "</applet>", replaces them too.
+//
+// For an XHTML page (form.xhtml) the same block is written well-formed:
+// code="...", name="...", <param .../>, <br/>.
 std::string AppletBlock(const RunOptions& options, std::string_view resource_base_name,
-                        bool with_wrappers);
+                        bool with_wrappers, const PageForm& form = {});
 
 // Both forms, for ProcessPage.
-html::AppletBlockTexts AppletBlocks(const RunOptions& options, std::string_view resource_base_name);
+html::AppletBlockTexts AppletBlocks(const RunOptions& options, std::string_view resource_base_name,
+                                    const PageForm& form = {});
 
 }  // namespace sonavelt::run

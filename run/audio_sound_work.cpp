@@ -1,9 +1,12 @@
 #include "run/audio_sound_work.h"
 
 #include "audio/conversion_progress.h"
+#include "audio/posix_file.h"
 #include "audio/sound_checks.h"
+#include "audio/sound_messages.h"
+#include "audio/sound_names.h"
 #include "audio/wave_converter.h"
-#include "audio/wave_reader.h"
+#include "run/choice_rules.h"
 
 namespace sonavelt::run {
 
@@ -22,8 +25,9 @@ void AudioSoundWork::ReportUnsupported(const std::string& path) {
 }
 
 bool AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
+  if (!CheckListSafePath(path, "audio", ui_)) return false;
   audio::WaveCheckState check{state.preparing_run, state.max_wave_frames};
-  bool ok = audio::CheckSoundFile(path, cache_, check, ui_);
+  bool ok = audio::CheckSoundFile(path, check, ui_);
   state.max_wave_frames = check.max_wave_frames;
   return ok;
 }
@@ -33,12 +37,22 @@ uint64_t AudioSoundWork::CheckNotEmpty(const std::string& path) {
   return length > 0 ? static_cast<uint64_t>(length) : 0;
 }
 
-std::string AudioSoundWork::ConvertIfWav(const std::string& path, RunState& state,
-                                         const std::function<void(int percent)>& progress) {
+bool AudioSoundWork::PlaceSound(const std::string& path, const std::string& target,
+                                RunState& state,
+                                const std::function<void(int percent)>& progress) {
+  if (audio::IsUsedAsIs(path)) {
+    // An .au sound goes to the page as it is, under the name the run gave it.
+    Status copied = audio::CopyFileAtomically(path, target);
+    if (copied.ok()) return true;
+    ui_.Tell(BoxStyle::kSystemModal, copied.code() == Status::Code::kNotFound
+                                         ? audio::CannotOpenMessage(path, copied.message())
+                                         : audio::CannotWriteMessage(target, copied.message()));
+    return false;
+  }
   audio::ConversionControl control;
   control.cancel_requested = &state.cancel_requested;
   control.report_progress = progress;
-  return audio::ConvertIfWav(path, cache_, ui_, control);
+  return audio::ConvertWaveFile(path, target, ui_, control) == audio::ConversionOutcome::kConverted;
 }
 
 }  // namespace sonavelt::run

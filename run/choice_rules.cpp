@@ -5,6 +5,7 @@
 #include <cctype>
 #include <memory>
 
+#include "audio/sound_checks.h"
 #include "base/text.h"
 
 namespace sonavelt::run {
@@ -106,6 +107,9 @@ void ClickOption(OptionBoxes& boxes, OptionBoxId id, bool checked, RunOptions& o
   }
   if (!box->enabled) return;
   box->checked = checked;
+  // The background box keeps its own state while it is shown disabled, so
+  // its live state is the option itself.
+  if (id == OptionBoxId::kBackgroundInitiallyOn) options.background_initially_on = checked;
   if (id == OptionBoxId::kNoBackground) {
     options.no_background = checked;
     if (checked) {
@@ -128,18 +132,74 @@ void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptio
   options.entrance_on = boxes.entrance_on.checked;
   options.exit_on = boxes.exit_on.checked;
   options.no_background = boxes.no_background.checked;
-  options.background_initially_on = boxes.background_initially_on.checked;
+  // Shown disabled (no background sound), the box is unchecked on screen
+  // while it keeps its own state: that state is read, as stored.
+  if (boxes.background_initially_on.enabled)
+    options.background_initially_on = boxes.background_initially_on.checked;
   options.invisible_applet = boxes.invisible_applet.checked;
   options.browser_player = boxes.browser_player.checked;
 }
 
+bool HoldsListSeparator(std::string_view path) { return path.find(';') != std::string_view::npos; }
+
+std::string ListSeparatorMessage(const std::string& path, const std::string& kind) {
+  return path + "\r\ncannot be used: its path holds \";\", which Sonavelt uses to separate " +
+         "the choices it remembers.\r\nPlease rename the file or its folder, or select " +
+         "another " + kind + " file.";
+}
+
+bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui) {
+  if (!HoldsListSeparator(path)) return true;
+  ui.Tell(BoxStyle::kSystemModal, ListSeparatorMessage(path, kind));
+  return false;
+}
+
+bool CheckLocalPagePath(const std::string& path, UserInterface& ui) {
+  if (!CheckListSafePath(path, "HTML", ui)) return false;
+  if (audio::FileExists(path)) return true;
+  audio::ReportMissing(path, "HTML", ui);
+  return false;
+}
+
 UrlParts ParseUrl(const std::string& text) {
   UrlParts parts;
+  // The scheme is read from the text itself, so that an address whose server
+  // is missing ("http:///index.htm", "http://") or that is no web address at
+  // all ("mailto:x@y") keeps its scheme and is refused as such, instead of
+  // being taken for a server named "http" or "mailto" behind "http://".
+  // "www.example.com:8080/x" is a server and a port, not a scheme.
+  size_t colon = 0;
+  while (colon < text.size() &&
+         (std::isalnum(static_cast<unsigned char>(text[colon])) || text[colon] == '+' ||
+          text[colon] == '-' || text[colon] == '.')) {
+    ++colon;
+  }
+  if (colon == 0 || colon >= text.size() || text[colon] != ':' ||
+      !std::isalpha(static_cast<unsigned char>(text[0]))) {
+    return parts;
+  }
+  size_t digits = colon + 1;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits > colon + 1 &&
+      (digits == text.size() || text[digits] == '/' || text[digits] == '?' || text[digits] == '#')) {
+    return parts;
+  }
+  parts.ok = true;
+  parts.scheme = LowerCopy(text.substr(0, colon));
+  parts.path = "/";
+  // The server is what follows "//", up to the path; curl would also read
+  // "http:///index.htm" as the server "index.htm".
+  const std::string rest = text.substr(colon + 1);
+  if (rest.compare(0, 2, "//") != 0) return parts;
+  std::string authority = rest.substr(2, rest.find_first_of("/?#", 2) - 2);
+  authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
+  if (authority.empty() || authority[0] == ':') return parts;
+
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-  if (!url) return parts;
-  // Any scheme is parsed, so that an FTP or other address can be refused as
-  // "not HTTP" rather than as "not a URL"; text without a scheme fails.
-  if (curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+  // Any scheme is parsed; text the parser refuses (no server, bad
+  // characters) keeps an empty server.
+  if (!url ||
+      curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
     return parts;
   auto part = [&](CURLUPart which) {
     char* value = nullptr;
@@ -148,8 +208,6 @@ UrlParts ParseUrl(const std::string& text) {
     curl_free(value);
     return out;
   };
-  parts.ok = true;
-  parts.scheme = LowerCopy(part(CURLUPART_SCHEME));
   parts.host = part(CURLUPART_HOST);
   parts.path = part(CURLUPART_PATH);
   if (parts.path.empty()) parts.path = "/";

@@ -68,7 +68,9 @@ enum class OptionBoxId {
 void ClickOption(OptionBoxes& boxes, OptionBoxId box, bool checked, RunOptions& options);
 
 // Next or Back on the options page: page_url := url_text, then every flag
-// from its box (a disabled box reads as shown, that is unchecked).
+// from its box. A disabled box reads as shown (unchecked), except
+// "Background Sound Initially On": shown disabled without a background
+// sound, it keeps its own state, and options.background_initially_on stays.
 void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptions& options);
 
 // Next on the options page: the URL and safety-key checks. Nothing is checked
@@ -78,8 +80,24 @@ void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptio
 // "Are you sure ..." and No refuses. True when the page may be left.
 bool CheckPageUrl(const PageTarget& page, RunOptions& options, UserInterface& ui);
 
-// The parts of an absolute URL, or ok false when `text` is not one (no
-// scheme, bad characters, ...).
+// The remembered choices keep the sound paths in ";"-separated lists, so a
+// path holding ";" would come back as two paths at the next start. Such a
+// page or sound path is refused where it is chosen, with this message
+// (kind: "HTML" or "audio"), before it can spoil the lists.
+bool HoldsListSeparator(std::string_view path);
+std::string ListSeparatorMessage(const std::string& path, const std::string& kind);
+// False after ListSeparatorMessage (system-modal) when path holds ";".
+bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui);
+
+// The first page's check of a local page: CheckListSafePath, then a readable
+// regular file (audio::FileExists; audio::ReportMissing with "HTML"
+// otherwise, which also names a FIFO or a device as what it is). Nothing is
+// read from the page here.
+bool CheckLocalPagePath(const std::string& path, UserInterface& ui);
+
+// The parts of an absolute URL, or ok false when `text` has no scheme.
+// Text with a scheme that cannot be read further (no server, bad
+// characters) has an empty host.
 struct UrlParts {
   bool ok = false;
   std::string scheme;  // lower case

@@ -66,7 +66,7 @@ std::vector<DiskUse> DiskUsePerFileSystem(const std::vector<DiskUse>& uses) {
 
 bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui) {
   if (free_bytes >= need) return true;
-  return !ui.Ask(BoxStyle::kSystemModal, LowDiskMessage(need));
+  return !ui.AskAs(QuestionKind::kYesNoStop, BoxStyle::kSystemModal, LowDiskMessage(need));
 }
 
 bool DiskSpaceCheck(const std::vector<DiskUse>& uses,

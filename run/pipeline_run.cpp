@@ -5,14 +5,17 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "audio/conversion_progress.h"
+#include "audio/sound_names.h"
 #include "base/file_io.h"
 #include "base/text.h"
 #include "html/page_edit.h"
 #include "run/applet_block.h"
 #include "run/disk_space.h"
+#include "run/player_data.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
 #include "run/settings_page.h"
@@ -154,6 +157,7 @@ PipelineRun::Step PipelineRun::Beginning() {
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   }
 
+  file_io::RemoveStaleTempFiles(paths_.history_folder);
   if (!page_.is_remote) {
     fs::path folder = fs::path(page_.local_html_path).parent_path();
     page_folder_ = folder.empty() ? std::string(".") : folder.string();
@@ -276,18 +280,39 @@ PipelineRun::Step PipelineRun::Converting() {
   state_.converted_background.assign(options_.no_background ? 0 : combinations_, std::string());
 
   SoundWork& work = *services_.sounds;
+  // Every sound of the run gets its name in the page's audio folder here,
+  // all at once, so that no two different sounds share one and the files,
+  // the resource file and the progress text agree.
+  std::vector<std::string> run_order;
+  for (int k = 0; k < combinations_; ++k) {
+    run_order.push_back(sounds_.entrance_sounds[k]);
+    run_order.push_back(sounds_.exit_sounds[k]);
+    if (!options_.no_background) run_order.push_back(sounds_.background_sounds[k]);
+  }
+  const audio::SoundNames names(run_order,
+                                page_.is_remote ? std::string() : JoinPath(page_folder_, "audio"));
+  const std::string& work_folder = run_folder_->path();
+  std::set<std::string> placed;  // names whose file is made
+
   auto convert = [&](int k, int role, const std::string& path, std::string& converted) -> Step {
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-    progress_.ReportConverting(path);
-    converted = work.ConvertIfWav(path, state_, [this](int percent) {
-      progress_.SetFixedProgress(audio::ConversionProgressPosition(
-          percent, state_.converted_count, combinations_, options_.no_background));
-    });
+    const std::string& name = names.NameOf(path);
+    progress_.ReportConverting(path, name);
+    converted = JoinPath(work_folder, name);
+    // A sound met before (in any role) is made once.
+    bool made = placed.count(name) != 0;
+    if (!made) {
+      made = work.PlaceSound(path, converted, state_, [this](int percent) {
+        progress_.SetFixedProgress(audio::ConversionProgressPosition(
+            percent, state_.converted_count, combinations_, options_.no_background));
+      });
+      if (made) placed.insert(name);
+    }
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
     // A failed conversion has told the user why; the run must not go on to
     // measure or copy a file that is not there.
-    std::error_code ec;
-    if (converted.empty() || !fs::is_regular_file(converted, ec)) {
+    std::error_code missing;
+    if (!made || !fs::is_regular_file(converted, missing)) {
       ui_.Tell(BoxStyle::kSystemModal, ConvertedSoundMissingMessage(path, converted));
       return BackTo(PageOfRole(role), k + 1);
     }
@@ -354,8 +379,10 @@ PipelineRun::Step PipelineRun::Processing() {
   html::PageNames names;
   names.for_refusal = page_.is_remote ? page_.remote_path : page_.local_html_path;
   names.for_body_error = page_.is_remote ? page_.remote_path : page_file_name_;
-  html::PageEditResult result =
-      html::ProcessPage(page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_)));
+  PageForm form = PageFormOf(page_text_);
+  form.player_data = !page_.is_remote;  // the transfer to a site does not send it yet
+  html::PageEditResult result = html::ProcessPage(
+      page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_), form));
   switch (result.outcome) {
     case html::PageEditOutcome::kEdited:
       break;
@@ -487,6 +514,11 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   if (copied.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
   if (copied.ok()) placed_.push_back(resource_to);
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
+  if (options_.browser_player) {
+    Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
+                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true);
+    if (!written.ok()) failures.push_back(written.message());
+  }
   if (!failures.empty())
     return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
                                 CopyFailedMessage(failures));

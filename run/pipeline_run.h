@@ -91,8 +91,6 @@ class PipelineRun {
 
   // Results of the last Run(), for the front end's report.
   const std::string& page_folder() const { return page_folder_; }
-  // The files the last run put beside the page (full paths), page excluded.
-  const std::vector<std::string>& placed_files() const { return placed_; }
   const std::string& resource_file_name() const { return resource_file_name_; }
   uint64_t sound_bytes() const { return sound_bytes_; }
   int wave_file_count() const { return wave_file_count_; }

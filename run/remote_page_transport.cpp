@@ -18,6 +18,7 @@ class RemotePageTransport::Observer : public remote::TransferObserver {
   }
   void SetProgressText(const std::string& text) override { progress_->SetStatusText(text); }
   bool CancelRequested() override { return state_->cancel_requested.load(); }
+  const std::atomic<bool>* CancelFlag() override { return &state_->cancel_requested; }
 
  private:
   RunProgress* progress_;

@@ -110,19 +110,10 @@ std::string ResourceText(const RunOptions& options, int combination_count,
   AppendFlag(out, options.exit_on);
   AppendFlag(out, options.background_initially_on);
   AppendFlag(out, options.safety_key);
-  auto measured = [n](const std::vector<std::string>& durations) {
-    return n > 0 && static_cast<int>(durations.size()) == n;
-  };
-  if (measured(sounds.exit_durations)) {
-    AppendList(out, n, [&](int k) { return sounds.exit_durations[k]; });
-  } else {
-    AppendField(out, "");
-  }
-  if (!options.no_background && measured(sounds.background_durations)) {
-    AppendList(out, n, [&](int k) { return sounds.background_durations[k]; });
-  } else {
-    AppendField(out, "");
-  }
+  // Two spare fields, kept so that readers of the format find the version
+  // where they have always looked for it.
+  AppendField(out, "");
+  AppendField(out, "");
   AppendField(out, kResourceFormatVersion);
   return out;
 }

@@ -39,10 +39,8 @@
 //  11  exit sound on at start: "Y" or "N".
 //  12  background sound on at start: "Y" or "N".
 //  13  safety key: "Y" (play only on the page at field 1's address) or "N".
-//  14  exit playing times: milliseconds, one per combination; " " when the
-//      run did not measure them.
-//  15  background playing times: milliseconds, one per combination; " " when
-//      not measured or without background sound.
+//  14  spare: always " ".
+//  15  spare: always " ".
 //  16  format version: "2". In version 2 every field is 7-bit text: the
 //      sound names of fields 2 to 4 are percent-encoded URL path segments
 //      (PercentEncodeName: "caf\xE9 1.au" is written "caf%E9%201.au"), and in
@@ -58,10 +56,9 @@ struct ConvertedSounds {
   std::vector<std::string> entrance;    // .au paths
   std::vector<std::string> exit;        // .au paths
   std::vector<std::string> background;  // .au paths; empty without background sound
-  // Playing times in decimal milliseconds (PlayingTimeText).
+  // The entrance sounds' playing times in decimal milliseconds
+  // (PlayingTimeText).
   std::vector<std::string> entrance_durations;
-  std::vector<std::string> exit_durations;        // may be left empty
-  std::vector<std::string> background_durations;  // may be left empty
 };
 
 // The resource text for a run with `combination_count` combinations.

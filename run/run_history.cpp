@@ -12,7 +12,33 @@ void ApplyStoredSwitches(const StoredHistory& stored, RunOptions& options) {
   options.entrance_on = UpperCopy(stored.oss) != "OFF";
   options.exit_on = UpperCopy(stored.css) != "OFF";
   options.background_initially_on = UpperCopy(stored.bss) == "ON";
-  options.browser_player = UpperCopy(stored.hp) == "YES";
+  // A stored choice stands; with none stored the player is on.
+  options.browser_player = stored.hp.empty() || UpperCopy(stored.hp) == "YES";
+  options.player_position =
+      PlayerPositionOfText(stored.pp).value_or(PlayerPosition::kInBlock);
+}
+
+namespace {
+constexpr std::pair<PlayerPosition, std::string_view> kPositionTexts[] = {
+    {PlayerPosition::kInBlock, "BLOCK"},
+    {PlayerPosition::kTopLeft, "TOP-LEFT"},
+    {PlayerPosition::kTopRight, "TOP-RIGHT"},
+    {PlayerPosition::kBottomLeft, "BOTTOM-LEFT"},
+    {PlayerPosition::kBottomRight, "BOTTOM-RIGHT"},
+};
+}  // namespace
+
+std::string PlayerPositionText(PlayerPosition position) {
+  for (const auto& [p, text] : kPositionTexts)
+    if (p == position) return std::string(text);
+  return "BLOCK";
+}
+
+std::optional<PlayerPosition> PlayerPositionOfText(std::string_view text) {
+  std::string upper = UpperCopy(text);
+  for (const auto& [p, name] : kPositionTexts)
+    if (upper == name) return p;
+  return std::nullopt;
 }
 
 std::string JoinSoundList(const std::vector<std::string>& list, int count) {
@@ -35,6 +61,7 @@ StoredHistory HistoryOfRun(const PageTarget& page, const SoundSet& sounds,
   h.iv = options.invisible_applet ? "YES" : "NO";
   h.nb = options.no_background ? "YES" : "NO";
   h.hp = options.browser_player ? "YES" : "NO";
+  h.pp = PlayerPositionText(options.player_position);
   h.combination_count = sounds.combination_count;
   h.osfs = JoinSoundList(sounds.entrance_sounds, sounds.combination_count);
   h.csfs = JoinSoundList(sounds.exit_sounds, sounds.combination_count);

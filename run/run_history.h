@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/run_inputs.h"
@@ -21,6 +23,7 @@ struct StoredHistory {
   std::string iv;         // "IV": invisible applet "YES" / "NO"
   std::string nb;         // "NB": no background "YES" / "NO"
   std::string hp;         // "HP": the browser player too "YES" / "NO"
+  std::string pp;         // "PP": where the player's control stands (PlayerPositionText)
   int combination_count = kDefaultCombinationCount;  // "NOSNDCOMB"
   std::string osfs;       // "OSFs": entrance paths, each followed by ";"
   std::string csfs;       // "CSFs": exit paths, each followed by ";"
@@ -28,11 +31,18 @@ struct StoredHistory {
 };
 
 // Sets the six stored switches of `options` from their texts, compared after
-// upper-casing ("yes" counts as "YES", "off" as "OFF"). Absent texts give a
-// visible applet, a background sound wanted but initially off, entrance and
-// exit sounds on, and no browser player. random_order, safety_key and page_url are not stored and
-// are left alone.
+// upper-casing ("yes" counts as "YES", "off" as "OFF"), and the player's
+// position. Absent texts give a visible applet, a background sound wanted but
+// initially off, entrance and exit sounds on, the browser player (only a
+// stored "NO" leaves it out) with its control where the block is.
+// random_order, safety_key and page_url are not stored and are left alone.
 void ApplyStoredSwitches(const StoredHistory& stored, RunOptions& options);
+
+// "BLOCK", "TOP-LEFT", "TOP-RIGHT", "BOTTOM-LEFT", "BOTTOM-RIGHT".
+std::string PlayerPositionText(PlayerPosition position);
+// The position a text names, compared after upper-casing; nullopt for any
+// other text.
+std::optional<PlayerPosition> PlayerPositionOfText(std::string_view text);
 
 // The values a completed run stores: the local page as it stands (also after a
 // remote run), the switches as "ON"/"OFF" and "YES"/"NO", the count, and each

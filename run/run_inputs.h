@@ -30,6 +30,11 @@ struct SoundSet {
   std::vector<std::string> background_sounds;
 };
 
+// Where the browser player shows its control: where the page's block is, or
+// fixed in a corner of the window (it then stays in view while the visitor
+// scrolls).
+enum class PlayerPosition { kInBlock, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
+
 struct RunOptions {
   bool random_order = true;
   bool safety_key = false;
@@ -39,9 +44,10 @@ struct RunOptions {
   bool exit_on = true;
   bool invisible_applet = false;
   // The page also loads the JavaScript player (sonavelt-player.js, copied
-  // beside it), for browsers that no longer run applets. Off unless asked
-  // for, so that a page processed without it gets exactly the applet block.
-  bool browser_player = false;
+  // beside it), for browsers that no longer run applets: on unless the user
+  // turns it off, which gives exactly the applet block.
+  bool browser_player = true;
+  PlayerPosition player_position = PlayerPosition::kInBlock;
   std::string page_url;  // the page's absolute HTTP URL; empty when not given
 };
 

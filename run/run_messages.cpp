@@ -13,6 +13,11 @@ std::string CannotWriteFileMessage(const std::string& path, const std::string& r
          ".\r\nSonavelt stopped; nothing was left half-written.";
 }
 
+std::string OutOfMemoryMessage() {
+  return "Sonavelt ran out of memory and stopped the run.\r\n"
+         "Close other programs, or choose a smaller page or shorter sounds, and try again.";
+}
+
 std::string ConvertedSoundMissingMessage(const std::string& sound_path,
                                          const std::string& au_path) {
   return sound_path + " could not be converted to " + au_path +

@@ -12,6 +12,9 @@ std::string CannotReadFileMessage(const std::string& path, const std::string& re
 // A file the run writes (the page, the resource file, the settings page)
 // cannot be written; the page, if already there, is left as it was.
 std::string CannotWriteFileMessage(const std::string& path, const std::string& reason);
+// The machine ran out of memory during a run (the front ends catch it at
+// their edge rather than abort).
+std::string OutOfMemoryMessage();
 // A converted sound is missing after its conversion (the conversion has told
 // why, or was stopped).
 std::string ConvertedSoundMissingMessage(const std::string& sound_path,

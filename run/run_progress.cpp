@@ -30,10 +30,10 @@ void RunProgress::ReportPreparing(const std::string& sound_path) {
   ++prepared_count_;
 }
 
-void RunProgress::ReportConverting(const std::string& sound_path) {
+void RunProgress::ReportConverting(const std::string& sound_path, const std::string& placed_name) {
   int position = state_.converted_count * 48 / files_per_phase_ + 6;
-  std::string name = FileNameOfPath(sound_path);
-  Show(position, "Converting:\r\n\r\n\t" + name + "\r\n\r\nTo:\r\n\t" + ConvertedName(name));
+  Show(position, "Converting:\r\n\r\n\t" + FileNameOfPath(sound_path) + "\r\n\r\nTo:\r\n\t" +
+                     placed_name);
   ++state_.converted_count;
 }
 
@@ -42,11 +42,6 @@ void RunProgress::ReportTransferring(const std::string& file, const std::string&
   Show(position,
        "Transferring:\r\n\r\n\t" + FileNameOfPath(file) + "\r\n\r\nTo:\r\n\t" + destination);
   ++transferred_count_;
-}
-
-std::string ConvertedName(const std::string& name) {
-  size_t dot = name.rfind('.');
-  return (dot == std::string::npos ? std::string() : name.substr(0, dot)) + ".au";
 }
 
 }  // namespace sonavelt::run

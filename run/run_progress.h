@@ -29,10 +29,11 @@ class RunProgress {
 
   // One sound checked: preparedCount x 6 / (N x k).
   void ReportPreparing(const std::string& sound_path);
-  // One sound converted (or, for an .au sound, taken as it is):
+  // One sound converted (or, for an .au sound, taken as it is) into the
+  // file `placed_name` (the name the run gave it, audio::SoundNames):
   // convertedCount x 48 / (N x k) + 6. The count lives in RunState because
   // the conversion moves the bar within the step from it.
-  void ReportConverting(const std::string& sound_path);
+  void ReportConverting(const std::string& sound_path, const std::string& placed_name);
   // Transferring starts: the transfer count back to 0.
   void StartTransferring() { transferred_count_ = 0; }
   // One file copied or uploaded: transferredCount x 30 / D + 69, D being
@@ -56,9 +57,5 @@ class RunProgress {
   int prepared_count_ = 0;
   int transferred_count_ = 0;
 };
-
-// The name a converted sound gets: `name` with everything from its last "."
-// replaced by ".au" ("Chime.WAV" -> "Chime.au"; a name without "." -> ".au").
-std::string ConvertedName(const std::string& name);
 
 }  // namespace sonavelt::run

@@ -80,6 +80,7 @@ StoredHistory SettingsStore::History() const {
   h.iv = impl_->Text(kHistoryGroup, "IV");
   h.nb = impl_->Text(kHistoryGroup, "NB");
   h.hp = impl_->Text(kHistoryGroup, "HP");
+  h.pp = impl_->Text(kHistoryGroup, "PP");
   bool ok = false;
   int count = QString::fromStdString(impl_->Text(kHistoryGroup, "NOSNDCOMB")).trimmed().toInt(&ok);
   h.combination_count =
@@ -98,6 +99,7 @@ void SettingsStore::WriteHistory(const StoredHistory& h) {
   impl_->SetText(kHistoryGroup, "IV", h.iv);
   impl_->SetText(kHistoryGroup, "NB", h.nb);
   impl_->SetText(kHistoryGroup, "HP", h.hp);
+  impl_->SetText(kHistoryGroup, "PP", h.pp);
   impl_->settings->beginGroup(kHistoryGroup);
   impl_->settings->setValue("NOSNDCOMB", h.combination_count);
   impl_->settings->endGroup();

@@ -31,13 +31,13 @@ class SoundWork {
   // The file's length in bytes; 0 after a message when it is empty or
   // cannot be opened.
   virtual uint64_t CheckNotEmpty(const std::string& path) = 0;
-  // The .au file to use for the sound: the path itself for an .au sound,
-  // else its converted copy in the cache folder, made now unless an up to
-  // date one is there. `progress` is told the percentage of the file
-  // written. When the conversion fails (after its own message) or is
-  // cancelled, the answered file may be missing or short: the run checks.
-  virtual std::string ConvertIfWav(const std::string& path, RunState& state,
-                                   const std::function<void(int percent)>& progress) = 0;
+  // Makes `target` (a new name in the run's work folder) hold the .au file
+  // the page will use for the sound: a WAVE sound converted, an .au sound
+  // copied as it is. `progress` is told the percentage of a conversion done.
+  // False after its own message, or when cancelled through state; no file
+  // is left at `target` then.
+  virtual bool PlaceSound(const std::string& path, const std::string& target, RunState& state,
+                          const std::function<void(int percent)>& progress) = 0;
 };
 
 }  // namespace sonavelt::run

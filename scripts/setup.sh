@@ -17,6 +17,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib vsftpd openssl openssh-server
   chromium chromium-driver xvfb xauth
+  # the wizard walked on a virtual display: a window manager, key presses,
+  # the clipboard and window pictures
+  openbox xdotool xclip x11-apps
   sox ffmpeg time
   default-jdk-headless
   # sanitizers and fuzzing

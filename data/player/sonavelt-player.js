@@ -7,37 +7,68 @@
  *   <applet code=SonaveltRandomEventBackground width="190" height="20">
  *   <param name=random value="Yes">
  *   <param name=resource value="index">
+ *   <script src="index.sounds.js"></script>
  *   <script src="sonavelt-player.js" data-resource="index"></script>
  *   You will hear sounds if you use Java-enabled browsers.
  *   </applet>
  *
- * It reads the same resource file (NAME + ".res", beside this script) and the
- * same .au sounds as the applet, and plays them with the Web Audio API:
- *   - the entrance sound when the page starts (when switched on),
- *   - the background sound, looped, after the entrance sound has ended (when
- *     "initially on"); the visible control switches it on and off,
- *   - the exit sound when the visitor leaves by one of the page's links (when
- *     switched on); the navigation waits for the sound, at most
- *     EXIT_HOLD_LIMIT_MS. Leaving any other way (typed address, Back, closing
- *     the tab) cannot be held by a page, so it is silent.
- * Browsers allow sound only after the visitor's first click or key press:
- * until then the control says so, and the entrance sound plays at that first
- * gesture (at once when the browser allows sound without one).
+ * A page with a <base href> gets one inline script instead, which loads both
+ * files from the page's own folder (the base would send them elsewhere). The
+ * player script may carry data-position: "top-left", "top-right",
+ * "bottom-left" or "bottom-right" fixes the control in that corner of the
+ * window; without it the control stands where the block is.
  *
- * The player never breaks the page: a missing or unreadable resource file or
- * sound, a browser without Web Audio, or a page refused by the safety key
- * leaves the page as it was (fallback sentence included) and only writes a
- * warning to the console. The script element's data-state attribute tells how
- * far the player got: "loading", "ready", "blocked" or "failed".
+ * Files beside the page, all named relative to this script's own address:
+ *   NAME.res        the resource file, the same the applet reads;
+ *   NAME.sounds.js  the run's data file: the resource file's bytes (so no
+ *                   separate request is needed) and, per sound, its browser
+ *                   copy and exact length:
+ *                     (window.SonaveltPlayerData ||= {})["NAME"] = {
+ *                       format: 1, resource: "<base64 of NAME.res>",
+ *                       sounds: [{au: "audio/x.au", copy: "audio/x.opus",
+ *                                 frames: 96000}, ...]};
+ *                   copy is "" when the sound has none; frames is the copy's
+ *                   length in sample frames at 48 kHz;
+ *   NAME.local.js   only read when the page is opened from disk (file:),
+ *                   where browsers refuse fetch(): every file the player
+ *                   needs, base64, by the name the player asks for:
+ *                     (window.SonaveltPlayerFiles ||= {})["NAME"] = {
+ *                       "NAME.res": "...", "audio/x.au": "...", ...};
+ *   audio/*.au      Sun .au sounds (any rate, 8-bit mu-law);
+ *   audio/*.opus    browser copies (Ogg Opus, 48 kHz), played where the
+ *                   browser decodes them, cut to the exact length so that
+ *                   the background loops without a gap; the .au otherwise.
+ * Without the data file the player reads NAME.res and plays the .au files.
+ *
+ * What plays:
+ *   - the entrance sound as soon as sound is allowed and its own file is in
+ *     (when switched on);
+ *   - the background sound, looped, after the entrance sound (when on). It is
+ *     fetched only when it is to play, paused while the tab is hidden, and
+ *     never offered with an invisible control (nothing could stop it);
+ *   - the exit sound when the visitor leaves this window by one of the
+ *     page's links (when switched on); the navigation waits for the sound, at
+ *     most EXIT_HOLD_LIMIT_MS. Links into other windows or frames, downloads,
+ *     in-page and javascript: links, and clicks with a modifier key go their
+ *     own way untouched.
+ * Browsers allow sound only after a real gesture of the visitor. Every
+ * trusted click, key press or tap asks the browser again until the sound
+ * output actually runs and a sound has started; until then the control
+ * says "Click here to hear sounds". The visible control has a background
+ * toggle and a mute toggle for all sounds (remembered per site).
+ *
+ * The player never breaks the page: a missing or unreadable resource file, a
+ * browser without Web Audio, or missing sounds leave the page as it was (the
+ * control says "Sound unavailable" when it has nothing to play); a page
+ * refused by the safety key says so in a short note. The script element's
+ * data-state attribute tells how far the player got: "loading", "ready",
+ * "blocked" or "failed".
  *
  * Resource file: bytes 0-3 hold the text's length L, least significant byte
  * first; then L bytes, each the text byte shifted left by one bit modulo 256.
- * Shifting each byte back right by one recovers every byte below 128; the
- * encoder drops the top bit of bytes of 128 or more, so those come back as
- * the byte 128 lower (the run keeps such characters out of the text). The
- * text is a list of fields, each ended by ";", " " standing for an empty
+ * The text is a list of fields, each ended by ";", " " standing for an empty
  * field, lists separated by ",":
- *   1 page URL (the safety key's prefix)   9 visible control Y/N
+ *   1 page URL (the safety key's page)     9 visible control Y/N
  *   2 entrance sounds, one per combination 10 entrance sound on Y/N
  *   3 exit sounds                          11 exit sound on Y/N
  *   4 background sounds (" " for none)     12 background initially on Y/N
@@ -46,12 +77,9 @@
  *   7 page colour "r,g,b"                  15 background playing times (ms)
  *   8 no background Y/N                    16 format version ("2", or " ")
  * Sound names are relative to the resource file's folder. In version 2 they
- * are already percent-encoded URL path segments and are used as they are; in
- * version 1 (field 16 blank or missing) they are plain names and get encoded
- * here. The playing times and the background image are not needed: the
- * decoded sound knows its own length, and the control is transparent, so the
- * page's own background shows through it; field 7 picks a text colour that
- * reads on that background.
+ * are already percent-encoded URL path segments; in version 1 (field 16
+ * blank or missing) they are plain names and get encoded here. The control
+ * draws its own background, so fields 6 and 7 are not needed.
  *
  * Sounds: Sun .au, big-endian header (magic ".snd", data offset, data size,
  * encoding, rate, channels), encoding 1 (8-bit mu-law) only, any rate the
@@ -63,16 +91,43 @@
   var LOG_PREFIX = 'Sonavelt player: ';
   // Long enough for a short exit jingle; a visitor should never wait longer.
   var EXIT_HOLD_LIMIT_MS = 3000;
-  var STORAGE_PREFIX = 'sonavelt-player-next:';
+  // A navigation still not under way this long after the exit sound was
+  // cancelled (a refused unload, a 204 answer, a download): the visitor stays.
+  var STAY_AFTER_MS = 3000;
+  var COPY_RATE = 48000;
+  var ORDER_KEY_PREFIX = 'sonavelt-player-next:';
+  var MUTE_KEY = 'sonavelt-player-muted';
   var FIELD_COUNT = 13;  // fields 14 to 16 are not needed for playing
+  var XLINK = 'http://www.w3.org/1999/xlink';
+  var GESTURES = ['pointerdown', 'mousedown', 'pointerup', 'touchend', 'keydown', 'click'];
+  var CORNERS = {
+    'top-left': 'top:8px;left:8px', 'top-right': 'top:8px;right:8px',
+    'bottom-left': 'bottom:8px;left:8px', 'bottom-right': 'bottom:8px;right:8px'
+  };
+  // Index pages a folder address stands for.
+  var INDEX_PAGE = /\/(index|default)\.(html?|shtml|php|asp|aspx)$/i;
 
   var LABEL_WAITING = 'Click here to hear sounds';
-  var LABEL_BACKGROUND_ON = 'Background sound: on';
-  var LABEL_BACKGROUND_OFF = 'Background sound: off';
-  var LABEL_SOUND_ON = 'Sound on';
+  var LABEL_BACKGROUND = 'Background sound';
+  var LABEL_UNAVAILABLE = 'Sound unavailable';
+  var LABEL_BACKGROUND_UNAVAILABLE = 'Background sound unavailable';
+  var LABEL_MUTE = 'Mute';
+  var LABEL_BLOCKED = 'Sound off: this copy is not at the page\'s own address';
+
+  // Dark text on white inside a dark frame: 17:1 contrast whatever the page
+  // looks like, and the frame shows on light and dark pages alike.
+  var INK = '#1a1a1a';
+  var PAPER = '#ffffff';
 
   function warn(text) {
     if (window.console && console.warn) console.warn(LOG_PREFIX + text);
+  }
+
+  function base64Bytes(text) {
+    var binary = atob(text);
+    var bytes = new Uint8Array(binary.length);
+    for (var i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes.buffer;
   }
 
   // ---- Resource file -------------------------------------------------------
@@ -104,51 +159,86 @@
     fields.pop();
     if (fields.length < FIELD_COUNT) return null;
     var entrance = listOf(fields[1]);
-    var colour = fields[6].split(',').map(function (part) { return parseInt(part, 10); });
-    if (colour.length !== 3 || colour.some(function (c) { return !(c >= 0 && c <= 255); })) {
-      colour = [255, 255, 255];
-    }
+    var encoded = fields.length > 15 && fields[15].trim() !== '';
+    var names = function (field) {
+      return listOf(field).map(function (name) {
+        return encoded ? name : name.split('/').map(encodeURIComponent).join('/');
+      });
+    };
     return {
       pageUrl: fields[0].trim(),
       combinationCount: entrance.length,
-      entrance: entrance,
-      exit: listOf(fields[2]),
-      background: listOf(fields[3]),
-      colour: colour,
+      entrance: names(fields[1]),
+      exit: names(fields[2]),
+      background: names(fields[3]),
       noBackground: isYes(fields[7]),
       visibleControl: isYes(fields[8]),
       entranceOn: isYes(fields[9]),
       exitOn: isYes(fields[10]),
       backgroundInitiallyOn: isYes(fields[11]),
-      safetyKey: isYes(fields[12]),
-      namesEncoded: fields.length > 15 && fields[15].trim() !== ''
+      safetyKey: isYes(fields[12])
     };
   }
 
+  // An address reduced to what names the same page: http and https alike,
+  // with or without "www.", default ports dropped, a folder the same as its
+  // index page, letter case, query and fragment ignored. Null when `text` is
+  // no http(s) address.
+  function pageKey(text) {
+    var url;
+    try {
+      url = new URL(text.indexOf('://') < 0 ? 'http://' + text : text);
+    } catch (e) {
+      return null;
+    }
+    if (url.protocol !== 'http:' && url.protocol !== 'https:') return null;
+    var host = url.hostname.toLowerCase().replace(/^www\./, '').replace(/\.$/, '');
+    var port = url.port === '80' || url.port === '443' ? '' : url.port;
+    var path = url.pathname.replace(INDEX_PAGE, '/');
+    try {
+      path = decodeURIComponent(path);
+    } catch (e) {
+      // Keep it encoded.
+    }
+    return host + (port ? ':' + port : '') + path.toLowerCase();
+  }
+
   // The safety key binds the sounds to the page's own address: a copy of the
-  // page served from anywhere else stays silent. Letter case is ignored since
-  // browsers lower-case the host name of the address they show. Without a URL
-  // there is nothing to bind to, and every address passes, as in the applet.
+  // page served from anywhere else stays silent. A page opened from disk is
+  // the site owner's preview and plays. Without a URL there is nothing to
+  // bind to, and every address passes, as in the applet.
   function addressAllowed(settings, address) {
-    if (!settings.safetyKey) return true;
-    return address.toLowerCase().indexOf(settings.pageUrl.toLowerCase()) === 0;
+    if (!settings.safetyKey || settings.pageUrl === '') return true;
+    if (address.indexOf('file:') === 0) return true;
+    var key = pageKey(settings.pageUrl);
+    return key !== null && key === pageKey(address);
+  }
+
+  function stored(key) {
+    try {
+      return window.localStorage.getItem(key);
+    } catch (e) {
+      return null;
+    }
+  }
+
+  function store(key, value) {
+    try {
+      if (value === null) window.localStorage.removeItem(key);
+      else window.localStorage.setItem(key, value);
+    } catch (e) {
+      // Storage refused (privacy settings, sandboxed frames): not remembered.
+    }
   }
 
   // Combination index for this visit: random, or the next one in order,
-  // remembered per resource file in the browser's storage. Storage may be
-  // refused (privacy settings, sandboxed frames); then every visit starts at
-  // the first combination.
+  // remembered per resource file in the browser's storage.
   function chooseCombination(count, random, storageKey) {
     if (count <= 1) return 0;
     if (random) return Math.floor(Math.random() * count);
-    var index = 0;
-    try {
-      var stored = parseInt(window.localStorage.getItem(storageKey), 10);
-      if (stored >= 0 && stored < count) index = stored;
-      window.localStorage.setItem(storageKey, String((index + 1) % count));
-    } catch (e) {
-      warn('cannot remember the sound order (' + e.message + ')');
-    }
+    var index = parseInt(stored(storageKey), 10);
+    if (!(index >= 0 && index < count)) index = 0;
+    store(storageKey, String((index + 1) % count));
     return index;
   }
 
@@ -201,23 +291,109 @@
     return { rate: rate, channels: data };
   }
 
+  function auBuffer(bytes) {
+    var decoded = decodeAu(bytes);
+    if (decoded.channels[0].length === 0) throw new Error('no samples');
+    var buffer = new AudioBuffer({
+      numberOfChannels: decoded.channels.length,
+      length: decoded.channels[0].length,
+      sampleRate: decoded.rate
+    });
+    decoded.channels.forEach(function (samples, ch) { buffer.copyToChannel(samples, ch); });
+    return buffer;
+  }
+
+  function decodeCompressed(context, bytes) {
+    return new Promise(function (resolve, reject) {
+      var pending = context.decodeAudioData(bytes, resolve, reject);
+      if (pending && pending.then) pending.then(resolve, reject);
+    });
+  }
+
+  // The decoded copy cut to `frames` at 48 kHz, counted at the buffer's own
+  // rate (the browser decodes at its output rate): what the encoder padded
+  // at the end would be a gap in the loop.
+  function trimmed(context, buffer, frames) {
+    if (!(frames > 0)) return buffer;
+    var length = Math.round(frames * buffer.sampleRate / COPY_RATE);
+    if (length <= 0 || length >= buffer.length) return buffer;
+    var cut = context.createBuffer(buffer.numberOfChannels, length, buffer.sampleRate);
+    for (var ch = 0; ch < buffer.numberOfChannels; ++ch) {
+      cut.copyToChannel(buffer.getChannelData(ch).subarray(0, length), ch);
+    }
+    return cut;
+  }
+
+  function canPlayOpus() {
+    try {
+      return document.createElement('audio').canPlayType('audio/ogg; codecs=opus') !== '';
+    } catch (e) {
+      return false;
+    }
+  }
+
+  // ---- Files ---------------------------------------------------------------
+
+  // Loads a script beside the player; resolves when it ran or failed.
+  function loadScript(url) {
+    return new Promise(function (resolve) {
+      var element = document.createElement('script');
+      element.src = url;
+      element.onload = element.onerror = function () { resolve(); };
+      (document.head || document.documentElement).appendChild(element);
+    });
+  }
+
+  function Files(folder, local) {
+    this.folder = folder;   // the player's own folder, ending in "/"
+    this.local = local;     // name -> base64, when opened from disk
+  }
+
+  // The bytes of the file `name` (relative, percent-encoded), or null.
+  // Normal HTTP caching applies: a second visit costs no download.
+  Files.prototype.bytes = async function (name) {
+    if (this.local && Object.prototype.hasOwnProperty.call(this.local, name)) {
+      return base64Bytes(this.local[name]);
+    }
+    try {
+      var response = await fetch(new URL(name, this.folder).href);
+      if (!response.ok) return null;
+      return await response.arrayBuffer();
+    } catch (e) {
+      return null;
+    }
+  };
+
   // ---- Player --------------------------------------------------------------
 
   function Player(script) {
     this.script = script;
     this.host = script.closest ? script.closest('applet') : null;
+    this.key = script.getAttribute('data-resource') || this.param('resource');
+    this.position = CORNERS[script.getAttribute('data-position')] ? script.getAttribute('data-position') : '';
     this.settings = null;
+    this.files = null;
+    this.copies = {};              // .au name -> {copy, frames}
     this.context = null;
-    this.sounds = { entrance: null, exit: null, background: null };
-    this.unlocked = false;
-    this.unlockEvent = null;
+    this.output = null;            // gain node every sound goes through
+    this.index = 0;
+    this.roles = {};               // role -> {promise, buffer, failed}
+    this.soundStarted = false;
+    this.resuming = null;          // the gesture whose resume() is pending
+    this.listening = false;
+    this.onGesture = null;
     this.entranceDone = false;
     this.entranceSource = null;
     this.entranceEnd = 0;          // context time at which the entrance sound ends
+    this.offersBackground = false;
     this.backgroundOn = false;
     this.backgroundSource = null;
-    this.control = null;
+    this.muted = stored(MUTE_KEY) === '1';
+    this.hiddenPause = false;
     this.leaving = false;
+    this.stayTimer = 0;
+    this.control = null;
+    this.blocked = false;
     this.setState('loading');
   }
 
@@ -237,27 +413,57 @@
     return null;
   };
 
+  Player.prototype.running = function () {
+    return !!this.context && this.context.state === 'running';
+  };
+
   Player.prototype.start = async function () {
-    var name = this.script.getAttribute('data-resource') || this.param('resource');
-    if (!name) {
+    if (!this.key) {
       warn('no resource name (data-resource) on the script element');
       this.setState('failed');
       return;
     }
-    // The run puts the resource file and the "audio" folder beside this script.
-    var base = this.script.src || document.baseURI;
-    var resourceUrl = new URL(name + '.res', base).href;
-    var bytes = await fetchBytes(resourceUrl);
+    // Everything lies beside this script, which the page (or its loader)
+    // named relative to the page itself: never resolve against <base href>.
+    var folder = new URL('.', this.script.src || window.location.href).href;
+    var local = null;
+    if (window.location.protocol === 'file:') {
+      await loadScript(new URL(this.key + '.local.js', folder).href);
+      local = (window.SonaveltPlayerFiles || {})[this.key] || null;
+      if (!local) warn(this.key + '.local.js is missing: sounds cannot play from disk');
+    }
+    this.files = new Files(folder, local);
+    var data = (window.SonaveltPlayerData || {})[this.key];
+    if (data && Array.isArray(data.sounds)) {
+      var copies = this.copies;
+      data.sounds.forEach(function (s) {
+        if (s && s.au && s.copy) copies[s.au] = { copy: s.copy, frames: s.frames };
+      });
+    }
+    var resourceName = this.key + '.res';
+    var bytes = null;
+    if (data && typeof data.resource === 'string') {
+      try {
+        bytes = base64Bytes(data.resource);
+      } catch (e) {
+        bytes = null;
+      }
+    }
+    if (!bytes) bytes = await this.files.bytes(resourceName);
     var text = bytes ? decodeResource(new Uint8Array(bytes)) : null;
     var settings = text === null ? null : parseResource(text);
     if (!settings) {
-      warn(bytes ? resourceUrl + ' is not a sound resource file' : 'cannot read ' + resourceUrl);
+      warn(bytes ? resourceName + ' is not a sound resource file' : 'cannot read ' + resourceName);
       this.setState('failed');
       return;
     }
+    this.settings = settings;
     if (!addressAllowed(settings, window.location.href)) {
       warn('the safety key allows sounds only on ' + settings.pageUrl);
+      this.blocked = true;
       this.setState('blocked');
+      await whenDocumentReady();
+      this.showControl();
       return;
     }
     var AudioContextClass = window.AudioContext || window.webkitAudioContext;
@@ -266,54 +472,103 @@
       this.setState('failed');
       return;
     }
-    this.settings = settings;
-    this.backgroundOn = settings.backgroundInitiallyOn && !settings.noBackground;
+    // Nothing could switch off a background sound without a control.
+    this.offersBackground = !settings.noBackground && settings.visibleControl;
+    this.backgroundOn = this.offersBackground && settings.backgroundInitiallyOn;
     // The block's order parameter: "Yes" for random, anything else in order.
     var random = (this.param('random') || '').trim().toLowerCase() === 'yes';
-    var index = chooseCombination(settings.combinationCount, random, STORAGE_PREFIX + resourceUrl);
+    this.index = chooseCombination(settings.combinationCount, random,
+      ORDER_KEY_PREFIX + new URL(resourceName, folder).href);
     try {
-      this.context = new AudioContextClass();
+      // The browser copies are 48 kHz: decoded at that rate, they keep
+      // their exact length.
+      try {
+        this.context = new AudioContextClass({ sampleRate: COPY_RATE, latencyHint: 'interactive' });
+      } catch (e) {
+        this.context = new AudioContextClass();
+      }
     } catch (e) {
       warn('cannot open the sound output (' + e.message + ')');
       this.setState('failed');
       return;
     }
-    this.unlocked = this.context.state === 'running';
+    this.output = this.context.createGain();
+    this.output.gain.value = this.muted ? 0 : 1;
+    this.output.connect(this.context.destination);
     this.listen();
     await whenDocumentReady();
     this.showControl();
-    await this.loadSounds(index, resourceUrl);
+    // The entrance sound waits for its own file only; the exit sound comes
+    // next; the background only when it is to play.
+    var entrance = this.load('entrance');
+    await entrance;
+    var later = [this.load('exit')];
+    if (this.backgroundOn) later.push(this.load('background'));
+    await Promise.all(later);
     this.setState('ready');
-    this.play();
+    this.updateControl();
   };
 
-  Player.prototype.loadSounds = async function (index, resourceUrl) {
+  // The buffer for `role` of this visit's combination, loaded once; null
+  // when the role is switched off or its file cannot be had.
+  Player.prototype.load = function (role) {
+    if (this.roles[role]) return this.roles[role].promise;
     var s = this.settings;
-    var wanted = {
-      entrance: s.entranceOn ? s.entrance[index] : '',
-      exit: s.exitOn ? s.exit[index] : '',
-      background: s.noBackground ? '' : s.background[index]
-    };
-    var loads = {};
+    var on = { entrance: s.entranceOn, exit: s.exitOn, background: this.offersBackground }[role];
+    var name = on ? (s[role][this.index] || '') : '';
+    var slot = { name: name, buffer: null, failed: false, promise: null };
+    this.roles[role] = slot;
     var self = this;
-    await Promise.all(Object.keys(wanted).map(async function (role) {
-      if (!wanted[role]) return;
-      var name = s.namesEncoded ? wanted[role] : wanted[role].split('/').map(encodeURIComponent).join('/');
-      var url = new URL(name, resourceUrl).href;
-      // One fetch for a file used in two roles.
-      if (!loads[url]) loads[url] = loadSound(url);
-      self.sounds[role] = await loads[url];
-    }));
+    slot.promise = (name ? this.loadSound(name) : Promise.resolve(null)).then(function (buffer) {
+      slot.buffer = buffer;
+      slot.failed = !!name && !buffer;
+      if (buffer) self.play();
+      self.updateControl();
+      return buffer;
+    });
+    return slot.promise;
+  };
+
+  // The sound `name` (.au, relative), through its browser copy when the data
+  // file names one and the browser decodes it.
+  Player.prototype.loadSound = async function (name) {
+    var copy = this.copies[name];
+    if (copy && canPlayOpus()) {
+      var bytes = await this.files.bytes(copy.copy);
+      if (bytes) {
+        try {
+          return trimmed(this.context, await decodeCompressed(this.context, bytes), copy.frames);
+        } catch (e) {
+          warn(copy.copy + ': cannot be decoded here, playing ' + name);
+        }
+      }
+    }
+    var au = await this.files.bytes(name);
+    if (!au) {
+      warn('cannot read ' + name);
+      return null;
+    }
+    try {
+      return auBuffer(au);
+    } catch (e) {
+      warn(name + ': ' + e.message);
+      return null;
+    }
+  };
+
+  Player.prototype.buffer = function (role) {
+    return this.roles[role] ? this.roles[role].buffer : null;
   };
 
   // Plays whatever is due now: the entrance sound once sound is allowed, then
   // the background loop after it.
   Player.prototype.play = function () {
-    if (!this.unlocked || this.leaving) return;
-    if (!this.entranceDone && this.sounds.entrance) {
+    if (!this.running() || this.leaving || this.muted) return;
+    var entrance = this.buffer('entrance');
+    if (!this.entranceDone && entrance) {
       this.entranceDone = true;
-      this.entranceSource = this.playBuffer(this.sounds.entrance, false, 0);
-      this.entranceEnd = this.context.currentTime + this.sounds.entrance.duration;
+      this.entranceSource = this.playBuffer(entrance, false, 0);
+      this.entranceEnd = this.context.currentTime + entrance.duration;
     }
     if (this.backgroundOn && !this.backgroundSource) this.startBackground();
   };
@@ -322,25 +577,36 @@
     var source = this.context.createBufferSource();
     source.buffer = buffer;
     source.loop = loop;
-    source.connect(this.context.destination);
+    source.connect(this.output);
     source.start(when);
+    this.soundStarted = true;
+    this.checkUnlocked();
     return source;
   };
 
   Player.prototype.startBackground = function () {
-    if (!this.sounds.background || !this.unlocked) return;
+    if (!this.running() || this.muted || this.leaving) return;
+    var buffer = this.buffer('background');
+    if (!buffer) {
+      this.load('background');  // plays when it is in
+      return;
+    }
     // Wait for the entrance sound so the two do not play over each other.
     var when = Math.max(this.context.currentTime, this.entranceEnd);
-    this.backgroundSource = this.playBuffer(this.sounds.background, true, when);
+    this.backgroundSource = this.playBuffer(buffer, true, when);
   };
 
-  Player.prototype.stopBackground = function () {
-    if (!this.backgroundSource) return;
+  Player.prototype.stopSource = function (source) {
+    if (!source) return;
     try {
-      this.backgroundSource.stop();
+      source.stop();
     } catch (e) {
       // Already stopped.
     }
+  };
+
+  Player.prototype.stopBackground = function () {
+    this.stopSource(this.backgroundSource);
     this.backgroundSource = null;
   };
 
@@ -356,76 +622,251 @@
     this.updateControl();
   };
 
-  Player.prototype.unlock = function (event) {
-    if (this.unlocked) return;
-    this.unlocked = true;
-    this.unlockEvent = event;
-    // resume() must be called inside the gesture's own event handler.
-    var resumed = this.context.resume();
-    if (resumed && resumed.catch) {
-      resumed.catch(function (e) { warn('the browser kept the sound off (' + e.message + ')'); });
+  Player.prototype.toggleMute = function () {
+    this.muted = !this.muted;
+    store(MUTE_KEY, this.muted ? '1' : null);
+    this.output.gain.value = this.muted ? 0 : 1;
+    if (this.muted) {
+      this.stopSource(this.entranceSource);
+      this.stopBackground();
+    } else {
+      this.entranceEnd = 0;
+      this.play();
     }
     this.updateControl();
-    // After this event has gone through the page: when it is a click on a
-    // link that leaves, the exit sound is due, not the entrance sound.
-    var self = this;
-    setTimeout(function () { self.play(); }, 0);
+  };
+
+  // Sound is unlocked for good once the output runs and a sound has started
+  // on it; until then every trusted gesture asks the browser again.
+  Player.prototype.checkUnlocked = function () {
+    if (!this.listening || !this.running() || !this.soundStarted) return;
+    var handler = this.onGesture;
+    GESTURES.forEach(function (type) { window.removeEventListener(type, handler, true); });
+    this.listening = false;
+  };
+
+  Player.prototype.gesture = function (event) {
+    // Script-made events carry no permission; Escape gives none either.
+    if (!event.isTrusted || this.hiddenPause) return;
+    if (event.type === 'keydown' && event.key === 'Escape') return;
+    var context = this.context;
+    if (context.state !== 'running') {
+      // resume() must be called inside the gesture's own event handler.
+      var resumed = context.resume();
+      var self = this;
+      this.resuming = event;
+      if (resumed && resumed.then) {
+        resumed.then(function () { self.resuming = null; },
+          function () { self.resuming = null; /* the next gesture tries again */ });
+      }
+    }
+    if (!this.soundStarted && context.state === 'running' && !this.muted) {
+      // A silent sample started within the gesture: some browsers unlock
+      // only through a sound started there.
+      var scratch = context.createBufferSource();
+      scratch.buffer = context.createBuffer(1, 1, context.sampleRate);
+      scratch.connect(context.destination);
+      scratch.start(0);
+      this.soundStarted = true;
+    }
+    this.checkUnlocked();
   };
 
   Player.prototype.listen = function () {
     var self = this;
-    var onGesture = function (event) {
-      // Escape gives no permission to play in any browser.
-      if (event.type === 'keydown' && event.key === 'Escape') return;
-      self.unlock(event);
-      if (self.unlocked) {
-        ['click', 'keydown', 'touchend'].forEach(function (type) {
-          window.removeEventListener(type, onGesture, true);
-        });
-      }
-    };
-    if (!this.unlocked) {
-      ['click', 'keydown', 'touchend'].forEach(function (type) {
-        window.addEventListener(type, onGesture, true);
-      });
+    this.onGesture = function (event) { self.gesture(event); };
+    if (!this.running() || !this.soundStarted) {
+      this.listening = true;
+      GESTURES.forEach(function (type) { window.addEventListener(type, self.onGesture, true); });
     }
-    // Bubble phase: the page's own handlers decide first whether a link is
-    // followed at all.
-    document.addEventListener('click', function (event) { self.onLinkClick(event); }, false);
-    // Coming back through the browser's page cache: the visitor is here
-    // again, and the background sound stopped for the exit sound goes on.
+    this.context.onstatechange = function () {
+      self.updateControl();
+      if (self.running()) self.play();
+      self.checkUnlocked();
+    };
+    // Last in the bubble phase: the page's own handlers decide first whether
+    // a link is followed at all.
+    window.addEventListener('click', function (event) { self.onLinkClick(event); }, false);
     window.addEventListener('pageshow', function (event) {
-      if (!event.persisted || !self.leaving) return;
-      self.leaving = false;
-      if (self.backgroundOn && !self.backgroundSource) self.startBackground();
+      // Back through the browser's page cache: the visitor is here again.
+      if (event.persisted && self.leaving) self.stay();
     });
+    window.addEventListener('hashchange', function () {
+      if (self.leaving) self.stay();
+    });
+    document.addEventListener('visibilitychange', function () { self.onVisibility(); });
   };
+
+  // A hidden tab makes no sound: the output is suspended (the background
+  // keeps its place) and resumed when the tab shows again.
+  Player.prototype.onVisibility = function () {
+    var context = this.context;
+    if (document.visibilityState === 'hidden') {
+      if (context.state === 'running' && !this.leaving) {
+        this.hiddenPause = true;
+        context.suspend();
+      }
+    } else if (this.hiddenPause) {
+      this.hiddenPause = false;
+      context.resume();
+    }
+  };
+
+  // The window a link with this target navigates, or null when it opens
+  // another window or frame (this page stays).
+  function windowOfTarget(target) {
+    var keyword = target.toLowerCase();
+    if (target === '' || keyword === '_self') return window;
+    if (keyword === '_top') return window.top;
+    if (keyword === '_parent') return window.parent;
+    if (keyword === '_blank') return null;
+    return target === window.name ? window : null;
+  }
+
+  function linkOf(event) {
+    var path = event.composedPath ? event.composedPath() : [];
+    for (var i = 0; i < path.length; ++i) {
+      var node = path[i];
+      if (!node || node.nodeType !== 1) continue;
+      var name = (node.localName || '').toLowerCase();
+      if ((name === 'a' || name === 'area') &&
+          (node.hasAttribute('href') || node.hasAttributeNS(XLINK, 'href'))) return node;
+    }
+    return null;
+  }
+
+  // The address a link leaves this window for, with the window it loads in,
+  // or null when following it does not leave this page.
+  function departure(link) {
+    if (link.hasAttribute('download')) return null;
+    var raw = link.getAttribute('href');
+    if (raw === null) raw = link.getAttributeNS(XLINK, 'href');
+    raw = (raw || '').trim();
+    if (raw === '' || raw.charAt(0) === '#') return null;
+    var target = link.getAttribute('target');
+    if (!target) {
+      var base = document.querySelector('base[target]');
+      target = base ? base.getAttribute('target') : '';
+    }
+    var into = windowOfTarget(target.trim());
+    if (!into) return null;
+    if (into !== window) {
+      try {
+        void into.location.href;  // another site's frame set: leave it alone
+      } catch (e) {
+        return null;
+      }
+    }
+    var url;
+    try {
+      // SVG links carry their address as an attribute, not a resolved string.
+      url = new URL(raw, link.baseURI || document.baseURI);
+    } catch (e) {
+      return null;
+    }
+    if (url.protocol !== 'http:' && url.protocol !== 'https:' && url.protocol !== 'file:') return null;
+    var here = window.location.href.split('#')[0];
+    if (into === window && url.hash && url.href.split('#')[0] === here) return null;
+    return { url: url.href, into: into };
+  }
 
   // Holds a link's navigation while the exit sound plays.
   Player.prototype.onLinkClick = function (event) {
-    if (event.defaultPrevented || event.button !== 0 || this.leaving) return;
-    if (event.ctrlKey || event.shiftKey || event.altKey || event.metaKey) return;  // new tab or window
-    if (!this.settings.exitOn || !this.sounds.exit) return;
-    var link = event.target && event.target.closest ? event.target.closest('a[href], area[href]') : null;
-    if (!link || link.hasAttribute('download')) return;
-    var target = (link.getAttribute('target') || '').toLowerCase();
-    if (target !== '' && target !== '_self' && !(window.top === window && (target === '_top' || target === '_parent'))) return;
-    var url = new URL(link.href, document.baseURI);
-    if (url.protocol !== 'http:' && url.protocol !== 'https:' && url.protocol !== 'file:') return;
-    var here = new URL(window.location.href);
-    if (url.hash && url.href.split('#')[0] === here.href.split('#')[0]) return;  // same page
-    event.preventDefault();
+    if (!event.isTrusted || event.defaultPrevented || event.button !== 0 || this.leaving) return;
+    if (event.ctrlKey || event.shiftKey || event.altKey || event.metaKey) return;  // new tab, window, download
+    var link = linkOf(event);
+    var way = link ? departure(link) : null;
+    if (!way) return;
+    var exit = this.buffer('exit');
     this.leaving = true;
     this.stopBackground();
-    if (this.entranceSource) {
-      try { this.entranceSource.stop(); } catch (e) { /* already ended */ }
+    this.stopSource(this.entranceSource);
+    this.updateControl();
+    var self = this;
+    // A click on a link as the very first gesture: the output is starting
+    // up, and the exit sound plays as soon as it runs.
+    var starting = this.resuming === event;
+    if (!exit || this.muted || !(this.running() || starting)) {
+      // The browser follows the link itself; nothing to hold it for.
+      this.stayTimer = setTimeout(function () { self.stay(); }, STAY_AFTER_MS);
+      return;
     }
-    this.playBuffer(this.sounds.exit, false, 0);
-    var hold = Math.min(this.sounds.exit.duration * 1000, EXIT_HOLD_LIMIT_MS);
-    setTimeout(function () { window.location.assign(url.href); }, hold);
+    event.preventDefault();
+    this.playBuffer(exit, false, 0);
+    var hold = Math.min(exit.duration * 1000, EXIT_HOLD_LIMIT_MS);
+    setTimeout(function () {
+      way.into.location.assign(way.url);
+      self.stayTimer = setTimeout(function () { self.stay(); }, STAY_AFTER_MS);
+    }, hold);
+  };
+
+  // The visitor did not leave after all: back to the normal state.
+  Player.prototype.stay = function () {
+    clearTimeout(this.stayTimer);
+    if (!this.leaving) return;
+    this.leaving = false;
+    this.updateControl();
+    if (this.backgroundOn && !this.backgroundSource) this.startBackground();
   };
 
   // ---- Control -------------------------------------------------------------
+
+  function styled(element, declarations) {
+    declarations.split(';').forEach(function (d) {
+      var colon = d.indexOf(':');
+      if (colon > 0) element.style.setProperty(d.slice(0, colon).trim(), d.slice(colon + 1).trim(), 'important');
+    });
+    return element;
+  }
+
+  var FOCUS_CSS = '.sonavelt-player button:focus-visible{outline:3px solid #0b57d0 !important;' +
+    'outline-offset:1px !important}';
+
+  function addFocusStyle() {
+    if (document.getElementById('sonavelt-player-style')) return;
+    var style = document.createElement('style');
+    style.id = 'sonavelt-player-style';
+    style.textContent = FOCUS_CSS;
+    (document.head || document.documentElement).appendChild(style);
+  }
+
+  var BOX_CSS = 'all:initial;display:inline-flex;flex-wrap:wrap;align-items:center;gap:4px;' +
+    'box-sizing:border-box;max-width:100%;margin:0;padding:3px;vertical-align:middle;' +
+    'background:' + PAPER + ';color:' + INK + ';border:2px solid ' + INK + ';border-radius:5px;' +
+    'font:13px/1.3 Arial,Helvetica,sans-serif;text-align:left;white-space:normal;' +
+    'forced-color-adjust:auto;color-scheme:light';
+  var BUTTON_CSS = 'all:initial;display:inline-flex;align-items:center;justify-content:center;' +
+    'box-sizing:border-box;min-width:24px;min-height:24px;margin:0;padding:2px 8px;' +
+    'font:inherit;text-align:center;white-space:normal;cursor:pointer;' +
+    'border:1px solid ' + INK + ';border-radius:3px';
+
+  function button(className, label) {
+    var element = document.createElement('button');
+    element.type = 'button';
+    element.className = className;
+    styled(element, BUTTON_CSS);
+    var name = document.createElement('span');
+    name.textContent = label;
+    element.appendChild(name);
+    return element;
+  }
+
+  // A toggle button: its name stays, aria-pressed tells the state, and a
+  // state word beside the name shows it (hidden from the accessible name).
+  function toggle(className, label) {
+    var element = button(className, label);
+    var state = document.createElement('span');
+    state.setAttribute('aria-hidden', 'true');
+    state.className = 'sonavelt-player-state';
+    element.appendChild(state);
+    return element;
+  }
+
+  function setPressed(element, pressed) {
+    element.setAttribute('aria-pressed', pressed ? 'true' : 'false');
+    element.lastChild.textContent = pressed ? ': on' : ': off';
+    styled(element, pressed ? 'background:' + INK + ';color:' + PAPER : 'background:' + PAPER + ';color:' + INK);
+  }
 
   Player.prototype.showControl = function () {
     // The fallback sentence asks for Java, which the page no longer needs.
@@ -434,83 +875,73 @@
         if (node.nodeType === 3 && node.nodeValue.trim() !== '') node.parentNode.removeChild(node);
       });
     }
-    if (!this.settings.visibleControl) return;
-    var c = this.settings.colour;
-    var light = 0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2] >= 128;
-    var button = document.createElement('button');
-    button.type = 'button';
-    button.className = 'sonavelt-player-control';
-    button.style.cssText = [
-      'display:inline-block', 'box-sizing:border-box', 'width:190px', 'height:20px',
-      'margin:0', 'padding:0 4px', 'vertical-align:middle', 'overflow:hidden',
-      'white-space:nowrap', 'font:12px/18px Arial,Helvetica,sans-serif',
-      'text-align:center', 'cursor:pointer', 'background:transparent',
-      'color:' + (light ? '#1a1a1a' : '#f2f2f2'),
-      'border:1px solid ' + (light ? '#7a7a7a' : '#b0b0b0'), 'border-radius:3px'
-    ].join(';');
+    if (!this.settings.visibleControl && !this.blocked) return;
+    addFocusStyle();
+    var box = styled(document.createElement('span'), BOX_CSS);
+    box.className = 'sonavelt-player';
+    box.setAttribute('role', 'group');
+    box.setAttribute('aria-label', 'Page sounds');
+    if (this.position) {
+      styled(box, 'position:fixed;z-index:2147483647;' + CORNERS[this.position]);
+    }
     var self = this;
-    button.addEventListener('click', function (event) {
-      // The click that allowed sound only allows it; later clicks switch.
-      if (event === self.unlockEvent || !self.unlocked) return;
-      if (!self.settings.noBackground) self.toggleBackground();
+    var parts = {
+      enable: button('sonavelt-player-enable', LABEL_WAITING),
+      background: toggle('sonavelt-player-background', LABEL_BACKGROUND),
+      mute: toggle('sonavelt-player-mute', LABEL_MUTE),
+      note: styled(document.createElement('span'), 'padding:2px 6px')
+    };
+    parts.note.className = 'sonavelt-player-note';
+    parts.note.setAttribute('role', 'status');
+    // The gesture listener has already asked the browser for sound.
+    parts.background.addEventListener('click', function () {
+      if (self.running() && self.offersBackground && !self.leaving) self.toggleBackground();
     });
-    this.control = button;
+    parts.mute.addEventListener('click', function () {
+      if (self.running()) self.toggleMute();
+    });
+    Object.keys(parts).forEach(function (k) { box.appendChild(parts[k]); });
+    this.control = { box: box, parts: parts };
     this.updateControl();
-    this.script.parentNode.insertBefore(button, this.script.nextSibling);
+    this.script.parentNode.insertBefore(box, this.script.nextSibling);
   };
 
+  function show(element, shown) {
+    styled(element, shown ? 'display:inline-flex' : 'display:none');
+  }
+
+  // The control shows only what is true: sound allowed or not, each toggle's
+  // real state, and what cannot play.
   Player.prototype.updateControl = function () {
-    var button = this.control;
-    if (!button) return;
-    var label;
-    if (!this.unlocked) {
-      label = LABEL_WAITING;
-    } else if (this.settings.noBackground) {
-      label = LABEL_SOUND_ON;
+    if (!this.control) return;
+    var p = this.control.parts;
+    if (this.blocked) {
+      p.note.textContent = LABEL_BLOCKED;
+      [p.enable, p.background, p.mute].forEach(function (b) { show(b, false); });
+      return;
+    }
+    // Unavailable: every sound this visit asked for is in, and none could be had.
+    var asked = ['entrance', 'exit', 'background'].map(function (role) { return this.roles[role]; }, this)
+      .filter(function (slot) { return slot && slot.name; });
+    var nothing = asked.length > 0 && asked.every(function (slot) { return slot.failed; });
+    var playing = this.running() || this.hiddenPause;
+    var backgroundFailed = !!this.roles.background && this.roles.background.failed;
+    show(p.enable, !playing && !nothing);
+    show(p.mute, playing && !nothing);
+    show(p.background, playing && !nothing && this.offersBackground);
+    p.note.textContent = nothing ? LABEL_UNAVAILABLE : '';
+    show(p.note, nothing);
+    setPressed(p.mute, this.muted);
+    if (backgroundFailed) {
+      p.background.firstChild.textContent = LABEL_BACKGROUND_UNAVAILABLE;
+      p.background.lastChild.textContent = '';
+      p.background.removeAttribute('aria-pressed');
+      p.background.setAttribute('aria-disabled', 'true');
+      styled(p.background, 'cursor:default;background:' + PAPER + ';color:' + INK);
     } else {
-      label = this.backgroundOn ? LABEL_BACKGROUND_ON : LABEL_BACKGROUND_OFF;
-      button.setAttribute('aria-pressed', this.backgroundOn ? 'true' : 'false');
+      setPressed(p.background, this.backgroundOn);
     }
-    button.textContent = label;
-    button.title = label;
   };
-
-  // ---- Fetching ------------------------------------------------------------
-
-  async function fetchBytes(url) {
-    try {
-      var response = await fetch(url, { cache: 'no-cache' });
-      if (!response.ok) return null;
-      return await response.arrayBuffer();
-    } catch (e) {
-      return null;
-    }
-  }
-
-  // An AudioBuffer of the .au file, or null (with a warning) when it cannot be
-  // had. AudioBuffer needs no running context, so sounds load before the
-  // visitor's first gesture.
-  async function loadSound(url) {
-    var bytes = await fetchBytes(url);
-    if (!bytes) {
-      warn('cannot read ' + url);
-      return null;
-    }
-    try {
-      var decoded = decodeAu(bytes);
-      if (decoded.channels[0].length === 0) return null;
-      var buffer = new AudioBuffer({
-        numberOfChannels: decoded.channels.length,
-        length: decoded.channels[0].length,
-        sampleRate: decoded.rate
-      });
-      decoded.channels.forEach(function (samples, ch) { buffer.copyToChannel(samples, ch); });
-      return buffer;
-    } catch (e) {
-      warn(url + ': ' + e.message);
-      return null;
-    }
-  }
 
   function whenDocumentReady() {
     return new Promise(function (resolve) {

@@ -130,6 +130,12 @@ class TestRemoteSite : public QObject {
     QCOMPARE(dialog.address_text(), std::string("ftp://new.example/www/index.htm"));
     QCOMPARE(dialog.user_name(), std::string("me"));
     QCOMPARE(dialog.password_edit()->echoMode(), QLineEdit::Password);
+    QCOMPARE(dialog.key_file(), std::string());
+    login.key_file = "/home/alice/.ssh/id_rsa";
+    login.ca_file = "/home/alice/ca.pem";
+    ConnectDialog with_files(history, login, {});
+    QCOMPARE(with_files.key_file(), login.key_file);
+    QCOMPARE(with_files.ca_file(), login.ca_file);
 
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -221,6 +227,9 @@ class TestRemoteSite : public QObject {
         QCOMPARE(again->address_box()->itemText(0), QString::fromStdString(wrong));
         QCOMPARE(again->password(), std::string(sonavelt::testing::TestFtpServer::kPassword));
         again->address_box()->setEditText(QString::fromStdString(right));
+        // Typed into the key and CA fields: they go with the login to the run.
+        QTest::keyClicks(again->key_file_edit(), QStringLiteral("/home/alice/.ssh/id_ed25519"));
+        QTest::keyClicks(again->ca_file_edit(), QStringLiteral("/home/alice/site-ca.pem"));
         again->connect_button()->click();
         WhenModal<RemoteFileBrowser>(
             [](RemoteFileBrowser* browser) { browser->select_button()->click(); });
@@ -234,6 +243,11 @@ class TestRemoteSite : public QObject {
     QCOMPARE(chooser.history().entries()[0], right);
     QCOMPARE(chooser.history().entries()[1], wrong);
     QCOMPARE(sonavelt::run::LoadAddressHistory(store).entries()[0], right);
+    auto* transport = static_cast<sonavelt::run::RemotePageTransport*>(chooser.transport());
+    QCOMPARE(transport->endpoint().ssh_private_key_file, std::string("/home/alice/.ssh/id_ed25519"));
+    QCOMPARE(transport->endpoint().ca_file, std::string("/home/alice/site-ca.pem"));
+    QCOMPARE(chooser.login().key_file, std::string("/home/alice/.ssh/id_ed25519"));
+    QVERIFY(sonavelt::testing::ReadFile(ini).find("site-ca.pem") == std::string::npos);
     QVERIFY(sonavelt::testing::ReadFile(ini).find(sonavelt::testing::TestFtpServer::kPassword) ==
             std::string::npos);
 

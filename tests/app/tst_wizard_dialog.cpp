@@ -1,25 +1,32 @@
 // The wizard window on the offscreen platform: keyboard, the options page's
 // boxes, and whole runs on a worker thread with the quit question and the
-// after-run step.
+// after-run step, answered in the real "Sonavelt Again?" dialog.
 #include <QtTest>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
 
 #include <atomic>
 #include <semaphore>
 #include <thread>
 
+#include "app/again_dialog.h"
 #include "app/gui_call_gate.h"
+#include "app/help_system.h"
 #include "app/page_widgets.h"
 #include "app/remote_page_chooser.h"
+#include "app/window_parts.h"
 #include "app/wizard_dialog.h"
 #include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/sound_lists.h"
+#include "run/startup.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/support/recording_user_interface.h"
 
@@ -67,6 +74,7 @@ class TestWizardDialog : public QObject {
       choices.paths.cache_folder = work + "/Cache";
       choices.paths.history_folder = work + "/HISTORY";
       choices.paths.applet_class_path = data + "/SonaveltRandomEventBackground.class";
+      choices.paths.player_script_path = data + "/" + run::kPlayerScriptInstallPath;
       choices.page.local_html_path = work + "/sample.htm";
       QFile::copy(QString::fromStdString(data + "/samples/sample.htm"),
                   QString::fromStdString(choices.page.local_html_path));
@@ -89,14 +97,26 @@ class TestWizardDialog : public QObject {
       };
       services.show_broken_page = [this](const std::string& path) { broken_pages.push_back(path); };
       services.remote = &remote;
-      services.ask_again = [this](bool has_url) {
-        again_asked.push_back(has_url);
-        return again_answer;
-      };
+      services.help = &help;
       wizard = std::make_unique<app::WizardDialog>(choices, run::StoredHistory{}, services);
       wizard->show();
       wizard->activateWindow();
       if (!QTest::qWaitForWindowActive(wizard.get())) qWarning("wizard window not active");
+
+      // Answers the real "Sonavelt Again?" from the keyboard once it shows
+      // (Alt+Y or Alt+N, its buttons' mnemonics).
+      again_watch.setInterval(50);
+      QObject::connect(&again_watch, &QTimer::timeout, [this] {
+        auto* again = qobject_cast<app::AgainDialog*>(QApplication::activeModalWidget());
+        if (again == nullptr || !again->isVisible() || !again->isActiveWindow()) return;
+        if (again != answered) {
+          answered = again;
+          again_asked.push_back(again->test_button()->isVisible());
+          wizard_shown_with_again = wizard->isVisible();
+        }
+        QTest::keyClick(again, again_answer ? Qt::Key_Y : Qt::Key_N, Qt::AltModifier);
+      });
+      again_watch.start();
     }
     ~Fixture() {
       if (wizard->RunInProgress()) {
@@ -123,13 +143,17 @@ class TestWizardDialog : public QObject {
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
-    run::AudioSoundWork sound_work{cache, ui};
+    run::AudioSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;
     std::atomic<bool> block_in_pause{false};
     std::atomic<bool> paused{false};
     std::binary_semaphore resume{0};
-    std::vector<bool> again_asked;
+    std::vector<bool> again_asked;  // whether each had the test button
+    bool wizard_shown_with_again = false;
+    QPointer<app::AgainDialog> answered;
+    QTimer again_watch;
+    app::HelpSystem help{QString::fromStdString(testing::BuildDataDir() + "/help/index.html")};
     std::vector<std::string> broken_pages;
     bool again_answer = true;
     std::unique_ptr<app::WizardDialog> wizard;
@@ -198,31 +222,127 @@ class TestWizardDialog : public QObject {
     QVERIFY(initially_on->isEnabled());
   }
 
+  void browserPlayerIsOnAndItsControlCanGoToACorner() {
+    Fixture f;
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    app::OptionSettingsControls* options = f.wizard->option_controls();
+    QCheckBox* player = options->box(run::OptionBoxId::kBrowserPlayer);
+    QVERIFY(player->isChecked());  // nothing stored: on
+    QComboBox* position = options->position_list();
+    QVERIFY(position->isEnabled());
+    QCOMPARE(position->currentText(), QStringLiteral("Where the Sound Block Is"));
+    position->setFocus();
+    QTest::keyClick(position, Qt::Key_End);
+    QCOMPARE(f.wizard->flow().player_position(), run::PlayerPosition::kBottomRight);
+    // Without the player, or with an invisible control, there is nothing to place.
+    QTest::mouseClick(player, Qt::LeftButton);
+    QVERIFY(!position->isEnabled());
+    QTest::mouseClick(player, Qt::LeftButton);
+    QTest::mouseClick(options->box(run::OptionBoxId::kInvisibleApplet), Qt::LeftButton);
+    QVERIFY(!position->isEnabled());
+  }
+
   void runCompletesAndYesStartsAgain() {
     Fixture f;
     f.ToLastPage(QStringLiteral("1"), true);
     QCOMPARE(f.wizard->windowTitle(), QStringLiteral("Sonavelt - Select Sound for Exit Event"));
     QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
-    QTest::keyClick(f.wizard->path_edit(), Qt::Key_Return);
-    QVERIFY(f.wizard->RunInProgress());
-    QCOMPARE(f.wizard->windowTitle(), QStringLiteral("Sonavelt In Progress"));
-    QVERIFY(!f.wizard->next_button()->isVisible());
-    QTest::keyClick(f.wizard.get(), Qt::Key_Return);
-    QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
-    QVERIFY(f.wizard->isVisible());
-
-    QVERIFY(finished.wait(60000));
+    // The wizard runs as the program runs it, in its own loop until it ends.
+    bool in_progress_seen = false;
+    bool restarted = false;
+    QTimer::singleShot(0, [&] {
+      QTest::keyClick(f.wizard->path_edit(), Qt::Key_Return);
+      in_progress_seen = f.wizard->RunInProgress() &&
+                         f.wizard->windowTitle() == QStringLiteral("Sonavelt In Progress") &&
+                         !f.wizard->next_button()->isVisible();
+      // Enter and Escape do nothing during a run.
+      QTest::keyClick(f.wizard.get(), Qt::Key_Return);
+      QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
+      in_progress_seen = in_progress_seen && f.wizard->isVisible();
+    });
+    QObject::connect(f.wizard.get(), &app::WizardDialog::runFinished, [&] {
+      QTimer::singleShot(100, [&] {
+        restarted = f.wizard->isVisible() && f.wizard->flow().page() == WizardPage::kSelectHtmlFile;
+        // Ends the wizard's loop (it would run on after a return to page 1).
+        if (restarted) f.wizard->close_button()->click();
+      });
+    });
+    QTimer::singleShot(90000, f.wizard.get(), [&] { f.wizard->done(99); });
+    const int result = f.wizard->Run();
+    QVERIFY(in_progress_seen);
+    QCOMPARE(finished.count(), 1);
     QVERIFY2(f.ui.calls.empty(), f.ui.calls.empty() ? "" : f.ui.calls[0].text.c_str());
-    QCOMPARE(f.wizard->progress_controls()->bar()->value(), 100);
     QCOMPARE(f.again_asked, std::vector<bool>{false});  // no page URL: no test button
+    QVERIFY(!f.wizard_shown_with_again);
+    QVERIFY2(restarted, "YES ended the wizard instead of showing its first page again");
+    QCOMPARE(result, int(QDialog::Rejected));  // by the Close button afterwards
+    QCOMPARE(f.wizard->progress_controls()->bar()->value(), 100);
     QCOMPARE(f.histories.size(), size_t{1});
     QVERIFY(!f.wizard->run_state().test_page_address.empty());
-
-    QVERIFY(f.wizard->isVisible());
-    QCOMPARE(f.wizard->flow().page(), WizardPage::kSelectHtmlFile);
+    // The previous choices are offered again.
     QCOMPARE(f.wizard->path_edit()->text(), QString::fromStdString(f.choices.page.local_html_path));
     QCOMPARE(f.wizard->select_controls()->count_spin()->text(), QStringLiteral("1"));
     QVERIFY(f.choices.options.no_background);
+  }
+
+  // F1 opens the help window beside the running wizard; it takes the focus,
+  // scrolls with the keyboard and closes with Escape, and the wizard goes on.
+  void helpWindowIsUsableWhileTheWizardRuns() {
+    Fixture f;
+    bool active = false;
+    int before = -1;
+    int after = -1;
+    bool closed = false;
+    bool wizard_open = false;
+    QTimer::singleShot(0, [&] {
+      QTest::keyClick(f.wizard->path_edit(), Qt::Key_F1);
+      QTextBrowser* help = f.help.browser();
+      if (help == nullptr) return f.wizard->done(98);
+      active = QTest::qWaitForWindowActive(help) && help->hasFocus();
+      help->verticalScrollBar()->setValue(0);
+      before = help->verticalScrollBar()->value();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown);
+      after = help->verticalScrollBar()->value();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+      closed = QTest::qWaitFor([&] { return f.help.browser() == nullptr; }, 2000);
+      wizard_open = f.wizard->isVisible();
+      f.wizard->close_button()->click();
+    });
+    QTimer::singleShot(30000, f.wizard.get(), [&] { f.wizard->done(99); });
+    QCOMPARE(f.wizard->Run(), int(QDialog::Rejected));
+    QVERIFY2(active, "the help window did not take the focus");
+    QVERIFY2(after > before, "the help window did not scroll with Page Down");
+    QVERIFY2(closed, "Escape did not close the help window");
+    QVERIFY(wizard_open);
+  }
+
+  // The window grows and shrinks; a long page name is shortened in the label
+  // rather than widening or clipping the window.
+  void windowResizesAndLongNamesElide() {
+    Fixture f;
+    QVERIFY(f.wizard->minimumWidth() < f.wizard->maximumWidth());
+    const QString long_name = QStringLiteral("a-page-with-a-rather-long-name-that-goes-on-and-on-and-on.htm");
+    const QString page = f.dir.filePath(long_name);
+    testing::Touch(page.toStdString(), "<html><body></body></html>");
+    f.wizard->path_edit()->setText(page);
+    f.wizard->select_controls()->count_spin()->edit()->setText(QStringLiteral("1"));
+    const int width = f.wizard->width();
+    f.Next();
+    QCOMPARE(f.wizard->width(), width);
+    auto* label = static_cast<app::ElidedLabel*>(f.wizard->field_label());
+    QCOMPARE(label->text(), QStringLiteral("Absolute &URL for ") + long_name + QStringLiteral(":"));
+    f.wizard->resize(f.wizard->minimumWidth(), f.wizard->height());
+    QTRY_VERIFY(label->ShownText() != label->text());
+    QVERIFY(label->ShownText().startsWith(QStringLiteral("Absolute &URL for ")));
+    QVERIFY(label->ShownText().contains(QChar(0x2026)));
+    QVERIFY(label->fontMetrics().horizontalAdvance(QString(label->ShownText()).remove(QLatin1Char('&'))) <=
+            label->contentsRect().width());
+    QVERIFY(label->toolTip().contains(long_name));
+    f.wizard->resize(1400, f.wizard->height() + 100);
+    QTRY_COMPARE(label->ShownText(), label->text());
+    QVERIFY(label->toolTip().isEmpty());
   }
 
   void quitQuestionDuringRun_data() {
@@ -249,6 +369,7 @@ class TestWizardDialog : public QObject {
     f.block_in_pause = false;
     f.resume.release();
     QVERIFY(finished.wait(60000));
+    QVERIFY(!f.wizard->RunInProgress());
     if (quit) {
       QVERIFY(f.again_asked.empty());
       QVERIFY(!f.wizard->isVisible());
@@ -320,6 +441,28 @@ class TestWizardDialog : public QObject {
     QVERIFY(!f.wizard->isVisible());
     QCOMPARE(f.wizard->result(), int(QDialog::Rejected));
     QVERIFY(f.again_asked.empty());
+  }
+
+  void chosenPathsHoldingASemicolonAreRefused() {
+    Fixture f;
+    const std::string page = f.dir.path().toStdString() + "/a;b.htm";
+    f.chooser.answers = {page};
+    f.wizard->select_controls()->local_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text().toStdString(), f.choices.page.local_html_path);
+    QCOMPARE(f.ui.Messages().size(), size_t{1});
+    QVERIFY(f.ui.Messages()[0].find("a;b.htm\r\ncannot be used: its path holds \";\"") !=
+            std::string::npos);
+
+    f.wizard->select_controls()->count_spin()->edit()->setText("1");
+    f.Next();
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kEntranceSound);
+    const QString before = f.wizard->path_edit()->text();
+    f.chooser.answers = {f.dir.path().toStdString() + "/x;y.wav"};
+    f.wizard->sound_controls()->browse_button()->click();
+    QCOMPARE(f.wizard->path_edit()->text(), before);
+    QCOMPARE(f.ui.Messages().size(), size_t{2});
+    QVERIFY(f.ui.Messages()[1].find("select another audio file") != std::string::npos);
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {

@@ -2,6 +2,8 @@
 // a page, and the applet class file search.
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "app/wizard_flow.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/support/recording_user_interface.h"
@@ -176,6 +178,31 @@ class TestWizardFlow : public QObject {
     QCOMPARE(f.flow.page(), WizardPage::kSelectHtmlFile);
     message.replace(QStringLiteral("%1"), QString::fromStdString(f.install.folder));
     QCOMPARE(f.ui.Messages(), std::vector<std::string>{message.toStdString()});
+  }
+
+  void semicolonsAndSpecialFilesAreRefusedBeforeTheyAreStored() {
+    Fixture f;
+    const std::string semicolon_page = f.install.folder + "/site/a;b.htm";
+    Touch(semicolon_page, "<html><body></body></html>");
+    QVERIFY(!f.flow.Next(semicolon_page, "2").moved);
+    const std::string pipe = f.install.folder + "/site/pipe.htm";
+    QCOMPARE(mkfifo(pipe.c_str(), 0600), 0);
+    QVERIFY(!f.flow.Next(pipe, "2").moved);  // refused without waiting for a writer
+    QCOMPARE(f.ui.Messages().size(), size_t{2});
+    QCOMPARE(f.ui.Messages()[0],
+             semicolon_page + "\r\ncannot be used: its path holds \";\", which Sonavelt uses to "
+                              "separate the choices it remembers.\r\nPlease rename the file or its "
+                              "folder, or select another HTML file.");
+    QCOMPARE(f.ui.Messages()[1], pipe + " is a named pipe (FIFO), not a file.\r\nPlease select an HTML file.");
+    QCOMPARE(f.choices.page.local_html_path, f.install.page);
+
+    f.ToSoundPages("2", false);
+    const std::string sound = f.install.folder + "/x;y.wav";
+    Touch(sound);
+    const std::string before = f.choices.sounds.entrance_sounds[0];
+    QVERIFY(!f.flow.Next(sound, "").moved);
+    QCOMPARE(f.choices.sounds.entrance_sounds[0], before);
+    QVERIFY(f.ui.Messages().back().find("select another audio file") != std::string::npos);
   }
 
   void remotePageTextIsNeitherCheckedNorStored() {

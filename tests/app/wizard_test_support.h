@@ -52,7 +52,8 @@ inline void Touch(const std::string& path, const QByteArray& bytes = "x") {
 // applet class file.
 inline std::string BuildDataDir() { return qEnvironmentVariable("SONAVELT_BUILD_DATA_DIR").toStdString(); }
 
-// An install folder of the test's own: a page, the applet class file, and
+// An install folder of the test's own: a page, the applet class file, the
+// browser player, and
 // stand-ins for the default sounds (enough for the wizard's existence and
 // extension checks, not for a run).
 struct FakeInstall {
@@ -62,6 +63,7 @@ struct FakeInstall {
     page = folder + "/site/page.htm";
     Touch(page, "<html><body></body></html>");
     Touch(paths.applet_class_path);
+    Touch(paths.player_script_path);
     const run::DefaultSoundLists defaults = run::MakeDefaultSoundLists(folder);
     for (const auto* list : {&defaults.entrance, &defaults.exit, &defaults.background})
       for (const std::string& sound : *list) Touch(sound);

@@ -13,10 +13,8 @@ namespace {
 
 class SoundChecksTest : public ::testing::Test {
  protected:
-  SoundChecksTest() : cache_(dir_.File("cache")) {}
   testing::TempDir dir_;
   testing::RecordingUserInterface ui_;
-  AuCache cache_;
   WaveCheckState state_;
 };
 
@@ -49,17 +47,17 @@ TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
   // Upper-case extension: examined as a WAVE file.
   std::string upper = dir_.File("B.WAV");
   testing::WriteFile(upper, testing::Wave(1, 8000, 8, "abc"));
-  EXPECT_TRUE(CheckSoundFile(upper, cache_, state_, ui_));
+  EXPECT_TRUE(CheckSoundFile(upper, state_, ui_));
   EXPECT_EQ(state_.max_wave_frames, 3);
   // ".wav" wins over ".au": a real .au in a path with both is refused as a WAVE file.
   std::string both = dir_.File("x.au.wav");
   testing::WriteFile(both, testing::AuFile(24, 1, 8000, 1, "", "ab"));
-  EXPECT_FALSE(CheckSoundFile(both, cache_, state_, ui_));
+  EXPECT_FALSE(CheckSoundFile(both, state_, ui_));
   EXPECT_NE(ui_.Messages().back().find(" is not a RIFF file."), std::string::npos);
   std::string au = dir_.File("a.au");
   testing::WriteFile(au, testing::AuFile(24, 1, 8000, 1, "", "ab"));
-  EXPECT_TRUE(CheckSoundFile(au, cache_, state_, ui_));
-  EXPECT_FALSE(CheckSoundFile(dir_.File("t.mp3"), cache_, state_, ui_));
+  EXPECT_TRUE(CheckSoundFile(au, state_, ui_));
+  EXPECT_FALSE(CheckSoundFile(dir_.File("t.mp3"), state_, ui_));
   EXPECT_EQ(ui_.Messages().back().rfind("Sonavelt cannot handle the audio file:", 0), 0u);
 }
 

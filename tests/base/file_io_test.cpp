@@ -32,7 +32,8 @@ class FileIoTest : public ::testing::Test {
     return bytes;
   }
   size_t EntryCount() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    return static_cast<size_t>(
+        std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
 
   fs::path dir_;

@@ -41,7 +41,7 @@ TEST(FindFileRecursiveTest, MatchingFolderIsAnsweredBeforeItsContents) {
   MakeExecutable((dir.path() / "chromium" / "chromium").string());
   EXPECT_EQ(FindFileRecursive(dir.path().string(), "chromium"), dir.File("chromium"));
   // Asked for a program, the folder of the same name is looked into instead.
-  EXPECT_EQ(FindFileRecursive(dir.path().string(), "chromium", EntryKind::kExecutableFile),
+  EXPECT_EQ(FindFileRecursive(dir.path().string(), "chromium", EntryKind::kTrustedProgram),
             (dir.path() / "chromium" / "chromium").string());
 }
 
@@ -52,7 +52,7 @@ TEST(FindFileRecursiveTest, ProgramSearchSkipsPlainFilesAndLinkedFolders) {
   fs::create_directories(dir.path() / "docs");
   WriteFile((dir.path() / "docs" / "firefox").string(), "not a program");
   fs::create_directory_symlink(elsewhere.path(), dir.path() / "linked");
-  EXPECT_EQ(FindFileRecursive(dir.path().string(), "firefox", EntryKind::kExecutableFile),
+  EXPECT_EQ(FindFileRecursive(dir.path().string(), "firefox", EntryKind::kTrustedProgram),
             kNotFound);
   EXPECT_EQ(FindFileRecursive(dir.path().string(), "firefox"),
             (dir.path() / "docs" / "firefox").string());

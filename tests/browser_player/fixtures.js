@@ -93,19 +93,26 @@ function makeWave(frames, rate = 8000) {
   return Buffer.concat([header, data]);
 }
 
-// The page as a run leaves it, with the player line in its applet block.
-function processedPage({ resource = 'index', random = true, visible = true, extraBody = '' } = {}) {
+// The page as a run leaves it, with the player lines in its applet block:
+// the data file's line with `data`, the control's corner with `position`.
+function processedPage({
+  resource = 'index', random = true, visible = true, extraBody = '', head = '', data = false,
+  position = '', body = '<body bgcolor="#FFFFFF">',
+} = {}) {
   const size = visible ? 'width="190" height="20"' : 'width="2" height="2"';
+  const dataLine = data ? `<script src="${resource}.sounds.js"></script>${CRLF}` : '';
+  const positionAttribute = position ? ` data-position="${position}"` : '';
   return [
-    '<html><head><title>Sample page</title></head>',
-    '<body bgcolor="#FFFFFF">',
+    `<html><head><title>Sample page</title>${head}</head>`,
+    body,
     '<h1 id="title">Welcome</h1>',
     '<p><a id="leave" href="next.html">Next page</a> <a id="anchor" href="#here">Here</a></p>',
     extraBody,
     `<br><center>${CRLF}<applet code=SonaveltRandomEventBackground ${size}>${CRLF}` +
       `<param name=random value="${random ? 'Yes' : 'No'}">${CRLF}` +
       `<param name=resource value="${resource}">${CRLF}` +
-      `<script src="sonavelt-player.js" data-resource="${resource}"></script>${CRLF}` +
+      dataLine +
+      `<script src="sonavelt-player.js" data-resource="${resource}"${positionAttribute}></script>${CRLF}` +
       `You will hear sounds if you use Java-enabled browsers.${CRLF}</applet>` +
       `${CRLF}</center><br>${CRLF}`,
     '<p id="here">End of page</p>',
@@ -113,6 +120,15 @@ function processedPage({ resource = 'index', random = true, visible = true, extr
   ].join('\n');
 }
 
+// The run's data file for the player: the resource file's bytes and, per
+// sound, its browser copy and that copy's length in frames at 48 kHz.
+function playerData(resource, resourceBytes, sounds) {
+  const entries = sounds.map(({ au, copy = '', frames = 0 }) => ({ au, copy, frames }));
+  return `(window.SonaveltPlayerData = window.SonaveltPlayerData || {})[${JSON.stringify(resource)}] = ` +
+    JSON.stringify({ format: 1, resource: resourceBytes.toString('base64'), sounds: entries }) + ';\n';
+}
+
 module.exports = {
+  playerData,
   encodeResource, resourceText, muLawToLinear, makeAu, patternAu, makeWave, processedPage,
 };

@@ -25,13 +25,19 @@ async function startServer() {
   const requests = [];
   const server = http.createServer((req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
-    requests.push({ path: url.pathname, time: Date.now() });
+    requests.push({ path: url.pathname, host: req.headers.host, headers: req.headers, time: Date.now() });
     if (url.pathname === '/favicon.ico') {
       res.writeHead(204);
       res.end();
       return;
     }
     let body = site.get(url.pathname);
+    // { status } answers with that status and no body (204: the browser stays).
+    if (body && body.status) {
+      res.writeHead(body.status);
+      res.end();
+      return;
+    }
     if (body === undefined && url.pathname.endsWith('/sonavelt-player.js')) {
       body = fs.readFileSync(playerPath());
     }
@@ -40,7 +46,10 @@ async function startServer() {
       res.end('not found');
       return;
     }
-    const types = { '.html': 'text/html', '.htm': 'text/html', '.js': 'text/javascript', '.au': 'audio/basic' };
+    const types = {
+      '.html': 'text/html', '.htm': 'text/html', '.js': 'text/javascript', '.au': 'audio/basic',
+      '.xhtml': 'application/xhtml+xml', '.opus': 'audio/ogg', '.res': 'application/octet-stream',
+    };
     res.writeHead(200, {
       'content-type': types[path.extname(url.pathname)] || 'application/octet-stream',
       'cache-control': 'no-store',
@@ -59,7 +68,9 @@ function chromiumMissing() {
   return fs.existsSync(CHROMIUM) ? null : `chromium is not installed (${CHROMIUM})`;
 }
 
-async function launchBrowser(extraArgs = []) {
+// `prefs` go into the profile's Preferences before the start (for example
+// { webkit: { webprefs: { minimum_font_size: 24 } } }).
+async function launchBrowser(extraArgs = [], prefs = null, headful = false) {
   let chromium;
   try {
     ({ chromium } = require('playwright-core'));
@@ -67,9 +78,13 @@ async function launchBrowser(extraArgs = []) {
     throw new Error('playwright-core is missing: run "npm ci" in tests/browser_player (scripts/setup.sh does)');
   }
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-'));
+  if (prefs) {
+    fs.mkdirSync(path.join(profile, 'Default'));
+    fs.writeFileSync(path.join(profile, 'Default', 'Preferences'), JSON.stringify(prefs));
+  }
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: CHROMIUM,
-    headless: true,
+    headless: !headful,
     args: [
       '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
@@ -94,6 +109,8 @@ function instrument() {
   const realStop = AudioBufferSourceNode.prototype.stop;
   AudioBufferSourceNode.prototype.start = function (when, ...rest) {
     const b = this.buffer;
+    // A one-sample silent buffer is the player's unlock probe, not a sound.
+    if (b && b.length <= 1) return realStart.call(this, when, ...rest);
     this.recordId = nextId++;
     const data = [];
     for (let ch = 0; ch < b.numberOfChannels; ++ch) {
@@ -102,11 +119,20 @@ function instrument() {
     window.__audioEvent({
       kind: 'start', id: this.recordId, page: location.pathname, rate: b.sampleRate,
       length: b.length, channels: b.numberOfChannels, data, loop: this.loop,
+      contextState: this.context.state,
       when: when || 0, now: this.context.currentTime, time: Date.now(),
     });
     return realStart.call(this, when, ...rest);
   };
+  for (const name of ['suspend', 'resume']) {
+    const real = AudioContext.prototype[name];
+    AudioContext.prototype[name] = function (...args) {
+      window.__audioEvent({ kind: name, state: this.state, time: Date.now() });
+      return real.apply(this, args);
+    };
+  }
   AudioBufferSourceNode.prototype.stop = function (...args) {
+    if (this.recordId === undefined) return realStop.apply(this, args);
     window.__audioEvent({ kind: 'stop', id: this.recordId, time: Date.now() });
     return realStop.apply(this, args);
   };
@@ -115,9 +141,11 @@ function instrument() {
 // A new tab with recorded audio and console.
 async function openTab(browser) {
   const page = await browser.context.newPage();
-  const tab = { page, starts: [], stops: [], console: [], errors: [] };
+  const tab = { page, starts: [], stops: [], contextCalls: [], console: [], errors: [] };
   await page.exposeFunction('__audioEvent', (event) => {
-    (event.kind === 'start' ? tab.starts : tab.stops).push(event);
+    if (event.kind === 'start') tab.starts.push(event);
+    else if (event.kind === 'stop') tab.stops.push(event);
+    else tab.contextCalls.push(event);
   });
   await page.addInitScript(instrument);
   page.on('console', (m) => tab.console.push({ type: m.type(), text: m.text() }));

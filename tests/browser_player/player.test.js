@@ -19,7 +19,10 @@ const RATE = 8000;
 // Sound lengths in frames tell the sounds apart: entrance 1000 + k, exit
 // 2000 + k, background 3000 + k for combination k.
 const lengthOf = (role, k) => ({ entrance: 1000, exit: 2000, background: 3000 }[role] + k);
-const CONTROL = 'button.sonavelt-player-control';
+const CONTROL = '.sonavelt-player';
+const ENABLE = 'button.sonavelt-player-enable';
+const BACKGROUND = 'button.sonavelt-player-background';
+const MUTE = 'button.sonavelt-player-mute';
 const FALLBACK = 'You will hear sounds if you use Java-enabled browsers.';
 
 // Expected first samples of patternAu, decoded to [-1, 1).
@@ -72,10 +75,9 @@ describe('browser player', { skip: skip || false }, () => {
     const url = publish(server, '/gesture', { combinations: 1 });
     const tab = await openTab(browser);
     await tab.visit(url);
-    const control = tab.page.locator(CONTROL);
-    assert.equal(await control.textContent(), 'Click here to hear sounds');
-    const box = await control.boundingBox();
-    assert.deepEqual([box.width, box.height], [190, 20]);
+    const enable = tab.page.locator(ENABLE);
+    assert.equal(await enable.textContent(), 'Click here to hear sounds');
+    assert.equal(await tab.page.locator(BACKGROUND).isVisible(), false, 'no state claimed before sound can play');
     // The control takes the fallback sentence's place; the page stays.
     assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
     assert.equal(await tab.page.textContent('#title'), 'Welcome');
@@ -94,11 +96,15 @@ describe('browser player', { skip: skip || false }, () => {
     const entranceSeconds = lengthOf('entrance', 1) / RATE;
     assert.ok(Math.abs(background.when - (entrance.now + entranceSeconds)) < 0.05,
       `background at ${background.when}, entrance from ${entrance.now}`);
+    const control = tab.page.locator(BACKGROUND);
     assert.equal(await control.textContent(), 'Background sound: on');
+    assert.equal(await control.getAttribute('aria-pressed'), 'true');
+    assert.equal(await enable.isVisible(), false);
 
     await t.test('the control switches the background off and on', async () => {
       await control.click();
       assert.equal(await control.textContent(), 'Background sound: off');
+      assert.equal(await control.getAttribute('aria-pressed'), 'false');
       await tab.page.waitForTimeout(100);
       assert.deepEqual(tab.stops.map((s) => s.id), [background.id]);
       await control.click();
@@ -109,7 +115,7 @@ describe('browser player', { skip: skip || false }, () => {
     });
 
     const shot = path.join(process.env.SONAVELT_TEST_OUTPUT_DIR || os.tmpdir(), 'player-control.png');
-    await tab.page.locator('center').screenshot({ path: shot });
+    await tab.page.locator(CONTROL).screenshot({ path: shot });
     assert.ok(fs.statSync(shot).size > 0);
     assertNoErrors(tab);
     await tab.page.close();
@@ -122,8 +128,8 @@ describe('browser player', { skip: skip || false }, () => {
     for (let visit = 0; visit < 4; ++visit) {
       await tab.visit(url);
       // A first click on the control only allows sound; it must not switch.
-      const [entrance, background] = await tab.clickFor(CONTROL, 2);
-      assert.equal(await tab.page.textContent(CONTROL), 'Background sound: on');
+      const [entrance, background] = await tab.clickFor(ENABLE, 2);
+      assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
       assert.equal(combinationOf(entrance), combinationOf(background));
       seen.push(combinationOf(entrance));
     }
@@ -183,7 +189,7 @@ describe('browser player', { skip: skip || false }, () => {
     await tab.page.close();
   });
 
-  it('plays only on the address the safety key names', async () => {
+  it('plays only on the address the safety key names, and says so on other copies', async () => {
     const options = { combinations: 1, safetyKey: true, pageUrl: `${server.origin}/Owner/` };
     const allowed = publish(server, '/owner', options);
     const copied = publish(server, '/copy', options);
@@ -193,17 +199,19 @@ describe('browser player', { skip: skip || false }, () => {
     await tab.page.click('#title');
     await tab.page.waitForTimeout(300);
     assert.equal(tab.starts.length, 0);
-    assert.equal(await tab.page.locator(CONTROL).count(), 0);
-    assert.ok((await tab.page.textContent('body')).includes(FALLBACK), 'page left as it was');
+    const note = tab.page.locator(`${CONTROL} .sonavelt-player-note`);
+    assert.ok(await note.isVisible(), 'a visible note, not only the console');
+    assert.match(await note.textContent(), /not at the page's own address/);
+    assert.equal(await tab.page.locator(`${CONTROL} button:visible`).count(), 0);
     assert.ok(tab.console.some((m) => m.type === 'warning' && m.text.includes('safety key')));
 
-    // Letter case aside, the page's own address starts with the URL.
+    // Letter case aside, the page is the folder's index page.
     await tab.visit(allowed);
     await tab.clickFor('#title', 2);
     await tab.page.close();
   });
 
-  it('shows no control when invisible, and still plays', async () => {
+  it('shows no control when invisible, plays entrance and exit, offers no background', async () => {
     const url = publish(server, '/hidden', { combinations: 1, page: { visible: false } });
     // A first-version file names its sounds plainly; the player encodes them.
     server.site.set('/hidden/audio/entrance%20one.au', patternAu(lengthOf('entrance', 1)));
@@ -217,8 +225,13 @@ describe('browser player', { skip: skip || false }, () => {
     assert.equal(await tab.page.locator(CONTROL).count(), 0);
     assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
     await tab.page.keyboard.press('a');
-    await tab.waitForStarts(2);
-    assert.deepEqual(tab.starts.map((s) => s.length), [lengthOf('entrance', 1), lengthOf('background', 1)]);
+    await tab.waitForStarts(1);
+    await tab.page.waitForTimeout(300);
+    assert.deepEqual(tab.starts.map((s) => s.length), [lengthOf('entrance', 1)]);
+    // Nothing could stop a background sound here: it is not even fetched.
+    assert.ok(!server.requests.some((r) => r.path === '/hidden/audio/background1.au'));
+    await Promise.all([tab.page.waitForURL('**/hidden/next.html'), tab.page.click('#leave')]);
+    assert.equal(tab.starts[1].length, lengthOf('exit', 1));
     assertNoErrors(tab);
     await tab.page.close();
   });
@@ -291,7 +304,7 @@ describe('browser player where the browser allows sound at once', { skip: skip |
     await tab.visit(`${server.origin}/decode/index.html`);
     await tab.waitForStarts(2);
     const [entrance, background] = tab.starts;
-    assert.equal(await tab.page.textContent(CONTROL), 'Background sound: on');
+    assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
 
     assert.equal(entrance.rate, 11025);
     assert.equal(entrance.length, 256);

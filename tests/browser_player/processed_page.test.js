@@ -18,23 +18,29 @@ const dataDir = process.env.SONAVELT_BUILD_DATA_DIR;
 // Run by hand, without the build's variables, there is no program to run.
 const skip = chromiumMissing() ||
   (binDir && dataDir ? false : 'SONAVELT_BIN_DIR and SONAVELT_BUILD_DATA_DIR are not set');
-const PLAYER_LINE = '<script src="sonavelt-player.js" data-resource="index"></script>';
+const PLAYER_LINES = '<script src="index.sounds.js"></script>\r\n' +
+  '<script src="sonavelt-player.js" data-resource="index"></script>';
+const DOC_PAGE = '/usr/share/doc/base-passwd/users-and-groups.html';
 
-// Runs sonavelt-cli on a copy of the sample page with two combinations of
-// generated sounds and answers the folder the page is in.
-function processSamplePage(work) {
+// Runs sonavelt-cli on a copy of `source` (the sample page by default) with
+// two combinations of generated sounds and answers the folder the page is
+// in. `options` replace the player options; no stored choices exist, so
+// what is not given is the default.
+function processPage(work, { source, name = 'index.htm', options = ['--html5'], check = true } = {}) {
   const site = path.join(work, 'site');
   const install = path.join(work, 'install');
   const config = path.join(work, 'config');
-  for (const dir of [site, install, config]) fs.mkdirSync(dir, { recursive: true });
-  fs.copyFileSync(path.join(dataDir, 'samples', 'sample.htm'), path.join(site, 'index.htm'));
+  for (const dir of [site, install]) fs.mkdirSync(dir, { recursive: true });
+  fs.rmSync(config, { recursive: true, force: true });
+  fs.mkdirSync(config);
+  fs.copyFileSync(source || path.join(dataDir, 'samples', 'sample.htm'), path.join(site, name));
   fs.copyFileSync(path.join(dataDir, 'SonaveltRandomEventBackground.class'),
     path.join(install, 'SonaveltRandomEventBackground.class'));
-  fs.mkdirSync(path.join(install, 'player'));
+  fs.mkdirSync(path.join(install, 'player'), { recursive: true });
   fs.copyFileSync(path.join(dataDir, 'player', 'sonavelt-player.js'),
     path.join(install, 'player', 'sonavelt-player.js'));
   const args = ['run', '--install-folder', install, '-n', '2', '--in-order', '--with-background',
-    '--background-on', '--entrance-on', '--exit-on', '--visible', '--html5', '--yes', '--quiet'];
+    '--background-on', '--entrance-on', '--exit-on', '--visible', ...options, '--yes', '--quiet'];
   const frames = { in1: 1201, in2: 1202, out1: 2201, out2: 2202, bg1: 3201, bg2: 3202 };
   for (const [name, count] of Object.entries(frames)) {
     fs.writeFileSync(path.join(work, `${name}.wav`), makeWave(count));
@@ -44,21 +50,38 @@ function processSamplePage(work) {
       '-b', path.join(work, `bg${k}.wav`));
   }
   const cli = path.join(binDir, 'sonavelt-cli');
-  args.push(path.join(site, 'index.htm'));
+  args.push(path.join(site, name));
   const run = spawnSync(cli, args, {
     encoding: 'utf8',
     env: { ...process.env, XDG_CONFIG_HOME: config, XDG_DATA_HOME: config },
     timeout: 60000,
   });
   assert.equal(run.status, 0, `sonavelt-cli run failed:\n${run.stderr}`);
-  // The run's block loads the player from beside the page, right before the
-  // fallback sentence, and the run put the script there.
-  const page = fs.readFileSync(path.join(site, 'index.htm'), 'latin1');
-  assert.equal(page.split(PLAYER_LINE).length, 2, 'one player line');
-  assert.ok(page.includes(`${PLAYER_LINE}\r\nYou will hear sounds`));
+  if (!check) return site;
+  // The run's block loads the data file and the player from beside the
+  // page, right before the fallback sentence, and the run put them there.
+  const page = fs.readFileSync(path.join(site, name), 'latin1');
+  assert.equal(page.split(PLAYER_LINES).length, 2, 'one set of player lines');
+  assert.ok(page.includes(`${PLAYER_LINES}\r\nYou will hear sounds`));
   assert.deepEqual(fs.readFileSync(path.join(site, 'sonavelt-player.js')),
     fs.readFileSync(path.join(install, 'player', 'sonavelt-player.js')));
+  for (const file of ['index.sounds.js', 'index.local.js']) assert.ok(fs.existsSync(path.join(site, file)), file);
   return site;
+}
+
+// The sounds a visit must start: the first combination's entrance sound
+// and background loop, as the converter wrote them.
+function assertFirstCombination(site, entrance, background) {
+  for (const [played, file] of [[entrance, 'in1.au'], [background, 'bg1.au']]) {
+    const au = fs.readFileSync(path.join(site, 'audio', file));
+    assert.equal(au.readUInt32BE(4), 34);
+    assert.equal(played.length, au.readUInt32BE(8), file);
+    assert.equal(played.rate, 8000);
+    const expected = [...au.subarray(34, 34 + 300)].map((c) => muLawToLinear(c) / 32768);
+    assert.deepEqual(played.data[0], expected, file);
+  }
+  assert.equal(entrance.loop, false);
+  assert.equal(background.loop, true);
 }
 
 // Every file below `dir`, served under `prefix`.
@@ -88,34 +111,103 @@ describe('a page processed by sonavelt-cli', { skip }, () => {
   });
 
   it('plays the converted sounds of the first combination', async () => {
-    const site = processSamplePage(work);
+    const site = processPage(work);
     serveFolder(server, site, '/run');
     const tab = await openTab(browser);
     await tab.visit(`${server.origin}/run/index.htm`);
     const [entrance, background] = await tab.clickFor('body', 2);
-
-    // The converter's files: a 34-byte header, then one mu-law byte a frame.
-    for (const [played, file] of [[entrance, 'in1.au'], [background, 'bg1.au']]) {
-      const au = fs.readFileSync(path.join(site, 'audio', file));
-      assert.equal(au.readUInt32BE(4), 34);
-      assert.equal(played.length, au.readUInt32BE(8), file);
-      assert.equal(played.rate, 8000);
-      const expected = [...au.subarray(34, 34 + 300)].map((c) => muLawToLinear(c) / 32768);
-      assert.deepEqual(played.data[0], expected, file);
-    }
-    assert.equal(entrance.loop, false);
-    assert.equal(background.loop, true);
+    assertFirstCombination(site, entrance, background);
     const fetched = server.requests.map((r) => r.path);
     assert.ok(fetched.includes('/run/sonavelt-player.js'));
-    assert.ok(fetched.includes('/run/index.res'));
+    assert.ok(fetched.includes('/run/index.sounds.js'));
+    // The data file carries the resource file; the preview file is for disk only.
+    assert.ok(!fetched.includes('/run/index.res'));
+    assert.ok(!fetched.includes('/run/index.local.js'));
     assert.ok(fetched.includes('/run/audio/out1.au'));
     assert.ok(!fetched.some((p) => /\/audio\/\w+2\.au$/.test(p)), 'only the first combination loads');
-    assert.equal(await tab.page.textContent('button.sonavelt-player-control'), 'Background sound: on');
+    assert.equal(await tab.page.textContent('button.sonavelt-player-background'), 'Background sound: on');
     assert.deepEqual(tab.errors, []);
     assert.deepEqual(tab.console.filter((m) => m.type === 'error'), []);
 
     const shot = path.join(process.env.SONAVELT_TEST_OUTPUT_DIR || os.tmpdir(), 'processed-sample-page.png');
     await tab.page.screenshot({ path: shot, fullPage: true });
+    await tab.page.close();
+  });
+
+  it('adds the player by default to a real page, which plays over http and from disk', async (t) => {
+    if (!fs.existsSync(DOC_PAGE)) {
+      t.skip(`${DOC_PAGE} is not installed`);
+      return;
+    }
+    const site = processPage(work, { source: DOC_PAGE, options: [] });
+    const original = fs.readFileSync(DOC_PAGE, 'latin1');
+    const page = fs.readFileSync(path.join(site, 'index.htm'), 'latin1');
+    assert.ok(page.length > original.length && page.includes(PLAYER_LINES));
+    serveFolder(server, site, '/doc');
+    const tab = await openTab(browser);
+    await tab.visit(`${server.origin}/doc/index.htm`);
+    const [entrance, background] = await tab.clickFor('body', 2);
+    assertFirstCombination(site, entrance, background);
+    assert.deepEqual(tab.errors, []);
+
+    // Opened from disk, as the wizard's Test button does: the preview file
+    // brings everything the browser will not fetch from a file: address.
+    await tab.page.goto(`file://${path.join(site, 'index.htm')}`);
+    await tab.page.waitForSelector('script[data-resource][data-state="ready"]', { state: 'attached' });
+    const before = tab.starts.length;
+    await tab.page.mouse.click(3, 3);
+    await tab.waitForStarts(before + 2);
+    assertFirstCombination(site, tab.starts[before], tab.starts[before + 1]);
+    assert.deepEqual(tab.errors, []);
+    await tab.page.close();
+  });
+
+  it('--no-html5 gives exactly the applet block', async () => {
+    const site = processPage(work, { options: ['--no-html5'], check: false });
+    const page = fs.readFileSync(path.join(site, 'index.htm'), 'latin1');
+    assert.ok(page.includes('<param name=resource value="index">\r\n' +
+      'You will hear sounds if you use Java-enabled browsers.\r\n</applet>'));
+    assert.ok(!page.includes('<script'));
+  });
+
+  it('loads the player beside a page with <base href>, not at the base', async () => {
+    const source = path.join(work, 'based.htm');
+    fs.writeFileSync(source, '<html><head><title>Based</title>' +
+      `<base href="${server.origin}/elsewhere/"></head>` +
+      '<body bgcolor="#ffffff"><p id="t">A page whose links go elsewhere</p>' +
+      '<a id="leave" href="next.html">next</a></body></html>');
+    const site = processPage(work, { source, check: false });
+    serveFolder(server, site, '/based');
+    server.site.set('/elsewhere/next.html', '<html><body>elsewhere</body></html>');
+    const tab = await openTab(browser);
+    await tab.visit(`${server.origin}/based/index.htm`);
+    const [entrance, background] = await tab.clickFor('#t', 2);
+    assertFirstCombination(site, entrance, background);
+    assert.ok(!server.requests.some((r) => r.path.startsWith('/elsewhere/') && r.path !== '/elsewhere/next.html'));
+    // Links still go where the base sends them, after the exit sound.
+    await Promise.all([tab.page.waitForURL('**/elsewhere/next.html'), tab.page.click('#leave')]);
+    const exitFrames = fs.readFileSync(path.join(site, 'audio', 'out1.au')).readUInt32BE(8);
+    assert.ok(tab.starts.some((s) => s.length === exitFrames), 'the exit sound played');
+    await tab.page.close();
+  });
+
+  it('keeps an XHTML page well-formed when it is served as XML', async () => {
+    const source = path.join(work, 'page.xhtml');
+    fs.writeFileSync(source, '<?xml version="1.0" encoding="UTF-8"?>\n' +
+      '<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0 Transitional//EN" ' +
+      '"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd">\n' +
+      '<html xmlns="http://www.w3.org/1999/xhtml"><head><title>X</title></head>\n' +
+      '<body bgcolor="#ffffff"><p id="t">Strict and tidy</p></body></html>\n');
+    const site = processPage(work, { source, name: 'index.xhtml', check: false });
+    serveFolder(server, site, '/xhtml');
+    const tab = await openTab(browser);
+    const response = await tab.page.goto(`${server.origin}/xhtml/index.xhtml`);
+    assert.equal(response.headers()['content-type'], 'application/xhtml+xml');
+    assert.equal(await tab.page.locator('parsererror').count(), 0, 'the page parses as XML');
+    await tab.page.waitForSelector('script[data-resource][data-state="ready"]', { state: 'attached' });
+    const [entrance, background] = await tab.clickFor('#t', 2);
+    assertFirstCombination(site, entrance, background);
+    assert.deepEqual(tab.errors, []);
     await tab.page.close();
   });
 });

@@ -7,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/pipeline_run.h"
 #include "run/startup.h"
@@ -44,10 +43,10 @@ class ChangingSoundWork : public SoundWork {
     return real_.CheckSoundFile(p, s);
   }
   uint64_t CheckNotEmpty(const std::string& p) override { return real_.CheckNotEmpty(p); }
-  std::string ConvertIfWav(const std::string& p, RunState& s,
-                           const std::function<void(int)>& progress) override {
+  bool PlaceSound(const std::string& p, const std::string& target, RunState& s,
+                  const std::function<void(int)>& progress) override {
     if (change_) std::exchange(change_, nullptr)();
-    return real_.ConvertIfWav(p, s, progress);
+    return real_.PlaceSound(p, target, s, progress);
   }
 
  private:
@@ -78,8 +77,7 @@ class ChangedFilesTest : public ::testing::Test {
   }
 
   RunOutcome RunWith(std::function<void()> change) {
-    audio::AuCache cache(paths_.cache_folder);
-    AudioSoundWork real(cache, ui_);
+    AudioSoundWork real(ui_);
     ChangingSoundWork work(real, std::move(change));
     RunServices services;
     services.sounds = &work;

@@ -84,10 +84,11 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   fs::path install = root / "install";
   testing::MakeScratchInstallFolder(install, data);
   fs::create_directories(root / "site" / "sounds");
-  // Shell syntax, HTML, line breaks, the resource file's separators, and
-  // names that look like parent folders.
-  const std::string page_name = "my page;$(touch PWNED)`touch PWNED`\n<i>.htm";
-  const std::string sounds[] = {"..wav", "$(touch PWNED);a,b\n.wav",
+  // Shell syntax, HTML, line breaks, the resource file's list separator, and
+  // names that look like parent folders. (";" is refused where a path is
+  // chosen: the remembered choices are ";"-separated lists.)
+  const std::string page_name = "my page,$(touch PWNED)`touch PWNED`\n<i>.htm";
+  const std::string sounds[] = {"..wav", "$(touch PWNED),a,b\n.wav",
                                 "<img src=x onerror=alert(1)> \"%2F..%2F.wav"};
   WriteFile((root / "site" / page_name).string(),
             "<html><body>\n<p>hi</p>\n</body></html>\n");
@@ -109,10 +110,10 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   const std::set<std::string> expected = {
       "config/Brindlecor/Sonavelt.ini",
       "install/HISTORY/HIS_" + page_name,
-      "site/my page;$(touch PWNED)`touch PWNED`\n<i>.res",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.res",
       "site/SonaveltRandomEventBackground.class",
       "site/audio/..au",
-      "site/audio/$(touch PWNED);a,b\n.au",
+      "site/audio/$(touch PWNED),a,b\n.au",
       "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.au",
   };
   EXPECT_EQ(added, expected);
@@ -129,7 +130,7 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   // The resource file's fields stay 16, whatever the names hold.
   std::string text;
   ASSERT_TRUE(run::DecodeResourceFile(
-                  ReadFile((root / "site/my page;$(touch PWNED)`touch PWNED`\n<i>.res").string()),
+                  ReadFile((root / "site/my page,$(touch PWNED)`touch PWNED`\n<i>.res").string()),
                   &text)
                   .ok());
   EXPECT_EQ(std::count(text.begin(), text.end(), ';'), 16) << text;
@@ -165,7 +166,7 @@ TEST(BrowserLaunchSecurityTest, ThePageIsOneArgumentAndNoShellRuns) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
   EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(ReadFile(record.string()), address + "\n--\n");
+  EXPECT_EQ(ReadFile(record.string()), "--new-window\n--\n" + address + "\n--\n");
   EXPECT_FALSE(fs::exists(dir.path() / "PWNED"));
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,6 +33,15 @@ constexpr char kPage[] =
     "<P>Welcome.</P>\r\n</BODY></HTML>\r\n";
 
 using Snapshot = std::map<std::string, std::string>;  // relative path -> bytes
+
+// A pid that surely belongs to no process: a child that has been reaped.
+pid_t DeadPid() {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return child;
+}
 
 class TransactionTest : public ::testing::Test {
  protected:
@@ -159,7 +169,8 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   fs::path ref = Site("ref", page);
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Run(Argv(ref / "index.htm", sounds)).status, 0);
-  auto clean_time = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+  auto clean_time =
+      std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
   const Snapshot want = Take(ref);
   const std::string& new_page = want.at("index.htm");
 
@@ -167,7 +178,7 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   const unsigned seed = 20261207;
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> moment(0, static_cast<int>(clean_time.count() * 11 / 10) + 1);
-  int killed = 0;
+  int killed = 0, left_temporary = 0;
   for (int round = 0; round < 30; ++round) {
     int after = moment(random);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round) +
@@ -180,7 +191,9 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
     const std::string now = ReadFile((site / "index.htm").string());
     ASSERT_TRUE(now == page || now == new_page) << "the page is neither the old nor the new one";
     // Whatever is beside the page under a final name is whole.
-    for (const auto& [name, bytes] : Take(site)) {
+    Snapshot now_there = Take(site);
+    if (HasTempFiles(now_there)) ++left_temporary;
+    for (const auto& [name, bytes] : now_there) {
       if (name.find(".sonavelt-tmp-") != std::string::npos || name == "index.htm") continue;
       ASSERT_TRUE(want.count(name)) << name;
       EXPECT_EQ(bytes, want.at(name)) << name;
@@ -188,12 +201,25 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   }
   EXPECT_GT(killed, 10) << "too few rounds were killed in time to mean anything (clean run: "
                         << clean_time.count() << " ms)";
+  RecordProperty("rounds_that_left_temporary_files", left_temporary);
+
+  // Besides what the kills left: a killed run's files, planted, go; one of a
+  // process that still runs (this test) stays.
+  const std::string dead = std::to_string(DeadPid());
+  WriteFile((site / (".index.htm.sonavelt-tmp-" + dead + "-Ab12Cd")).string(), "half a page");
+  fs::create_directories(site / "audio");
+  WriteFile((site / ("audio/.bell.au.sonavelt-tmp-" + dead + "-Ab12Cd")).string(), ".snd");
+  const std::string live = ".other.htm.sonavelt-tmp-" + std::to_string(getpid()) + "-Ab12Cd";
+  WriteFile((site / live).string(), "another run's page, being written");
 
   ProgramResult r = Run(Argv(site / "index.htm", sounds));
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(site / live));
+  fs::remove(site / live);
   Snapshot after = Take(site);
   EXPECT_FALSE(HasTempFiles(after)) << ::testing::PrintToString(Names(after));
   EXPECT_EQ(after, want);
+  EXPECT_EQ(FilesBelow(install_ / "HISTORY"), std::vector<std::string>{"HIS_index.htm"});
   EXPECT_EQ(LeftInCache(), std::vector<std::string>{});
 }
 

@@ -23,6 +23,10 @@ TEST(ReadBodyColourTest, ValueComesBackUpperCase) {
   EXPECT_EQ(ReadBodyColour("<BODY>").state, AttributeState::kMissing);
   EXPECT_EQ(ReadBodyColour("<BODY BGCOLOR>").state, AttributeState::kMalformed);
   EXPECT_EQ(ReadBodyColour("<BODY BGCOLOR=\"#FFFFFF>").state, AttributeState::kMalformed);
+  // The same unclosed quote with a quote later in the page: the tag as
+  // measured runs on to it, and the colour is still refused.
+  EXPECT_EQ(ReadBodyColour("<BODY BGCOLOR=\"#FFFFFF>\r\n<P class=\"x\">").state,
+            AttributeState::kMalformed);
 }
 
 struct ColourCase {

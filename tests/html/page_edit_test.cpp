@@ -88,6 +88,13 @@ TEST(ProcessPageTest, RefusalsLeaveNothingToWrite) {
   EXPECT_TRUE(no_equals.edited_page.empty());
 
   EXPECT_EQ(Edit("<BODY BGCOLOR=\"#FFFFFF>x</BODY>").outcome, PageEditOutcome::kBodyTagError);
+  // Also when a quote further down closes what the BODY tag left open.
+  PageEditResult later_quote =
+      Edit("<HTML><BODY BGCOLOR=\"#FFFFFF>\r\n<P class=\"x\">Hi</P></BODY></HTML>");
+  EXPECT_EQ(later_quote.outcome, PageEditOutcome::kBodyTagError);
+  EXPECT_NE(later_quote.message.find("standards!\r\n<BODY BGCOLOR=\"#FFFFFF>\r\nshould be"),
+            std::string::npos)
+      << later_quote.message;
   // A malformed BACKGROUND is no error: there is just no image.
   PageEditResult image = Edit("<BODY BGCOLOR=red BACKGROUND>x</BODY>");
   EXPECT_EQ(image.outcome, PageEditOutcome::kEdited);

@@ -67,6 +67,18 @@ bool TestFtpServer::Start(const std::string& root, const FtpServerFaults& option
     args.push_back(options.refuse_mkd);
   }
   if (options.refuse_rename) args.push_back("--refuse-rename");
+  if (options.deny_dot) args.push_back("--deny-dot");
+  for (auto [flag, value] : {std::pair{"--refuse-stor", &options.refuse_stor},
+                             std::pair{"--die-in-stor", &options.die_in_stor},
+                             std::pair{"--stall-in-stor", &options.stall_in_stor}}) {
+    if (value->empty()) continue;
+    args.push_back(flag);
+    args.push_back(*value);
+  }
+  if (options.delay_ms > 0) {
+    args.push_back("--delay-ms");
+    args.push_back(std::to_string(options.delay_ms));
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -120,7 +132,7 @@ remote::FtpEndpoint TestFtpServer::Endpoint() const {
   endpoint.port = port_;
   endpoint.user_name = kUser;
   endpoint.password = kPassword;
-  endpoint.timeout_seconds = 10;
+  endpoint.connect_timeout_seconds = 10;
   return endpoint;
 }
 

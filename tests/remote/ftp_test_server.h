@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "remote/ftp_address.h"
@@ -14,7 +15,21 @@ struct FtpServerFaults {
   int drop_stor = 0;       // drop the control connection at the N-th STOR (once)
   std::string refuse_mkd;  // refuse MKD of paths containing this
   bool refuse_rename = false;
+  bool deny_dot = false;        // refuse names starting with "." (vsftpd's deny_file={.*})
+  std::string refuse_stor;      // "NAME:CODE": answer CODE to a STOR of a name holding NAME
+  std::string die_in_stor;      // the server ends half way through receiving NAME
+  std::string stall_in_stor;    // the server stops answering half way through NAME
+  int delay_ms = 0;             // wait before every reply
 };
+
+// A server the suite needs could not start: under CI=true that fails the
+// test, elsewhere it skips it.
+#define SONAVELT_SERVER_UNAVAILABLE(why)                                        \
+  do {                                                                          \
+    const char* ci_ = std::getenv("CI");                                        \
+    if (ci_ != nullptr && std::string(ci_) == "true") GTEST_FAIL() << (why);    \
+    GTEST_SKIP() << (why);                                                      \
+  } while (0)
 
 // A real FTP server (pyftpdlib, through ftp_test_server.py) on 127.0.0.1,
 // serving a folder for one user. Started with an argument list, never a

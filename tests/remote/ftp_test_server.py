@@ -4,12 +4,19 @@ Serves --root for one user on 127.0.0.1, prints the port it listens on (one
 line) and serves until it is killed. Options make it misbehave on purpose:
 --drop-stor N closes the control connection instead of answering the N-th
 STOR (counted from 1, once), --refuse-mkd WORD refuses every MKD whose path
-contains WORD, --refuse-rename refuses every RNFR.
+contains WORD, --refuse-rename refuses every RNFR, --deny-dot refuses names
+starting with "." (as vsftpd's deny_file={.*}), --refuse-stor NAME:CODE
+answers CODE to a STOR of a name containing NAME, --die-in-stor NAME ends the server in the
+middle of receiving NAME, --stall-in-stor NAME stops answering there, and
+--delay-ms N waits N milliseconds before every reply.
 """
 import argparse
+import os
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -23,7 +30,13 @@ def main():
     parser.add_argument("--drop-stor", type=int, default=0)
     parser.add_argument("--refuse-mkd", default="")
     parser.add_argument("--refuse-rename", action="store_true")
+    parser.add_argument("--deny-dot", action="store_true")
+    parser.add_argument("--refuse-stor", default="")
+    parser.add_argument("--die-in-stor", default="")
+    parser.add_argument("--stall-in-stor", default="")
+    parser.add_argument("--delay-ms", type=int, default=0)
     args = parser.parse_args()
+    refused_name, _, refused_code = args.refuse_stor.partition(":")
 
     # The password comes through a file so it never shows in a process list.
     with open(args.password_file) as f:
@@ -34,7 +47,55 @@ def main():
 
     state = {"stor": 0}
 
+    class Breaking:
+        """A file being received that ends or stalls the server half way."""
+
+        def __init__(self, f, die):
+            self.f = f
+            self.die = die
+            self.written = 0
+
+        def write(self, data):
+            self.f.write(data)
+            self.written += len(data)
+            if self.written >= 16384:
+                self.f.flush()
+                if self.die:
+                    os._exit(1)
+                while True:
+                    time.sleep(60)
+
+        def __getattr__(self, name):
+            return getattr(self.f, name)
+
+    class FS(AbstractedFS):
+        def open(self, filename, mode):
+            f = super().open(filename, mode)
+            base = os.path.basename(filename)
+            if "w" in mode and base in (args.die_in_stor, args.stall_in_stor):
+                return Breaking(f, base == args.die_in_stor)
+            return f
+
+    def dotted(path):
+        return os.path.basename(path.rstrip("/")).startswith(".")
+
     class Handler(FTPHandler):
+        def respond(self, resp, logfun=None):
+            if args.delay_ms:
+                time.sleep(args.delay_ms / 1000.0)
+            return super().respond(resp, logfun) if logfun else super().respond(resp)
+
+        def pre_process_command(self, line, cmd, arg):
+            if args.deny_dot and cmd in ("STOR", "RNFR", "RNTO", "DELE", "SIZE", "RETR") \
+                    and arg and dotted(arg):
+                self.respond("550 Permission denied.")
+                return
+            if cmd == "STOR" and refused_name and arg and \
+                    refused_name in os.path.basename(arg):
+                self.respond(refused_code + " Refused by the test server.")
+                return
+            return super().pre_process_command(line, cmd, arg)
+
         def ftp_STOR(self, file, mode="w"):
             state["stor"] += 1
             if state["stor"] == args.drop_stor:
@@ -55,6 +116,7 @@ def main():
             return super().ftp_RNFR(path)
 
     Handler.authorizer = authorizer
+    Handler.abstracted_fs = FS
     Handler.banner = "test server ready"
     Handler.passive_ports = None
     server = FTPServer(("127.0.0.1", args.port), Handler)

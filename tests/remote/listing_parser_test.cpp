@@ -91,7 +91,7 @@ TEST(ParseListingTest, ReadsWhatPyftpdlibSends) {
   testing::TempDir root;
   MakeSampleTree(root.path());
   testing::TestFtpServer server;
-  if (!server.Start(root.path().string())) GTEST_SKIP() << server.error();
+  if (!server.Start(root.path().string())) SONAVELT_SERVER_UNAVAILABLE(server.error());
   std::string listing =
       RawList("ftp://127.0.0.1:" + std::to_string(server.port()) + "/pub/",
               std::string(testing::TestFtpServer::kUser) + ":" + testing::TestFtpServer::kPassword);
@@ -105,7 +105,7 @@ TEST(ParseListingTest, ReadsWhatVsftpdSends) {
   fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
   fs::permissions(root, fs::perms(0755));
   testing::VsftpdTestServer server;
-  if (!server.Start(root.string(), dir.path().string())) GTEST_SKIP() << server.error();
+  if (!server.Start(root.string(), dir.path().string())) SONAVELT_SERVER_UNAVAILABLE(server.error());
   std::string listing = RawList("ftp://127.0.0.1:" + std::to_string(server.port()) + "/pub/", "");
   ExpectSampleEntries(listing);
 }

@@ -48,7 +48,7 @@ class RemoteTreeTest : public ::testing::Test {
     testing::WriteFile((site / "home/u/a.htm").string(), "x");
     testing::WriteFile((site / "pub/www/index.html").string(), "x");
     testing::WriteFile((site / "pub/page.htm").string(), "x");
-    if (!server_.Start(site.string())) GTEST_SKIP() << server_.error();
+    if (!server_.Start(site.string())) SONAVELT_SERVER_UNAVAILABLE(server_.error());
     connection_ = std::make_unique<FtpConnection>(server_.Endpoint());
     ASSERT_TRUE(connection_->Open().ok());
   }
@@ -194,8 +194,8 @@ TEST(RemoteTreeFakeTest, NoConnectionAndEmptySite) {
 class ConnectToSiteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!server_.Start(dir_.path().string())) GTEST_SKIP() << server_.error();
-    settings_.timeout_seconds = 10;
+    if (!server_.Start(dir_.path().string())) SONAVELT_SERVER_UNAVAILABLE(server_.error());
+    settings_.connect_timeout_seconds = 10;
   }
   FtpLogin Login(const std::string& address) {
     return FtpLogin{address, testing::TestFtpServer::kUser, testing::TestFtpServer::kPassword,

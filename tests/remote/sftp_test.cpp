@@ -7,12 +7,17 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "remote/ftp_connection.h"
+#include "remote/messages.h"
 #include "remote/ssh_host_key.h"
+#include "remote/transfers.h"
 #include "tests/remote/ftp_test_server.h"
+#include "tests/remote/publish_fixture.h"
 #include "tests/remote/test_process.h"
+#include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::remote {
@@ -28,7 +33,7 @@ class SftpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* sshd = "/usr/sbin/sshd";
-    if (access(sshd, X_OK) != 0) GTEST_SKIP() << "openssh-server is not installed";
+    if (access(sshd, X_OK) != 0) SONAVELT_SERVER_UNAVAILABLE("openssh-server is not installed");
     struct passwd* me = getpwuid(geteuid());
     if (!me) GTEST_SKIP() << "no user name for this process";
     user_ = me->pw_name;
@@ -79,13 +84,13 @@ class SftpTest : public ::testing::Test {
       int status;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
-        GTEST_SKIP() << "sshd refused to start here";
+        SONAVELT_SERVER_UNAVAILABLE("sshd refused to start here");
       }
       FtpConnection probe(Endpoint());
       if (probe.Open().ok()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    GTEST_SKIP() << "sshd did not accept the test login";
+    SONAVELT_SERVER_UNAVAILABLE("sshd did not accept the test login");
   }
 
   void TearDown() override {
@@ -103,7 +108,7 @@ class SftpTest : public ::testing::Test {
     endpoint.user_name = user_;
     endpoint.ssh_host_key_sha256 = host_key_sha256_;
     endpoint.ssh_private_key_file = client_key_;
-    endpoint.timeout_seconds = 10;
+    endpoint.connect_timeout_seconds = 10;
     return endpoint;
   }
 
@@ -160,18 +165,133 @@ TEST_F(SftpTest, TheHostKeyCanBeReadBeforeItIsTrusted) {
   EXPECT_FALSE(ReadSshHostKey("127.0.0.1", testing::UnusedPort(), 10, &fingerprint).ok());
 }
 
-TEST_F(SftpTest, UnknownOrOtherHostKeysAreRefused) {
+// Runs `body` with HOME (and so ~/.ssh/known_hosts) in an empty folder.
+void WithEmptyHome(const std::string& home, const std::function<void()>& body) {
+  std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", home.c_str(), 1);
+  body();
+  setenv("HOME", saved.c_str(), 1);
+}
+
+TEST_F(SftpTest, HostKeysAreCheckedWithMessagesThatSayWhatToDo) {
   FtpEndpoint endpoint = Endpoint();
   endpoint.ssh_host_key_sha256 = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA";
-  EXPECT_FALSE(FtpConnection(endpoint).Open().ok());
+  Status pinned = FtpConnection(endpoint).Open();
+  EXPECT_EQ(pinned.code(), Status::Code::kRefused);
+  EXPECT_EQ(pinned.message(), HostKeyNotPinnedText("127.0.0.1", host_key_sha256_,
+                                                   endpoint.ssh_host_key_sha256));
 
-  // No pinned key and a known_hosts file that does not know the server.
-  std::string saved_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-  setenv("HOME", local_.path().c_str(), 1);
   endpoint.ssh_host_key_sha256.clear();
-  Status status = FtpConnection(endpoint).Open();
-  setenv("HOME", saved_home.c_str(), 1);
-  EXPECT_FALSE(status.ok());
+  endpoint.known_hosts_file = local_.File("data/sonavelt/known_hosts");
+  WithEmptyHome(local_.path().string(), [&] {
+    Status unknown = FtpConnection(endpoint).Open();
+    EXPECT_EQ(unknown.code(), Status::Code::kRefused);
+    EXPECT_EQ(unknown.message(), UnknownHostKeyText("127.0.0.1", host_key_sha256_));
+    EXPECT_NE(unknown.message().find("--host-key SHA256:" + host_key_sha256_), std::string::npos);
+
+    // Accepted once (as the wizard does): known from then on.
+    std::string fingerprint, blob;
+    ASSERT_TRUE(ReadSshHostKey("127.0.0.1", port_, 10, &fingerprint, &blob).ok());
+    ASSERT_TRUE(RememberHostKey(endpoint.known_hosts_file, "127.0.0.1", port_, blob).ok());
+    Status known = FtpConnection(endpoint).Open();
+    EXPECT_TRUE(known.ok()) << known.ToString();
+
+    // Another key for the same host and type: refused with a warning.
+    std::string other = blob;
+    other.back() ^= 0x01;
+    WriteFile(endpoint.known_hosts_file, "");
+    ASSERT_TRUE(RememberHostKey(endpoint.known_hosts_file, "127.0.0.1", port_, other).ok());
+    Status changed = FtpConnection(endpoint).Open();
+    EXPECT_EQ(changed.code(), Status::Code::kRefused);
+    EXPECT_EQ(changed.message(), ChangedHostKeyText("127.0.0.1", host_key_sha256_));
+  });
+}
+
+// The user's own ~/.ssh/known_hosts is honoured too.
+TEST_F(SftpTest, TheUsersKnownHostsFileIsReadAsWell) {
+  FtpEndpoint endpoint = Endpoint();
+  endpoint.ssh_host_key_sha256.clear();
+  std::string fingerprint, blob;
+  ASSERT_TRUE(ReadSshHostKey("127.0.0.1", port_, 10, &fingerprint, &blob).ok());
+  ASSERT_TRUE(RememberHostKey(local_.File(".ssh/known_hosts"), "127.0.0.1", port_, blob).ok());
+  WithEmptyHome(local_.path().string(), [&] {
+    Status status = FtpConnection(endpoint).Open();
+    EXPECT_TRUE(status.ok()) << status.ToString();
+  });
+}
+
+TEST_F(SftpTest, TheSshAgentsKeysLogIn) {
+  std::string socket = local_.File("agent.sock");
+  pid_t agent = fork();
+  if (agent == 0) {
+    setpgid(0, 0);
+    freopen("/dev/null", "w", stdout);
+    freopen("/dev/null", "w", stderr);
+    execlp("ssh-agent", "ssh-agent", "-D", "-a", socket.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 100 && !fs::exists(socket); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::string saved = std::getenv("SSH_AUTH_SOCK") ? std::getenv("SSH_AUTH_SOCK") : "";
+  setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
+  bool added = testing::RunProgram({"ssh-add", "-q", client_key_});
+  FtpEndpoint endpoint = Endpoint();
+  endpoint.ssh_private_key_file.clear();
+  endpoint.use_ssh_agent = true;
+  Status status = added ? FtpConnection(endpoint).Open() : Status::IoError("ssh-add failed");
+  if (saved.empty()) unsetenv("SSH_AUTH_SOCK");
+  else setenv("SSH_AUTH_SOCK", saved.c_str(), 1);
+  kill(agent, SIGTERM);
+  waitpid(agent, nullptr, 0);
+  EXPECT_TRUE(status.ok()) << status.ToString();
+  // Without the agent and without a key: no way in.
+  endpoint.use_ssh_agent = false;
+  EXPECT_FALSE(FtpConnection(endpoint).Open().ok());
+}
+
+class SftpPublishTest : public SftpTest {
+ protected:
+  Status Publish(int lines, long long send_rate = 0) {
+    FtpEndpoint endpoint = Endpoint();
+    endpoint.max_send_bytes_per_second = send_rate;
+    PublishFiles files = testing::MakeRunFiles(local_.File("cache"), site_ + "/www/index.html", 30000);
+    RemotePageTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
+    Status status = transfer.FetchRemotePage(files.remote_path, files.temp_page_path, "");
+    if (!status.ok()) return status;
+    if (testing::WhichPage(ReadFile(files.temp_page_path), lines) != "old page")
+      return Status::Corrupt("the fetched page differs from the site's");
+    WriteFile(files.temp_page_path, testing::NewTestPage(lines));
+    return transfer.PublishRemotePage(files);
+  }
+  testing::RecordingUserInterface ui_;
+  testing::QuietObserver observer_;
+};
+
+// SFTP has no overwriting rename here: the old page steps aside only once
+// the new one is complete beside it.
+TEST_F(SftpPublishTest, PublishesAWholeRunKeepingThePagesOwnBytes) {
+  for (int run = 0; run < 2; ++run) {
+    WriteFile(site_ + "/www/index.html", testing::OldTestPage());
+    Status status = Publish(3000);
+    ASSERT_TRUE(status.ok()) << status.ToString();
+    EXPECT_EQ(testing::WhichPage(ReadFile(site_ + "/www/index.html")), "new page");
+    EXPECT_EQ(ReadFile(site_ + "/www/audio/x1.au"), ReadFile(local_.File("cache/x1.au")));
+    EXPECT_EQ(testing::LeftoversIn(site_), std::vector<std::string>{});
+  }
+}
+
+TEST_F(SftpPublishTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
+  WriteFile(site_ + "/www/index.html", testing::OldTestPage(40000));
+  testing::KillMidUpload killer(site_ + "/www", ".index.html.part",
+                                testing::NewTestPage(40000).size(), pid_);
+  EXPECT_FALSE(Publish(40000, 400000).ok());
+  EXPECT_GT(killer.killed_at(), 0u);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+  EXPECT_EQ(testing::WhichPage(ReadFile(site_ + "/www/index.html"), 40000), "old page");
+  ASSERT_FALSE(ui_.calls.empty());
+  EXPECT_NE(ui_.calls.back().text.find("The page on the site was not changed."), std::string::npos)
+      << ui_.calls.back().text;
 }
 
 }  // namespace

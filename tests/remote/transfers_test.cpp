@@ -1,10 +1,17 @@
 #include "remote/transfers.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "remote/messages.h"
 #include "tests/remote/ftp_test_server.h"
@@ -50,7 +57,8 @@ class RecordingObserver : public TransferObserver {
     events.push_back("text:" + text);
     if (on_text) on_text(text);
   }
-  bool CancelRequested() override { return cancel; }
+  bool CancelRequested() override { return cancel.load(); }
+  const std::atomic<bool>* CancelFlag() override { return &cancel; }
 
   // The files announced once each, in order (repeats left out).
   Events Sent() const {
@@ -64,10 +72,18 @@ class RecordingObserver : public TransferObserver {
   }
 
   Events events;
-  bool cancel = false;
+  std::atomic<bool> cancel{false};
   std::function<void(const std::string&, bool)> on_report;
   std::function<void(const std::string&)> on_text;
 };
+
+// The page on the site before the run: mixed line ends, bytes above 127, and
+// more than the test server's 16 KB breaking point.
+std::string OldPage() {
+  std::string page = "<html>\r\n<head><title>caf\xE9</title></head>\n<body>\r\n";
+  for (int i = 0; i < 3000; ++i) page += "<p>line " + std::to_string(i) + (i % 3 ? "\r\n" : "\n");
+  return page + "</body>\n</html>\r\n";
+}
 
 // A site with /www/index.html, a cache folder with the run's files, and the
 // real server in between.
@@ -78,7 +94,7 @@ class TransfersTest : public ::testing::Test {
     cache_ = (dir_.path() / "cache").string();
     fs::create_directories(site_ + "/www");
     fs::create_directories(cache_);
-    WriteFile(site_ + "/www/index.html", kPage);
+    WriteFile(site_ + "/www/index.html", OldPage());
     std::mt19937 random(11);
     for (const char* name : {"e1.au", "x1.au", "b1.au", "e2.au", "x2.au", "b2.au"}) {
       std::string bytes(20000, '\0');
@@ -90,7 +106,7 @@ class TransfersTest : public ::testing::Test {
     }
     WriteFile(cache_ + "/SonaveltRandomEventBackground.class", std::string("\xCA\xFE\xBA\xBE\r\n", 6));
     WriteFile(cache_ + "/index.res", std::string("\x02\x00\r\n\x01", 5));
-    if (!StartServer()) GTEST_SKIP() << server_.error();
+    if (!StartServer()) SONAVELT_SERVER_UNAVAILABLE(server_.error());
   }
 
   bool StartServer(const testing::FtpServerFaults& faults = {}) {
@@ -115,30 +131,48 @@ class TransfersTest : public ::testing::Test {
     return files;
   }
   std::string Temp() const { return cache_ + "/" + std::string(kTempPageFileName); }
+  std::string Page() const { return ReadFile(site_ + "/www/index.html"); }
+  // Which page the site holds, in a few words (a failure shows no whole page).
+  static std::string Which(const std::string& page) {
+    if (page == OldPage()) return "old page";
+    if (page == NewPage()) return "new page";
+    return "other (" + std::to_string(page.size()) + " bytes)";
+  }
 
-  // The page the run leaves in the cache: the fetched text plus a CR LF block.
-  void EditFetchedPage() {
-    WriteFile(Temp(), ReadFile(Temp()) + "<applet code=x>\r\n</applet>\r\n");
+  // The page the run leaves in the cache: the fetched bytes plus a CR LF block.
+  static std::string NewPage() { return OldPage() + "<applet code=x>\r\n</applet>\r\n"; }
+  void Fetch(RemotePageTransfer& transfer) {
+    ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
+    ASSERT_EQ(Which(ReadFile(Temp())), "old page") << "fetched byte for byte";
+    WriteFile(Temp(), NewPage());
+  }
+
+  // Files left on the site by the publish (temporary and backup names).
+  std::vector<std::string> Leftovers() const {
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(site_)) {
+      std::string name = entry.path().filename().string();
+      if (name.find(".part") != std::string::npos || name.find(".old") != std::string::npos ||
+          name.find("sonavelt-") != std::string::npos)
+        left.push_back(name);
+    }
+    return left;
   }
 
   void ExpectCompleteSite() {
-    EXPECT_EQ(ReadFile(site_ + "/www/index.html"),
-              std::string(kPage) + "<applet code=x>\n</applet>\n");
+    EXPECT_EQ(Which(Page()), "new page");
     for (const std::string& sound : sounds_)
       EXPECT_EQ(ReadFile(site_ + "/www/audio/" + fs::path(sound).filename().string()),
                 ReadFile(sound));
     EXPECT_EQ(ReadFile(site_ + "/www/SonaveltRandomEventBackground.class"),
               ReadFile(cache_ + "/SonaveltRandomEventBackground.class"));
     EXPECT_EQ(ReadFile(site_ + "/www/index.res"), ReadFile(cache_ + "/index.res"));
-    for (const auto& entry : fs::recursive_directory_iterator(site_))
-      EXPECT_NE(entry.path().extension(), ".part") << "left behind: " << entry.path();
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(Temp()));
   }
 
-  const Events kAllSent = {"index.html", "e1.au", "x1.au", "b1.au", "e2.au",
-                           "x2.au",      "b2.au", "SonaveltRandomEventBackground.class",
-                           "index.res"};
-  static constexpr const char* kPage = "<html>\n<body>\n</body>\n</html>\n";
+  const Events kAllSent = {"e1.au", "x1.au", "b1.au", "e2.au", "x2.au", "b2.au",
+                           "SonaveltRandomEventBackground.class", "index.res", "index.html"};
 
   testing::TempDir dir_;
   std::string site_;
@@ -149,13 +183,11 @@ class TransfersTest : public ::testing::Test {
   testing::RecordingUserInterface ui_;
 };
 
-TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwice) {
+TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwiceWithThePageLast) {
   for (int run = 0; run < 2; ++run) {
-    WriteFile(site_ + "/www/index.html", kPage);
+    WriteFile(site_ + "/www/index.html", OldPage());
     RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-    ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
-    EXPECT_EQ(ReadFile(Temp()), kPage);
-    EditFetchedPage();
+    Fetch(transfer);
     observer_.events.clear();
     // The second run finds the audio folder there already.
     ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok()) << run;
@@ -171,21 +203,20 @@ TEST_F(TransfersTest, ThePlayerScriptGoesBesideThePageBeforeTheResourceFile) {
   PublishFiles files = Files();
   files.player_script_path = cache_ + "/sonavelt-player.js";
   RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
+  Fetch(transfer);
   ASSERT_TRUE(transfer.PublishRemotePage(files).ok());
   Events expected = kAllSent;
-  expected.insert(expected.end() - 1, "sonavelt-player.js");
+  expected.insert(expected.end() - 2, "sonavelt-player.js");
   EXPECT_EQ(observer_.Sent(), expected);
   EXPECT_EQ(ReadFile(site_ + "/www/sonavelt-player.js"), "play();\r\n");
 }
 
 TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
   testing::FtpServerFaults faults;
-  faults.drop_stor = 3;  // the page, e1, then x1 is cut off
+  faults.drop_stor = 2;  // e1, then x1 is cut off
   ASSERT_TRUE(StartServer(faults));
   RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
-  EditFetchedPage();
+  Fetch(transfer);
   ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok());
   EXPECT_EQ(observer_.Sent(), kAllSent);
   EXPECT_EQ(observer_.Count("again:x1.au"), 1);
@@ -198,8 +229,7 @@ TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
 // the run sees nothing of it.
 TEST_F(TransfersTest, AServerRestartedBetweenStepsIsLoggedIntoAgain) {
   RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
-  EditFetchedPage();
+  Fetch(transfer);
   observer_.on_report = [&](const std::string& file, bool repeat) {
     if (!repeat && fs::path(file).filename() == "e2.au") {
       server_.Stop();
@@ -211,43 +241,56 @@ TEST_F(TransfersTest, AServerRestartedBetweenStepsIsLoggedIntoAgain) {
   ExpectCompleteSite();
 }
 
-TEST_F(TransfersTest, ARefusedAudioFolderEndsTheRunAfterBoundedRetries) {
-  testing::FtpServerFaults faults;
-  faults.refuse_mkd = "audio";
-  ASSERT_TRUE(StartServer(faults));
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(3));
-  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
-  EditFetchedPage();
-  Status status = transfer.PublishRemotePage(Files());
-  EXPECT_FALSE(status.ok());
-  EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 0);
-  ASSERT_EQ(ui_.calls.size(), 1u);
-  EXPECT_EQ(ui_.calls[0].style, BoxStyle::kSystemModal);
-  EXPECT_EQ(ui_.calls[0].text.find(CannotEnterFolderText("/www/audio", "127.0.0.1", "")), 0u)
-      << ui_.calls[0].text;
-  EXPECT_NE(ui_.calls[0].text.find("550"), std::string::npos);
-  EXPECT_FALSE(fs::exists(Temp()));
-  EXPECT_FALSE(fs::exists(site_ + "/www/audio"));
-  EXPECT_EQ(observer_.Sent(), Events{"index.html"});
+// A refusal is final at once, quotes the refused command's own reply, and
+// leaves the page as it was, naming what was put beside it.
+TEST_F(TransfersTest, RefusalsAreNotRetriedAndLeaveThePageAsItWas) {
+  struct Case {
+    testing::FtpServerFaults faults;
+    std::string quoted;
+    Events sent;
+    std::vector<std::string> placed;
+  };
+  testing::FtpServerFaults mkd, denied, full;
+  mkd.refuse_mkd = "audio";
+  denied.refuse_stor = "x1.au:553";
+  full.refuse_stor = "index.res:552";
+  std::vector<Case> cases = {
+      {mkd, "550 Permission denied.", {}, {}},
+      {denied, "553 Refused by the test server.", {"e1.au", "x1.au"}, {"/www/audio/e1.au"}},
+      {full, "552 Refused by the test server.",
+       Events(kAllSent.begin(), kAllSent.end() - 1),
+       {"/www/audio/e1.au", "/www/audio/x1.au", "/www/audio/b1.au", "/www/audio/e2.au",
+        "/www/audio/x2.au", "/www/audio/b2.au", "/www/SonaveltRandomEventBackground.class"}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(site_ + "/www/audio");
+    ui_.calls.clear();
+    observer_.events.clear();
+    ASSERT_TRUE(StartServer(c.faults));
+    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    Fetch(transfer);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok()) << c.quoted;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 0) << c.quoted;
+    EXPECT_EQ(observer_.Sent(), c.sent);
+    ASSERT_EQ(ui_.calls.size(), 1u) << c.quoted;
+    const std::string& text = ui_.calls[0].text;
+    EXPECT_NE(text.find(c.quoted), std::string::npos) << text;
+    EXPECT_NE(text.find(PageUnchangedText(c.placed)), std::string::npos) << text;
+    EXPECT_EQ(Which(Page()), "old page");
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << c.quoted;
+    EXPECT_FALSE(fs::exists(Temp()));
+  }
 }
 
-TEST_F(TransfersTest, TheFetchIsRetriedAndThenGivenUp) {
-  fs::remove(site_ + "/www/index.html");
-  // Appears on the server while the run waits to reconnect.
-  observer_.on_text = [&](const std::string& text) {
-    if (text == LostConnectionText("127.0.0.1")) WriteFile(site_ + "/www/index.html", kPage);
-  };
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
-  EXPECT_EQ(observer_.events, (Events{"text:" + LostConnectionText("127.0.0.1"), "text:Retrieving:"}));
-  EXPECT_EQ(ReadFile(Temp()), kPage);
-
-  observer_.on_text = nullptr;
-  fs::remove(Temp());
-  RemotePageTransfer missing(server_.Endpoint(), ui_, observer_, FastRetries(2));
+TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
+  RemotePageTransfer missing(server_.Endpoint(), ui_, observer_, FastRetries());
   EXPECT_FALSE(missing.FetchRemotePage("/www/absent.html", Temp(), "Retrieving:").ok());
+  EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 0);
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0].rfind("Sonavelt could not retrieve /www/absent.html from 127.0.0.1.", 0), 0u);
+  EXPECT_NE(ui_.Messages()[0].find("550"), std::string::npos);
   EXPECT_FALSE(fs::exists(Temp()));
 }
 
@@ -265,16 +308,145 @@ TEST_F(TransfersTest, ServerGoneBeforeTheFetchIsFatalWithTheErrorsText) {
   EXPECT_EQ(ui_.calls.size(), 2u);
 }
 
-TEST_F(TransfersTest, CancelStopsBeforeTheNextFile) {
+TEST_F(TransfersTest, HostsThatForbidDotNamesGetPlainTemporaryNames) {
+  testing::FtpServerFaults faults;
+  faults.deny_dot = true;
+  ASSERT_TRUE(StartServer(faults));
   RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
+  Fetch(transfer);
+  ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok()) << ui_.Messages()[0];
+  ExpectCompleteSite();
+}
+
+// The server dies half way through the new page: the site keeps the old page,
+// complete; what went beside it is named; nothing temporary is left once the
+// server is back (the next publish cleans up its own names).
+TEST_F(TransfersTest, AServerKilledDuringThePageLeavesTheOldPageComplete) {
+  testing::FtpServerFaults faults;
+  faults.die_in_stor = ".index.html.part";
+  ASSERT_TRUE(StartServer(faults));
+  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
+  Fetch(transfer);
+  EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok());
+  EXPECT_EQ(Which(Page()), "old page");
+  ASSERT_EQ(ui_.calls.size(), 1u);  // one message at the end, not one per reconnect
+  EXPECT_NE(ui_.calls[0].text.find("The page on the site was not changed."), std::string::npos)
+      << ui_.calls[0].text;
+  EXPECT_NE(ui_.calls[0].text.find("/www/index.res"), std::string::npos);
+}
+
+// Renames refused: the old page is kept under a backup name while the page is
+// written in place. Killed in the middle of that write and back again, the
+// retry completes the page; killed for good, the message names the backup.
+TEST_F(TransfersTest, WithoutRenamesThePageIsWrittenInPlaceOnlyBehindABackup) {
+  testing::FtpServerFaults no_rename;
+  no_rename.refuse_rename = true;
+  ASSERT_TRUE(StartServer(no_rename));
+  {
+    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    Fetch(transfer);
+    ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok());
+    ExpectCompleteSite();
+  }
+  for (bool comes_back : {true, false}) {
+    WriteFile(site_ + "/www/index.html", OldPage());
+    ui_.calls.clear();
+    testing::FtpServerFaults dying = no_rename;
+    dying.die_in_stor = "index.html";
+    ASSERT_TRUE(StartServer(dying));
+    observer_.on_text = [&](const std::string& text) {
+      if (comes_back && text == LostConnectionText("127.0.0.1")) ASSERT_TRUE(StartServer(no_rename));
+    };
+    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
+    Fetch(transfer);
+    Status status = transfer.PublishRemotePage(Files());
+    if (comes_back) {
+      EXPECT_TRUE(status.ok());
+      ExpectCompleteSite();
+      continue;
+    }
+    EXPECT_FALSE(status.ok());
+    // A refused rename of a ".name" may be the "." alone: the plain names
+    // were tried before renames were given up.
+    EXPECT_EQ(Which(ReadFile(site_ + "/www/index.html.sonavelt-old")), "old page");
+    EXPECT_EQ(Which(ReadFile(site_ + "/www/index.html.sonavelt-part")), "new page");
+    EXPECT_NE(ui_.Messages().back().find(PageBackupText("/www/index.html.sonavelt-old",
+                                                        "/www/index.html.sonavelt-part")),
+              std::string::npos)
+        << ui_.Messages().back();
+  }
+}
+
+TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
+  testing::FtpServerFaults faults;
+  ASSERT_TRUE(StartServer(faults));
+  FtpEndpoint slow = server_.Endpoint();
+  slow.max_send_bytes_per_second = 40000;  // each sound takes five seconds
+  for (const std::string& sound : sounds_) WriteFile(sound, std::string(200000, 's'));
+  RemotePageTransfer transfer(slow, ui_, observer_, FastRetries());
+  Fetch(transfer);
+  std::chrono::steady_clock::time_point asked;
+  std::thread quitter;
   observer_.on_report = [&](const std::string& file, bool) {
-    if (fs::path(file).filename() == "x1.au") observer_.cancel = true;
+    if (fs::path(file).filename() != "e1.au") return;
+    quitter = std::thread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      asked = std::chrono::steady_clock::now();
+      observer_.cancel = true;
+    });
   };
   Status status = transfer.PublishRemotePage(Files());
+  auto stopped = std::chrono::steady_clock::now();
+  quitter.join();
   EXPECT_EQ(status.code(), Status::Code::kCancelled);
-  EXPECT_EQ(observer_.Sent(), (Events{"index.html", "e1.au", "x1.au"}));
+  EXPECT_LT(stopped - asked, std::chrono::milliseconds(1500));
+  EXPECT_EQ(observer_.Sent(), (Events{"e1.au"}));
   EXPECT_TRUE(ui_.calls.empty());
+  EXPECT_EQ(Which(Page()), "old page");
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the cut temporary file is removed";
+  EXPECT_FALSE(fs::exists(Temp()));
+}
+
+TEST_F(TransfersTest, AStalledTransferIsALostConnectionAfterTheStallTime) {
+  testing::FtpServerFaults faults;
+  faults.stall_in_stor = ".e1.au.part";
+  ASSERT_TRUE(StartServer(faults));
+  FtpEndpoint endpoint = server_.Endpoint();
+  endpoint.stall_timeout_seconds = 2;
+  WriteFile(cache_ + "/e1.au", std::string(200000, 'x'));
+  RemotePageTransfer transfer(endpoint, ui_, observer_, FastRetries(1));
+  Fetch(transfer);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  ASSERT_FALSE(ui_.calls.empty());
+  EXPECT_NE(ui_.calls.back().text.find(StalledText(2)), std::string::npos)
+      << ui_.calls.back().text;
+  EXPECT_EQ(Which(Page()), "old page");
+}
+
+TEST(ConnectTimeoutTest, AServerThatNeverAnswersIsGivenUpAfterTheConnectTime) {
+  // Listens (the kernel accepts) but never says a word.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t length = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
+  FtpEndpoint endpoint;
+  endpoint.server = "127.0.0.1";
+  endpoint.port = ntohs(addr.sin_port);
+  endpoint.connect_timeout_seconds = 2;
+  FtpConnection connection(endpoint);
+  auto start = std::chrono::steady_clock::now();
+  Status status = connection.Open();
+  auto took = std::chrono::steady_clock::now() - start;
+  close(fd);
+  EXPECT_EQ(status.message(), ConnectTimeoutText("127.0.0.1", 2));
+  EXPECT_FALSE(IsPermanentFailure(status));
+  EXPECT_LT(took, std::chrono::seconds(4));
 }
 
 }  // namespace

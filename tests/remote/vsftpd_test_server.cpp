@@ -64,10 +64,11 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
                        "secure_chroot_dir=/var/run/vsftpd/empty\n";
   if (!cert_file.empty()) {
     config += "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
-              "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nssl_ciphers=HIGH\n"
+              "force_anon_data_ssl=YES\n"
               "rsa_cert_file=" + cert_file + "\nrsa_private_key_file=" + key_file + "\n";
     if (implicit) config += "implicit_ssl=YES\n";
   }
+  config += extra_config_;
   std::string config_path = config_folder + "/vsftpd.conf";
   WriteFile(config_path, config);
 
@@ -79,7 +80,13 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  int rc = posix_spawn(&pid_, binary, &actions, nullptr, argv.data(), environ);
+  // A group of its own: Stop ends the sessions' processes too.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  int rc = posix_spawn(&pid_, binary, &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     pid_ = -1;
@@ -103,7 +110,7 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
 
 void VsftpdTestServer::Stop() {
   if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
+  kill(-pid_, SIGKILL);
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;

@@ -9,7 +9,9 @@ namespace sonavelt::testing {
 
 // vsftpd on 127.0.0.1 with anonymous access to `root` (which must not be
 // writable; its "incoming" folder, if any, is where anonymous uploads go).
-// With a certificate it requires TLS on control and data channels. It runs
+// With a certificate it requires TLS on control and data channels, with
+// vsftpd's own defaults otherwise (the data channel must resume the control
+// channel's TLS session). It runs
 // only as root here (it switches to the "ftp" user); Start says why not.
 class VsftpdTestServer {
  public:
@@ -24,6 +26,10 @@ class VsftpdTestServer {
              const std::string& cert_file = "", const std::string& key_file = "",
              bool implicit = false);
   void Stop();
+  // Lines added to the configuration at the next Start ("deny_file={.*}\n").
+  void set_extra_config(std::string lines) { extra_config_ = std::move(lines); }
+  // The server's process group (its sessions are in it too).
+  pid_t pid() const { return pid_; }
   uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
 
@@ -31,6 +37,7 @@ class VsftpdTestServer {
   pid_t pid_ = -1;
   uint16_t port_ = 0;
   std::string error_;
+  std::string extra_config_;
 };
 
 }  // namespace sonavelt::testing

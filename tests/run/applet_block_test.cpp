@@ -16,8 +16,10 @@ TEST(ResourceNameTest, EverythingFromTheLastDotGoes) {
   EXPECT_EQ(ResourceFileName("my.page.html"), "my.page.res");
 }
 
+// Without the browser player: exactly the described block.
 TEST(AppletBlockTest, VisibleRandomWithWrappersLineByLine) {
   RunOptions options;
+  options.browser_player = false;
   options.invisible_applet = false;
   options.random_order = true;
   EXPECT_EQ(AppletBlock(options, "index", true),
@@ -32,6 +34,7 @@ TEST(AppletBlockTest, VisibleRandomWithWrappersLineByLine) {
 
 TEST(AppletBlockTest, InvisibleInOrderWithoutWrappers) {
   RunOptions options;
+  options.browser_player = false;
   options.invisible_applet = true;
   options.random_order = false;
   EXPECT_EQ(AppletBlock(options, "my.page", false),
@@ -42,7 +45,7 @@ TEST(AppletBlockTest, InvisibleInOrderWithoutWrappers) {
             "</applet>");
 }
 
-TEST(AppletBlockTest, BrowserPlayerLineSitsBeforeTheFallbackSentence) {
+TEST(AppletBlockTest, BrowserPlayerLinesSitBeforeTheFallbackSentence) {
   RunOptions options;
   options.browser_player = true;
   EXPECT_EQ(AppletBlock(options, "index", true),
@@ -50,16 +53,88 @@ TEST(AppletBlockTest, BrowserPlayerLineSitsBeforeTheFallbackSentence) {
             "<applet code=SonaveltRandomEventBackground width=\"190\" height=\"20\">\r\n"
             "<param name=random value=\"Yes\">\r\n"
             "<param name=resource value=\"index\">\r\n"
+            "<script src=\"index.sounds.js\"></script>\r\n"
             "<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>\r\n"
             "You will hear sounds if you use Java-enabled browsers.\r\n"
             "</applet>\r\n"
             "</center><br>\r\n");
   // The script fetches NAME + ".res" as a relative URL: encoded like the parameter.
-  std::string block = AppletBlock(options, "my page", false);
+  options.player_position = PlayerPosition::kBottomRight;
+  PageForm without_data;
+  without_data.player_data = false;
+  std::string block = AppletBlock(options, "my page", false, without_data);
   EXPECT_NE(block.find("<param name=resource value=\"my%20page\">\r\n"
-                       "<script src=\"sonavelt-player.js\" data-resource=\"my%20page\"></script>"
-                       "\r\nYou will hear"),
-            std::string::npos);
+                       "<script src=\"sonavelt-player.js\" data-resource=\"my%20page\" "
+                       "data-position=\"bottom-right\"></script>\r\nYou will hear"),
+            std::string::npos)
+      << block;
+}
+
+TEST(AppletBlockTest, WithoutThePlayerTheBlockIsTheSameOnEveryPage) {
+  RunOptions options;
+  options.browser_player = false;
+  PageForm base;
+  base.base_href = true;
+  EXPECT_EQ(AppletBlock(options, "index", true, base), AppletBlock(options, "index", true));
+}
+
+TEST(AppletBlockTest, XhtmlPageGetsAWellFormedBlock) {
+  RunOptions options;
+  options.invisible_applet = true;
+  options.random_order = false;
+  PageForm xhtml;
+  xhtml.xhtml = true;
+  EXPECT_EQ(AppletBlock(options, "index", true, xhtml),
+            "<br/><center>\r\n"
+            "<applet code=\"SonaveltRandomEventBackground\" width=\"2\" height=\"2\">\r\n"
+            "<param name=\"random\" value=\"No\"/>\r\n"
+            "<param name=\"resource\" value=\"index\"/>\r\n"
+            "<script src=\"index.sounds.js\"></script>\r\n"
+            "<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>\r\n"
+            "You will hear sounds if you use Java-enabled browsers.\r\n"
+            "</applet>\r\n"
+            "</center><br/>\r\n");
+}
+
+TEST(AppletBlockTest, BaseHrefPageLoadsThePlayerFromItsOwnFolder) {
+  RunOptions options;
+  options.player_position = PlayerPosition::kTopLeft;
+  PageForm form;
+  form.base_href = true;
+  form.xhtml = true;
+  std::string block = AppletBlock(options, "it's", false, form);
+  // One inline script, no relative src the base would redirect; nothing in
+  // it that XML would read as markup.
+  EXPECT_EQ(block.find(" src="), std::string::npos);
+  size_t open = block.find("<script data-resource=\"it's\">");
+  ASSERT_NE(open, std::string::npos) << block;
+  size_t close = block.find("</script>", open);
+  std::string code = block.substr(open, close - open);
+  EXPECT_EQ(code.find('&'), std::string::npos);
+  EXPECT_EQ(code.find('<', 1), std::string::npos);
+  EXPECT_NE(code.find("location.href"), std::string::npos);
+  // The data file first, then the player with its name and position.
+  size_t data = code.find("add(\"it's.sounds.js\")");
+  size_t player = code.find("add(\"sonavelt-player.js\",\"it's\",\"top-left\")");
+  ASSERT_NE(data, std::string::npos) << code;
+  ASSERT_NE(player, std::string::npos) << code;
+  EXPECT_LT(data, player);
+}
+
+TEST(PageFormTest, ReadsXmlDeclarationNamespaceAndBaseHref) {
+  EXPECT_FALSE(PageFormOf("<HTML><BODY></BODY></HTML>").xhtml);
+  EXPECT_TRUE(PageFormOf("\xEF\xBB\xBF  <?xml version=\"1.0\"?>\n<html><body/></html>").xhtml);
+  EXPECT_TRUE(PageFormOf("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" \"x\">\n"
+                         "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\"><body></body></html>")
+                  .xhtml);
+  // The namespace in the text, not on the html tag, is not enough.
+  EXPECT_FALSE(PageFormOf("<html><body><p>http://www.w3.org/1999/xhtml</p></body></html>").xhtml);
+
+  EXPECT_TRUE(PageFormOf("<html><head><BASE HREF=\"http://example.com/x/\"></head>").base_href);
+  EXPECT_TRUE(PageFormOf("<html><head><base target=_top href = '/'></head>").base_href);
+  EXPECT_FALSE(PageFormOf("<html><head><base target=\"_blank\"></head>").base_href);
+  EXPECT_FALSE(PageFormOf("<html><basefont size=3><a href=\"x\">").base_href);
+  EXPECT_FALSE(PageFormOf("<html><body>database href=1</body>").base_href);
 }
 
 TEST(AppletBlockTest, NameThatWouldBreakTheAttributeIsEncoded) {

@@ -54,6 +54,27 @@ TEST(OptionBoxesTest, ClickRulesOfTheOptionsPage) {
   EXPECT_EQ(options.page_url, "www.example.com/a.htm");
 }
 
+// "Background Sound Initially On" shown disabled without a background sound
+// keeps its own state: a stored "on" stays on, and what the user last set
+// before ticking "No Background Sound" is what is read.
+TEST(OptionBoxesTest, DisabledBackgroundBoxKeepsItsOwnState) {
+  RunOptions options;
+  options.no_background = true;
+  options.background_initially_on = true;
+  OptionBoxes boxes = ShowOptions(options, 1);
+  EXPECT_FALSE(boxes.background_initially_on.checked);
+  EXPECT_FALSE(boxes.background_initially_on.enabled);
+  ReadOptions(boxes, "", options);
+  EXPECT_TRUE(options.background_initially_on);
+
+  ClickOption(boxes, OptionBoxId::kNoBackground, false, options);
+  ClickOption(boxes, OptionBoxId::kBackgroundInitiallyOn, false, options);
+  ClickOption(boxes, OptionBoxId::kNoBackground, true, options);
+  ReadOptions(boxes, "", options);
+  EXPECT_FALSE(options.background_initially_on);
+  EXPECT_TRUE(options.no_background);
+}
+
 class PageUrlTest : public ::testing::Test {
  protected:
   PageUrlTest() { page_.local_html_path = "/home/me/site/index.htm"; }
@@ -94,6 +115,22 @@ TEST_F(PageUrlTest, OtherSchemesAndBadTextAreRefused) {
             "HTTP URL to access your web page: index.htm");
   EXPECT_FALSE(Check("http://exa mple.com/index.htm"));
   EXPECT_EQ(ui_.Messages().back(), "http://exa mple.com/index.htm is not a valid URL.");
+  // No server: refused, not taken for a server called "http".
+  for (const char* no_server : {"http:///index.htm", "http://", "HTTPS://:80/index.htm"}) {
+    EXPECT_FALSE(Check(no_server));
+    EXPECT_EQ(ui_.Messages().back(), std::string(no_server) + " is not a valid URL.");
+  }
+  EXPECT_FALSE(Check("mailto:x@y"));
+  EXPECT_EQ(ui_.Messages().back(),
+            "mailto:x@y is not a valid HTTP URL.\r\nYou must provide a valid HTTP URL to access "
+            "your web page: index.htm");
+  EXPECT_TRUE(ui_.Questions().empty());
+}
+
+TEST_F(PageUrlTest, ServerWithPortIsNotAScheme) {
+  EXPECT_TRUE(Check("localhost:8080/index.htm"));
+  EXPECT_EQ(options_.page_url, "http://localhost:8080/index.htm");
+  EXPECT_TRUE(ui_.calls.empty());
 }
 
 TEST_F(PageUrlTest, PathNotNamingThePageAsks) {

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 
-#include "audio/au_cache.h"
 #include "base/byte_order.h"
 #include "run/audio_sound_work.h"
 #include "run/resource_text.h"
@@ -71,6 +70,8 @@ class PipelineRunTest : public ::testing::Test {
     WriteFile(paths_.applet_class_path, "\xCA\xFE\xBA\xBE class");
     page_.local_html_path = Site("index.htm");
     WriteFile(page_.local_html_path, kPage);
+    // The described block; the tests of the browser player turn it on.
+    options_.browser_player = false;
   }
 
   std::string Site(const std::string& name) const { return (dir_.path() / "site" / name).string(); }
@@ -89,7 +90,7 @@ class PipelineRunTest : public ::testing::Test {
 
   RunOutcome Run(uint64_t free_space = UINT64_MAX) {
     panel_ = RecordingPanel();
-    AudioSoundWork work(cache_, ui_);
+    AudioSoundWork work(ui_);
     RunServices services;
     services.sounds = &work;
     services.free_space = [free_space](const std::string&) { return free_space; };
@@ -110,7 +111,6 @@ class PipelineRunTest : public ::testing::Test {
 
   TempDir dir_;
   InstallPaths paths_;
-  audio::AuCache cache_{(dir_.path() / "install" / "Cache").string()};
   PageTarget page_;
   SoundSet sounds_;
   RunOptions options_;
@@ -184,8 +184,18 @@ TEST_F(PipelineRunTest, BrowserPlayerIsCopiedWithTheClassFile) {
   ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
   EXPECT_EQ(ReadFile(Site("sonavelt-player.js")), script);
   EXPECT_NE(ReadFile(Site("index.htm"))
-                .find("<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
+                .find("<script src=\"index.sounds.js\"></script>\r\n"
+                      "<script src=\"sonavelt-player.js\" data-resource=\"index\"></script>"),
             std::string::npos);
+  // Beside the page: the player's data file with the resource file's bytes,
+  // and the preview file with every sound, for opening the page from disk.
+  std::string data = ReadFile(Site("index.sounds.js"));
+  EXPECT_NE(data.find("{\"au\": \"audio/a.au\", \"copy\": \"\", \"frames\": 0}"), std::string::npos)
+      << data;
+  EXPECT_NE(data.find("\"resource\": \""), std::string::npos);
+  std::string preview = ReadFile(Site("index.local.js"));
+  EXPECT_NE(preview.find("\"index.res\": \""), std::string::npos);
+  EXPECT_NE(preview.find("\"audio/b.au\": \""), std::string::npos);
   EXPECT_NE(ReadFile(state_.test_page_address).find("Browser Playback: installed"),
             std::string::npos);
   ASSERT_EQ(history_.size(), 1u);
@@ -315,7 +325,7 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
     }
     RunState& state;
   } panel(state_);
-  AudioSoundWork work(cache_, ui_);
+  AudioSoundWork work(ui_);
   RunServices services;
   services.sounds = &work;
   services.lock_folder = (dir_.path() / "locks").string();

@@ -216,8 +216,9 @@ TEST_F(RemoteRunCommandTest, ServerFaultsAreRetriedThenReported) {
            std::to_string(server_.port()) + "/www/sample.htm";
   };
 
-  // A server that will not have the audio folder: a few tries, then the
-  // message; the run ends and leaves nothing of its own behind locally.
+  // A server that will not have the audio folder: no retries, the MKD's own
+  // reply; the run ends, the page is as it was, and nothing of the run's
+  // own is left behind locally.
   testing::FtpServerFaults no_audio;
   no_audio.refuse_mkd = "audio";
   ASSERT_TRUE(server_.Start(site_.string(), no_audio)) << server_.error();
@@ -226,6 +227,10 @@ TEST_F(RemoteRunCommandTest, ServerFaultsAreRetriedThenReported) {
   EXPECT_NE(refused.output.find("could not create or open the folder /www/audio"),
             std::string::npos)
       << refused.output;
+  EXPECT_NE(refused.output.find("550 Permission denied."), std::string::npos) << refused.output;
+  EXPECT_EQ(refused.output.find("lost connection"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("The page on the site was not changed."), std::string::npos);
+  EXPECT_EQ(ReadFile((site_ / "www/sample.htm").string()), original);
   EXPECT_FALSE(fs::exists(install_ / "Cache"));
   EXPECT_FALSE(fs::exists(site_ / "www/audio"));
 
@@ -239,8 +244,9 @@ TEST_F(RemoteRunCommandTest, ServerFaultsAreRetriedThenReported) {
   EXPECT_NE(dropped.output.find("Sonavelt has lost connection with: 127.0.0.1"),
             std::string::npos)
       << dropped.output;
-  // Each file moved the bar once: 5 transfers over 69..99, the last at 93.
-  EXPECT_NE(dropped.output.find("Transferring: sample.res To: 127.0.0.1\n93%\n"),
+  // Each file moved the bar once: 5 transfers over 69..99, the last (the
+  // page, which goes up last) at 93.
+  EXPECT_NE(dropped.output.find("Transferring: sample.htm To: 127.0.0.1\n93%\n"),
             std::string::npos)
       << dropped.output;
   EXPECT_NE(original, ReadFile((site_ / "www/sample.htm").string()));

@@ -47,12 +47,10 @@ TEST(ResourceTextTest, EmptyFieldsAndNoBackground) {
   sounds.entrance = {"a.au", "b.au", "c.au"};
   sounds.exit = {"d.au", "e.au", "f.au"};
   sounds.entrance_durations = {"1", "2", "3"};
-  sounds.exit_durations = {"4", "5", "6"};
-  sounds.background_durations = {"7", "8", "9"};  // ignored without background
   RecordingUserInterface ui;
   EXPECT_EQ(ResourceText(options, 3, sounds, "AQUA", "", ui),
             " ;audio/a.au,audio/b.au,audio/c.au;audio/d.au,audio/e.au,audio/f.au;"
-            " , , ;1,2,3; ;255,255,255;Y;N;Y;Y;N;N;4,5,6; ;2;");
+            " , , ;1,2,3; ;255,255,255;Y;N;Y;Y;N;N; ; ;2;");
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0], "The background color is not in a valid format!");
 }
@@ -65,12 +63,11 @@ TEST(ResourceTextTest, TextIsAlwaysSevenBitAndSeparatorsCannotLeak) {
   sounds.exit = {"/snd/ok.au"};
   sounds.background = {"/snd/b.au"};
   sounds.entrance_durations = {"5"};
-  sounds.background_durations = {"6"};
   RecordingUserInterface ui;
   std::string text = ResourceText(options, 1, sounds, "RED", "img/\xC9t\xE9 1.gif", ui);
   EXPECT_EQ(text,
             "http://example.org/caf%E9%3Bx.htm;audio/caf%E9%2C1%3B2%25.au;audio/ok.au;"
-            "audio/b.au;5;img/%C9t%E9%201.gif;255,0,0;N;Y;Y;Y;N;N; ;6;2;");
+            "audio/b.au;5;img/%C9t%E9%201.gif;255,0,0;N;Y;Y;Y;N;N; ; ;2;");
   std::string bytes;
   EXPECT_TRUE(EncodeResourceText(text, &bytes).ok());
 }

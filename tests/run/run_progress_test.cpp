@@ -29,14 +29,17 @@ TEST(RunProgressTest, OneCombinationWithBackgroundPreparesAndConverts) {
   for (const char* s : {"/a/in.wav", "/a/out.au", "/a/bg.wav"}) progress.ReportPreparing(s);
   progress.SetFixedProgress(6);
   state.converted_count = 0;
-  for (const char* s : {"/a/Chime.WAV", "/a/bell.au", "/a/noext"}) progress.ReportConverting(s);
+  // The text names the file the run writes, whatever name it was given.
+  progress.ReportConverting("/a/Chime.WAV", "Chime.au");
+  progress.ReportConverting("/b/bell.au", "bell-2.au");
+  progress.ReportConverting("/a/noext", "noext.au");
   progress.SetFixedProgress(54);
   EXPECT_EQ(panel.bar_only, std::vector<int>{0});
   EXPECT_EQ(panel.positions, (std::vector<int>{0, 2, 4, 6, 6, 22, 38, 54}));
   EXPECT_EQ(panel.texts[1], "Preparing:\r\n\r\n\tin.wav");
   EXPECT_EQ(panel.texts[4], "Converting:\r\n\r\n\tChime.WAV\r\n\r\nTo:\r\n\tChime.au");
-  EXPECT_EQ(panel.texts[5], "Converting:\r\n\r\n\tbell.au\r\n\r\nTo:\r\n\tbell.au");
-  EXPECT_EQ(panel.texts[6], "Converting:\r\n\r\n\tnoext\r\n\r\nTo:\r\n\t.au");
+  EXPECT_EQ(panel.texts[5], "Converting:\r\n\r\n\tbell.au\r\n\r\nTo:\r\n\tbell-2.au");
+  EXPECT_EQ(panel.texts[6], "Converting:\r\n\r\n\tnoext\r\n\r\nTo:\r\n\tnoext.au");
   EXPECT_EQ(state.converted_count, 3);
 }
 

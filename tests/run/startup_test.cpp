@@ -76,8 +76,19 @@ TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
   EXPECT_TRUE(c.options.invisible_applet);
   EXPECT_TRUE(c.options.browser_player);
   EXPECT_EQ(c.sounds.combination_count, 2);
-  // Nothing stored (an older settings file): no browser player.
-  EXPECT_FALSE(ChoicesFromHistory(StoredHistory{}, MakeInstallPaths("/opt/s", "")).options.browser_player);
+  // Nothing stored: the browser player, its control where the block is. A
+  // stored "NO" and a stored corner stay as they are.
+  StartUpChoices fresh = ChoicesFromHistory(StoredHistory{}, MakeInstallPaths("/opt/s", ""));
+  EXPECT_TRUE(fresh.options.browser_player);
+  EXPECT_EQ(fresh.options.player_position, PlayerPosition::kInBlock);
+  stored.hp = "NO";
+  stored.pp = "bottom-right";
+  c = ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", ""));
+  EXPECT_FALSE(c.options.browser_player);
+  EXPECT_EQ(c.options.player_position, PlayerPosition::kBottomRight);
+  stored.pp = "middle";
+  EXPECT_EQ(ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", "")).options.player_position,
+            PlayerPosition::kInBlock);
 }
 
 TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
@@ -95,6 +106,7 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
     RunOptions options;
     options.no_background = true;
     options.browser_player = true;
+    options.player_position = PlayerPosition::kTopLeft;
     store.WriteHistory(HistoryOfRun(page, sounds, options));
     store.SetAppPath("/opt/sonavelt");
   }
@@ -103,6 +115,7 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
   EXPECT_EQ(h.html_file, "/p/a, b.htm");
   EXPECT_EQ(h.nb, "YES");
   EXPECT_EQ(h.hp, "YES");
+  EXPECT_EQ(h.pp, "TOP-LEFT");
   EXPECT_EQ(h.oss, "ON");
   EXPECT_EQ(h.bss, "OFF");
   EXPECT_EQ(h.combination_count, 2);

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "run/audio_sound_work.h"
 #include "run/pipeline_run.h"
 #include "run/target_lock.h"
@@ -121,8 +120,9 @@ TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing)
   fs::create_directories(dir.path() / "site");
   const std::string page_text = "<html><body></body></html>";
   WriteFile(dir.File("site/index.htm"), page_text);
-  WriteFile(dir.File("a.au"), std::string(".snd\0\0\0\x18\0\0\0\x10\0\0\0\x01\0\0\x1f\x40\0\0\0\x01", 24) +
-                                  std::string(64, '\x7f'));
+  // A 24-byte .au header (mu-law, 8000 Hz, mono) and 64 bytes of sound.
+  const std::string header(".snd\0\0\0\x18\xFF\xFF\xFF\xFF\0\0\0\x01\0\0\x1f\x40\0\0\0\x01", 24);
+  WriteFile(dir.File("a.au"), header + std::string(64, '\x7f'));
   PageTarget page;
   page.local_html_path = dir.File("site/index.htm");
   TargetLock other_run;
@@ -139,8 +139,7 @@ TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing)
   testing::RecordingUserInterface ui;
   NullPanel panel;
   RunState state;
-  audio::AuCache cache(dir.File("work"));
-  AudioSoundWork work(cache, ui);
+  AudioSoundWork work(ui);
   RunServices services;
   services.sounds = &work;
   services.lock_folder = dir.File("locks");

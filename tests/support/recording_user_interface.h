@@ -16,6 +16,7 @@ class RecordingUserInterface : public UserInterface {
     enum class Kind { kTell, kAsk } kind;
     BoxStyle style;
     std::string text;
+    QuestionKind question = QuestionKind::kYesNo;  // of a kAsk
   };
 
   void Tell(BoxStyle style, const std::string& text) override {
@@ -26,6 +27,11 @@ class RecordingUserInterface : public UserInterface {
     if (answers.empty()) return true;
     bool answer = answers.front();
     answers.pop_front();
+    return answer;
+  }
+  bool AskAs(QuestionKind kind, BoxStyle style, const std::string& question) override {
+    const bool answer = Ask(style, question);
+    calls.back().question = kind;
     return answer;
   }
 

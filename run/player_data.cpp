@@ -1,0 +1,164 @@
+#include "run/player_data.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "base/text.h"
+#include "run/applet_block.h"
+#include "run/pipeline_run.h"
+#include "run/startup.h"
+
+namespace sonavelt::run {
+namespace {
+
+constexpr char kBase64Digits[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string Base64(std::string_view bytes) {
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    uint32_t v = (static_cast<uint8_t>(bytes[i]) << 16) |
+                 (static_cast<uint8_t>(bytes[i + 1]) << 8) | static_cast<uint8_t>(bytes[i + 2]);
+    out += kBase64Digits[v >> 18];
+    out += kBase64Digits[(v >> 12) & 63];
+    out += kBase64Digits[(v >> 6) & 63];
+    out += kBase64Digits[v & 63];
+  }
+  size_t rest = bytes.size() - i;
+  if (rest > 0) {
+    uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+    if (rest == 2) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    out += kBase64Digits[v >> 18];
+    out += kBase64Digits[(v >> 12) & 63];
+    out += rest == 2 ? kBase64Digits[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+// A JSON string. The names are percent-encoded 7-bit text already; quotes,
+// backslashes, controls and "<" (a "</script>" inside would end an inline
+// copy of the file) are escaped all the same.
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20 || c == '<' || c >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+Status ReadBytes(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return Status::IoError("reading " + path + ": " + std::strerror(errno));
+  std::ostringstream out;
+  out << in.rdbuf();
+  if (in.bad()) return Status::IoError("reading " + path + ": read error");
+  *bytes = out.str();
+  return Status::Ok();
+}
+
+// As the resource file names a sound (ResourceText).
+std::string AudioEntryName(const std::string& path) {
+  return "audio/" + PercentEncodeName(FileNameOfPath(path));
+}
+
+}  // namespace
+
+std::vector<BrowserSound> BrowserSoundsOf(const ConvertedSounds& sounds) {
+  std::vector<BrowserSound> out;
+  std::set<std::string> seen;
+  size_t count = std::max({sounds.entrance.size(), sounds.exit.size(), sounds.background.size()});
+  for (size_t k = 0; k < count; ++k) {
+    for (const std::vector<std::string>* list : {&sounds.entrance, &sounds.exit, &sounds.background}) {
+      if (k >= list->size() || (*list)[k].empty()) continue;
+      BrowserSound sound;
+      sound.au_path = (*list)[k];
+      sound.au_name = AudioEntryName(sound.au_path);
+      if (seen.insert(sound.au_name).second) out.push_back(std::move(sound));
+    }
+  }
+  return out;
+}
+
+std::string LocalPreviewScriptName(std::string_view encoded_resource_base_name) {
+  return std::string(encoded_resource_base_name) + ".local.js";
+}
+
+std::string PlayerDataText(std::string_view encoded_resource_base_name,
+                           std::string_view resource_bytes,
+                           const std::vector<BrowserSound>& sounds) {
+  std::string text =
+      "/* Sonavelt: the sounds of this page for sonavelt-player.js; written by each run. */\n"
+      "(window.SonaveltPlayerData = window.SonaveltPlayerData || {})[" +
+      JsonString(encoded_resource_base_name) + "] = {\n\"format\": 1,\n\"resource\": \"" +
+      Base64(resource_bytes) + "\",\n\"sounds\": [";
+  for (size_t i = 0; i < sounds.size(); ++i) {
+    const BrowserSound& s = sounds[i];
+    text += i == 0 ? "\n" : ",\n";
+    text += "{\"au\": " + JsonString(s.au_name) + ", \"copy\": " + JsonString(s.copy_name) +
+            ", \"frames\": " + std::to_string(s.copy_name.empty() ? 0 : s.frame_count) + "}";
+  }
+  text += "]};\n";
+  return text;
+}
+
+Status LocalPreviewText(std::string_view encoded_resource_base_name,
+                        std::string_view resource_bytes,
+                        const std::vector<BrowserSound>& sounds, std::string* text) {
+  std::string out =
+      "/* Sonavelt: this page's sounds for playing it from disk; written by each run. */\n"
+      "(window.SonaveltPlayerFiles = window.SonaveltPlayerFiles || {})[" +
+      JsonString(encoded_resource_base_name) + "] = {\n";
+  out += JsonString(std::string(encoded_resource_base_name) + ".res") + ": \"" +
+         Base64(resource_bytes) + "\"";
+  for (const BrowserSound& s : sounds) {
+    for (auto [name, path] : {std::pair{&s.au_name, &s.au_path}, std::pair{&s.copy_name, &s.copy_path}}) {
+      if (name->empty() || path->empty()) continue;
+      std::string bytes;
+      Status read = ReadBytes(*path, &bytes);
+      if (!read.ok()) return read;
+      out += ",\n" + JsonString(*name) + ": \"" + Base64(bytes) + "\"";
+    }
+  }
+  out += "};\n";
+  *text = std::move(out);
+  return Status::Ok();
+}
+
+Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
+                        const std::string& resource_path,
+                        const std::vector<BrowserSound>& sounds, bool local_preview) {
+  const std::string encoded = PercentEncodeName(resource_base_name);
+  std::string resource;
+  Status read = ReadBytes(resource_path, &resource);
+  if (!read.ok()) return read;
+  std::string reason;
+  std::string data_path = JoinPath(folder, PlayerDataScriptName(encoded));
+  if (!ReplaceFileContents(data_path, PlayerDataText(encoded, resource, sounds), &reason))
+    return Status::IoError("writing " + data_path + ": " + reason);
+  if (!local_preview) return Status::Ok();
+  std::string preview;
+  Status built = LocalPreviewText(encoded, resource, sounds, &preview);
+  if (!built.ok()) return built;
+  std::string preview_path = JoinPath(folder, LocalPreviewScriptName(encoded));
+  if (!ReplaceFileContents(preview_path, preview, &reason))
+    return Status::IoError("writing " + preview_path + ": " + reason);
+  return Status::Ok();
+}
+
+}  // namespace sonavelt::run

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+#include "run/resource_text.h"
+
+// The files the run writes beside the page for the browser player
+// (sonavelt-player.js), next to the resource file:
+//
+// BASE.sounds.js, loaded by the page's block before the player. Small; it
+// spares the player a request for the resource file and tells it, per
+// sound, the browser copy to prefer and the copy's exact length:
+//   (window.SonaveltPlayerData = window.SonaveltPlayerData || {})["BASE"] = {
+//   "format": 1,
+//   "resource": "<base64 of BASE.res>",
+//   "sounds": [{"au": "audio/x.au", "copy": "audio/x.opus", "frames": 96000}, ...]};
+// "copy" is "" for a sound without one; "frames" is the copy's length in
+// sample frames at 48 kHz (0 without a copy).
+//
+// BASE.local.js, read by the player only when the page is opened from disk,
+// where browsers refuse to fetch files: every file the player may ask for,
+// base64, keyed by the name it asks with:
+//   (window.SonaveltPlayerFiles = window.SonaveltPlayerFiles || {})["BASE"] = {
+//   "BASE.res": "...", "audio/x.au": "...", "audio/x.opus": "...", ...};
+//
+// BASE is the resource base name percent-encoded (PercentEncodeName), as the
+// block's data-resource names it. Every name is 7-bit text.
+namespace sonavelt::run {
+
+// One sound of the run as the browser sees it.
+struct BrowserSound {
+  std::string au_name;    // as the resource file names it: "audio/" + encoded file name
+  std::string au_path;    // the .au file on disk, for the local preview
+  std::string copy_name;  // the browser copy, named like au_name; empty: none
+  std::string copy_path;  // the copy on disk; empty: none
+  uint64_t frame_count = 0;  // the copy's exact length in sample frames at 48 kHz
+};
+
+// Every .au of the run once, in combination order (entrance, exit,
+// background), without copies.
+std::vector<BrowserSound> BrowserSoundsOf(const ConvertedSounds& sounds);
+
+std::string LocalPreviewScriptName(std::string_view encoded_resource_base_name);
+
+// The text of BASE.sounds.js.
+std::string PlayerDataText(std::string_view encoded_resource_base_name,
+                           std::string_view resource_bytes,
+                           const std::vector<BrowserSound>& sounds);
+
+// The text of BASE.local.js from the resource bytes and the sounds' files.
+// Fails, naming the file, when one cannot be read.
+Status LocalPreviewText(std::string_view encoded_resource_base_name,
+                        std::string_view resource_bytes,
+                        const std::vector<BrowserSound>& sounds, std::string* text);
+
+// Writes BASE.sounds.js, and with `local_preview` BASE.local.js, into
+// `folder` (each replaced whole, never half-written), reading the resource
+// file's bytes from `resource_path`. Fails with the file and the reason.
+Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
+                        const std::string& resource_path,
+                        const std::vector<BrowserSound>& sounds, bool local_preview);
+
+}  // namespace sonavelt::run

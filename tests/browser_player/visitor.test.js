@@ -1,0 +1,405 @@
+'use strict';
+// What a visitor does to a page with the player, in headless Chromium with
+// real input events only (mouse, keyboard, touch through CDP): page.evaluate
+// would grant the page user activation and hide every unlock fault.
+
+const assert = require('node:assert/strict');
+const { spawnSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { describe, it, before, after } = require('node:test');
+
+const { encodeResource, resourceText, patternAu, processedPage, playerData } = require('./fixtures');
+const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+
+const skip = chromiumMissing();
+const ENABLE = 'button.sonavelt-player-enable';
+const BACKGROUND = 'button.sonavelt-player-background';
+const MUTE = 'button.sonavelt-player-mute';
+const ENTRANCE = 1001;
+const EXIT = 2001;
+const BACKGROUND_FRAMES = 3001;
+
+// One combination; `page` goes to processedPage, the rest to resourceText.
+function publish(server, dir, { page = {}, extraFiles = {}, ...options } = {}) {
+  server.site.set(`${dir}/audio/in.au`, patternAu(ENTRANCE));
+  server.site.set(`${dir}/audio/out.au`, patternAu(EXIT));
+  server.site.set(`${dir}/audio/bg.au`, patternAu(BACKGROUND_FRAMES));
+  server.site.set(`${dir}/index.res`, encodeResource(resourceText({
+    entrance: ['in.au'], exit: ['out.au'], background: ['bg.au'], ...options,
+  })));
+  server.site.set(`${dir}/index.html`, processedPage(page));
+  server.site.set(`${dir}/next.html`, '<html><body><p id="next">Next</p></body></html>');
+  for (const [name, body] of Object.entries(extraFiles)) server.site.set(`${dir}/${name}`, body);
+  return `${server.origin}${dir}/index.html`;
+}
+
+// WCAG relative luminance and contrast of two computed "rgb(...)" colours.
+function luminance(css) {
+  const [r, g, b] = css.match(/\d+(\.\d+)?/g).slice(0, 3).map(Number).map((v) => {
+    const c = v / 255;
+    return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+  });
+  return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+}
+function contrast(a, b) {
+  const [x, y] = [luminance(a), luminance(b)].sort((p, q) => q - p);
+  return (x + 0.05) / (y + 0.05);
+}
+
+// A scroll swipe on a touch screen: down, move, up, as a phone sends it.
+async function swipe(page) {
+  const cdp = await page.context().newCDPSession(page);
+  await cdp.send('Emulation.setTouchEmulationEnabled', { enabled: true });
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x: 200, y: 500 }] });
+  for (let y = 460; y >= 140; y -= 40) {
+    await cdp.send('Input.dispatchTouchEvent', { type: 'touchMove', touchPoints: [{ x: 200, y }] });
+  }
+  await cdp.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  await cdp.detach();
+}
+
+describe('a visitor and the player', { skip: skip || false }, () => {
+  let server;
+  let browser;
+
+  before(async () => {
+    server = await startServer();
+    browser = await launchBrowser();
+  });
+  after(async () => {
+    if (browser) await browser.close();
+    if (server) await server.close();
+  });
+
+  it('is unlocked by the first real click whatever came before, and never claims sound it has not', async () => {
+    const tall = '<div style="height:3000px">tall</div>';
+    // The page's own script clicks a button at load: no gesture at all.
+    const scripted = '<button id="auto">auto</button><script>document.getElementById("auto").click();' +
+      'document.body.dispatchEvent(new KeyboardEvent("keydown", {key: "a", bubbles: true}));</script>';
+    const url = publish(server, '/unlock', { page: { extraBody: scripted + tall } });
+    const cases = [
+      ['a lone Shift', async (page) => page.keyboard.press('Shift')],
+      ['a scroll swipe', async (page) => swipe(page)],
+      ['the page script\'s click only', async () => {}],
+    ];
+    for (const [name, before] of cases) {
+      const tab = await openTab(browser);
+      await tab.visit(url);
+      await before(tab.page);
+      await tab.page.waitForTimeout(400);
+      // Whatever that did, the control tells the truth about it.
+      const enableShown = await tab.page.locator(ENABLE).isVisible();
+      assert.equal(enableShown, tab.starts.length === 0, `${name}: control and sound disagree`);
+      if (enableShown) {
+        assert.equal(await tab.page.locator(BACKGROUND).isVisible(), false, name);
+      }
+      // A real click: sound must come now at the latest.
+      await tab.page.mouse.click(5, 5);
+      await tab.waitForStarts(2);
+      assert.deepEqual(tab.starts.slice(0, 2).map((s) => s.length), [ENTRANCE, BACKGROUND_FRAMES], name);
+      await tab.page.waitForFunction(() => {
+        const b = document.querySelector('button.sonavelt-player-background');
+        return b && getComputedStyle(b).display !== 'none';
+      });
+      assert.equal(await tab.page.locator(ENABLE).isVisible(), false, name);
+      assert.equal(await tab.page.getAttribute(BACKGROUND, 'aria-pressed'), 'true', name);
+      await tab.page.close();
+    }
+  });
+
+  it('sends each link where it went without the player', async (t) => {
+    const dir = '/links';
+    const links = [
+      '<a id="blank" href="next.html" target="_blank">new tab</a>',
+      '<a id="hash" href="#">top</a>',
+      '<a id="js" href="javascript:void(0)">script</a>',
+      '<a id="download" href="audio/in.au" download>download</a>',
+      '<a id="stay" href="nothing">no content</a>',
+      '<svg width="120" height="30"><a id="svg" href="next.html"><text x="5" y="20">svg link</text></a></svg>',
+    ].join(' ');
+    const url = publish(server, dir, { page: { extraBody: links } });
+    server.site.set(`${dir}/nothing`, { status: 204 });
+    const tab = await openTab(browser);
+    await tab.visit(url);
+    await tab.clickFor('#title', 2);
+    const exits = () => tab.starts.filter((s) => s.length === EXIT).length;
+
+    await t.test('in-page and script links play nothing and change nothing', async () => {
+      for (const id of ['#hash', '#js']) {
+        await tab.page.click(id);
+        await tab.page.waitForTimeout(200);
+        assert.equal(exits(), 0, id);
+        assert.equal(tab.stops.length, 0, `${id} stopped the background`);
+        assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
+      }
+    });
+
+    await t.test('a new tab, a download and a modifier click leave the page playing', async () => {
+      const [popup] = await Promise.all([tab.page.context().waitForEvent('page'), tab.page.click('#blank')]);
+      await popup.waitForLoadState();
+      assert.ok(popup.url().endsWith('/links/next.html'));
+      await popup.close();
+      const [download] = await Promise.all([tab.page.waitForEvent('download'), tab.page.click('#download')]);
+      await download.cancel();
+      const [other] = await Promise.all([
+        tab.page.context().waitForEvent('page'), tab.page.click('#leave', { modifiers: ['Shift'] })]);
+      await other.close();
+      await tab.page.waitForTimeout(200);
+      assert.equal(exits(), 0);
+      assert.equal(tab.stops.length, 0);
+      assert.equal(new URL(tab.page.url()).pathname, '/links/index.html');
+    });
+
+    await t.test('a navigation that never happens gives the page back', async () => {
+      await tab.page.click('#stay');
+      await tab.waitForStarts(3);
+      assert.equal(tab.starts[2].length, EXIT);
+      // The 204 answer keeps the page; the background comes back.
+      await tab.waitForStarts(4, 8000);
+      assert.equal(tab.starts[3].length, BACKGROUND_FRAMES);
+      assert.equal(tab.starts[3].loop, true);
+      assert.equal(new URL(tab.page.url()).pathname, '/links/index.html');
+    });
+
+    await t.test('an SVG link goes to its own address after the exit sound', async () => {
+      const before = exits();
+      await Promise.all([tab.page.waitForURL('**/links/next.html'), tab.page.click('#svg text')]);
+      assert.equal(exits(), before + 1);
+    });
+    assert.deepEqual(tab.errors, []);
+    await tab.page.close();
+  });
+
+  it('honours <base target> and frames', async (t) => {
+    const url = publish(server, '/based', { page: { head: '<base target="_blank">' } });
+    const tab = await openTab(browser);
+    await tab.visit(url);
+    await tab.clickFor('#title', 2);
+    const [popup] = await Promise.all([tab.page.context().waitForEvent('page'), tab.page.click('#leave')]);
+    await popup.waitForLoadState();
+    assert.ok(popup.url().endsWith('/based/next.html'));
+    await popup.close();
+    assert.ok(tab.page.url().endsWith('/based/index.html'), 'the page stays in its tab');
+    assert.equal(tab.starts.filter((s) => s.length === EXIT).length, 0);
+
+    await t.test('a menu frame sends its links into the content frame', async () => {
+      publish(server, '/frames', { page: { head: '<base target="content">' } });
+      server.site.set('/frames/top.html', '<html><frameset cols="50%,50%">' +
+        '<frame name="menu" src="index.html"><frame name="content" src="next.html"></frameset></html>');
+      const frameTab = await openTab(browser);
+      await frameTab.page.goto(`${server.origin}/frames/top.html`);
+      const menu = frameTab.page.frame({ name: 'menu' });
+      await menu.waitForSelector('script[data-state="ready"]', { state: 'attached' });
+      await menu.click('#title');
+      await frameTab.waitForStarts(2);
+      server.site.set('/frames/other.html', '<html><body><p id="other">Other</p></body></html>');
+      await menu.evaluate(() => { document.getElementById('leave').setAttribute('href', 'other.html'); });
+      await menu.click('#leave');
+      const content = frameTab.page.frame({ name: 'content' });
+      await content.waitForURL('**/frames/other.html');
+      assert.ok(menu.url().endsWith('/frames/index.html'), 'the menu frame stays');
+      assert.equal(frameTab.starts.filter((s) => s.length === EXIT).length, 0);
+      await frameTab.page.close();
+    });
+    await tab.page.close();
+  });
+
+  it('draws a control that reads on a dark page, with a mute for every sound', async (t) => {
+    const url = publish(server, '/dark', {
+      colour: '0,0,0',
+      page: { body: '<body bgcolor="#000000" text="#FFFFFF" style="background:#000;color:#fff">' },
+    });
+    const tab = await openTab(browser);
+    await tab.visit(url);
+    await tab.clickFor(ENABLE, 2);
+    for (const selector of [BACKGROUND, MUTE]) {
+      const style = await tab.page.$eval(selector, (b) => {
+        const s = getComputedStyle(b);
+        const r = b.getBoundingClientRect();
+        return { color: s.color, background: s.backgroundColor, width: r.width, height: r.height };
+      });
+      assert.ok(contrast(style.color, style.background) >= 4.5, `${selector}: ${JSON.stringify(style)}`);
+      assert.ok(style.width >= 24 && style.height >= 24, `${selector} is ${style.width}x${style.height}`);
+    }
+    // The control's frame stands out from the black page.
+    const frame = await tab.page.$eval('.sonavelt-player', (b) => getComputedStyle(b).backgroundColor);
+    assert.ok(contrast(frame, 'rgb(0, 0, 0)') >= 3);
+    // Names say what the button is; aria-pressed alone says its state.
+    await tab.page.getByRole('button', { name: 'Background sound', exact: true, pressed: true }).waitFor();
+    await tab.page.getByRole('button', { name: 'Mute', exact: true, pressed: false }).waitFor();
+
+    await t.test('mute silences everything and the exit sound no longer holds the visitor', async () => {
+      await tab.page.keyboard.press('Tab');  // also a trusted gesture: nothing must change
+      await tab.page.click(MUTE);
+      assert.equal(await tab.page.getAttribute(MUTE, 'aria-pressed'), 'true');
+      await tab.page.waitForTimeout(100);
+      assert.ok(tab.stops.some((s) => s.id === tab.starts[1].id), 'background stopped');
+      const before = tab.starts.length;
+      const begin = Date.now();
+      await Promise.all([tab.page.waitForURL('**/dark/next.html'), tab.page.click('#leave')]);
+      assert.ok(Date.now() - begin < 250 + 500, 'followed at once');
+      assert.equal(tab.starts.length, before);
+      // Remembered on the next visit: nothing plays, the button says so.
+      await tab.visit(url);
+      await tab.page.click('#title');
+      await tab.page.waitForTimeout(300);
+      assert.equal(tab.starts.length, before);
+      assert.equal(await tab.page.getAttribute(MUTE, 'aria-pressed'), 'true');
+      await tab.page.click(MUTE);
+      await tab.waitForStarts(before + 2);
+    });
+    await tab.page.close();
+  });
+
+  it('stays in a corner of the window when asked to', async () => {
+    const url = publish(server, '/corner', {
+      page: { position: 'bottom-right', extraBody: '<div style="height:5000px">long</div>' },
+    });
+    const tab = await openTab(browser);
+    await tab.page.setViewportSize({ width: 800, height: 600 });
+    await tab.visit(url);
+    const place = async () => tab.page.$eval('.sonavelt-player', (b) => {
+      const r = b.getBoundingClientRect();
+      return { right: innerWidth - r.right, bottom: innerHeight - r.bottom, top: r.top };
+    });
+    const first = await place();
+    assert.ok(first.right >= 0 && first.right < 40 && first.bottom >= 0 && first.bottom < 40, JSON.stringify(first));
+    await tab.page.mouse.wheel(0, 3000);
+    await tab.page.waitForFunction(() => scrollY > 1000);
+    assert.deepEqual(await place(), first);
+    // Reachable from the keyboard: Tab lands on it.
+    await tab.page.click(ENABLE);
+    await tab.waitForStarts(2);
+    await tab.page.close();
+  });
+
+  it('does not clip its text at a large minimum font size', async () => {
+    const big = await launchBrowser([], { webkit: { webprefs: { minimum_font_size: 24, minimum_logical_font_size: 24 } } });
+    try {
+      const url = publish(server, '/bigfont', {});
+      const tab = await openTab(big);
+      await tab.visit(url);
+      await tab.clickFor(ENABLE, 2);
+      for (const selector of [BACKGROUND, MUTE]) {
+        const fit = await tab.page.$eval(selector, (b) => ({
+          font: parseFloat(getComputedStyle(b).fontSize),
+          overflowX: b.scrollWidth - b.clientWidth, overflowY: b.scrollHeight - b.clientHeight,
+        }));
+        assert.ok(fit.font >= 24, `font ${fit.font}`);
+        assert.ok(fit.overflowX <= 1 && fit.overflowY <= 1, `${selector} clipped: ${JSON.stringify(fit)}`);
+      }
+    } finally {
+      await big.close();
+    }
+  });
+
+  it('costs only what plays: entrance first, background when on, normal caching', async (t) => {
+    const url = publish(server, '/costs', { backgroundOn: false });
+    const tab = await openTab(browser);
+    const from = server.requests.length;
+    await tab.visit(url);
+    await tab.clickFor('#title', 1);
+    await tab.page.waitForTimeout(200);
+    let fetched = server.requests.slice(from).map((r) => r.path);
+    assert.ok(!fetched.includes('/costs/audio/bg.au'), 'background fetched while off');
+    assert.ok(fetched.indexOf('/costs/audio/in.au') < fetched.indexOf('/costs/audio/out.au'));
+    for (const r of server.requests.slice(from)) {
+      assert.ok(!/no-cache/.test(`${r.headers['cache-control'] || ''} ${r.headers.pragma || ''}`), r.path);
+    }
+    assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: off');
+    await tab.page.click(BACKGROUND);
+    await tab.waitForStarts(2);
+    assert.equal(tab.starts[1].length, BACKGROUND_FRAMES);
+    fetched = server.requests.slice(from).map((r) => r.path);
+    assert.ok(fetched.includes('/costs/audio/bg.au'));
+
+    await t.test('a missing background says unavailable, not on', async () => {
+      server.site.delete('/costs/audio/bg.au');
+      await tab.visit(url);
+      await tab.page.click('#title');
+      await tab.page.click(BACKGROUND);
+      await tab.page.waitForFunction(() =>
+        document.querySelector('button.sonavelt-player-background').textContent === 'Background sound unavailable');
+      assert.equal(await tab.page.getAttribute(BACKGROUND, 'aria-pressed'), null);
+    });
+
+    await t.test('no sound at all says unavailable', async () => {
+      for (const name of ['in.au', 'out.au']) server.site.delete(`/costs/audio/${name}`);
+      await tab.visit(url);
+      await tab.page.waitForSelector('.sonavelt-player-note:text("Sound unavailable")');
+      assert.equal(await tab.page.locator(ENABLE).isVisible(), false);
+    });
+    await tab.page.close();
+  });
+
+  it('pauses the background while the tab is hidden', async () => {
+    const url = publish(server, '/hidden-tab', {});
+    const tab = await openTab(browser);
+    await tab.visit(url);
+    await tab.clickFor('#title', 2);
+    // Headless Chromium keeps every tab visible: the hiding is told to the
+    // page as the browser would tell it (not a gesture, sound is on already).
+    const setVisibility = (state) => tab.page.evaluate((s) => {
+      Object.defineProperty(document, 'visibilityState', { value: s, configurable: true });
+      document.dispatchEvent(new Event('visibilitychange'));
+    }, state);
+    const calls = () => tab.contextCalls.slice(unlockCalls).map((c) => c.kind);
+    const unlockCalls = tab.contextCalls.length;
+    await setVisibility('hidden');
+    await tab.page.waitForTimeout(200);
+    assert.deepEqual(calls(), ['suspend']);
+    assert.equal(tab.stops.length, 0, 'the loop keeps its place');
+    await setVisibility('visible');
+    await tab.page.waitForTimeout(200);
+    assert.deepEqual(calls(), ['suspend', 'resume']);
+    assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
+    assert.equal(await tab.page.locator(ENABLE).isVisible(), false);
+    await tab.page.close();
+  });
+
+  it('plays the browser copy cut to its exact length, and the .au where the copy fails', async (t) => {
+    const frames = 24000;  // half a second at 48 kHz
+    const work = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-copy-'));
+    try {
+      const opus = path.join(work, 'bg.opus');
+      const made = spawnSync('ffmpeg', ['-v', 'error', '-f', 'lavfi', '-i', `sine=frequency=440:sample_rate=48000:duration=${frames / 48000}`,
+        '-c:a', 'libopus', '-b:a', '24k', opus]);
+      if (made.status !== 0) {
+        t.skip('ffmpeg cannot make an Ogg Opus file');
+        return;
+      }
+      const res = encodeResource(resourceText({ entrance: ['in.au'], exit: ['out.au'], background: ['bg.au'] }));
+      const url = publish(server, '/copy', {
+        page: { data: true },
+        extraFiles: {
+          'audio/bg.opus': fs.readFileSync(opus),
+          'index.sounds.js': playerData('index', res, [
+            { au: 'audio/in.au' }, { au: 'audio/out.au' },
+            { au: 'audio/bg.au', copy: 'audio/bg.opus', frames }]),
+        },
+      });
+      // The data file carries the resource: the .res is not fetched.
+      server.site.delete('/copy/index.res');
+      const tab = await openTab(browser);
+      await tab.visit(url);
+      const [entrance, background] = await tab.clickFor('#title', 2);
+      assert.equal(entrance.length, ENTRANCE);
+      const rate = await tab.page.evaluate(() => new AudioContext({ sampleRate: 48000 }).sampleRate);
+      assert.equal(background.rate, rate);
+      assert.equal(background.length, Math.round(frames * background.rate / 48000), 'cut to the exact length');
+      assert.ok(background.data[0].some((v) => Math.abs(v) > 0.05), 'the copy holds the tone');
+      assert.ok(!server.requests.some((r) => r.path === '/copy/audio/bg.au'));
+
+      server.site.set('/copy/audio/bg.opus', Buffer.from('OggS but not really'));
+      await tab.visit(url);
+      const [, fallback] = await tab.clickFor('#title', 2);
+      assert.equal(fallback.length, BACKGROUND_FRAMES);
+      assert.deepEqual(tab.errors, []);
+      await tab.page.close();
+    } finally {
+      fs.rmSync(work, { recursive: true, force: true });
+    }
+  });
+});
