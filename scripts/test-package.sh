@@ -121,7 +121,7 @@ run_cli run --yes --quiet --html5 "$work/site/index.htm" >"$work/run.out" 2>"$wo
 grep -qi "<applet code=SonaveltRandomEventBackground" "$work/site/index.htm" ||
   fail "the page did not get the player block"
 grep -q 'src="sonavelt-player.js"' "$work/site/index.htm" || fail "the page does not load the browser player"
-for file in index.res SonaveltRandomEventBackground.class sonavelt-player.js; do
+for file in index.res SonaveltRandomEventBackground.class sonavelt-player.js index.sounds.js; do
   [ -s "$work/site/$file" ] || fail "$file is not beside the page"
 done
 sounds=$(find "$work/site/audio" -name '*.au' -size +0 | wc -l)
