@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "run/applet_block.h"
 #include "run/pipeline_run.h"
@@ -147,17 +148,16 @@ Status WritePlayerFiles(const std::string& folder, std::string_view resource_bas
   std::string resource;
   Status read = ReadBytes(resource_path, &resource);
   if (!read.ok()) return read;
-  std::string reason;
   std::string data_path = JoinPath(folder, PlayerDataScriptName(encoded));
-  if (!ReplaceFileContents(data_path, PlayerDataText(encoded, resource, sounds), &reason))
-    return Status::IoError("writing " + data_path + ": " + reason);
+  Status written = file_io::WriteFileAtomically(data_path, PlayerDataText(encoded, resource, sounds));
+  if (!written.ok()) return Status::IoError("writing " + data_path + ": " + written.message());
   if (!local_preview) return Status::Ok();
   std::string preview;
   Status built = LocalPreviewText(encoded, resource, sounds, &preview);
   if (!built.ok()) return built;
   std::string preview_path = JoinPath(folder, LocalPreviewScriptName(encoded));
-  if (!ReplaceFileContents(preview_path, preview, &reason))
-    return Status::IoError("writing " + preview_path + ": " + reason);
+  written = file_io::WriteFileAtomically(preview_path, preview);
+  if (!written.ok()) return Status::IoError("writing " + preview_path + ": " + written.message());
   return Status::Ok();
 }
 
