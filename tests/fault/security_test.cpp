@@ -119,6 +119,10 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
       "site/audio/..au",
       "site/audio/$(touch PWNED),a,b\n.au",
       "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.au",
+      // and their browser copies
+      "site/audio/..opus",
+      "site/audio/$(touch PWNED),a,b\n.opus",
+      "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.opus",
   };
   EXPECT_EQ(added, expected);
   EXPECT_FALSE(fs::exists(root / "PWNED"));
