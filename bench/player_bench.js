@@ -13,6 +13,9 @@
 // converted sounds, made by one real run per combination on the sample page
 // with the default options (background sound wanted, initially off).
 //
+// "copies" is "after" with Ogg Opus browser copies beside the .au files,
+// made with opusenc from the source WAVE files (opus-tools).
+//
 // A visit: a fresh browser profile (nothing cached), the page opened, and a
 // click as soon as its load event has fired; click-to-sound is the time from
 // that click to the first AudioBufferSourceNode.start, bytes are every
@@ -88,6 +91,47 @@ function siteFiles(site) {
   return files;
 }
 
+// The frames of a PCM WAVE file at 48 kHz, from its fmt and data chunks.
+function framesAt48k(wave) {
+  let at = 12;
+  let rate = 0;
+  let block = 0;
+  while (at + 8 <= wave.length) {
+    const id = wave.toString('latin1', at, at + 4);
+    const size = wave.readUInt32LE(at + 4);
+    if (id === 'fmt ') {
+      rate = wave.readUInt32LE(at + 12);
+      block = wave.readUInt16LE(at + 20);
+    } else if (id === 'data') {
+      return Math.round((Math.min(size, wave.length - at - 8) / block) * 48000 / rate);
+    }
+    at += 8 + size + (size & 1);
+  }
+  throw new Error('no data chunk');
+}
+
+// The "after" site with browser copies as the run makes them where the
+// Opus encoder is available: audio/NAME.opus beside each .au, named in the
+// data file with its exact length. Made here with opusenc (24 kbit/s) from
+// the source WAVE files.
+function withCopies(files, k, work) {
+  const out = new Map(files);
+  const sources = COMBINATIONS[k].map((s) => path.join(DATA, 'audio', s));
+  let data = out.get('/index.sounds.js').toString('latin1');
+  for (const source of sources) {
+    const name = path.basename(source, '.wav');
+    const opus = path.join(work, `${k}-${name}.opus`);
+    const made = spawnSync('opusenc', ['--quiet', '--bitrate', '24', source, opus]);
+    if (made.status !== 0) throw new Error(`opusenc failed on ${source}`);
+    out.set(`/audio/${name}.opus`, fs.readFileSync(opus));
+    const frames = framesAt48k(fs.readFileSync(source));
+    data = data.replace(`{"au": "audio/${name}.au", "copy": "", "frames": 0}`,
+      `{"au": "audio/${name}.au", "copy": "audio/${name}.opus", "frames": ${frames}}`);
+  }
+  out.set('/index.sounds.js', Buffer.from(data, 'latin1'));
+  return out;
+}
+
 function serve(sites) {
   const types = { '.htm': 'text/html', '.js': 'text/javascript', '.au': 'audio/basic', '.opus': 'audio/ogg' };
   const server = http.createServer((req, res) => {
@@ -157,24 +201,27 @@ const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length 
     const site = makeSite(work, k);
     sites.set(`after${k}`, siteFiles(site));
     sites.set(`before${k}`, beforeVariant(site, oldPlayer));
+    sites.set(`copies${k}`, withCopies(sites.get(`after${k}`), k, work));
   }
   const server = await serve(sites);
   const origin = `http://127.0.0.1:${server.address().port}`;
-  console.log('| combination | before bytes | after bytes | before click-to-sound ms | after click-to-sound ms |');
-  console.log('|---|---|---|---|---|');
-  const totals = { before: 0, after: 0 };
+  const VARIANTS = ['before', 'after', 'copies'];
+  console.log('| combination | bytes before | after (.au) | after (Opus copies) | click to sound ms before | after (.au) | after (Opus copies) |');
+  console.log('|---|---|---|---|---|---|---|');
+  const totals = { before: 0, after: 0, copies: 0 };
   for (let k = 0; k < COMBINATIONS.length; ++k) {
     const row = {};
-    for (const variant of ['before', 'after']) {
+    for (const variant of VARIANTS) {
       const runs = [];
       for (let r = 0; r < RUNS; ++r) runs.push(await visit(`${origin}/${variant}${k}/index.htm`));
       row[variant] = { bytes: median(runs.map((x) => x.bytes)), ms: median(runs.map((x) => x.clickToSound)) };
       totals[variant] += row[variant].bytes;
     }
-    console.log(`| ${k + 1} ${COMBINATIONS[k][0]} | ${row.before.bytes} | ${row.after.bytes} | ` +
-      `${row.before.ms.toFixed(0)} | ${row.after.ms.toFixed(0)} |`);
+    console.log(`| ${k + 1} ${COMBINATIONS[k][0]} | ${VARIANTS.map((v) => row[v].bytes).join(' | ')} | ` +
+      `${VARIANTS.map((v) => row[v].ms.toFixed(0)).join(' | ')} |`);
   }
-  console.log(`bytes_after_over_before=${(totals.after / totals.before).toFixed(3)}`);
+  console.log(`bytes_after_over_before=${(totals.after / totals.before).toFixed(3)} ` +
+    `bytes_copies_over_before=${(totals.copies / totals.before).toFixed(3)}`);
   server.close();
   fs.rmSync(work, { recursive: true, force: true });
 })().catch((e) => {

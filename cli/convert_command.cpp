@@ -29,8 +29,8 @@ const char kUsage[] =
     "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n"
     "  \"--\" ends the options: later arguments are paths even if they start with \"-\".\n";
 
-// Set by SIGINT/SIGTERM; the writer checks it at its tenth marks and then
-// removes its unfinished file.
+// Set by SIGINT/SIGTERM; the converter checks it after every piece it reads
+// and then removes its unfinished file.
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 

@@ -18,6 +18,8 @@ PACKAGES=(
   # an X server for window screenshots, sound tools, a Java compiler for the applet
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib vsftpd openssl openssh-server
+  # the publishing benchmark compares against lftp
+  lftp
   chromium chromium-driver xvfb xauth
   # the wizard walked on a virtual display: a window manager, key presses,
   # the clipboard and window pictures

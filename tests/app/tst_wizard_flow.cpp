@@ -355,6 +355,7 @@ class TestWizardFlow : public QObject {
     ui.answers = {false};
     QVERIFY(!LocateRequiredFile(path, "SonaveltRandomEventBackground.class", install.folder, ui, chooser));
     QCOMPARE(ui.Questions(), std::vector<std::string>{question});
+    QCOMPARE(int(ui.calls.back().question), int(sonavelt::QuestionKind::kOkCancel));
 
     // A cancelled dialog asks again; then the right file ends the search.
     ui = RecordingUserInterface();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "tests/audio/wave_bytes.h"
@@ -42,6 +44,31 @@ TEST_F(SoundChecksTest, ExistenceAndExtension) {
                 ".wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files.\r\nPlease select an "
                 "audio file again."}));
   for (const auto& call : ui_.calls) EXPECT_EQ(call.style, BoxStyle::kSystemModal);
+}
+
+TEST_F(SoundChecksTest, SpecialFilesAreNeverOpenedAndSaySoWhenRefused) {
+  // A FIFO nobody writes to would block an open for reading; /dev/zero
+  // never ends. Neither counts as a file, and the message says what it is.
+  const std::string fifo = dir_.File("pipe.wav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(FileExists(fifo));
+  EXPECT_FALSE(FileExists("/dev/zero"));
+  int error = 0;
+  EXPECT_FALSE(InputFile::Open(fifo, &error).has_value());
+  EXPECT_EQ(error, kNotRegularFile);
+  EXPECT_EQ(ErrorText(error), "not a regular file");
+  EXPECT_FALSE(CheckSoundFile(fifo, state_, ui_));
+  EXPECT_EQ(CheckNotEmpty("/dev/zero", ui_), 0);
+  std::filesystem::create_directories(dir_.path() / "folder.wav");
+  ui_.calls.clear();
+  ReportMissing(fifo, "audio", ui_);
+  ReportMissing("/dev/zero", "HTML", ui_);
+  ReportMissing(dir_.File("folder.wav"), "audio", ui_);  // a folder: as before
+  EXPECT_EQ(ui_.Messages(),
+            (std::vector<std::string>{
+                fifo + " is a named pipe (FIFO), not a file.\r\nPlease select an audio file.",
+                "/dev/zero is a device, not a file.\r\nPlease select an HTML file.",
+                dir_.File("folder.wav") + " was not found.\r\nPlease select an audio file."}));
 }
 
 TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
