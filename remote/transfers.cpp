@@ -379,17 +379,20 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   RemoteLayout layout(files.remote_path);
   std::string announced;
   // One file: announce, send, and on failure announce again (as a repeat)
-  // before each further attempt.
+  // before each further attempt. A quiet file is announced to nobody: it is
+  // not among the files the progress counts.
   auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
-                  bool page) -> Status {
+                  bool page, bool quiet = false) -> Status {
     announced = shown;
     if (observer_.CancelRequested()) return Status::Cancelled();
-    observer_.ReportTransferring(shown, false);
+    if (!quiet) observer_.ReportTransferring(shown, false);
     std::string data;
     if (!ReadLocal(local, &data)) return Status::NotFound("cannot read " + local);
     return WithRetries(
         [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
-        [&] { observer_.ReportTransferring(shown, true); });
+        [&] {
+          if (!quiet) observer_.ReportTransferring(shown, true);
+        });
   };
 
   announced = layout.audio_folder;
@@ -406,6 +409,10 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
     status = send(sound, sound, layout.SoundPath(sound), false);
     if (!status.ok()) return EndPublish(status, announced, temp);
   }
+  for (const std::string& copy : files.sound_copies) {
+    status = send(copy, copy, layout.SoundPath(copy), false, /*quiet=*/true);
+    if (!status.ok()) return EndPublish(status, announced, temp);
+  }
   status = send(files.applet_class_path, files.applet_class_path, layout.ClassPath(), false);
   if (!status.ok()) return EndPublish(status, announced, temp);
   if (!files.player_script_path.empty()) {
@@ -416,6 +423,10 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   status = send(files.local_resource_path, files.local_resource_path,
                 layout.ResourcePath(files.resource_file_name), false);
   if (!status.ok()) return EndPublish(status, announced, temp);
+  for (const std::string& data_file : files.player_data_paths) {
+    status = send(data_file, data_file, layout.BesidePage(data_file), false, /*quiet=*/true);
+    if (!status.ok()) return EndPublish(status, announced, temp);
+  }
   // The commit point: the page, last.
   status = send(files.remote_path, temp, files.remote_path, true);
   if (!status.ok()) return EndPublish(status, announced, temp);
