@@ -82,7 +82,7 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   TempDir dir;
   fs::path root = dir.path();
   fs::path install = root / "install";
-  testing::MakeScratchInstallFolder(install, data);
+  testing::MakeScratchInstallFolder(install, data, {.player = true});
   fs::create_directories(root / "site" / "sounds");
   // Shell syntax, HTML, line breaks, the resource file's list separator, and
   // names that look like parent folders. (";" is refused where a path is
@@ -115,6 +115,10 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
       "site/audio/..au",
       "site/audio/$(touch PWNED),a,b\n.au",
       "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.au",
+      // The browser player and its data files, named by the encoded base.
+      "site/sonavelt-player.js",
+      "site/my%20page%2C$(touch%20PWNED)%60touch%20PWNED%60%0A%3Ci%3E.sounds.js",
+      "site/my%20page%2C$(touch%20PWNED)%60touch%20PWNED%60%0A%3Ci%3E.local.js",
   };
   EXPECT_EQ(added, expected);
   EXPECT_FALSE(fs::exists(root / "PWNED"));
@@ -202,7 +206,7 @@ TEST(RemoteNamesTest, HostileNamesOnARealServerGoNowhere) {
   const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
   if (bin == nullptr || data == nullptr) return;
   fs::path install = dir.path() / "install";
-  testing::MakeScratchInstallFolder(install, data, {.sounds = true});
+  testing::MakeScratchInstallFolder(install, data, {.sounds = true, .player = true});
   const std::string address = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
                               std::to_string(server.port()) + "/www/index.htm%0D%0ADELE%20index.htm";
   ProgramResult r = RunProgram(

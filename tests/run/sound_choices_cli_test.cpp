@@ -90,7 +90,8 @@ class SoundChoicesTest : public ::testing::Test {
     cli_ = std::string(bin) + "/sonavelt-cli";
     data_ = data;
     install_ = dir_.path() / "install";
-    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .sounds = true});
+    testing::MakeScratchInstallFolder(install_, data_,
+                                      {.sample_page = true, .sounds = true, .player = true});
     fs::create_directories(dir_.path() / "site");
     fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "site/sample.htm");
   }
