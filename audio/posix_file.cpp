@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <utility>
+
+#include "base/file_io.h"
 
 namespace sonavelt::audio {
 
@@ -29,6 +30,9 @@ std::string NameOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// Long names are cut in temporary names, as file_io does.
+constexpr size_t kMaxNameInTemp = 120;
 
 }  // namespace
 
@@ -131,47 +135,25 @@ bool FilesHaveSameBytes(const std::string& a, const std::string& b) {
   return true;
 }
 
-Status CopyFileAtomically(const std::string& from, const std::string& to) {
-  if (SameFile(from, to)) return Status::Refused("the copy would be its own source");
-  int error = 0;
-  std::optional<InputFile> in = InputFile::Open(from, &error);
-  if (!in) return Status::NotFound(ErrorText(error));
-  AtomicFileWriter writer;
-  Status status = writer.Open(to);
-  if (!status.ok()) return status;
-  constexpr size_t kPiece = 1 << 16;
-  std::unique_ptr<uint8_t[]> piece(new uint8_t[kPiece]);
-  for (uint64_t offset = 0;;) {
-    const int64_t got = in->ReadAt(piece.get(), kPiece, offset);
-    if (got < 0) return Status::IoError(ErrorText(errno));
-    if (got == 0) break;
-    status = writer.Write(piece.get(), static_cast<size_t>(got));
-    if (!status.ok()) return status;
-    offset += static_cast<uint64_t>(got);
-  }
-  return writer.Commit();
-}
-
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
 Status AtomicFileWriter::Open(const std::string& final_path) {
   Discard();
   final_path_ = final_path;
-  // A hidden name in the same folder, so the rename stays on one file system.
-  static std::atomic<unsigned> counter{0};
-  std::string base = FolderOf(final_path) + "/." + NameOf(final_path) + "." +
-                     std::to_string(::getpid()) + ".";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = base + std::to_string(counter++) + ".part";
-    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      fd_ = fd;
-      temp_path_ = candidate;
-      return Status::Ok();
-    }
-    if (errno != EEXIST) return Status::IoError(ErrorText(errno));
-  }
-  return Status::IoError("no free temporary name");
+  // In the same folder, so the rename stays on one file system, and named
+  // as every temporary file of the program is (file_io.h), so a later run
+  // can remove it should this process be killed.
+  std::string name = NameOf(final_path);
+  if (name.size() > kMaxNameInTemp) name.resize(kMaxNameInTemp);
+  std::string candidate = FolderOf(final_path) + "/." + name + std::string(file_io::kTempMarker) +
+                          std::to_string(static_cast<long>(::getpid())) + "-XXXXXX";
+  int fd = ::mkostemp(candidate.data(), O_CLOEXEC);
+  if (fd < 0) return Status::IoError(ErrorText(errno));
+  // mkostemp makes 0600; a finished file is readable as any other.
+  ::fchmod(fd, 0644);
+  fd_ = fd;
+  temp_path_ = candidate;
+  return Status::Ok();
 }
 
 Status AtomicFileWriter::Write(const void* bytes, size_t count) {

@@ -75,7 +75,8 @@ class AtomicFileWriter {
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
   ~AtomicFileWriter();
 
-  // Creates the temporary file beside final_path (mode 0666 less umask).
+  // Creates the temporary file beside final_path, named as file_io.h's
+  // temporary files are; the finished file has mode 0644.
   Status Open(const std::string& final_path);
   Status Write(const void* bytes, size_t count);
   // Overwrites bytes already written (a header filled in at the end).
@@ -98,12 +99,6 @@ bool FilesHaveSameBytes(const std::string& a, const std::string& b);
 
 // True when the two paths name one existing file or folder (links followed).
 bool SameFile(const std::string& a, const std::string& b);
-
-// Copies the regular file `from` to `to` through an AtomicFileWriter: `to`
-// appears only when complete. Refuses (kRefused) when both name one file;
-// kNotFound when `from` cannot be opened, kIoError when `to` cannot be
-// written, each with the system's text.
-Status CopyFileAtomically(const std::string& from, const std::string& to);
 
 // The text of an errno value (or kNotRegularFile), for messages.
 std::string ErrorText(int error);

@@ -1,11 +1,11 @@
 #include "run/audio_sound_work.h"
 
 #include "audio/conversion_progress.h"
-#include "audio/posix_file.h"
 #include "audio/sound_checks.h"
 #include "audio/sound_messages.h"
 #include "audio/sound_names.h"
 #include "audio/wave_converter.h"
+#include "base/file_io.h"
 #include "run/choice_rules.h"
 
 namespace sonavelt::run {
@@ -42,11 +42,14 @@ bool AudioSoundWork::PlaceSound(const std::string& path, const std::string& targ
                                 const std::function<void(int percent)>& progress) {
   if (audio::IsUsedAsIs(path)) {
     // An .au sound goes to the page as it is, under the name the run gave it.
-    Status copied = audio::CopyFileAtomically(path, target);
+    if (!audio::FileExists(path)) {
+      audio::ReportMissing(path, "audio", ui_);
+      return false;
+    }
+    Status copied = file_io::CopyFileAtomically(path, target, &state.cancel_requested);
     if (copied.ok()) return true;
-    ui_.Tell(BoxStyle::kSystemModal, copied.code() == Status::Code::kNotFound
-                                         ? audio::CannotOpenMessage(path, copied.message())
-                                         : audio::CannotWriteMessage(target, copied.message()));
+    if (copied.code() != Status::Code::kCancelled)
+      ui_.Tell(BoxStyle::kSystemModal, audio::CannotWriteMessage(target, copied.message()));
     return false;
   }
   audio::ConversionControl control;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "tests/audio/wave_bytes.h"
@@ -30,17 +32,43 @@ TEST_F(SoundChecksTest, ExistenceAndExtension) {
   EXPECT_TRUE(HasSoundExtension("song.wave.txt"));
   EXPECT_TRUE(HasSoundExtension("/x/my.audio"));
   EXPECT_TRUE(HasSoundExtension("C:\\a\\b.WAV"));
-  EXPECT_FALSE(HasSoundExtension("tune.mp3"));
+  EXPECT_FALSE(HasSoundExtension("tune.wma"));
 
   ReportMissing("", "audio", ui_);
   ReportMissing("/p/a.wav", "HTML", ui_);
-  ReportUnsupported("tune.mp3", ui_);
+  ReportUnsupported("tune.wma", ui_);
   EXPECT_EQ(ui_.Messages(),
             (std::vector<std::string>{
                 "Please select an audio file.", "/p/a.wav was not found.\r\nPlease select an HTML file.",
-                "Sonavelt cannot handle the audio file:\r\n\"tune.mp3\"\r\n\r\nSonavelt can only "
-                "handle .wav or .au audio files.\r\nPlease select an audio file again."}));
+                "Sonavelt cannot handle the audio file:\r\n\"tune.wma\"\r\n\r\nSonavelt can handle "
+                ".wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files.\r\nPlease select an "
+                "audio file again."}));
   for (const auto& call : ui_.calls) EXPECT_EQ(call.style, BoxStyle::kSystemModal);
+}
+
+TEST_F(SoundChecksTest, SpecialFilesAreNeverOpenedAndSaySoWhenRefused) {
+  // A FIFO nobody writes to would block an open for reading; /dev/zero
+  // never ends. Neither counts as a file, and the message says what it is.
+  const std::string fifo = dir_.File("pipe.wav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(FileExists(fifo));
+  EXPECT_FALSE(FileExists("/dev/zero"));
+  int error = 0;
+  EXPECT_FALSE(InputFile::Open(fifo, &error).has_value());
+  EXPECT_EQ(error, kNotRegularFile);
+  EXPECT_EQ(ErrorText(error), "not a regular file");
+  EXPECT_FALSE(CheckSoundFile(fifo, state_, ui_));
+  EXPECT_EQ(CheckNotEmpty("/dev/zero", ui_), 0);
+  std::filesystem::create_directories(dir_.path() / "folder.wav");
+  ui_.calls.clear();
+  ReportMissing(fifo, "audio", ui_);
+  ReportMissing("/dev/zero", "HTML", ui_);
+  ReportMissing(dir_.File("folder.wav"), "audio", ui_);  // a folder: as before
+  EXPECT_EQ(ui_.Messages(),
+            (std::vector<std::string>{
+                fifo + " is a named pipe (FIFO), not a file.\r\nPlease select an audio file.",
+                "/dev/zero is a device, not a file.\r\nPlease select an HTML file.",
+                dir_.File("folder.wav") + " was not found.\r\nPlease select an audio file."}));
 }
 
 TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
@@ -57,7 +85,7 @@ TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
   std::string au = dir_.File("a.au");
   testing::WriteFile(au, testing::AuFile(24, 1, 8000, 1, "", "ab"));
   EXPECT_TRUE(CheckSoundFile(au, state_, ui_));
-  EXPECT_FALSE(CheckSoundFile(dir_.File("t.mp3"), state_, ui_));
+  EXPECT_FALSE(CheckSoundFile(dir_.File("t.wma"), state_, ui_));
   EXPECT_EQ(ui_.Messages().back().rfind("Sonavelt cannot handle the audio file:", 0), 0u);
 }
 

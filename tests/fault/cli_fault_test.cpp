@@ -44,7 +44,7 @@ class CliFaultTest : public ::testing::Test {
     root_ = dir_.path();
     install_ = root_ / "install";
     site_ = root_ / "site";
-    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .player = true});
+    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true});
     fs::create_directories(root_ / "sounds");
     for (const char* name : {"e.wav", "x.wav", "b.wav"})
       WriteFile((root_ / "sounds" / name).string(), SmallWave(6000));

@@ -62,7 +62,7 @@ class ChangedFilesTest : public ::testing::Test {
     const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
     if (data == nullptr) GTEST_SKIP() << "needs the built data folder";
     fs::path install = dir_.path() / "install";
-    testing::MakeScratchInstallFolder(install, data, {.player = true});
+    testing::MakeScratchInstallFolder(install, data);
     paths_ = MakeInstallPaths(install.string(), (dir_.path() / "data").string());
     paths_.cache_folder = dir_.File("work");
     fs::create_directories(dir_.path() / "site");

@@ -82,7 +82,7 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   TempDir dir;
   fs::path root = dir.path();
   fs::path install = root / "install";
-  testing::MakeScratchInstallFolder(install, data, {.player = true});
+  testing::MakeScratchInstallFolder(install, data);
   fs::create_directories(root / "site" / "sounds");
   // Shell syntax, HTML, line breaks, the resource file's list separator, and
   // names that look like parent folders. (";" is refused where a path is
@@ -112,13 +112,17 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
       "install/HISTORY/HIS_" + page_name,
       "site/my page,$(touch PWNED)`touch PWNED`\n<i>.res",
       "site/SonaveltRandomEventBackground.class",
+      // The browser player, on by default, with its data and preview files.
+      "site/sonavelt-player.js",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.sounds.js",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.local.js",
       "site/audio/..au",
       "site/audio/$(touch PWNED),a,b\n.au",
       "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.au",
-      // The browser player and its data files, named by the encoded base.
-      "site/sonavelt-player.js",
-      "site/my%20page%2C$(touch%20PWNED)%60touch%20PWNED%60%0A%3Ci%3E.sounds.js",
-      "site/my%20page%2C$(touch%20PWNED)%60touch%20PWNED%60%0A%3Ci%3E.local.js",
+      // and their browser copies
+      "site/audio/..opus",
+      "site/audio/$(touch PWNED),a,b\n.opus",
+      "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.opus",
   };
   EXPECT_EQ(added, expected);
   EXPECT_FALSE(fs::exists(root / "PWNED"));
@@ -206,7 +210,7 @@ TEST(RemoteNamesTest, HostileNamesOnARealServerGoNowhere) {
   const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
   if (bin == nullptr || data == nullptr) return;
   fs::path install = dir.path() / "install";
-  testing::MakeScratchInstallFolder(install, data, {.sounds = true, .player = true});
+  testing::MakeScratchInstallFolder(install, data, {.sounds = true});
   const std::string address = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
                               std::to_string(server.port()) + "/www/index.htm%0D%0ADELE%20index.htm";
   ProgramResult r = RunProgram(

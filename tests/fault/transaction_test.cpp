@@ -52,7 +52,7 @@ class TransactionTest : public ::testing::Test {
     cli_ = std::string(bin) + "/sonavelt-cli";
     root_ = dir_.path();
     install_ = root_ / "install";
-    MakeScratchInstallFolder(install_, data, {.player = true});
+    MakeScratchInstallFolder(install_, data);
   }
 
   // A page folder holding index.htm (kPage, or `page`).

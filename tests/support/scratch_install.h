@@ -4,11 +4,11 @@
 
 namespace sonavelt::testing {
 
-// What a scratch install folder holds besides the applet class file.
+// What a scratch install folder holds besides the applet class file and the
+// browser player.
 struct ScratchInstallParts {
   bool sample_page = false;  // samples/sample.htm, copied
   bool sounds = false;       // audio/, a link to the build tree's shipped sounds
-  bool player = false;       // player/sonavelt-player.js, copied (runs copy it beside the page)
 };
 
 // Makes `install` a small install folder from the build tree's one (`data`),
