@@ -45,9 +45,9 @@ class RemoteRunCommandTest : public ::testing::Test {
     cli_ = std::string(bin) + "/sonavelt-cli";
     data_ = data;
     install_ = dir_.path() / "install";
+    // The scratch install folder carries the browser player: it goes up with
+    // the page too.
     testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .sounds = true});
-    // The browser player goes up with the page too.
-    fs::create_directory_symlink(data_ / "player", install_ / "player");
     site_ = dir_.path() / "site";
     fs::create_directories(site_ / "www");
     fs::copy_file(data_ / "samples/sample.htm", site_ / "www/sample.htm");
