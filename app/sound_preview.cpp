@@ -1,6 +1,7 @@
 #include "app/sound_preview.h"
 
 #include "audio/sound_checks.h"
+#include "audio/sound_decoder.h"
 #include "audio/sun_au_reader.h"
 #include "audio/wave_reader.h"
 #include "base/text.h"
@@ -16,7 +17,12 @@ bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInter
   std::string to_play;
   // ".au" is tested first: a path such as "music.audio/x.wav" is taken for
   // an .au file and refused by the .au header check.
-  if (IsAuPath(path)) {
+  if (audio::NeedsDecoder(path)) {
+    // Other formats are played as they are, after the decoder's check.
+    audio::WaveCheckState state;  // not preparing a run: no format question
+    if (!audio::CheckDecodedSound(path, ui, state)) return false;
+    to_play = path;
+  } else if (IsAuPath(path)) {
     if (cache.HasCurrentPreview(path)) {
       to_play = cache.PreviewPathFor(path);
     } else {

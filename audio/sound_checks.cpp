@@ -1,6 +1,7 @@
 #include "audio/sound_checks.h"
 
 #include "audio/posix_file.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_messages.h"
 #include "audio/sun_au_reader.h"
 #include "base/text.h"
@@ -18,13 +19,18 @@ void ReportMissing(const std::string& path, const std::string& kind, UserInterfa
           what.empty() ? MissingFileMessage(path, kind) : NotAFileMessage(path, what, kind));
 }
 
-bool HasSoundExtension(const std::string& path) { return IsWavePath(path) || IsAuPath(path); }
+bool HasSoundExtension(const std::string& path) {
+  return IsWavePath(path) || IsAuPath(path) || IsDecodedSoundPath(path);
+}
 
 void ReportUnsupported(const std::string& path, UserInterface& ui) {
   ui.Tell(BoxStyle::kSystemModal, UnsupportedFileMessage(path));
 }
 
 bool CheckSoundFile(const std::string& path, WaveCheckState& state, UserInterface& ui) {
+  // A decoded-format name is tested first: its ending decides, whatever
+  // ".au" the folders before it hold.
+  if (NeedsDecoder(path)) return CheckDecodedSound(path, ui, state);
   if (IsWavePath(path)) return CheckWaveFile(path, ui, state);
   if (IsAuPath(path)) return CheckSunAuFile(path, ui);
   ReportUnsupported(path, ui);

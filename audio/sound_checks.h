@@ -23,13 +23,16 @@ bool FileExists(const std::string& path);
 // told so; any other (a folder too), that it was not found.
 void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui);
 
-// True when the path contains ".wav" or ".au" anywhere, in any letter case.
+// True when the path contains ".wav" or ".au" anywhere, in any letter case,
+// or its file name ends in a decoded format's extension (sound_decoder.h).
 bool HasSoundExtension(const std::string& path);
 
 void ReportUnsupported(const std::string& path, UserInterface& ui);
 
-// The format check of the sound's kind. A WAVE path (".wav" is tested
-// before ".au"): CheckWaveFile, which asks the format question while
+// The format check of the sound's kind. A sound NeedsDecoder picks (another
+// format, or a WAVE file beyond 8/16-bit PCM): CheckDecodedSound, which
+// behaves as CheckWaveFile does. A WAVE path (".wav" is tested before
+// ".au"): CheckWaveFile, which asks the format question while
 // state.preparing_run is set and raises state.max_wave_frames. An .au path:
 // CheckSunAuFile. Anything else: ReportUnsupported and false.
 bool CheckSoundFile(const std::string& path, WaveCheckState& state, UserInterface& ui);

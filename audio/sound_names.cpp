@@ -3,6 +3,7 @@
 #include <set>
 
 #include "audio/posix_file.h"
+#include "audio/sound_decoder.h"
 #include "base/text.h"
 
 namespace sonavelt::audio {
@@ -30,7 +31,9 @@ std::string FolderOf(const std::string& path) {
 
 std::string ConvertedNameOf(std::string_view path) { return RenamedFileName(path, ".wav", ".au"); }
 
-bool IsUsedAsIs(std::string_view path) { return !IsWavePath(path) && IsAuPath(path); }
+bool IsUsedAsIs(std::string_view path) {
+  return !IsWavePath(path) && !IsDecodedSoundPath(std::string(path)) && IsAuPath(path);
+}
 
 std::string PlacedNameOf(std::string_view path) {
   return IsUsedAsIs(path) ? FileNameOfPath(path) : ConvertedNameOf(path);

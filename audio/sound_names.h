@@ -18,7 +18,8 @@ namespace sonavelt::audio {
 std::string ConvertedNameOf(std::string_view path);
 
 // True for a sound the run uses as it is, an .au sound (IsAuPath, and not
-// IsWavePath, which is tested first); every other sound is converted.
+// IsWavePath or IsDecodedSoundPath, which are tested first: "my.audio/x.mp3"
+// is an MP3); every other sound is converted.
 bool IsUsedAsIs(std::string_view path);
 
 // The name a sound of a run asks for: the file's own name for a sound used

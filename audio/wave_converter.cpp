@@ -8,6 +8,7 @@
 #include "audio/au_writer.h"
 #include "audio/mulaw.h"
 #include "audio/rate_change.h"
+#include "audio/sound_decoder.h"
 #include "audio/sound_messages.h"
 #include "audio/wave_reader.h"
 #include "base/text.h"
@@ -219,6 +220,7 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
 
 ConversionOutcome ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
                                   UserInterface& ui, const ConversionControl& control) {
+  if (NeedsDecoder(wave_path)) return ConvertDecodedSound(wave_path, au_path, ui, control);
   return Convert(wave_path, au_path, ui, control);
 }
 

@@ -20,7 +20,9 @@ enum class ConversionOutcome {
   kWriteFailed,  // the .au could not be written; a message was told
 };
 
-// Converts one WAVE file into au_path. Faults of the file are told through
+// Converts one WAVE file into au_path. A file NeedsDecoder picks (another
+// format, or a WAVE file beyond 8/16-bit PCM) goes to ConvertDecodedSound
+// instead (sound_decoder.h), with that function's messages. Faults of the file are told through
 // ui with the reader's short plain-box messages, a failed write with a
 // system-modal message. No format question is asked. au_path holds the
 // complete result after kConverted and is left untouched otherwise (the

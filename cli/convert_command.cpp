@@ -1,4 +1,4 @@
-// sonavelt-cli convert SOUND [OUT]: one WAVE file into the player's .au
+// sonavelt-cli convert SOUND [OUT]: one sound file into the player's .au
 // file, with the same reader, rate change, encoder and header as a run.
 //
 // Exit status: 0 converted; 1 the sound was refused (its message on standard
@@ -24,7 +24,8 @@ namespace {
 
 const char kUsage[] =
     "usage: sonavelt-cli convert SOUND [OUT]\n"
-    "  Converts the WAVE file SOUND into an 8000 Hz mono mu-law .au file.\n"
+    "  Converts the sound file SOUND (WAVE, MP3, FLAC, Ogg Vorbis or Opus, AIFF)\n"
+    "  into an 8000 Hz mono mu-law .au file.\n"
     "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n"
     "  \"--\" ends the options: later arguments are paths even if they start with \"-\".\n";
 

@@ -626,12 +626,33 @@ std::string FtpConnection::BackupPath(const std::string& remote_path, bool dot_n
   return dot_name ? folder + "." + name + ".old" : folder + name + ".sonavelt-old";
 }
 
-Status FtpConnection::Store(const std::string& data, const std::string& remote_path) {
+Status FtpConnection::Store(const std::string& data, const std::string& remote_path,
+                            int64_t* stored_size) {
   if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
+  if (stored_size) *stored_size = -1;
+  std::string target = Absolute(remote_path);
   Perform p;
-  p.url = UrlFor(Absolute(remote_path), false);
+  p.url = UrlFor(target, false);
   p.upload = &data;
-  return Run(p);
+  // FTP: the size the server stored, asked on the same round of commands
+  // ("*": a server without SIZE is no failure).
+  bool ask_size = stored_size && endpoint_.security != Security::kSsh;
+  if (ask_size) p.postquote = {"*SIZE " + target};
+  Status status = Run(p);
+  if (!status.ok() || !stored_size) return status;
+  if (!ask_size) {
+    int64_t size = -1;
+    if (Size(target, &size).ok()) *stored_size = size;
+    return status;
+  }
+  const Reply* reply = p.ReplyTo("SIZE ");
+  if (reply && reply->code == 213) {
+    try {
+      *stored_size = std::stoll(reply->line.substr(4));
+    } catch (const std::exception&) {
+    }
+  }
+  return status;
 }
 
 Status FtpConnection::Size(const std::string& remote_path, int64_t* size) {

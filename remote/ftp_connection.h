@@ -82,7 +82,10 @@ class FtpConnection : public RemoteLister {
   Status Upload(const std::string& local_path, const std::string& remote_path,
                 TransferType type);
   // Sends `data` (binary) to `remote_path`, creating or overwriting it.
-  Status Store(const std::string& data, const std::string& remote_path);
+  // stored_size (optional): the file's size on the server afterwards, -1
+  // when the server does not tell.
+  Status Store(const std::string& data, const std::string& remote_path,
+               int64_t* stored_size = nullptr);
   // The size of a remote file in bytes (SIZE, else the server's stat).
   Status Size(const std::string& remote_path, int64_t* size);
   // Renames a remote file. FTP: RNFR/RNTO, which replaces an existing target.

@@ -105,6 +105,7 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
                                        const std::function<void()>& before_retry,
                                        bool show_lost_connection) {
   Status status = attempt();
+  Status lost;  // the failure that began a run of failed reconnects
   std::chrono::milliseconds wait = policy_.first_wait;
   for (int tries = 1; tries < policy_.max_attempts; ++tries) {
     // Only a lost connection (or a "try later" reply) is worth another try.
@@ -127,9 +128,12 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
     Status reconnected = Reconnect();
     if (observer_.CancelRequested()) return Status::Cancelled();
     if (!reconnected.ok()) {
-      status = reconnected;
+      if (IsPermanentFailure(reconnected)) return reconnected;
+      if (lost.ok()) lost = status;
+      status = Status::IoError(lost.message() + "\r\n" + reconnected.message());
       continue;
     }
+    lost = Status::Ok();
     before_retry();
     status = attempt();
   }
@@ -178,11 +182,11 @@ void Forget(std::vector<std::string>& list, const std::string& item) {
 }  // namespace
 
 Status RemotePageTransfer::StoreChecked(const std::string& data, const std::string& target) {
-  Status status = connection_->Store(data, target);
-  if (!status.ok()) return status;
   int64_t size = -1;
+  Status status = connection_->Store(data, target, &size);
+  if (!status.ok()) return status;
   // A server that does not tell sizes is trusted with its 226.
-  if (connection_->Size(target, &size).ok() && size != static_cast<int64_t>(data.size())) {
+  if (size >= 0 && size != static_cast<int64_t>(data.size())) {
     return Status::IoError(target + " arrived with " + std::to_string(size) + " of " +
                            std::to_string(data.size()) + " bytes.");
   }
@@ -190,12 +194,15 @@ Status RemotePageTransfer::StoreChecked(const std::string& data, const std::stri
 }
 
 Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::string& target,
-                                          std::string* temporary) {
+                                          std::string* temporary, bool check_size) {
+  auto store = [&](const std::string& path) {
+    return check_size ? StoreChecked(data, path) : connection_->Store(data, path);
+  };
   Status status;
   if (!dot_names_refused_) {
     *temporary = FtpConnection::TemporaryUploadPath(target, true);
     temporaries_.push_back(*temporary);
-    status = StoreChecked(data, *temporary);
+    status = store(*temporary);
     if (status.ok() || !IsPermanentFailure(status)) return status;
     // Many shared hosts refuse names starting with ".".
     connection_->Delete(*temporary);
@@ -203,7 +210,7 @@ Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::st
   }
   std::string plain = FtpConnection::TemporaryUploadPath(target, false);
   temporaries_.push_back(plain);
-  Status second = StoreChecked(data, plain);
+  Status second = store(plain);
   if (!second.ok()) {
     if (IsPermanentFailure(second)) {
       connection_->Delete(plain);
@@ -217,10 +224,11 @@ Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::st
 }
 
 Status RemotePageTransfer::SendAndRename(const std::string& data, const std::string& target,
-                                         std::string* temporary, bool* rename_refused) {
+                                         std::string* temporary, bool* rename_refused,
+                                         bool check_size) {
   *rename_refused = false;
   for (;;) {
-    Status status = StoreTemporary(data, target, temporary);
+    Status status = StoreTemporary(data, target, temporary, check_size);
     if (!status.ok()) return status;
     status = connection_->Replace(*temporary, target);
     if (status.ok()) {
@@ -241,10 +249,14 @@ Status RemotePageTransfer::SendAndRename(const std::string& data, const std::str
 }
 
 Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string& target) {
+  // A sound used by several combinations is in place after its first use.
+  if (std::find(placed_.begin(), placed_.end(), target) != placed_.end()) return Status::Ok();
   if (!renames_refused_) {
     std::string temporary;
     bool rename_refused = false;
-    Status status = SendAndRename(data, target, &temporary, &rename_refused);
+    // The 226 after the last byte is the check: a file beside the page is
+    // not the commit point.
+    Status status = SendAndRename(data, target, &temporary, &rename_refused, false);
     if (status.ok() || !rename_refused) return status;
     renames_refused_ = true;
     connection_->Delete(temporary);
@@ -262,12 +274,12 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   std::string temporary;
   if (!renames_refused_) {
     bool rename_refused = false;
-    Status status = SendAndRename(data, target, &temporary, &rename_refused);
+    Status status = SendAndRename(data, target, &temporary, &rename_refused, true);
     if (status.ok() || !rename_refused) return status;
     renames_refused_ = true;
     // The new page stays complete under its temporary name.
   } else {
-    Status status = StoreTemporary(data, target, &temporary);
+    Status status = StoreTemporary(data, target, &temporary, true);
     if (!status.ok()) return status;
   }
 
@@ -320,9 +332,15 @@ Status RemotePageTransfer::EnsureFolder(const std::string& folder) {
   return connection_->ChangeDirectory(folder);
 }
 
-void RemotePageTransfer::RemoveTemporaries() {
+void RemotePageTransfer::RemoveTemporaries(bool connection_lost) {
   if (temporaries_.empty()) return;
-  if (!connection_) connection_ = NewConnection();
+  if (!connection_ || connection_lost) {
+    // A server that was lost gets a short try: the user waits for it.
+    FtpEndpoint quick = endpoint_;
+    quick.connect_timeout_seconds = std::min(endpoint_.connect_timeout_seconds, 5);
+    quick.stall_timeout_seconds = std::min(endpoint_.stall_timeout_seconds, 5);
+    connection_ = std::make_unique<FtpConnection>(quick);
+  }
   connection_->set_cancel_flag(nullptr);
   for (const std::string& path : temporaries_) {
     Status status = connection_->Delete(path);
@@ -334,7 +352,7 @@ void RemotePageTransfer::RemoveTemporaries() {
 
 Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced,
                                       const std::string& temp_page_path) {
-  RemoveTemporaries();
+  RemoveTemporaries(status.code() == Status::Code::kIoError);
   if (status.code() == Status::Code::kCancelled) {
     Close();
     std::error_code ignored;

@@ -148,17 +148,17 @@ class RemotePageTransfer : public PageTransfer {
 
   // A new connection object (not yet connected), with the cancel flag.
   std::unique_ptr<FtpConnection> NewConnection();
-  // Sends `data` under a temporary name beside `target` and checks its size;
-  // *temporary: its path. Falls back to a name without a leading "." when the
-  // server refuses the first.
+  // Sends `data` under a temporary name beside `target` (check_size: and
+  // checks its size on the server); *temporary: its path. Falls back to a
+  // name without a leading "." when the server refuses the first.
   Status StoreTemporary(const std::string& data, const std::string& target,
-                        std::string* temporary);
+                        std::string* temporary, bool check_size);
   // StoreTemporary, then the rename onto `target`; a rename refused for a
   // temporary name starting with "." is tried once more with the other name.
   // *rename_refused: the server refuses renames (the temporary file is
   // complete and still there).
   Status SendAndRename(const std::string& data, const std::string& target,
-                       std::string* temporary, bool* rename_refused);
+                       std::string* temporary, bool* rename_refused, bool check_size);
   // Puts one file (not the page) in place: temporary name, check, rename.
   Status PlaceFile(const std::string& data, const std::string& target);
   // Puts the page in place; see PublishRemotePage.
@@ -171,8 +171,9 @@ class RemotePageTransfer : public PageTransfer {
                     const std::string& temp_page_path);
   // Sends `data` straight to `target` and checks its size.
   Status StoreChecked(const std::string& data, const std::string& target);
-  // Removes what this publish left on the server, as far as it can.
-  void RemoveTemporaries();
+  // Removes what this publish left on the server, as far as it can;
+  // connection_lost: on a new connection, with short time-outs.
+  void RemoveTemporaries(bool connection_lost = false);
 
   FtpEndpoint endpoint_;
   UserInterface& ui_;

@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "html/page_edit.h"
 #include "run/applet_block.h"
+#include "run/browser_copies.h"
 #include "run/disk_space.h"
 #include "run/player_data.h"
 #include "run/resource_text.h"
@@ -499,6 +500,21 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
         return StoppedBeforeThePage(cancelled, "");
     }
   }
+  // The browser copies, made from the original sounds, go beside the .au
+  // files. They are not among the files the progress counts.
+  BrowserCopies browser_copies;
+  if (options_.browser_player) {
+    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies);
+    if (made.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
+    if (!made.ok()) failures.push_back(made.message());
+    for (const auto& [au_path, copy_file] : browser_copies) {
+      const std::string to = JoinPath(audio_folder, FileNameOfPath(copy_file.path));
+      Status placed = file_io::CopyFileAtomically(copy_file.path, to, &state_.cancel_requested);
+      if (placed.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
+      if (placed.ok()) placed_.push_back(to);
+      else failures.push_back(copy_file.path + " -> " + to + ": " + placed.message());
+    }
+  }
   if (!copy(paths_.applet_class_path,
             JoinPath(page_folder_, FileNameOfPath(paths_.applet_class_path))))
     return StoppedBeforeThePage(cancelled, "");
@@ -515,8 +531,12 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   if (copied.ok()) placed_.push_back(resource_to);
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
   if (options_.browser_player) {
+    std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
+    FillBrowserCopyFields(browser_copies, &browser_sounds);
     Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
-                                      resource_from, BrowserSoundsOf(ConvertedOfRun()), true);
+                                      resource_from, browser_sounds,
+                                      /*local_preview=*/true, &placed_, &state_.cancel_requested);
+    if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
     if (!written.ok()) failures.push_back(written.message());
   }
   if (!failures.empty())

@@ -1,15 +1,12 @@
 #include "run/player_data.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <algorithm>
+#include <cstdio>
 #include <set>
-#include <sstream>
 
 #include "base/file_io.h"
 #include "base/text.h"
 #include "run/applet_block.h"
-#include "run/pipeline_run.h"
 #include "run/startup.h"
 
 namespace sonavelt::run {
@@ -61,16 +58,6 @@ std::string JsonString(std::string_view text) {
     }
   }
   return out + "\"";
-}
-
-Status ReadBytes(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::IoError("reading " + path + ": " + std::strerror(errno));
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) return Status::IoError("reading " + path + ": read error");
-  *bytes = out.str();
-  return Status::Ok();
 }
 
 // As the resource file names a sound (ResourceText).
@@ -131,8 +118,8 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
     for (auto [name, path] : {std::pair{&s.au_name, &s.au_path}, std::pair{&s.copy_name, &s.copy_path}}) {
       if (name->empty() || path->empty()) continue;
       std::string bytes;
-      Status read = ReadBytes(*path, &bytes);
-      if (!read.ok()) return read;
+      Status read = file_io::ReadWholeFile(*path, &bytes);
+      if (!read.ok()) return Status::IoError("reading " + *path + ": " + read.message());
       out += ",\n" + JsonString(*name) + ": \"" + Base64(bytes) + "\"";
     }
   }
@@ -143,22 +130,31 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
 
 Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
-                        const std::vector<BrowserSound>& sounds, bool local_preview) {
+                        const std::vector<BrowserSound>& sounds, bool local_preview,
+                        std::vector<std::string>* written, const std::atomic<bool>* cancel) {
   const std::string encoded = PercentEncodeName(resource_base_name);
   std::string resource;
-  Status read = ReadBytes(resource_path, &resource);
-  if (!read.ok()) return read;
-  std::string data_path = JoinPath(folder, PlayerDataScriptName(encoded));
-  Status written = file_io::WriteFileAtomically(data_path, PlayerDataText(encoded, resource, sounds));
-  if (!written.ok()) return Status::IoError("writing " + data_path + ": " + written.message());
-  if (!local_preview) return Status::Ok();
+  Status read = file_io::ReadWholeFile(resource_path, &resource, cancel);
+  if (read.code() == Status::Code::kCancelled) return read;
+  if (!read.ok()) return Status::IoError("reading " + resource_path + ": " + read.message());
+  auto write = [&](const std::string& name, const std::string& text) -> Status {
+    std::string path = JoinPath(folder, name);
+    Status status = file_io::WriteFileAtomically(path, text, cancel);
+    if (status.code() == Status::Code::kCancelled) return status;
+    if (!status.ok()) return Status::IoError("writing " + path + ": " + status.message());
+    written->push_back(path);
+    return status;
+  };
+  // The page asks for the encoded name, which the server (or the file: URL)
+  // decodes back to the plain one: the files take plain names, like the
+  // resource file.
+  const std::string plain(resource_base_name);
+  Status status = write(PlayerDataScriptName(plain), PlayerDataText(encoded, resource, sounds));
+  if (!status.ok() || !local_preview) return status;
   std::string preview;
-  Status built = LocalPreviewText(encoded, resource, sounds, &preview);
-  if (!built.ok()) return built;
-  std::string preview_path = JoinPath(folder, LocalPreviewScriptName(encoded));
-  written = file_io::WriteFileAtomically(preview_path, preview);
-  if (!written.ok()) return Status::IoError("writing " + preview_path + ": " + written.message());
-  return Status::Ok();
+  status = LocalPreviewText(encoded, resource, sounds, &preview);
+  if (!status.ok()) return status;
+  return write(LocalPreviewScriptName(plain), preview);
 }
 
 }  // namespace sonavelt::run

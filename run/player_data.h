@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,8 +28,10 @@
 //   (window.SonaveltPlayerFiles = window.SonaveltPlayerFiles || {})["BASE"] = {
 //   "BASE.res": "...", "audio/x.au": "...", "audio/x.opus": "...", ...};
 //
-// BASE is the resource base name percent-encoded (PercentEncodeName), as the
-// block's data-resource names it. Every name is 7-bit text.
+// In the texts BASE is the resource base name percent-encoded
+// (PercentEncodeName), as the block's data-resource names it, and every name
+// is 7-bit text; the files themselves take the plain base name, like the
+// resource file, since that is what the page's relative addresses decode to.
 namespace sonavelt::run {
 
 // One sound of the run as the browser sees it.
@@ -59,9 +62,12 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
 
 // Writes BASE.sounds.js, and with `local_preview` BASE.local.js, into
 // `folder` (each replaced whole, never half-written), reading the resource
-// file's bytes from `resource_path`. Fails with the file and the reason.
+// file's bytes from `resource_path`; appends each file written to `written`.
+// Fails with the file and the reason; Status::Cancelled once `cancel` is set.
 Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
-                        const std::vector<BrowserSound>& sounds, bool local_preview);
+                        const std::vector<BrowserSound>& sounds, bool local_preview,
+                        std::vector<std::string>* written,
+                        const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace sonavelt::run

@@ -12,15 +12,21 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
   libcurl4-openssl-dev
+  # sound formats (MP3, FLAC, Ogg, AIFF, wide WAVE) and the browser copies
+  libsndfile1-dev libsoxr-dev
   # tests: GoogleTest, Qt Test (in qt6-base-dev), a real FTP server, a real browser,
   # an X server for window screenshots, sound tools, a Java compiler for the applet
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib vsftpd openssl openssh-server
+  # the publishing benchmark compares against lftp
+  lftp
   chromium chromium-driver xvfb xauth
   # the wizard walked on a virtual display: a window manager, key presses,
   # the clipboard and window pictures
   openbox xdotool xclip x11-apps
   sox ffmpeg time
+  # the Opus copy benchmark's reference encoder
+  opus-tools
   default-jdk-headless
   # sanitizers and fuzzing
   clang libclang-rt-14-dev

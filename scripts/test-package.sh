@@ -121,7 +121,7 @@ run_cli run --yes --quiet --html5 "$work/site/index.htm" >"$work/run.out" 2>"$wo
 grep -qi "<applet code=SonaveltRandomEventBackground" "$work/site/index.htm" ||
   fail "the page did not get the player block"
 grep -q 'src="sonavelt-player.js"' "$work/site/index.htm" || fail "the page does not load the browser player"
-for file in index.res SonaveltRandomEventBackground.class sonavelt-player.js; do
+for file in index.res SonaveltRandomEventBackground.class sonavelt-player.js index.sounds.js; do
   [ -s "$work/site/$file" ] || fail "$file is not beside the page"
 done
 sounds=$(find "$work/site/audio" -name '*.au' -size +0 | wc -l)
@@ -133,6 +133,8 @@ grep -qx "page: $work/site/index.htm" "$work/run.out" || fail "the run does not 
 for leftover in Cache HISTORY; do
   [ ! -e "/usr/share/sonavelt/$leftover" ] || fail "the run wrote /usr/share/sonavelt/$leftover"
 done
+left=$(find "$work/home/.cache/sonavelt" -mindepth 1 -maxdepth 1 -name 'work-*' | wc -l)
+[ "$left" = 0 ] || fail "the run left $left work folders in the user's cache folder"
 # A second run with the stored choices replaces the block in place.
 run_cli run --yes --quiet >/dev/null 2>"$work/run.err" || status=$?
 [ $status = 0 ] || { cat "$work/run.err" >&2; fail "the second run ended with status $status"; }

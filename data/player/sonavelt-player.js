@@ -496,11 +496,12 @@
     this.output.gain.value = this.muted ? 0 : 1;
     this.output.connect(this.context.destination);
     this.listen();
+    // The entrance sound waits for its own file only (fetched before the
+    // rest of the page has even been read); the exit sound comes next; the
+    // background only when it is to play.
+    var entrance = this.load('entrance');
     await whenDocumentReady();
     this.showControl();
-    // The entrance sound waits for its own file only; the exit sound comes
-    // next; the background only when it is to play.
-    var entrance = this.load('entrance');
     await entrance;
     var later = [this.load('exit')];
     if (this.backgroundOn) later.push(this.load('background'));

@@ -168,6 +168,18 @@ class TestRemoteSite : public QObject {
     RemoteFileBrowser browser(login, remote::FtpEndpoint{}, ui, status, {});
     WhenModal<RemoteFileBrowser>([&](RemoteFileBrowser* shown) {
       QTreeWidget* view = shown->tree_view();
+      // "&Select" and "&Help" at the top left, "&Cancel" at the top right,
+      // the tree below them.
+      QPushButton* select = shown->select_button();
+      QPushButton* cancel = nullptr;
+      for (QPushButton* button : shown->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("&Cancel")) cancel = button;
+      QVERIFY(cancel != nullptr);
+      QVERIFY(select->isDefault());
+      QVERIFY(select->geometry().bottom() < view->geometry().top());
+      QVERIFY(select->x() < shown->width() / 4);
+      QVERIFY(cancel->geometry().right() > shown->width() * 3 / 4);
+      QCOMPARE(cancel->y(), select->y());
       QTreeWidgetItem* root = view->topLevelItem(0);
       QVERIFY(root != nullptr);
       QCOMPARE(root->text(0), QStringLiteral("/"));

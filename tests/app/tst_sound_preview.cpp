@@ -34,6 +34,16 @@ class TestSoundPreview : public QObject {
     QVERIFY(f.ui.calls.empty());
   }
 
+  void decodedFormatIsPlayedAsItIs() {
+    Fixture f;
+    const std::string flac = f.dir.filePath(QStringLiteral("Tune.flac")).toStdString();
+    if (std::system(("sox -n -r 44100 '" + flac + "' synth 0.2 sine 440 2>/dev/null").c_str()) != 0)
+      QSKIP("sox is not installed");
+    QVERIFY(f.Play(flac));
+    QCOMPARE(f.output.played, std::vector<std::string>{flac});
+    QVERIFY(f.ui.calls.empty());  // no format question from the Play button
+  }
+
   void auFileIsPlayedFromOneCopy() {
     Fixture f;
     const std::string au = testing::BuildDataDir() + "/audio/hi.au";
@@ -56,7 +66,10 @@ class TestSoundPreview : public QObject {
     QTest::newRow("empty field") << "" << "Please select an audio file.";
     QTest::newRow("missing") << "<tmp>/none.wav" << "<tmp>/none.wav was not found.\r\nPlease select an audio file.";
     QTest::newRow("folder named .audio") << "<tmp>/music.audio/a.wav" << "";  // the .au check refuses it
-    QTest::newRow("other kind") << "<tmp>/a.mp3" << "";
+    QTest::newRow("other kind") << "<tmp>/a.wma" << "";
+    QTest::newRow("undecodable") << "<tmp>/a.mp3"
+                                 << "<tmp>/a.mp3 cannot be decoded: its contents are not in a sound "
+                                    "format Sonavelt can read.\r\nPlease select another audio file.";
   }
   void refusals() {
     QFETCH(QString, path);
@@ -68,7 +81,8 @@ class TestSoundPreview : public QObject {
       QDir().mkpath(f.dir.filePath(QStringLiteral("music.audio")));
       QFile::copy(QString::fromStdString(testing::BuildDataDir() + "/audio/event/car1.wav"), path);
     }
-    if (path.endsWith(QStringLiteral(".mp3"))) testing::Touch(path.toStdString());
+    if (path.endsWith(QStringLiteral(".mp3")) || path.endsWith(QStringLiteral(".wma")))
+      testing::Touch(path.toStdString(), "not a sound at all, only some text");
     QVERIFY(!f.Play(path.toStdString()));
     QVERIFY(f.output.played.empty());
     QCOMPARE(f.ui.calls.size(), size_t{1});

@@ -197,9 +197,27 @@ class TestWizardDialog : public QObject {
     w.back_button()->click();
     QCOMPARE(w.next_button()->text(), QStringLiteral("&Next >"));
 
+    // No button of a page is drawn as the default: Enter is the wizard's.
+    for (QPushButton* button : w.findChildren<QPushButton*>())
+      QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->text()));
     QTest::keyClick(w.path_edit(), Qt::Key_Escape);
     QVERIFY(!w.isVisible());
     QCOMPARE(w.result(), int(QDialog::Rejected));
+  }
+
+  void playAndGoToHaveKeys() {
+    Fixture f;
+    app::WizardDialog& w = *f.wizard;
+    w.select_controls()->count_spin()->edit()->setText(QStringLiteral("2"));
+    f.Next();
+    f.Next();
+    QCOMPARE(w.flow().page(), WizardPage::kEntranceSound);
+    QTest::keyClick(w.path_edit(), Qt::Key_P, Qt::AltModifier);
+    // A mnemonic presses its button as a click does, after a moment.
+    QTRY_COMPARE(f.output.played.size(), size_t{1});
+    QVERIFY2(f.ui.calls.empty(), f.ui.calls.empty() ? "" : f.ui.calls[0].text.c_str());
+    QTest::keyClick(w.path_edit(), Qt::Key_M, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), w.sound_controls()->go_to_spin()->edit());
   }
 
   void optionBoxesFollowTheClickRules() {

@@ -141,11 +141,11 @@ class TestWizardFlow : public QObject {
     QCOMPARE(f.ui.Messages(), std::vector<std::string>{missing + " was not found.\r\nPlease select an audio file."});
     QCOMPARE(f.ui.calls[0].style, BoxStyle::kSystemModal);
 
-    const std::string mp3 = f.install.folder + "/song.mp3";
-    Touch(mp3);
-    QVERIFY(!f.flow.Next(mp3, "").moved);
+    const std::string wma = f.install.folder + "/song.wma";
+    Touch(wma);
+    QVERIFY(!f.flow.Next(wma, "").moved);
     QCOMPARE(f.ui.calls.size(), size_t{2});
-    QVERIFY(f.ui.calls[1].text.find("song.mp3") != std::string::npos);
+    QVERIFY(f.ui.calls[1].text.find("song.wma") != std::string::npos);
   }
 
   void firstPageChecks_data() {
@@ -355,6 +355,7 @@ class TestWizardFlow : public QObject {
     ui.answers = {false};
     QVERIFY(!LocateRequiredFile(path, "SonaveltRandomEventBackground.class", install.folder, ui, chooser));
     QCOMPARE(ui.Questions(), std::vector<std::string>{question});
+    QCOMPARE(int(ui.calls.back().question), int(sonavelt::QuestionKind::kOkCancel));
 
     // A cancelled dialog asks again; then the right file ends the search.
     ui = RecordingUserInterface();

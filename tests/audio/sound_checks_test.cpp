@@ -32,16 +32,17 @@ TEST_F(SoundChecksTest, ExistenceAndExtension) {
   EXPECT_TRUE(HasSoundExtension("song.wave.txt"));
   EXPECT_TRUE(HasSoundExtension("/x/my.audio"));
   EXPECT_TRUE(HasSoundExtension("C:\\a\\b.WAV"));
-  EXPECT_FALSE(HasSoundExtension("tune.mp3"));
+  EXPECT_FALSE(HasSoundExtension("tune.wma"));
 
   ReportMissing("", "audio", ui_);
   ReportMissing("/p/a.wav", "HTML", ui_);
-  ReportUnsupported("tune.mp3", ui_);
+  ReportUnsupported("tune.wma", ui_);
   EXPECT_EQ(ui_.Messages(),
             (std::vector<std::string>{
                 "Please select an audio file.", "/p/a.wav was not found.\r\nPlease select an HTML file.",
-                "Sonavelt cannot handle the audio file:\r\n\"tune.mp3\"\r\n\r\nSonavelt can only "
-                "handle .wav or .au audio files.\r\nPlease select an audio file again."}));
+                "Sonavelt cannot handle the audio file:\r\n\"tune.wma\"\r\n\r\nSonavelt can handle "
+                ".wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files.\r\nPlease select an "
+                "audio file again."}));
   for (const auto& call : ui_.calls) EXPECT_EQ(call.style, BoxStyle::kSystemModal);
 }
 
@@ -84,7 +85,7 @@ TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
   std::string au = dir_.File("a.au");
   testing::WriteFile(au, testing::AuFile(24, 1, 8000, 1, "", "ab"));
   EXPECT_TRUE(CheckSoundFile(au, state_, ui_));
-  EXPECT_FALSE(CheckSoundFile(dir_.File("t.mp3"), state_, ui_));
+  EXPECT_FALSE(CheckSoundFile(dir_.File("t.wma"), state_, ui_));
   EXPECT_EQ(ui_.Messages().back().rfind("Sonavelt cannot handle the audio file:", 0), 0u);
 }
 

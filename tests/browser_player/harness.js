@@ -51,7 +51,8 @@ async function startServer() {
       '.xhtml': 'application/xhtml+xml', '.opus': 'audio/ogg', '.res': 'application/octet-stream',
     };
     res.writeHead(200, {
-      'content-type': types[path.extname(url.pathname)] || 'application/octet-stream',
+      'content-type': url.pathname.endsWith('/') ? 'text/html'
+        : types[path.extname(url.pathname)] || 'application/octet-stream',
       'cache-control': 'no-store',
     });
     res.end(body);

@@ -112,9 +112,17 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
       "install/HISTORY/HIS_" + page_name,
       "site/my page,$(touch PWNED)`touch PWNED`\n<i>.res",
       "site/SonaveltRandomEventBackground.class",
+      // The browser player, on by default, with its data and preview files.
+      "site/sonavelt-player.js",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.sounds.js",
+      "site/my page,$(touch PWNED)`touch PWNED`\n<i>.local.js",
       "site/audio/..au",
       "site/audio/$(touch PWNED),a,b\n.au",
       "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.au",
+      // and their browser copies
+      "site/audio/..opus",
+      "site/audio/$(touch PWNED),a,b\n.opus",
+      "site/audio/<img src=x onerror=alert(1)> \"%2F..%2F.opus",
   };
   EXPECT_EQ(added, expected);
   EXPECT_FALSE(fs::exists(root / "PWNED"));

@@ -8,7 +8,8 @@ contains WORD, --refuse-rename refuses every RNFR, --deny-dot refuses names
 starting with "." (as vsftpd's deny_file={.*}), --refuse-stor NAME:CODE
 answers CODE to a STOR of a name containing NAME, --die-in-stor NAME ends the server in the
 middle of receiving NAME, --stall-in-stor NAME stops answering there, and
---delay-ms N waits N milliseconds before every reply.
+--delay-ms N waits N milliseconds before every reply, --log-commands FILE
+appends each command received to FILE with its time (a password never).
 """
 import argparse
 import os
@@ -35,6 +36,7 @@ def main():
     parser.add_argument("--die-in-stor", default="")
     parser.add_argument("--stall-in-stor", default="")
     parser.add_argument("--delay-ms", type=int, default=0)
+    parser.add_argument("--log-commands", default="")
     args = parser.parse_args()
     refused_name, _, refused_code = args.refuse_stor.partition(":")
 
@@ -86,6 +88,10 @@ def main():
             return super().respond(resp, logfun) if logfun else super().respond(resp)
 
         def pre_process_command(self, line, cmd, arg):
+            if args.log_commands:
+                with open(args.log_commands, "a") as log:
+                    log.write("%.3f %s%s\n" % (time.time(), cmd,
+                                               " " + arg if arg and cmd != "PASS" else ""))
             if args.deny_dot and cmd in ("STOR", "RNFR", "RNTO", "DELE", "SIZE", "RETR") \
                     and arg and dotted(arg):
                 self.respond("550 Permission denied.")

@@ -294,5 +294,17 @@ TEST_F(SftpPublishTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
       << ui_.calls.back().text;
 }
 
+// "No such file" is the server's answer, not a lost connection: no retries
+// (with their waits of 1, 2 and 4 seconds).
+TEST_F(SftpPublishTest, AMissingPageIsARefusalNotRetried) {
+  RemotePageTransfer transfer(Endpoint(), ui_, observer_, RetryPolicy{});
+  auto start = std::chrono::steady_clock::now();
+  Status status = transfer.FetchRemotePage(site_ + "/www/absent.htm", local_.File("page"), "");
+  EXPECT_FALSE(status.ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].find("absent.htm"), std::string::npos) << ui_.Messages()[0];
+}
+
 }  // namespace
 }  // namespace sonavelt::remote

@@ -38,6 +38,7 @@ TEST(DiskUseTest, FoldersOnOneFileSystemShareOneFigureAndEachIsChecked) {
   EXPECT_FALSE(DiskSpaceCheck({{work, 100}, {"/proc", 30}}, free_space, ui));
   ASSERT_EQ(ui.Questions().size(), 1u);
   EXPECT_NE(ui.Questions()[0].find("Sonavelt needs 30 bytes disk space"), std::string::npos);
+  EXPECT_EQ(ui.calls[0].question, QuestionKind::kYesNoStop);  // the stop icon
   // Enough everywhere: no question.
   EXPECT_TRUE(DiskSpaceCheck({{work, 100}}, free_space, ui));
   EXPECT_EQ(ui.Questions().size(), 1u);

@@ -190,7 +190,9 @@ TEST_F(PipelineRunTest, BrowserPlayerIsCopiedWithTheClassFile) {
   // Beside the page: the player's data file with the resource file's bytes,
   // and the preview file with every sound, for opening the page from disk.
   std::string data = ReadFile(Site("index.sounds.js"));
-  EXPECT_NE(data.find("{\"au\": \"audio/a.au\", \"copy\": \"\", \"frames\": 0}"), std::string::npos)
+  // Each sound's Opus copy with its length at 48 kHz (800 frames at 8000 Hz).
+  EXPECT_NE(data.find("{\"au\": \"audio/a.au\", \"copy\": \"audio/a.opus\", \"frames\": 4800}"),
+            std::string::npos)
       << data;
   EXPECT_NE(data.find("\"resource\": \""), std::string::npos);
   std::string preview = ReadFile(Site("index.local.js"));

@@ -78,7 +78,10 @@ TEST_F(PlayerDataTest, WritesBothFilesAndThePreviewHoldsEveryFile) {
   sounds[0].copy_name = "audio/a.opus";
   sounds[0].copy_path = Write("audio/a.opus", "OggS!");
   sounds[0].frame_count = 48000;
-  ASSERT_TRUE(WritePlayerFiles(dir_.string(), "index", resource, sounds, true).ok());
+  std::vector<std::string> written;
+  ASSERT_TRUE(WritePlayerFiles(dir_.string(), "index", resource, sounds, true, &written).ok());
+  EXPECT_EQ(written, (std::vector<std::string>{(dir_ / "index.sounds.js").string(),
+                                               (dir_ / "index.local.js").string()}));
   EXPECT_NE(Read("index.sounds.js").find("\"resource\": \"AQAAAII=\""), std::string::npos);
   std::string preview = Read("index.local.js");
   EXPECT_NE(preview.find("[\"index\"] = {\n\"index.res\": \"AQAAAII=\",\n"
@@ -90,12 +93,14 @@ TEST_F(PlayerDataTest, WritesBothFilesAndThePreviewHoldsEveryFile) {
   // was still written whole.
   fs::remove(dir_ / "index.local.js");
   sounds[0].copy_path = (dir_ / "audio" / "gone.opus").string();
-  Status status = WritePlayerFiles(dir_.string(), "index", resource, sounds, true);
+  written.clear();
+  Status status = WritePlayerFiles(dir_.string(), "index", resource, sounds, true, &written);
   EXPECT_FALSE(status.ok());
   EXPECT_NE(status.message().find("gone.opus"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "index.local.js"));
+  EXPECT_EQ(written.size(), 1u);
   // Without the preview only the data file is written.
-  ASSERT_TRUE(WritePlayerFiles(dir_.string(), "index", resource, sounds, false).ok());
+  ASSERT_TRUE(WritePlayerFiles(dir_.string(), "index", resource, sounds, false, &written).ok());
   EXPECT_FALSE(fs::exists(dir_ / "index.local.js"));
 }
 

@@ -111,7 +111,7 @@ TEST_F(RunCommandTest, CompletedRunStoresItsChoicesForTheNext) {
   EXPECT_EQ(Ini(), ini);
 }
 
-TEST_F(RunCommandTest, Html5FlagAddsThePlayerAndIsStored) {
+TEST_F(RunCommandTest, BrowserPlayerIsOnByDefaultAndItsChoicesAreStored) {
   const std::string line = "<script src=\"sonavelt-player.js\" data-resource=\"sample\"></script>";
   const std::string base = "--yes -q -n 1 --no-background site/sample.htm";
   auto page = [&] { return ReadFile((dir_.path() / "site/sample.htm").string()); };
@@ -121,28 +121,40 @@ TEST_F(RunCommandTest, Html5FlagAddsThePlayerAndIsStored) {
     return n;
   };
 
-  // Missing from the install folder: stopped before the page is touched.
-  Result missing = Cli("--html5 " + base);
+  // On with nothing stored: missing from the install folder, the run stops
+  // before the page is touched.
+  const fs::path script = install_ / "player/sonavelt-player.js";
+  const std::string player = ReadFile(script.string());
+  fs::remove(script);
+  Result missing = Cli(base);
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.output.find("sonavelt-player.js was not found.\n"), std::string::npos);
   EXPECT_EQ(page().find("<applet"), std::string::npos);
 
-  fs::create_directories(install_ / "player");
-  fs::copy_file(fs::path(std::getenv("SONAVELT_BUILD_DATA_DIR")) / "player/sonavelt-player.js",
-                install_ / "player/sonavelt-player.js");
-  ASSERT_EQ(Cli("--html5 " + base).status, 0);
-  EXPECT_EQ(count(page(), line), 1u);
-  EXPECT_EQ(ReadFile((dir_.path() / "site/sonavelt-player.js").string()),
-            ReadFile((install_ / "player/sonavelt-player.js").string()));
-  EXPECT_NE(Ini().find("HP=YES"), std::string::npos);
-
-  // Not given: the stored choice. Then --no-html5 takes the line out again.
+  testing::WriteFile(script.string(), player);
   ASSERT_EQ(Cli(base).status, 0);
   EXPECT_EQ(count(page(), line), 1u);
+  EXPECT_EQ(count(page(), "<script src=\"sample.sounds.js\"></script>"), 1u);
+  EXPECT_EQ(ReadFile((dir_.path() / "site/sonavelt-player.js").string()), player);
+  EXPECT_TRUE(fs::exists(dir_.path() / "site/sample.sounds.js"));
+  EXPECT_TRUE(fs::exists(dir_.path() / "site/sample.local.js"));
+  EXPECT_NE(Ini().find("HP=YES"), std::string::npos);
+
+  // --no-html5 takes the lines out again, and the stored "NO" stands.
   ASSERT_EQ(Cli("--no-html5 " + base).status, 0);
   EXPECT_EQ(count(page(), "<script"), 0u);
   EXPECT_EQ(count(page(), "<applet"), 1u);
   EXPECT_NE(Ini().find("HP=NO"), std::string::npos);
+  ASSERT_EQ(Cli(base).status, 0);
+  EXPECT_EQ(count(page(), "<script"), 0u);
+
+  // The control's corner goes to the player and is stored.
+  ASSERT_EQ(Cli("--html5 --player-position Top-Right " + base).status, 0);
+  EXPECT_EQ(count(page(), "data-resource=\"sample\" data-position=\"top-right\"></script>"), 1u);
+  EXPECT_NE(Ini().find("PP=TOP-RIGHT"), std::string::npos);
+  Result bad = Cli("--player-position middle " + base);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.output.find("--player-position takes block, top-left"), std::string::npos);
 }
 
 }  // namespace

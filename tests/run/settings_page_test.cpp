@@ -15,6 +15,7 @@ TEST(SettingsPageTest, LocalPageWithoutUrlOneCombination) {
   PageTarget target;
   target.local_html_path = "/home/u/site/index.htm";
   RunOptions options;
+  options.browser_player = false;
   ConvertedSounds sounds;
   sounds.entrance = {"/cache/hello.au"};
   sounds.exit = {"/snd/bye.au"};
@@ -91,6 +92,7 @@ TEST(SettingsPageTest, BrowserPlaybackLineOnlyWhenInstalled) {
   sounds.exit = {"/c/b.au"};
   sounds.background = {"/c/c.au"};
   RunOptions options;
+  options.browser_player = false;
   std::string without = SettingsPage(target, options, 1, sounds);
   EXPECT_EQ(without.find("Browser"), std::string::npos);
   options.browser_player = true;

@@ -4,7 +4,8 @@
 
 namespace sonavelt::testing {
 
-// What a scratch install folder holds besides the applet class file.
+// What a scratch install folder holds besides the applet class file and the
+// browser player.
 struct ScratchInstallParts {
   bool sample_page = false;  // samples/sample.htm, copied
   bool sounds = false;       // audio/, a link to the build tree's shipped sounds

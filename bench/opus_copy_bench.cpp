@@ -1,0 +1,157 @@
+// Times the browser copy (decode, resample to 48000 Hz, Opus encode, Ogg
+// write) against Debian's opusenc on the same inputs at the same bitrate,
+// run after run, alternating, so both see the same machine load.
+//
+//   opus_copy_bench [--runs N] [INPUT...]
+//
+// Without inputs it makes three with sox in a scratch folder: 3 minutes of
+// 16-bit stereo at 44100 Hz (a plucked chord sequence over noise, like
+// background music), the same as FLAC, and 1 minute of 16-bit mono at
+// 22050 Hz. Each line gives the median wall time of both, their ratio and the
+// output sizes; the last line the ratio over all inputs (sum of medians).
+// Never part of the tests. Figures: bench/README.md.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "audio/browser_copy.h"
+#include "audio/sound_decoder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Runs a program with its output sent to /dev/null; true on exit status 0.
+bool Run(const std::vector<std::string>& args) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::FILE* null = std::fopen("/dev/null", "w");
+    if (null) {
+      dup2(fileno(null), 1);
+      dup2(fileno(null), 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  std::vector<std::string> inputs;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "-h" || arg == "--help") {
+      std::puts("usage: opus_copy_bench [--runs N] [INPUT...]");
+      return 0;
+    } else {
+      inputs.push_back(arg);
+    }
+  }
+  if (!Run({"opusenc", "--version"})) {
+    std::fputs("opus_copy_bench: opusenc not found (Debian package opus-tools)\n", stderr);
+    return 2;
+  }
+  char scratch_template[] = "/tmp/opus-copy-bench-XXXXXX";
+  const char* made = mkdtemp(scratch_template);
+  if (!made) return 2;
+  const std::string scratch = made;
+  if (inputs.empty()) {
+    const std::string music = scratch + "/music-3min-44k-stereo.wav";
+    const std::string flac = scratch + "/music-3min-44k-stereo.flac";
+    const std::string voice = scratch + "/tone-1min-22k-mono.wav";
+    const std::string chord =
+        "synth 180 pluck C3 pluck E3 pluck G3 pluck C4 synth 180 pinknoise mix vol 0.4 "
+        "tremolo 0.5 40";
+    if (!Run({"sh", "-c", "sox -n -r 44100 -c 2 -b 16 '" + music + "' " + chord}) ||
+        !Run({"sox", music, flac}) ||
+        !Run({"sh", "-c",
+              "sox -n -r 22050 -c 1 -b 16 '" + voice + "' synth 60 sine 300-3000 vol 0.5"})) {
+      std::fputs("opus_copy_bench: sox could not make the inputs\n", stderr);
+      return 2;
+    }
+    inputs = {music, flac, voice};
+  }
+
+  std::printf("%-34s %9s %9s %7s %10s %10s\n", "input", "ours s", "opusenc s", "ratio",
+              "ours B", "opusenc B");
+  double ours_total = 0;
+  double theirs_total = 0;
+  bool failed = false;
+  for (const std::string& input : inputs) {
+    std::string error;
+    std::optional<sonavelt::audio::SoundDecoder> probe =
+        sonavelt::audio::SoundDecoder::Open(input, &error);
+    if (!probe) {
+      std::fprintf(stderr, "%s: %s\n", input.c_str(), error.c_str());
+      failed = true;
+      continue;
+    }
+    const sonavelt::audio::BrowserCopyOptions options;
+    const int bitrate = probe->channels() == 1 ? options.mono_bitrate : options.stereo_bitrate;
+    const std::string ours_out = scratch + "/ours.opus";
+    const std::string theirs_out = scratch + "/theirs.opus";
+    std::vector<double> ours, theirs;
+    for (int r = 0; r < runs; ++r) {
+      Clock::time_point start = Clock::now();
+      sonavelt::audio::BrowserCopyInfo info;
+      sonavelt::Status status = sonavelt::audio::MakeBrowserCopy(input, ours_out, {}, &info);
+      ours.push_back(Seconds(Clock::now() - start));
+      if (!status.ok()) {
+        std::fprintf(stderr, "%s\n", status.message().c_str());
+        failed = true;
+        break;
+      }
+      start = Clock::now();
+      // opusenc's own defaults otherwise (complexity 10, VBR), as a user
+      // would run it; it reads WAVE, AIFF and FLAC.
+      const bool ok = Run({"opusenc", "--quiet", "--bitrate", std::to_string(bitrate / 1000.0),
+                           input, theirs_out});
+      theirs.push_back(Seconds(Clock::now() - start));
+      if (!ok) {
+        std::fprintf(stderr, "opusenc failed on %s\n", input.c_str());
+        failed = true;
+        break;
+      }
+    }
+    if (failed) break;
+    const double o = Median(ours);
+    const double t = Median(theirs);
+    ours_total += o;
+    theirs_total += t;
+    std::printf("%-34s %9.3f %9.3f %7.2f %10ju %10ju\n", fs::path(input).filename().c_str(), o, t,
+                o / t, static_cast<uintmax_t>(fs::file_size(ours_out)),
+                static_cast<uintmax_t>(fs::file_size(theirs_out)));
+  }
+  std::error_code ignored;
+  fs::remove_all(scratch, ignored);
+  if (failed || theirs_total <= 0) return 1;
+  std::printf("ratio_ours_over_opusenc=%.2f (runs=%d, medians summed)\n", ours_total / theirs_total,
+              runs);
+  return 0;
+}

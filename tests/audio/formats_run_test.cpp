@@ -1,0 +1,218 @@
+// Every accepted sound format through the real sonavelt-cli, as a user
+// would give them: `run` with nine sounds in nine formats, `convert` on each,
+// and an undecodable file refused by name.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "audio/au_writer.h"
+#include "audio/sound_decoder.h"
+#include "audio/sound_steps.h"
+#include "audio/wave_reader.h"
+#include "tests/audio/sound_tools.h"
+#include "tests/support/recording_user_interface.h"
+#include "tests/support/scratch_install.h"
+#include "tests/support/temp_dir.h"
+
+namespace sonavelt::audio {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+class FormatsRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* bin = std::getenv("SONAVELT_BIN_DIR");
+    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
+    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
+    cli_ = std::string(bin) + "/sonavelt-cli";
+    install_ = dir_.path() / "install";
+    testing::MakeScratchInstallFolder(install_, data, {.sample_page = true, .sounds = true});
+    fs::create_directories(dir_.path() / "site");
+    fs::create_directories(dir_.path() / "sounds");
+    fs::copy_file(fs::path(data) / "samples/sample.htm", dir_.path() / "site/sample.htm");
+    setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
+  }
+
+  Result Cli(const std::string& args) {
+    std::string command =
+        "cd '" + dir_.path().string() + "' && '" + cli_ + "' " + args + " </dev/null 2>&1";
+    Result r;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
+      int raw = pclose(pipe);
+      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    return r;
+  }
+  Result Run(const std::string& args) {
+    return Cli("run --install-folder '" + install_.string() + "' " + args);
+  }
+  std::string Sound(const std::string& name) { return (dir_.path() / "sounds" / name).string(); }
+
+  // The .au the plain step-by-step rules make from a WAVE file the WAVE
+  // reader covers: what every lossless copy of it must give, byte for byte.
+  std::string StepByStepAu(const std::string& wave_path) {
+    testing::RecordingUserInterface ui;
+    auto decoded = ReadWaveSamples(wave_path, ui);
+    EXPECT_TRUE(decoded);
+    if (!decoded) return "";
+    MakeMono(decoded->format);
+    ChangeRate(decoded->format, decoded->samples, 8000);
+    EXPECT_TRUE(ChangeEncoding(decoded->format, decoded->samples, kMuLawEncoding, ui));
+    auto header = SunAuHeader(static_cast<uint32_t>(decoded->samples.size()));
+    std::string out(header.begin(), header.end());
+    for (int32_t code : decoded->samples) out.push_back(static_cast<char>(code));
+    return out;
+  }
+
+  testing::TempDir dir_;
+  fs::path install_;
+  std::string cli_;
+};
+
+TEST_F(FormatsRunTest, EveryFormatThroughRunAndConvert) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  SONAVELT_REQUIRE_TOOL("ffmpeg");
+  // One reference the WAVE reader covers, lossless copies of it, lossy ones
+  // of a 440 Hz tone.
+  const std::string ref = Sound("ref.wav");
+  ASSERT_TRUE(testing::Shell("sox -n -r 22050 -c 2 -b 16 '" + ref +
+                             "' synth 1.2 sine 440 sine 660 synth 1.2 whitenoise amod 9 vol 0.6"));
+  const std::string lossless[] = {"w24.wav", "float.wav", "s.flac", "s.aiff"};
+  const std::string sox_options[] = {"-b 24", "-e floating-point -b 32", "", ""};
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(testing::Shell("sox '" + ref + "' " + sox_options[i] + " '" + Sound(lossless[i]) + "'"));
+  const std::string lossy[] = {"t.mp3", "t.ogg", "t.opus", "t.oga"};
+  const std::string codecs[] = {"libmp3lame", "libvorbis", "libopus", "libvorbis"};
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(testing::Shell("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1.5 -ar 48000 "
+                               "-c:a " + codecs[i] + " -y '" + Sound(lossy[i]) + "'"));
+
+  // Three combinations: nine sounds, one per format and the reference.
+  std::string args = "--yes -q --no-html5 -n 3";
+  const std::string order[] = {"ref.wav", "w24.wav", "float.wav", "s.flac", "s.aiff",
+                               "t.mp3",   "t.ogg",   "t.opus",    "t.oga"};
+  const char* roles[] = {"-e", "-x", "-b"};
+  for (int role = 0; role < 3; ++role)
+    for (int k = 0; k < 3; ++k) args += std::string(" ") + roles[role] + " sounds/" + order[role * 3 + k];
+  Result run = Run(args + " site/sample.htm");
+  ASSERT_EQ(run.status, 0) << run.output;
+
+  const std::string expected = StepByStepAu(ref);
+  ASSERT_GT(expected.size(), 9000u);
+  auto au = [&](const std::string& stem) {
+    return testing::ReadFile((dir_.path() / "site/audio" / (stem + ".au")).string());
+  };
+  EXPECT_TRUE(au("ref") == expected);
+  EXPECT_TRUE(au("w24") == expected);
+  EXPECT_TRUE(au("float") == expected);
+  // s.flac and s.aiff share a name: the second gets one of its own.
+  EXPECT_TRUE(au("s") == expected);
+  EXPECT_TRUE(au("s-2") == expected);
+  for (const char* stem : {"t", "t-2", "t-3", "t-4"}) {
+    const std::string bytes = au(stem);
+    ASSERT_GT(bytes.size(), 34u) << stem;
+    const std::vector<float> samples = testing::AuSamples(bytes);
+    EXPECT_NEAR(static_cast<double>(samples.size()), 12000.0, 800.0) << stem;
+    EXPECT_NEAR(testing::CrossingRate(samples, 8000), 440.0, 10.0) << stem;
+  }
+
+  // convert: each format on its own, the lossless ones to the reference's bytes.
+  for (const std::string& name : lossless) {
+    Result converted = Cli("convert sounds/" + name + " out.au");
+    ASSERT_EQ(converted.status, 0) << name << converted.output;
+    EXPECT_TRUE(testing::ReadFile((dir_.path() / "out.au").string()) == expected) << name;
+  }
+  for (const std::string& name : lossy) {
+    Result converted = Cli("convert sounds/" + name);
+    ASSERT_EQ(converted.status, 0) << name << converted.output;
+  }
+  EXPECT_TRUE(fs::exists(dir_.path() / "t.au"));
+}
+
+// The length of a file as libsndfile decodes it, in frames, and its rate.
+std::pair<int64_t, int> DecodedLength(const std::string& path) {
+  std::string error;
+  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
+  EXPECT_TRUE(decoder) << path << ": " << error;
+  if (!decoder) return {0, 0};
+  std::vector<float> block(4096 * static_cast<size_t>(decoder->channels()));
+  int64_t frames = 0;
+  for (int64_t got; (got = decoder->Read(block.data(), 4096)) > 0;) frames += got;
+  return {frames, decoder->sample_rate()};
+}
+
+TEST_F(FormatsRunTest, BrowserCopiesBesideTheAuFilesWithTheirLengths) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  const std::string wide = Sound("Wide.wav");  // 1.2 s: 57600 frames at 48 kHz
+  ASSERT_TRUE(testing::Shell("sox -n -r 22050 -c 2 -b 24 '" + wide + "' synth 1.2 sine 440"));
+  const std::string loop = Sound("loop.flac");  // 2 s at 48 kHz, mono
+  ASSERT_TRUE(testing::Shell("sox -n -r 48000 -c 1 '" + loop + "' synth 2 pinknoise vol 0.3"));
+  if (!fs::exists(install_ / "player/sonavelt-player.js")) {
+    fs::create_directories(install_ / "player");
+    fs::copy_file(fs::path(std::getenv("SONAVELT_BUILD_DATA_DIR")) / "player/sonavelt-player.js",
+                  install_ / "player/sonavelt-player.js");
+  }
+
+  Result run = Run("--yes -q --html5 -n 1 -e sounds/Wide.wav -x sounds/Wide.wav -b sounds/loop.flac "
+                   "site/sample.htm");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const fs::path audio = dir_.path() / "site/audio";
+  EXPECT_EQ(DecodedLength((audio / "Wide.opus").string()), std::make_pair(int64_t{57600}, 48000));
+  EXPECT_EQ(DecodedLength((audio / "loop.opus").string()), std::make_pair(int64_t{96000}, 48000));
+  // The applet's files are as they were: the .au of the same sounds.
+  EXPECT_TRUE(fs::exists(audio / "Wide.au"));
+  EXPECT_TRUE(fs::exists(audio / "loop.au"));
+  // The copies are small: about 32 kbit/s mono for the noise loop.
+  EXPECT_LT(fs::file_size(audio / "loop.opus"), 12000u);
+  // The player's data file names each copy with its exact length.
+  const std::string data = testing::ReadFile((dir_.path() / "site/sample.sounds.js").string());
+  EXPECT_NE(data.find(R"({"au": "audio/Wide.au", "copy": "audio/Wide.opus", "frames": 57600})"),
+            std::string::npos)
+      << data;
+  EXPECT_NE(data.find(R"({"au": "audio/loop.au", "copy": "audio/loop.opus", "frames": 96000})"),
+            std::string::npos)
+      << data;
+
+  // Without the browser player no copies are made.
+  fs::remove(audio / "Wide.opus");
+  fs::remove(audio / "loop.opus");
+  run = Run("--yes -q --no-html5 -n 1 -e sounds/Wide.wav -x sounds/Wide.wav -b sounds/loop.flac "
+            "site/sample.htm");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_FALSE(fs::exists(audio / "Wide.opus"));
+  EXPECT_FALSE(fs::exists(audio / "loop.opus"));
+}
+
+TEST_F(FormatsRunTest, UndecodableSoundIsRefusedByName) {
+  std::string junk(4000, '\0');
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 2654435761u) >> 13);
+  testing::WriteFile(Sound("broken.flac"), junk);
+  const std::string before = testing::ReadFile((dir_.path() / "site/sample.htm").string());
+
+  Result run = Run("--yes -q --no-html5 -n 1 --no-background -e sounds/broken.flac site/sample.htm");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.output.find("sounds/broken.flac cannot be decoded: "), std::string::npos)
+      << run.output;
+  EXPECT_EQ(testing::ReadFile((dir_.path() / "site/sample.htm").string()), before);
+
+  Result converted = Cli("convert sounds/broken.flac");
+  EXPECT_EQ(converted.status, 1);
+  EXPECT_NE(converted.output.find("sounds/broken.flac cannot be decoded: "), std::string::npos)
+      << converted.output;
+  EXPECT_FALSE(fs::exists(dir_.path() / "broken.au"));
+}
+
+}  // namespace
+}  // namespace sonavelt::audio
