@@ -106,9 +106,7 @@ class SoundChoicesTest : public ::testing::Test {
   // memory_kb: an address-space limit for the program (0: none).
   Result Cli(std::vector<std::string> args, int timeout_s = 60,
              const std::vector<std::string>& extra_env = {}, long memory_kb = 0) {
-    // The browser player is left out: these runs are about the sounds.
-    std::vector<std::string> argv_text = {cli_, "run", "--install-folder", install_.string(),
-                                          "--no-html5"};
+    std::vector<std::string> argv_text = {cli_, "run", "--install-folder", install_.string()};
     if (memory_kb > 0) {
       // The limit is set by a shell that then becomes the program; the
       // arguments stay arguments ("$@"), never shell text.
