@@ -330,6 +330,15 @@ TEST_F(SoundChoicesTest, DoubleDashEndsTheOptions) {
 }
 
 TEST_F(SoundChoicesTest, RunningOutOfMemoryIsAMessageNotAnAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves its shadow memory up front: an address-space limit "
+                  "stops it before the program starts";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "AddressSanitizer reserves its shadow memory up front: an address-space limit "
+                  "stops it before the program starts";
+#endif
+#endif
   // A page the program can read but not also edit in the memory it may
   // have (sparse: no disk); the program itself starts in under 100 MB of
   // address space. Where the memory runs out decides which words say so:
