@@ -22,6 +22,7 @@ trap cleanup EXIT
 mkdir -p "$WORK/install/samples" "$WORK/home"
 cp "$DATA/SonaveltRandomEventBackground.class" "$WORK/install/"
 cp "$DATA/samples/sample.htm" "$WORK/install/samples/"
+cp -r "$DATA/player" "$WORK/install/"
 ln -s "$(cd "$DATA/audio" && pwd)" "$WORK/install/audio"
 printf 'bench' > "$WORK/pass"
 export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_DATA_HOME=$WORK/home/.data \
