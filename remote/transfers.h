@@ -175,6 +175,13 @@ class RemotePageTransfer : public PageTransfer {
   // connection_lost: on a new connection, with short time-outs.
   void RemoveTemporaries(bool connection_lost = false);
 
+  // A file beside the page: its local path and its path on the site.
+  struct SideFile {
+    std::string local;
+    std::string remote;
+  };
+  class SecondLane;
+
   FtpEndpoint endpoint_;
   UserInterface& ui_;
   TransferObserver& observer_;

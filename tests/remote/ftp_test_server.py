@@ -10,6 +10,8 @@ answers CODE to a STOR of a name containing NAME, --die-in-stor NAME ends the se
 middle of receiving NAME, --stall-in-stor NAME stops answering there, and
 --delay-ms N waits N milliseconds before every reply, --log-commands FILE
 appends each command received to FILE with its time (a password never).
+--threaded serves each connection on its own thread, so that a delay holds up
+only the connection it answers (as the network's latency does).
 """
 import argparse
 import os
@@ -19,7 +21,7 @@ import time
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import FTPServer, ThreadedFTPServer
 
 
 def main():
@@ -37,6 +39,7 @@ def main():
     parser.add_argument("--stall-in-stor", default="")
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--log-commands", default="")
+    parser.add_argument("--threaded", action="store_true")
     args = parser.parse_args()
     refused_name, _, refused_code = args.refuse_stor.partition(":")
 
@@ -125,7 +128,7 @@ def main():
     Handler.abstracted_fs = FS
     Handler.banner = "test server ready"
     Handler.passive_ports = None
-    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server = (ThreadedFTPServer if args.threaded else FTPServer)(("127.0.0.1", args.port), Handler)
     print(server.socket.getsockname()[1], flush=True)
     sys.stdout.flush()
     server.serve_forever()
