@@ -384,10 +384,13 @@ class RemotePageTransfer::SecondLane {
       if (!seen) ++unique;
       else state_[i] = kRepeat;  // the run's own (in place by then)
     }
-    if (owner.endpoint_.security == Security::kSsh || unique < 4 || owner.renames_refused_) {
+    if (!owner.second_connection_ || owner.endpoint_.security == Security::kSsh || unique < 4 ||
+        owner.renames_refused_) {
       stopped_ = true;
       return;
     }
+    // The first file is always the run's own connection's.
+    state_[0] = kMine;
     dot_name_ = !owner.dot_names_refused_;
     cancel_ = owner.observer_.CancelFlag();
     endpoint_ = owner.endpoint_;

@@ -3,7 +3,8 @@
 Serves --root for one user on 127.0.0.1, prints the port it listens on (one
 line) and serves until it is killed. Options make it misbehave on purpose:
 --drop-stor N closes the control connection instead of answering the N-th
-STOR (counted from 1, once), --refuse-mkd WORD refuses every MKD whose path
+STOR (counted from 1, once), --drop-stor-of NAME does so at the first STOR of
+a name containing NAME, --refuse-mkd WORD refuses every MKD whose path
 contains WORD, --refuse-rename refuses every RNFR, --deny-dot refuses names
 starting with "." (as vsftpd's deny_file={.*}), --refuse-stor NAME:CODE
 answers CODE to a STOR of a name containing NAME, --die-in-stor NAME ends the server in the
@@ -31,6 +32,7 @@ def main():
     parser.add_argument("--password-file", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--drop-stor", type=int, default=0)
+    parser.add_argument("--drop-stor-of", default="")
     parser.add_argument("--refuse-mkd", default="")
     parser.add_argument("--refuse-rename", action="store_true")
     parser.add_argument("--deny-dot", action="store_true")
@@ -50,7 +52,7 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, password, args.root, perm="elradfmwMT")
 
-    state = {"stor": 0}
+    state = {"stor": 0, "dropped_of": False}
 
     class Breaking:
         """A file being received that ends or stalls the server half way."""
@@ -108,6 +110,11 @@ def main():
         def ftp_STOR(self, file, mode="w"):
             state["stor"] += 1
             if state["stor"] == args.drop_stor:
+                self.close()
+                return
+            if args.drop_stor_of and not state["dropped_of"] and \
+                    args.drop_stor_of in os.path.basename(file):
+                state["dropped_of"] = True
                 self.close()
                 return
             return super().ftp_STOR(file, mode)
