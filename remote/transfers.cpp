@@ -493,17 +493,20 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   RemoteLayout layout(files.remote_path);
   std::string announced;
   // One file: announce, send, and on failure announce again (as a repeat)
-  // before each further attempt.
+  // before each further attempt. A quiet file is announced to nobody: it is
+  // not among the files the progress counts.
   auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
-                  bool page) -> Status {
+                  bool page, bool quiet = false) -> Status {
     announced = shown;
     if (observer_.CancelRequested()) return Status::Cancelled();
-    observer_.ReportTransferring(shown, false);
+    if (!quiet) observer_.ReportTransferring(shown, false);
     std::string data;
     if (!ReadLocal(local, &data)) return Status::NotFound("cannot read " + local);
     return WithRetries(
         [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
-        [&] { observer_.ReportTransferring(shown, true); });
+        [&] {
+          if (!quiet) observer_.ReportTransferring(shown, true);
+        });
   };
 
   announced = layout.audio_folder;
@@ -519,10 +522,14 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   // The files beside the page, in the order they are announced.
   std::vector<SideFile> side;
   for (const std::string& sound : files.sounds) side.push_back({sound, layout.SoundPath(sound)});
+  for (const std::string& copy : files.sound_copies)
+    side.push_back({copy, layout.SoundPath(copy), /*quiet=*/true});
   side.push_back({files.applet_class_path, layout.ClassPath()});
   if (!files.player_script_path.empty())
     side.push_back({files.player_script_path, layout.BesidePage(files.player_script_path)});
   side.push_back({files.local_resource_path, layout.ResourcePath(files.resource_file_name)});
+  for (const std::string& data_file : files.player_data_paths)
+    side.push_back({data_file, layout.BesidePage(data_file), /*quiet=*/true});
 
   SecondLane lane(*this, side);
   for (size_t i = 0; i < side.size(); ++i) {
@@ -531,12 +538,12 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
     if (observer_.CancelRequested()) status = Status::Cancelled();
     else if (lane.TakeOrAwait(i)) {
       // Placed whole by the second connection.
-      observer_.ReportTransferring(file.local, false);
+      if (!file.quiet) observer_.ReportTransferring(file.local, false);
       placed_.push_back(file.remote);
       continue;
     } else {
       lane.HandOverLeftovers(&temporaries_);
-      status = send(file.local, file.local, file.remote, false);
+      status = send(file.local, file.local, file.remote, false, file.quiet);
     }
     if (!status.ok()) {
       lane.Stop(&temporaries_, &placed_);

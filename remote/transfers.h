@@ -73,10 +73,16 @@ struct PublishFiles {
   std::string temp_page_path;        // the edited page (deleted when the publish ends)
   std::string remote_path;           // the page on the server
   std::vector<std::string> sounds;   // in SoundUploadOrder
+  // The browser player's copies of the sounds, sent into the audio folder
+  // after the sounds, without a progress report.
+  std::vector<std::string> sound_copies;
   std::string applet_class_path;
   std::string player_script_path;    // sent beside the page after the class file; empty: none
   std::string local_resource_path;
   std::string resource_file_name;    // its name on the site
+  // The browser player's data files, sent beside the page after the resource
+  // file (under their own file names), without a progress report.
+  std::vector<std::string> player_data_paths;
 };
 
 // The two FTP steps of a run on a remote page, as the run sees them (tests
@@ -108,9 +114,9 @@ class RemotePageTransfer : public PageTransfer {
   Status FetchRemotePage(const std::string& remote_path, const std::string& temp_page_path,
                          const std::string& retrieving_text) override;
 
-  // Sends the sounds into the audio folder (created when missing), the class
-  // file, the player script when there is one and the resource file, and the
-  // page last: its replacement is the publish's commit point. All in binary.
+  // Sends the sounds and their browser copies into the audio folder (created
+  // when missing), the class file, the player script when there is one, the
+  // resource file and the player's data files, and the page last: its replacement is the publish's commit point. All in binary.
   // Each file goes up under a temporary name (".NAME.part", or
   // "NAME.sonavelt-part" on a server that refuses names starting with "."),
   // its size is checked, and it replaces the file on the site in one rename.
@@ -184,6 +190,7 @@ class RemotePageTransfer : public PageTransfer {
   struct SideFile {
     std::string local;
     std::string remote;
+    bool quiet = false;  // announced to nobody
   };
   class SecondLane;
 

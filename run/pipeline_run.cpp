@@ -381,7 +381,6 @@ PipelineRun::Step PipelineRun::Processing() {
   names.for_refusal = page_.is_remote ? page_.remote_path : page_.local_html_path;
   names.for_body_error = page_.is_remote ? page_.remote_path : page_file_name_;
   PageForm form = PageFormOf(page_text_);
-  form.player_data = !page_.is_remote;  // the transfer to a site does not send it yet
   html::PageEditResult result = html::ProcessPage(
       page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_), form));
   switch (result.outcome) {
@@ -458,6 +457,8 @@ PipelineRun::Step PipelineRun::Transferring() {
     files.applet_class_path = paths_.applet_class_path;
     if (options_.browser_player) files.player_script_path = paths_.player_script_path;
     files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
+    if (options_.browser_player)
+      if (Step end = PreparePlayerFiles(&files)) return end;
     if (!services_.transport->PublishPage(page_, files, progress_, state_))
       return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
   } else {
@@ -467,6 +468,34 @@ PipelineRun::Step PipelineRun::Transferring() {
   progress_.SetStatusText("Transferring finished.");
   progress_.SetFixedProgress(99);
   Pause(1000);
+  return std::nullopt;
+}
+
+// A remote page's site gets what a local run puts beside the page for the
+// browser player, made in the work folder: the sounds' browser copies and
+// the player's data file. The local preview file is left off: a page on a
+// site fetches its files and never reads it. Nothing is on the site yet,
+// so a failure here leaves the site as it was.
+PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
+  const std::string& work_folder = run_folder_->path();
+  BrowserCopies browser_copies;
+  Status status = MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies);
+  if (status.ok()) {
+    std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
+    FillBrowserCopyFields(browser_copies, &browser_sounds);
+    // In the sounds' order, as a local run copies them.
+    for (const BrowserSound& sound : browser_sounds)
+      if (!sound.copy_path.empty()) files->sound_copies.push_back(sound.copy_path);
+    status = WritePlayerFiles(work_folder, ResourceBaseName(page_file_name_), files->resource_path,
+                              browser_sounds, /*local_preview=*/false, &files->player_data_paths,
+                              &state_.cancel_requested);
+  }
+  if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
+  if (!status.ok()) {
+    ui_.Tell(BoxStyle::kSystemModal, status.message());
+    return BackTo(ReturnPage::kSelectHtmlFile, 1);
+  }
+  if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
 

@@ -110,6 +110,8 @@ class PipelineRun {
   Step CreatingResourceFile();
   Step WritingSettingsPage();
   Step Transferring();
+  // The browser player's files for a remote page's site, into *files.
+  Step PreparePlayerFiles(PublishFiles* files);
   Step CopyBesidePage();
   Step ReplacePage();
   RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why);

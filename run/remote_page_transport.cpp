@@ -66,6 +66,8 @@ bool RemotePageTransport::PublishPage(const PageTarget& page, const PublishFiles
   remote_files.temp_page_path = files.page_path;
   remote_files.remote_path = page.remote_path;
   remote_files.sounds = files.sounds;
+  remote_files.sound_copies = files.sound_copies;
+  remote_files.player_data_paths = files.player_data_paths;
   remote_files.applet_class_path = files.applet_class_path;
   remote_files.player_script_path = files.player_script_path;
   remote_files.local_resource_path = files.resource_path;

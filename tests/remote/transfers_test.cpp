@@ -211,6 +211,60 @@ TEST_F(TransfersTest, ThePlayerScriptGoesBesideThePageBeforeTheResourceFile) {
   EXPECT_EQ(ReadFile(site_ + "/www/sonavelt-player.js"), "play();\r\n");
 }
 
+// The browser player's copies and data file go up before the page like the
+// other files (temporary name, rename), but unannounced: the progress counts
+// the same files with or without them, a cut-off one included.
+TEST_F(TransfersTest, TheBrowserPlayersFilesGoUpUnannouncedBeforeThePage) {
+  WriteFile(cache_ + "/e1.opus", std::string("OggS\0\r\n\x01", 8));
+  WriteFile(cache_ + "/x1.opus", std::string("OggS\0\n\r\x02", 8));
+  WriteFile(cache_ + "/index.sounds.js", "window.data = {};\r\n");
+  PublishFiles files = Files();
+  files.sound_copies = {cache_ + "/e1.opus", cache_ + "/x1.opus"};
+  files.player_data_paths = {cache_ + "/index.sounds.js"};
+
+  testing::FtpServerFaults drop;
+  drop.drop_stor = 7;  // the six sounds, then the first copy is cut off
+  ASSERT_TRUE(StartServer(drop));
+  {
+    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    Fetch(transfer);
+    ASSERT_TRUE(transfer.PublishRemotePage(files).ok());
+  }
+  EXPECT_EQ(observer_.Sent(), kAllSent);
+  EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 1);
+  EXPECT_EQ(observer_.Count("again:e1.opus"), 0);
+  EXPECT_EQ(ReadFile(site_ + "/www/audio/e1.opus"), ReadFile(cache_ + "/e1.opus"));
+  EXPECT_EQ(ReadFile(site_ + "/www/audio/x1.opus"), ReadFile(cache_ + "/x1.opus"));
+  EXPECT_EQ(ReadFile(site_ + "/www/index.sounds.js"), "window.data = {};\r\n");
+  EXPECT_EQ(Which(Page()), "new page");
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+
+  // The data file refused: it comes after everything but the page, which
+  // stays as it was, and the message names what was put beside it.
+  WriteFile(site_ + "/www/index.html", OldPage());
+  fs::remove_all(site_ + "/www/audio");
+  fs::remove(site_ + "/www/index.sounds.js");
+  ui_.calls.clear();
+  observer_.events.clear();
+  testing::FtpServerFaults refuse;
+  refuse.refuse_stor = "sounds.js:553";
+  ASSERT_TRUE(StartServer(refuse));
+  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  Fetch(transfer);
+  EXPECT_FALSE(transfer.PublishRemotePage(files).ok());
+  EXPECT_EQ(observer_.Sent(), Events(kAllSent.begin(), kAllSent.end() - 1));
+  ASSERT_EQ(ui_.calls.size(), 1u);
+  const std::string& text = ui_.calls[0].text;
+  EXPECT_NE(text.find("index.sounds.js"), std::string::npos) << text;
+  EXPECT_NE(text.find("553 Refused by the test server."), std::string::npos) << text;
+  EXPECT_NE(text.find("/www/audio/x1.opus"), std::string::npos) << text;
+  EXPECT_NE(text.find("/www/index.res"), std::string::npos) << text;
+  EXPECT_EQ(Which(Page()), "old page");
+  EXPECT_FALSE(fs::exists(site_ + "/www/index.sounds.js"));
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(Temp()));
+}
+
 TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
   testing::FtpServerFaults faults;
   faults.drop_stor = 2;  // e1, then x1 is cut off

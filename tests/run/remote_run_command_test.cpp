@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/scratch_install.h"
@@ -45,15 +46,14 @@ class RemoteRunCommandTest : public ::testing::Test {
     cli_ = std::string(bin) + "/sonavelt-cli";
     data_ = data;
     install_ = dir_.path() / "install";
-    // The scratch install folder carries the browser player: it goes up with
-    // the page too.
+    // The scratch install holds the browser player, which goes up too.
     testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .sounds = true});
     site_ = dir_.path() / "site";
     fs::create_directories(site_ / "www");
     fs::copy_file(data_ / "samples/sample.htm", site_ / "www/sample.htm");
     fs::create_directories(dir_.path() / "local");
     fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "local/sample.htm");
-    if (!server_.Start(site_.string())) GTEST_SKIP() << server_.error();
+    if (!server_.Start(site_.string())) SONAVELT_SERVER_UNAVAILABLE(server_.error());
     address_ = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
                std::to_string(server_.port()) + "/www/sample.htm";
   }
@@ -117,6 +117,84 @@ class RemoteRunCommandTest : public ::testing::Test {
     return found;
   }
 
+  // The site's copy of `name` (beside the page) is the local run's, byte for
+  // byte; the first difference is shown.
+  void ExpectSameBytes(const std::string& name) {
+    const std::string site = ReadFile((site_ / "www" / name).string());
+    const std::string local = ReadFile((dir_.path() / "local" / name).string());
+    size_t differ = 0;
+    while (differ < site.size() && differ < local.size() && site[differ] == local[differ]) ++differ;
+    EXPECT_EQ(site.size(), local.size()) << name;
+    EXPECT_EQ(differ, site.size()) << name << "\nsite: "
+                                   << site.substr(differ > 80 ? differ - 80 : 0, 200)
+                                   << "\nlocal: " << local.substr(differ > 80 ? differ - 80 : 0, 200);
+  }
+
+  // Runs the same choices on the site's page and on a local copy, and checks
+  // that the site holds what the local run put beside its page, byte for
+  // byte, and nothing else (no temporary upload names, and no preview file
+  // for pages opened from disk).
+  void ExpectSiteLikeLocalRun(const std::vector<std::string>& choices, bool browser_player) {
+    auto with = [&](std::string page) {
+      std::vector<std::string> args = choices;
+      args.push_back(std::move(page));
+      return args;
+    };
+    Result remote = Cli(with(address_));
+    ASSERT_EQ(remote.status, 0) << remote.output;
+    EXPECT_NE(remote.output.find("All Done."), std::string::npos);
+    EXPECT_NE(remote.output.find("To: 127.0.0.1"), std::string::npos);
+    EXPECT_NE(remote.output.find("page: 127.0.0.1:/www/sample.htm"), std::string::npos);
+    EXPECT_EQ(remote.output.find(TestFtpServer::kPassword), std::string::npos);
+    // The settings page names the site.
+    EXPECT_NE(ReadFile((install_ / "HISTORY/HIS_sample.htm").string()).find("127.0.0.1"),
+              std::string::npos);
+    // The extra files of the browser player are not among the transfers shown.
+    EXPECT_EQ(remote.output.find(".opus"), std::string::npos) << remote.output;
+    EXPECT_EQ(remote.output.find(".sounds.js"), std::string::npos) << remote.output;
+    Result local = Cli(with((dir_.path() / "local/sample.htm").string()));
+    ASSERT_EQ(local.status, 0) << local.output;
+
+    const fs::path www = site_ / "www";
+    const std::string page = ReadFile((www / "sample.htm").string());
+    EXPECT_EQ(Count(page, "<applet"), 1u);
+    EXPECT_EQ(page.find("\r\r"), std::string::npos);
+    // Line ends included: the page travels in binary both ways.
+    ExpectSameBytes("sample.htm");
+    ExpectSameBytes("sample.res");
+    EXPECT_EQ(ReadFile((www / "SonaveltRandomEventBackground.class").string()),
+              ReadFile((install_ / "SonaveltRandomEventBackground.class").string()));
+    std::set<std::string> expected = {"audio", "sample.htm", "sample.res",
+                                      "SonaveltRandomEventBackground.class"};
+    if (browser_player) {
+      EXPECT_NE(page.find("<script src=\"sample.sounds.js\"></script>"), std::string::npos)
+          << page;
+      ExpectSameBytes("sample.sounds.js");
+      ExpectSameBytes("sonavelt-player.js");
+      expected.insert({"sample.sounds.js", "sonavelt-player.js"});
+      EXPECT_TRUE(fs::exists(dir_.path() / "local/sample.local.js"));
+    } else {
+      EXPECT_EQ(page.find("sounds.js"), std::string::npos);
+    }
+    int sounds = 0, copies = 0;
+    for (const auto& entry : fs::directory_iterator(dir_.path() / "local/audio")) {
+      ++sounds;
+      if (entry.path().extension() == ".opus") ++copies;
+      ExpectSameBytes("audio/" + entry.path().filename().string());
+    }
+    EXPECT_GT(sounds, 0);
+    EXPECT_EQ(copies > 0, browser_player) << copies;
+    int on_site = 0;
+    for (const auto& entry : fs::directory_iterator(www / "audio")) {
+      ++on_site;
+      EXPECT_TRUE(fs::exists(dir_.path() / "local/audio" / entry.path().filename()))
+          << entry.path();
+    }
+    EXPECT_EQ(on_site, sounds);
+    for (const auto& entry : fs::directory_iterator(www))
+      EXPECT_TRUE(expected.count(entry.path().filename().string()) != 0) << entry.path();
+  }
+
   TempDir dir_;
   fs::path data_, install_, site_;
   std::string cli_;
@@ -125,59 +203,11 @@ class RemoteRunCommandTest : public ::testing::Test {
 };
 
 TEST_F(RemoteRunCommandTest, PageIsFetchedEditedAndPublishedWithItsFiles) {
-  // Without the browser player, whose block names a local preview script on
-  // a local page only: the two pages must then be the same bytes.
-  const std::vector<std::string> choices = {"--yes", "-n", "2", "--in-order", "--no-html5"};
-  auto with = [&](std::string page) {
-    std::vector<std::string> args = choices;
-    args.push_back(std::move(page));
-    return args;
-  };
-  Result remote = Cli(with(address_));
-  ASSERT_EQ(remote.status, 0) << remote.output;
-  EXPECT_NE(remote.output.find("All Done."), std::string::npos);
-  EXPECT_NE(remote.output.find("To: 127.0.0.1"), std::string::npos);
-  EXPECT_NE(remote.output.find("page: 127.0.0.1:/www/sample.htm"), std::string::npos);
-  EXPECT_EQ(remote.output.find(TestFtpServer::kPassword), std::string::npos);
-  // The settings page names the site.
-  EXPECT_NE(ReadFile((install_ / "HISTORY/HIS_sample.htm").string()).find("127.0.0.1"),
-            std::string::npos);
-
-  // The same choices on a local copy: the site must end up the same.
-  Result local = Cli(with((dir_.path() / "local/sample.htm").string()));
-  ASSERT_EQ(local.status, 0) << local.output;
-
-  const fs::path www = site_ / "www";
-  std::string page = ReadFile((www / "sample.htm").string());
-  EXPECT_EQ(Count(page, "<applet"), 1u);
-  EXPECT_EQ(page.find("\r\r"), std::string::npos);
-  // Byte for byte, line ends included: the page travels in binary both ways.
-  const std::string local_page = ReadFile((dir_.path() / "local/sample.htm").string());
-  size_t differ = 0;
-  while (differ < page.size() && differ < local_page.size() && page[differ] == local_page[differ])
-    ++differ;
-  EXPECT_EQ(page.size(), local_page.size());
-  EXPECT_EQ(differ, page.size()) << "site: " << page.substr(differ > 80 ? differ - 80 : 0, 200)
-                                 << "\nlocal: "
-                                 << local_page.substr(differ > 80 ? differ - 80 : 0, 200);
-  EXPECT_EQ(ReadFile((www / "sample.res").string()),
-            ReadFile((dir_.path() / "local/sample.res").string()));
-  EXPECT_EQ(ReadFile((www / "SonaveltRandomEventBackground.class").string()),
-            ReadFile((install_ / "SonaveltRandomEventBackground.class").string()));
-  int sounds = 0;
-  for (const auto& entry : fs::directory_iterator(dir_.path() / "local/audio")) {
-    ++sounds;
-    EXPECT_EQ(ReadFile((www / "audio" / entry.path().filename()).string()),
-              ReadFile(entry.path().string()))
-        << entry.path();
-  }
-  EXPECT_GT(sounds, 0);
-  // Nothing else was left on the site (no temporary upload names).
-  for (const auto& entry : fs::directory_iterator(www))
-    EXPECT_TRUE(entry.path().filename() == "audio" || entry.path().filename() == "sample.htm" ||
-                entry.path().filename() == "sample.res" ||
-                entry.path().filename() == "SonaveltRandomEventBackground.class")
-        << entry.path();
+  // With the browser player (the default): its copies and data file go up
+  // before the page, which names the data file as on a local page.
+  ExpectSiteLikeLocalRun({"--yes", "-n", "2", "--in-order"}, /*browser_player=*/true);
+  EXPECT_EQ(Count(ReadFile((site_ / "www/sample.htm").string()), "sonavelt-player.js"),
+            Count(ReadFile((dir_.path() / "local/sample.htm").string()), "sonavelt-player.js"));
 
   // The address is remembered for the wizard, the password nowhere.
   std::string ini = ReadFile((dir_.path() / "config/Brindlecor/Sonavelt.ini").string());
@@ -187,11 +217,41 @@ TEST_F(RemoteRunCommandTest, PageIsFetchedEditedAndPublishedWithItsFiles) {
   EXPECT_FALSE(fs::exists(install_ / "Cache"));
 
   // Again on the same site: the audio folder is there, the block is replaced.
-  Result again = Cli(with(address_));
+  Result again = Cli({"--yes", "-n", "2", "--in-order", address_});
   ASSERT_EQ(again.status, 0) << again.output;
-  page = ReadFile((www / "sample.htm").string());
+  const std::string page = ReadFile((site_ / "www/sample.htm").string());
   EXPECT_EQ(Count(page, "<applet"), 1u);
+  EXPECT_EQ(Count(page, "sample.sounds.js"), 1u) << page;
   EXPECT_EQ(page.find("\r\r"), std::string::npos);
+  EXPECT_FALSE(fs::exists(site_ / "www/sample.local.js"));
+}
+
+TEST_F(RemoteRunCommandTest, PageWithoutBrowserPlayerMatchesLocalRun) {
+  ExpectSiteLikeLocalRun({"--yes", "-n", "2", "--in-order", "--no-html5"},
+                         /*browser_player=*/false);
+}
+
+TEST_F(RemoteRunCommandTest, RefusedBrowserCopyLeavesThePageAsItWas) {
+  // The server refuses the first browser copy: the run ends before the page,
+  // which stays byte for byte as it was, and says so.
+  const std::string original = ReadFile((site_ / "www/sample.htm").string());
+  testing::FtpServerFaults refuse;
+  refuse.refuse_stor = ".opus:553";
+  ASSERT_TRUE(server_.Start(site_.string(), refuse)) << server_.error();
+  Result refused = Cli({"--yes", "-n", "1", "--no-background",
+                        "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
+                            std::to_string(server_.port()) + "/www/sample.htm"});
+  EXPECT_EQ(refused.status, 3) << refused.output;
+  EXPECT_NE(refused.output.find(".opus"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("553"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("The page on the site was not changed."), std::string::npos)
+      << refused.output;
+  EXPECT_EQ(ReadFile((site_ / "www/sample.htm").string()), original);
+  EXPECT_FALSE(fs::exists(site_ / "www/sample.sounds.js"));
+  EXPECT_FALSE(fs::exists(install_ / "Cache"));
+  // No temporary upload names left behind.
+  for (const auto& entry : fs::recursive_directory_iterator(site_ / "www"))
+    EXPECT_EQ(entry.path().filename().string().find("part"), std::string::npos) << entry.path();
 }
 
 TEST_F(RemoteRunCommandTest, RefusedAddressesAndLoginsStopTheRun) {
