@@ -368,14 +368,17 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
 
 // A second connection that places files beside the page while the run's
 // own connection places others: the run's connection takes them from the
-// first, the second from the last, until they meet. The second only ever
+// first, the second from the last before the resource file, until they meet. The second only ever
 // does the plain case (temporary name, 226, rename); at its first failure of
 // any kind it stops, and the run's connection does that file and the rest
 // with every fallback, retry and message. It tells the user nothing itself.
 class RemotePageTransfer::SecondLane {
  public:
-  SecondLane(RemotePageTransfer& owner, const std::vector<SideFile>& files)
-      : files_(files), state_(files.size(), kFree) {
+  // Files from `run_own_from` on (those that name others) are left to the
+  // run's connection, which comes to them once all before them are in place.
+  SecondLane(RemotePageTransfer& owner, const std::vector<SideFile>& files, size_t run_own_from)
+      : files_(files), run_own_from_(std::min(run_own_from, files.size())),
+        state_(files.size(), kFree) {
     // Worth a second login only for FTP and FTPS with several files ahead.
     size_t unique = 0;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -391,6 +394,7 @@ class RemotePageTransfer::SecondLane {
     }
     // The first file is always the run's own connection's.
     state_[0] = kMine;
+    for (size_t i = run_own_from_; i < state_.size(); ++i) state_[i] = kMine;
     dot_name_ = !owner.dot_names_refused_;
     cancel_ = owner.observer_.CancelFlag();
     endpoint_ = owner.endpoint_;
@@ -445,7 +449,7 @@ class RemotePageTransfer::SecondLane {
     FtpConnection connection(endpoint_);
     connection.set_cancel_flag(cancel_);
     bool open = connection.has_session() && connection.Open().ok();
-    for (size_t i = state_.size(); i-- > 0;) {
+    for (size_t i = run_own_from_; i-- > 0;) {
       std::string temporary;
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -467,6 +471,7 @@ class RemotePageTransfer::SecondLane {
   }
 
   const std::vector<SideFile>& files_;
+  size_t run_own_from_;
   FtpEndpoint endpoint_;
   const std::atomic<bool>* cancel_ = nullptr;
   bool dot_name_ = true;
@@ -527,11 +532,14 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   side.push_back({files.applet_class_path, layout.ClassPath()});
   if (!files.player_script_path.empty())
     side.push_back({files.player_script_path, layout.BesidePage(files.player_script_path)});
+  // The resource file and the data files name the others: they go up once
+  // those are all in place.
+  size_t naming = side.size();
   side.push_back({files.local_resource_path, layout.ResourcePath(files.resource_file_name)});
   for (const std::string& data_file : files.player_data_paths)
     side.push_back({data_file, layout.BesidePage(data_file), /*quiet=*/true});
 
-  SecondLane lane(*this, side);
+  SecondLane lane(*this, side, naming);
   for (size_t i = 0; i < side.size(); ++i) {
     const SideFile& file = side[i];
     announced = file.local;
