@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -364,6 +366,123 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
   return Fail(text, temp_page_path);
 }
 
+// A second connection that places files beside the page while the run's
+// own connection places others: the run's connection takes them from the
+// first, the second from the last before the resource file, until they meet. The second only ever
+// does the plain case (temporary name, 226, rename); at its first failure of
+// any kind it stops, and the run's connection does that file and the rest
+// with every fallback, retry and message. It tells the user nothing itself.
+class RemotePageTransfer::SecondLane {
+ public:
+  // Files from `run_own_from` on (those that name others) are left to the
+  // run's connection, which comes to them once all before them are in place.
+  SecondLane(RemotePageTransfer& owner, const std::vector<SideFile>& files, size_t run_own_from)
+      : files_(files), run_own_from_(std::min(run_own_from, files.size())),
+        state_(files.size(), kFree) {
+    // Worth a second login only for FTP and FTPS with several files ahead.
+    size_t unique = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+      bool seen = false;
+      for (size_t j = 0; j < i; ++j) seen = seen || files[j].remote == files[i].remote;
+      if (!seen) ++unique;
+      else state_[i] = kRepeat;  // the run's own (in place by then)
+    }
+    if (!owner.second_connection_ || owner.endpoint_.security == Security::kSsh || unique < 4 ||
+        owner.renames_refused_) {
+      stopped_ = true;
+      return;
+    }
+    // The first file is always the run's own connection's.
+    state_[0] = kMine;
+    for (size_t i = run_own_from_; i < state_.size(); ++i) state_[i] = kMine;
+    dot_name_ = !owner.dot_names_refused_;
+    cancel_ = owner.observer_.CancelFlag();
+    endpoint_ = owner.endpoint_;
+    worker_ = std::thread([this] { Work(); });
+  }
+  ~SecondLane() { Stop(nullptr, nullptr); }
+
+  // True: file i is in place through the second connection. False: the
+  // caller must place it (nobody took it, or the second connection failed).
+  bool TakeOrAwait(size_t i) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (state_[i] == kFree) {
+      state_[i] = kMine;
+      return false;
+    }
+    if (state_[i] == kMine || state_[i] == kRepeat) return false;
+    changed_.wait(lock, [&] { return state_[i] != kTaken; });
+    return state_[i] == kDone;
+  }
+
+  // The temporary file the second connection left when it gave up, to be
+  // removed by the caller.
+  void HandOverLeftovers(std::vector<std::string>* temporaries) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    temporaries->insert(temporaries->end(), leftovers_.begin(), leftovers_.end());
+    leftovers_.clear();
+  }
+
+  // Ends the second connection's work (the file in progress is cut short
+  // only by a cancel) and hands over what it left.
+  // *placed gains the files it put in place that the caller has not yet
+  // come to.
+  void Stop(std::vector<std::string>* temporaries, std::vector<std::string>* placed) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopped_ = true;
+    }
+    if (worker_.joinable()) worker_.join();
+    if (temporaries) HandOverLeftovers(temporaries);
+    if (!placed) return;
+    for (size_t i = 0; i < state_.size(); ++i) {
+      if (state_[i] == kDone &&
+          std::find(placed->begin(), placed->end(), files_[i].remote) == placed->end())
+        placed->push_back(files_[i].remote);
+    }
+  }
+
+ private:
+  enum State { kFree, kRepeat, kMine, kTaken, kDone, kFailed };
+
+  void Work() {
+    FtpConnection connection(endpoint_);
+    connection.set_cancel_flag(cancel_);
+    bool open = connection.has_session() && connection.Open().ok();
+    for (size_t i = run_own_from_; i-- > 0;) {
+      std::string temporary;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!open || stopped_ || state_[i] == kMine) return;
+        if (state_[i] == kRepeat) continue;
+        state_[i] = kTaken;
+        temporary = FtpConnection::TemporaryUploadPath(files_[i].remote, dot_name_);
+      }
+      std::string data;
+      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, temporary).ok() &&
+                connection.Replace(temporary, files_[i].remote).ok();
+      std::lock_guard<std::mutex> lock(mutex_);
+      // A failed (or cancelled) file may have left its temporary copy.
+      if (!ok) leftovers_.push_back(temporary);
+      state_[i] = ok ? kDone : kFailed;
+      changed_.notify_all();
+      if (!ok) return;
+    }
+  }
+
+  const std::vector<SideFile>& files_;
+  size_t run_own_from_;
+  FtpEndpoint endpoint_;
+  const std::atomic<bool>* cancel_ = nullptr;
+  bool dot_name_ = true;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<State> state_;
+  std::vector<std::string> leftovers_;
+  bool stopped_ = false;
+  std::thread worker_;
+};
+
 Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   const std::string& temp = files.temp_page_path;
   placed_.clear();
@@ -405,28 +524,45 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
                     "\r\n\r\n" + PageUnchangedText(placed_),
                 temp);
   }
-  for (const std::string& sound : files.sounds) {
-    status = send(sound, sound, layout.SoundPath(sound), false);
-    if (!status.ok()) return EndPublish(status, announced, temp);
+  // The files beside the page, in the order they are announced.
+  std::vector<SideFile> side;
+  for (const std::string& sound : files.sounds) side.push_back({sound, layout.SoundPath(sound)});
+  for (const std::string& copy : files.sound_copies)
+    side.push_back({copy, layout.SoundPath(copy), /*quiet=*/true});
+  side.push_back({files.applet_class_path, layout.ClassPath()});
+  if (!files.player_script_path.empty())
+    side.push_back({files.player_script_path, layout.BesidePage(files.player_script_path)});
+  // The resource file and the data files name the others: they go up once
+  // those are all in place.
+  size_t naming = side.size();
+  side.push_back({files.local_resource_path, layout.ResourcePath(files.resource_file_name)});
+  for (const std::string& data_file : files.player_data_paths)
+    side.push_back({data_file, layout.BesidePage(data_file), /*quiet=*/true});
+
+  SecondLane lane(*this, side, naming);
+  for (size_t i = 0; i < side.size(); ++i) {
+    const SideFile& file = side[i];
+    announced = file.local;
+    if (observer_.CancelRequested()) status = Status::Cancelled();
+    else if (lane.TakeOrAwait(i)) {
+      // Placed whole by the second connection.
+      if (!file.quiet) observer_.ReportTransferring(file.local, false);
+      placed_.push_back(file.remote);
+      continue;
+    } else {
+      lane.HandOverLeftovers(&temporaries_);
+      status = send(file.local, file.local, file.remote, false, file.quiet);
+    }
+    if (!status.ok()) {
+      lane.Stop(&temporaries_, &placed_);
+      return EndPublish(status, announced, temp);
+    }
   }
-  for (const std::string& copy : files.sound_copies) {
-    status = send(copy, copy, layout.SoundPath(copy), false, /*quiet=*/true);
-    if (!status.ok()) return EndPublish(status, announced, temp);
-  }
-  status = send(files.applet_class_path, files.applet_class_path, layout.ClassPath(), false);
-  if (!status.ok()) return EndPublish(status, announced, temp);
-  if (!files.player_script_path.empty()) {
-    status = send(files.player_script_path, files.player_script_path,
-                  layout.BesidePage(files.player_script_path), false);
-    if (!status.ok()) return EndPublish(status, announced, temp);
-  }
-  status = send(files.local_resource_path, files.local_resource_path,
-                layout.ResourcePath(files.resource_file_name), false);
-  if (!status.ok()) return EndPublish(status, announced, temp);
-  for (const std::string& data_file : files.player_data_paths) {
-    status = send(data_file, data_file, layout.BesidePage(data_file), false, /*quiet=*/true);
-    if (!status.ok()) return EndPublish(status, announced, temp);
-  }
+  lane.Stop(&temporaries_, &placed_);
+  // What the second connection left (a file it gave up on, since placed by
+  // this one) goes before the page.
+  for (const std::string& path : temporaries_) connection_->Delete(path);
+  temporaries_.clear();
   // The commit point: the page, last.
   status = send(files.remote_path, temp, files.remote_path, true);
   if (!status.ok()) return EndPublish(status, announced, temp);

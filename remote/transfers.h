@@ -138,6 +138,11 @@ class RemotePageTransfer : public PageTransfer {
   // Drops the connection, if any.
   void Close();
 
+  // Off: the publish sends everything over the run's own connection, without
+  // the second one that places files beside the page alongside it (on by
+  // default, FTP and FTPS only).
+  void set_second_connection(bool on) { second_connection_ = on; }
+
  private:
   // A fresh connection in place of the current one, telling nobody.
   Status Reconnect();
@@ -181,6 +186,14 @@ class RemotePageTransfer : public PageTransfer {
   // connection_lost: on a new connection, with short time-outs.
   void RemoveTemporaries(bool connection_lost = false);
 
+  // A file beside the page: its local path and its path on the site.
+  struct SideFile {
+    std::string local;
+    std::string remote;
+    bool quiet = false;  // announced to nobody
+  };
+  class SecondLane;
+
   FtpEndpoint endpoint_;
   UserInterface& ui_;
   TransferObserver& observer_;
@@ -189,6 +202,7 @@ class RemotePageTransfer : public PageTransfer {
   // What the server was found to refuse during this run.
   bool dot_names_refused_ = false;
   bool renames_refused_ = false;
+  bool second_connection_ = true;
   // The page as fetched, byte for byte.
   std::string original_page_;
   // Remote files this publish put in place, and its temporary files on the

@@ -58,6 +58,10 @@ bool TestFtpServer::Start(const std::string& root, const FtpServerFaults& option
                                     "--user",      kUser,
                                     "--password-file", password_file_,
                                     "--port",      std::to_string(port)};
+  if (!options.drop_stor_of.empty()) {
+    args.push_back("--drop-stor-of");
+    args.push_back(options.drop_stor_of);
+  }
   if (options.drop_stor > 0) {
     args.push_back("--drop-stor");
     args.push_back(std::to_string(options.drop_stor));

@@ -13,6 +13,7 @@ namespace sonavelt::testing {
 // Ways the test server misbehaves on purpose.
 struct FtpServerFaults {
   int drop_stor = 0;       // drop the control connection at the N-th STOR (once)
+  std::string drop_stor_of;  // ... at the first STOR of a name holding this
   std::string refuse_mkd;  // refuse MKD of paths containing this
   bool refuse_rename = false;
   bool deny_dot = false;        // refuse names starting with "." (vsftpd's deny_file={.*})

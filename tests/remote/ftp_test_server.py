@@ -3,13 +3,16 @@
 Serves --root for one user on 127.0.0.1, prints the port it listens on (one
 line) and serves until it is killed. Options make it misbehave on purpose:
 --drop-stor N closes the control connection instead of answering the N-th
-STOR (counted from 1, once), --refuse-mkd WORD refuses every MKD whose path
+STOR (counted from 1, once), --drop-stor-of NAME does so at the first STOR of
+a name containing NAME, --refuse-mkd WORD refuses every MKD whose path
 contains WORD, --refuse-rename refuses every RNFR, --deny-dot refuses names
 starting with "." (as vsftpd's deny_file={.*}), --refuse-stor NAME:CODE
 answers CODE to a STOR of a name containing NAME, --die-in-stor NAME ends the server in the
 middle of receiving NAME, --stall-in-stor NAME stops answering there, and
 --delay-ms N waits N milliseconds before every reply, --log-commands FILE
 appends each command received to FILE with its time (a password never).
+--threaded serves each connection on its own thread, so that a delay holds up
+only the connection it answers (as the network's latency does).
 """
 import argparse
 import os
@@ -19,7 +22,7 @@ import time
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import FTPServer, ThreadedFTPServer
 
 
 def main():
@@ -29,6 +32,7 @@ def main():
     parser.add_argument("--password-file", required=True)
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--drop-stor", type=int, default=0)
+    parser.add_argument("--drop-stor-of", default="")
     parser.add_argument("--refuse-mkd", default="")
     parser.add_argument("--refuse-rename", action="store_true")
     parser.add_argument("--deny-dot", action="store_true")
@@ -37,6 +41,7 @@ def main():
     parser.add_argument("--stall-in-stor", default="")
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--log-commands", default="")
+    parser.add_argument("--threaded", action="store_true")
     args = parser.parse_args()
     refused_name, _, refused_code = args.refuse_stor.partition(":")
 
@@ -47,7 +52,7 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, password, args.root, perm="elradfmwMT")
 
-    state = {"stor": 0}
+    state = {"stor": 0, "dropped_of": False}
 
     class Breaking:
         """A file being received that ends or stalls the server half way."""
@@ -107,6 +112,11 @@ def main():
             if state["stor"] == args.drop_stor:
                 self.close()
                 return
+            if args.drop_stor_of and not state["dropped_of"] and \
+                    args.drop_stor_of in os.path.basename(file):
+                state["dropped_of"] = True
+                self.close()
+                return
             return super().ftp_STOR(file, mode)
 
         def ftp_MKD(self, path):
@@ -125,7 +135,7 @@ def main():
     Handler.abstracted_fs = FS
     Handler.banner = "test server ready"
     Handler.passive_ports = None
-    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server = (ThreadedFTPServer if args.threaded else FTPServer)(("127.0.0.1", args.port), Handler)
     print(server.socket.getsockname()[1], flush=True)
     sys.stdout.flush()
     server.serve_forever()

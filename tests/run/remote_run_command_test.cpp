@@ -306,7 +306,7 @@ TEST_F(RemoteRunCommandTest, ServerFaultsAreRetriedThenReported) {
   // The connection dropped during the first sound's upload: sent again after
   // a reconnect, and the site ends complete.
   testing::FtpServerFaults drop;
-  drop.drop_stor = 2;
+  drop.drop_stor_of = "sonavelt.au";
   ASSERT_TRUE(server_.Start(site_.string(), drop)) << server_.error();
   Result dropped = Cli({"--yes", "-n", "1", "--no-background", address()});
   ASSERT_EQ(dropped.status, 0) << dropped.output;
