@@ -19,20 +19,8 @@ int64_t MtimeNs(const struct stat& st) {
   return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
-std::string NameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
-// Long names are cut in temporary names, as file_io does.
-constexpr size_t kMaxNameInTemp = 120;
 
 }  // namespace
 
@@ -143,10 +131,7 @@ Status AtomicFileWriter::Open(const std::string& final_path) {
   // In the same folder, so the rename stays on one file system, and named
   // as every temporary file of the program is (file_io.h), so a later run
   // can remove it should this process be killed.
-  std::string name = NameOf(final_path);
-  if (name.size() > kMaxNameInTemp) name.resize(kMaxNameInTemp);
-  std::string candidate = FolderOf(final_path) + "/." + name + std::string(file_io::kTempMarker) +
-                          std::to_string(static_cast<long>(::getpid())) + "-XXXXXX";
+  std::string candidate = file_io::TempFileTemplate(final_path);
   int fd = ::mkostemp(candidate.data(), O_CLOEXEC);
   if (fd < 0) return Status::IoError(ErrorText(errno));
   // mkostemp makes 0600; a finished file is readable as any other.

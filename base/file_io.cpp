@@ -61,11 +61,7 @@ bool WriteAll(int fd, const char* data, size_t size, const std::atomic<bool>* ca
 class TempFile {
  public:
   explicit TempFile(const std::string& target) {
-    std::string name = NameOf(target);
-    if (name.size() > kMaxNameInTemp) name.resize(kMaxNameInTemp);
-    path_ = JoinPath(FolderOf(target), "." + name + std::string(kTempMarker) +
-                                           std::to_string(static_cast<long>(getpid())) +
-                                           "-XXXXXX");
+    path_ = TempFileTemplate(target);
     fd_ = mkostemp(path_.data(), O_CLOEXEC);
     if (fd_ < 0) error_ = errno;
     fd_made_ = fd_ >= 0;
@@ -272,6 +268,13 @@ Status CopyFileAtomically(const std::string& from, const std::string& to,
   if (error == ECANCELED) return Status::Cancelled();
   if (error != 0) return FromErrno(error);
   return temp.Commit(target, exists ? &old : nullptr, cancel);
+}
+
+std::string TempFileTemplate(const std::string& target) {
+  std::string name = NameOf(target);
+  if (name.size() > kMaxNameInTemp) name.resize(kMaxNameInTemp);
+  return JoinPath(FolderOf(target), "." + name + std::string(kTempMarker) +
+                                        std::to_string(static_cast<long>(getpid())) + "-XXXXXX");
 }
 
 long TempFileOwner(std::string_view name) {

@@ -56,6 +56,11 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes,
 Status CopyFileAtomically(const std::string& from, const std::string& to,
                           const std::atomic<bool>* cancel = nullptr);
 
+// The mkstemp template of a temporary file beside `target`:
+// ".NAME.sonavelt-tmp-PID-XXXXXX" in target's folder, NAME cut to a length
+// any file system takes.
+std::string TempFileTemplate(const std::string& target);
+
 // The pid that wrote the temporary file named `name` (a file name, not a
 // path), or 0 when the name is not one of ours.
 long TempFileOwner(std::string_view name);
