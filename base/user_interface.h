@@ -2,22 +2,26 @@
 
 #include <string>
 
+#include "base/box_style.h"
+#include "base/status.h"
+
 namespace sonavelt {
 
-// How a message box is shown. The texts come with their style: the sound and
-// page checks and the run's own messages are system-modal (application-modal
-// in our front ends); the option and remote checks, and the converter's short
-// messages, are plain boxes.
-enum class BoxStyle {
-  kPlain,        // OK button
-  kSystemModal,  // OK button, blocks the whole program
-};
-
-// The buttons and icon of a question.
-enum class QuestionKind {
-  kYesNo,      // Yes and No with the question icon
-  kYesNoStop,  // Yes and No with the stop icon: Yes stops the work
-  kOkCancel,   // OK and Cancel, no icon
+// The questions a run really asks while it works (a sound's format change,
+// low disk space, the quit question): the narrow part of UserInterface that
+// core code may hold. Everything else the core has to say comes back to the
+// front end as a Status and is shown there.
+class Questions {
+ public:
+  virtual ~Questions() = default;
+  // A Yes/No question with the question icon; true for Yes.
+  virtual bool Ask(BoxStyle style, const std::string& question) = 0;
+  // A question of another kind; true for Yes or OK. Front ends that draw no
+  // boxes answer it as Ask.
+  virtual bool AskAs(QuestionKind kind, BoxStyle style, const std::string& question) {
+    (void)kind;
+    return Ask(style, question);
+  }
 };
 
 // Where the core tells the user something or asks a Yes/No question. The core
@@ -28,19 +32,15 @@ enum class QuestionKind {
 // Texts use "\r\n" line ends, as the program's messages always have; a front
 // end converts them for its display. Implementations may be called from the
 // run's worker thread and must block until the user has answered.
-class UserInterface {
+class UserInterface : public Questions {
  public:
-  virtual ~UserInterface() = default;
   // A message with an OK button.
   virtual void Tell(BoxStyle style, const std::string& text) = 0;
-  // A Yes/No question with the question icon; true for Yes.
-  virtual bool Ask(BoxStyle style, const std::string& question) = 0;
-  // A question of another kind; true for Yes or OK. Front ends that draw no
-  // boxes answer it as Ask.
-  virtual bool AskAs(QuestionKind kind, BoxStyle style, const std::string& question) {
-    (void)kind;
-    return Ask(style, question);
-  }
 };
+
+// Shows a failed status in its box; ok and cancelled ones show nothing.
+inline void Show(UserInterface& ui, const Status& status) {
+  if (!status.ok() && !status.cancelled()) ui.Tell(status.box(), status.message());
+}
 
 }  // namespace sonavelt
