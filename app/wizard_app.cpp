@@ -15,7 +15,6 @@
 #include "app/help_system.h"
 #include "app/qt_user_interface.h"
 #include "app/remote_site_chooser.h"
-#include "app/screenshot_tour.h"
 #include "app/sound_player.h"
 #include "app/sound_preview.h"
 #include "app/text_editor.h"
@@ -69,9 +68,9 @@ int RunWizardApp(const WizardAppOptions& options) {
   choices.page = start.page;
   choices.sounds = start.sounds;
   choices.options = start.options;
-  if (!options.screenshot_page.isEmpty()) {
+  if (!options.start_page.isEmpty()) {
     choices.page = run::PageTarget{};
-    choices.page.local_html_path = options.screenshot_page.toStdString();
+    choices.page.local_html_path = options.start_page.toStdString();
   }
 
   GuiCallGate gate;
@@ -128,8 +127,8 @@ int RunWizardApp(const WizardAppOptions& options) {
     ui.set_parent(&wizard);
     for (QtFileChooser* chooser : {&html_chooser, &sound_chooser, &applet_chooser})
       chooser->set_parent(&wizard);
-    if (!options.screenshot_folder.isEmpty()) {
-      status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
+    if (options.drive) {
+      status = options.drive(wizard);
     } else {
       wizard.Run();
     }
