@@ -23,7 +23,6 @@
 #include "run/pipeline_run.h"
 #include "run/run_history.h"
 #include "run/progress_panel.h"
-#include "run/remote_page_transport.h"
 #include "run/run_messages.h"
 #include "run/settings_store.h"
 #include "run/sound_lists.h"
@@ -351,7 +350,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
 
   // The first page: the page file and the number of combinations.
   run::PageTarget& page = choices.page;
-  run::RemotePageTransport transport(ui);
+  remote::RemotePageTransfer transport;
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
@@ -436,7 +435,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
         remote::RemoteLayout layout(page.remote_path);
         std::printf("page: %s:%s\n", page.remote_site.c_str(), page.remote_path.c_str());
         std::printf("resource file: %s:%s\n", page.remote_site.c_str(),
-                    layout.ResourcePath(pipeline.resource_file_name()).c_str());
+                    layout.BesidePage(pipeline.resource_file_name()).c_str());
       } else {
         std::printf("page: %s\n", page.local_html_path.c_str());
         std::printf("resource file: %s\n",
