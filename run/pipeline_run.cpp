@@ -23,6 +23,9 @@
 #include "run/startup.h"
 
 namespace sonavelt::run {
+
+using file_io::JoinPath;
+
 namespace {
 
 namespace fs = std::filesystem;
