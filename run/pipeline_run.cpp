@@ -24,6 +24,9 @@
 #include "run/transfer_progress.h"
 
 namespace sonavelt::run {
+
+using file_io::JoinPath;
+
 namespace {
 
 namespace fs = std::filesystem;

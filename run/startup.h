@@ -36,10 +36,6 @@ inline constexpr char kDefaultExitSounds[] =
 inline constexpr char kDefaultBackgroundSounds[] =
     "bg/lullaby.wav;bg/waltz.wav;bg/blues.wav;bg/marimba.wav;";
 
-// folder + "/" + name, with exactly one "/" between them (folder may end in
-// one already). An empty folder gives name.
-std::string JoinPath(std::string_view folder, std::string_view name);
-
 // The install folder: `app_path` (the stored "AppPath") when not empty; else
 // `program_folder` + "/../share/sonavelt" when that folder exists (the layout
 // of an installed or built program); else `current_folder`.
