@@ -14,7 +14,6 @@
 #include "app/help_system.h"
 #include "app/qt_user_interface.h"
 #include "app/remote_site_chooser.h"
-#include "app/screenshot_tour.h"
 #include "app/sound_player.h"
 #include "app/sound_preview.h"
 #include "app/text_editor.h"
@@ -57,9 +56,9 @@ int RunWizardApp(const WizardAppOptions& options) {
     std::fprintf(stderr, "%s\n", folder.message().c_str());
     return 1;
   }
-  if (!options.screenshot_page.isEmpty()) {
+  if (!options.start_page.isEmpty()) {
     choices.page = run::PageTarget{};
-    choices.page.local_html_path = options.screenshot_page.toStdString();
+    choices.page.local_html_path = options.start_page.toStdString();
   }
 
   GuiCallGate gate;
@@ -116,8 +115,8 @@ int RunWizardApp(const WizardAppOptions& options) {
     ui.set_parent(&wizard);
     for (QtFileChooser* chooser : {&html_chooser, &sound_chooser, &applet_chooser})
       chooser->set_parent(&wizard);
-    if (!options.screenshot_folder.isEmpty()) {
-      status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
+    if (options.drive) {
+      status = options.drive(wizard);
     } else {
       wizard.Run();
     }

@@ -21,7 +21,7 @@
 #include "run/audio_sound_work.h"
 #include "run/pipeline_run.h"
 #include "run/progress_panel.h"
-#include "run/remote_page_transport.h"
+#include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
 #include "run/work_folder.h"
@@ -342,7 +342,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
 
   // The first page: the page file and the number of combinations.
   run::PageTarget& page = request.page;
-  run::RemotePageTransport transport(ui);
+  remote::RemotePageTransfer transport;
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
@@ -426,7 +426,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
         remote::RemoteLayout layout(page.remote_path);
         std::printf("page: %s:%s\n", page.remote_site.c_str(), page.remote_path.c_str());
         std::printf("resource file: %s:%s\n", page.remote_site.c_str(),
-                    layout.ResourcePath(pipeline.resource_file_name()).c_str());
+                    layout.BesidePage(pipeline.resource_file_name()).c_str());
       } else {
         std::printf("page: %s\n", page.local_html_path.c_str());
         std::printf("resource file: %s\n",

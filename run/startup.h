@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "run/page_transport.h"
 #include "run/run_history.h"
 #include "run/run_inputs.h"
 
@@ -11,8 +12,8 @@
 // completed run.
 namespace sonavelt::run {
 
-// Names of the install folder's items, relative to it, with "/" separators.
-inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
+// Names of the install folder's items, relative to it, with "/" separators
+// (the class file's, kAppletClassFileName, is in page_transport.h).
 // The browser player: its name beside the page, and where the install folder
 // keeps it.
 inline constexpr char kPlayerScriptFileName[] = "sonavelt-player.js";
