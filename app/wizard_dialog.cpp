@@ -308,7 +308,9 @@ void WizardDialog::OnEnterKey() {
 void WizardDialog::OnLocalMachine() {
   const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
-  if (!chosen.empty() && run::CheckListSafePath(chosen, "HTML", *services_.ui)) {
+  const Status safe = run::CheckListSafePath(chosen, "HTML");
+  Show(*services_.ui, safe);
+  if (!chosen.empty() && safe.ok()) {
     flow_.ChooseLocalPage(chosen);
     path_edit_->setText(Q(chosen));
   }
@@ -324,8 +326,9 @@ void WizardDialog::OnRemoteSite() {
 
 void WizardDialog::OnBrowseSound() {
   const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
-  if (!chosen.empty() && run::CheckListSafePath(chosen, "audio", *services_.ui))
-    path_edit_->setText(Q(chosen));
+  const Status safe = run::CheckListSafePath(chosen, "audio");
+  Show(*services_.ui, safe);
+  if (!chosen.empty() && safe.ok()) path_edit_->setText(Q(chosen));
   FocusOn(FocusField::kPath);
 }
 
