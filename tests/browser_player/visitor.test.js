@@ -8,10 +8,10 @@ const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { describe, it, before, after } = require('node:test');
+const { describe, it } = require('node:test');
 
 const { encodeResource, resourceText, patternAu, processedPage, playerData } = require('./fixtures');
-const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+const { chromiumMissing, launchBrowser, openTab, withSiteAndBrowser } = require('./harness');
 
 const skip = chromiumMissing();
 const ENABLE = 'button.sonavelt-player-enable';
@@ -64,14 +64,7 @@ describe('a visitor and the player', { skip: skip || false }, () => {
   let server;
   let browser;
 
-  before(async () => {
-    server = await startServer();
-    browser = await launchBrowser();
-  });
-  after(async () => {
-    if (browser) await browser.close();
-    if (server) await server.close();
-  });
+  withSiteAndBrowser((s, b) => { server = s; browser = b; });
 
   it('is unlocked by the first real click whatever came before, and never claims sound it has not', async () => {
     const tall = '<div style="height:3000px">tall</div>';
@@ -234,7 +227,7 @@ describe('a visitor and the player', { skip: skip || false }, () => {
       await tab.page.keyboard.press('Tab');  // also a trusted gesture: nothing must change
       await tab.page.click(MUTE);
       assert.equal(await tab.page.getAttribute(MUTE, 'aria-pressed'), 'true');
-      await tab.page.waitForTimeout(100);
+      await tab.waitFor(() => tab.stops.some((s) => s.id === tab.starts[1].id), 'the background to stop');
       assert.ok(tab.stops.some((s) => s.id === tab.starts[1].id), 'background stopped');
       const before = tab.starts.length;
       const begin = Date.now();
@@ -348,11 +341,11 @@ describe('a visitor and the player', { skip: skip || false }, () => {
     const calls = () => tab.contextCalls.slice(unlockCalls).map((c) => c.kind);
     const unlockCalls = tab.contextCalls.length;
     await setVisibility('hidden');
-    await tab.page.waitForTimeout(200);
+    await tab.waitFor(() => calls().length >= 1, 'the context to be suspended');
     assert.deepEqual(calls(), ['suspend']);
     assert.equal(tab.stops.length, 0, 'the loop keeps its place');
     await setVisibility('visible');
-    await tab.page.waitForTimeout(200);
+    await tab.waitFor(() => calls().length >= 2, 'the context to be resumed');
     assert.deepEqual(calls(), ['suspend', 'resume']);
     assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
     assert.equal(await tab.page.locator(ENABLE).isVisible(), false);
