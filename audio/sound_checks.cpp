@@ -4,14 +4,12 @@
 #include "audio/sound_decoder.h"
 #include "audio/sound_messages.h"
 #include "audio/sun_au_reader.h"
+#include "base/file_io.h"
 #include "base/text.h"
 
 namespace sonavelt::audio {
 
-bool FileExists(const std::string& path) {
-  if (path.empty()) return false;
-  return InputFile::Open(path, nullptr).has_value();
-}
+bool FileExists(const std::string& path) { return file_io::IsReadableFile(path); }
 
 void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui) {
   const std::string what = SpecialFileKindOf(path);

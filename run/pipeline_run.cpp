@@ -21,8 +21,12 @@
 #include "run/run_messages.h"
 #include "run/settings_page.h"
 #include "run/startup.h"
+#include "run/transfer_progress.h"
 
 namespace sonavelt::run {
+
+using file_io::JoinPath;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -345,13 +349,19 @@ PipelineRun::Step PipelineRun::Converting() {
 PipelineRun::Step PipelineRun::Retrieving() {
   progress_.SetStatusText("Retrieving:\r\n\r\n\t" + page_file_name_);
   if (page_.is_remote) {
-    temp_page_path_ = JoinPath(run_folder_->path(), "page");
+    temp_page_path_ = JoinPath(run_folder_->path(), kTempPageFileName);
     if (services_.transport == nullptr) {
       ui_.Tell(BoxStyle::kSystemModal, RemoteUnavailableMessage(page_.remote_site));
       return BackTo(ReturnPage::kSelectHtmlFile, 1);
     }
-    if (!services_.transport->FetchPage(page_, temp_page_path_, progress_, state_))
+    TransferProgress observer(progress_, state_, page_.remote_site);
+    Status fetched = services_.transport->FetchPage(
+        {page_.remote_site, page_.remote_path}, temp_page_path_,
+        "Retrieving:\r\n\r\n\t" + page_file_name_, observer);
+    if (!fetched.ok()) {
+      Show(ui_, fetched);
       return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+    }
     work_page_path_ = temp_page_path_;
   } else {
     work_page_path_ = page_.local_html_path;
@@ -459,8 +469,13 @@ PipelineRun::Step PipelineRun::Transferring() {
     files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
     if (options_.browser_player)
       if (Step end = PreparePlayerFiles(&files)) return end;
-    if (!services_.transport->PublishPage(page_, files, progress_, state_))
+    TransferProgress observer(progress_, state_, page_.remote_site);
+    Status published =
+        services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
+    if (!published.ok()) {
+      Show(ui_, published);
       return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+    }
   } else {
     if (Step end = CopyBesidePage()) return end;
     if (Step end = ReplacePage()) return end;
