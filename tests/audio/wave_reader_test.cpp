@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/audio/wave_bytes.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
