@@ -157,7 +157,7 @@ bool CheckListSafePath(const std::string& path, const std::string& kind, UserInt
 bool CheckLocalPagePath(const std::string& path, UserInterface& ui) {
   if (!CheckListSafePath(path, "HTML", ui)) return false;
   if (audio::FileExists(path)) return true;
-  audio::ReportMissing(path, "HTML", ui);
+  Show(ui, audio::MissingFile(path, "HTML"));
   return false;
 }
 

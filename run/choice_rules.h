@@ -90,7 +90,7 @@ std::string ListSeparatorMessage(const std::string& path, const std::string& kin
 bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui);
 
 // The first page's check of a local page: CheckListSafePath, then a readable
-// regular file (audio::FileExists; audio::ReportMissing with "HTML"
+// regular file (audio::FileExists; audio::MissingFile with "HTML"
 // otherwise, which also names a FIFO or a device as what it is). Nothing is
 // read from the page here.
 bool CheckLocalPagePath(const std::string& path, UserInterface& ui);
