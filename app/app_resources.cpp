@@ -1,7 +1,10 @@
 #include "app/app_resources.h"
 
 #include <QGuiApplication>
+#include <QCoreApplication>
 #include <QImageReader>
+
+#include "base/version.h"
 
 // The pictures are compiled into this static library; its resources must be
 // registered before the first use.
@@ -43,6 +46,14 @@ QPixmap BannerPixmap(int height) {
   QPixmap out = QPixmap::fromImage(reader.read());
   out.setDevicePixelRatio(ratio);
   return out;
+}
+
+void SetProgramIdentity() {
+  QCoreApplication::setOrganizationName(QStringLiteral("Brindlecor"));
+  QCoreApplication::setApplicationName(QStringLiteral("Sonavelt"));
+  QCoreApplication::setApplicationVersion(QLatin1String(sonavelt::kVersion));
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.brindlecor.sonavelt"));
+  QGuiApplication::setWindowIcon(ProgramIcon());
 }
 
 }  // namespace sonavelt::app

@@ -11,4 +11,9 @@ QIcon ProgramIcon();
 // The banner drawn at the given height, its width in proportion.
 QPixmap BannerPixmap(int height);
 
+// Names the running program as the wizard (organisation, name, version,
+// desktop entry, icon): the settings file and the window's identity follow.
+// Needs a QApplication.
+void SetProgramIdentity();
+
 }  // namespace sonavelt::app

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "app/help_ids.h"
 #include "remote/address_history.h"
 #include "remote/ftp_address.h"
 
@@ -25,7 +26,7 @@ class ConnectDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr uint32_t kHelpContext = 0x808A0462;
+  static constexpr uint32_t kHelpContext = help::kConnectDialog;
 
   // show_help: opens a help topic; empty: the Help button is disabled.
   ConnectDialog(const remote::AddressHistory& history, const remote::FtpLogin& login,

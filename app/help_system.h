@@ -7,12 +7,15 @@
 #include <cstdint>
 
 #include <QTextBrowser>
+
+#include "app/help_ids.h"
 class QWidget;
 
 namespace sonavelt::app {
 
 // The program's help: one HTML file whose topics are marked by anchors named
-// after their context numbers in upper-case hexadecimal ("80660461"). Topics
+// after their context numbers (app/help_ids.h) in upper-case hexadecimal
+// ("80660461"). Topics
 // open in a help window of their own; a topic's text also serves as the
 // What's This text of the controls that carry its context.
 class HelpSystem : public QObject {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/ftp_work_thread.h"
+#include "app/help_ids.h"
 #include "base/user_interface.h"
 #include "remote/browse_connect.h"
 #include "remote/ftp_address.h"
@@ -30,7 +31,7 @@ class RemoteFileBrowser : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr uint32_t kHelpContext = 0x808B0463;
+  static constexpr uint32_t kHelpContext = help::kRemoteFileBrowser;
 
   struct Result {
     remote::ConnectOutcome outcome = remote::ConnectOutcome::kFailed;

@@ -18,8 +18,7 @@ RemoteSiteChooser::RemoteSiteChooser(run::SettingsStore& store, UserInterface& u
     : store_(store),
       ui_(ui),
       show_help_(std::move(show_help)),
-      history_(run::LoadAddressHistory(store)),
-      transport_(ui) {}
+      history_(run::LoadAddressHistory(store)) {}
 
 bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
                                       remote::FtpEndpoint& settings) {

@@ -8,7 +8,8 @@
 #include "base/user_interface.h"
 #include "remote/address_history.h"
 #include "remote/ftp_address.h"
-#include "run/remote_page_transport.h"
+#include "remote/transfers.h"
+#include "run/page_transport.h"
 #include "run/settings_store.h"
 
 namespace sonavelt::app {
@@ -45,7 +46,7 @@ class RemoteSiteChooser : public RemotePageChooser {
   std::function<void(uint32_t)> show_help_;
   remote::AddressHistory history_;
   remote::FtpLogin login_;
-  run::RemotePageTransport transport_;
+  remote::RemotePageTransfer transport_;
 };
 
 }  // namespace sonavelt::app

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -15,17 +14,16 @@
 #include "app/help_system.h"
 #include "app/qt_user_interface.h"
 #include "app/remote_site_chooser.h"
-#include "app/screenshot_tour.h"
 #include "app/sound_player.h"
 #include "app/sound_preview.h"
 #include "app/text_editor.h"
 #include "app/wizard_dialog.h"
 #include "audio/au_cache.h"
+#include "base/file_io.h"
 #include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
-#include "run/run_messages.h"
+#include "run/run_request.h"
 #include "run/settings_store.h"
-#include "run/startup.h"
 #include "run/work_folder.h"
 
 namespace sonavelt::app {
@@ -46,32 +44,21 @@ class QtSoundOutput : public SoundOutput {
 
 int RunWizardApp(const WizardAppOptions& options) {
   run::SettingsStore store;
-  std::error_code ec;
-  const std::string current = std::filesystem::current_path(ec).string();
-  const std::string install_folder =
-      run::ChooseInstallFolder(store.AppPath(), run::ProgramFolder(), current);
-
-  WizardChoices choices;
-  choices.paths = run::MakeInstallPaths(install_folder, run::UserDataFolder());
+  run::StartUp start = run::LoadStartUp(store);
+  WizardChoices& choices = start.request;
+  const run::StoredHistory& stored = start.stored;
+  const std::string install_folder = choices.paths.install_folder;
   // The session's private work folder (converted sounds, previews, each
   // run's own folder inside it); removed when the wizard ends. Folders left
   // by killed sessions go first.
-  std::string work_reason;
-  std::unique_ptr<run::WorkFolder> work = run::MakeSessionWorkFolder(&work_reason);
-  if (!work) {
-    std::fprintf(stderr, "%s\n",
-                 run::WorkFolderFailedMessage(run::UserCacheFolder(), work_reason).c_str());
+  std::unique_ptr<run::WorkFolder> work;
+  if (const Status folder = run::OpenWorkFolder(choices.paths, &work); !folder.ok()) {
+    std::fprintf(stderr, "%s\n", folder.message().c_str());
     return 1;
   }
-  choices.paths.cache_folder = work->path();
-  const run::StoredHistory stored = store.History();
-  run::StartUpChoices start = run::ChoicesFromHistory(stored, choices.paths);
-  choices.page = start.page;
-  choices.sounds = start.sounds;
-  choices.options = start.options;
-  if (!options.screenshot_page.isEmpty()) {
+  if (!options.start_page.isEmpty()) {
     choices.page = run::PageTarget{};
-    choices.page.local_html_path = options.screenshot_page.toStdString();
+    choices.page.local_html_path = options.start_page.toStdString();
   }
 
   GuiCallGate gate;
@@ -79,7 +66,7 @@ int RunWizardApp(const WizardAppOptions& options) {
   audio::AuCache cache(choices.paths.cache_folder);
   run::AudioSoundWork sound_work(ui);
   QtSoundOutput output;
-  HelpSystem help(QString::fromStdString(run::JoinPath(install_folder, "help/index.html")));
+  HelpSystem help(QString::fromStdString(file_io::JoinPath(install_folder, "help/index.html")));
   RemoteSiteChooser remote_chooser(store, ui,
                                    [&help](uint32_t context) { help.ShowTopic(context); });
   QtFileChooser html_chooser(nullptr, QStringLiteral("Select HTML File"),
@@ -128,8 +115,8 @@ int RunWizardApp(const WizardAppOptions& options) {
     ui.set_parent(&wizard);
     for (QtFileChooser* chooser : {&html_chooser, &sound_chooser, &applet_chooser})
       chooser->set_parent(&wizard);
-    if (!options.screenshot_folder.isEmpty()) {
-      status = RunScreenshotTour(wizard, options.screenshot_folder) ? 0 : 1;
+    if (options.drive) {
+      status = options.drive(wizard);
     } else {
       wizard.Run();
     }

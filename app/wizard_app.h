@@ -2,14 +2,19 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace sonavelt::app {
 
+class WizardDialog;
+
 struct WizardAppOptions {
-  // When set, the wizard walks through its pages by itself, saves a picture
-  // of each into this folder and ends (for the README and visual checks).
-  QString screenshot_folder;
-  // The local page the tour processes (a copy: the run edits it).
-  QString screenshot_page;
+  // When set, the local page the wizard starts on instead of the stored one.
+  QString start_page;
+  // When set, drives the shown wizard instead of the user (tools such as the
+  // screenshot tour) and answers the exit status; otherwise the wizard runs
+  // until the user ends it.
+  std::function<int(WizardDialog&)> drive;
 };
 
 // The program: settles the install folder and the stored choices, runs the

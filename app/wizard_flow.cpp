@@ -2,21 +2,13 @@
 
 #include <utility>
 
+#include "app/help_ids.h"
 #include "audio/sound_checks.h"
 #include "base/text.h"
 #include "run/startup.h"
 
 namespace sonavelt::app {
 namespace {
-
-// Help contexts: 0x80000000 + (102 << 16) + the control's number.
-constexpr uint32_t kHelpSelectHtmlFile = 0x80660461;
-constexpr uint32_t kHelpOptionSettings = 0x80660462;
-constexpr uint32_t kHelpEntranceSound = 0x80660463;
-constexpr uint32_t kHelpExitSound = 0x80660464;
-constexpr uint32_t kHelpExitSoundLast = 0x80660467;
-constexpr uint32_t kHelpBackgroundSound = 0x80660465;
-constexpr uint32_t kHelpBackgroundSoundLast = 0x80660466;
 
 std::string PageCaption(WizardPage page) {
   switch (page) {
@@ -62,7 +54,7 @@ bool LocateRequiredFile(std::string& path, const std::string& required_name,
 }
 
 WizardFlow::WizardFlow(WizardChoices& choices, run::StoredHistory stored, UserInterface& ui)
-    : choices_(choices), stored_(std::move(stored)), ui_(ui) {
+    : choices_(choices), ui_(ui), request_(choices, std::move(stored)) {
   ShowPage(WizardPage::kSelectHtmlFile);
 }
 
@@ -95,37 +87,38 @@ PageView WizardFlow::View() const {
       view.path_text = target.is_remote ? target.remote_site + ":" + target.remote_path
                                         : target.local_html_path;
       view.count_value = n;
-      view.help_context = kHelpSelectHtmlFile;
-      view.label_context = 0x80660419;
-      view.field_context = 0x806603FB;
+      view.help_context = help::kSelectHtmlFilePage;
+      view.label_context = help::kHtmlFileLabel;
+      view.field_context = help::kHtmlFileField;
       break;
     case WizardPage::kOptionSettings:
       view.field_label = "Absolute &URL for " + page_name + ":";
       view.path_text = choices_.options.page_url;
-      view.help_context = kHelpOptionSettings;
-      view.label_context = 0x80660432;
-      view.field_context = 0x80660433;
+      view.help_context = help::kOptionSettingsPage;
+      view.label_context = help::kPageUrlLabel;
+      view.field_context = help::kPageUrlField;
       break;
     case WizardPage::kEntranceSound:
       view.field_label = "&Selected Audio File for Entrance Event    " + of_n;
       view.path_text = entry(choices_.sounds.entrance_sounds);
-      view.help_context = kHelpEntranceSound;
-      view.label_context = 0x8066042D;
-      view.field_context = 0x80660430;
+      view.help_context = help::kEntranceSoundPage;
+      view.label_context = help::kEntranceSoundLabel;
+      view.field_context = help::kEntranceSoundField;
       break;
     case WizardPage::kExitSound:
       view.field_label = "&Selected Audio File for Exit Event    " + of_n;
       view.path_text = entry(choices_.sounds.exit_sounds);
-      view.help_context = view.start_button ? kHelpExitSoundLast : kHelpExitSound;
-      view.label_context = 0x8066042E;
-      view.field_context = 0x80660431;
+      view.help_context = view.start_button ? help::kExitSoundLastPage : help::kExitSoundPage;
+      view.label_context = help::kExitSoundLabel;
+      view.field_context = help::kExitSoundField;
       break;
     case WizardPage::kBackgroundSound:
       view.field_label = "&Selected Audio File for Background Sound  " + of_n;
       view.path_text = entry(choices_.sounds.background_sounds);
-      view.help_context = view.start_button ? kHelpBackgroundSoundLast : kHelpBackgroundSound;
-      view.label_context = 0x8066042F;
-      view.field_context = 0x80660437;
+      view.help_context =
+          view.start_button ? help::kBackgroundSoundLastPage : help::kBackgroundSoundPage;
+      view.label_context = help::kBackgroundSoundLabel;
+      view.field_context = help::kBackgroundSoundField;
       break;
     case WizardPage::kInProgress:
       view.back_live = false;
@@ -141,8 +134,7 @@ PageView WizardFlow::View() const {
 
 void WizardFlow::ShowPage(WizardPage page) {
   page_ = page;
-  if (page == WizardPage::kOptionSettings)
-    boxes_ = run::ShowOptions(choices_.options, choices_.sounds.combination_count);
+  if (page == WizardPage::kOptionSettings) request_.ShowOptions();
 }
 
 bool WizardFlow::CheckSound(const std::string& text) {
@@ -174,23 +166,21 @@ void WizardFlow::StoreSound(const std::string& text) {
 WizardFlow::Step WizardFlow::Next(const std::string& path_text, const std::string& count_text) {
   switch (page_) {
     case WizardPage::kSelectHtmlFile: {
-      if (!choices_.page.is_remote) {
-        if (!run::CheckLocalPagePath(path_text, ui_)) return {false, FocusField::kPath};
-        choices_.page.local_html_path = path_text;
+      run::FirstPageField refused = run::FirstPageField::kPage;
+      const Status first = request_.LeaveFirstPage(path_text, count_text, &refused);
+      if (!first.ok()) {
+        Show(ui_, first);
+        return {false, refused == run::FirstPageField::kCount ? FocusField::kCount
+                                                              : FocusField::kPath};
       }
-      const run::CountCheck count = run::CheckCombinationCount(count_text);
-      if (!count.ok) {
-        ui_.Tell(BoxStyle::kPlain, count.message);
-        return {false, FocusField::kCount};
-      }
-      sizer_.Size(count.count, stored_, run::MakeDefaultSoundLists(choices_.paths.install_folder),
-                  choices_.sounds);
       ShowPage(WizardPage::kOptionSettings);
       return {true, FocusField::kPath};
     }
     case WizardPage::kOptionSettings:
-      run::ReadOptions(boxes_, path_text, choices_.options);
-      if (!run::CheckPageUrl(choices_.page, choices_.options, ui_)) return {false, FocusField::kPath};
+      if (const Status url = request_.LeaveOptionsPage(path_text, ui_); !url.ok()) {
+        Show(ui_, url);
+        return {false, FocusField::kPath};
+      }
       ShowPage(WizardPage::kEntranceSound);
       return {true, FocusField::kPath};
     case WizardPage::kEntranceSound:
@@ -219,7 +209,7 @@ WizardFlow::Step WizardFlow::Next(const std::string& path_text, const std::strin
 WizardFlow::Step WizardFlow::Back(const std::string& path_text) {
   switch (page_) {
     case WizardPage::kOptionSettings:
-      run::ReadOptions(boxes_, path_text, choices_.options);
+      request_.KeepOptions(path_text);
       ShowPage(WizardPage::kSelectHtmlFile);
       return {true, FocusField::kPath};
     case WizardPage::kEntranceSound:
@@ -278,13 +268,6 @@ WizardFlow::Step WizardFlow::Start(const std::string& path_text, FileChooser& ch
   return {true, FocusField::kPath};
 }
 
-WizardFlow::Step WizardFlow::Enter(const std::string& path_text, const std::string& count_text,
-                                   FileChooser& chooser) {
-  if (page_ == WizardPage::kInProgress) return {false, FocusField::kPath};
-  if (OnLastPage()) return Start(path_text, chooser);
-  return Next(path_text, count_text);
-}
-
 run::PlayerPosition WizardFlow::player_position() const {
   return choices_.options.player_position;
 }
@@ -295,7 +278,7 @@ void WizardFlow::ChoosePlayerPosition(run::PlayerPosition position) {
 
 void WizardFlow::ClickOption(run::OptionBoxId box, bool checked) {
   if (page_ != WizardPage::kOptionSettings) return;
-  run::ClickOption(boxes_, box, checked, choices_.options);
+  request_.ClickOption(box, checked);
 }
 
 void WizardFlow::ChooseLocalPage(const std::string& path) {

@@ -7,7 +7,7 @@
 #include "run/choice_rules.h"
 #include "run/run_history.h"
 #include "run/run_inputs.h"
-#include "run/sound_lists.h"
+#include "run/run_request.h"
 
 // The wizard's page flow without a screen: which page follows which, what
 // each page shows, and the checks made when a page is left. The window draws
@@ -28,14 +28,9 @@ enum class WizardPage {
 
 bool IsSoundPage(WizardPage page);
 
-// What the wizard collects and the run reads. Lives as long as the wizard;
-// the run gets a copy when it starts.
-struct WizardChoices {
-  run::PageTarget page;
-  run::SoundSet sounds;
-  run::RunOptions options;
-  run::InstallPaths paths;
-};
+// What the wizard collects and the run reads: the run's request. Lives as
+// long as the wizard; the run gets a copy when it starts.
+using WizardChoices = run::RunRequest;
 
 // The field that gets the focus, with its whole text selected, after a step.
 enum class FocusField { kPath, kCount, kGoTo };
@@ -52,7 +47,8 @@ struct PageView {
   bool go_to_live = false;   // the Go To group (sound pages)
   int go_to_max = 0;
   int go_to_value = 0;       // the next combination
-  // Help contexts: the page's topic, the field label's and the path field's.
+  // Help contexts (help_ids.h): the page's topic, the field label's and the
+  // path field's.
   uint32_t help_context = 0;
   uint32_t label_context = 0;
   uint32_t field_context = 0;
@@ -100,11 +96,8 @@ class WizardFlow {
   // The start button: the sound check, then the applet class file check.
   // On success the page is InProgress and the caller starts the run.
   Step Start(const std::string& path_text, FileChooser& chooser);
-  // Enter: Start on the last page, Next elsewhere, nothing during a run.
-  Step Enter(const std::string& path_text, const std::string& count_text, FileChooser& chooser);
-
   // The options page's boxes as shown (set when the page is shown).
-  const run::OptionBoxes& option_boxes() const { return boxes_; }
+  const run::OptionBoxes& option_boxes() const { return request_.option_boxes(); }
   void ClickOption(run::OptionBoxId box, bool checked);
   // Where the browser player's control stands (the options page's list).
   run::PlayerPosition player_position() const;
@@ -131,10 +124,9 @@ class WizardFlow {
   bool CheckSound(const std::string& text);
 
   WizardChoices& choices_;
-  run::StoredHistory stored_;
   UserInterface& ui_;
-  run::SoundListSizer sizer_;
-  run::OptionBoxes boxes_;
+  // The first two pages' rules, shared with the command line.
+  run::RequestBuilder request_;
   WizardPage page_ = WizardPage::kSelectHtmlFile;
   int combination_ = 1;
 };

@@ -21,15 +21,7 @@ int64_t MtimeNs(const struct stat& st) {
 
 }  // namespace
 
-std::string SpecialFileKindOf(const std::string& path) {
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::string();
-  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return std::string();
-  if (S_ISFIFO(st.st_mode)) return "a named pipe (FIFO)";
-  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
-  if (S_ISSOCK(st.st_mode)) return "a socket";
-  return "not a regular file";
-}
+std::string SpecialFileKindOf(const std::string& path) { return file_io::SpecialFileKindOf(path); }
 
 std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
   auto refuse = [&](int e) {

@@ -9,10 +9,7 @@
 
 namespace sonavelt::audio {
 
-bool FileExists(const std::string& path) {
-  if (path.empty()) return false;
-  return InputFile::Open(path, nullptr).has_value();
-}
+bool FileExists(const std::string& path) { return file_io::IsReadableFile(path); }
 
 Status MissingFile(const std::string& path, const std::string& kind) {
   const std::string what = SpecialFileKindOf(path);

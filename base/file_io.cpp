@@ -168,6 +168,26 @@ std::string ErrorText(int error) {
   return std::strerror(error);
 }
 
+bool IsReadableFile(const std::string& path) {
+  struct stat st;
+  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  Status status;
+  int fd = OpenRegular(path, &st, &status);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+std::string SpecialFileKindOf(const std::string& path) {
+  struct stat st;
+  if (path.empty() || stat(path.c_str(), &st) != 0) return std::string();
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return std::string();
+  if (S_ISFIFO(st.st_mode)) return "a named pipe (FIFO)";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  return "not a regular file";
+}
+
 Status ReadWholeFile(const std::string& path, std::string* bytes, const std::atomic<bool>* cancel) {
   struct stat st;
   Status status;

@@ -37,6 +37,17 @@ inline constexpr int kNotRegularFile = -1;
 // program's messages.
 std::string ErrorText(int error);
 
+// True when `path` names a regular file that can be opened for reading (a
+// folder, a FIFO, a device, a missing or unreadable file: false). Looks
+// before it opens, so a FIFO never blocks and a device is never opened.
+bool IsReadableFile(const std::string& path);
+
+// What `path` names when that is neither a regular file nor a folder, for
+// messages: "a named pipe (FIFO)", "a device", "a socket", "not a regular
+// file"; empty otherwise (also for a path that cannot be examined).
+// Symbolic links are followed; nothing is opened.
+std::string SpecialFileKindOf(const std::string& path);
+
 // Reads the whole of `path`. Refuses anything but a regular file (a FIFO, a
 // device, a folder) before reading a byte: the message is then
 // "not a regular file". A cancel flag that becomes true stops the read

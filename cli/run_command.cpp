@@ -12,22 +12,18 @@
 #include <utility>
 #include <vector>
 
-#include "audio/sound_checks.h"
+#include "base/file_io.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "cli/remote_login.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
-#include "run/choice_rules.h"
 #include "run/pipeline_run.h"
-#include "run/run_history.h"
 #include "run/progress_panel.h"
-#include "run/remote_page_transport.h"
 #include "run/run_messages.h"
+#include "run/run_request.h"
 #include "run/settings_store.h"
-#include "run/sound_lists.h"
-#include "run/startup.h"
 #include "run/work_folder.h"
 
 // sonavelt-cli run: one whole run on a local page, as the wizard would make
@@ -340,18 +336,13 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::SettingsStore store;
 
   std::error_code ec;
-  std::string current = std::filesystem::current_path(ec).string();
-  std::string install_folder =
-      a.install_folder.empty()
-          ? run::ChooseInstallFolder(store.AppPath(), run::ProgramFolder(), current)
-          : a.install_folder;
-  run::InstallPaths paths = run::MakeInstallPaths(install_folder, run::UserDataFolder());
-  run::StoredHistory history = store.History();
-  run::StartUpChoices choices = run::ChoicesFromHistory(history, paths);
+  run::StartUp start = run::LoadStartUp(store, a.install_folder);
+  run::RunRequest& request = start.request;
+  run::RequestBuilder builder(request, start.stored);
 
   // The first page: the page file and the number of combinations.
-  run::PageTarget& page = choices.page;
-  run::RemotePageTransport transport(ui);
+  run::PageTarget& page = request.page;
+  remote::RemotePageTransfer transport;
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
@@ -363,24 +354,23 @@ int RunRunCommand(const std::vector<std::string>& args) {
   } else if (!a.page.empty()) {
     page.local_html_path = std::filesystem::absolute(a.page, ec).string();
   }
-  if (!page.is_remote && !run::CheckLocalPagePath(page.local_html_path, ui)) return kExitStopped;
-  std::string count_text =
-      a.count.empty() ? DecimalText(choices.sounds.combination_count) : a.count;
-  run::CountCheck count = run::CheckCombinationCount(count_text);
-  if (!count.ok) {
-    ui.Tell(BoxStyle::kPlain, count.message);
+  const std::string count_text =
+      a.count.empty() ? DecimalText(request.sounds.combination_count) : a.count;
+  run::FirstPageField refused = run::FirstPageField::kPage;
+  if (Status first = builder.LeaveFirstPage(page.local_html_path, count_text, &refused);
+      !first.ok()) {
+    Show(ui, first);
     return kExitStopped;
   }
-  run::SoundSet& sounds = choices.sounds;
-  run::SoundListSizer sizer;
-  sizer.Size(count.count, history, run::MakeDefaultSoundLists(paths.install_folder), sounds);
+  run::SoundSet& sounds = request.sounds;
+  const int count = sounds.combination_count;
   for (auto [given, list, role] :
        {std::tuple{&a.entrance, &sounds.entrance_sounds, "entrance"},
         std::tuple{&a.exit, &sounds.exit_sounds, "exit"},
         std::tuple{&a.background, &sounds.background_sounds, "background"}}) {
-    if (static_cast<int>(given->size()) > count.count) {
+    if (static_cast<int>(given->size()) > count) {
       std::fprintf(stderr, "sonavelt-cli run: %zu %s sounds given for %d combinations\n",
-                   given->size(), role, count.count);
+                   given->size(), role, count);
       return kExitUsage;
     }
     for (size_t i = 0; i < given->size(); ++i) {
@@ -389,31 +379,28 @@ int RunRunCommand(const std::vector<std::string>& args) {
     }
   }
 
-  // The options page: shown for these choices, clicked as asked, read, checked.
-  run::RunOptions& options = choices.options;
-  run::OptionBoxes boxes = run::ShowOptions(options, count.count);
-  for (const auto& [box, checked] : a.clicks) run::ClickOption(boxes, box, checked, options);
-  run::ReadOptions(boxes, a.url, options);
+  // The options page: shown for these choices, clicked as asked, left.
+  run::RunOptions& options = request.options;
+  builder.ShowOptions();
+  for (const auto& [box, checked] : a.clicks) builder.ClickOption(box, checked);
   if (a.position) options.player_position = *a.position;
-  if (!run::CheckPageUrl(page, options, ui)) return kExitStopped;
-
-  if (!audio::FileExists(paths.applet_class_path)) {
-    ui.Tell(BoxStyle::kSystemModal, run::AppletClassMissingMessage(paths.applet_class_path));
+  if (Status url = builder.LeaveOptionsPage(a.url, ui); !url.ok()) {
+    Show(ui, url);
     return kExitStopped;
   }
-  if (options.browser_player && !audio::FileExists(paths.player_script_path)) {
-    ui.Tell(BoxStyle::kSystemModal, run::PlayerScriptMissingMessage(paths.player_script_path));
+
+  if (Status files = run::CheckInstallFiles(request); !files.ok()) {
+    Show(ui, files);
     return kExitStopped;
   }
 
   // The process's private work folder; those of killed runs go first.
-  std::string reason;
-  std::unique_ptr<run::WorkFolder> work = run::MakeSessionWorkFolder(&reason);
-  if (!work) {
-    ui.Tell(BoxStyle::kSystemModal, run::WorkFolderFailedMessage(run::UserCacheFolder(), reason));
+  run::InstallPaths& paths = request.paths;
+  std::unique_ptr<run::WorkFolder> work;
+  if (Status folder = run::OpenWorkFolder(paths, &work); !folder.ok()) {
+    Show(ui, folder);
     return kExitStopped;
   }
-  paths.cache_folder = work->path();
 
   run::RunState state;
   g_cancel = &state.cancel_requested;
@@ -438,11 +425,11 @@ int RunRunCommand(const std::vector<std::string>& args) {
         remote::RemoteLayout layout(page.remote_path);
         std::printf("page: %s:%s\n", page.remote_site.c_str(), page.remote_path.c_str());
         std::printf("resource file: %s:%s\n", page.remote_site.c_str(),
-                    layout.ResourcePath(pipeline.resource_file_name()).c_str());
+                    layout.BesidePage(pipeline.resource_file_name()).c_str());
       } else {
         std::printf("page: %s\n", page.local_html_path.c_str());
         std::printf("resource file: %s\n",
-                    run::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
+                    file_io::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
       }
       std::printf("settings page: %s\n", state.test_page_address.c_str());
       // A settings file that cannot be written (a folder in its place, a

@@ -25,33 +25,42 @@ std::string RemoteLayout::SoundPath(std::string_view local_sound) const {
 }
 
 std::string RemoteLayout::ClassPath() const {
-  return folder + "/" + std::string(kAppletClassFileName);
+  return folder + "/" + run::kAppletClassFileName;
 }
 
 std::string RemoteLayout::BesidePage(std::string_view local_file) const {
   return folder + "/" + FileNameOfPath(local_file);
 }
 
-std::string RemoteLayout::ResourcePath(std::string_view resource_file_name) const {
-  return folder + "/" + std::string(resource_file_name);
-}
+namespace {
 
-std::vector<std::string> SoundUploadOrder(const std::vector<std::string>& entrance,
-                                          const std::vector<std::string>& exit,
-                                          const std::vector<std::string>& background,
-                                          bool no_background) {
-  std::vector<std::string> order;
-  for (size_t i = 0; i < entrance.size(); ++i) {
-    order.push_back(entrance[i]);
-    if (i < exit.size()) order.push_back(exit[i]);
-    if (!no_background && i < background.size()) order.push_back(background[i]);
+// The observer between two calls: nobody is told anything, nothing cancels.
+class QuietObserver : public run::TransferObserver {
+ public:
+  void ReportTransferring(const std::string&, bool) override {}
+  void SetProgressText(const std::string&) override {}
+  bool CancelRequested() override { return false; }
+};
+
+QuietObserver quiet_observer;
+
+// Lends the observer of one call to the transfer, for that call only.
+class ObserverScope {
+ public:
+  ObserverScope(run::TransferObserver*& slot, run::TransferObserver& observer) : slot_(slot) {
+    slot_ = &observer;
   }
-  return order;
-}
+  ~ObserverScope() { slot_ = &quiet_observer; }
 
-RemotePageTransfer::RemotePageTransfer(FtpEndpoint endpoint, UserInterface& ui,
-                                       TransferObserver& observer, RetryPolicy policy)
-    : endpoint_(std::move(endpoint)), ui_(ui), observer_(observer), policy_(policy) {
+ private:
+  run::TransferObserver*& slot_;
+};
+
+}  // namespace
+
+RemotePageTransfer::RemotePageTransfer(FtpEndpoint endpoint, RetryPolicy policy)
+    : settings_(endpoint), endpoint_(std::move(endpoint)), observer_(&quiet_observer),
+      policy_(policy) {
   if (policy_.max_attempts < 1) policy_.max_attempts = 1;
 }
 
@@ -59,9 +68,22 @@ RemotePageTransfer::~RemotePageTransfer() = default;
 
 void RemotePageTransfer::Close() { connection_.reset(); }
 
+void RemotePageTransfer::BeginRun(const run::RemotePage& page) {
+  // A run that ended between fetch and publish left its connection behind.
+  Close();
+  endpoint_ = settings_;
+  if (endpoint_.server.empty()) endpoint_.server = page.site;
+  dot_names_refused_ = false;
+  renames_refused_ = false;
+  original_page_.clear();
+  placed_.clear();
+  temporaries_.clear();
+  page_note_.clear();
+}
+
 std::unique_ptr<FtpConnection> RemotePageTransfer::NewConnection() {
   auto connection = std::make_unique<FtpConnection>(endpoint_);
-  connection->set_cancel_flag(observer_.CancelFlag());
+  connection->set_cancel_flag(observer_->CancelFlag());
   return connection;
 }
 
@@ -79,7 +101,6 @@ Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
 }
 
 Status RemotePageTransfer::Fail(const std::string& text, const std::string& temp_page_path) {
-  ui_.Tell(BoxStyle::kSystemModal, text);
   Close();
   std::error_code ignored;
   if (!temp_page_path.empty()) std::filesystem::remove(temp_page_path, ignored);
@@ -93,14 +114,10 @@ Status RemotePageTransfer::Reconnect() {
   return status;
 }
 
-bool RemotePageTransfer::ReconnectRun() {
+Status RemotePageTransfer::ReconnectRun() {
   Status status = Reconnect();
-  if (!status.ok() && status.code() != Status::Code::kCancelled) {
-    ui_.Tell(BoxStyle::kSystemModal, status.message().empty()
-                                         ? std::string(kFtpConnectionFailedText)
-                                         : status.message());
-  }
-  return status.ok();
+  if (status.ok() || status.cancelled() || !status.message().empty()) return status;
+  return Status::IoError(std::string(kFtpConnectionFailedText));
 }
 
 Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
@@ -113,11 +130,11 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
     // Only a lost connection (or a "try later" reply) is worth another try.
     if (status.ok() || status.code() == Status::Code::kCancelled || IsPermanentFailure(status))
       return status;
-    if (show_lost_connection) observer_.SetProgressText(LostConnectionText(endpoint_.server));
-    if (observer_.CancelRequested()) return Status::Cancelled();
+    if (show_lost_connection) observer_->SetProgressText(LostConnectionText(endpoint_.server));
+    if (observer_->CancelRequested()) return Status::Cancelled();
     auto until = std::chrono::steady_clock::now() + wait;
     while (std::chrono::steady_clock::now() < until) {
-      if (observer_.CancelRequested()) return Status::Cancelled();
+      if (observer_->CancelRequested()) return Status::Cancelled();
       std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
           std::chrono::milliseconds(50),
           std::chrono::duration_cast<std::chrono::milliseconds>(until -
@@ -128,7 +145,7 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
     // A server that cannot be reached again costs this try; the final
     // message tells the last error.
     Status reconnected = Reconnect();
-    if (observer_.CancelRequested()) return Status::Cancelled();
+    if (observer_->CancelRequested()) return Status::Cancelled();
     if (!reconnected.ok()) {
       if (IsPermanentFailure(reconnected)) return reconnected;
       if (lost.ok()) lost = status;
@@ -142,15 +159,19 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
   return status;
 }
 
-Status RemotePageTransfer::FetchRemotePage(const std::string& remote_path,
-                                           const std::string& temp_page_path,
-                                           const std::string& retrieving_text) {
+Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::string& local_path,
+                                     const std::string& progress_text,
+                                     run::TransferObserver& observer) {
+  ObserverScope scope(observer_, observer);
+  BeginRun(page);
+  const std::string& remote_path = page.path;
+  const std::string& temp_page_path = local_path;
   Status status = OpenConnection(temp_page_path);
   if (!status.ok()) return status;
   // Byte for byte: the page's line ends are its own, on the site and here.
   status = WithRetries(
       [&] { return connection_->Download(remote_path, temp_page_path, TransferType::kBinary); },
-      [&] { observer_.SetProgressText(retrieving_text); });
+      [&] { observer_->SetProgressText(progress_text); });
   if (status.code() == Status::Code::kCancelled) {
     Close();
     return status;
@@ -315,7 +336,7 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   // The overwrite is not cancelled half way: it is the commit.
   connection_->set_cancel_flag(nullptr);
   status = StoreChecked(data, target);
-  connection_->set_cancel_flag(observer_.CancelFlag());
+  connection_->set_cancel_flag(observer_->CancelFlag());
   if (!status.ok()) return status;
   page_note_.clear();
   placed_.push_back(target);
@@ -396,7 +417,7 @@ class RemotePageTransfer::SecondLane {
     state_[0] = kMine;
     for (size_t i = run_own_from_; i < state_.size(); ++i) state_[i] = kMine;
     dot_name_ = !owner.dot_names_refused_;
-    cancel_ = owner.observer_.CancelFlag();
+    cancel_ = owner.observer_->CancelFlag();
     endpoint_ = owner.endpoint_;
     worker_ = std::thread([this] { Work(); });
   }
@@ -483,19 +504,25 @@ class RemotePageTransfer::SecondLane {
   std::thread worker_;
 };
 
-Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
-  const std::string& temp = files.temp_page_path;
+Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
+                                       const run::PublishFiles& files,
+                                       run::TransferObserver& observer) {
+  ObserverScope scope(observer_, observer);
+  // Without a fetch before it, the publish is a run of its own.
+  if (!connection_) BeginRun(page);
+  const std::string& temp = files.page_path;
+  const std::string& remote_path = page.path;
   placed_.clear();
   temporaries_.clear();
   page_note_.clear();
-  if (observer_.CancelRequested()) return EndPublish(Status::Cancelled(), "", temp);
+  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), "", temp);
   if (!connection_) {
     Status status = OpenConnection(temp);
     if (!status.ok()) return status;
   }
-  connection_->set_cancel_flag(observer_.CancelFlag());
+  connection_->set_cancel_flag(observer_->CancelFlag());
 
-  RemoteLayout layout(files.remote_path);
+  RemoteLayout layout(remote_path);
   std::string announced;
   // One file: announce, send, and on failure announce again (as a repeat)
   // before each further attempt. A quiet file is announced to nobody: it is
@@ -503,14 +530,14 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
                   bool page, bool quiet = false) -> Status {
     announced = shown;
-    if (observer_.CancelRequested()) return Status::Cancelled();
-    if (!quiet) observer_.ReportTransferring(shown, false);
+    if (observer_->CancelRequested()) return Status::Cancelled();
+    if (!quiet) observer_->ReportTransferring(shown, false);
     std::string data;
     if (!ReadLocal(local, &data)) return Status::NotFound("cannot read " + local);
     return WithRetries(
         [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
         [&] {
-          if (!quiet) observer_.ReportTransferring(shown, true);
+          if (!quiet) observer_->ReportTransferring(shown, true);
         });
   };
 
@@ -535,7 +562,7 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   // The resource file and the data files name the others: they go up once
   // those are all in place.
   size_t naming = side.size();
-  side.push_back({files.local_resource_path, layout.ResourcePath(files.resource_file_name)});
+  side.push_back({files.resource_path, layout.BesidePage(files.resource_path)});
   for (const std::string& data_file : files.player_data_paths)
     side.push_back({data_file, layout.BesidePage(data_file), /*quiet=*/true});
 
@@ -543,10 +570,10 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   for (size_t i = 0; i < side.size(); ++i) {
     const SideFile& file = side[i];
     announced = file.local;
-    if (observer_.CancelRequested()) status = Status::Cancelled();
+    if (observer_->CancelRequested()) status = Status::Cancelled();
     else if (lane.TakeOrAwait(i)) {
       // Placed whole by the second connection.
-      if (!file.quiet) observer_.ReportTransferring(file.local, false);
+      if (!file.quiet) observer_->ReportTransferring(file.local, false);
       placed_.push_back(file.remote);
       continue;
     } else {
@@ -564,7 +591,7 @@ Status RemotePageTransfer::PublishRemotePage(const PublishFiles& files) {
   for (const std::string& path : temporaries_) connection_->Delete(path);
   temporaries_.clear();
   // The commit point: the page, last.
-  status = send(files.remote_path, temp, files.remote_path, true);
+  status = send(remote_path, temp, remote_path, true);
   if (!status.ok()) return EndPublish(status, announced, temp);
 
   Close();

@@ -9,37 +9,13 @@
 #include <vector>
 
 #include "base/status.h"
-#include "base/user_interface.h"
 #include "remote/ftp_address.h"
 #include "remote/ftp_connection.h"
+#include "run/page_transport.h"
 
 // A run on a remote page: fetching the page before it is processed and
 // publishing the result afterwards, with reconnects after failed transfers.
 namespace sonavelt::remote {
-
-// The applet's class file, beside the page on the site.
-inline constexpr std::string_view kAppletClassFileName = "SonaveltRandomEventBackground.class";
-// The page's local copy in the cache folder.
-inline constexpr std::string_view kTempPageFileName = "dumytemp.htm";
-
-// What the transfers tell the run as they go. Called on the run's thread.
-class TransferObserver {
- public:
-  virtual ~TransferObserver() = default;
-  // One file is about to be sent: the page by its remote path, the other
-  // files by their local path. repeat: the same file once more after a
-  // failure; the progress bar must not advance a second time for it.
-  virtual void ReportTransferring(const std::string& file, bool repeat) = 0;
-  // Replaces the large progress text (the lost-connection notice, the
-  // "Retrieving:" text again after a reconnect).
-  virtual void SetProgressText(const std::string& text) = 0;
-  // The run's cancel checkpoint: true when the user has confirmed quitting;
-  // the transfers then stop at once and answer Cancelled.
-  virtual bool CancelRequested() = 0;
-  // The flag behind CancelRequested, read by the transfer in progress so that
-  // it stops within a second; nullptr: transfers stop only between files.
-  virtual const std::atomic<bool>* CancelFlag() { return nullptr; }
-};
 
 // How often a failed transfer is tried again. Every attempt after the first
 // is preceded by a reconnect and a wait that doubles each time.
@@ -57,66 +33,35 @@ struct RemoteLayout {
   std::string SoundPath(std::string_view local_sound) const;  // audio folder + "/" + file name
   std::string ClassPath() const;                               // folder + "/" + class file name
   std::string BesidePage(std::string_view local_file) const;    // folder + "/" + its file name
-  std::string ResourcePath(std::string_view resource_file_name) const;
 };
 
-// The local sounds in the order they go to the site: per combination the
-// entrance, the exit and (unless no_background) the background sound. A sound
-// used by several combinations is sent once per use.
-std::vector<std::string> SoundUploadOrder(const std::vector<std::string>& entrance,
-                                          const std::vector<std::string>& exit,
-                                          const std::vector<std::string>& background,
-                                          bool no_background);
-
-// The files a publish sends, all local paths but remote_path.
-struct PublishFiles {
-  std::string temp_page_path;        // the edited page (deleted when the publish ends)
-  std::string remote_path;           // the page on the server
-  std::vector<std::string> sounds;   // in SoundUploadOrder
-  // The browser player's copies of the sounds, sent into the audio folder
-  // after the sounds, without a progress report.
-  std::vector<std::string> sound_copies;
-  std::string applet_class_path;
-  std::string player_script_path;    // sent beside the page after the class file; empty: none
-  std::string local_resource_path;
-  std::string resource_file_name;    // its name on the site
-  // The browser player's data files, sent beside the page after the resource
-  // file (under their own file names), without a progress report.
-  std::vector<std::string> player_data_paths;
-};
-
-// The two FTP steps of a run on a remote page, as the run sees them (tests
-// of the run put a fake in its place).
-class PageTransfer {
+// The FTP side of a run on a remote page: owns the run's connection from the
+// fetch to the end of the publish step. The front end makes one, sets the
+// endpoint of the page picked last (set_endpoint) and lends it to the runs.
+// A failed step returns its message (system-modal) for the run to show; by
+// then the connection is closed and the local page copy deleted.
+class RemotePageTransfer : public run::PageTransport {
  public:
-  virtual ~PageTransfer() = default;
-  virtual Status FetchRemotePage(const std::string& remote_path,
-                                 const std::string& temp_page_path,
-                                 const std::string& retrieving_text) = 0;
-  virtual Status PublishRemotePage(const PublishFiles& files) = 0;
-};
-
-// The FTP side of one run: owns the run's connection from the fetch to the end
-// of the publish step. Messages go to `ui` as system-modal boxes: any non-ok
-// result other than Cancelled has been shown to the user already, the
-// connection is closed and the temporary page deleted; the run then ends as
-// after any FTP failure. `ui` and `observer` must outlive this object.
-class RemotePageTransfer : public PageTransfer {
- public:
-  RemotePageTransfer(FtpEndpoint endpoint, UserInterface& ui, TransferObserver& observer,
-                     RetryPolicy policy = {});
+  explicit RemotePageTransfer(FtpEndpoint endpoint = {}, RetryPolicy policy = {});
   ~RemotePageTransfer() override;
 
-  // Opens the run's connection and downloads `remote_path` byte for byte to
-  // `temp_page_path`, retrying a failed download after a reconnect. The old
+  // The site, login and connection settings of the page chosen last. Set
+  // before a run starts, never while one works: the run reads it on its own
+  // thread. An endpoint without a server takes the page's site.
+  void set_endpoint(FtpEndpoint endpoint) { settings_ = std::move(endpoint); }
+  const FtpEndpoint& endpoint() const { return settings_; }
+
+  // Opens the run's connection and downloads the page byte for byte to
+  // `local_path`, retrying a failed download after a reconnect. The old
   // page's bytes are kept for the publish's backup.
-  // retrieving_text: the progress text shown again after each reconnect.
-  Status FetchRemotePage(const std::string& remote_path, const std::string& temp_page_path,
-                         const std::string& retrieving_text) override;
+  Status FetchPage(const run::RemotePage& page, const std::string& local_path,
+                        const std::string& progress_text,
+                        run::TransferObserver& observer) override;
 
   // Sends the sounds and their browser copies into the audio folder (created
   // when missing), the class file, the player script when there is one, the
-  // resource file and the player's data files, and the page last: its replacement is the publish's commit point. All in binary.
+  // resource file and the player's data files, and the page last: its
+  // replacement is the publish's commit point. All in binary.
   // Each file goes up under a temporary name (".NAME.part", or
   // "NAME.sonavelt-part" on a server that refuses names starting with "."),
   // its size is checked, and it replaces the file on the site in one rename.
@@ -127,13 +72,14 @@ class RemotePageTransfer : public PageTransfer {
   // were put beside it; temporary files are removed as far as the server
   // allows. A refusal (IsPermanentFailure) is not tried again.
   // Opens a connection when the fetch's is gone. Closes the connection and
-  // deletes temp_page_path at the end.
-  Status PublishRemotePage(const PublishFiles& files) override;
+  // deletes files.page_path at the end.
+  Status PublishPage(const run::RemotePage& page, const run::PublishFiles& files,
+                     run::TransferObserver& observer) override;
 
-  // A fresh connection in place of the current one. On failure tells the
-  // error's text (or "Ftp connection failed.") and answers false; the old
-  // connection object stays.
-  bool ReconnectRun();
+  // A fresh connection in place of the current one. On failure returns the
+  // error's text (or "Ftp connection failed.") to show; the old connection
+  // object stays.
+  Status ReconnectRun();
 
   // Drops the connection, if any.
   void Close();
@@ -146,9 +92,13 @@ class RemotePageTransfer : public PageTransfer {
  private:
   // A fresh connection in place of the current one, telling nobody.
   Status Reconnect();
-  // Opens the run's connection; on failure tells why and cleans up (Fail).
+  // The endpoint of a run on `page`, and a start without the last run's
+  // connection or anything it found out about its server.
+  void BeginRun(const run::RemotePage& page);
+  // Opens the run's connection; on failure cleans up and says why (Fail).
   Status OpenConnection(const std::string& temp_page_path);
-  // Tells `text` (system-modal), drops the connection, deletes the temporary page.
+  // Drops the connection, deletes the temporary page and returns `text` as
+  // the failure to show (system-modal).
   Status Fail(const std::string& text, const std::string& temp_page_path);
   // Runs `attempt` until it succeeds or the policy's attempts are used up,
   // with (optionally) the lost-connection notice, the cancel check, a growing
@@ -172,7 +122,7 @@ class RemotePageTransfer : public PageTransfer {
                        std::string* temporary, bool* rename_refused, bool check_size);
   // Puts one file (not the page) in place: temporary name, check, rename.
   Status PlaceFile(const std::string& data, const std::string& target);
-  // Puts the page in place; see PublishRemotePage.
+  // Puts the page in place; see PublishPage.
   Status PlacePage(const std::string& data, const std::string& target,
                    const std::string& temp_page_path);
   // Enters `folder`, creating it when it is missing.
@@ -194,9 +144,10 @@ class RemotePageTransfer : public PageTransfer {
   };
   class SecondLane;
 
-  FtpEndpoint endpoint_;
-  UserInterface& ui_;
-  TransferObserver& observer_;
+  FtpEndpoint settings_;  // as set by the front end
+  FtpEndpoint endpoint_;  // the current run's: the settings, with the page's site
+  // The observer of the call in progress; a quiet one between calls.
+  run::TransferObserver* observer_;
   RetryPolicy policy_;
   std::unique_ptr<FtpConnection> connection_;
   // What the server was found to refuse during this run.

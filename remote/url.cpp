@@ -43,18 +43,59 @@ bool IsSchemeName(std::string_view text) {
 
 }  // namespace
 
-std::optional<ParsedUrl> ParseUrl(std::string_view text) {
+std::string UrlScheme(std::string_view text) {
+  size_t colon = 0;
+  while (colon < text.size() &&
+         (std::isalnum(static_cast<unsigned char>(text[colon])) || text[colon] == '+' ||
+          text[colon] == '-' || text[colon] == '.')) {
+    ++colon;
+  }
+  if (colon == 0 || colon >= text.size() || text[colon] != ':' ||
+      !std::isalpha(static_cast<unsigned char>(text[0]))) {
+    return std::string();
+  }
+  // "host:8080", "host:8080/x": a port, not a scheme.
+  size_t digits = colon + 1;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits > colon + 1 &&
+      (digits == text.size() || text[digits] == '/' || text[digits] == '?' || text[digits] == '#')) {
+    return std::string();
+  }
+  std::string scheme(text.substr(0, colon));
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return scheme;
+}
+
+std::optional<ParsedUrl> ParseUrl(std::string_view text, UrlForm form) {
   // libcurl does not know "ftpes"; it is plain FTP syntax with another default
   // meaning, so parse it as ftp and put the scheme back.
   std::string input(text);
   bool explicit_tls = StartsWithNoCase(input, "ftpes://");
   if (explicit_tls) input = "ftp://" + input.substr(8);
 
+  unsigned flags = CURLU_URLENCODE;
+  if (form == UrlForm::kWebAddress) {
+    // The scheme is read from the text itself, so that an address whose
+    // server is missing ("http:///index.htm", "http://") is refused instead
+    // of being read as a server named "index.htm" (libcurl takes up to three
+    // slashes) or "http".
+    const std::string scheme = UrlScheme(text);
+    if (scheme.empty()) return std::nullopt;
+    const std::string_view rest = text.substr(scheme.size() + 1);
+    if (rest.substr(0, 2) != "//") return std::nullopt;
+    std::string_view authority = rest.substr(2, rest.find_first_of("/?#", 2) - 2);
+    const size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
+    if (authority.empty() || authority[0] == ':') return std::nullopt;
+    // Any scheme is read; a blank is refused, not taken as "%20".
+    flags = CURLU_NON_SUPPORT_SCHEME;
+  }
+
   UrlHandle h(curl_url());
   if (!h) return std::nullopt;
   // URLENCODE lets a typed space in a path through; the object is decoded
   // again below, so "my page.htm" and "my%20page.htm" name the same file.
-  if (curl_url_set(h.get(), CURLUPART_URL, input.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+  if (curl_url_set(h.get(), CURLUPART_URL, input.c_str(), flags) != CURLUE_OK)
     return std::nullopt;
 
   ParsedUrl url;

@@ -25,7 +25,7 @@ Status AudioSoundWork::UnsupportedFile(const std::string& path) {
 }
 
 Status AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
-  if (HoldsListSeparator(path)) return Status::InvalidArgument(ListSeparatorMessage(path, "audio"));
+  if (Status safe = CheckListSafePath(path, "audio"); !safe.ok()) return safe;
   audio::WaveCheckState check{state.preparing_run, state.max_wave_frames};
   Status checked = audio::CheckSoundFile(path, check, ui_);
   state.max_wave_frames = check.max_wave_frames;

@@ -1,12 +1,13 @@
 #include "run/choice_rules.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
-#include <memory>
+#include <optional>
+#include <utility>
 
-#include "audio/sound_checks.h"
+#include "audio/sound_messages.h"
+#include "base/file_io.h"
 #include "base/text.h"
+#include "remote/url.h"
 
 namespace sonavelt::run {
 namespace {
@@ -148,107 +149,57 @@ std::string ListSeparatorMessage(const std::string& path, const std::string& kin
          "another " + kind + " file.";
 }
 
+Status CheckListSafePath(const std::string& path, const std::string& kind) {
+  if (!HoldsListSeparator(path)) return Status::Ok();
+  return Status::Refused(ListSeparatorMessage(path, kind)).WithBox(BoxStyle::kSystemModal);
+}
+
 bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui) {
-  if (!HoldsListSeparator(path)) return true;
-  ui.Tell(BoxStyle::kSystemModal, ListSeparatorMessage(path, kind));
-  return false;
+  const Status status = CheckListSafePath(path, kind);
+  Show(ui, status);
+  return status.ok();
 }
 
-bool CheckLocalPagePath(const std::string& path, UserInterface& ui) {
-  if (!CheckListSafePath(path, "HTML", ui)) return false;
-  if (audio::FileExists(path)) return true;
-  Show(ui, audio::MissingFile(path, "HTML"));
-  return false;
+Status CheckLocalPagePath(const std::string& path) {
+  if (Status safe = CheckListSafePath(path, "HTML"); !safe.ok()) return safe;
+  if (file_io::IsReadableFile(path)) return Status::Ok();
+  const std::string what = file_io::SpecialFileKindOf(path);
+  return Status::NotFound(what.empty() ? audio::MissingFileMessage(path, "HTML")
+                                       : audio::NotAFileMessage(path, what, "HTML"))
+      .WithBox(BoxStyle::kSystemModal);
 }
 
-UrlParts ParseUrl(const std::string& text) {
-  UrlParts parts;
-  // The scheme is read from the text itself, so that an address whose server
-  // is missing ("http:///index.htm", "http://") or that is no web address at
-  // all ("mailto:x@y") keeps its scheme and is refused as such, instead of
-  // being taken for a server named "http" or "mailto" behind "http://".
-  // "www.example.com:8080/x" is a server and a port, not a scheme.
-  size_t colon = 0;
-  while (colon < text.size() &&
-         (std::isalnum(static_cast<unsigned char>(text[colon])) || text[colon] == '+' ||
-          text[colon] == '-' || text[colon] == '.')) {
-    ++colon;
-  }
-  if (colon == 0 || colon >= text.size() || text[colon] != ':' ||
-      !std::isalpha(static_cast<unsigned char>(text[0]))) {
-    return parts;
-  }
-  size_t digits = colon + 1;
-  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
-  if (digits > colon + 1 &&
-      (digits == text.size() || text[digits] == '/' || text[digits] == '?' || text[digits] == '#')) {
-    return parts;
-  }
-  parts.ok = true;
-  parts.scheme = LowerCopy(text.substr(0, colon));
-  parts.path = "/";
-  // The server is what follows "//", up to the path; curl would also read
-  // "http:///index.htm" as the server "index.htm".
-  const std::string rest = text.substr(colon + 1);
-  if (rest.compare(0, 2, "//") != 0) return parts;
-  std::string authority = rest.substr(2, rest.find_first_of("/?#", 2) - 2);
-  authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
-  if (authority.empty() || authority[0] == ':') return parts;
-
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-  // Any scheme is parsed; text the parser refuses (no server, bad
-  // characters) keeps an empty server.
-  if (!url ||
-      curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
-    return parts;
-  auto part = [&](CURLUPart which) {
-    char* value = nullptr;
-    std::string out;
-    if (curl_url_get(url.get(), which, &value, 0) == CURLUE_OK && value != nullptr) out = value;
-    curl_free(value);
-    return out;
-  };
-  parts.host = part(CURLUPART_HOST);
-  parts.path = part(CURLUPART_PATH);
-  if (parts.path.empty()) parts.path = "/";
-  return parts;
-}
-
-bool CheckPageUrl(const PageTarget& page, RunOptions& options, UserInterface& ui) {
-  if (!options.safety_key && options.page_url.empty()) return true;
-  std::string name =
+Status CheckPageUrl(const PageTarget& page, RunOptions& options, Questions& questions) {
+  if (!options.safety_key && options.page_url.empty()) return Status::Ok();
+  const std::string name =
       FileNameOfPath(page.is_remote ? page.remote_path : page.local_html_path);
+  auto refuse = [](std::string message) {
+    return Status::Refused(std::move(message)).WithBox(BoxStyle::kPlain);
+  };
   if (options.page_url.empty()) {
-    ui.Tell(BoxStyle::kPlain, "You must provide the actual URL of " + name +
-                                  "\r\nif you want to set up safety key for " + name + ".");
-    return false;
+    return refuse("You must provide the actual URL of " + name +
+                  "\r\nif you want to set up safety key for " + name + ".");
   }
-  UrlParts parts = ParseUrl(options.page_url);
-  if (!parts.ok) {
-    parts = ParseUrl("http://" + options.page_url);
-    if (!parts.ok) {
-      ui.Tell(BoxStyle::kPlain, options.page_url + " is not a valid URL.");
-      return false;
-    }
+  std::string scheme = remote::UrlScheme(options.page_url);
+  if (scheme.empty()) {
     options.page_url = "http://" + options.page_url;
+    scheme = "http";
   }
   // Pages are served over HTTPS as often as HTTP today; both are web
   // addresses the player can compare the page's address with.
-  if (parts.scheme != "http" && parts.scheme != "https") {
-    ui.Tell(BoxStyle::kPlain,
-            options.page_url + " is not a valid HTTP URL.\r\n" +
-                "You must provide a valid HTTP URL to access your web page: " + name);
-    return false;
+  if (scheme != "http" && scheme != "https") {
+    return refuse(options.page_url + " is not a valid HTTP URL.\r\n" +
+                  "You must provide a valid HTTP URL to access your web page: " + name);
   }
-  if (parts.host.empty()) {
-    ui.Tell(BoxStyle::kPlain, options.page_url + " is not a valid URL.");
-    return false;
+  const std::optional<remote::ParsedUrl> url =
+      remote::ParseUrl(options.page_url, remote::UrlForm::kWebAddress);
+  if (!url) return refuse(options.page_url + " is not a valid URL.");
+  if (url->object.find(name) == std::string::npos &&
+      !questions.Ask(BoxStyle::kPlain,
+                     "Are you sure " + options.page_url + "\r\nis the actual URL for " + name + "?")) {
+    return Status::Cancelled();
   }
-  if (parts.path.find(name) == std::string::npos) {
-    return ui.Ask(BoxStyle::kPlain,
-                  "Are you sure " + options.page_url + "\r\nis the actual URL for " + name + "?");
-  }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace sonavelt::run

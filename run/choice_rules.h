@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "base/user_interface.h"
 #include "run/run_inputs.h"
 
@@ -76,9 +77,10 @@ void ReadOptions(const OptionBoxes& boxes, const std::string& url_text, RunOptio
 // Next on the options page: the URL and safety-key checks. Nothing is checked
 // when the safety key is off and no URL is given. A URL written without a
 // scheme is taken as "http://" + it, and options.page_url keeps the prefix.
-// Refusals are plain messages; a URL whose path does not name the page asks
-// "Are you sure ..." and No refuses. True when the page may be left.
-bool CheckPageUrl(const PageTarget& page, RunOptions& options, UserInterface& ui);
+// Refusals are plain boxes; a URL whose path does not name the page asks
+// "Are you sure ..." and No answers a cancelled status (nothing to show).
+// Ok when the page may be left.
+Status CheckPageUrl(const PageTarget& page, RunOptions& options, Questions& questions);
 
 // The remembered choices keep the sound paths in ";"-separated lists, so a
 // path holding ";" would come back as two paths at the next start. Such a
@@ -86,24 +88,15 @@ bool CheckPageUrl(const PageTarget& page, RunOptions& options, UserInterface& ui
 // (kind: "HTML" or "audio"), before it can spoil the lists.
 bool HoldsListSeparator(std::string_view path);
 std::string ListSeparatorMessage(const std::string& path, const std::string& kind);
-// False after ListSeparatorMessage (system-modal) when path holds ";".
+// Refused with ListSeparatorMessage (system-modal) when path holds ";".
+Status CheckListSafePath(const std::string& path, const std::string& kind);
+// The same, shown on `ui`; false when refused.
 bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui);
 
 // The first page's check of a local page: CheckListSafePath, then a readable
-// regular file (audio::FileExists; audio::MissingFile with "HTML"
-// otherwise, which also names a FIFO or a device as what it is). Nothing is
-// read from the page here.
-bool CheckLocalPagePath(const std::string& path, UserInterface& ui);
-
-// The parts of an absolute URL, or ok false when `text` has no scheme.
-// Text with a scheme that cannot be read further (no server, bad
-// characters) has an empty host.
-struct UrlParts {
-  bool ok = false;
-  std::string scheme;  // lower case
-  std::string host;
-  std::string path;  // "/" when the URL has none
-};
-UrlParts ParseUrl(const std::string& text);
+// regular file (file_io::IsReadableFile); else the missing-file message with
+// "HTML", which also names a FIFO or a device as what it is (system-modal).
+// Nothing is read from the page here.
+Status CheckLocalPagePath(const std::string& path);
 
 }  // namespace sonavelt::run

@@ -1,42 +1,81 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
-#include "run/run_inputs.h"
-#include "run/run_progress.h"
-#include "run/run_state.h"
+#include "base/status.h"
 
 // Where a remote page comes from and where the run's files go back to: the
-// seam between the run and the remote site's sessions. A local page needs
-// none of it.
+// seam between the run and the remote site's sessions (remote/ implements
+// it; a local page needs none of it). Interfaces and plain values only, on
+// base/ alone, so that remote/ can implement it without linking the run.
 namespace sonavelt::run {
 
-// The files of a run to put beside a remote page, in upload order after the
-// page itself.
+// The applet's class file: its name in the install folder and beside the
+// page, on a disk or on a site.
+inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
+// A remote page's local copy, in the run's own work folder: fetched, edited
+// in place, and published from there.
+inline constexpr char kTempPageFileName[] = "dumytemp.htm";
+
+// A page on a site.
+struct RemotePage {
+  std::string site;  // the server's name; the transport's own endpoint may name it too
+  std::string path;  // the page's path on the server, beginning with "/"
+};
+
+// The files of a run to put beside a remote page, in upload order before the
+// page itself. All are local paths.
 struct PublishFiles {
-  std::string page_path;                 // the edited local copy of the page
+  std::string page_path;                 // the edited local copy of the page (deleted at the end)
   std::vector<std::string> sounds;       // converted sounds, one per use, into "audio/"
   std::vector<std::string> sound_copies; // the browser player's copies, each once, into "audio/"
-  std::string applet_class_path;
+  std::string applet_class_path;         // beside the page as kAppletClassFileName
   std::string player_script_path;        // beside the page too; empty without the browser player
-  std::string resource_path;
+  std::string resource_path;             // beside the page under its own file name
   // The browser player's data files, beside the page after the resource file.
   std::vector<std::string> player_data_paths;
 };
 
+// What a transfer tells the run as it goes, and how it learns that the user
+// has quit. Called on the run's thread.
+class TransferObserver {
+ public:
+  virtual ~TransferObserver() = default;
+  // One file is about to be sent: the page by its remote path, the other
+  // files by their local path. repeat: the same file once more after a
+  // failure; the progress bar must not advance a second time for it.
+  virtual void ReportTransferring(const std::string& file, bool repeat) = 0;
+  // Replaces the large progress text (the lost-connection notice, the fetch's
+  // own text again after a reconnect).
+  virtual void SetProgressText(const std::string& text) = 0;
+  // The run's cancel checkpoint: true when the user has confirmed quitting;
+  // the transfers then stop at once and answer Cancelled.
+  virtual bool CancelRequested() = 0;
+  // The flag behind CancelRequested, read by the transfer in progress so that
+  // it stops within a second; nullptr: transfers stop only between files.
+  virtual const std::atomic<bool>* CancelFlag() { return nullptr; }
+};
+
+// The two remote steps of a run. One object serves one run at a time, and
+// may serve many runs one after the other; `observer` lives as long as the
+// call. A failed step returns the message the user must see (with its box
+// style) and has cleaned up after itself: the connection is closed and the
+// local page copy deleted. Cancelled: the user quit; nothing to show.
 class PageTransport {
  public:
   virtual ~PageTransport() = default;
-  // Downloads page.remote_path into `local_path`. False when the run must
-  // end (the user has been told why).
-  virtual bool FetchPage(const PageTarget& page, const std::string& local_path,
-                         RunProgress& progress, RunState& state) = 0;
-  // Uploads the page and the files beside it, the page last, reporting each
-  // transfer but those of the browser player's copies and data files.
-  // False when the run must end (the user has been told why).
-  virtual bool PublishPage(const PageTarget& page, const PublishFiles& files,
-                           RunProgress& progress, RunState& state) = 0;
+  // Downloads `page` into `local_path`, byte for byte, and keeps the
+  // connection for PublishPage. progress_text: the progress text of the
+  // fetch, shown again after a reconnect.
+  virtual Status FetchPage(const RemotePage& page, const std::string& local_path,
+                           const std::string& progress_text, TransferObserver& observer) = 0;
+  // Uploads the files beside the page and the page last (the commit point),
+  // reporting each transfer but those of the browser player's copies and
+  // data files; closes the connection at the end, whatever the outcome.
+  virtual Status PublishPage(const RemotePage& page, const PublishFiles& files,
+                             TransferObserver& observer) = 0;
 };
 
 }  // namespace sonavelt::run

@@ -20,8 +20,12 @@
 #include "run/run_messages.h"
 #include "run/settings_page.h"
 #include "run/startup.h"
+#include "run/transfer_progress.h"
 
 namespace sonavelt::run {
+
+using file_io::JoinPath;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -350,11 +354,19 @@ PipelineRun::Step PipelineRun::Converting() {
 PipelineRun::Step PipelineRun::Retrieving() {
   progress_.SetStatusText("Retrieving:\r\n\r\n\t" + page_file_name_);
   if (page_.is_remote) {
-    temp_page_path_ = JoinPath(run_folder_->path(), "page");
+    temp_page_path_ = JoinPath(run_folder_->path(), kTempPageFileName);
     if (services_.transport == nullptr)
       return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
-    if (!services_.transport->FetchPage(page_, temp_page_path_, progress_, state_))
-      return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+    TransferProgress observer(progress_, state_, page_.remote_site);
+    Status fetched = services_.transport->FetchPage(
+        {page_.remote_site, page_.remote_path}, temp_page_path_,
+        "Retrieving:\r\n\r\n\t" + page_file_name_, observer);
+    if (!fetched.ok()) {
+      RunOutcome stopped =
+          Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+      stopped.message = std::move(fetched);
+      return stopped;
+    }
     work_page_path_ = temp_page_path_;
   } else {
     work_page_path_ = page_.local_html_path;
@@ -457,8 +469,15 @@ PipelineRun::Step PipelineRun::Transferring() {
     files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
     if (options_.browser_player)
       if (Step end = PreparePlayerFiles(&files)) return end;
-    if (!services_.transport->PublishPage(page_, files, progress_, state_))
-      return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+    TransferProgress observer(progress_, state_, page_.remote_site);
+    Status published =
+        services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
+    if (!published.ok()) {
+      RunOutcome stopped =
+          Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+      stopped.message = std::move(published);
+      return stopped;
+    }
   } else {
     if (Step end = CopyBesidePage()) return end;
     if (Step end = ReplacePage()) return end;

@@ -10,6 +10,9 @@
 #include "run/startup.h"
 
 namespace sonavelt::run {
+
+using file_io::JoinPath;
+
 namespace {
 
 constexpr char kBase64Digits[] =

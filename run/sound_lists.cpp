@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/file_io.h"
 #include "run/startup.h"
 
 namespace sonavelt::run {
@@ -46,12 +47,12 @@ std::vector<std::string> DefaultSoundList(std::string_view text,
                                           const std::string& install_folder) {
   std::vector<std::string> list;
   std::vector<std::string> pieces = StoredListTokens(text);
-  std::string audio_folder = JoinPath(install_folder, "audio");
+  std::string audio_folder = file_io::JoinPath(install_folder, "audio");
   for (int j = 0; j < kDefaultSoundsPerRole; ++j) {
     if (j < static_cast<int>(pieces.size()))
-      list.push_back(JoinPath(audio_folder, pieces[j]));
+      list.push_back(file_io::JoinPath(audio_folder, pieces[j]));
     else
-      list.push_back(JoinPath(install_folder, kFallbackSound));
+      list.push_back(file_io::JoinPath(install_folder, kFallbackSound));
   }
   return list;
 }

@@ -12,10 +12,7 @@
 namespace sonavelt::run {
 
 namespace fs = std::filesystem;
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  return file_io::JoinPath(folder, name);
-}
+using file_io::JoinPath;
 
 std::string ChooseInstallFolder(const std::string& app_path, const std::string& program_folder,
                                 const std::string& current_folder) {

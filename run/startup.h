@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "run/page_transport.h"
 #include "run/run_history.h"
 #include "run/run_inputs.h"
 
@@ -12,8 +13,8 @@
 // completed run.
 namespace sonavelt::run {
 
-// Names of the install folder's items, relative to it, with "/" separators.
-inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
+// Names of the install folder's items, relative to it, with "/" separators
+// (the class file's, kAppletClassFileName, is in page_transport.h).
 // The browser player: its name beside the page, and where the install folder
 // keeps it.
 inline constexpr char kPlayerScriptFileName[] = "sonavelt-player.js";
@@ -34,10 +35,6 @@ inline constexpr char kDefaultExitSounds[] =
     "event/champagne.wav;event/laugh3.wav;event/carcrash2.wav;event/doornoise2.wav;";
 inline constexpr char kDefaultBackgroundSounds[] =
     "bg/lullaby.wav;bg/waltz.wav;bg/blues.wav;bg/marimba.wav;";
-
-// folder + "/" + name, with exactly one "/" between them (folder may end in
-// one already). An empty folder gives name.
-std::string JoinPath(std::string_view folder, std::string_view name);
 
 // The install folder: `app_path` (the stored "AppPath") when not empty; else
 // `program_folder` + "/../share/sonavelt" when that folder exists (the layout

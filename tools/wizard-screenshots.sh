@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Starts the wizard under a virtual X server, lets it walk through its pages
 # (two sound combinations) and a whole run on a copy of the sample page, and
-# saves a picture of every page and dialog.
+# saves a picture of every page and dialog: the build tree's
+# sonavelt-screenshot-tour (tools/screenshot_tour), which is the wizard with a
+# tour driving it instead of the user.
 #   tools/wizard-screenshots.sh [FOLDER]     default: docs/screenshots
 #   SONAVELT_BUILD_DIR=build-x ...           another build tree (default: build)
 #   QT_SCALE_FACTOR=2 ...                    the pictures at 200 %
 # The pictures show the paths of an example user, not this machine's: the
-# program is copied to /opt/sonavelt and the page to /home/alice/site, both
+# tour is copied to /opt/sonavelt and the page to /home/alice/site, both
 # seen only by the wizard, in a mount namespace of its own (unshare; as root,
 # or where user namespaces are allowed). Without one, the paths of a scratch
 # folder show instead. Needs xvfb-run (Debian package xvfb). Uses settings
@@ -22,7 +24,9 @@ OUT=$(cd "$OUT" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home/alice/site" "$work/opt/sonavelt/bin" "$work/opt/sonavelt/share" "$work/out"
-cp "$BUILD_DIR/bin/sonavelt" "$work/opt/sonavelt/bin/"
+tour=$BUILD_DIR/tools-bin/sonavelt-screenshot-tour
+[ -x "$tour" ] || { echo "$tour is not built (cmake --build $BUILD_DIR --target sonavelt-screenshot-tour)" >&2; exit 1; }
+cp "$tour" "$work/opt/sonavelt/bin/"
 cp -r "$BUILD_DIR/share/sonavelt" "$work/opt/sonavelt/share/"
 cp "$BUILD_DIR/share/sonavelt/samples/sample.htm" "$work/home/alice/site/index.htm"
 
@@ -35,7 +39,7 @@ export XDG_RUNTIME_DIR=$runtime
 unset BROWSER
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 cd "$home"
-xvfb-run -a -s "-screen 0 2560x2048x24" "$prefix/bin/sonavelt" --screenshots "$out" "$home/site/index.htm"
+xvfb-run -a -s "-screen 0 2560x2048x24" "$prefix/bin/sonavelt-screenshot-tour" "$out" "$home/site/index.htm"
 TOUR
 
 if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then

@@ -255,7 +255,7 @@ class TestRemoteSite : public QObject {
     QCOMPARE(chooser.history().entries()[0], right);
     QCOMPARE(chooser.history().entries()[1], wrong);
     QCOMPARE(sonavelt::run::LoadAddressHistory(store).entries()[0], right);
-    auto* transport = static_cast<sonavelt::run::RemotePageTransport*>(chooser.transport());
+    auto* transport = static_cast<sonavelt::remote::RemotePageTransfer*>(chooser.transport());
     QCOMPARE(transport->endpoint().ssh_private_key_file, std::string("/home/alice/.ssh/id_ed25519"));
     QCOMPARE(transport->endpoint().ca_file, std::string("/home/alice/site-ca.pem"));
     QCOMPARE(chooser.login().key_file, std::string("/home/alice/.ssh/id_ed25519"));

@@ -74,11 +74,12 @@ class TestWizardFlow : public QObject {
       QCOMPARE(f.flow.View().start_button, last);
       if (!last) QVERIFY(f.Next().moved);
     }
-    // Next does not pass the last page; the start button (or Enter) does.
+    // Next does not pass the last page; the start button does.
     QVERIFY(!f.Next().moved);
-    QVERIFY(f.flow.Enter(f.flow.View().path_text, "", f.chooser).moved);
+    QVERIFY(f.flow.Start(f.flow.View().path_text, f.chooser).moved);
     QCOMPARE(f.flow.page(), WizardPage::kInProgress);
-    QVERIFY(!f.flow.Enter("", "", f.chooser).moved);
+    QVERIFY(!f.flow.Start("", f.chooser).moved);
+    QVERIFY(!f.flow.Next("", "").moved);
     QVERIFY(!f.flow.Back("").moved);
     QCOMPARE(f.flow.page(), WizardPage::kInProgress);
     QVERIFY(f.ui.calls.empty());

@@ -227,7 +227,7 @@ TEST(RemoteNamesTest, HostileNamesOnARealServerGoNowhere) {
   EXPECT_EQ(FilesBelow(site / "www"), std::vector<std::string>{"index.htm"});
 }
 
-class NullObserver : public remote::TransferObserver {
+class NullObserver : public run::TransferObserver {
  public:
   void ReportTransferring(const std::string&, bool) override {}
   void SetProgressText(const std::string&) override {}
@@ -263,11 +263,10 @@ TEST(PasswordTest, NeverStoredAndNeverOnACommandLine) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
-  RecordingUserInterface ui;
   NullObserver observer;
-  remote::RemotePageTransfer transfer(server.Endpoint(), ui, observer);
+  remote::RemotePageTransfer transfer(server.Endpoint());
   std::string temp = (dir.path() / "cache/dumytemp.htm").string();
-  Status fetched = transfer.FetchRemotePage("/www/index.htm", temp, "Retrieving");
+  Status fetched = transfer.FetchPage({"127.0.0.1", "/www/index.htm"}, temp, "Retrieving", observer);
   transfer.Close();
   done = true;
   watcher.join();

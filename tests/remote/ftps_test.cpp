@@ -76,15 +76,15 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
   Status Publish(size_t sound_size, long long send_rate = 0) {
     remote::FtpEndpoint endpoint = Endpoint();
     endpoint.max_send_bytes_per_second = send_rate;
-    PublishFiles files =
+    testing::RunFiles files =
         testing::MakeRunFiles(local_.File("cache"), "/incoming/index.html", sound_size);
-    RemotePageTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
-    Status status = transfer.FetchRemotePage(files.remote_path, files.temp_page_path, "");
+    testing::RunTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
+    Status status = transfer.Fetch(files.remote_path, files.page_path, "");
     if (!status.ok()) return status;
-    if (testing::WhichPage(ReadFile(files.temp_page_path)) != "old page")
+    if (testing::WhichPage(ReadFile(files.page_path)) != "old page")
       return Status::Corrupt("the fetched page differs from the site's");
-    WriteFile(files.temp_page_path, testing::NewTestPage());
-    return transfer.PublishRemotePage(files);
+    WriteFile(files.page_path, testing::NewTestPage());
+    return transfer.Publish(files);
   }
 
   std::string Site(const std::string& name) const { return (root_ / "incoming" / name).string(); }
@@ -150,11 +150,11 @@ TEST_P(FtpsTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
                                 testing::NewTestPage(40000).size(), server_.pid());
   remote::FtpEndpoint endpoint = Endpoint();
   endpoint.max_send_bytes_per_second = 400000;
-  PublishFiles files = testing::MakeRunFiles(local_.File("cache"), "/incoming/index.html", 1000);
-  RemotePageTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
-  ASSERT_TRUE(transfer.FetchRemotePage(files.remote_path, files.temp_page_path, "").ok());
-  WriteFile(files.temp_page_path, testing::NewTestPage(40000));
-  EXPECT_FALSE(transfer.PublishRemotePage(files).ok());
+  testing::RunFiles files = testing::MakeRunFiles(local_.File("cache"), "/incoming/index.html", 1000);
+  testing::RunTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
+  ASSERT_TRUE(transfer.Fetch(files.remote_path, files.page_path, "").ok());
+  WriteFile(files.page_path, testing::NewTestPage(40000));
+  EXPECT_FALSE(transfer.Publish(files).ok());
   EXPECT_GT(killer.killed_at(), 0u);
   EXPECT_EQ(testing::WhichPage(ReadFile(Site("index.html")), 40000), "old page");
   ASSERT_FALSE(ui_.calls.empty());

@@ -40,11 +40,45 @@ inline std::string WhichPage(const std::string& bytes, int lines = 3000) {
   return "other (" + std::to_string(bytes.size()) + " bytes)";
 }
 
+// The files of one publish and the page they go beside.
+struct RunFiles : run::PublishFiles {
+  std::string remote_path;  // the page on the server
+};
+
+// A transfer driven the way the run drives it: each failure it returns is
+// shown in `ui` as the run shows it, so that tests see the user's messages.
+class RunTransfer {
+ public:
+  RunTransfer(remote::FtpEndpoint endpoint, UserInterface& ui, run::TransferObserver& observer,
+              remote::RetryPolicy policy = {})
+      : transfer_(std::move(endpoint), policy), ui_(ui), observer_(observer) {}
+
+  Status Fetch(const std::string& remote_path, const std::string& local_path,
+               const std::string& progress_text) {
+    return Shown(transfer_.FetchPage({"", remote_path}, local_path, progress_text, observer_));
+  }
+  Status Publish(const RunFiles& files) {
+    return Shown(transfer_.PublishPage({"", files.remote_path}, files, observer_));
+  }
+  Status ReconnectRun() { return Shown(transfer_.ReconnectRun()); }
+  void set_second_connection(bool on) { transfer_.set_second_connection(on); }
+
+ private:
+  Status Shown(Status status) {
+    Show(ui_, status);
+    return status;
+  }
+
+  remote::RemotePageTransfer transfer_;
+  UserInterface& ui_;
+  run::TransferObserver& observer_;
+};
+
 // Four sounds of `sound_size` random bytes, the class and resource files.
-inline remote::PublishFiles MakeRunFiles(const std::string& cache, const std::string& remote_page,
-                                         size_t sound_size) {
+inline RunFiles MakeRunFiles(const std::string& cache, const std::string& remote_page,
+                             size_t sound_size) {
   std::filesystem::create_directories(cache);
-  remote::PublishFiles files;
+  RunFiles files;
   std::mt19937 random(5);
   for (const char* name : {"e1.au", "x1.au", "b1.au", "e2.au"}) {
     std::string bytes(sound_size, '\0');
@@ -56,11 +90,10 @@ inline remote::PublishFiles MakeRunFiles(const std::string& cache, const std::st
   }
   files.applet_class_path = cache + "/SonaveltRandomEventBackground.class";
   WriteFile(files.applet_class_path, std::string("\xCA\xFE\xBA\xBE\r\n", 6));
-  files.local_resource_path = cache + "/index.res";
-  WriteFile(files.local_resource_path, std::string("\x02\x00\r\n\x01", 5));
-  files.resource_file_name = "index.res";
+  files.resource_path = cache + "/index.res";
+  WriteFile(files.resource_path, std::string("\x02\x00\r\n\x01", 5));
   files.remote_path = remote_page;
-  files.temp_page_path = cache + "/dumytemp.htm";
+  files.page_path = cache + "/" + run::kTempPageFileName;
   return files;
 }
 
@@ -76,7 +109,7 @@ inline std::vector<std::string> LeftoversIn(const std::string& folder) {
   return left;
 }
 
-class QuietObserver : public remote::TransferObserver {
+class QuietObserver : public run::TransferObserver {
  public:
   void ReportTransferring(const std::string&, bool) override {}
   void SetProgressText(const std::string&) override {}

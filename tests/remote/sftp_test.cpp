@@ -254,14 +254,14 @@ class SftpPublishTest : public SftpTest {
   Status Publish(int lines, long long send_rate = 0) {
     FtpEndpoint endpoint = Endpoint();
     endpoint.max_send_bytes_per_second = send_rate;
-    PublishFiles files = testing::MakeRunFiles(local_.File("cache"), site_ + "/www/index.html", 30000);
-    RemotePageTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
-    Status status = transfer.FetchRemotePage(files.remote_path, files.temp_page_path, "");
+    testing::RunFiles files = testing::MakeRunFiles(local_.File("cache"), site_ + "/www/index.html", 30000);
+    testing::RunTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
+    Status status = transfer.Fetch(files.remote_path, files.page_path, "");
     if (!status.ok()) return status;
-    if (testing::WhichPage(ReadFile(files.temp_page_path), lines) != "old page")
+    if (testing::WhichPage(ReadFile(files.page_path), lines) != "old page")
       return Status::Corrupt("the fetched page differs from the site's");
-    WriteFile(files.temp_page_path, testing::NewTestPage(lines));
-    return transfer.PublishRemotePage(files);
+    WriteFile(files.page_path, testing::NewTestPage(lines));
+    return transfer.Publish(files);
   }
   testing::RecordingUserInterface ui_;
   testing::QuietObserver observer_;
@@ -297,9 +297,9 @@ TEST_F(SftpPublishTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
 // "No such file" is the server's answer, not a lost connection: no retries
 // (with their waits of 1, 2 and 4 seconds).
 TEST_F(SftpPublishTest, AMissingPageIsARefusalNotRetried) {
-  RemotePageTransfer transfer(Endpoint(), ui_, observer_, RetryPolicy{});
+  testing::RunTransfer transfer(Endpoint(), ui_, observer_, RetryPolicy{});
   auto start = std::chrono::steady_clock::now();
-  Status status = transfer.FetchRemotePage(site_ + "/www/absent.htm", local_.File("page"), "");
+  Status status = transfer.Fetch(site_ + "/www/absent.htm", local_.File("page"), "");
   EXPECT_FALSE(status.ok());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   ASSERT_EQ(ui_.Messages().size(), 1u);

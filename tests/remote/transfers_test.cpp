@@ -15,6 +15,7 @@
 
 #include "remote/messages.h"
 #include "tests/remote/ftp_test_server.h"
+#include "tests/remote/publish_fixture.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
@@ -31,23 +32,14 @@ TEST(RemoteLayoutTest, NamesBesideThePage) {
   EXPECT_EQ(nested.folder, "/www");
   EXPECT_EQ(nested.SoundPath("/cache/Ding Dong.au"), "/www/audio/Ding Dong.au");
   EXPECT_EQ(nested.ClassPath(), "/www/SonaveltRandomEventBackground.class");
-  EXPECT_EQ(nested.ResourcePath("index.res"), "/www/index.res");
+  EXPECT_EQ(nested.BesidePage("/cache/index.res"), "/www/index.res");
   RemoteLayout root("/index.html");
   EXPECT_EQ(root.folder, "");
   EXPECT_EQ(root.audio_folder, "/audio");
   EXPECT_EQ(root.ClassPath(), "/SonaveltRandomEventBackground.class");
 }
 
-TEST(RemoteLayoutTest, SoundOrderPerCombination) {
-  std::vector<std::string> in = {"e1", "e2", "e3"}, out = {"x1", "x2", "x3"},
-                           back = {"b1", "b2", "b3"};
-  EXPECT_EQ(SoundUploadOrder(in, out, back, false),
-            (std::vector<std::string>{"e1", "x1", "b1", "e2", "x2", "b2", "e3", "x3", "b3"}));
-  EXPECT_EQ(SoundUploadOrder(in, out, {}, true),
-            (std::vector<std::string>{"e1", "x1", "e2", "x2", "e3", "x3"}));
-}
-
-class RecordingObserver : public TransferObserver {
+class RecordingObserver : public run::TransferObserver {
  public:
   void ReportTransferring(const std::string& file, bool repeat) override {
     events.push_back((repeat ? "again:" : "send:") + fs::path(file).filename().string());
@@ -120,17 +112,16 @@ class TransfersTest : public ::testing::Test {
     return policy;
   }
 
-  PublishFiles Files() const {
-    PublishFiles files;
-    files.temp_page_path = Temp();
+  testing::RunFiles Files() const {
+    testing::RunFiles files;
+    files.page_path = Temp();
     files.remote_path = "/www/index.html";
     files.sounds = sounds_;
     files.applet_class_path = cache_ + "/SonaveltRandomEventBackground.class";
-    files.local_resource_path = cache_ + "/index.res";
-    files.resource_file_name = "index.res";
+    files.resource_path = cache_ + "/index.res";
     return files;
   }
-  std::string Temp() const { return cache_ + "/" + std::string(kTempPageFileName); }
+  std::string Temp() const { return cache_ + "/" + run::kTempPageFileName; }
   std::string Page() const { return ReadFile(site_ + "/www/index.html"); }
   // Which page the site holds, in a few words (a failure shows no whole page).
   static std::string Which(const std::string& page) {
@@ -141,8 +132,8 @@ class TransfersTest : public ::testing::Test {
 
   // The page the run leaves in the cache: the fetched bytes plus a CR LF block.
   static std::string NewPage() { return OldPage() + "<applet code=x>\r\n</applet>\r\n"; }
-  void Fetch(RemotePageTransfer& transfer) {
-    ASSERT_TRUE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
+  void Fetch(testing::RunTransfer& transfer) {
+    ASSERT_TRUE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
     ASSERT_EQ(Which(ReadFile(Temp())), "old page") << "fetched byte for byte";
     WriteFile(Temp(), NewPage());
   }
@@ -186,11 +177,11 @@ class TransfersTest : public ::testing::Test {
 TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwiceWithThePageLast) {
   for (int run = 0; run < 2; ++run) {
     WriteFile(site_ + "/www/index.html", OldPage());
-    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
     Fetch(transfer);
     observer_.events.clear();
     // The second run finds the audio folder there already.
-    ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok()) << run;
+    ASSERT_TRUE(transfer.Publish(Files()).ok()) << run;
     EXPECT_EQ(observer_.events.size(), kAllSent.size()) << "no retries expected";
     EXPECT_EQ(observer_.Sent(), kAllSent);
     ExpectCompleteSite();
@@ -200,11 +191,11 @@ TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwiceWithThePageLast) {
 
 TEST_F(TransfersTest, ThePlayerScriptGoesBesideThePageBeforeTheResourceFile) {
   WriteFile(cache_ + "/sonavelt-player.js", "play();\r\n");
-  PublishFiles files = Files();
+  testing::RunFiles files = Files();
   files.player_script_path = cache_ + "/sonavelt-player.js";
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   Fetch(transfer);
-  ASSERT_TRUE(transfer.PublishRemotePage(files).ok());
+  ASSERT_TRUE(transfer.Publish(files).ok());
   Events expected = kAllSent;
   expected.insert(expected.end() - 2, "sonavelt-player.js");
   EXPECT_EQ(observer_.Sent(), expected);
@@ -218,7 +209,7 @@ TEST_F(TransfersTest, TheBrowserPlayersFilesGoUpUnannouncedBeforeThePage) {
   WriteFile(cache_ + "/e1.opus", std::string("OggS\0\r\n\x01", 8));
   WriteFile(cache_ + "/x1.opus", std::string("OggS\0\n\r\x02", 8));
   WriteFile(cache_ + "/index.sounds.js", "window.data = {};\r\n");
-  PublishFiles files = Files();
+  testing::RunFiles files = Files();
   files.sound_copies = {cache_ + "/e1.opus", cache_ + "/x1.opus"};
   files.player_data_paths = {cache_ + "/index.sounds.js"};
 
@@ -226,10 +217,10 @@ TEST_F(TransfersTest, TheBrowserPlayersFilesGoUpUnannouncedBeforeThePage) {
   drop.drop_stor = 7;  // the six sounds, then the first copy is cut off
   ASSERT_TRUE(StartServer(drop));
   {
-    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
     transfer.set_second_connection(false);  // the STORs counted are the run's own
     Fetch(transfer);
-    ASSERT_TRUE(transfer.PublishRemotePage(files).ok());
+    ASSERT_TRUE(transfer.Publish(files).ok());
   }
   EXPECT_EQ(observer_.Sent(), kAllSent);
   EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 1);
@@ -250,9 +241,9 @@ TEST_F(TransfersTest, TheBrowserPlayersFilesGoUpUnannouncedBeforeThePage) {
   testing::FtpServerFaults refuse;
   refuse.refuse_stor = "sounds.js:553";
   ASSERT_TRUE(StartServer(refuse));
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   Fetch(transfer);
-  EXPECT_FALSE(transfer.PublishRemotePage(files).ok());
+  EXPECT_FALSE(transfer.Publish(files).ok());
   EXPECT_EQ(observer_.Sent(), Events(kAllSent.begin(), kAllSent.end() - 1));
   ASSERT_EQ(ui_.calls.size(), 1u);
   const std::string& text = ui_.calls[0].text;
@@ -270,10 +261,10 @@ TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
   testing::FtpServerFaults faults;
   faults.drop_stor = 2;  // e1, then x1 is cut off
   ASSERT_TRUE(StartServer(faults));
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   transfer.set_second_connection(false);  // the STORs counted are the run's own
   Fetch(transfer);
-  ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok());
+  ASSERT_TRUE(transfer.Publish(Files()).ok());
   EXPECT_EQ(observer_.Sent(), kAllSent);
   EXPECT_EQ(observer_.Count("again:x1.au"), 1);
   EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 1);
@@ -284,7 +275,7 @@ TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
 // libcurl notices the dead control connection and logs in again by itself;
 // the run sees nothing of it.
 TEST_F(TransfersTest, AServerRestartedBetweenStepsIsLoggedIntoAgain) {
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   Fetch(transfer);
   observer_.on_report = [&](const std::string& file, bool repeat) {
     if (!repeat && fs::path(file).filename() == "e2.au") {
@@ -292,7 +283,7 @@ TEST_F(TransfersTest, AServerRestartedBetweenStepsIsLoggedIntoAgain) {
       ASSERT_TRUE(StartServer());
     }
   };
-  ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok());
+  ASSERT_TRUE(transfer.Publish(Files()).ok());
   EXPECT_EQ(observer_.Sent(), kAllSent);
   ExpectCompleteSite();
 }
@@ -325,10 +316,10 @@ TEST_F(TransfersTest, RefusalsAreNotRetriedAndLeaveThePageAsItWas) {
     ui_.calls.clear();
     observer_.events.clear();
     ASSERT_TRUE(StartServer(c.faults));
-    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
     Fetch(transfer);
     auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok()) << c.quoted;
+    EXPECT_FALSE(transfer.Publish(Files()).ok()) << c.quoted;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 0) << c.quoted;
     EXPECT_EQ(observer_.Sent(), c.sent);
@@ -360,7 +351,7 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
   testing::FtpServerFaults faults;
   faults.refuse_stor = "e1.au:553";
   ASSERT_TRUE(StartServer(faults));
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   Fetch(transfer);
   observer_.on_report = [&](const std::string& file, bool) {
     // Hold the first connection until the second has placed the class file.
@@ -369,7 +360,7 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
     while (!fs::exists(site_ + "/www/SonaveltRandomEventBackground.class") && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
-  EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok());
+  EXPECT_FALSE(transfer.Publish(Files()).ok());
   EXPECT_EQ(observer_.Sent(), Events{"e1.au"});
   ASSERT_EQ(ui_.calls.size(), 1u);
   std::vector<std::string> placed;
@@ -393,8 +384,8 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
 }
 
 TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
-  RemotePageTransfer missing(server_.Endpoint(), ui_, observer_, FastRetries());
-  EXPECT_FALSE(missing.FetchRemotePage("/www/absent.html", Temp(), "Retrieving:").ok());
+  testing::RunTransfer missing(server_.Endpoint(), ui_, observer_, FastRetries());
+  EXPECT_FALSE(missing.Fetch("/www/absent.html", Temp(), "Retrieving:").ok());
   EXPECT_EQ(observer_.Count("text:" + LostConnectionText("127.0.0.1")), 0);
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0].rfind("Sonavelt could not retrieve /www/absent.html from 127.0.0.1.", 0), 0u);
@@ -405,14 +396,14 @@ TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
 TEST_F(TransfersTest, ServerGoneBeforeTheFetchIsFatalWithTheErrorsText) {
   server_.Stop();
   WriteFile(Temp(), "stale copy of an earlier run");
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  EXPECT_FALSE(transfer.FetchRemotePage("/www/index.html", Temp(), "Retrieving:").ok());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  EXPECT_FALSE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
   ASSERT_EQ(ui_.calls.size(), 1u);
   EXPECT_EQ(ui_.calls[0].style, BoxStyle::kSystemModal);
   EXPECT_NE(ui_.calls[0].text.find("onnect"), std::string::npos) << ui_.calls[0].text;
   EXPECT_FALSE(fs::exists(Temp()));
   // A reconnect that fails says so, and tells the caller.
-  EXPECT_FALSE(transfer.ReconnectRun());
+  EXPECT_FALSE(transfer.ReconnectRun().ok());
   EXPECT_EQ(ui_.calls.size(), 2u);
 }
 
@@ -420,9 +411,9 @@ TEST_F(TransfersTest, HostsThatForbidDotNamesGetPlainTemporaryNames) {
   testing::FtpServerFaults faults;
   faults.deny_dot = true;
   ASSERT_TRUE(StartServer(faults));
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   Fetch(transfer);
-  ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok()) << ui_.Messages()[0];
+  ASSERT_TRUE(transfer.Publish(Files()).ok()) << ui_.Messages()[0];
   ExpectCompleteSite();
 }
 
@@ -433,9 +424,9 @@ TEST_F(TransfersTest, AServerKilledDuringThePageLeavesTheOldPageComplete) {
   testing::FtpServerFaults faults;
   faults.die_in_stor = ".index.html.part";
   ASSERT_TRUE(StartServer(faults));
-  RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
   Fetch(transfer);
-  EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok());
+  EXPECT_FALSE(transfer.Publish(Files()).ok());
   EXPECT_EQ(Which(Page()), "old page");
   ASSERT_EQ(ui_.calls.size(), 1u);  // one message at the end, not one per reconnect
   EXPECT_NE(ui_.calls[0].text.find("The page on the site was not changed."), std::string::npos)
@@ -451,9 +442,9 @@ TEST_F(TransfersTest, WithoutRenamesThePageIsWrittenInPlaceOnlyBehindABackup) {
   no_rename.refuse_rename = true;
   ASSERT_TRUE(StartServer(no_rename));
   {
-    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
     Fetch(transfer);
-    ASSERT_TRUE(transfer.PublishRemotePage(Files()).ok());
+    ASSERT_TRUE(transfer.Publish(Files()).ok());
     ExpectCompleteSite();
   }
   for (bool comes_back : {true, false}) {
@@ -465,9 +456,9 @@ TEST_F(TransfersTest, WithoutRenamesThePageIsWrittenInPlaceOnlyBehindABackup) {
     observer_.on_text = [&](const std::string& text) {
       if (comes_back && text == LostConnectionText("127.0.0.1")) ASSERT_TRUE(StartServer(no_rename));
     };
-    RemotePageTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
+    testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
     Fetch(transfer);
-    Status status = transfer.PublishRemotePage(Files());
+    Status status = transfer.Publish(Files());
     if (comes_back) {
       EXPECT_TRUE(status.ok());
       ExpectCompleteSite();
@@ -491,7 +482,7 @@ TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
   FtpEndpoint slow = server_.Endpoint();
   slow.max_send_bytes_per_second = 40000;  // each sound takes five seconds
   for (const std::string& sound : sounds_) WriteFile(sound, std::string(200000, 's'));
-  RemotePageTransfer transfer(slow, ui_, observer_, FastRetries());
+  testing::RunTransfer transfer(slow, ui_, observer_, FastRetries());
   Fetch(transfer);
   std::chrono::steady_clock::time_point asked;
   std::thread quitter;
@@ -503,7 +494,7 @@ TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
       observer_.cancel = true;
     });
   };
-  Status status = transfer.PublishRemotePage(Files());
+  Status status = transfer.Publish(Files());
   auto stopped = std::chrono::steady_clock::now();
   quitter.join();
   EXPECT_EQ(status.code(), Status::Code::kCancelled);
@@ -522,10 +513,10 @@ TEST_F(TransfersTest, AStalledTransferIsALostConnectionAfterTheStallTime) {
   FtpEndpoint endpoint = server_.Endpoint();
   endpoint.stall_timeout_seconds = 2;
   WriteFile(cache_ + "/e1.au", std::string(200000, 'x'));
-  RemotePageTransfer transfer(endpoint, ui_, observer_, FastRetries(1));
+  testing::RunTransfer transfer(endpoint, ui_, observer_, FastRetries(1));
   Fetch(transfer);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(transfer.PublishRemotePage(Files()).ok());
+  EXPECT_FALSE(transfer.Publish(Files()).ok());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   ASSERT_FALSE(ui_.calls.empty());
   EXPECT_NE(ui_.calls.back().text.find(StalledText(2)), std::string::npos)

@@ -81,7 +81,9 @@ class PageUrlTest : public ::testing::Test {
   bool Check(const std::string& url, bool safety_key = false) {
     options_.page_url = url;
     options_.safety_key = safety_key;
-    return CheckPageUrl(page_, options_, ui_);
+    const Status status = CheckPageUrl(page_, options_, ui_);
+    Show(ui_, status);
+    return status.ok();
   }
   PageTarget page_;
   RunOptions options_;
