@@ -47,7 +47,7 @@ class LaunchBrowserTest : public ::testing::Test {
                                       search_.search_roots[1]})
       fs::create_directories(folder);
   }
-  void Launch() { LaunchBrowser(kAddress, ui_, starter_, search_); }
+  void Launch() { Show(ui_, LaunchBrowser(kAddress, starter_, search_)); }
 
   static constexpr const char* kAddress = "/home/alice/.local/share/Sonavelt/HISTORY/HIS_my page.htm";
   TempDir root_;
@@ -160,7 +160,7 @@ TEST(BrowserSearchSafetyTest, PlantedProgramsAreNeverRun) {
                          open.string()};
   SpawnProcessStarter starter(std::chrono::milliseconds(500));
   RecordingUserInterface ui;
-  LaunchBrowser("/home/alice/site/index.htm", ui, starter, search);
+  Show(ui, LaunchBrowser("/home/alice/site/index.htm", starter, search));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(fs::exists(ran));
   ASSERT_EQ(ui.Messages().size(), 1u);

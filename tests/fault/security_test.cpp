@@ -169,7 +169,7 @@ TEST(BrowserLaunchSecurityTest, ThePageIsOneArgumentAndNoShellRuns) {
   RecordingUserInterface ui;
   fs::path old = fs::current_path();
   fs::current_path(dir.path());
-  browser::LaunchBrowser(address, ui, starter, search);
+  Show(ui, browser::LaunchBrowser(address, starter, search));
   fs::current_path(old);
   for (int i = 0; i < 100 && ReadFile(record.string()).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
