@@ -11,7 +11,7 @@ namespace sonavelt::app {
 bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInterface& ui,
                        SoundOutput& output, const std::function<void(bool)>& show_wait) {
   if (!audio::FileExists(path)) {
-    audio::ReportMissing(path, "audio", ui);
+    Show(ui, audio::MissingFile(path, "audio"));
     return false;
   }
   std::string to_play;
@@ -20,24 +20,29 @@ bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInter
   if (audio::NeedsDecoder(path)) {
     // Other formats are played as they are, after the decoder's check.
     audio::WaveCheckState state;  // not preparing a run: no format question
-    if (!audio::CheckDecodedSound(path, ui, state)) return false;
+    Status checked = audio::CheckDecodedSound(path, ui, state);
+    Show(ui, checked);
+    if (!checked.ok()) return false;
     to_play = path;
   } else if (IsAuPath(path)) {
     if (cache.HasCurrentPreview(path)) {
       to_play = cache.PreviewPathFor(path);
     } else {
       if (show_wait) show_wait(true);
-      audio::AuPreviewCopy copy(path, cache, ui);
+      audio::AuPreviewCopy copy(path, cache);
       if (show_wait) show_wait(false);
+      Show(ui, copy.status());
       if (!copy.success()) return false;
       to_play = copy.wav_path();
     }
   } else if (IsWavePath(path)) {
     audio::WaveCheckState state;  // not preparing a run: no format question
-    if (!audio::CheckWaveFile(path, ui, state)) return false;
+    Status checked = audio::CheckWaveFile(path, ui, state);
+    Show(ui, checked);
+    if (!checked.ok()) return false;
     to_play = path;
   } else {
-    audio::ReportUnsupported(path, ui);
+    Show(ui, audio::UnsupportedFile(path));
     return false;
   }
   if (!output.PlayAndWait(to_play)) {

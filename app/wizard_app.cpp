@@ -94,7 +94,7 @@ int RunWizardApp(const WizardAppOptions& options) {
     output.player().PlayInBackground(SoundPlayer::DesktopStartSound());
   };
   services.open_test_page = [&ui, &starter](const std::string& address) {
-    browser::LaunchBrowser(address, ui, starter, browser::BrowserSearch::FromEnvironment());
+    Show(ui, browser::LaunchBrowser(address, starter, browser::BrowserSearch::FromEnvironment()));
   };
   services.write_history = [&store, &gate](const run::StoredHistory& history) {
     // The settings file belongs to the GUI thread.

@@ -433,7 +433,7 @@ void WizardDialog::RunOnWorker() {
   services.transport = services_.remote ? services_.remote->transport() : nullptr;
   services.pause = services_.pause;
   services.write_history = services_.write_history;
-  services.show_broken_page = services_.show_broken_page;
+  services.show_warning = [this](const Status& warning) { Show(*services_.ui, warning); };
   if (services_.beep) {
     services.beep = [this] { services_.gate->Call(services_.beep); };
   }
@@ -443,6 +443,9 @@ void WizardDialog::RunOnWorker() {
   // the run's files are cleaned up as its stack unwinds.
   try {
     outcome_ = run.Run();
+    Show(*services_.ui, outcome_.message);
+    if (!outcome_.broken_page.empty() && services_.show_broken_page)
+      services_.show_broken_page(outcome_.broken_page);
   } catch (const std::bad_alloc&) {
     services_.ui->Tell(BoxStyle::kSystemModal, run::OutOfMemoryMessage());
     outcome_ = run::RunOutcome{};

@@ -143,11 +143,11 @@ bool WizardFlow::CheckSound(const std::string& text) {
     return false;
   }
   if (!audio::FileExists(text)) {
-    audio::ReportMissing(text, "audio", ui_);
+    Show(ui_, audio::MissingFile(text, "audio"));
     return false;
   }
   if (!audio::HasSoundExtension(text)) {
-    audio::ReportUnsupported(text, ui_);
+    Show(ui_, audio::UnsupportedFile(text));
     return false;
   }
   return true;

@@ -21,14 +21,4 @@ struct ConversionControl {
   }
 };
 
-// The run's progress bar position for one file's conversion: the converting
-// phase spreads positions 6 to 54 over its files (2 per combination without
-// background sounds, else 3), each file getting the whole 48 / files points
-// its percentage moves through. converted_count is the 1-based number of
-// the file being converted. Integer divisions throughout, in this grouping:
-//   ((48 / files) * percent) / 100 + ((converted_count - 1) * 48) / files + 6
-// e.g. one combination with background, the second file at 50 %: 30.
-int ConversionProgressPosition(int percent, int converted_count, int combination_count,
-                               bool no_background);
-
 }  // namespace sonavelt::audio

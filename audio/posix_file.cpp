@@ -19,15 +19,7 @@ int64_t MtimeNs(const struct stat& st) {
   return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-
-
-
 }  // namespace
-
-std::string ErrorText(int error) {
-  if (error == kNotRegularFile) return "not a regular file";
-  return std::strerror(error);
-}
 
 std::string SpecialFileKindOf(const std::string& path) { return file_io::SpecialFileKindOf(path); }
 
@@ -40,13 +32,13 @@ std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
   // FIFO's open waits for a writer.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return refuse(errno);
-  if (!S_ISREG(st.st_mode)) return refuse(S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile);
+  if (!S_ISREG(st.st_mode)) return refuse(S_ISDIR(st.st_mode) ? EISDIR : file_io::kNotRegularFile);
   // O_NONBLOCK: should the path be swapped for a FIFO after the look, the
   // open still returns, and fstat below refuses it.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return refuse(errno);
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int e = S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+    int e = S_ISDIR(st.st_mode) ? EISDIR : file_io::kNotRegularFile;
     ::close(fd);
     return refuse(e);
   }
@@ -125,7 +117,7 @@ Status AtomicFileWriter::Open(const std::string& final_path) {
   // can remove it should this process be killed.
   std::string candidate = file_io::TempFileTemplate(final_path);
   int fd = ::mkostemp(candidate.data(), O_CLOEXEC);
-  if (fd < 0) return Status::IoError(ErrorText(errno));
+  if (fd < 0) return Status::IoError(file_io::ErrorText(errno));
   // mkostemp makes 0600; a finished file is readable as any other.
   ::fchmod(fd, 0644);
   fd_ = fd;
@@ -139,7 +131,7 @@ Status AtomicFileWriter::Write(const void* bytes, size_t count) {
     ssize_t w = ::write(fd_, p, count);
     if (w < 0) {
       if (errno == EINTR) continue;
-      return Status::IoError(ErrorText(errno));
+      return Status::IoError(file_io::ErrorText(errno));
     }
     p += w;
     count -= static_cast<size_t>(w);
@@ -153,7 +145,7 @@ Status AtomicFileWriter::WriteAt(const void* bytes, size_t count, uint64_t offse
     ssize_t w = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
     if (w < 0) {
       if (errno == EINTR) continue;
-      return Status::IoError(ErrorText(errno));
+      return Status::IoError(file_io::ErrorText(errno));
     }
     p += w;
     offset += static_cast<uint64_t>(w);
@@ -167,8 +159,9 @@ Status AtomicFileWriter::Commit() {
   // close() is where some file systems report a full disk.
   int rc = ::close(fd_);
   fd_ = -1;
-  if (rc != 0) return Status::IoError(ErrorText(errno));
-  if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0) return Status::IoError(ErrorText(errno));
+  if (rc != 0) return Status::IoError(file_io::ErrorText(errno));
+  if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0)
+    return Status::IoError(file_io::ErrorText(errno));
   temp_path_.clear();
   return Status::Ok();
 }

@@ -12,11 +12,6 @@
 // writes that only ever put a complete file under its final name.
 namespace sonavelt::audio {
 
-// The error InputFile::Open gives for a path that names something other
-// than a regular file or a folder (a FIFO, a device, a socket); ErrorText
-// knows it.
-inline constexpr int kNotRegularFile = -1;
-
 // What `path` names when that is neither a regular file nor a folder, for
 // messages: "a named pipe (FIFO)", "a device", "a socket", "not a regular
 // file"; empty otherwise (also for a path that cannot be examined).
@@ -30,7 +25,8 @@ std::string SpecialFileKindOf(const std::string& path);
 class InputFile {
  public:
   // The open file, or nullopt with *error set to the errno of the failure
-  // (EISDIR for a folder, kNotRegularFile for other non-regular files).
+  // (EISDIR for a folder, file_io::kNotRegularFile for other non-regular
+  // files; file_io::ErrorText words them).
   static std::optional<InputFile> Open(const std::string& path, int* error);
 
   InputFile(InputFile&& other) noexcept;
@@ -99,8 +95,5 @@ bool FilesHaveSameBytes(const std::string& a, const std::string& b);
 
 // True when the two paths name one existing file or folder (links followed).
 bool SameFile(const std::string& a, const std::string& b);
-
-// The text of an errno value (or kNotRegularFile), for messages.
-std::string ErrorText(int error);
 
 }  // namespace sonavelt::audio

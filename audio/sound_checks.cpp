@@ -11,42 +11,37 @@ namespace sonavelt::audio {
 
 bool FileExists(const std::string& path) { return file_io::IsReadableFile(path); }
 
-void ReportMissing(const std::string& path, const std::string& kind, UserInterface& ui) {
+Status MissingFile(const std::string& path, const std::string& kind) {
   const std::string what = SpecialFileKindOf(path);
-  ui.Tell(BoxStyle::kSystemModal,
-          what.empty() ? MissingFileMessage(path, kind) : NotAFileMessage(path, what, kind));
+  return Status::NotFound(what.empty() ? MissingFileMessage(path, kind)
+                                       : NotAFileMessage(path, what, kind));
 }
 
 bool HasSoundExtension(const std::string& path) {
   return IsWavePath(path) || IsAuPath(path) || IsDecodedSoundPath(path);
 }
 
-void ReportUnsupported(const std::string& path, UserInterface& ui) {
-  ui.Tell(BoxStyle::kSystemModal, UnsupportedFileMessage(path));
+Status UnsupportedFile(const std::string& path) {
+  return Status::InvalidArgument(UnsupportedFileMessage(path));
 }
 
-bool CheckSoundFile(const std::string& path, WaveCheckState& state, UserInterface& ui) {
+Status CheckSoundFile(const std::string& path, WaveCheckState& state, Questions& questions) {
   // A decoded-format name is tested first: its ending decides, whatever
   // ".au" the folders before it hold.
-  if (NeedsDecoder(path)) return CheckDecodedSound(path, ui, state);
-  if (IsWavePath(path)) return CheckWaveFile(path, ui, state);
-  if (IsAuPath(path)) return CheckSunAuFile(path, ui);
-  ReportUnsupported(path, ui);
-  return false;
+  if (NeedsDecoder(path)) return CheckDecodedSound(path, questions, state);
+  if (IsWavePath(path)) return CheckWaveFile(path, questions, state);
+  if (IsAuPath(path)) return CheckSunAuFile(path);
+  return UnsupportedFile(path);
 }
 
-int64_t CheckNotEmpty(const std::string& path, UserInterface& ui) {
+Status CheckNotEmpty(const std::string& path, int64_t* length) {
+  *length = 0;
   int error = 0;
   std::optional<InputFile> file = InputFile::Open(path, &error);
-  if (!file) {
-    ui.Tell(BoxStyle::kSystemModal, CannotOpenMessage(path, ErrorText(error)));
-    return 0;
-  }
-  if (file->size() == 0) {
-    ui.Tell(BoxStyle::kSystemModal, EmptyFileMessage(path));
-    return 0;
-  }
-  return static_cast<int64_t>(file->size());
+  if (!file) return Status::IoError(CannotOpenMessage(path, file_io::ErrorText(error)));
+  if (file->size() == 0) return Status::InvalidArgument(EmptyFileMessage(path));
+  *length = static_cast<int64_t>(file->size());
+  return Status::Ok();
 }
 
 }  // namespace sonavelt::audio

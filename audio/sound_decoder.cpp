@@ -12,6 +12,7 @@
 #include "audio/rate_change.h"
 #include "audio/sound_messages.h"
 #include "base/text.h"
+#include "base/file_io.h"
 
 namespace sonavelt::audio {
 
@@ -100,7 +101,7 @@ std::optional<SoundDecoder> SoundDecoder::Open(const std::string& path, std::str
   // libsndfile's guess about the format.
   int open_error = 0;
   if (!InputFile::Open(path, &open_error)) {
-    if (error) *error = ErrorText(open_error);
+    if (error) *error = file_io::ErrorText(open_error);
     return std::nullopt;
   }
   SF_INFO info{};
@@ -175,26 +176,22 @@ std::string CannotDecodeMessage(const std::string& path, const std::string& reas
   return path + " cannot be decoded: " + reason + ".\r\nPlease select another audio file.";
 }
 
-bool CheckDecodedSound(const std::string& path, UserInterface& ui, WaveCheckState& state) {
+Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state) {
   std::string error;
   std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  if (!decoder) {
-    ui.Tell(BoxStyle::kSystemModal, CannotDecodeMessage(path, error));
-    return false;
-  }
+  if (!decoder) return Status::Corrupt(CannotDecodeMessage(path, error));
   std::vector<float> block(static_cast<size_t>(kBlockFrames * decoder->channels()));
   const int64_t got = decoder->Read(block.data(), kBlockFrames);
-  if (got <= 0) {
-    ui.Tell(BoxStyle::kSystemModal, CannotDecodeMessage(path, got < 0 ? decoder->error() : kNoSound));
-    return false;
-  }
+  if (got <= 0)
+    return Status::Corrupt(CannotDecodeMessage(path, got < 0 ? decoder->error() : kNoSound));
   const SoundFormat format = decoder->format();
   if (state.preparing_run) {
     const std::string question = FormatChangeQuestion(path, format);
-    if (!question.empty() && !ui.Ask(BoxStyle::kSystemModal, question)) return false;
+    if (!question.empty() && !questions.Ask(BoxStyle::kSystemModal, question))
+      return Status::Cancelled();
   }
   if (format.frame_count > state.max_wave_frames) state.max_wave_frames = format.frame_count;
-  return true;
+  return Status::Ok();
 }
 
 ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string& au_path,

@@ -88,11 +88,10 @@ std::string CannotDecodeMessage(const std::string& path, const std::string& reas
 
 // The check of a decoded sound, as CheckWaveFile is for WAVE files: opens
 // it and decodes its first block, asks the format-change question while
-// state.preparing_run is set, and raises state.max_wave_frames. Tells
-// CannotDecodeMessage (system-modal) and answers false when the file cannot
-// be decoded or holds no sound; false without a message when the user
-// answers No.
-bool CheckDecodedSound(const std::string& path, UserInterface& ui, WaveCheckState& state);
+// state.preparing_run is set, and raises state.max_wave_frames.
+// CannotDecodeMessage (system-modal) when the file cannot be decoded or
+// holds no sound; Status::Cancelled when the user answers No.
+Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state);
 
 // The player's .au file made from a decoded sound: the first channel of
 // each frame, as a 16-bit-range value (floor(x * 32768), clipped), through

@@ -124,6 +124,5 @@ std::string AuHeaderFaultMessage() {
   return "Could not process the Sun sound file header!\r\nPlease select another audio file.";
 }
 
-std::string UnimplementedEncodingMessage() { return "Unimplemented Encoding change."; }
 
 }  // namespace sonavelt::audio

@@ -70,6 +70,5 @@ std::string WaveFaultMessage(const std::string& path, WaveFault fault,
 
 std::string NotAuFileMessage(const std::string& path);
 std::string AuHeaderFaultMessage();
-std::string UnimplementedEncodingMessage();
 
 }  // namespace sonavelt::audio

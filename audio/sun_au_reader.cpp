@@ -8,6 +8,7 @@
 #include "audio/mulaw.h"
 #include "audio/sound_messages.h"
 #include "base/byte_order.h"
+#include "base/file_io.h"
 
 namespace sonavelt::audio {
 
@@ -18,23 +19,15 @@ constexpr size_t kCopyPiece = 1 << 16;
 
 }  // namespace
 
-bool SunAuReader::Check(const std::string& path, UserInterface& ui) {
+Status SunAuReader::Check(const std::string& path) {
   int error = 0;
   file_ = InputFile::Open(path, &error);
-  if (!file_) {
-    ui.Tell(BoxStyle::kSystemModal, CannotOpenMessage(path, ErrorText(error)));
-    return false;
-  }
+  if (!file_) return Status::IoError(CannotOpenMessage(path, file_io::ErrorText(error)));
   uint8_t header[kFixedHeaderSize] = {};
   const int64_t got = file_->ReadAt(header, sizeof header, 0);
-  if (got < 4 || std::memcmp(header, ".snd", 4) != 0) {
-    ui.Tell(BoxStyle::kSystemModal, NotAuFileMessage(path));
-    return false;
-  }
-  auto fault = [&] {
-    ui.Tell(BoxStyle::kSystemModal, AuHeaderFaultMessage());
-    return false;
-  };
+  if (got < 4 || std::memcmp(header, ".snd", 4) != 0)
+    return Status::Corrupt(NotAuFileMessage(path));
+  auto fault = [&] { return Status::Corrupt(AuHeaderFaultMessage()); };
   if (got < static_cast<int64_t>(kFixedHeaderSize)) return fault();
   const uint32_t header_size = LoadBe32(header + 4);
   const uint32_t encoding = LoadBe32(header + 12);
@@ -48,7 +41,7 @@ bool SunAuReader::Check(const std::string& path, UserInterface& ui) {
   // rest of the file fails while an empty one at the end passes.
   if (header_size > kFixedHeaderSize && header_size >= file_->size()) return fault();
   data_offset_ = header_size;
-  return true;
+  return Status::Ok();
 }
 
 bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error) const {
@@ -88,7 +81,7 @@ bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error)
   uint64_t count = 0;
   for (;;) {
     int64_t got = file_->ReadAt(piece.get(), kCopyPiece, offset);
-    if (got < 0) return failed(Status::IoError(ErrorText(errno)));
+    if (got < 0) return failed(Status::IoError(file_io::ErrorText(errno)));
     if (got == 0) break;
     for (int64_t i = 0; i < got; ++i) piece[i] = PreviewByteOfMuLaw(piece[i]);
     status = writer.Write(piece.get(), static_cast<size_t>(got));
@@ -108,34 +101,31 @@ bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error)
   return true;
 }
 
-bool CheckSunAuFile(const std::string& path, UserInterface& ui) {
+Status CheckSunAuFile(const std::string& path) {
   SunAuReader reader;
-  return reader.Check(path, ui);
+  return reader.Check(path);
 }
 
 uint8_t PreviewByteOfMuLaw(uint8_t code) {
   return static_cast<uint8_t>(((DecodeMuLaw(code) >> 8) & 0xFF) ^ 0x80);
 }
 
-AuPreviewCopy::AuPreviewCopy(const std::string& au_path, AuCache& cache, UserInterface& ui)
+AuPreviewCopy::AuPreviewCopy(const std::string& au_path, AuCache& cache)
     : wav_path_(cache.PreviewPathFor(au_path)) {
   std::error_code ignored;
   std::filesystem::create_directories(cache.cache_folder(), ignored);
-  if (cache.HasCurrentPreview(au_path)) {
-    success_ = true;
-    return;
-  }
+  if (cache.HasCurrentPreview(au_path)) return;
   // The stamp is taken before reading, so a change made while copying shows
   // as a change next time.
   std::optional<FileStamp> stamp = StampOfFile(au_path);
   SunAuReader reader;
-  if (!reader.Check(au_path, ui)) return;
+  status_ = reader.Check(au_path);
+  if (!status_.ok()) return;
   std::string error;
   if (!reader.WriteAuAsWave(wav_path_, &error)) {
-    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(wav_path_, error));
+    status_ = Status::IoError(CannotWriteMessage(wav_path_, error));
     return;
   }
-  success_ = true;
   if (stamp) cache.RecordPreview(au_path, wav_path_, *stamp);
 }
 

@@ -19,12 +19,12 @@ namespace sonavelt::audio {
 
 class SunAuReader {
  public:
-  // Opens the file and validates its header. Messages (system-modal): the
-  // cannot-open message, "<path> is not an .au file !..." for a wrong magic,
-  // and the header fault message for a data offset below 24, an encoding
-  // other than 1, a zero rate or channel count, or an annotation that runs
-  // to the end of the file.
-  bool Check(const std::string& path, UserInterface& ui);
+  // Opens the file and validates its header. Faults come back with their
+  // message (system-modal box): the cannot-open message, "<path> is not an
+  // .au file !..." for a wrong magic, and the header fault message for a
+  // data offset below 24, an encoding other than 1, a zero rate or channel
+  // count, or an annotation that runs to the end of the file.
+  Status Check(const std::string& path);
 
   // After a successful Check: writes wav_path as an 8-bit PCM WAVE file of
   // the .au's rate and channel count, each mu-law code expanded (G.711) and
@@ -45,7 +45,7 @@ class SunAuReader {
 };
 
 // Checks an .au file's header; see SunAuReader::Check.
-bool CheckSunAuFile(const std::string& path, UserInterface& ui);
+Status CheckSunAuFile(const std::string& path);
 
 // The WAVE byte for one mu-law code in a preview copy.
 uint8_t PreviewByteOfMuLaw(uint8_t code);
@@ -54,15 +54,18 @@ uint8_t PreviewByteOfMuLaw(uint8_t code);
 // construction unless the cache holds a current one.
 class AuPreviewCopy {
  public:
-  AuPreviewCopy(const std::string& au_path, AuCache& cache, UserInterface& ui);
+  AuPreviewCopy(const std::string& au_path, AuCache& cache);
 
   const std::string& wav_path() const { return wav_path_; }
   // True when wav_path holds a copy of this .au (made now or earlier).
-  bool success() const { return success_; }
+  bool success() const { return status_.ok(); }
+  // Why there is no copy: the header check's message, or the cannot-write
+  // message (both system-modal boxes).
+  const Status& status() const { return status_; }
 
  private:
   std::string wav_path_;
-  bool success_ = false;
+  Status status_;
 };
 
 }  // namespace sonavelt::audio

@@ -19,15 +19,6 @@ namespace {
 
 const char kTooLong[] = "the sound is too long for an .au file";
 
-template <int kBits>
-inline int32_t Sample(const uint8_t* frame) {
-  if constexpr (kBits == 8) {
-    return (static_cast<int32_t>(frame[0]) - 128) * 256;
-  } else {
-    return static_cast<int16_t>(static_cast<uint16_t>(frame[0] | (frame[1] << 8)));
-  }
-}
-
 // The fused decode, rate change and encoding of one piece of frames, one
 // loop per sample layout and rate relation so the inner loop has no
 // switches. The accumulator lives in a local across the loop: its serial
@@ -39,7 +30,7 @@ size_t EncodePiece(const uint8_t* frames, size_t count, RateChanger& changer, ui
   constexpr size_t kBlock = kChannels * kBits / 8;
   uint8_t* const start = out;
   if constexpr (kMode == RateMode::kSame) {
-    for (size_t j = 0; j < count; ++j) *out++ = EncodeMuLaw(Sample<kBits>(frames + j * kBlock));
+    for (size_t j = 0; j < count; ++j) *out++ = EncodeMuLaw(FirstChannelSample<kBits>(frames + j * kBlock));
   } else {
     double acc = changer.acc();
     const double step_in = changer.step_in();
@@ -49,12 +40,12 @@ size_t EncodePiece(const uint8_t* frames, size_t count, RateChanger& changer, ui
       if constexpr (kMode == RateMode::kDrop) {
         // From a higher rate at most one output per input.
         if (acc > step_out) {
-          *out++ = EncodeMuLaw(Sample<kBits>(frames + j * kBlock));
+          *out++ = EncodeMuLaw(FirstChannelSample<kBits>(frames + j * kBlock));
           acc -= step_out;
         }
       } else {
         if (acc > step_out) {
-          const uint8_t code = EncodeMuLaw(Sample<kBits>(frames + j * kBlock));
+          const uint8_t code = EncodeMuLaw(FirstChannelSample<kBits>(frames + j * kBlock));
           do {
             *out++ = code;
             acc -= step_out;

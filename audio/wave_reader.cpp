@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/byte_order.h"
+#include "base/file_io.h"
 
 namespace sonavelt::audio {
 
@@ -62,7 +63,7 @@ WaveParseResult ParseWaveLayout(const InputFile& file,
   int64_t got = file.ReadAt(head, sizeof head, 0);
   if (got < 0) {
     WaveParseResult result = Fault(WaveFault::kReadFailed);
-    result.detail.reason = ErrorText(errno);
+    result.detail.reason = file_io::ErrorText(errno);
     return result;
   }
   if (got < 4 || std::memcmp(head, "RIFF", 4) != 0) return Fault(WaveFault::kNotRiff);
@@ -116,34 +117,30 @@ WaveParseResult ParseWaveLayout(const InputFile& file,
   return Fault(WaveFault::kNoData);
 }
 
-bool CheckWaveFile(const std::string& path, UserInterface& ui, WaveCheckState& state,
-                   SoundFormat* format) {
+Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckState& state,
+                     SoundFormat* format) {
   int error = 0;
   std::optional<InputFile> file = InputFile::Open(path, &error);
   if (!file) {
     WaveFaultDetail detail;
-    detail.reason = ErrorText(error);
-    ui.Tell(BoxStyle::kSystemModal,
-            WaveFaultMessage(path, WaveFault::kCannotOpen, detail, MessageForm::kCheck));
-    return false;
+    detail.reason = file_io::ErrorText(error);
+    return Status::IoError(
+        WaveFaultMessage(path, WaveFault::kCannotOpen, detail, MessageForm::kCheck));
   }
   auto ask = [&](const SoundFormat& found) {
     if (!state.preparing_run) return true;
     std::string question = FormatChangeQuestion(path, found);
-    return question.empty() || ui.Ask(BoxStyle::kSystemModal, question);
+    return question.empty() || questions.Ask(BoxStyle::kSystemModal, question);
   };
   WaveParseResult result = ParseWaveLayout(*file, ask);
-  if (result.declined) return false;
-  if (result.fault) {
-    ui.Tell(BoxStyle::kSystemModal,
-            WaveFaultMessage(path, *result.fault, result.detail, MessageForm::kCheck));
-    return false;
-  }
+  if (result.declined) return Status::Cancelled();
+  if (result.fault)
+    return Status::Corrupt(WaveFaultMessage(path, *result.fault, result.detail, MessageForm::kCheck));
   if (result.layout.format.frame_count > state.max_wave_frames) {
     state.max_wave_frames = result.layout.format.frame_count;
   }
   if (format) *format = result.layout.format;
-  return true;
+  return Status::Ok();
 }
 
 std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInterface& ui) {
@@ -152,7 +149,7 @@ std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInter
   WaveParseResult result;
   if (!file) {
     result.fault = WaveFault::kCannotOpen;
-    result.detail.reason = ErrorText(error);
+    result.detail.reason = file_io::ErrorText(error);
   } else {
     result = ParseWaveLayout(*file, nullptr);
   }
@@ -179,7 +176,7 @@ bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInter
     if (got != static_cast<int64_t>(want)) {
       // The file changed under us since its header was read.
       WaveFaultDetail detail;
-      if (got < 0) detail.reason = ErrorText(errno);
+      if (got < 0) detail.reason = file_io::ErrorText(errno);
       ui.Tell(BoxStyle::kPlain,
               WaveFaultMessage(path, WaveFault::kReadFailed, detail, MessageForm::kDecode));
       return false;
@@ -189,22 +186,6 @@ bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInter
     left -= want;
   }
   return true;
-}
-
-std::optional<DecodedWave> ReadWaveSamples(const std::string& path, UserInterface& ui) {
-  std::optional<OpenedWave> wave = OpenWaveForDecoding(path, ui);
-  if (!wave) return std::nullopt;
-  DecodedWave decoded;
-  decoded.format = wave->layout.format;
-  decoded.samples.reserve(static_cast<size_t>(decoded.format.frame_count));
-  const int block = wave->layout.block_size;
-  const int bits = decoded.format.bits_per_sample;
-  bool ok = StreamWaveFrames(*wave, path, ui, [&](const uint8_t* frames, size_t count) {
-    for (size_t i = 0; i < count; ++i) decoded.samples.push_back(FirstChannelSample(frames + i * block, bits));
-    return true;
-  });
-  if (!ok) return std::nullopt;
-  return decoded;
 }
 
 }  // namespace sonavelt::audio

@@ -54,13 +54,13 @@ struct WaveCheckState {
   int64_t max_wave_frames = 0;  // raised to the largest frame count checked
 };
 
-// Checks a WAVE file: validates it, asks the format-change question through
-// ui when state.preparing_run is set, and raises state.max_wave_frames.
-// Answers false after a system-modal message on any fault, or without a
-// message when the user answers No. *format (when given) receives the
+// Checks a WAVE file: validates it, asks the format-change question when
+// state.preparing_run is set, and raises state.max_wave_frames. A fault
+// comes back with its message (system-modal box); a No to the question is
+// Status::Cancelled (nothing to show). *format (when given) receives the
 // file's format on success.
-bool CheckWaveFile(const std::string& path, UserInterface& ui, WaveCheckState& state,
-                   SoundFormat* format = nullptr);
+Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckState& state,
+                     SoundFormat* format = nullptr);
 
 // A WAVE file opened and walked for decoding. Faults are told through ui
 // with the short plain-box messages.
@@ -84,19 +84,20 @@ bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInter
 
 // The first channel's sample of one frame as a linear 16-bit-range value:
 // 8-bit samples are unsigned ((byte - 128) x 256: 0x80 -> 0, 0x00 -> -32768,
-// 0xFF -> 32512); 16-bit ones signed little-endian.
-inline int32_t FirstChannelSample(const uint8_t* frame, int bits_per_sample) {
-  if (bits_per_sample == 8) return (static_cast<int32_t>(frame[0]) - 128) * 256;
-  return static_cast<int16_t>(static_cast<uint16_t>(frame[0] | (frame[1] << 8)));
+// 0xFF -> 32512); 16-bit ones signed little-endian. The one sample decoder
+// of WAVE data: the converter's inner loops use the template, fixed to
+// their layout.
+template <int kBits>
+inline int32_t FirstChannelSample(const uint8_t* frame) {
+  static_assert(kBits == 8 || kBits == 16);
+  if constexpr (kBits == 8) {
+    return (static_cast<int32_t>(frame[0]) - 128) * 256;
+  } else {
+    return static_cast<int16_t>(static_cast<uint16_t>(frame[0] | (frame[1] << 8)));
+  }
 }
-
-// A whole WAVE file decoded: one value per frame from its first channel.
-struct DecodedWave {
-  SoundFormat format;
-  std::vector<int32_t> samples;
-};
-// Decodes a WAVE file into memory; nullopt after the short message on a
-// fault. For small sounds and tests; the converter streams instead.
-std::optional<DecodedWave> ReadWaveSamples(const std::string& path, UserInterface& ui);
+inline int32_t FirstChannelSample(const uint8_t* frame, int bits_per_sample) {
+  return bits_per_sample == 8 ? FirstChannelSample<8>(frame) : FirstChannelSample<16>(frame);
+}
 
 }  // namespace sonavelt::audio

@@ -125,7 +125,7 @@ Status StatTarget(const std::string& target, struct stat* st, bool* exists) {
     return FromErrno(errno);
   }
   if (S_ISDIR(st->st_mode)) return FromErrno(EISDIR);
-  if (!S_ISREG(st->st_mode)) return Status::Refused("not a regular file");
+  if (!S_ISREG(st->st_mode)) return Status::Refused(ErrorText(kNotRegularFile));
   *exists = true;
   return Status::Ok();
 }
@@ -144,7 +144,7 @@ int OpenRegular(const std::string& path, struct stat* st, Status* status) {
     return -1;
   }
   if (!S_ISREG(st->st_mode)) {
-    *status = S_ISDIR(st->st_mode) ? FromErrno(EISDIR) : Status::Refused("not a regular file");
+    *status = S_ISDIR(st->st_mode) ? FromErrno(EISDIR) : Status::Refused(ErrorText(kNotRegularFile));
     close(fd);
     return -1;
   }
@@ -163,7 +163,10 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   return out;
 }
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) {
+  if (error == kNotRegularFile) return "not a regular file";
+  return std::strerror(error);
+}
 
 bool IsReadableFile(const std::string& path) {
   struct stat st;

@@ -28,7 +28,13 @@ inline constexpr std::string_view kTempMarker = ".sonavelt-tmp-";
 // gives name.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-// The system's text for an errno value.
+// The error a reader gives for a path that names something other than a
+// regular file or a folder (a FIFO, a device, a socket); ErrorText knows it.
+inline constexpr int kNotRegularFile = -1;
+
+// The system's text for an errno value ("No such file or directory"), or
+// "not a regular file" for kNotRegularFile: the one error text of the
+// program's messages.
 std::string ErrorText(int error);
 
 // True when `path` names a regular file that can be opened for reading (a

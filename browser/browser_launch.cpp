@@ -152,21 +152,21 @@ std::vector<std::string> BrowserCommandArgs(const std::string& command, const st
   return args;
 }
 
-void LaunchBrowser(const std::string& address, UserInterface& ui, ProcessStarter& starter,
-                   const BrowserSearch& search) {
+Status LaunchBrowser(const std::string& address, ProcessStarter& starter,
+                     const BrowserSearch& search) {
   // The user's own choice is started as given, on the user's own PATH.
   for (const std::string& command : Split(search.browser_variable, ':')) {
     const std::vector<std::string> args = BrowserCommandArgs(command, address);
-    if (!args.empty() && starter.Start(args)) return;
+    if (!args.empty() && starter.Start(args)) return Status::Ok();
   }
   if (!search.desktop_opener.empty()) {
     const std::string opener = FindOnPath(search.desktop_opener, search.path_folders);
-    if (!opener.empty() && starter.Start({opener, address})) return;
+    if (!opener.empty() && starter.Start({opener, address})) return Status::Ok();
   }
 
   for (const std::string& browser : search.browsers) {
     const std::string on_path = FindOnPath(browser, search.path_folders);
-    if (!on_path.empty() && starter.Start({on_path, address})) return;
+    if (!on_path.empty() && starter.Start({on_path, address})) return Status::Ok();
     std::string found(kNotFound);
     for (const std::string& root : search.search_roots) {
       found = FindFileRecursive(root, browser, EntryKind::kTrustedProgram);
@@ -174,10 +174,10 @@ void LaunchBrowser(const std::string& address, UserInterface& ui, ProcessStarter
     }
     if (found != kNotFound) {
       starter.Start({found, address});
-      return;
+      return Status::Ok();
     }
   }
-  ui.Tell(BoxStyle::kSystemModal, NoBrowserMessage(address, search));
+  return Status::NotFound(NoBrowserMessage(address, search));
 }
 
 }  // namespace sonavelt::browser

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "base/user_interface.h"
+#include "base/status.h"
 #include "browser/process_starter.h"
 
 namespace sonavelt::browser {
@@ -56,9 +56,9 @@ std::vector<std::string> BrowserCommandArgs(const std::string& command, const st
 //      launch stops whatever the result.
 // Only trusted programs are looked up (EntryKind::kTrustedProgram): never a
 // file in a folder everyone may write to or one owned by another user.
-// With nothing started, tells ui NoBrowserMessage (system-modal). Blocks its
-// caller for the whole search.
-void LaunchBrowser(const std::string& address, UserInterface& ui,
-                   ProcessStarter& starter, const BrowserSearch& search);
+// With nothing started, answers NoBrowserMessage (system-modal box) for the
+// caller to show. Blocks its caller for the whole search.
+Status LaunchBrowser(const std::string& address, ProcessStarter& starter,
+                     const BrowserSearch& search);
 
 }  // namespace sonavelt::browser

@@ -78,7 +78,7 @@ int RunConvertCommand(const std::vector<std::string>& args) {
   // No format question here: the command was asked to convert.
   TerminalUserInterface ui(TerminalUserInterface::Answer::kYes);
   if (!audio::FileExists(sound)) {
-    audio::ReportMissing(sound, "audio", ui);
+    Show(ui, audio::MissingFile(sound, "audio"));
     return 1;
   }
   // The output replaces OUT only at the end, but replacing the sound itself

@@ -413,8 +413,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
   services.sounds = &sound_work;
   services.transport = &transport;
   services.write_history = [&store](const run::StoredHistory& h) { store.WriteHistory(h); };
+  services.show_warning = [&ui](const Status& warning) { Show(ui, warning); };
   run::PipelineRun pipeline(page, sounds, options, paths, ui, panel, state, services);
   run::RunOutcome outcome = pipeline.Run();
+  Show(ui, outcome.message);
   panel.Finish();
   work.reset();
   CatchStopSignals(false);

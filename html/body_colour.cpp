@@ -49,15 +49,15 @@ std::string AddBodyAttribute(std::string_view tag, std::string_view attribute) {
   return out;
 }
 
-std::string ColourToRgbText(std::string_view colour, UserInterface& ui) {
-  if (!colour.empty() && colour.front() == '#') return HexColourToRgbText(colour, ui);
+std::string ColourToRgbText(std::string_view colour, Status* warning) {
+  if (!colour.empty() && colour.front() == '#') return HexColourToRgbText(colour, warning);
   if (std::optional<std::string> hex = ColourNameToHex(colour)) {
-    return HexColourToRgbText(*hex, ui);
+    return HexColourToRgbText(*hex, warning);
   }
-  return HexColourToRgbText(colour, ui);
+  return HexColourToRgbText(colour, warning);
 }
 
-std::string HexColourToRgbText(std::string_view colour, UserInterface& ui) {
+std::string HexColourToRgbText(std::string_view colour, Status* warning) {
   std::string_view rest = colour;
   if (!rest.empty() && rest.front() == '#') rest.remove_prefix(1);
   rest = TrimLeft(rest);
@@ -65,7 +65,7 @@ std::string HexColourToRgbText(std::string_view colour, UserInterface& ui) {
   for (std::string_view& pair : pairs) pair = TakePair(rest);
   for (std::string_view pair : pairs) {
     if (pair.size() != 2) {
-      ui.Tell(BoxStyle::kSystemModal, std::string(kColourFormatWarning));
+      if (warning) *warning = Status::InvalidArgument(std::string(kColourFormatWarning));
       return std::string(kWhiteRgbText);
     }
   }
@@ -73,7 +73,7 @@ std::string HexColourToRgbText(std::string_view colour, UserInterface& ui) {
   for (std::string_view pair : pairs) {
     std::optional<int> value = HexPairToDecimal(pair);
     if (!value) {
-      ui.Tell(BoxStyle::kSystemModal, std::string(kColourValueWarning));
+      if (warning) *warning = Status::InvalidArgument(std::string(kColourValueWarning));
       return std::string(kWhiteRgbText);
     }
     if (!out.empty()) out.push_back(',');

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/user_interface.h"
+#include "base/status.h"
 #include "html/tag_scanner.h"
 
 // The BODY's background colour: read from its BGCOLOR attribute, given as
@@ -34,16 +34,18 @@ std::string AddBodyAttribute(std::string_view tag, std::string_view attribute);
 
 // "R,G,B" for a colour as read from a page: "#..." goes to HexColourToRgbText;
 // anything else is looked up as a name, and an unknown name is handed to
-// HexColourToRgbText as it is, which then tells one of the warnings.
+// HexColourToRgbText as it is, which then gives one of the warnings.
 // Never empty.
-std::string ColourToRgbText(std::string_view colour, UserInterface& ui);
+std::string ColourToRgbText(std::string_view colour, Status* warning);
 
 // "R,G,B" for "#RRGGBB": the '#' is optional, white space before each pair
 // is skipped, anything after the third pair is ignored. Digits are 0-9 and
-// A-F (upper case only). A pair missing a character tells
-// kColourFormatWarning, a pair with another character kColourValueWarning;
-// either way the answer is "255,255,255".
-std::string HexColourToRgbText(std::string_view colour, UserInterface& ui);
+// A-F (upper case only). A pair missing a character sets *warning to
+// kColourFormatWarning, a pair with another character to kColourValueWarning
+// (system-modal boxes, for the caller to show); either way the answer is
+// "255,255,255". *warning is left as it is for a colour that reads well;
+// warning may be null.
+std::string HexColourToRgbText(std::string_view colour, Status* warning);
 
 // 0-255 for two hexadecimal digits (0-9, A-F); nullopt for anything else.
 std::optional<int> HexPairToDecimal(std::string_view pair);

@@ -16,25 +16,27 @@ bool AudioSoundWork::HasSoundExtension(const std::string& path) {
   return audio::HasSoundExtension(path);
 }
 
-void AudioSoundWork::ReportMissing(const std::string& path) {
-  audio::ReportMissing(path, "audio", ui_);
+Status AudioSoundWork::MissingFile(const std::string& path) {
+  return audio::MissingFile(path, "audio");
 }
 
-void AudioSoundWork::ReportUnsupported(const std::string& path) {
-  audio::ReportUnsupported(path, ui_);
+Status AudioSoundWork::UnsupportedFile(const std::string& path) {
+  return audio::UnsupportedFile(path);
 }
 
-bool AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
-  if (!CheckListSafePath(path, "audio", ui_)) return false;
+Status AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
+  if (Status safe = CheckListSafePath(path, "audio"); !safe.ok()) return safe;
   audio::WaveCheckState check{state.preparing_run, state.max_wave_frames};
-  bool ok = audio::CheckSoundFile(path, check, ui_);
+  Status checked = audio::CheckSoundFile(path, check, ui_);
   state.max_wave_frames = check.max_wave_frames;
-  return ok;
+  return checked;
 }
 
-uint64_t AudioSoundWork::CheckNotEmpty(const std::string& path) {
-  int64_t length = audio::CheckNotEmpty(path, ui_);
-  return length > 0 ? static_cast<uint64_t>(length) : 0;
+Status AudioSoundWork::CheckNotEmpty(const std::string& path, uint64_t* length) {
+  int64_t bytes = 0;
+  Status checked = audio::CheckNotEmpty(path, &bytes);
+  *length = bytes > 0 ? static_cast<uint64_t>(bytes) : 0;
+  return checked;
 }
 
 bool AudioSoundWork::PlaceSound(const std::string& path, const std::string& target,
@@ -43,7 +45,7 @@ bool AudioSoundWork::PlaceSound(const std::string& path, const std::string& targ
   if (audio::IsUsedAsIs(path)) {
     // An .au sound goes to the page as it is, under the name the run gave it.
     if (!audio::FileExists(path)) {
-      audio::ReportMissing(path, "audio", ui_);
+      Show(ui_, audio::MissingFile(path, "audio"));
       return false;
     }
     Status copied = file_io::CopyFileAtomically(path, target, &state.cancel_requested);

@@ -11,8 +11,8 @@ namespace sonavelt::run {
 uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int64_t max_wave_frames,
                        bool is_remote) {
   uint64_t need = is_remote ? sound_bytes : 2 * sound_bytes;
-  need += 60000ULL * static_cast<uint64_t>(wave_file_count < 0 ? 0 : wave_file_count);
-  need += 8ULL * static_cast<uint64_t>(max_wave_frames < 0 ? 0 : max_wave_frames);
+  need += kWorkingBytesPerWaveFile * static_cast<uint64_t>(wave_file_count < 0 ? 0 : wave_file_count);
+  need += kWorkingBytesPerWaveFrame * static_cast<uint64_t>(max_wave_frames < 0 ? 0 : max_wave_frames);
   return need;
 }
 
@@ -64,18 +64,18 @@ std::vector<DiskUse> DiskUsePerFileSystem(const std::vector<DiskUse>& uses) {
   return out;
 }
 
-bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui) {
+bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, Questions& questions) {
   if (free_bytes >= need) return true;
-  return !ui.AskAs(QuestionKind::kYesNoStop, BoxStyle::kSystemModal, LowDiskMessage(need));
+  return !questions.AskAs(QuestionKind::kYesNoStop, BoxStyle::kSystemModal, LowDiskMessage(need));
 }
 
 bool DiskSpaceCheck(const std::vector<DiskUse>& uses,
                     const std::function<uint64_t(const std::string& folder)>& free_space,
-                    UserInterface& ui) {
+                    Questions& questions) {
   for (const DiskUse& use : DiskUsePerFileSystem(uses)) {
     uint64_t free_bytes = free_space(use.folder);
     if (free_bytes >= use.bytes) continue;
-    return DiskSpaceCheck(use.bytes, free_bytes, ui);
+    return DiskSpaceCheck(use.bytes, free_bytes, questions);
   }
   return true;
 }

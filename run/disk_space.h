@@ -12,11 +12,16 @@
 // free space than the run will write there.
 namespace sonavelt::run {
 
+// Room a conversion needs besides its output, for each distinct WAVE file.
+inline constexpr uint64_t kWorkingBytesPerWaveFile = 60000;
+// The conversion's working memory per sample frame of the longest WAVE file.
+inline constexpr uint64_t kWorkingBytesPerWaveFrame = 8;
+
 // Bytes a run needs: the distinct sounds' bytes (twice for a local page, whose
-// sounds are both converted and copied; once for a remote one), 60000 per
-// distinct WAVE file, and 8 per sample frame of the longest WAVE file (the
-// conversion's working memory). Summed in 64 bits, so large sound sets do
-// not wrap around.
+// sounds are both converted and copied; once for a remote one),
+// kWorkingBytesPerWaveFile per distinct WAVE file, and
+// kWorkingBytesPerWaveFrame per sample frame of the longest WAVE file.
+// Summed in 64 bits, so large sound sets do not wrap around.
 uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int64_t max_wave_frames,
                        bool is_remote);
 
@@ -46,7 +51,7 @@ std::vector<DiskUse> DiskUsePerFileSystem(const std::vector<DiskUse>& uses);
 // True when the run should go on: enough free space, or the user answered No
 // to the system-modal low-disk question (go on regardless). False when the
 // user chose to stop.
-bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui);
+bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, Questions& questions);
 
 // The same for every file system the run writes to (DiskUsePerFileSystem):
 // the question is asked for the first one short of room, with its own need,
@@ -54,6 +59,6 @@ bool DiskSpaceCheck(uint64_t need, uint64_t free_bytes, UserInterface& ui);
 // bytes (FreeSpaceOf).
 bool DiskSpaceCheck(const std::vector<DiskUse>& uses,
                     const std::function<uint64_t(const std::string& folder)>& free_space,
-                    UserInterface& ui);
+                    Questions& questions);
 
 }  // namespace sonavelt::run

@@ -8,7 +8,6 @@
 #include <set>
 #include <system_error>
 
-#include "audio/conversion_progress.h"
 #include "audio/sound_names.h"
 #include "base/file_io.h"
 #include "base/text.h"
@@ -51,13 +50,13 @@ bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& l
 }
 
 PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
-                         const InstallPaths& paths, UserInterface& ui, ProgressPanel& panel,
-                         RunState& state, RunServices services)
+                         const InstallPaths& paths, Questions& questions,
+                         ProgressPanel& panel, RunState& state, RunServices services)
     : page_(page),
       sounds_(sounds),
       options_(options),
       paths_(paths),
-      ui_(ui),
+      questions_(questions),
       state_(state),
       services_(std::move(services)),
       progress_(panel, state, sounds.combination_count, options.no_background, page.is_remote,
@@ -75,6 +74,12 @@ RunOutcome PipelineRun::BackTo(ReturnPage page, int combination) const {
   outcome.end = RunOutcome::End::kSentBack;
   outcome.page = page;
   outcome.combination = combination;
+  return outcome;
+}
+
+RunOutcome PipelineRun::BackToStart(Status message) const {
+  RunOutcome outcome = BackTo(ReturnPage::kSelectHtmlFile, 1);
+  outcome.message = std::move(message);
   return outcome;
 }
 
@@ -145,22 +150,16 @@ PipelineRun::Step PipelineRun::Beginning() {
                                   progress_.SetStatusText(WaitingForPageText(page_file_name_));
                                 });
   if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-  if (locked.code() == Status::Code::kRefused) {
-    ui_.Tell(BoxStyle::kSystemModal, PageBusyMessage(shown));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
-  if (!locked.ok()) {
-    ui_.Tell(BoxStyle::kSystemModal, PageLockFailedMessage(shown, lock_folder, locked.message()));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
+  if (locked.code() == Status::Code::kRefused)
+    return BackToStart(Status::Refused(PageBusyMessage(shown)));
+  if (!locked.ok())
+    return BackToStart(
+        Status::IoError(PageLockFailedMessage(shown, lock_folder, locked.message())));
 
   const std::string parent = paths_.cache_folder.empty() ? UserCacheFolder() : paths_.cache_folder;
   std::string reason;
   run_folder_ = WorkFolder::Create(parent, "run", &reason);
-  if (!run_folder_) {
-    ui_.Tell(BoxStyle::kSystemModal, WorkFolderFailedMessage(parent, reason));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
+  if (!run_folder_) return BackToStart(Status::IoError(WorkFolderFailedMessage(parent, reason)));
 
   file_io::RemoveStaleTempFiles(paths_.history_folder);
   if (!page_.is_remote) {
@@ -179,20 +178,18 @@ PipelineRun::Step PipelineRun::Beginning() {
     struct stat st;
     if (stat(page_write_path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       bool may_write = access(page_write_path_.c_str(), W_OK) == 0;
-      if (!may_write || (st.st_mode & 0222) == 0) {
-        ui_.Tell(BoxStyle::kSystemModal, PageReadOnlyMessage(page_.local_html_path));
-        return BackTo(ReturnPage::kSelectHtmlFile, 1);
-      }
+      if (!may_write || (st.st_mode & 0222) == 0)
+        return BackToStart(Status::Refused(PageReadOnlyMessage(page_.local_html_path)));
     }
   }
   return std::nullopt;
 }
 
-RunOutcome PipelineRun::StoppedBeforeThePage(RunOutcome outcome, const std::string& why) {
+RunOutcome PipelineRun::StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const {
   // A plain stop with nothing put beside the page needs no word.
   if (why.empty() && placed_.empty()) return outcome;
   std::string text = why.empty() ? std::string() : why + "\r\n\r\n";
-  ui_.Tell(BoxStyle::kSystemModal, text + PageKeptMessage(page_.local_html_path, placed_));
+  outcome.message = Status::IoError(text + PageKeptMessage(page_.local_html_path, placed_));
   return outcome;
 }
 
@@ -209,7 +206,7 @@ PipelineRun::Step PipelineRun::Preparing() {
       if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
   }
   state_.preparing_run = false;
-  progress_.SetFixedProgress(6);
+  progress_.SetFixedProgress(kProgress.preparing.end);
   progress_.SetStatusText("Preparing finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
 
@@ -230,9 +227,7 @@ PipelineRun::Step PipelineRun::Preparing() {
     }
     uses.push_back({page_folder_, beside});
   }
-  disk_need_ = 0;
-  for (const DiskUse& use : uses) disk_need_ += use.bytes;
-  if (!DiskSpaceCheck(uses, services_.free_space, ui_))
+  if (!DiskSpaceCheck(uses, services_.free_space, questions_))
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   return std::nullopt;
 }
@@ -243,11 +238,11 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
   SoundWork& work = *services_.sounds;
   RunOutcome back = BackTo(PageOfRole(role), j + 1);
   if (!work.FileExists(path)) {
-    work.ReportMissing(path);
+    back.message = work.MissingFile(path);
     return back;
   }
   if (!work.HasSoundExtension(path)) {
-    work.ReportUnsupported(path);
+    back.message = work.UnsupportedFile(path);
     return back;
   }
   // A sound met in an earlier combination (in any role) was checked and
@@ -267,9 +262,17 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
               IsAlreadyCounted(path, exit, j);
   if (counted) return std::nullopt;
 
-  if (!work.CheckSoundFile(path, state_)) return back;
-  uint64_t length = work.CheckNotEmpty(path);
-  if (length == 0) return back;
+  Status checked = work.CheckSoundFile(path, state_);
+  if (!checked.ok()) {
+    back.message = std::move(checked);
+    return back;
+  }
+  uint64_t length = 0;
+  checked = work.CheckNotEmpty(path, &length);
+  if (!checked.ok() || length == 0) {
+    back.message = std::move(checked);
+    return back;
+  }
   sound_bytes_ += length;
   if (IsWavePath(path)) ++wave_file_count_;
   return std::nullopt;
@@ -308,7 +311,7 @@ PipelineRun::Step PipelineRun::Converting() {
     bool made = placed.count(name) != 0;
     if (!made) {
       made = work.PlaceSound(path, converted, state_, [this](int percent) {
-        progress_.SetFixedProgress(audio::ConversionProgressPosition(
+        progress_.SetFixedProgress(ConversionProgressPosition(
             percent, state_.converted_count, combinations_, options_.no_background));
       });
       if (made) placed.insert(name);
@@ -318,8 +321,9 @@ PipelineRun::Step PipelineRun::Converting() {
     // measure or copy a file that is not there.
     std::error_code missing;
     if (!made || !fs::is_regular_file(converted, missing)) {
-      ui_.Tell(BoxStyle::kSystemModal, ConvertedSoundMissingMessage(path, converted));
-      return BackTo(PageOfRole(role), k + 1);
+      RunOutcome back = BackTo(PageOfRole(role), k + 1);
+      back.message = Status::NotFound(ConvertedSoundMissingMessage(path, converted));
+      return back;
     }
     return std::nullopt;
   };
@@ -335,12 +339,13 @@ PipelineRun::Step PipelineRun::Converting() {
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
     Status timed = PlayingTimeOfFile(state_.converted_entrance[k], &state_.entrance_durations[k]);
     if (!timed.ok()) {
-      ui_.Tell(BoxStyle::kSystemModal,
-               CannotReadFileMessage(state_.converted_entrance[k], timed.message()));
-      return BackTo(ReturnPage::kEntranceSound, k + 1);
+      RunOutcome back = BackTo(ReturnPage::kEntranceSound, k + 1);
+      back.message =
+          Status::IoError(CannotReadFileMessage(state_.converted_entrance[k], timed.message()));
+      return back;
     }
   }
-  progress_.SetFixedProgress(54);
+  progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
@@ -351,16 +356,16 @@ PipelineRun::Step PipelineRun::Retrieving() {
   progress_.SetStatusText(retrieving);
   if (page_.is_remote) {
     temp_page_path_ = JoinPath(run_folder_->path(), kTempPageFileName);
-    if (services_.transport == nullptr) {
-      ui_.Tell(BoxStyle::kSystemModal, RemoteUnavailableMessage(page_.remote_site));
-      return BackTo(ReturnPage::kSelectHtmlFile, 1);
-    }
+    if (services_.transport == nullptr)
+      return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status fetched = services_.transport->FetchPage(
         {page_.remote_site, page_.remote_path}, temp_page_path_, retrieving, observer);
     if (!fetched.ok()) {
-      Show(ui_, fetched);
-      return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+      RunOutcome stopped =
+          Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+      stopped.message = std::move(fetched);
+      return stopped;
     }
     work_page_path_ = temp_page_path_;
   } else {
@@ -375,12 +380,10 @@ PipelineRun::Step PipelineRun::ReadingPage() {
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   Status read = file_io::ReadWholeFile(work_page_path_, &page_text_, &state_.cancel_requested);
   if (read.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-  if (!read.ok()) {
-    ui_.Tell(BoxStyle::kSystemModal, CannotReadFileMessage(work_page_path_, read.message()));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
+  if (!read.ok())
+    return BackToStart(Status::IoError(CannotReadFileMessage(work_page_path_, read.message())));
   if (page_.is_remote) page_folder_ = run_folder_->path();
-  progress_.SetFixedProgress(59);
+  progress_.SetFixedProgress(kProgress.page_read);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
@@ -397,13 +400,13 @@ PipelineRun::Step PipelineRun::Processing() {
     case html::PageEditOutcome::kEdited:
       break;
     case html::PageEditOutcome::kNotHtml:
-      ui_.Tell(BoxStyle::kSystemModal, result.message);
-      return BackTo(ReturnPage::kSelectHtmlFile, 1);
-    case html::PageEditOutcome::kBodyTagError:
-      ui_.Tell(BoxStyle::kSystemModal, result.message);
-      if (!page_.is_remote && services_.show_broken_page)
-        services_.show_broken_page(work_page_path_);
-      return Stop(RunOutcome::End::kUnusablePage);
+      return BackToStart(Status::InvalidArgument(result.message));
+    case html::PageEditOutcome::kBodyTagError: {
+      RunOutcome unusable = Stop(RunOutcome::End::kUnusablePage);
+      unusable.message = Status::Corrupt(result.message);
+      if (!page_.is_remote) unusable.broken_page = work_page_path_;
+      return unusable;
+    }
   }
   edited_page_ = std::move(result.edited_page);
   page_colour_ = result.page_colour;
@@ -414,27 +417,26 @@ PipelineRun::Step PipelineRun::Processing() {
   // local page stays in memory until everything it needs is beside it.
   if (page_.is_remote) {
     Status written = file_io::WriteFileAtomically(temp_page_path_, edited_page_);
-    if (!written.ok()) {
-      ui_.Tell(BoxStyle::kSystemModal, CannotWriteFileMessage(temp_page_path_, written.message()));
-      return BackTo(ReturnPage::kSelectHtmlFile, 1);
-    }
+    if (!written.ok())
+      return BackToStart(
+          Status::IoError(CannotWriteFileMessage(temp_page_path_, written.message())));
   }
-  progress_.SetFixedProgress(64);
+  progress_.SetFixedProgress(kProgress.page_edited);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
 
 PipelineRun::Step PipelineRun::CreatingResourceFile() {
   progress_.SetStatusText("Creating resource file:\r\n\r\n\t" + resource_file_name_);
+  Status warning;
   std::string text = ResourceText(options_, combinations_, ConvertedOfRun(), page_colour_,
-                                  background_image_, ui_);
+                                  background_image_, &warning);
+  if (!warning.ok() && services_.show_warning) services_.show_warning(warning);
   std::string path = JoinPath(run_folder_->path(), resource_file_name_);
   Status written = WriteResourceFile(path, text);
-  if (!written.ok()) {
-    ui_.Tell(BoxStyle::kSystemModal, CannotWriteFileMessage(path, written.message()));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
-  progress_.SetFixedProgress(69);
+  if (!written.ok())
+    return BackToStart(Status::IoError(CannotWriteFileMessage(path, written.message())));
+  progress_.SetFixedProgress(kProgress.resource_file_made);
   return std::nullopt;
 }
 
@@ -444,11 +446,9 @@ PipelineRun::Step PipelineRun::WritingSettingsPage() {
   std::error_code ec;
   fs::create_directories(paths_.history_folder, ec);
   Status written = file_io::WriteFileAtomically(state_.test_page_address, text);
-  if (!written.ok()) {
-    ui_.Tell(BoxStyle::kSystemModal,
-             CannotWriteFileMessage(state_.test_page_address, written.message()));
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
+  if (!written.ok())
+    return BackToStart(
+        Status::IoError(CannotWriteFileMessage(state_.test_page_address, written.message())));
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
@@ -473,15 +473,17 @@ PipelineRun::Step PipelineRun::Transferring() {
     Status published =
         services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
     if (!published.ok()) {
-      Show(ui_, published);
-      return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+      RunOutcome stopped =
+          Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
+      stopped.message = std::move(published);
+      return stopped;
     }
   } else {
     if (Step end = CopyBesidePage()) return end;
     if (Step end = ReplacePage()) return end;
   }
   progress_.SetStatusText("Transferring finished.");
-  progress_.SetFixedProgress(99);
+  progress_.SetFixedProgress(kProgress.transferring.end);
   Pause(1000);
   return std::nullopt;
 }
@@ -506,10 +508,7 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
                               &state_.cancel_requested);
   }
   if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-  if (!status.ok()) {
-    ui_.Tell(BoxStyle::kSystemModal, status.message());
-    return BackTo(ReturnPage::kSelectHtmlFile, 1);
-  }
+  if (!status.ok()) return BackToStart(std::move(status).WithBox(BoxStyle::kSystemModal));
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
@@ -605,7 +604,7 @@ PipelineRun::Step PipelineRun::ReplacePage() {
 
 void PipelineRun::Finishing() {
   progress_.SetStatusText("All Done.");
-  progress_.SetFixedProgress(100);
+  progress_.SetFixedProgress(kProgress.done);
   Pause(500);
   if (services_.write_history) services_.write_history(HistoryOfRun(page_, sounds_, options_));
   if (services_.beep) services_.beep();

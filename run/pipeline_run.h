@@ -52,6 +52,14 @@ struct RunOutcome {
   End end = End::kCompleted;
   ReturnPage page = ReturnPage::kSelectHtmlFile;
   int combination = 1;  // 1-based, for kSentBack
+  // What the run has to tell about its end (why it stopped, what it left
+  // beside the page), for the front end to show in its box as soon as the
+  // run returns; ok() when there is nothing to tell.
+  Status message;
+  // A local page whose BODY tag cannot be read (kUnusablePage): the front
+  // end shows it to the user for editing after the message (the wizard
+  // opens a text editor and waits); empty otherwise.
+  std::string broken_page;
 };
 
 // What a front end lends the run besides its inputs. Everything but `sounds`
@@ -73,20 +81,24 @@ struct RunServices {
   std::function<void()> beep;
   // Stores the choices of a completed run; empty: not stored.
   std::function<void(const StoredHistory&)> write_history;
-  // Shows a local page whose BODY tag cannot be read to the user for
-  // editing (the wizard opens a text editor and waits); empty: nothing.
-  std::function<void(const std::string& page_path)> show_broken_page;
+  // Shows a warning the run goes on after (the page's background colour
+  // cannot be read, so the player gets white) while the run waits; the
+  // front ends show it as any message. Empty: the warning is not shown.
+  std::function<void(const Status& warning)> show_warning;
 };
 
 class PipelineRun {
  public:
   // The references must outlive the run. `state` is reset as the phases go;
   // its results (test_page_address, converted lists) stay for the caller.
+  // `questions` is asked what the run itself must ask while it works (low
+  // disk space); the sound work asks its own (a format change).
   PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
-              const InstallPaths& paths, UserInterface& ui, ProgressPanel& panel,
+              const InstallPaths& paths, Questions& questions, ProgressPanel& panel,
               RunState& state, RunServices services);
 
-  // Performs the whole run once.
+  // Performs the whole run once. Its own messages come back in the
+  // outcome (RunOutcome::message); the run shows none itself.
   RunOutcome Run();
 
   // Results of the last Run(), for the front end's report.
@@ -94,7 +106,6 @@ class PipelineRun {
   const std::string& resource_file_name() const { return resource_file_name_; }
   uint64_t sound_bytes() const { return sound_bytes_; }
   int wave_file_count() const { return wave_file_count_; }
-  uint64_t disk_space_need() const { return disk_need_; }
 
  private:
   using Step = std::optional<RunOutcome>;  // nullopt: go on
@@ -114,18 +125,20 @@ class PipelineRun {
   Step PreparePlayerFiles(PublishFiles* files);
   Step CopyBesidePage();
   Step ReplacePage();
-  RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why);
+  RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const;
   void Finishing();
   void Pause(int milliseconds);
   ConvertedSounds ConvertedOfRun() const;
   RunOutcome BackTo(ReturnPage page, int combination) const;
+  // Back to the first page, with `message` to show.
+  RunOutcome BackToStart(Status message) const;
   RunOutcome Stop(RunOutcome::End end) const;
 
   const PageTarget& page_;
   const SoundSet& sounds_;
   const RunOptions& options_;
   const InstallPaths& paths_;
-  UserInterface& ui_;
+  Questions& questions_;
   RunState& state_;
   RunServices services_;
   RunProgress progress_;
@@ -146,7 +159,6 @@ class PipelineRun {
   std::string background_image_;
   uint64_t sound_bytes_ = 0;
   int wave_file_count_ = 0;
-  uint64_t disk_need_ = 0;
 };
 
 // True when `path` equals, byte for byte, one of entries 0 .. j-1 of `list`.

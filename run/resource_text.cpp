@@ -90,7 +90,7 @@ std::string PercentEncodeUrlText(std::string_view url) {
 
 std::string ResourceText(const RunOptions& options, int combination_count,
                          const ConvertedSounds& sounds, std::string_view page_colour,
-                         std::string_view background_image, UserInterface& ui) {
+                         std::string_view background_image, Status* warning) {
   const int n = combination_count;
   std::string out;
   AppendField(out, PercentEncodeUrlText(options.page_url));
@@ -102,7 +102,7 @@ std::string ResourceText(const RunOptions& options, int combination_count,
   });
   AppendList(out, n, [&](int k) { return EntryOrEmpty(sounds.entrance_durations, k); });
   AppendField(out, PercentEncodeUrlText(background_image));
-  std::string rgb = html::ColourToRgbText(page_colour, ui);
+  std::string rgb = html::ColourToRgbText(page_colour, warning);
   AppendField(out, rgb.empty() ? std::string(html::kWhiteRgbText) : rgb);
   AppendFlag(out, options.no_background);
   AppendFlag(out, !options.invisible_applet);
@@ -136,30 +136,6 @@ Status EncodeResourceText(std::string_view text, std::string* bytes) {
     out.push_back(static_cast<char>((c << 1) & 0xFF));
   }
   *bytes = std::move(out);
-  return Status::Ok();
-}
-
-Status DecodeResourceFile(std::string_view bytes, std::string* text) {
-  if (bytes.size() < 4) {
-    return Status::Corrupt("resource file: " + std::to_string(bytes.size()) +
-                           " bytes, shorter than its 4-byte length field");
-  }
-  uint32_t length = LoadLe32(reinterpret_cast<const uint8_t*>(bytes.data()));
-  if (bytes.size() - 4 != length) {
-    return Status::Corrupt("resource file: length field says " + std::to_string(length) +
-                           " bytes, the file holds " + std::to_string(bytes.size() - 4));
-  }
-  std::string out;
-  out.reserve(length);
-  for (size_t i = 4; i < bytes.size(); ++i) {
-    unsigned char b = static_cast<unsigned char>(bytes[i]);
-    if (b & 1) {
-      return Status::Corrupt("resource file: byte " + std::to_string(b) + " at offset " +
-                             std::to_string(i) + " is not an encoded text byte");
-    }
-    out.push_back(static_cast<char>(b >> 1));
-  }
-  *text = std::move(out);
   return Status::Ok();
 }
 

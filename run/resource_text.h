@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/status.h"
-#include "base/user_interface.h"
 #include "run/run_inputs.h"
 
 // The resource file the page's player reads beside the page: which sounds
@@ -64,20 +63,16 @@ struct ConvertedSounds {
 // The resource text for a run with `combination_count` combinations.
 // `page_colour` and `background_image` are what ProcessPage read from the
 // BODY tag; the colour is turned into "R,G,B" by ColourToRgbText, which
-// tells `ui` its warnings (the colour is then white). Lists shorter than
+// sets *warning when it cannot read the colour (the colour is then white;
+// the caller shows the warning and goes on). Lists shorter than
 // combination_count give empty entries for the missing combinations.
 std::string ResourceText(const RunOptions& options, int combination_count,
                          const ConvertedSounds& sounds, std::string_view page_colour,
-                         std::string_view background_image, UserInterface& ui);
+                         std::string_view background_image, Status* warning);
 
 // The resource file's bytes for `text`. Refuses a text with a byte of 128 or
 // more: it would be stored like the byte 128 lower and misread.
 Status EncodeResourceText(std::string_view text, std::string* bytes);
-
-// The text back from a resource file's bytes. Refuses a file shorter than its
-// length field says or with bytes after the text, and a byte no encoder
-// writes (an odd one).
-Status DecodeResourceFile(std::string_view bytes, std::string* text);
 
 // Encodes `text` and writes it as the whole file `path`, atomically
 // (file_io::WriteFileAtomically): on failure `path` is as it was and the

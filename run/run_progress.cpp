@@ -13,8 +13,17 @@ RunProgress::RunProgress(ProgressPanel& panel, RunState& state, int combination_
   if (files_per_phase_ < 1) files_per_phase_ = 1;  // never divide by zero on bad input
 }
 
+int ConversionProgressPosition(int percent, int converted_count, int combination_count,
+                               bool no_background) {
+  constexpr ProgressSpan span = kProgress.converting;
+  const int files = (no_background ? 2 : 3) * combination_count;
+  if (files <= 0) return span.start;
+  const int k = converted_count - 1;
+  return ((span.size() / files) * percent) / 100 + (k * span.size()) / files + span.start;
+}
+
 void RunProgress::Start() {
-  panel_.SetBarOnly(0);
+  panel_.SetBarOnly(kProgress.preparing.start);
   panel_.SetStatusText("Preparing:\r\n");
   prepared_count_ = 0;
 }
@@ -25,20 +34,23 @@ void RunProgress::Show(int position, const std::string& text) {
 }
 
 void RunProgress::ReportPreparing(const std::string& sound_path) {
-  int position = prepared_count_ * 6 / files_per_phase_;
+  int position = prepared_count_ * kProgress.preparing.size() / files_per_phase_ +
+                 kProgress.preparing.start;
   Show(position, "Preparing:\r\n\r\n\t" + FileNameOfPath(sound_path));
   ++prepared_count_;
 }
 
 void RunProgress::ReportConverting(const std::string& sound_path, const std::string& placed_name) {
-  int position = state_.converted_count * 48 / files_per_phase_ + 6;
+  int position = state_.converted_count * kProgress.converting.size() / files_per_phase_ +
+                 kProgress.converting.start;
   Show(position, "Converting:\r\n\r\n\t" + FileNameOfPath(sound_path) + "\r\n\r\nTo:\r\n\t" +
                      placed_name);
   ++state_.converted_count;
 }
 
 void RunProgress::ReportTransferring(const std::string& file, const std::string& destination) {
-  int position = transferred_count_ * 30 / transfer_steps_ + 69;
+  int position = transferred_count_ * kProgress.transferring.size() / transfer_steps_ +
+                 kProgress.transferring.start;
   Show(position,
        "Transferring:\r\n\r\n\t" + FileNameOfPath(file) + "\r\n\r\nTo:\r\n\t" + destination);
   ++transferred_count_;

@@ -6,11 +6,42 @@
 #include "run/run_state.h"
 
 // What the progress display shows during a run. The bar is shared out among
-// the phases: preparing 0 to 6, converting 6 to 54, reading the page 59,
-// writing it 64, the resource file 69, transferring 69 to 99, the end 100.
-// Each reporter works out its position, shows its status text and position,
-// then counts its step, so the first step of a phase shows the phase's start.
+// the phases (kProgress). Each reporter works out its position, shows its
+// status text and position, then counts its step, so the first step of a
+// phase shows the phase's start.
 namespace sonavelt::run {
+
+// A stretch of the progress bar, in percent: a phase moves the bar from
+// `start` towards `end`, and shows `end` when it is finished.
+struct ProgressSpan {
+  int start;
+  int end;
+  constexpr int size() const { return end - start; }
+};
+
+// The bar's share for each phase of a run, in the order they come. The page
+// phases between converting and transferring are single points.
+struct RunProgressTable {
+  ProgressSpan preparing{0, 6};
+  ProgressSpan converting{6, 54};
+  int page_read = 59;
+  int page_edited = 64;
+  int resource_file_made = 69;
+  ProgressSpan transferring{69, 99};
+  int done = 100;
+};
+inline constexpr RunProgressTable kProgress;
+
+// The bar's position for one file's conversion: the converting span is
+// spread over the run's files (2 per combination without background sounds,
+// else 3), each file getting the whole size / files points its percentage
+// moves through. converted_count is the 1-based number of the file being
+// converted. Integer divisions throughout, in this grouping:
+//   ((48 / files) * percent) / 100 + ((converted_count - 1) * 48) / files + 6
+// (48 and 6: the converting span's size and start), e.g. one combination
+// with background, the second file at 50 %: 30.
+int ConversionProgressPosition(int percent, int converted_count, int combination_count,
+                               bool no_background);
 
 class RunProgress {
  public:
@@ -24,19 +55,20 @@ class RunProgress {
   // the preparing count back to 0.
   void Start();
   void SetStatusText(const std::string& text) { panel_.SetStatusText(text); }
-  // One of the run's fixed points (6, 54, 59, 64, 69, 99, 100).
+  // One of the run's fixed points (kProgress).
   void SetFixedProgress(int percent) { panel_.SetPosition(percent); }
 
-  // One sound checked: preparedCount x 6 / (N x k).
+  // One sound checked: preparedCount x 6 / (N x k) (the preparing span).
   void ReportPreparing(const std::string& sound_path);
   // One sound converted (or, for an .au sound, taken as it is) into the
   // file `placed_name` (the name the run gave it, audio::SoundNames):
-  // convertedCount x 48 / (N x k) + 6. The count lives in RunState because
+  // convertedCount x 48 / (N x k) + 6 (the converting span). The count lives in RunState because
   // the conversion moves the bar within the step from it.
   void ReportConverting(const std::string& sound_path, const std::string& placed_name);
   // Transferring starts: the transfer count back to 0.
   void StartTransferring() { transferred_count_ = 0; }
-  // One file copied or uploaded: transferredCount x 30 / D + 69, D being
+  // One file copied or uploaded: transferredCount x 30 / D + 69 (the
+  // transferring span), D being
   // k x N + 2 (local) or k x N + 3 (remote), plus one with the browser
   // player. `destination` is the page's folder or the remote site.
   void ReportTransferring(const std::string& file, const std::string& destination);

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "base/user_interface.h"
+#include "base/status.h"
 #include "run/run_state.h"
 
 // The sound work a run asks of the audio library: the checks of a chosen
@@ -20,17 +20,17 @@ class SoundWork {
   virtual bool FileExists(const std::string& path) = 0;
   // True when the path contains ".wav" or ".au" in any letter case.
   virtual bool HasSoundExtension(const std::string& path) = 0;
-  // Tell the user the sound was not found / is of a kind not handled.
-  virtual void ReportMissing(const std::string& path) = 0;
-  virtual void ReportUnsupported(const std::string& path) = 0;
+  // The message that the sound was not found / is of a kind not handled.
+  virtual Status MissingFile(const std::string& path) = 0;
+  virtual Status UnsupportedFile(const std::string& path) = 0;
   // The format check: the .au header, or the WAVE check, which asks about a
   // format change while state.preparing_run is set and raises
-  // state.max_wave_frames. False after its own message, or after the user
-  // declined the change.
-  virtual bool CheckSoundFile(const std::string& path, RunState& state) = 0;
-  // The file's length in bytes; 0 after a message when it is empty or
-  // cannot be opened.
-  virtual uint64_t CheckNotEmpty(const std::string& path) = 0;
+  // state.max_wave_frames. The fault's message, or Status::Cancelled when
+  // the user declined the change.
+  virtual Status CheckSoundFile(const std::string& path, RunState& state) = 0;
+  // The file's length in bytes into *length; the message when it is empty
+  // or cannot be opened.
+  virtual Status CheckNotEmpty(const std::string& path, uint64_t* length) = 0;
   // Makes `target` (a new name in the run's work folder) hold the .au file
   // the page will use for the sound: a WAVE sound converted, an .au sound
   // copied as it is. `progress` is told the percentage of a conversion done.

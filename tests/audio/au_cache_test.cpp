@@ -38,8 +38,10 @@ class AuCacheTest : public ::testing::Test {
 TEST_F(AuCacheTest, PreviewCopiesFollowTheSameRules) {
   std::string a = Write("one/hi.au", testing::AuFile(24, 1, 8000, 1, "", std::string(10, '\xFF')));
   std::string b = Write("two/hi.au", testing::AuFile(24, 1, 8000, 1, "", std::string(20, '\x00')));
-  AuPreviewCopy first(a, cache_, ui_);
-  AuPreviewCopy second(b, cache_, ui_);
+  AuPreviewCopy first(a, cache_);
+  Show(ui_, first.status());
+  AuPreviewCopy second(b, cache_);
+  Show(ui_, second.status());
   ASSERT_TRUE(first.success());
   ASSERT_TRUE(second.success());
   EXPECT_EQ(first.wav_path(), cache_.cache_folder() + "/hi.wav");
@@ -48,7 +50,8 @@ TEST_F(AuCacheTest, PreviewCopiesFollowTheSameRules) {
 
   Write("one/hi.au", testing::AuFile(24, 1, 8000, 1, "", std::string(5, '\x80')));
   Touch(a, 5);
-  AuPreviewCopy again(a, cache_, ui_);
+  AuPreviewCopy again(a, cache_);
+  Show(ui_, again.status());
   EXPECT_EQ(again.wav_path(), first.wav_path());
   EXPECT_EQ(testing::ReadFile(again.wav_path()).substr(44), std::string(5, '\xFD'));
   // Unchanged: the copy is current; asked by another spelling of its path too.
@@ -63,7 +66,8 @@ TEST_F(AuCacheTest, UnrecordedFilesAreNotTrusted) {
   fs::create_directories(cache_.cache_folder());
   testing::WriteFile(cache_.cache_folder() + "/hi.wav", "stale");
   EXPECT_FALSE(cache_.HasCurrentPreview(a));
-  AuPreviewCopy copy(a, cache_, ui_);
+  AuPreviewCopy copy(a, cache_);
+  Show(ui_, copy.status());
   ASSERT_TRUE(copy.success());
   EXPECT_EQ(testing::ReadFile(copy.wav_path()).size(), 44u + 10u);
   // A copy removed from the cache is made again.

@@ -8,12 +8,12 @@
 
 #include "audio/au_writer.h"
 #include "audio/sound_decoder.h"
-#include "audio/sound_steps.h"
 #include "audio/wave_reader.h"
 #include "tests/audio/sound_tools.h"
 #include "tests/support/cli_test.h"
 #include "tests/support/program.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/reference_audio.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
@@ -56,12 +56,12 @@ class FormatsRunTest : public testing::CliTest {
   // reader covers: what every lossless copy of it must give, byte for byte.
   std::string StepByStepAu(const std::string& wave_path) {
     testing::RecordingUserInterface ui;
-    auto decoded = ReadWaveSamples(wave_path, ui);
+    auto decoded = testing::ReadWaveSamples(wave_path, ui);
     EXPECT_TRUE(decoded);
     if (!decoded) return "";
-    MakeMono(decoded->format);
-    ChangeRate(decoded->format, decoded->samples, 8000);
-    EXPECT_TRUE(ChangeEncoding(decoded->format, decoded->samples, kMuLawEncoding, ui));
+    testing::MakeMono(decoded->format);
+    testing::ChangeRate(decoded->format, decoded->samples, 8000);
+    EXPECT_TRUE(testing::ChangeEncoding(decoded->format, decoded->samples, kMuLawEncoding, ui));
     auto header = SunAuHeader(static_cast<uint32_t>(decoded->samples.size()));
     std::string out(header.begin(), header.end());
     for (int32_t code : decoded->samples) out.push_back(static_cast<char>(code));

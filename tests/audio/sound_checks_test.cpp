@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "base/file_io.h"
+#include "tests/audio/shown_status.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
@@ -18,6 +20,13 @@ class SoundChecksTest : public ::testing::Test {
   testing::TempDir dir_;
   testing::RecordingUserInterface ui_;
   WaveCheckState state_;
+
+  // CheckNotEmpty as a front end uses it: its message shown, 0 after one.
+  int64_t LengthShown(const std::string& path) {
+    int64_t length = 0;
+    Show(ui_, CheckNotEmpty(path, &length));
+    return length;
+  }
 };
 
 TEST_F(SoundChecksTest, ExistenceAndExtension) {
@@ -34,9 +43,9 @@ TEST_F(SoundChecksTest, ExistenceAndExtension) {
   EXPECT_TRUE(HasSoundExtension("C:\\a\\b.WAV"));
   EXPECT_FALSE(HasSoundExtension("tune.wma"));
 
-  ReportMissing("", "audio", ui_);
-  ReportMissing("/p/a.wav", "HTML", ui_);
-  ReportUnsupported("tune.wma", ui_);
+  Show(ui_, MissingFile("", "audio"));
+  Show(ui_, MissingFile("/p/a.wav", "HTML"));
+  Show(ui_, UnsupportedFile("tune.wma"));
   EXPECT_EQ(ui_.Messages(),
             (std::vector<std::string>{
                 "Please select an audio file.", "/p/a.wav was not found.\r\nPlease select an HTML file.",
@@ -55,15 +64,15 @@ TEST_F(SoundChecksTest, SpecialFilesAreNeverOpenedAndSaySoWhenRefused) {
   EXPECT_FALSE(FileExists("/dev/zero"));
   int error = 0;
   EXPECT_FALSE(InputFile::Open(fifo, &error).has_value());
-  EXPECT_EQ(error, kNotRegularFile);
-  EXPECT_EQ(ErrorText(error), "not a regular file");
-  EXPECT_FALSE(CheckSoundFile(fifo, state_, ui_));
-  EXPECT_EQ(CheckNotEmpty("/dev/zero", ui_), 0);
+  EXPECT_EQ(error, file_io::kNotRegularFile);
+  EXPECT_EQ(file_io::ErrorText(error), "not a regular file");
+  EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(fifo, state_, ui_)));
+  EXPECT_EQ(LengthShown("/dev/zero"), 0);
   std::filesystem::create_directories(dir_.path() / "folder.wav");
   ui_.calls.clear();
-  ReportMissing(fifo, "audio", ui_);
-  ReportMissing("/dev/zero", "HTML", ui_);
-  ReportMissing(dir_.File("folder.wav"), "audio", ui_);  // a folder: as before
+  Show(ui_, MissingFile(fifo, "audio"));
+  Show(ui_, MissingFile("/dev/zero", "HTML"));
+  Show(ui_, MissingFile(dir_.File("folder.wav"), "audio"));  // a folder: as before
   EXPECT_EQ(ui_.Messages(),
             (std::vector<std::string>{
                 fifo + " is a named pipe (FIFO), not a file.\r\nPlease select an audio file.",
@@ -75,17 +84,17 @@ TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
   // Upper-case extension: examined as a WAVE file.
   std::string upper = dir_.File("B.WAV");
   testing::WriteFile(upper, testing::Wave(1, 8000, 8, "abc"));
-  EXPECT_TRUE(CheckSoundFile(upper, state_, ui_));
+  EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(upper, state_, ui_)));
   EXPECT_EQ(state_.max_wave_frames, 3);
   // ".wav" wins over ".au": a real .au in a path with both is refused as a WAVE file.
   std::string both = dir_.File("x.au.wav");
   testing::WriteFile(both, testing::AuFile(24, 1, 8000, 1, "", "ab"));
-  EXPECT_FALSE(CheckSoundFile(both, state_, ui_));
+  EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(both, state_, ui_)));
   EXPECT_NE(ui_.Messages().back().find(" is not a RIFF file."), std::string::npos);
   std::string au = dir_.File("a.au");
   testing::WriteFile(au, testing::AuFile(24, 1, 8000, 1, "", "ab"));
-  EXPECT_TRUE(CheckSoundFile(au, state_, ui_));
-  EXPECT_FALSE(CheckSoundFile(dir_.File("t.wma"), state_, ui_));
+  EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(au, state_, ui_)));
+  EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(dir_.File("t.wma"), state_, ui_)));
   EXPECT_EQ(ui_.Messages().back().rfind("Sonavelt cannot handle the audio file:", 0), 0u);
 }
 
@@ -94,12 +103,12 @@ TEST_F(SoundChecksTest, NotEmptyAnswersTheLength) {
   testing::WriteFile(empty, "");
   std::string full = dir_.File("f.wav");
   testing::WriteFile(full, std::string(1234, 'x'));
-  EXPECT_EQ(CheckNotEmpty(full, ui_), 1234);
+  EXPECT_EQ(LengthShown(full), 1234);
   EXPECT_TRUE(ui_.calls.empty());
-  EXPECT_EQ(CheckNotEmpty(empty, ui_), 0);
+  EXPECT_EQ(LengthShown(empty), 0);
   EXPECT_EQ(ui_.Messages().back(), empty + " is an empty file!\r\nPlease select an audio file.");
   std::string missing = dir_.File("m.wav");
-  EXPECT_EQ(CheckNotEmpty(missing, ui_), 0);
+  EXPECT_EQ(LengthShown(missing), 0);
   EXPECT_EQ(ui_.Messages().back(),
             missing + " cannot be opened: No such file or directory.\r\nPlease select another audio file.");
 }

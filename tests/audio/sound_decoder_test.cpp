@@ -9,6 +9,7 @@
 #include "audio/wave_converter.h"
 #include "base/byte_order.h"
 #include "tests/audio/sound_tools.h"
+#include "tests/audio/shown_status.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
@@ -135,7 +136,7 @@ TEST_F(SoundDecoderTest, UndecodableFilesAreRefusedNamingThem) {
     SCOPED_TRACE(path);
     ui_.calls.clear();
     WaveCheckState state{true, 0};
-    EXPECT_FALSE(CheckSoundFile(path, state, ui_));
+    EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(path, state, ui_)));
     ASSERT_EQ(ui_.Messages().size(), 1u);
     EXPECT_EQ(ui_.Messages()[0].rfind(path, 0), 0u) << ui_.Messages()[0];
     EXPECT_TRUE(ui_.Questions().empty());
@@ -151,7 +152,7 @@ TEST_F(SoundDecoderTest, UndecodableFilesAreRefusedNamingThem) {
   // "not a regular file".
   ui_.calls.clear();
   WaveCheckState state;
-  CheckSoundFile(garbage, state, ui_);
+  testing::Shown(ui_, CheckSoundFile(garbage, state, ui_));
   EXPECT_EQ(ui_.Messages().at(0), garbage +
                                       " cannot be decoded: its contents are not in a sound format "
                                       "Sonavelt can read.\r\nPlease select another audio file.");
@@ -163,18 +164,18 @@ TEST_F(SoundDecoderTest, ChecksAskTheFormatQuestionAndRaiseTheFrameCount) {
   ASSERT_TRUE(testing::Shell("sox -n -r 48000 -c 2 -b 24 '" + path + "' synth 0.5 sine 300"));
   ui_.answers = {false, true};
   WaveCheckState state{true, 100};
-  EXPECT_FALSE(CheckSoundFile(path, state, ui_));  // the user said No
+  EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(path, state, ui_)));  // the user said No
   EXPECT_TRUE(ui_.Messages().empty());
   ASSERT_EQ(ui_.Questions().size(), 1u);
   EXPECT_NE(ui_.Questions()[0].find("\r\nis an 48000 hz  24 bit  stereo  sound file."),
             std::string::npos);
-  EXPECT_TRUE(CheckSoundFile(path, state, ui_));
+  EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(path, state, ui_)));
   EXPECT_EQ(state.max_wave_frames, 24000);
 
   // Not preparing a run (the Play button): no question.
   ui_.calls.clear();
   WaveCheckState play;
-  EXPECT_TRUE(CheckSoundFile(path, play, ui_));
+  EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(path, play, ui_)));
   EXPECT_TRUE(ui_.calls.empty());
 }
 

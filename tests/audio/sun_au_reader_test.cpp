@@ -4,6 +4,7 @@
 
 #include "audio/wave_converter.h"
 #include "base/byte_order.h"
+#include "tests/audio/shown_status.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
@@ -29,17 +30,19 @@ TEST_F(SunAuReaderTest, AcceptsMuLawHeadersOfAnySaneShape) {
   std::string wave = Write(testing::Wave(1, 8000, 8, std::string(10, 'x')), "s.wav");
   ASSERT_EQ(ConvertWaveFile(wave, dir_.File("ours.au"), ui_, {}), ConversionOutcome::kConverted);
   SunAuReader ours;
-  ASSERT_TRUE(ours.Check(dir_.File("ours.au"), ui_));
+  ASSERT_TRUE(ours.Check(dir_.File("ours.au")).ok());
   EXPECT_EQ(ours.data_offset(), 34u);
 
   // No annotation at all; a rate with a high byte of 0x80 or more; stereo.
   SunAuReader bare;
-  EXPECT_TRUE(bare.Check(Write(AuFile(24, 1, 16000, 2, "", "ab"), "bare.au"), ui_));
+  EXPECT_TRUE(bare.Check(Write(AuFile(24, 1, 16000, 2, "", "ab"), "bare.au")).ok());
   EXPECT_EQ(bare.data_offset(), 24u);
   EXPECT_EQ(bare.sample_rate(), 16000u);
-  EXPECT_TRUE(CheckSunAuFile(Write(AuFile(24, 1, 0x80000000u, 1, "", "ab"), "fast.au"), ui_));
+  EXPECT_TRUE(
+      testing::Shown(ui_, CheckSunAuFile(Write(AuFile(24, 1, 0x80000000u, 1, "", "ab"), "fast.au"))));
   // A header that ends exactly at the end of the file, with no annotation.
-  EXPECT_TRUE(CheckSunAuFile(Write(AuFile(24, 1, 8000, 1, "", ""), "empty.au"), ui_));
+  EXPECT_TRUE(
+      testing::Shown(ui_, CheckSunAuFile(Write(AuFile(24, 1, 8000, 1, "", ""), "empty.au"))));
   EXPECT_TRUE(ui_.calls.empty());
 }
 
@@ -63,14 +66,15 @@ TEST_F(SunAuReaderTest, RefusesWithItsMessages) {
   for (const Case& c : header_faults) {
     SCOPED_TRACE(c.name);
     ui_.calls.clear();
-    EXPECT_FALSE(CheckSunAuFile(Write(c.bytes, std::string(c.name) + ".au"), ui_));
+    EXPECT_FALSE(
+        testing::Shown(ui_, CheckSunAuFile(Write(c.bytes, std::string(c.name) + ".au"))));
     ASSERT_EQ(ui_.calls.size(), 1u);
     EXPECT_EQ(ui_.calls[0].style, BoxStyle::kSystemModal);
     EXPECT_EQ(ui_.calls[0].text, header_fault);
   }
   ui_.calls.clear();
   std::string renamed = Write(testing::Wave(1, 8000, 8, "ab"), "renamed.au");
-  EXPECT_FALSE(CheckSunAuFile(renamed, ui_));
+  EXPECT_FALSE(testing::Shown(ui_, CheckSunAuFile(renamed)));
   EXPECT_EQ(ui_.Messages(),
             std::vector<std::string>{renamed + " is not an .au file !\r\nPlease select another audio file."});
 }
@@ -79,7 +83,7 @@ TEST_F(SunAuReaderTest, WaveCopyOfAThousandBytes) {
   std::string data;
   for (int i = 0; i < 1000; ++i) data.push_back(static_cast<char>(i));
   SunAuReader reader;
-  ASSERT_TRUE(reader.Check(Write(AuFile(28, 1, 8000, 2, "note", data)), ui_));
+  ASSERT_TRUE(reader.Check(Write(AuFile(28, 1, 8000, 2, "note", data))).ok());
   std::string error;
   ASSERT_TRUE(reader.WriteAuAsWave(dir_.File("copy.wav"), &error)) << error;
   std::string copy = testing::ReadFile(dir_.File("copy.wav"));

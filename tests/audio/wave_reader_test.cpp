@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/audio/shown_status.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/reference_audio.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::audio {
@@ -23,7 +25,7 @@ class WaveReaderTest : public ::testing::Test {
   }
   bool Check(const std::string& path, bool preparing = true) {
     state_.preparing_run = preparing;
-    return CheckWaveFile(path, ui_, state_, &format_);
+    return testing::Shown(ui_, CheckWaveFile(path, ui_, state_, &format_));
   }
 
   testing::TempDir dir_;
@@ -82,24 +84,24 @@ TEST_F(WaveReaderTest, ExtraFormatBytesAndUnknownChunksAreSkipped) {
   std::string path = Write(Riff(chunks));
   ASSERT_TRUE(Check(path));
   EXPECT_EQ(format_.frame_count, 3);
-  auto decoded = ReadWaveSamples(path, ui_);
+  auto decoded = testing::ReadWaveSamples(path, ui_);
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->samples, (std::vector<int32_t>{(0x10 - 128) * 256, 0, 32512}));
 }
 
 TEST_F(WaveReaderTest, DecodesFirstChannelOfEachFrame) {
   // 8-bit edge values.
-  auto eight = ReadWaveSamples(Write(Wave(1, 8000, 8, std::string("\x80\x00\xFF", 3)), "8.wav"), ui_);
+  auto eight = testing::ReadWaveSamples(Write(Wave(1, 8000, 8, std::string("\x80\x00\xFF", 3)), "8.wav"), ui_);
   ASSERT_TRUE(eight);
   EXPECT_EQ(eight->samples, (std::vector<int32_t>{0, -32768, 32512}));
   // 16-bit stereo: the left channel, sign-extended; 0xFFFF is -1.
-  auto stereo = ReadWaveSamples(
+  auto stereo = testing::ReadWaveSamples(
       Write(Wave(2, 44100, 16, testing::Pcm16({-1, 5, 32767, -7, -32768, 9})), "16.wav"), ui_);
   ASSERT_TRUE(stereo);
   EXPECT_EQ(stereo->format.frame_count, 3);
   EXPECT_EQ(stereo->samples, (std::vector<int32_t>{-1, 32767, -32768}));
   // A trailing partial frame is not a frame.
-  auto partial = ReadWaveSamples(Write(Wave(2, 8000, 16, std::string(7, '\0')), "p.wav"), ui_);
+  auto partial = testing::ReadWaveSamples(Write(Wave(2, 8000, 16, std::string(7, '\0')), "p.wav"), ui_);
   ASSERT_TRUE(partial);
   EXPECT_EQ(partial->samples.size(), 1u);
   EXPECT_TRUE(ui_.calls.empty());
@@ -168,7 +170,7 @@ TEST_F(WaveReaderTest, BrokenFilesAreRefusedWithTheirMessages) {
     EXPECT_EQ(ui_.calls[0].text, expected(c.check_text, true));
 
     ui_.calls.clear();
-    EXPECT_FALSE(ReadWaveSamples(path, ui_));
+    EXPECT_FALSE(testing::ReadWaveSamples(path, ui_));
     ASSERT_EQ(ui_.calls.size(), 1u);
     EXPECT_EQ(ui_.calls[0].style, BoxStyle::kPlain);
     EXPECT_EQ(ui_.calls[0].text, expected(c.decode_text, false));

@@ -60,7 +60,7 @@ class LaunchBrowserTest : public ::testing::Test {
                                       search_.search_roots[1]})
       fs::create_directories(folder);
   }
-  void Launch() { LaunchBrowser(kAddress, ui_, starter_, search_); }
+  void Launch() { Show(ui_, LaunchBrowser(kAddress, starter_, search_)); }
 
   static constexpr const char* kAddress = "/home/alice/.local/share/Sonavelt/HISTORY/HIS_my page.htm";
   TempDir root_;
@@ -174,7 +174,7 @@ TEST(BrowserSearchSafetyTest, PlantedProgramsAreNeverRun) {
   SpawnProcessStarter real_starter(std::chrono::milliseconds(500));
   RecordingStarter starter(real_starter);
   RecordingUserInterface ui;
-  LaunchBrowser("/home/alice/site/index.htm", ui, starter, search);
+  Show(ui, LaunchBrowser("/home/alice/site/index.htm", starter, search));
   // A program runs only if it was started, and every start passes here: with
   // none, nothing can create the file later either.
   EXPECT_EQ(starter.started, std::vector<std::vector<std::string>>{});

@@ -14,6 +14,7 @@
 #include "run/resource_text.h"
 #include "tests/fault/fault_support.h"
 #include "tests/support/cli_test.h"
+#include "tests/support/resource_file.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
@@ -256,7 +257,7 @@ class SettingsGarbageTest : public CliFaultTest {
   // The resource file's entrance list, one entry per combination.
   std::vector<std::string> EntranceNames() {
     std::string text;
-    EXPECT_TRUE(run::DecodeResourceFile(ReadFile((site_ / "page.res").string()), &text).ok());
+    EXPECT_TRUE(testing::DecodeResourceFile(ReadFile((site_ / "page.res").string()), &text).ok());
     size_t start = text.find(';') + 1;
     std::string list = text.substr(start, text.find(';', start) - start);
     std::vector<std::string> names;

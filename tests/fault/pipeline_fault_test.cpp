@@ -31,12 +31,14 @@ class ChangingSoundWork : public SoundWork {
       : real_(real), change_(std::move(change)) {}
   bool FileExists(const std::string& p) override { return real_.FileExists(p); }
   bool HasSoundExtension(const std::string& p) override { return real_.HasSoundExtension(p); }
-  void ReportMissing(const std::string& p) override { real_.ReportMissing(p); }
-  void ReportUnsupported(const std::string& p) override { real_.ReportUnsupported(p); }
-  bool CheckSoundFile(const std::string& p, RunState& s) override {
+  Status MissingFile(const std::string& p) override { return real_.MissingFile(p); }
+  Status UnsupportedFile(const std::string& p) override { return real_.UnsupportedFile(p); }
+  Status CheckSoundFile(const std::string& p, RunState& s) override {
     return real_.CheckSoundFile(p, s);
   }
-  uint64_t CheckNotEmpty(const std::string& p) override { return real_.CheckNotEmpty(p); }
+  Status CheckNotEmpty(const std::string& p, uint64_t* length) override {
+    return real_.CheckNotEmpty(p, length);
+  }
   bool PlaceSound(const std::string& p, const std::string& target, RunState& s,
                   const std::function<void(int)>& progress) override {
     if (change_) std::exchange(change_, nullptr)();
@@ -78,8 +80,11 @@ class ChangedFilesTest : public ::testing::Test {
     services.free_space = [](const std::string&) { return uint64_t{1} << 40; };
     services.lock_folder = dir_.File("locks");
     testing::RecordingProgressPanel panel;
+    services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, state_, services);
-    return run.Run();
+    RunOutcome outcome = run.Run();
+    Show(ui_, outcome.message);
+    return outcome;
   }
   std::vector<std::string> SiteFiles() { return testing::FilesBelow(dir_.path() / "site"); }
 

@@ -25,6 +25,7 @@
 #include "tests/fault/fault_support.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/resource_file.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
@@ -137,7 +138,7 @@ TEST(HostileNamesTest, PageAndSoundNamesStayInsideTheRunsFolders) {
   EXPECT_EQ(base.find_first_of(" ;\n<>\"&"), std::string::npos) << base;
   // The resource file's fields stay 16, whatever the names hold.
   std::string text;
-  ASSERT_TRUE(run::DecodeResourceFile(
+  ASSERT_TRUE(testing::DecodeResourceFile(
                   ReadFile((root / "site/my page,$(touch PWNED)`touch PWNED`\n<i>.res").string()),
                   &text)
                   .ok());
@@ -168,7 +169,7 @@ TEST(BrowserLaunchSecurityTest, ThePageIsOneArgumentAndNoShellRuns) {
   RecordingUserInterface ui;
   fs::path old = fs::current_path();
   fs::current_path(dir.path());
-  browser::LaunchBrowser(address, ui, starter, search);
+  Show(ui, browser::LaunchBrowser(address, starter, search));
   fs::current_path(old);
   for (int i = 0; i < 100 && ReadFile(record.string()).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -8,6 +8,7 @@
 #include "base/byte_order.h"
 #include "tests/fuzz/fuzz_entries.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/reference_audio.h"
 
 namespace sonavelt::fuzz {
 
@@ -33,8 +34,11 @@ int FuzzWaveReader(const uint8_t* data, size_t size) {
   audio::WaveCheckState state;
   state.preparing_run = true;
   audio::SoundFormat format;
-  bool checked = audio::CheckWaveFile(path, check_ui, state, &format);
+  Status check = audio::CheckWaveFile(path, check_ui, state, &format);
+  Show(check_ui, check);
+  bool checked = check.ok();
   SONAVELT_FUZZ_CHECK(checked == (check_ui.tells() == 0), "a refusal without its one message");
+  SONAVELT_FUZZ_CHECK(checked || !check.message().empty(), "a refusal without its words");
   if (checked) {
     SONAVELT_FUZZ_CHECK(format.channel_count == 1 || format.channel_count == 2, "channels");
     SONAVELT_FUZZ_CHECK(format.bits_per_sample == 8 || format.bits_per_sample == 16, "bits");
@@ -48,7 +52,7 @@ int FuzzWaveReader(const uint8_t* data, size_t size) {
   }
 
   SilentUserInterface decode_ui;
-  std::optional<audio::DecodedWave> decoded = audio::ReadWaveSamples(path, decode_ui);
+  std::optional<testing::DecodedWave> decoded = testing::ReadWaveSamples(path, decode_ui);
   SONAVELT_FUZZ_CHECK(decoded.has_value() == checked, "the check and the decoder disagree");
   if (decoded) {
     SONAVELT_FUZZ_CHECK(static_cast<int64_t>(decoded->samples.size()) == format.frame_count,
@@ -72,8 +76,7 @@ int FuzzWaveReader(const uint8_t* data, size_t size) {
   // leave one sample at 8000 Hz makes an .au file without data, which that
   // reader refuses by rule.
   if (outcome == ConversionOutcome::kConverted && HasAuData(au_path)) {
-    SilentUserInterface au_ui;
-    SONAVELT_FUZZ_CHECK(audio::CheckSunAuFile(au_path, au_ui), "a converted file is refused");
+    SONAVELT_FUZZ_CHECK(audio::CheckSunAuFile(au_path).ok(), "a converted file is refused");
   }
   return 0;
 }
@@ -82,7 +85,9 @@ int FuzzAuReader(const uint8_t* data, size_t size) {
   std::string path = WriteScratchFile("input.au", data, size);
   SilentUserInterface ui;
   audio::SunAuReader reader;
-  bool checked = reader.Check(path, ui);
+  Status check = reader.Check(path);
+  Show(ui, check);
+  bool checked = check.ok();
   SONAVELT_FUZZ_CHECK(checked == (ui.tells() == 0), "a refusal without its one message");
   if (!checked) return 0;
   SONAVELT_FUZZ_CHECK(reader.data_offset() >= 24 && reader.data_offset() <= size,
@@ -96,7 +101,7 @@ int FuzzAuReader(const uint8_t* data, size_t size) {
     SilentUserInterface wave_ui;
     audio::WaveCheckState state;
     audio::SoundFormat format;
-    bool wave_ok = audio::CheckWaveFile(wav_path, wave_ui, state, &format);
+    bool wave_ok = audio::CheckWaveFile(wav_path, wave_ui, state, &format).ok();
     // Channel counts and rates the WAVE reader refuses (more than 2 channels,
     // absurd rates) are copied as they are.
     const int64_t rate = reader.sample_rate();

@@ -5,6 +5,7 @@
 #include "run/resource_text.h"
 #include "tests/fuzz/fuzz_entries.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/resource_file.h"
 
 namespace sonavelt::fuzz {
 namespace {
@@ -29,11 +30,11 @@ int FuzzResourceText(const uint8_t* data, size_t size) {
   SONAVELT_FUZZ_CHECK(encoded.ok() == IsSevenBit(input), "7-bit text and encoding disagree");
   if (encoded.ok()) {
     std::string back;
-    SONAVELT_FUZZ_CHECK(run::DecodeResourceFile(bytes, &back).ok(), "own bytes refused");
+    SONAVELT_FUZZ_CHECK(testing::DecodeResourceFile(bytes, &back).ok(), "own bytes refused");
     SONAVELT_FUZZ_CHECK(back == input, "the round trip changed the text");
   }
   std::string decoded;
-  if (run::DecodeResourceFile(input, &decoded).ok()) {
+  if (testing::DecodeResourceFile(input, &decoded).ok()) {
     std::string again;
     SONAVELT_FUZZ_CHECK(run::EncodeResourceText(decoded, &again).ok() && again == input,
                         "a decoded file does not encode back to its bytes");
@@ -60,9 +61,9 @@ int FuzzResourceText(const uint8_t* data, size_t size) {
     if (!options.no_background) sounds.background.emplace_back(InputPart(input, 6 + 3 * k));
     sounds.entrance_durations.push_back(run::PlayingTimeText(sounds.entrance.back().size() * 977u));
   }
-  SilentUserInterface ui;
+  Status warning;
   std::string text = run::ResourceText(options, count, sounds, InputPart(input, 2),
-                                       InputPart(input, 1), ui);
+                                       InputPart(input, 1), &warning);
   SONAVELT_FUZZ_CHECK(IsSevenBit(text), "the resource text holds a byte the file cannot carry");
   SONAVELT_FUZZ_CHECK(std::count(text.begin(), text.end(), ';') == 16,
                       "not 16 fields: " + text);

@@ -13,6 +13,7 @@
 #include "tests/support/program.h"
 #include "tests/support/recording_progress_panel.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/resource_file.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_bytes.h"
 
@@ -76,8 +77,10 @@ class PipelineRunTest : public ::testing::Test {
     services.free_space = [free_space](const std::string&) { return free_space; };
     services.lock_folder = (dir_.path() / "locks").string();
     services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
+    services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, state_, services);
     RunOutcome outcome = run.Run();
+    Show(ui_, outcome.message);  // as the front ends do
     sound_bytes_ = run.sound_bytes();
     wave_count_ = run.wave_file_count();
     return outcome;
@@ -85,7 +88,7 @@ class PipelineRunTest : public ::testing::Test {
 
   std::string ResourceTextOnSite() {
     std::string text;
-    EXPECT_TRUE(DecodeResourceFile(ReadFile(Site("index.res")), &text).ok());
+    EXPECT_TRUE(testing::DecodeResourceFile(ReadFile(Site("index.res")), &text).ok());
     return text;
   }
 
@@ -313,6 +316,7 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   services.lock_folder = (dir_.path() / "locks").string();
   services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
   RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, state_, services).Run();
+  Show(ui_, outcome.message);
   EXPECT_EQ(outcome.end, RunOutcome::End::kCancelled);
   EXPECT_EQ(ReadFile(Site("index.htm")), kPage);  // the page is replaced last
   EXPECT_FALSE(fs::exists(Site("index.res")));

@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/resource_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::run {
 namespace {
 
 using testing::RecordingUserInterface;
+
+// The text, with the colour warning shown on ui as a front end shows it.
+std::string ResourceTextShown(const RunOptions& options, int count, const ConvertedSounds& sounds,
+                              std::string_view colour, std::string_view image, UserInterface& ui) {
+  Status warning;
+  std::string text = ResourceText(options, count, sounds, colour, image, &warning);
+  Show(ui, warning);
+  return text;
+}
 
 ConvertedSounds TwoCombinations() {
   ConvertedSounds s;
@@ -26,7 +36,7 @@ TEST(ResourceTextTest, FieldsInOrder) {
   options.background_initially_on = true;
   options.exit_on = false;
   RecordingUserInterface ui;
-  EXPECT_EQ(ResourceText(options, 2, TwoCombinations(), "#FFCC00", "img/Back.gif", ui),
+  EXPECT_EQ(ResourceTextShown(options, 2, TwoCombinations(), "#FFCC00", "img/Back.gif", ui),
             "http://example.org/index.htm;"
             "audio/hello.au,audio/Door%20Bell.au;"
             "audio/bye.au,audio/bye2.au;"
@@ -48,7 +58,7 @@ TEST(ResourceTextTest, EmptyFieldsAndNoBackground) {
   sounds.exit = {"d.au", "e.au", "f.au"};
   sounds.entrance_durations = {"1", "2", "3"};
   RecordingUserInterface ui;
-  EXPECT_EQ(ResourceText(options, 3, sounds, "AQUA", "", ui),
+  EXPECT_EQ(ResourceTextShown(options, 3, sounds, "AQUA", "", ui),
             " ;audio/a.au,audio/b.au,audio/c.au;audio/d.au,audio/e.au,audio/f.au;"
             " , , ;1,2,3; ;255,255,255;Y;N;Y;Y;N;N; ; ;2;");
   ASSERT_EQ(ui.Messages().size(), 1u);
@@ -64,7 +74,7 @@ TEST(ResourceTextTest, TextIsAlwaysSevenBitAndSeparatorsCannotLeak) {
   sounds.background = {"/snd/b.au"};
   sounds.entrance_durations = {"5"};
   RecordingUserInterface ui;
-  std::string text = ResourceText(options, 1, sounds, "RED", "img/\xC9t\xE9 1.gif", ui);
+  std::string text = ResourceTextShown(options, 1, sounds, "RED", "img/\xC9t\xE9 1.gif", ui);
   EXPECT_EQ(text,
             "http://example.org/caf%E9%3Bx.htm;audio/caf%E9%2C1%3B2%25.au;audio/ok.au;"
             "audio/b.au;5;img/%C9t%E9%201.gif;255,0,0;N;Y;Y;Y;N;N; ; ;2;");
@@ -92,16 +102,16 @@ TEST(ResourceEncodingTest, DecodeRoundTripsAndRejectsDamage) {
   for (const std::string& text : {std::string(), std::string("abc"), all}) {
     std::string bytes, back;
     ASSERT_TRUE(EncodeResourceText(text, &bytes).ok());
-    ASSERT_TRUE(DecodeResourceFile(bytes, &back).ok());
+    ASSERT_TRUE(testing::DecodeResourceFile(bytes, &back).ok());
     EXPECT_EQ(back, text);
   }
   std::string bytes, back;
   ASSERT_TRUE(EncodeResourceText("abc", &bytes).ok());
-  EXPECT_FALSE(DecodeResourceFile(bytes.substr(0, 6), &back).ok());       // cut short
-  EXPECT_FALSE(DecodeResourceFile(bytes + "\x02", &back).ok());           // bytes after
-  EXPECT_FALSE(DecodeResourceFile(bytes.substr(0, 3), &back).ok());       // no length
+  EXPECT_FALSE(testing::DecodeResourceFile(bytes.substr(0, 6), &back).ok());       // cut short
+  EXPECT_FALSE(testing::DecodeResourceFile(bytes + "\x02", &back).ok());           // bytes after
+  EXPECT_FALSE(testing::DecodeResourceFile(bytes.substr(0, 3), &back).ok());       // no length
   bytes[5] = '\xC5';                                                      // odd byte
-  EXPECT_EQ(DecodeResourceFile(bytes, &back).code(), Status::Code::kCorrupt);
+  EXPECT_EQ(testing::DecodeResourceFile(bytes, &back).code(), Status::Code::kCorrupt);
 }
 
 TEST(ResourceEncodingTest, WrittenFileDecodesToTheText) {
@@ -109,7 +119,7 @@ TEST(ResourceEncodingTest, WrittenFileDecodesToTheText) {
   const std::string path = dir.File("index.res");
   ASSERT_TRUE(WriteResourceFile(path, " ;audio/a.au;").ok());
   std::string text;
-  ASSERT_TRUE(DecodeResourceFile(testing::ReadFile(path), &text).ok());
+  ASSERT_TRUE(testing::DecodeResourceFile(testing::ReadFile(path), &text).ok());
   EXPECT_EQ(text, " ;audio/a.au;");
   EXPECT_FALSE(WriteResourceFile(dir.File("missing/x.res"), "a").ok());
 }

@@ -60,6 +60,13 @@ TEST(RunProgressTest, BrowserPlayerIsOneMoreUpload) {
   EXPECT_EQ(panel.positions, (std::vector<int>{69, 72, 76, 80, 84, 87, 91, 95}));  // D = 8
 }
 
+TEST(RunProgressTest, ConversionMovesWithinItsFilesShare) {
+  EXPECT_EQ(ConversionProgressPosition(50, 2, 1, false), 30);
+  EXPECT_EQ(ConversionProgressPosition(90, 3, 1, false), 52);
+  EXPECT_EQ(ConversionProgressPosition(0, 1, 16, true), 6);
+  EXPECT_EQ(ConversionProgressPosition(80, 32, 16, true), 52);  // 48 / 32 truncates to 1
+}
+
 TEST(DiskSpaceTest, NeedAndItsWording) {
   // Local page, one WAVE of 100000 bytes and 50000 frames, one .au of 20000.
   uint64_t need = DiskSpaceNeed(120000, 1, 50000, false);

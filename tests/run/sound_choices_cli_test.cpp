@@ -19,6 +19,7 @@
 #include "tests/support/cli_test.h"
 #include "tests/support/program.h"
 #include "tests/support/recording_user_interface.h"
+#include "tests/support/resource_file.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_bytes.h"
@@ -146,7 +147,7 @@ TEST_F(SoundChoicesTest, SoundsOfOneNameFromDifferentFoldersKeepTheirOwnFiles) {
     expected[sound] = ReadFile(dir_.File(sound));
 
   std::string text;
-  ASSERT_TRUE(DecodeResourceFile(ReadFile(dir_.File("site/sample.res")), &text).ok());
+  ASSERT_TRUE(testing::DecodeResourceFile(ReadFile(dir_.File("site/sample.res")), &text).ok());
   const std::vector<std::string> names = AudioNames(text);
   // Three lists of three: entrance, exit and background sounds.
   ASSERT_EQ(names.size(), 9u) << text;
@@ -193,7 +194,7 @@ TEST_F(SoundChoicesTest, SoundsOfOneNameFromDifferentFoldersKeepTheirOwnFiles) {
   r = Cli({"--yes", "-q", "-n", "1", "-e", f_bell, "-x", "site/audio/bell.au", "-b", c_ding,
            "site/sample.htm"});
   ASSERT_EQ(r.status, 0) << r.output;
-  ASSERT_TRUE(DecodeResourceFile(ReadFile(dir_.File("site/sample.res")), &text).ok());
+  ASSERT_TRUE(testing::DecodeResourceFile(ReadFile(dir_.File("site/sample.res")), &text).ok());
   EXPECT_EQ(AudioNames(text), (std::vector<std::string>{"bell-2.au", "bell.au", "ding.au"}));
   EXPECT_EQ(ReadFile(dir_.File("site/audio/bell.au")), placed_before);
   EXPECT_EQ(ReadFile(dir_.File("site/audio/bell-2.au")), expected[f_bell]);

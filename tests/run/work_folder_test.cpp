@@ -138,6 +138,7 @@ TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing)
   services.lock_folder = dir.File("locks");
   services.lock_wait = std::chrono::milliseconds(300);
   RunOutcome outcome = PipelineRun(page, sounds, options, paths, ui, panel, state, services).Run();
+  Show(ui, outcome.message);
   EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0], page.local_html_path +
