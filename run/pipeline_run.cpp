@@ -347,7 +347,8 @@ PipelineRun::Step PipelineRun::Converting() {
 }
 
 PipelineRun::Step PipelineRun::Retrieving() {
-  progress_.SetStatusText("Retrieving:\r\n\r\n\t" + page_file_name_);
+  const std::string retrieving = "Retrieving:\r\n\r\n\t" + page_file_name_;
+  progress_.SetStatusText(retrieving);
   if (page_.is_remote) {
     temp_page_path_ = JoinPath(run_folder_->path(), kTempPageFileName);
     if (services_.transport == nullptr) {
@@ -356,8 +357,7 @@ PipelineRun::Step PipelineRun::Retrieving() {
     }
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status fetched = services_.transport->FetchPage(
-        {page_.remote_site, page_.remote_path}, temp_page_path_,
-        "Retrieving:\r\n\r\n\t" + page_file_name_, observer);
+        {page_.remote_site, page_.remote_path}, temp_page_path_, retrieving, observer);
     if (!fetched.ok()) {
       Show(ui_, fetched);
       return Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);

@@ -203,6 +203,27 @@ TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwiceWithThePageLast) {
   EXPECT_TRUE(ui_.calls.empty());
 }
 
+// The front end lends one transfer to every run: each run starts afresh (a
+// run that ended after its fetch leaves nothing in the way), and an endpoint
+// without a server takes the page's site.
+TEST_F(TransfersTest, OneTransferServesRunAfterRunOnThePagesSite) {
+  FtpEndpoint endpoint = server_.Endpoint();
+  endpoint.server.clear();
+  RemotePageTransfer transfer(endpoint, FastRetries());
+  run::RemotePage page{"127.0.0.1", "/www/index.html"};
+  ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok());
+  for (int run = 0; run < 2; ++run) {
+    WriteFile(site_ + "/www/index.html", OldPage());
+    ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok()) << run;
+    WriteFile(Temp(), NewPage());
+    observer_.events.clear();
+    ASSERT_TRUE(transfer.PublishPage(page, Files(), observer_).ok()) << run;
+    EXPECT_EQ(observer_.Sent(), kAllSent);
+    ExpectCompleteSite();
+  }
+  EXPECT_EQ(transfer.endpoint().server, "");
+}
+
 TEST_F(TransfersTest, ThePlayerScriptGoesBesideThePageBeforeTheResourceFile) {
   WriteFile(cache_ + "/sonavelt-player.js", "play();\r\n");
   testing::RunFiles files = Files();
