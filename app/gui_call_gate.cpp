@@ -12,10 +12,7 @@ void GuiCallGate::Call(const std::function<void()>& call) {
     return;
   }
   for (;;) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      released_.wait(lock, [this] { return !held_; });
-    }
+    WaitWhileHeld();
     // The gate may be taken between the wait and the call's arrival; the
     // call then comes back undone and waits again. The GUI side never blocks
     // in a loop of its own: a nested wait under the question's box could not
@@ -31,6 +28,12 @@ void GuiCallGate::Call(const std::function<void()>& call) {
         Qt::BlockingQueuedConnection);
     if (ran) return;
   }
+}
+
+void GuiCallGate::WaitWhileHeld() {
+  if (QThread::currentThread() == thread()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  released_.wait(lock, [this] { return !held_; });
 }
 
 bool GuiCallGate::Held() {

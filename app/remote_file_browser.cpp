@@ -97,7 +97,7 @@ RemoteFileBrowser::Result RemoteFileBrowser::Browse() {
   show();
   remote::BrowseConnection connected;
   Work([&] {
-    connected = remote::ConnectToSite(login_, settings_, status_line_, ui_);
+    connected = remote::ConnectToSite(login_, settings_, status_line_);
     connection_ = std::move(connected.connection);
     if (connected.outcome == remote::ConnectOutcome::kConnected)
       tree_.Fill(connection_.get(), connected.address.start_path, login_.home_directory);
@@ -105,8 +105,9 @@ RemoteFileBrowser::Result RemoteFileBrowser::Browse() {
   result.outcome = connected.outcome;
   result.address = connected.address;
   if (connected.outcome != remote::ConnectOutcome::kConnected) {
-    // The message has been shown; a tree without a connection offers nothing
-    // to pick, so the dialog goes at once.
+    // A tree without a connection offers nothing to pick, so the dialog goes
+    // once the user has read why.
+    Show(ui_, connected.status);
     hide();
     return result;
   }
@@ -182,8 +183,9 @@ void RemoteFileBrowser::OnDoubleClick(QTreeWidgetItem* item) {
 
 void RemoteFileBrowser::OnSelect() {
   if (busy_) return;
-  if (std::optional<std::string> path = tree_.SelectPage(IdOf(view_->currentItem()), ui_))
-    Pick(*path);
+  remote::PageSelection selection = tree_.SelectPage(IdOf(view_->currentItem()));
+  if (selection.page) Pick(*selection.page);
+  else Show(ui_, selection.status);
 }
 
 void RemoteFileBrowser::Pick(const std::string& path) {

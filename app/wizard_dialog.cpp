@@ -308,7 +308,9 @@ void WizardDialog::OnEnterKey() {
 void WizardDialog::OnLocalMachine() {
   const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
-  if (!chosen.empty() && run::CheckListSafePath(chosen, "HTML", *services_.ui)) {
+  const Status safe = run::CheckListSafePath(chosen, "HTML");
+  Show(*services_.ui, safe);
+  if (!chosen.empty() && safe.ok()) {
     flow_.ChooseLocalPage(chosen);
     path_edit_->setText(Q(chosen));
   }
@@ -324,8 +326,9 @@ void WizardDialog::OnRemoteSite() {
 
 void WizardDialog::OnBrowseSound() {
   const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
-  if (!chosen.empty() && run::CheckListSafePath(chosen, "audio", *services_.ui))
-    path_edit_->setText(Q(chosen));
+  const Status safe = run::CheckListSafePath(chosen, "audio");
+  Show(*services_.ui, safe);
+  if (!chosen.empty() && safe.ok()) path_edit_->setText(Q(chosen));
   FocusOn(FocusField::kPath);
 }
 
@@ -465,32 +468,37 @@ void WizardDialog::OnRunThreadFinished() {
     ShowPage();
   } else {
     AfterRun();
+    return;  // the run has been acted on once "Sonavelt Again?" is answered
   }
   emit runFinished();
 }
 
 void WizardDialog::AfterRun() {
   hide();
-  if (AskAgain(!choices_.options.page_url.empty())) {
-    flow_.Restart();
-    ShowPage();
-    show();
-    raise();
-    activateWindow();
-    FocusOn(FocusField::kPath);
-  } else {
-    accept();
-  }
-}
-
-bool WizardDialog::AskAgain(bool has_page_url) {
-  AgainDialog again(has_page_url, [this] {
+  // Modal, but without a loop of its own: the wizard's loop serves it, and
+  // its answer comes back through finished().
+  auto* again = new AgainDialog(!choices_.options.page_url.empty(), [this] {
     if (!services_.open_test_page) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     services_.open_test_page(run_state_.test_page_address);
     QApplication::restoreOverrideCursor();
   }, this);
-  return again.exec() == QDialog::Accepted;
+  again->setModal(true);
+  connect(again, &QDialog::finished, this, [this, again](int result) {
+    again->deleteLater();
+    if (result == QDialog::Accepted) {
+      flow_.Restart();
+      ShowPage();
+      show();
+      raise();
+      activateWindow();
+      FocusOn(FocusField::kPath);
+    } else {
+      accept();
+    }
+    emit runFinished();
+  });
+  again->show();
 }
 
 }  // namespace sonavelt::app

@@ -143,8 +143,9 @@ class WizardDialog : public QDialog {
   void StartRun();
   void RunOnWorker();
   void OnRunThreadFinished();
+  // "Sonavelt Again?" with the wizard hidden; YES shows the first page again,
+  // NO ends the wizard.
   void AfterRun();
-  bool AskAgain(bool has_page_url);
 
   WizardChoices& choices_;
   WizardServices services_;

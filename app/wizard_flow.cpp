@@ -138,7 +138,10 @@ void WizardFlow::ShowPage(WizardPage page) {
 }
 
 bool WizardFlow::CheckSound(const std::string& text) {
-  if (!run::CheckListSafePath(text, "audio", ui_)) return false;
+  if (const Status safe = run::CheckListSafePath(text, "audio"); !safe.ok()) {
+    Show(ui_, safe);
+    return false;
+  }
   if (!audio::FileExists(text)) {
     Show(ui_, audio::MissingFile(text, "audio"));
     return false;

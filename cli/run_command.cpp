@@ -375,7 +375,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
     }
     for (size_t i = 0; i < given->size(); ++i) {
       (*list)[i] = std::filesystem::absolute((*given)[i], ec).string();
-      if (!run::CheckListSafePath((*list)[i], "audio", ui)) return kExitStopped;
+      if (Status safe = run::CheckListSafePath((*list)[i], "audio"); !safe.ok()) {
+        Show(ui, safe);
+        return kExitStopped;
+      }
     }
   }
 

@@ -3,14 +3,20 @@
 #include "remote/messages.h"
 
 namespace sonavelt::remote {
+namespace {
+
+// The remote browser's messages are plain boxes.
+Status Plain(Status status) { return std::move(status).WithBox(BoxStyle::kPlain); }
+
+}  // namespace
 
 BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
-                               StatusLine& status_line, UserInterface& ui) {
+                               StatusLine& status_line) {
   BrowseConnection result;
   result.address = ParseFtpAddress(login.address_text);
   if (!result.address.parsed) {
     status_line.Hide();
-    ui.Tell(BoxStyle::kPlain, std::string(kInvalidFtpUrlText));
+    result.status = Plain(Status::InvalidArgument(std::string(kInvalidFtpUrlText)));
     result.outcome = ConnectOutcome::kUnparsable;
     return result;
   }
@@ -18,7 +24,7 @@ BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
   status_line.Show(ContactingText(result.address.server));
   if (!result.address.usable) {
     status_line.Hide();
-    ui.Tell(BoxStyle::kPlain, std::string(kInvalidFtpUrlText));
+    result.status = Plain(Status::InvalidArgument(std::string(kInvalidFtpUrlText)));
     return result;
   }
   FtpEndpoint endpoint = EndpointFor(result.address, login);
@@ -32,15 +38,15 @@ BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
   auto connection = std::make_unique<FtpConnection>(std::move(endpoint));
   if (!connection->has_session()) {
     status_line.Hide();
-    ui.Tell(BoxStyle::kPlain, std::string(kCannotOpenInternetText));
+    result.status = Plain(Status::IoError(std::string(kCannotOpenInternetText)));
     result.outcome = ConnectOutcome::kNoSession;
     return result;
   }
   Status status = connection->Open();
   status_line.Hide();
   if (!status.ok()) {
-    ui.Tell(BoxStyle::kPlain,
-            status.message().empty() ? std::string(kFtpExceptionText) : status.message());
+    if (status.message().empty()) status = Status::IoError(std::string(kFtpExceptionText));
+    result.status = Plain(std::move(status));
     return result;
   }
   login.home_directory = connection->home_directory();

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "base/user_interface.h"
+#include "base/status.h"
 #include "remote/ftp_address.h"
 #include "remote/ftp_connection.h"
 #include "remote/status_line.h"
@@ -23,19 +23,23 @@ struct BrowseConnection {
   ConnectOutcome outcome = ConnectOutcome::kFailed;
   FtpAddress address;  // the parsed address (server, start path, port)
   std::unique_ptr<FtpConnection> connection;  // set when kConnected
+  // Why the connect failed, for the front end to show (plain box); ok when
+  // connected.
+  Status status;
 };
 
 // The remote browser's connect: parses login.address_text, shows
 // "  Contacting <server> ......" on the status line, logs in, and on success
-// sets login.home_directory. On failure tells message 3 ("Please enter a valid
-// FTP URL"), the error's own text or message 4 in a plain box. login.port takes
-// the parsed port. The status line is hidden when this returns.
+// sets login.home_directory. On failure `status` says message 3 ("Please enter
+// a valid FTP URL"), the error's own text or message 4, for a plain box.
+// login.port takes the parsed port. The status line is hidden when this
+// returns, before the message is shown.
 //
 // The page target is left alone: the caller records the server together with
 // the path when a page is picked, so a connect that ends without a pick keeps
 // the earlier pick whole. settings supplies ca_file, the SSH host key and private
 // key, the known-hosts file and the time-outs for the connection.
 BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
-                               StatusLine& status_line, UserInterface& ui);
+                               StatusLine& status_line);
 
 }  // namespace sonavelt::remote

@@ -125,21 +125,25 @@ std::string RemoteTree::ItemPath(ItemId item) const {
   return path;
 }
 
-std::optional<std::string> RemoteTree::SelectPage(ItemId item, UserInterface& ui) const {
+PageSelection RemoteTree::SelectPage(ItemId item) const {
+  PageSelection selection;
   if (item == kNoItem) {
-    ui.Tell(BoxStyle::kPlain, std::string(kSelectHtmlFileText));
-    return std::nullopt;
+    selection.status =
+        Status::InvalidArgument(std::string(kSelectHtmlFileText)).WithBox(BoxStyle::kPlain);
+    return selection;
   }
   switch (items_[item].image) {
     case ItemImage::kFolder:
-      ui.Tell(BoxStyle::kPlain, IsDirectoryText(items_[item].text));
-      return std::nullopt;
+      selection.status =
+          Status::InvalidArgument(IsDirectoryText(items_[item].text)).WithBox(BoxStyle::kPlain);
+      break;
     case ItemImage::kFile:
-      return ItemPath(item);
+      selection.page = ItemPath(item);
+      break;
     case ItemImage::kNoConnection:
-      return std::nullopt;
+      break;
   }
-  return std::nullopt;
+  return selection;
 }
 
 std::optional<std::string> RemoteTree::PageOnDoubleClick(ItemId item) const {

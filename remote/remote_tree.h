@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "base/user_interface.h"
+#include "base/status.h"
 #include "remote/listing_parser.h"
 #include "remote/status_line.h"
 
@@ -15,6 +15,13 @@ enum class ItemImage {
   kNoConnection = 0,  // the single item "Internet connection has not been established."
   kFolder = 1,        // a folder, the root "/", and the placeholders
   kFile = 2,
+};
+
+// What the Select button picked: a page, or why not.
+struct PageSelection {
+  std::optional<std::string> page;  // the chosen page's remote path
+  // Why nothing was picked, for a plain box; ok: nothing to say.
+  Status status;
 };
 
 // The remote browser's tree without a screen: items, lazy listings and the
@@ -54,10 +61,10 @@ class RemoteTree {
   // "/" for the root, else "/" + the item texts from the root down.
   std::string ItemPath(ItemId item) const;
 
-  // The Select button: the chosen page's remote path, or nullopt after
-  // telling why not (nothing selected; a folder) or for the no-connection
-  // item. Messages are plain boxes.
-  std::optional<std::string> SelectPage(ItemId item, UserInterface& ui) const;
+  // The Select button: the chosen page's remote path; none with the reason
+  // to show (nothing selected; a folder, in a plain box), or none and
+  // nothing to say for the no-connection item.
+  PageSelection SelectPage(ItemId item) const;
   // A double click: the page's path when `item` is a file, else nullopt.
   std::optional<std::string> PageOnDoubleClick(ItemId item) const;
 

@@ -1,6 +1,7 @@
 #include "remote/transfers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <condition_variable>

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -55,8 +54,7 @@ class RemotePageTransfer : public run::PageTransport {
   // `local_path`, retrying a failed download after a reconnect. The old
   // page's bytes are kept for the publish's backup.
   Status FetchPage(const run::RemotePage& page, const std::string& local_path,
-                        const std::string& progress_text,
-                        run::TransferObserver& observer) override;
+                   const std::string& progress_text, run::TransferObserver& observer) override;
 
   // Sends the sounds and their browser copies into the audio folder (created
   // when missing), the class file, the player script when there is one, the

@@ -352,15 +352,15 @@ PipelineRun::Step PipelineRun::Converting() {
 }
 
 PipelineRun::Step PipelineRun::Retrieving() {
-  progress_.SetStatusText("Retrieving:\r\n\r\n\t" + page_file_name_);
+  const std::string retrieving = "Retrieving:\r\n\r\n\t" + page_file_name_;
+  progress_.SetStatusText(retrieving);
   if (page_.is_remote) {
     temp_page_path_ = JoinPath(run_folder_->path(), kTempPageFileName);
     if (services_.transport == nullptr)
       return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status fetched = services_.transport->FetchPage(
-        {page_.remote_site, page_.remote_path}, temp_page_path_,
-        "Retrieving:\r\n\r\n\t" + page_file_name_, observer);
+        {page_.remote_site, page_.remote_path}, temp_page_path_, retrieving, observer);
     if (!fetched.ok()) {
       RunOutcome stopped =
           Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);

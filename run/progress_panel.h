@@ -7,8 +7,9 @@ namespace sonavelt::run {
 // The run's progress display: a multi-line status text, a percentage label
 // and a bar from 0 to 100. The wizard shows it on its progress page, the
 // command line on standard error, tests record it. Called from the run's
-// thread; an implementation that draws on another thread must hand the call
-// over and may return before it is drawn. Texts use "\r\n" line ends.
+// thread; an implementation that draws on another thread hands the call
+// over and may return before it is drawn, and reports that come faster than
+// it draws may be drawn as one, the newest. Texts use "\r\n" line ends.
 class ProgressPanel {
  public:
   virtual ~ProgressPanel() = default;

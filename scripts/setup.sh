@@ -22,8 +22,8 @@ PACKAGES=(
   lftp
   chromium chromium-driver xvfb xauth
   # the wizard walked on a virtual display: a window manager, key presses,
-  # the clipboard and window pictures
-  openbox xdotool xclip x11-apps
+  # the clipboard, window pictures and root-window properties
+  openbox xdotool xclip x11-apps x11-utils
   sox ffmpeg time
   # the Opus copy benchmark's reference encoder
   opus-tools

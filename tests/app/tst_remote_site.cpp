@@ -20,6 +20,7 @@
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_servers.h"
 
 using sonavelt::app::ConnectDialog;
 using sonavelt::app::RemoteFileBrowser;
@@ -161,7 +162,7 @@ class TestRemoteSite : public QObject {
   }
 
   void browserWalksDownTheAddressAndListsLazily() {
-    if (!server_ok_) QSKIP(server_.error().c_str());
+    if (!server_ok_) SONAVELT_QT_SERVER_UNAVAILABLE(server_.error().c_str());
     LockedUserInterface ui;
     RecordingStatusLine status;
     remote::FtpLogin login = Login("/www/index.htm");
@@ -216,7 +217,7 @@ class TestRemoteSite : public QObject {
   }
 
   void remoteSiteRemembersTheAddressAndSetsThePage() {
-    if (!server_ok_) QSKIP(server_.error().c_str());
+    if (!server_ok_) SONAVELT_QT_SERVER_UNAVAILABLE(server_.error().c_str());
     sonavelt::testing::TempDir dir;
     const std::string ini = dir.File("settings.ini");
     sonavelt::run::SettingsStore store(ini);
@@ -225,7 +226,8 @@ class TestRemoteSite : public QObject {
     RemoteSiteChooser chooser(store, ui, {});
     sonavelt::run::PageTarget page;
     page.local_html_path = "/here/page.htm";
-    const std::string wrong = "ftp://127.0.0.1:" + std::to_string(sonavelt::testing::UnusedPort());
+    sonavelt::testing::RefusedPort refused;
+    const std::string wrong = "ftp://127.0.0.1:" + std::to_string(refused.port());
     const std::string right = Login("/www/index.htm").address_text;
 
     // A site that cannot be reached: its message, then a fresh connect

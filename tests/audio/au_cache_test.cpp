@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "audio/sun_au_reader.h"
-#include "tests/audio/wave_bytes.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 

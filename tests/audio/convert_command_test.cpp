@@ -1,21 +1,18 @@
 // Runs the real sonavelt-cli convert, as a user would.
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "audio/wave_converter.h"
-#include "tests/audio/wave_bytes.h"
+#include "tests/support/wave_bytes.h"
+#include "tests/support/program.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
@@ -29,45 +26,15 @@ struct CliRun {
   std::string err;
 };
 
-// Starts the program with an argument list in `cwd`, standard error to a
-// file, and waits for it; after `timeout_s` seconds it is killed, so a
-// program that hangs fails the test instead of hanging it.
+// Runs the program with an argument list in `cwd` and waits for it; after
+// `timeout_s` seconds it is killed, so a program that hangs fails the test
+// instead of hanging it.
 CliRun RunCli(const std::vector<std::string>& args, const std::string& cwd, int timeout_s = 60) {
-  const char* bin_dir = std::getenv("SONAVELT_BIN_DIR");
-  std::string program = std::string(bin_dir ? bin_dir : "") + "/sonavelt-cli";
-  std::string err_path = cwd + "/stderr.txt";
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int null = open("/dev/null", O_RDONLY);
-    if (fd < 0 || null < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    dup2(fd, 2);
-    dup2(null, 0);
-    std::vector<char*> argv{program.data()};
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  CliRun run;
-  int status = 0;
-  struct rusage usage {};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-  while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      run.timed_out = true;
-      kill(pid, SIGKILL);
-      wait4(pid, &status, 0, &usage);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.peak_rss_kb = usage.ru_maxrss;
-  run.err = testing::ReadFile(err_path);
-  std::filesystem::remove(err_path);
-  return run;
+  std::vector<std::string> argv = {testing::SonaveltCliPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  testing::ProgramResult p =
+      testing::RunProgram(argv, {.folder = cwd, .timeout = std::chrono::seconds(timeout_s)});
+  return {p.status, p.timed_out, p.peak_rss_kb, p.err};
 }
 
 TEST(ConvertCommandTest, ConvertsLikeARunAndReportsFaults) {

@@ -3,8 +3,6 @@
 // and an undecodable file refused by name.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 
@@ -12,6 +10,8 @@
 #include "audio/sound_decoder.h"
 #include "audio/wave_reader.h"
 #include "tests/audio/sound_tools.h"
+#include "tests/support/cli_test.h"
+#include "tests/support/program.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/reference_audio.h"
 #include "tests/support/scratch_install.h"
@@ -27,33 +27,25 @@ struct Result {
   std::string output;  // standard output and standard error together
 };
 
-class FormatsRunTest : public ::testing::Test {
+class FormatsRunTest : public testing::CliTest {
  protected:
+  FormatsRunTest() : CliTest({.sample_page = true, .sounds = true}) {}
   void SetUp() override {
-    const char* bin = std::getenv("SONAVELT_BIN_DIR");
-    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
-    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
-    cli_ = std::string(bin) + "/sonavelt-cli";
-    install_ = dir_.path() / "install";
-    testing::MakeScratchInstallFolder(install_, data, {.sample_page = true, .sounds = true});
+    CliTest::SetUp();
+    if (IsSkipped()) return;
     fs::create_directories(dir_.path() / "site");
     fs::create_directories(dir_.path() / "sounds");
-    fs::copy_file(fs::path(data) / "samples/sample.htm", dir_.path() / "site/sample.htm");
+    fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "site/sample.htm");
     setenv("XDG_CONFIG_HOME", (dir_.path() / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1);
   }
 
+  // `args` is shell text (the tests quote names the way a user would).
   Result Cli(const std::string& args) {
-    std::string command =
-        "cd '" + dir_.path().string() + "' && '" + cli_ + "' " + args + " </dev/null 2>&1";
-    Result r;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-      char buffer[4096];
-      while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
-      int raw = pclose(pipe);
-      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    return r;
+    testing::ProgramResult p = testing::RunProgram(
+        {"/bin/sh", "-c", "exec '" + cli_ + "' " + args},
+        {.folder = dir_.path(), .merge_output = true});
+    return {p.status, p.out};
   }
   Result Run(const std::string& args) {
     return Cli("run --install-folder '" + install_.string() + "' " + args);
@@ -76,9 +68,6 @@ class FormatsRunTest : public ::testing::Test {
     return out;
   }
 
-  testing::TempDir dir_;
-  fs::path install_;
-  std::string cli_;
 };
 
 TEST_F(FormatsRunTest, EveryFormatThroughRunAndConvert) {

@@ -8,7 +8,7 @@
 
 #include "base/file_io.h"
 #include "tests/audio/shown_status.h"
-#include "tests/audio/wave_bytes.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 

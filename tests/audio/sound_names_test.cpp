@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "tests/audio/wave_bytes.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::audio {

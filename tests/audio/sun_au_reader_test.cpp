@@ -4,8 +4,8 @@
 
 #include "audio/wave_converter.h"
 #include "base/byte_order.h"
-#include "tests/audio/wave_bytes.h"
 #include "tests/audio/shown_status.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 

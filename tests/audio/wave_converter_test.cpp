@@ -7,7 +7,7 @@
 
 #include "audio/au_writer.h"
 #include "audio/wave_reader.h"
-#include "tests/audio/wave_bytes.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/reference_audio.h"
 #include "tests/support/temp_dir.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/audio/wave_bytes.h"
 #include "tests/audio/shown_status.h"
+#include "tests/support/wave_bytes.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/reference_audio.h"
 #include "tests/support/temp_dir.h"

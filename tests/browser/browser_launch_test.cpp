@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <set>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +28,20 @@ class FakeStarter : public ProcessStarter {
   }
   std::vector<std::vector<std::string>> started;
   std::set<std::string> working;
+};
+
+// Records every start and hands it to a real starter.
+class RecordingStarter : public ProcessStarter {
+ public:
+  explicit RecordingStarter(ProcessStarter& real) : real_(real) {}
+  bool Start(const std::vector<std::string>& args) override {
+    started.push_back(args);
+    return real_.Start(args);
+  }
+  std::vector<std::vector<std::string>> started;
+
+ private:
+  ProcessStarter& real_;
 };
 
 std::string MakeProgram(const fs::path& path, const std::string& body = "") {
@@ -158,10 +171,13 @@ TEST(BrowserSearchSafetyTest, PlantedProgramsAreNeverRun) {
   search.path_folders = {open.string(), stranger.string()};
   search.search_roots = {(root.path() / "opt").string(), (root.path() / "usr").string(),
                          open.string()};
-  SpawnProcessStarter starter(std::chrono::milliseconds(500));
+  SpawnProcessStarter real_starter(std::chrono::milliseconds(500));
+  RecordingStarter starter(real_starter);
   RecordingUserInterface ui;
   Show(ui, LaunchBrowser("/home/alice/site/index.htm", starter, search));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // A program runs only if it was started, and every start passes here: with
+  // none, nothing can create the file later either.
+  EXPECT_EQ(starter.started, std::vector<std::vector<std::string>>{});
   EXPECT_FALSE(fs::exists(ran));
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_NE(ui.Messages()[0].find("could not locate neither"), std::string::npos);

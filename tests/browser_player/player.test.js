@@ -7,12 +7,12 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { describe, it, before, after } = require('node:test');
+const { describe, it } = require('node:test');
 
 const {
   encodeResource, resourceText, muLawToLinear, makeAu, patternAu, processedPage,
 } = require('./fixtures');
-const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+const { chromiumMissing, openTab, withSiteAndBrowser } = require('./harness');
 
 const skip = chromiumMissing();
 const RATE = 8000;
@@ -61,15 +61,8 @@ describe('browser player', { skip: skip || false }, () => {
   let server;
   let browser;
 
-  before(async () => {
-    server = await startServer();
-    // Chromium's own autoplay rule: sound only after the visitor's gesture.
-    browser = await launchBrowser();
-  });
-  after(async () => {
-    if (browser) await browser.close();
-    if (server) await server.close();
-  });
+  // Chromium's own autoplay rule: sound only after the visitor's gesture.
+  withSiteAndBrowser((s, b) => { server = s; browser = b; });
 
   it('waits for a gesture, then plays the entrance sound and loops the background after it', async (t) => {
     const url = publish(server, '/gesture', { combinations: 1 });
@@ -81,10 +74,13 @@ describe('browser player', { skip: skip || false }, () => {
     // The control takes the fallback sentence's place; the page stays.
     assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
     assert.equal(await tab.page.textContent('#title'), 'Welcome');
-    await tab.page.waitForTimeout(300);
     assert.equal(tab.starts.length, 0, 'nothing may play before the first gesture');
 
+    // A sound started before the gesture would carry an earlier time than
+    // it, however late its report reached the test.
+    const gesture = Date.now();
     const [entrance, background] = await tab.clickFor('#title', 2);
+    assert.ok(tab.starts.every((s) => s.time >= gesture), 'a sound started before the first gesture');
     assert.equal(entrance.length, lengthOf('entrance', 1));
     assert.equal(entrance.loop, false);
     assert.equal(entrance.rate, RATE);
@@ -105,7 +101,7 @@ describe('browser player', { skip: skip || false }, () => {
       await control.click();
       assert.equal(await control.textContent(), 'Background sound: off');
       assert.equal(await control.getAttribute('aria-pressed'), 'false');
-      await tab.page.waitForTimeout(100);
+      await tab.waitFor(() => tab.stops.length > 0, 'the background to stop');
       assert.deepEqual(tab.stops.map((s) => s.id), [background.id]);
       await control.click();
       await tab.waitForStarts(3);
@@ -160,12 +156,15 @@ describe('browser player', { skip: skip || false }, () => {
     await tab.visit(url);
     await tab.clickFor('#title', 2);
 
-    // A link within the page is no leaving.
+    // A link within the page is no leaving. An exit sound it set off would
+    // reach the test before the one of the real leaving below (the calls
+    // arrive in order), so no wait is needed to see that there was none.
     await tab.page.click('#anchor');
-    await tab.page.waitForTimeout(200);
     assert.equal(tab.starts.length, 2);
 
     await Promise.all([tab.page.waitForURL('**/exit/next.html'), tab.page.click('#leave')]);
+    await tab.waitForStarts(3);
+    assert.deepEqual(tab.starts.slice(2).map((s) => s.length), [lengthOf('exit', 1)], 'one exit sound, the leaving\'s');
     const exit = tab.starts.find((s) => s.length === lengthOf('exit', 1));
     assert.ok(exit, 'the exit sound was played');
     assert.equal(exit.loop, false);
@@ -197,7 +196,6 @@ describe('browser player', { skip: skip || false }, () => {
     const tab = await openTab(browser);
     await tab.visit(copied, 'blocked');
     await tab.page.click('#title');
-    await tab.page.waitForTimeout(300);
     assert.equal(tab.starts.length, 0);
     const note = tab.page.locator(`${CONTROL} .sonavelt-player-note`);
     assert.ok(await note.isVisible(), 'a visible note, not only the console');
@@ -208,6 +206,9 @@ describe('browser player', { skip: skip || false }, () => {
     // Letter case aside, the page is the folder's index page.
     await tab.visit(allowed);
     await tab.clickFor('#title', 2);
+    // Reports arrive in order: one from the copy would have come before these.
+    assert.deepEqual(tab.starts.map((s) => s.page), ['/owner/index.html', '/owner/index.html'],
+      'the copy played nothing');
     await tab.page.close();
   });
 
@@ -226,7 +227,8 @@ describe('browser player', { skip: skip || false }, () => {
     assert.ok(!(await tab.page.textContent('body')).includes(FALLBACK));
     await tab.page.keyboard.press('a');
     await tab.waitForStarts(1);
-    await tab.page.waitForTimeout(300);
+    // A background sound would have started before the exit sound below,
+    // whose report would then not be the second.
     assert.deepEqual(tab.starts.map((s) => s.length), [lengthOf('entrance', 1)]);
     // Nothing could stop a background sound here: it is not even fetched.
     assert.ok(!server.requests.some((r) => r.path === '/hidden/audio/background1.au'));
@@ -275,14 +277,8 @@ describe('browser player where the browser allows sound at once', { skip: skip |
   let server;
   let browser;
 
-  before(async () => {
-    server = await startServer();
-    browser = await launchBrowser(['--autoplay-policy=no-user-gesture-required']);
-  });
-  after(async () => {
-    if (browser) await browser.close();
-    if (server) await server.close();
-  });
+  withSiteAndBrowser((s, b) => { server = s; browser = b; },
+    () => ['--autoplay-policy=no-user-gesture-required']);
 
   it('plays the entrance sound without a gesture and decodes every mu-law code', async () => {
     const allCodes = Array.from({ length: 256 }, (_, i) => i);

@@ -11,7 +11,7 @@ const path = require('node:path');
 const { describe, it, before, after } = require('node:test');
 
 const { muLawToLinear, makeWave } = require('./fixtures');
-const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+const { chromiumMissing, openTab, withSiteAndBrowser } = require('./harness');
 
 const binDir = process.env.SONAVELT_BIN_DIR;
 const dataDir = process.env.SONAVELT_BUILD_DATA_DIR;
@@ -118,16 +118,13 @@ describe('a page processed by sonavelt-cli', { skip }, () => {
   let browser;
   let work;
 
-  before(async () => {
+  before(() => {
     work = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-run-'));
-    server = await startServer();
-    browser = await launchBrowser();
   });
-  after(async () => {
-    if (browser) await browser.close();
-    if (server) await server.close();
+  after(() => {
     if (work) fs.rmSync(work, { recursive: true, force: true });
   });
+  withSiteAndBrowser((s, b) => { server = s; browser = b; });
 
   it('plays the converted sounds of the first combination', async () => {
     const site = processPage(work);

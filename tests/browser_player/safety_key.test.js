@@ -4,10 +4,10 @@
 // example.test or a look-alike host, on the default port.
 
 const assert = require('node:assert/strict');
-const { describe, it, before, after } = require('node:test');
+const { describe, it } = require('node:test');
 
 const { encodeResource, resourceText, patternAu, processedPage } = require('./fixtures');
-const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+const { chromiumMissing, openTab, withSiteAndBrowser } = require('./harness');
 
 const skip = chromiumMissing();
 
@@ -15,15 +15,8 @@ describe('the safety key', { skip: skip || false }, () => {
   let server;
   let browser;
 
-  before(async () => {
-    server = await startServer();
-    const port = new URL(server.origin).port;
-    browser = await launchBrowser([`--host-resolver-rules=MAP * 127.0.0.1:${port}`]);
-  });
-  after(async () => {
-    if (browser) await browser.close();
-    if (server) await server.close();
-  });
+  withSiteAndBrowser((s, b) => { server = s; browser = b; },
+    (s) => [`--host-resolver-rules=MAP * 127.0.0.1:${new URL(s.origin).port}`]);
 
   // Puts the same processed page, keyed to `key`, at every path of `paths`.
   function publish(key, paths) {

@@ -8,10 +8,10 @@ const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { describe, it, before, after } = require('node:test');
+const { describe, it } = require('node:test');
 
 const { encodeResource, resourceText, patternAu, processedPage, playerData } = require('./fixtures');
-const { startServer, chromiumMissing, launchBrowser, openTab } = require('./harness');
+const { chromiumMissing, launchBrowser, openTab, withSiteAndBrowser } = require('./harness');
 
 const skip = chromiumMissing();
 const ENABLE = 'button.sonavelt-player-enable';
@@ -64,14 +64,7 @@ describe('a visitor and the player', { skip: skip || false }, () => {
   let server;
   let browser;
 
-  before(async () => {
-    server = await startServer();
-    browser = await launchBrowser();
-  });
-  after(async () => {
-    if (browser) await browser.close();
-    if (server) await server.close();
-  });
+  withSiteAndBrowser((s, b) => { server = s; browser = b; });
 
   it('is unlocked by the first real click whatever came before, and never claims sound it has not', async () => {
     const tall = '<div style="height:3000px">tall</div>';
@@ -129,7 +122,8 @@ describe('a visitor and the player', { skip: skip || false }, () => {
     await t.test('in-page and script links play nothing and change nothing', async () => {
       for (const id of ['#hash', '#js']) {
         await tab.page.click(id);
-        await tab.page.waitForTimeout(200);
+        // An exit sound set off here would be reported before the one of
+        // the navigation below that never happens, which counts them.
         assert.equal(exits(), 0, id);
         assert.equal(tab.stops.length, 0, `${id} stopped the background`);
         assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
@@ -146,7 +140,6 @@ describe('a visitor and the player', { skip: skip || false }, () => {
       const [other] = await Promise.all([
         tab.page.context().waitForEvent('page'), tab.page.click('#leave', { modifiers: ['Shift'] })]);
       await other.close();
-      await tab.page.waitForTimeout(200);
       assert.equal(exits(), 0);
       assert.equal(tab.stops.length, 0);
       assert.equal(new URL(tab.page.url()).pathname, '/links/index.html');
@@ -158,6 +151,7 @@ describe('a visitor and the player', { skip: skip || false }, () => {
       assert.equal(tab.starts[2].length, EXIT);
       // The 204 answer keeps the page; the background comes back.
       await tab.waitForStarts(4, 8000);
+      assert.equal(exits(), 1, 'an exit sound came from a link that does not leave');
       assert.equal(tab.starts[3].length, BACKGROUND_FRAMES);
       assert.equal(tab.starts[3].loop, true);
       assert.equal(new URL(tab.page.url()).pathname, '/links/index.html');
@@ -234,7 +228,7 @@ describe('a visitor and the player', { skip: skip || false }, () => {
       await tab.page.keyboard.press('Tab');  // also a trusted gesture: nothing must change
       await tab.page.click(MUTE);
       assert.equal(await tab.page.getAttribute(MUTE, 'aria-pressed'), 'true');
-      await tab.page.waitForTimeout(100);
+      await tab.waitFor(() => tab.stops.some((s) => s.id === tab.starts[1].id), 'the background to stop');
       assert.ok(tab.stops.some((s) => s.id === tab.starts[1].id), 'background stopped');
       const before = tab.starts.length;
       const begin = Date.now();
@@ -244,11 +238,13 @@ describe('a visitor and the player', { skip: skip || false }, () => {
       // Remembered on the next visit: nothing plays, the button says so.
       await tab.visit(url);
       await tab.page.click('#title');
-      await tab.page.waitForTimeout(300);
       assert.equal(tab.starts.length, before);
       assert.equal(await tab.page.getAttribute(MUTE, 'aria-pressed'), 'true');
+      // A sound the muted click started would carry a time before the unmute.
+      const unmuted = Date.now();
       await tab.page.click(MUTE);
       await tab.waitForStarts(before + 2);
+      assert.ok(tab.starts.slice(before).every((s) => s.time >= unmuted), 'a sound played while muted');
     });
     await tab.page.close();
   });
@@ -348,11 +344,11 @@ describe('a visitor and the player', { skip: skip || false }, () => {
     const calls = () => tab.contextCalls.slice(unlockCalls).map((c) => c.kind);
     const unlockCalls = tab.contextCalls.length;
     await setVisibility('hidden');
-    await tab.page.waitForTimeout(200);
+    await tab.waitFor(() => calls().length >= 1, 'the context to be suspended');
     assert.deepEqual(calls(), ['suspend']);
     assert.equal(tab.stops.length, 0, 'the loop keeps its place');
     await setVisibility('visible');
-    await tab.page.waitForTimeout(200);
+    await tab.waitFor(() => calls().length >= 2, 'the context to be resumed');
     assert.deepEqual(calls(), ['suspend', 'resume']);
     assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
     assert.equal(await tab.page.locator(ENABLE).isVisible(), false);

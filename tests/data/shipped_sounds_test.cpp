@@ -1,6 +1,3 @@
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -12,9 +9,8 @@
 #include "base/byte_order.h"
 #include "data/soundgen/signal.h"
 #include "data/soundgen/sound_files.h"
+#include "tests/support/program.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace sonavelt::soundgen {
 namespace {
@@ -152,13 +148,9 @@ TEST(ShippedSoundsTest, MuLawCodesMatchTheConverter) {
 
 // Runs the generator into `dir` with an argument list, no shell.
 int RunGenerator(const std::string& dir) {
-  std::string program = SONAVELT_SOUNDGEN_PATH;
-  std::vector<char*> argv = {program.data(), const_cast<char*>(dir.c_str()), nullptr};
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  return sonavelt::testing::RunProgram({SONAVELT_SOUNDGEN_PATH, dir},
+                                       sonavelt::testing::ProgramOptions{})
+      .status;
 }
 
 TEST(ShippedSoundsTest, GeneratorFailsWhenItCannotWrite) {

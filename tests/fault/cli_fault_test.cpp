@@ -13,6 +13,7 @@
 #include "base/byte_order.h"
 #include "run/resource_text.h"
 #include "tests/fault/fault_support.h"
+#include "tests/support/cli_test.h"
 #include "tests/support/resource_file.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
@@ -34,18 +35,14 @@ bool IsCompleteAu(const std::string& bytes) {
   return static_cast<uint64_t>(LoadBe32(b + 4)) + LoadBe32(b + 8) == bytes.size();
 }
 
-class CliFaultTest : public ::testing::Test {
+class CliFaultTest : public CliTest {
  protected:
+  CliFaultTest() : CliTest({.sample_page = true}) {}
   void SetUp() override {
-    const char* bin = std::getenv("SONAVELT_BIN_DIR");
-    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
-    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
-    cli_ = std::string(bin) + "/sonavelt-cli";
-    data_ = data;
+    CliTest::SetUp();
+    if (IsSkipped()) return;
     root_ = dir_.path();
-    install_ = root_ / "install";
     site_ = root_ / "site";
-    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true});
     fs::create_directories(root_ / "sounds");
     for (const char* name : {"e.wav", "x.wav", "b.wav"})
       WriteFile((root_ / "sounds" / name).string(), SmallWave(6000));
@@ -100,9 +97,7 @@ class CliFaultTest : public ::testing::Test {
     return files;
   }
 
-  TempDir dir_;
-  fs::path root_, install_, site_, data_;
-  std::string cli_;
+  fs::path root_, site_;
   std::vector<fs::path> mounts_;
   std::string skip_reason_;
 };

@@ -1,128 +1,19 @@
 #include "tests/fault/fault_support.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <thread>
 
-#include "base/byte_order.h"
-
-extern char** environ;
+#include "tests/support/wave_bytes.h"
 
 namespace sonavelt::testing {
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) text.append(buffer, static_cast<size_t>(n));
-  close(fd);
-  return text;
-}
-
-}  // namespace
-
-BackgroundProgram::BackgroundProgram(const std::vector<std::string>& argv, const fs::path& folder,
-                                     const std::vector<std::string>& extra_environment) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0) return;
-  if (pipe(err_pipe) != 0) {
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    return;
-  }
-  std::vector<std::string> env_text;
-  for (char** e = environ; *e != nullptr; ++e) env_text.emplace_back(*e);
-  for (const std::string& extra : extra_environment) {
-    std::string name = extra.substr(0, extra.find('=') + 1);
-    std::erase_if(env_text, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
-    env_text.push_back(extra);
-  }
-  std::vector<char*> args, env;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  for (const std::string& e : env_text) env.push_back(const_cast<char*>(e.c_str()));
-  env.push_back(nullptr);
-
-  pid_ = fork();
-  if (pid_ == 0) {
-    int null_in = open("/dev/null", O_RDONLY);
-    dup2(null_in, 0);
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    execve(args[0], args.data(), env.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  // Both pipes are drained at once so a chatty program never blocks.
-  int out_fd = out_pipe[0], err_fd = err_pipe[0];
-  out_reader_ = std::thread([this, out_fd] { result_.out = ReadAll(out_fd); });
-  err_reader_ = std::thread([this, err_fd] {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(err_fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-      if (n <= 0) continue;
-      std::lock_guard lock(mutex_);
-      err_so_far_.append(buffer, static_cast<size_t>(n));
-      err_grew_.notify_all();
-    }
-    close(err_fd);
-    std::lock_guard lock(mutex_);
-    err_closed_ = true;
-    err_grew_.notify_all();
-  });
-}
-
-BackgroundProgram::~BackgroundProgram() {
-  if (pid_ > 0 && !waited_) kill(pid_, SIGKILL);
-  Wait();
-}
-
-void BackgroundProgram::Signal(int signal_number) {
-  if (pid_ > 0 && !waited_) kill(pid_, signal_number);
-}
-
-bool BackgroundProgram::WaitForError(const std::string& text, std::chrono::milliseconds limit) {
-  std::unique_lock lock(mutex_);
-  return err_grew_.wait_for(lock, limit, [&] {
-    return err_so_far_.find(text) != std::string::npos || err_closed_;
-  }) && err_so_far_.find(text) != std::string::npos;
-}
-
-ProgramResult BackgroundProgram::Wait() {
-  if (waited_ || pid_ <= 0) return result_;
-  if (out_reader_.joinable()) out_reader_.join();
-  if (err_reader_.joinable()) err_reader_.join();
-  int raw = 0;
-  waitpid(pid_, &raw, 0);
-  waited_ = true;
-  if (WIFEXITED(raw)) result_.status = WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) result_.signal = WTERMSIG(raw);
-  result_.err = err_so_far_;
-  return result_;
-}
-
-ProgramResult RunProgram(const std::vector<std::string>& argv, const fs::path& folder,
-                         const std::vector<std::string>& extra_environment) {
-  BackgroundProgram program(argv, folder, extra_environment);
-  return program.Wait();
-}
 
 bool PrivateMounts(std::string* why) {
   static bool done = false;
@@ -187,21 +78,7 @@ std::string SmallWave(int frames, int rate) {
   std::string data;
   for (int i = 0; i < frames; ++i) data.push_back(static_cast<char>(128 + (i % 64) - 32));
   if (data.size() % 2 == 1) data.push_back('\x80');
-  std::string fmt;
-  AppendLe16(fmt, 1);
-  AppendLe16(fmt, 1);
-  AppendLe32(fmt, static_cast<uint32_t>(rate));
-  AppendLe32(fmt, static_cast<uint32_t>(rate));
-  AppendLe16(fmt, 1);
-  AppendLe16(fmt, 8);
-  std::string chunks = "fmt ";
-  AppendLe32(chunks, static_cast<uint32_t>(fmt.size()));
-  chunks += fmt + "data";
-  AppendLe32(chunks, static_cast<uint32_t>(data.size()));
-  chunks += data;
-  std::string out = "RIFF";
-  AppendLe32(out, static_cast<uint32_t>(chunks.size() + 4));
-  return out + "WAVE" + chunks;
+  return Wave(1, rate, 8, data);
 }
 
 std::vector<std::string> FilesBelow(const fs::path& root) {

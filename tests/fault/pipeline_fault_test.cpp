@@ -11,6 +11,7 @@
 #include "run/pipeline_run.h"
 #include "run/startup.h"
 #include "tests/fault/fault_support.h"
+#include "tests/support/recording_progress_panel.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
@@ -21,13 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::WriteFile;
-
-class NullPanel : public ProgressPanel {
- public:
-  void SetStatusText(const std::string&) override {}
-  void SetPosition(int) override {}
-  void SetBarOnly(int) override {}
-};
 
 // The real sound work, with something done to the files right before the
 // first conversion (after every check of the preparing phase).
@@ -85,7 +79,7 @@ class ChangedFilesTest : public ::testing::Test {
     services.sounds = &work;
     services.free_space = [](const std::string&) { return uint64_t{1} << 40; };
     services.lock_folder = dir_.File("locks");
-    NullPanel panel;
+    testing::RecordingProgressPanel panel;
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, state_, services);
     RunOutcome outcome = run.Run();

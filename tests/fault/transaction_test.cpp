@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/fault/fault_support.h"
+#include "tests/support/cli_test.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
 
@@ -43,16 +44,11 @@ pid_t DeadPid() {
   return child;
 }
 
-class TransactionTest : public ::testing::Test {
+class TransactionTest : public CliTest {
  protected:
   void SetUp() override {
-    const char* bin = std::getenv("SONAVELT_BIN_DIR");
-    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
-    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
-    cli_ = std::string(bin) + "/sonavelt-cli";
+    CliTest::SetUp();
     root_ = dir_.path();
-    install_ = root_ / "install";
-    MakeScratchInstallFolder(install_, data);
   }
 
   // A page folder holding index.htm (kPage, or `page`).
@@ -123,9 +119,7 @@ class TransactionTest : public ::testing::Test {
     return false;
   }
 
-  TempDir dir_;
-  fs::path root_, install_;
-  std::string cli_;
+  fs::path root_;
 };
 
 TEST_F(TransactionTest, TwoRunsAtOnceEachGetExactlyTheirOwnFiles) {

@@ -46,7 +46,8 @@ TEST_F(FtpConnectionTest, LoginFailureCarriesTheServersReply) {
 
 TEST_F(FtpConnectionTest, RefusedConnectionHasATextOfItsOwn) {
   FtpEndpoint endpoint = server_.Endpoint();
-  endpoint.port = testing::UnusedPort();
+  testing::RefusedPort refused;
+  endpoint.port = refused.port();
   FtpConnection connection(endpoint);
   Status status = connection.Open();
   ASSERT_FALSE(status.ok());

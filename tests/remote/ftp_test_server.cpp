@@ -1,12 +1,9 @@
 #include "tests/remote/ftp_test_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,19 +135,6 @@ remote::FtpEndpoint TestFtpServer::Endpoint() const {
   endpoint.password = kPassword;
   endpoint.connect_timeout_seconds = 10;
   return endpoint;
-}
-
-uint16_t UnusedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);  // bound but never listening: connects are refused
-  return ntohs(addr.sin_port);
 }
 
 }  // namespace sonavelt::testing

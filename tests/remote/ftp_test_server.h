@@ -3,10 +3,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "remote/ftp_address.h"
+#include "tests/support/test_servers.h"
 
 namespace sonavelt::testing {
 
@@ -22,15 +22,6 @@ struct FtpServerFaults {
   std::string stall_in_stor;    // the server stops answering half way through NAME
   int delay_ms = 0;             // wait before every reply
 };
-
-// A server the suite needs could not start: under CI=true that fails the
-// test, elsewhere it skips it.
-#define SONAVELT_SERVER_UNAVAILABLE(why)                                        \
-  do {                                                                          \
-    const char* ci_ = std::getenv("CI");                                        \
-    if (ci_ != nullptr && std::string(ci_) == "true") GTEST_FAIL() << (why);    \
-    GTEST_SKIP() << (why);                                                      \
-  } while (0)
 
 // A real FTP server (pyftpdlib, through ftp_test_server.py) on 127.0.0.1,
 // serving a folder for one user. Started with an argument list, never a
@@ -62,8 +53,5 @@ class TestFtpServer {
   std::string error_;
   std::string password_file_;
 };
-
-// A free TCP port on 127.0.0.1 with nothing listening (for refused connects).
-uint16_t UnusedPort();
 
 }  // namespace sonavelt::testing

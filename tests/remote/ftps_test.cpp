@@ -9,7 +9,7 @@
 #include "remote/transfers.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/remote/publish_fixture.h"
-#include "tests/remote/test_process.h"
+#include "tests/support/program.h"
 #include "tests/remote/vsftpd_test_server.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"

@@ -17,6 +17,20 @@ namespace {
 namespace fs = std::filesystem;
 using Id = RemoteTree::ItemId;
 
+// The remote browser's Select button and connect as its dialog drives them:
+// what they say is shown in `ui`.
+std::optional<std::string> SelectPage(const RemoteTree& tree, Id item, UserInterface& ui) {
+  PageSelection selection = tree.SelectPage(item);
+  Show(ui, selection.status);
+  return selection.page;
+}
+BrowseConnection ConnectToSite(FtpLogin& login, const FtpEndpoint& settings,
+                               StatusLine& status_line, UserInterface& ui) {
+  BrowseConnection connection = remote::ConnectToSite(login, settings, status_line);
+  Show(ui, connection.status);
+  return connection;
+}
+
 class RecordingStatusLine : public StatusLine {
  public:
   void Show(const std::string& text) override { calls.push_back("show:" + text); }
@@ -76,7 +90,7 @@ TEST_F(RemoteTreeTest, WalksDownToTheNamedFileAndMarksIt) {
   EXPECT_TRUE(tree.bold(page));
   EXPECT_EQ(tree.image(page), ItemImage::kFile);
   EXPECT_EQ(tree.ItemPath(page), "/pub/www/index.html");
-  EXPECT_EQ(tree.SelectPage(page, ui_), "/pub/www/index.html");
+  EXPECT_EQ(SelectPage(tree, page, ui_), "/pub/www/index.html");
   EXPECT_EQ(tree.PageOnDoubleClick(page), "/pub/www/index.html");
   EXPECT_TRUE(ui_.calls.empty());
   // Every listing showed and hid the status line.
@@ -132,9 +146,9 @@ TEST_F(RemoteTreeTest, SelectExplainsWhyAFolderIsNoPage) {
   // An empty folder ends the walk like a file, but it is no page.
   Id empty = tree.selected();
   ASSERT_NE(empty, RemoteTree::kNoItem);
-  EXPECT_EQ(tree.SelectPage(empty, ui_), std::nullopt);
-  EXPECT_EQ(tree.SelectPage(tree.top(), ui_), std::nullopt);
-  EXPECT_EQ(tree.SelectPage(RemoteTree::kNoItem, ui_), std::nullopt);
+  EXPECT_EQ(SelectPage(tree, empty, ui_), std::nullopt);
+  EXPECT_EQ(SelectPage(tree, tree.top(), ui_), std::nullopt);
+  EXPECT_EQ(SelectPage(tree, RemoteTree::kNoItem, ui_), std::nullopt);
   EXPECT_EQ(tree.PageOnDoubleClick(empty), std::nullopt);
   EXPECT_EQ(ui_.Messages(), (std::vector<std::string>{
                                 "empty is a directory!\r\n\r\nPlease select an HTML file.\r\n",
@@ -181,7 +195,7 @@ TEST(RemoteTreeFakeTest, NoConnectionAndEmptySite) {
   EXPECT_EQ(tree.image(tree.top()), ItemImage::kNoConnection);
   EXPECT_FALSE(tree.lines_at_root());
   testing::RecordingUserInterface ui;
-  EXPECT_EQ(tree.SelectPage(tree.top(), ui), std::nullopt);
+  EXPECT_EQ(SelectPage(tree, tree.top(), ui), std::nullopt);
   EXPECT_TRUE(ui.calls.empty());
 
   FakeLister lister;

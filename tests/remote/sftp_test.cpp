@@ -16,7 +16,7 @@
 #include "remote/transfers.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/remote/publish_fixture.h"
-#include "tests/remote/test_process.h"
+#include "tests/support/program.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
@@ -61,36 +61,41 @@ class SftpTest : public ::testing::Test {
     fs::copy_file(client_key + ".pub", dir + "/authorized_keys");
     client_key_ = client_key;
 
-    port_ = testing::UnusedPort();
-    std::string config = dir + "/sshd_config";
-    WriteFile(config, "Port " + std::to_string(port_) +
-                          "\nListenAddress 127.0.0.1\nHostKey " + host_key +
-                          "\nPidFile none\nUsePAM no\nPasswordAuthentication no\n"
-                          "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
-                          "AuthorizedKeysFile " + dir + "/authorized_keys\n"
-                          "PermitRootLogin prohibit-password\nStrictModes no\n"
-                          "Subsystem sftp internal-sftp\n");
-    std::vector<std::string> args = {sshd, "-D", "-e", "-f", config};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_ = fork();
-    if (pid_ == 0) {
-      freopen("/dev/null", "w", stderr);
-      execv(sshd, argv.data());
-      _exit(127);
-    }
-    for (int i = 0; i < 100; ++i) {
-      int status;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        SONAVELT_SERVER_UNAVAILABLE("sshd refused to start here");
+    // sshd cannot be told to choose a port of its own: a free one is picked,
+    // and should another server take it first, sshd ends and the next is
+    // tried. That the port is this sshd's is read from the kernel.
+    const std::string config = dir + "/sshd_config";
+    for (int attempt = 0; attempt < 5 && pid_ < 0; ++attempt) {
+      port_ = testing::CandidatePort();
+      WriteFile(config, "Port " + std::to_string(port_) +
+                            "\nListenAddress 127.0.0.1\nHostKey " + host_key +
+                            "\nPidFile none\nUsePAM no\nPasswordAuthentication no\n"
+                            "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                            "AuthorizedKeysFile " + dir + "/authorized_keys\n"
+                            "PermitRootLogin prohibit-password\nStrictModes no\n"
+                            "Subsystem sftp internal-sftp\n");
+      std::vector<std::string> args = {sshd, "-D", "-e", "-f", config};
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      pid_ = fork();
+      if (pid_ == 0) {
+        freopen("/dev/null", "w", stderr);
+        execv(sshd, argv.data());
+        _exit(127);
       }
-      FtpConnection probe(Endpoint());
-      if (probe.Open().ok()) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (testing::WaitForListeningPort(pid_, std::chrono::seconds(10)) == port_) break;
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
     }
-    SONAVELT_SERVER_UNAVAILABLE("sshd did not accept the test login");
+    if (pid_ < 0) SONAVELT_SERVER_UNAVAILABLE("sshd refused to start here");
+    // The server is up when it greets as an SSH server. The login is what
+    // the tests try, so a login that fails fails them instead of skipping.
+    const std::string banner = testing::ReadBanner(port_, std::chrono::seconds(10));
+    if (banner.rfind("SSH-2.0-", 0) != 0)
+      SONAVELT_SERVER_UNAVAILABLE("sshd did not greet on port " + std::to_string(port_) + ": \"" +
+                                  banner + "\"");
   }
 
   void TearDown() override {
@@ -162,7 +167,8 @@ TEST_F(SftpTest, TheHostKeyCanBeReadBeforeItIsTrusted) {
   Status status = ReadSshHostKey("127.0.0.1", port_, 10, &fingerprint);
   ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_EQ(fingerprint, host_key_sha256_);
-  EXPECT_FALSE(ReadSshHostKey("127.0.0.1", testing::UnusedPort(), 10, &fingerprint).ok());
+  testing::RefusedPort refused;
+  EXPECT_FALSE(ReadSshHostKey("127.0.0.1", refused.port(), 10, &fingerprint).ok());
 }
 
 // Runs `body` with HOME (and so ~/.ssh/known_hosts) in an empty folder.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/remote/test_process.h"
+#include "tests/support/program.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::remote {

@@ -150,6 +150,20 @@ class TransfersTest : public ::testing::Test {
     return left;
   }
 
+  // True once a temporary file of `name` on the server holds some bytes:
+  // its upload is under way.
+  bool ServerHoldsPartOf(const std::string& name) const {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(site_, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+      std::string file = it->path().filename().string();
+      if (file.find(name) != std::string::npos && file.find(".part") != std::string::npos &&
+          it->is_regular_file(ec) && it->file_size(ec) > 0)
+        return true;
+    }
+    return false;
+  }
+
   void ExpectCompleteSite() {
     EXPECT_EQ(Which(Page()), "new page");
     for (const std::string& sound : sounds_)
@@ -187,6 +201,27 @@ TEST_F(TransfersTest, FetchesAndPublishesAWholeRunTwiceWithThePageLast) {
     ExpectCompleteSite();
   }
   EXPECT_TRUE(ui_.calls.empty());
+}
+
+// The front end lends one transfer to every run: each run starts afresh (a
+// run that ended after its fetch leaves nothing in the way), and an endpoint
+// without a server takes the page's site.
+TEST_F(TransfersTest, OneTransferServesRunAfterRunOnThePagesSite) {
+  FtpEndpoint endpoint = server_.Endpoint();
+  endpoint.server.clear();
+  RemotePageTransfer transfer(endpoint, FastRetries());
+  run::RemotePage page{"127.0.0.1", "/www/index.html"};
+  ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok());
+  for (int run = 0; run < 2; ++run) {
+    WriteFile(site_ + "/www/index.html", OldPage());
+    ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok()) << run;
+    WriteFile(Temp(), NewPage());
+    observer_.events.clear();
+    ASSERT_TRUE(transfer.PublishPage(page, Files(), observer_).ok()) << run;
+    EXPECT_EQ(observer_.Sent(), kAllSent);
+    ExpectCompleteSite();
+  }
+  EXPECT_EQ(transfer.endpoint().server, "");
 }
 
 TEST_F(TransfersTest, ThePlayerScriptGoesBesideThePageBeforeTheResourceFile) {
@@ -489,7 +524,11 @@ TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
   observer_.on_report = [&](const std::string& file, bool) {
     if (fs::path(file).filename() != "e1.au") return;
     quitter = std::thread([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(700));
+      // Cancelled once the server holds part of the sound: the transfer is
+      // then surely in progress.
+      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!ServerHoldsPartOf("e1.au") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
       asked = std::chrono::steady_clock::now();
       observer_.cancel = true;
     });

@@ -1,40 +1,21 @@
 #include "tests/remote/vsftpd_test_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <vector>
 
-#include "tests/remote/ftp_test_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_servers.h"
 
 extern char** environ;
 
 namespace sonavelt::testing {
-namespace {
-
-bool Accepts(uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
-}
-
-}  // namespace
-
 VsftpdTestServer::~VsftpdTestServer() { Stop(); }
 
 bool VsftpdTestServer::Start(const std::string& root, const std::string& config_folder,
@@ -53,9 +34,10 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
     error_ = "vsftpd's secure_chroot_dir /var/run/vsftpd/empty is missing";
     return false;
   }
-  port_ = UnusedPort();
-  std::string config = "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" +
-                       std::to_string(port_) +
+  // listen_port=0: the kernel picks a free port, read back from its socket
+  // tables once vsftpd listens (no other server can have taken it).
+  port_ = 0;
+  std::string config = "listen=YES\nlisten_address=127.0.0.1\nlisten_port=0"
                        "\nbackground=NO\nanonymous_enable=YES\nanon_root=" + root +
                        "\nno_anon_password=YES\nlocal_enable=NO\nwrite_enable=YES\n"
                        "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
@@ -93,15 +75,13 @@ bool VsftpdTestServer::Start(const std::string& root, const std::string& config_
     error_ = "cannot start vsftpd";
     return false;
   }
-  for (int i = 0; i < 100; ++i) {
-    if (Accepts(port_)) return true;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      error_ = "vsftpd stopped at once (configuration refused)";
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  port_ = WaitForListeningPort(pid_, std::chrono::seconds(10));
+  if (port_ != 0) return true;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    pid_ = -1;
+    error_ = "vsftpd stopped at once (configuration refused)";
+    return false;
   }
   Stop();
   error_ = "vsftpd did not start listening";

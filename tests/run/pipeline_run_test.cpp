@@ -10,9 +10,12 @@
 #include "run/audio_sound_work.h"
 #include "run/resource_text.h"
 #include "run/startup.h"
+#include "tests/support/program.h"
+#include "tests/support/recording_progress_panel.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/resource_file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wave_bytes.h"
 
 namespace sonavelt::run {
 namespace {
@@ -24,38 +27,15 @@ using testing::WriteFile;
 
 // A 16-bit mono PCM WAVE file of `frames` frames at `rate` Hz.
 std::string WaveBytes(int frames, int rate = 8000) {
-  std::string data;
-  for (int i = 0; i < frames; ++i) AppendLe16(data, static_cast<uint16_t>((i * 37) % 2000 - 1000));
-  std::string out = "RIFF";
-  AppendLe32(out, static_cast<uint32_t>(36 + data.size()));
-  out += "WAVEfmt ";
-  AppendLe32(out, 16);
-  AppendLe16(out, 1);  // PCM
-  AppendLe16(out, 1);  // mono
-  AppendLe32(out, static_cast<uint32_t>(rate));
-  AppendLe32(out, static_cast<uint32_t>(rate * 2));
-  AppendLe16(out, 2);
-  AppendLe16(out, 16);
-  out += "data";
-  AppendLe32(out, static_cast<uint32_t>(data.size()));
-  return out + data;
+  std::vector<int16_t> samples;
+  for (int i = 0; i < frames; ++i) samples.push_back(static_cast<int16_t>((i * 37) % 2000 - 1000));
+  return testing::Wave(1, rate, 16, testing::Pcm16(samples));
 }
 
 // A Sun .au file of `frames` mu-law bytes.
 std::string AuBytes(int frames) {
-  std::string out = ".snd";
-  for (uint32_t v : {24u, static_cast<uint32_t>(frames), 1u, 8000u, 1u}) AppendBe32(out, v);
-  return out + std::string(frames, '\x7F');
+  return testing::AuFile(24, 1, 8000, 1, "", std::string(frames, '\x7F'));
 }
-
-class RecordingPanel : public ProgressPanel {
- public:
-  void SetStatusText(const std::string& text) override { texts.push_back(text); }
-  void SetPosition(int percent) override { positions.push_back(percent); }
-  void SetBarOnly(int) override {}
-  std::vector<std::string> texts;
-  std::vector<int> positions;
-};
 
 constexpr char kPage[] =
     "<HTML>\r\n<HEAD><TITLE>t</TITLE></HEAD>\r\n<BODY>\r\n<P>Hello</P>\r\n</BODY>\r\n</HTML>\r\n";
@@ -90,7 +70,7 @@ class PipelineRunTest : public ::testing::Test {
   }
 
   RunOutcome Run(uint64_t free_space = UINT64_MAX) {
-    panel_ = RecordingPanel();
+    panel_ = testing::RecordingProgressPanel();
     AudioSoundWork work(ui_);
     RunServices services;
     services.sounds = &work;
@@ -118,7 +98,7 @@ class PipelineRunTest : public ::testing::Test {
   SoundSet sounds_;
   RunOptions options_;
   testing::RecordingUserInterface ui_;
-  RecordingPanel panel_;
+  testing::RecordingProgressPanel panel_;
   RunState state_;
   std::vector<StoredHistory> history_;
   uint64_t sound_bytes_ = 0;
@@ -322,7 +302,7 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   UseSounds({Sound("a.au", AuBytes(800))}, {Sound("b.au", AuBytes(800))},
             {Sound("c.au", AuBytes(800))});
   // A panel that asks to quit once the page has been edited (in memory).
-  class QuittingPanel : public RecordingPanel {
+  class QuittingPanel : public testing::RecordingProgressPanel {
    public:
     explicit QuittingPanel(RunState& s) : state(s) {}
     void SetPosition(int percent) override {
@@ -349,15 +329,11 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
 std::string PlayerActions(const std::string& page) {
   const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
   if (data == nullptr) return "no SONAVELT_BUILD_DATA_DIR";
-  std::string command = std::string(SONAVELT_JAVA) + " -Djava.awt.headless=false -cp '" + data +
-                        ":" SONAVELT_APPLET_CHECK_DIR "' AppletPlayerCheck '" + page + "' 2>&1";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
+  return testing::RunProgram({SONAVELT_JAVA, "-Djava.awt.headless=false", "-cp",
+                              std::string(data) + ":" SONAVELT_APPLET_CHECK_DIR,
+                              "AppletPlayerCheck", page},
+                             {.merge_output = true})
+      .out;
 }
 
 TEST_F(PipelineRunTest, PlayerPlaysWhatTheRunWrote) {

@@ -3,20 +3,15 @@
 // without the password, and a second run replaces the block in place.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 
 #include "tests/remote/ftp_test_server.h"
+#include "tests/support/cli_test.h"
+#include "tests/support/program.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace sonavelt::run {
 namespace {
@@ -37,17 +32,13 @@ size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-class RemoteRunCommandTest : public ::testing::Test {
+// The scratch install holds the browser player, which goes up too.
+class RemoteRunCommandTest : public testing::CliTest {
  protected:
+  RemoteRunCommandTest() : CliTest({.sample_page = true, .sounds = true}) {}
   void SetUp() override {
-    const char* bin = std::getenv("SONAVELT_BIN_DIR");
-    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
-    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
-    cli_ = std::string(bin) + "/sonavelt-cli";
-    data_ = data;
-    install_ = dir_.path() / "install";
-    // The scratch install holds the browser player, which goes up too.
-    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .sounds = true});
+    CliTest::SetUp();
+    if (IsSkipped()) return;
     site_ = dir_.path() / "site";
     fs::create_directories(site_ / "www");
     fs::copy_file(data_ / "samples/sample.htm", site_ / "www/sample.htm");
@@ -61,49 +52,20 @@ class RemoteRunCommandTest : public ::testing::Test {
   // Runs sonavelt-cli run with an argument list, `password` in the
   // environment (nullptr: none) and a settings folder of this test's own.
   Result Cli(std::vector<std::string> args, const char* password = TestFtpServer::kPassword) {
-    std::vector<std::string> argv_text = {cli_, "run", "--install-folder", install_.string()};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text = {
+    std::vector<std::string> argv = {cli_, "run", "--install-folder", install_.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = {
         "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
         "XDG_DATA_HOME=" + (dir_.path() / "data").string(), "HOME=" + dir_.path().string(),
         "PATH=/usr/bin:/bin"};
-    if (password != nullptr) env_text.push_back(std::string("SONAVELT_FTP_PASSWORD=") + password);
-    std::vector<char*> env;
-    for (std::string& e : env_text) env.push_back(e.data());
-    env.push_back(nullptr);
-
-    int fds[2];
-    Result r;
-    if (pipe(fds) != 0) return r;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addchdir_np(&actions, dir_.path().c_str());
+    if (password != nullptr) env.push_back(std::string("SONAVELT_FTP_PASSWORD=") + password);
     // A new session: no controlling terminal to ask a password on.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    close(fds[1]);
-    if (rc == 0) {
-      char buffer[4096];
-      ssize_t n;
-      while ((n = read(fds[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, n);
-      int raw = 0;
-      waitpid(pid, &raw, 0);
-      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    close(fds[0]);
-    return r;
+    testing::ProgramResult p = testing::RunProgram(argv, {.folder = dir_.path(),
+                                                          .environment = env,
+                                                          .clean_environment = true,
+                                                          .merge_output = true,
+                                                          .new_session = true});
+    return {p.status, p.out};
   }
 
   // Every file under `folder` that holds `text`.
@@ -195,9 +157,7 @@ class RemoteRunCommandTest : public ::testing::Test {
       EXPECT_TRUE(expected.count(entry.path().filename().string()) != 0) << entry.path();
   }
 
-  TempDir dir_;
-  fs::path data_, install_, site_;
-  std::string cli_;
+  fs::path site_;
   std::string address_;
   TestFtpServer server_;
 };

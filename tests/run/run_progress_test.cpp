@@ -5,24 +5,14 @@
 #include <vector>
 
 #include "run/disk_space.h"
+#include "tests/support/recording_progress_panel.h"
 #include "tests/support/recording_user_interface.h"
 
 namespace sonavelt::run {
 namespace {
 
-// Records the positions shown (bar and label together).
-class RecordingPanel : public ProgressPanel {
- public:
-  void SetStatusText(const std::string& text) override { texts.push_back(text); }
-  void SetPosition(int percent) override { positions.push_back(percent); }
-  void SetBarOnly(int percent) override { bar_only.push_back(percent); }
-  std::vector<std::string> texts;
-  std::vector<int> positions;
-  std::vector<int> bar_only;
-};
-
 TEST(RunProgressTest, OneCombinationWithBackgroundPreparesAndConverts) {
-  RecordingPanel panel;
+  testing::RecordingProgressPanel panel;
   RunState state;
   RunProgress progress(panel, state, 1, false, false);
   progress.Start();
@@ -45,7 +35,7 @@ TEST(RunProgressTest, OneCombinationWithBackgroundPreparesAndConverts) {
 
 TEST(RunProgressTest, TransfersOfTwoCombinationsWithoutBackground) {
   for (bool remote : {false, true}) {
-    RecordingPanel panel;
+    testing::RecordingProgressPanel panel;
     RunState state;
     RunProgress progress(panel, state, 2, true, remote);
     progress.StartTransferring();
@@ -62,7 +52,7 @@ TEST(RunProgressTest, TransfersOfTwoCombinationsWithoutBackground) {
 }
 
 TEST(RunProgressTest, BrowserPlayerIsOneMoreUpload) {
-  RecordingPanel panel;
+  testing::RecordingProgressPanel panel;
   RunState state;
   RunProgress progress(panel, state, 2, true, /*is_remote=*/true, /*browser_player=*/true);
   progress.StartTransferring();

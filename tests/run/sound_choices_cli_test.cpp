@@ -4,30 +4,25 @@
 // local one. The real program, real files, a real FTP server on loopback.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
-#include <thread>
 
 #include "audio/wave_converter.h"
 #include "base/byte_order.h"
 #include "run/resource_text.h"
 #include "tests/remote/ftp_test_server.h"
+#include "tests/support/cli_test.h"
+#include "tests/support/program.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/resource_file.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
+#include "tests/support/wave_bytes.h"
 
 namespace sonavelt::run {
 namespace {
@@ -42,33 +37,15 @@ struct Result {
   std::string output;  // standard output and standard error together
 };
 
+// A mono 8-bit WAVE file at 8000 Hz of `frames` samples `fill` (no pad byte).
 std::string Wave(char fill, size_t frames) {
-  std::string fmt;
-  AppendLe16(fmt, 1);
-  AppendLe16(fmt, 1);
-  AppendLe32(fmt, 8000);
-  AppendLe32(fmt, 8000);
-  AppendLe16(fmt, 1);
-  AppendLe16(fmt, 8);
-  std::string chunks = "fmt ";
-  AppendLe32(chunks, 16);
-  chunks += fmt + "data";
-  AppendLe32(chunks, static_cast<uint32_t>(frames));
-  chunks += std::string(frames, fill);
-  std::string out = "RIFF";
-  AppendLe32(out, static_cast<uint32_t>(chunks.size() + 4));
-  return out + "WAVE" + chunks;
+  return testing::Riff(testing::Chunk("fmt ", testing::FmtBody(1, 8000, 8)) +
+                       testing::Chunk("data", std::string(frames, fill), std::nullopt, false));
 }
 
+// A Sun .au file (mu-law, 8000 Hz, mono) of `frames` bytes `fill`.
 std::string Au(char fill, size_t frames) {
-  std::string out = ".snd";
-  for (uint32_t v : {24u, static_cast<uint32_t>(frames), 1u, 8000u, 1u}) {
-    out.push_back(static_cast<char>(v >> 24));
-    out.push_back(static_cast<char>(v >> 16));
-    out.push_back(static_cast<char>(v >> 8));
-    out.push_back(static_cast<char>(v));
-  }
-  return out + std::string(frames, fill);
+  return testing::AuFile(24, 1, 8000, 1, "", std::string(frames, fill));
 }
 
 // The "audio/NAME" entries of a resource file's text, in order.
@@ -82,16 +59,12 @@ std::vector<std::string> AudioNames(const std::string& text) {
   return names;
 }
 
-class SoundChoicesTest : public ::testing::Test {
+class SoundChoicesTest : public testing::CliTest {
  protected:
+  SoundChoicesTest() : CliTest({.sample_page = true, .sounds = true}) {}
   void SetUp() override {
-    const char* bin = std::getenv("SONAVELT_BIN_DIR");
-    const char* data = std::getenv("SONAVELT_BUILD_DATA_DIR");
-    if (bin == nullptr || data == nullptr) GTEST_SKIP() << "needs the built program and data";
-    cli_ = std::string(bin) + "/sonavelt-cli";
-    data_ = data;
-    install_ = dir_.path() / "install";
-    testing::MakeScratchInstallFolder(install_, data_, {.sample_page = true, .sounds = true});
+    CliTest::SetUp();
+    if (IsSkipped()) return;
     fs::create_directories(dir_.path() / "site");
     fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "site/sample.htm");
   }
@@ -107,60 +80,23 @@ class SoundChoicesTest : public ::testing::Test {
   // memory_kb: an address-space limit for the program (0: none).
   Result Cli(std::vector<std::string> args, int timeout_s = 60,
              const std::vector<std::string>& extra_env = {}, long memory_kb = 0) {
-    std::vector<std::string> argv_text = {cli_, "run", "--install-folder", install_.string()};
-    if (memory_kb > 0) {
-      // The limit is set by a shell that then becomes the program; the
-      // arguments stay arguments ("$@"), never shell text.
-      argv_text.insert(argv_text.begin(), {"/bin/sh", "-c",
-                                           "ulimit -v " + std::to_string(memory_kb) + " && exec \"$@\"",
-                                           "sh"});
-    }
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env_text = {
+    std::vector<std::string> argv = {cli_, "run", "--install-folder", install_.string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> env = {
         "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
         "XDG_DATA_HOME=" + (dir_.path() / "data").string(),
         "XDG_CACHE_HOME=" + (dir_.path() / "cache").string(), "HOME=" + dir_.path().string(),
         "PATH=/usr/bin:/bin"};
-    env_text.insert(env_text.end(), extra_env.begin(), extra_env.end());
-    std::vector<char*> env;
-    for (std::string& e : env_text) env.push_back(e.data());
-    env.push_back(nullptr);
-
-    const std::string out_path = dir_.File("output.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addchdir_np(&actions, dir_.path().c_str());
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);  // no terminal to ask on
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    Result r;
-    if (rc != 0) return r;
-    int raw = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-    while (waitpid(pid, &raw, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        r.timed_out = true;
-        kill(pid, SIGKILL);
-        waitpid(pid, &raw, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.output = ReadFile(out_path);
-    fs::remove(out_path);
-    return r;
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    testing::ProgramResult p = testing::RunProgram(
+        argv, {.folder = dir_.path(),
+               .environment = env,
+               .clean_environment = true,
+               .merge_output = true,
+               .new_session = true,  // no terminal to ask on
+               .timeout = std::chrono::seconds(timeout_s),
+               .memory_kb = memory_kb});
+    return {p.status, p.timed_out, p.out};
   }
 
   std::string Ini() {
@@ -176,9 +112,6 @@ class SoundChoicesTest : public ::testing::Test {
     return ini.substr(at, ini.find('\n', at) - at);
   }
 
-  testing::TempDir dir_;
-  fs::path data_, install_;
-  std::string cli_;
 };
 
 TEST_F(SoundChoicesTest, SoundsOfOneNameFromDifferentFoldersKeepTheirOwnFiles) {
@@ -366,13 +299,7 @@ TEST_F(SoundChoicesTest, RemoteRunKeepsTheStoredLocalPage) {
   fs::create_directories(served / "www");
   fs::copy_file(data_ / "samples/sample.htm", served / "www/index.htm");
   testing::TestFtpServer server;
-  if (!server.Start(served.string())) {
-    const char* ci = std::getenv("CI");
-    if (ci != nullptr && std::string(ci) == "true") {
-      FAIL() << server.error();
-    }
-    GTEST_SKIP() << server.error();
-  }
+  if (!server.Start(served.string())) SONAVELT_SERVER_UNAVAILABLE(server.error());
   const std::string address = "ftp://" + std::string(testing::TestFtpServer::kUser) +
                               "@127.0.0.1:" + std::to_string(server.port()) + "/www/index.htm";
   Result remote = Cli({"--yes", "-q", "-n", "1", address}, 120,

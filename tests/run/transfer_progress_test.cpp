@@ -6,19 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "run/address_history_store.h"
+#include "tests/support/recording_progress_panel.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::run {
 namespace {
-
-class RecordingPanel : public ProgressPanel {
- public:
-  void SetStatusText(const std::string& text) override { texts.push_back(text); }
-  void SetPosition(int percent) override { positions.push_back(percent); }
-  void SetBarOnly(int) override {}
-  std::vector<std::string> texts;
-  std::vector<int> positions;
-};
 
 // Announces every file as the real transfer does, and fails the n-th
 // announced file once (announcing it again as a repeat).
@@ -72,7 +64,7 @@ class TransferProgressTest : public ::testing::Test {
     return files;
   }
 
-  RecordingPanel panel_;
+  testing::RecordingProgressPanel panel_;
   RunState state_;
   RemotePage page_{"ftp.example.com", "/www/index.htm"};
 };

@@ -10,6 +10,7 @@
 #include "run/audio_sound_work.h"
 #include "run/pipeline_run.h"
 #include "run/target_lock.h"
+#include "tests/support/recording_progress_panel.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
@@ -107,14 +108,6 @@ TEST(TargetLockTest, OnePageOneLockWhateverPathLeadsToIt) {
                   .ok());
 }
 
-class NullPanel : public ProgressPanel {
- public:
-  void SetStatusText(const std::string& text) override { texts.push_back(text); }
-  void SetPosition(int) override {}
-  void SetBarOnly(int) override {}
-  std::vector<std::string> texts;
-};
-
 TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing) {
   TempDir dir;
   fs::create_directories(dir.path() / "site");
@@ -137,7 +130,7 @@ TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing)
   InstallPaths paths;
   paths.cache_folder = dir.File("work");
   testing::RecordingUserInterface ui;
-  NullPanel panel;
+  testing::RecordingProgressPanel panel;
   RunState state;
   AudioSoundWork work(ui);
   RunServices services;
