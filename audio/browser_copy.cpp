@@ -12,6 +12,7 @@
 
 #include "audio/posix_file.h"
 #include "audio/sound_decoder.h"
+#include "base/file_io.h"
 #include "base/text.h"
 
 namespace sonavelt::audio {
@@ -22,8 +23,8 @@ constexpr int64_t kBlockFrames = 4096;
 
 // libsndfile writes through these callbacks into memory (a copy is small:
 // a few KB per second), so that the stream's serial number can be made
-// fixed before the bytes go to an AtomicFileWriter, a temporary file renamed
-// into place like every other file the program writes.
+// fixed before the bytes go to a file_io::AtomicFileWriter, a temporary
+// file renamed into place like every other file the program writes.
 struct VirtualOut {
   std::string bytes;
   sf_count_t position = 0;
@@ -142,7 +143,7 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
   }
 
   VirtualOut out;
-  AtomicFileWriter writer;
+  file_io::AtomicFileWriter writer;
   Status opened = writer.Open(opus_path);
   if (!opened.ok()) return Status::IoError(writing + opened.message());
   SF_VIRTUAL_IO io{OutLength, OutSeek, OutRead, OutWrite, OutTell};

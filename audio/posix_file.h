@@ -60,35 +60,6 @@ struct FileStamp {
 // nullopt when the file cannot be examined.
 std::optional<FileStamp> StampOfFile(const std::string& path);
 
-// Writes a file under a temporary name in the folder of its final path and
-// renames it into place on Commit. A writer destroyed without Commit (a
-// cancel, a failed write) removes the temporary file, so the final name
-// never holds a partly written file.
-class AtomicFileWriter {
- public:
-  AtomicFileWriter() = default;
-  AtomicFileWriter(const AtomicFileWriter&) = delete;
-  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
-  ~AtomicFileWriter();
-
-  // Creates the temporary file beside final_path, named as file_io.h's
-  // temporary files are; the finished file has mode 0644.
-  Status Open(const std::string& final_path);
-  Status Write(const void* bytes, size_t count);
-  // Overwrites bytes already written (a header filled in at the end).
-  Status WriteAt(const void* bytes, size_t count, uint64_t offset);
-  // Closes the file and renames it to the final path, replacing any file
-  // of that name.
-  Status Commit();
-  // Removes the temporary file; the final path is untouched.
-  void Discard();
-
- private:
-  std::string final_path_;
-  std::string temp_path_;
-  int fd_ = -1;
-};
-
 // True when a and b are readable regular files with the same bytes (the
 // same file through two paths included). Read in pieces, never whole.
 bool FilesHaveSameBytes(const std::string& a, const std::string& b);

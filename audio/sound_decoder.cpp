@@ -11,8 +11,8 @@
 #include "audio/posix_file.h"
 #include "audio/rate_change.h"
 #include "audio/sound_messages.h"
-#include "base/text.h"
 #include "base/file_io.h"
+#include "base/text.h"
 
 namespace sonavelt::audio {
 
@@ -208,7 +208,7 @@ ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string
   };
   // The codes go to the file block by block, as in the WAVE conversion; the
   // header's data size is filled in when the count is known.
-  AtomicFileWriter writer;
+  file_io::AtomicFileWriter writer;
   Status status = writer.Open(au_path);
   if (!status.ok()) return failed(status.message());
   const auto blank_header = SunAuHeader(0);

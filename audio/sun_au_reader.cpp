@@ -49,7 +49,7 @@ bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error)
     if (error) *error = "not checked";
     return false;
   }
-  AtomicFileWriter writer;
+  file_io::AtomicFileWriter writer;
   auto failed = [&](const Status& status) {
     if (error) *error = status.message();
     return false;

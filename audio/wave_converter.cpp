@@ -11,6 +11,7 @@
 #include "audio/sound_decoder.h"
 #include "audio/sound_messages.h"
 #include "audio/wave_reader.h"
+#include "base/file_io.h"
 #include "base/text.h"
 
 namespace sonavelt::audio {
@@ -159,7 +160,7 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   // The codes go to the file as they are made, so memory stays the same
   // whatever the length of the sound. The header's data size is filled in
   // when the count is known.
-  AtomicFileWriter writer;
+  file_io::AtomicFileWriter writer;
   Status status = writer.Open(au_path);
   if (!status.ok()) return failed(status);
   const auto blank_header = SunAuHeader(0);

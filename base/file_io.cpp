@@ -349,4 +349,74 @@ int RemoveStaleTempFiles(const std::string& folder) {
   return removed;
 }
 
+AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+
+Status AtomicFileWriter::Open(const std::string& final_path) {
+  Discard();
+  final_path_ = final_path;
+  // In the same folder, so the rename stays on one file system, and named
+  // as every temporary file of the program is, so a later run
+  // can remove it should this process be killed.
+  std::string candidate = TempFileTemplate(final_path);
+  int fd = ::mkostemp(candidate.data(), O_CLOEXEC);
+  if (fd < 0) return Status::IoError(ErrorText(errno));
+  // mkostemp makes 0600; a finished file is readable as any other.
+  ::fchmod(fd, 0644);
+  fd_ = fd;
+  temp_path_ = candidate;
+  return Status::Ok();
+}
+
+Status AtomicFileWriter::Write(const void* bytes, size_t count) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    ssize_t w = ::write(fd_, p, count);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return Status::IoError(ErrorText(errno));
+    }
+    p += w;
+    count -= static_cast<size_t>(w);
+  }
+  return Status::Ok();
+}
+
+Status AtomicFileWriter::WriteAt(const void* bytes, size_t count, uint64_t offset) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    ssize_t w = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return Status::IoError(ErrorText(errno));
+    }
+    p += w;
+    offset += static_cast<uint64_t>(w);
+    count -= static_cast<size_t>(w);
+  }
+  return Status::Ok();
+}
+
+Status AtomicFileWriter::Commit() {
+  if (fd_ < 0) return Status::IoError("not open");
+  // close() is where some file systems report a full disk.
+  int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0) return Status::IoError(ErrorText(errno));
+  if (::rename(temp_path_.c_str(), final_path_.c_str()) != 0)
+    return Status::IoError(ErrorText(errno));
+  temp_path_.clear();
+  return Status::Ok();
+}
+
+void AtomicFileWriter::Discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_path_.empty()) {
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+  }
+}
+
 }  // namespace sonavelt::file_io

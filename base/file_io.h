@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -89,5 +91,35 @@ bool ProcessIsAlive(long pid);
 // writer no longer exists. Never follows a symbolic link and never removes
 // anything but regular files. Answers how many were removed.
 int RemoveStaleTempFiles(const std::string& folder);
+
+// A file written in pieces (a converter's output, a header filled in at the
+// end) the same way: under a temporary name in the folder of its final path,
+// renamed into place on Commit. A writer destroyed without Commit (a
+// cancel, a failed write) removes the temporary file, so the final name
+// never holds a partly written file.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter();
+
+  // Creates the temporary file beside final_path, named as the temporary
+  // files above are; the finished file has mode 0644.
+  Status Open(const std::string& final_path);
+  Status Write(const void* bytes, size_t count);
+  // Overwrites bytes already written (a header filled in at the end).
+  Status WriteAt(const void* bytes, size_t count, uint64_t offset);
+  // Closes the file and renames it to the final path, replacing any file
+  // of that name.
+  Status Commit();
+  // Removes the temporary file; the final path is untouched.
+  void Discard();
+
+ private:
+  std::string final_path_;
+  std::string temp_path_;
+  int fd_ = -1;
+};
 
 }  // namespace sonavelt::file_io
