@@ -194,17 +194,19 @@ Status CheckDecodedSound(const std::string& path, Questions& questions, WaveChec
   return Status::Ok();
 }
 
-ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string& au_path,
-                                      UserInterface& ui, const ConversionControl& control) {
+ConversionResult ConvertDecodedSound(const std::string& path, const std::string& au_path,
+                                     const ConversionControl& control) {
+  auto refused = [&](const std::string& reason) {
+    return ConversionResult{
+        ConversionOutcome::kRefused,
+        Status::Corrupt(CannotDecodeMessage(path, reason)).WithBox(BoxStyle::kPlain)};
+  };
   std::string error;
   std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  if (!decoder) {
-    ui.Tell(BoxStyle::kPlain, CannotDecodeMessage(path, error));
-    return ConversionOutcome::kRefused;
-  }
+  if (!decoder) return refused(error);
   auto failed = [&](const std::string& reason) {
-    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, reason));
-    return ConversionOutcome::kWriteFailed;
+    return ConversionResult{ConversionOutcome::kWriteFailed,
+                            Status::IoError(CannotWriteMessage(au_path, reason))};
   };
   // The codes go to the file block by block, as in the WAVE conversion; the
   // header's data size is filled in when the count is known.
@@ -229,10 +231,7 @@ ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string
   uint64_t written = 0;
   for (;;) {
     const int64_t got = decoder->Read(block.data(), kBlockFrames);
-    if (got < 0) {
-      ui.Tell(BoxStyle::kPlain, CannotDecodeMessage(path, decoder->error()));
-      return ConversionOutcome::kRefused;  // the writer removes its file
-    }
+    if (got < 0) return refused(decoder->error());  // the writer removes its file
     if (got == 0) break;
     codes.clear();
     for (int64_t i = 0; i < got; ++i) {
@@ -250,22 +249,19 @@ ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string
     if (written > UINT32_MAX) return failed(kTooLong);
     status = writer.Write(codes.data(), codes.size());
     if (!status.ok()) return failed(status.message());
-    if (control.cancelled()) return ConversionOutcome::kCancelled;
+    if (control.cancelled()) return {ConversionOutcome::kCancelled, Status::Cancelled()};
     read += got;
     if (stated > 0 && control.report_progress) {
       const int tenth = static_cast<int>(std::min<int64_t>(9, read * 10 / stated));
       for (; reported < tenth; ++reported) control.report_progress((reported + 1) * 10);
     }
   }
-  if (written == 0) {
-    ui.Tell(BoxStyle::kPlain, CannotDecodeMessage(path, kNoSound));
-    return ConversionOutcome::kRefused;
-  }
+  if (written == 0) return refused(kNoSound);
   const auto header = SunAuHeader(static_cast<uint32_t>(written));
   status = writer.WriteAt(header.data(), header.size(), 0);
   if (status.ok()) status = writer.Commit();
   if (!status.ok()) return failed(status.message());
-  return ConversionOutcome::kConverted;
+  return {ConversionOutcome::kConverted, Status::Ok()};
 }
 
 }  // namespace sonavelt::audio

@@ -98,11 +98,12 @@ Status CheckDecodedSound(const std::string& path, Questions& questions, WaveChec
 // the same rate change (RateChanger), mu-law encoder and header as the
 // WAVE conversion. The input is read in blocks and the codes written as they
 // are made, so memory stays the same whatever the sound's length. A
-// decoding fault is told with CannotDecodeMessage (plain box) and answers
-// kRefused; a failed write the cannot-write message (system-modal). Cancel
+// decoding fault comes back as kRefused with CannotDecodeMessage (plain
+// box); a failed write as kWriteFailed with the cannot-write message
+// (system-modal). Cancel
 // is checked after every block; progress is reported at the tenth marks of
 // the input. au_path appears only when complete.
-ConversionOutcome ConvertDecodedSound(const std::string& path, const std::string& au_path,
-                                      UserInterface& ui, const ConversionControl& control);
+ConversionResult ConvertDecodedSound(const std::string& path, const std::string& au_path,
+                                     const ConversionControl& control);
 
 }  // namespace sonavelt::audio

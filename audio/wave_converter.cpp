@@ -135,10 +135,12 @@ class TenthMarks {
   uint64_t last_ = 0;
 };
 
-ConversionOutcome Convert(const std::string& wave_path, const std::string& au_path,
-                          UserInterface& ui, const ConversionControl& control) {
-  std::optional<OpenedWave> wave = OpenWaveForDecoding(wave_path, ui);
-  if (!wave) return ConversionOutcome::kRefused;
+ConversionResult Convert(const std::string& wave_path, const std::string& au_path,
+                         const ConversionControl& control) {
+  const ConversionResult cancelled_result{ConversionOutcome::kCancelled, Status::Cancelled()};
+  std::optional<OpenedWave> wave;
+  if (Status opened = OpenWaveForDecoding(wave_path, &wave); !opened.ok())
+    return {ConversionOutcome::kRefused, opened};
   const SoundFormat& format = wave->layout.format;
   const uint64_t frames = static_cast<uint64_t>(format.frame_count);
 
@@ -149,13 +151,13 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   // The .au data size is a 32-bit field; a long sound from a low rate could
   // pass it.
   if (MaxRateChangeOutputs(frames, format.sample_rate, kAuSampleRate) > UINT32_MAX) {
-    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, kTooLong));
-    return ConversionOutcome::kWriteFailed;
+    return {ConversionOutcome::kWriteFailed,
+            Status::IoError(CannotWriteMessage(au_path, kTooLong))};
   }
 
   auto failed = [&](const Status& status) {
-    ui.Tell(BoxStyle::kSystemModal, CannotWriteMessage(au_path, status.message()));
-    return ConversionOutcome::kWriteFailed;
+    return ConversionResult{ConversionOutcome::kWriteFailed,
+                            Status::IoError(CannotWriteMessage(au_path, status.message()))};
   };
   // The codes go to the file as they are made, so memory stays the same
   // whatever the length of the sound. The header's data size is filled in
@@ -168,7 +170,7 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   if (!status.ok()) return failed(status);
 
   TenthMarks marks(ExpectedOutputs(frames, format.sample_rate), control);
-  if (!marks.Pass(0)) return ConversionOutcome::kCancelled;
+  if (!marks.Pass(0)) return cancelled_result;
   // Room for the most codes one piece of input can give.
   const uint64_t piece_frames = WaveStreamBytes() / static_cast<uint64_t>(wave->layout.block_size);
   const size_t piece_bound = static_cast<size_t>(
@@ -178,7 +180,7 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   size_t held = 0;
   uint64_t written = 0;
   bool cancelled = false;
-  bool ok = StreamWaveFrames(*wave, wave_path, ui, [&](const uint8_t* piece, size_t count) {
+  const Status streamed = StreamWaveFrames(*wave, wave_path, [&](const uint8_t* piece, size_t count) {
     if (cancelled || !status.ok()) return false;
     if (held + piece_bound > capacity) {
       status = writer.Write(out.get(), held);
@@ -193,10 +195,10 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
     cancelled = control.cancelled() || !marks.Pass(written);
     return !cancelled;
   });
-  if (cancelled) return ConversionOutcome::kCancelled;  // the writer removes its file
+  if (cancelled) return cancelled_result;  // the writer removes its file
   if (!status.ok()) return failed(status);
-  if (!ok) return ConversionOutcome::kRefused;
-  if (!marks.PassAll()) return ConversionOutcome::kCancelled;
+  if (!streamed.ok()) return {ConversionOutcome::kRefused, streamed};
+  if (!marks.PassAll()) return cancelled_result;
   if (written > UINT32_MAX) return failed(Status::IoError(kTooLong));
   status = writer.Write(out.get(), held);
   if (status.ok()) {
@@ -205,15 +207,15 @@ ConversionOutcome Convert(const std::string& wave_path, const std::string& au_pa
   }
   if (status.ok()) status = writer.Commit();
   if (!status.ok()) return failed(status);
-  return ConversionOutcome::kConverted;
+  return {ConversionOutcome::kConverted, Status::Ok()};
 }
 
 }  // namespace
 
-ConversionOutcome ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
-                                  UserInterface& ui, const ConversionControl& control) {
-  if (NeedsDecoder(wave_path)) return ConvertDecodedSound(wave_path, au_path, ui, control);
-  return Convert(wave_path, au_path, ui, control);
+ConversionResult ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
+                                 const ConversionControl& control) {
+  if (NeedsDecoder(wave_path)) return ConvertDecodedSound(wave_path, au_path, control);
+  return Convert(wave_path, au_path, control);
 }
 
 }  // namespace sonavelt::audio

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "audio/conversion_progress.h"
-#include "base/user_interface.h"
+#include "base/status.h"
 
 // WAVE to Sun .au conversion: decode the first channel, change the rate to
 // 8000 Hz by dropping samples (RateChanger), mu-law encode, write the .au
@@ -15,16 +15,23 @@ namespace sonavelt::audio {
 
 enum class ConversionOutcome {
   kConverted,    // the .au file is complete
-  kRefused,      // the WAVE file is faulty; its message was told
+  kRefused,      // the WAVE file is faulty; status carries its message
   kCancelled,    // stopped by control's cancel; no .au file was left
-  kWriteFailed,  // the .au could not be written; a message was told
+  kWriteFailed,  // the .au could not be written; status carries its message
+};
+
+// What a conversion came to, and the message a front end shows for it (in
+// its box; ok for kConverted, cancelled for kCancelled).
+struct ConversionResult {
+  ConversionOutcome outcome = ConversionOutcome::kConverted;
+  Status status;
 };
 
 // Converts one WAVE file into au_path. A file NeedsDecoder picks (another
 // format, or a WAVE file beyond 8/16-bit PCM) goes to ConvertDecodedSound
-// instead (sound_decoder.h), with that function's messages. Faults of the file are told through
-// ui with the reader's short plain-box messages, a failed write with a
-// system-modal message. No format question is asked. au_path holds the
+// instead (sound_decoder.h), with that function's messages. Faults of the
+// file come back with the reader's short plain-box messages, a failed write
+// with a system-modal message. No format question is asked. au_path holds the
 // complete result after kConverted and is left untouched otherwise (the
 // codes go to a temporary file beside it, renamed into place at the end).
 //
@@ -39,7 +46,7 @@ enum class ConversionOutcome {
 //     panel.SetPosition(ConversionProgressPosition(percent, converted_count,
 //                                                  combination_count, no_background));
 //   };
-ConversionOutcome ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
-                                  UserInterface& ui, const ConversionControl& control);
+ConversionResult ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
+                                 const ConversionControl& control);
 
 }  // namespace sonavelt::audio

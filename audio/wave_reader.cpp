@@ -143,7 +143,8 @@ Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckSta
   return Status::Ok();
 }
 
-std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInterface& ui) {
+Status OpenWaveForDecoding(const std::string& path, std::optional<OpenedWave>* wave) {
+  wave->reset();
   int error = 0;
   std::optional<InputFile> file = InputFile::Open(path, &error);
   WaveParseResult result;
@@ -154,16 +155,17 @@ std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInter
     result = ParseWaveLayout(*file, nullptr);
   }
   if (result.fault) {
-    ui.Tell(BoxStyle::kPlain,
-            WaveFaultMessage(path, *result.fault, result.detail, MessageForm::kDecode));
-    return std::nullopt;
+    return Status::Corrupt(
+               WaveFaultMessage(path, *result.fault, result.detail, MessageForm::kDecode))
+        .WithBox(BoxStyle::kPlain);
   }
-  return OpenedWave{std::move(*file), result.layout};
+  wave->emplace(OpenedWave{std::move(*file), result.layout});
+  return Status::Ok();
 }
 
 size_t WaveStreamBytes() { return kStreamBytes; }
 
-bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInterface& ui,
+Status StreamWaveFrames(const OpenedWave& wave, const std::string& path,
                       const std::function<bool(const uint8_t* frames, size_t count)>& consume) {
   const uint64_t block = static_cast<uint64_t>(wave.layout.block_size);
   uint64_t left = static_cast<uint64_t>(wave.layout.format.frame_count) * block;
@@ -177,15 +179,15 @@ bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInter
       // The file changed under us since its header was read.
       WaveFaultDetail detail;
       if (got < 0) detail.reason = file_io::ErrorText(errno);
-      ui.Tell(BoxStyle::kPlain,
-              WaveFaultMessage(path, WaveFault::kReadFailed, detail, MessageForm::kDecode));
-      return false;
+      return Status::IoError(
+                 WaveFaultMessage(path, WaveFault::kReadFailed, detail, MessageForm::kDecode))
+          .WithBox(BoxStyle::kPlain);
     }
-    if (!consume(buffer.get(), want / block)) return true;
+    if (!consume(buffer.get(), want / block)) return Status::Ok();
     offset += want;
     left -= want;
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace sonavelt::audio

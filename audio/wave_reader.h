@@ -62,24 +62,24 @@ struct WaveCheckState {
 Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckState& state,
                      SoundFormat* format = nullptr);
 
-// A WAVE file opened and walked for decoding. Faults are told through ui
-// with the short plain-box messages.
+// A WAVE file opened and walked for decoding. A fault comes back with its
+// short message (plain box) and leaves *wave empty.
 struct OpenedWave {
   InputFile file;
   WaveLayout layout;
 };
-std::optional<OpenedWave> OpenWaveForDecoding(const std::string& path, UserInterface& ui);
+Status OpenWaveForDecoding(const std::string& path, std::optional<OpenedWave>* wave);
 
 // The most bytes of frames StreamWaveFrames hands over at once.
 size_t WaveStreamBytes();
 
 // Streams the frames of an opened WAVE file in pieces of whole frames:
 // consume(frames, count) gets `count` frames of layout.block_size bytes and
-// answers false to stop early (StreamWaveFrames then answers true: the
+// answers false to stop early (StreamWaveFrames then answers ok: the
 // consumer knows why it stopped). A file that cannot be read to the end of
-// its data (it shrank, a read error) is told with the short message and
-// answers false.
-bool StreamWaveFrames(const OpenedWave& wave, const std::string& path, UserInterface& ui,
+// its data (it shrank, a read error) comes back with the short message
+// (plain box).
+Status StreamWaveFrames(const OpenedWave& wave, const std::string& path,
                       const std::function<bool(const uint8_t* frames, size_t count)>& consume);
 
 // The first channel's sample of one frame as a linear 16-bit-range value:

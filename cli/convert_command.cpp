@@ -100,14 +100,16 @@ int RunConvertCommand(const std::vector<std::string>& args) {
 
   audio::ConversionControl control;
   control.cancel_requested = &g_interrupted;
-  switch (audio::ConvertWaveFile(sound, out, ui, control)) {
+  const audio::ConversionResult result = audio::ConvertWaveFile(sound, out, control);
+  switch (result.outcome) {
     case audio::ConversionOutcome::kConverted:
       return 0;
     case audio::ConversionOutcome::kCancelled:
       std::fprintf(stderr, "sonavelt-cli convert: interrupted; %s was not written\n", out.c_str());
       return 1;
     default:
-      return 1;  // the message has been written
+      Show(ui, result.status);
+      return 1;
   }
 }
 

@@ -27,7 +27,7 @@ Status AudioSoundWork::UnsupportedFile(const std::string& path) {
 Status AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
   if (Status safe = CheckListSafePath(path, "audio"); !safe.ok()) return safe;
   audio::WaveCheckState check{state.preparing_run, state.max_wave_frames};
-  Status checked = audio::CheckSoundFile(path, check, ui_);
+  Status checked = audio::CheckSoundFile(path, check, questions_);
   state.max_wave_frames = check.max_wave_frames;
   return checked;
 }
@@ -39,25 +39,20 @@ Status AudioSoundWork::CheckNotEmpty(const std::string& path, uint64_t* length) 
   return checked;
 }
 
-bool AudioSoundWork::PlaceSound(const std::string& path, const std::string& target,
-                                RunState& state,
-                                const std::function<void(int percent)>& progress) {
+Status AudioSoundWork::PlaceSound(const std::string& path, const std::string& target,
+                                  RunState& state,
+                                  const std::function<void(int percent)>& progress) {
   if (audio::IsUsedAsIs(path)) {
     // An .au sound goes to the page as it is, under the name the run gave it.
-    if (!audio::FileExists(path)) {
-      Show(ui_, audio::MissingFile(path, "audio"));
-      return false;
-    }
+    if (!audio::FileExists(path)) return audio::MissingFile(path, "audio");
     Status copied = file_io::CopyFileAtomically(path, target, &state.cancel_requested);
-    if (copied.ok()) return true;
-    if (copied.code() != Status::Code::kCancelled)
-      ui_.Tell(BoxStyle::kSystemModal, audio::CannotWriteMessage(target, copied.message()));
-    return false;
+    if (copied.ok() || copied.cancelled()) return copied;
+    return Status::IoError(audio::CannotWriteMessage(target, copied.message()));
   }
   audio::ConversionControl control;
   control.cancel_requested = &state.cancel_requested;
   control.report_progress = progress;
-  return audio::ConvertWaveFile(path, target, ui_, control) == audio::ConversionOutcome::kConverted;
+  return audio::ConvertWaveFile(path, target, control).status;
 }
 
 }  // namespace sonavelt::run

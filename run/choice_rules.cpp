@@ -154,12 +154,6 @@ Status CheckListSafePath(const std::string& path, const std::string& kind) {
   return Status::Refused(ListSeparatorMessage(path, kind)).WithBox(BoxStyle::kSystemModal);
 }
 
-bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui) {
-  const Status status = CheckListSafePath(path, kind);
-  Show(ui, status);
-  return status.ok();
-}
-
 Status CheckLocalPagePath(const std::string& path) {
   if (Status safe = CheckListSafePath(path, "HTML"); !safe.ok()) return safe;
   if (file_io::IsReadableFile(path)) return Status::Ok();

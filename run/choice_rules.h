@@ -90,9 +90,6 @@ bool HoldsListSeparator(std::string_view path);
 std::string ListSeparatorMessage(const std::string& path, const std::string& kind);
 // Refused with ListSeparatorMessage (system-modal) when path holds ";".
 Status CheckListSafePath(const std::string& path, const std::string& kind);
-// The same, shown on `ui`; false when refused. For callers that do not yet
-// hand their refusals back as a Status.
-bool CheckListSafePath(const std::string& path, const std::string& kind, UserInterface& ui);
 
 // The first page's check of a local page: CheckListSafePath, then a readable
 // regular file (file_io::IsReadableFile); else the missing-file message with

@@ -310,11 +310,15 @@ PipelineRun::Step PipelineRun::Converting() {
     // A sound met before (in any role) is made once.
     bool made = placed.count(name) != 0;
     if (!made) {
-      made = work.PlaceSound(path, converted, state_, [this](int percent) {
+      const Status placed_sound = work.PlaceSound(path, converted, state_, [this](int percent) {
         progress_.SetFixedProgress(ConversionProgressPosition(
             percent, state_.converted_count, combinations_, options_.no_background));
       });
+      made = placed_sound.ok();
       if (made) placed.insert(name);
+      // The conversion's own message comes first, then the run's below.
+      if (!made && !placed_sound.cancelled() && services_.show_warning)
+        services_.show_warning(placed_sound);
     }
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
     // A failed conversion has told the user why; the run must not go on to

@@ -82,8 +82,9 @@ struct RunServices {
   // Stores the choices of a completed run; empty: not stored.
   std::function<void(const StoredHistory&)> write_history;
   // Shows a warning the run goes on after (the page's background colour
-  // cannot be read, so the player gets white) while the run waits; the
-  // front ends show it as any message. Empty: the warning is not shown.
+  // cannot be read, so the player gets white), or a message that comes
+  // before the run's own (why a sound could not be converted), while the
+  // run waits; the front ends show it as any message. Empty: not shown.
   std::function<void(const Status& warning)> show_warning;
 };
 

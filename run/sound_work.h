@@ -34,10 +34,10 @@ class SoundWork {
   // Makes `target` (a new name in the run's work folder) hold the .au file
   // the page will use for the sound: a WAVE sound converted, an .au sound
   // copied as it is. `progress` is told the percentage of a conversion done.
-  // False after its own message, or when cancelled through state; no file
-  // is left at `target` then.
-  virtual bool PlaceSound(const std::string& path, const std::string& target, RunState& state,
-                          const std::function<void(int percent)>& progress) = 0;
+  // The fault's message (in its box), or Status::Cancelled when cancelled
+  // through state; no file is left at `target` then.
+  virtual Status PlaceSound(const std::string& path, const std::string& target, RunState& state,
+                            const std::function<void(int percent)>& progress) = 0;
 };
 
 }  // namespace sonavelt::run

@@ -11,4 +11,12 @@ inline bool Shown(UserInterface& ui, const Status& status) {
   return status.ok();
 }
 
+// A result that carries its Status (a conversion's) shown the same way;
+// its outcome.
+template <class Result>
+auto Shown(UserInterface& ui, const Result& result) -> decltype(result.outcome) {
+  Show(ui, result.status);
+  return result.outcome;
+}
+
 }  // namespace sonavelt::testing

@@ -31,7 +31,7 @@ class SoundDecoderTest : public ::testing::Test {
   }
   std::string Au(const std::string& source, const std::string& name) {
     std::string out = dir_.File(name);
-    EXPECT_EQ(ConvertWaveFile(source, out, ui_, {}), ConversionOutcome::kConverted) << source;
+    EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(source, out, {})), ConversionOutcome::kConverted) << source;
     return testing::ReadFile(out);
   }
 
@@ -143,7 +143,7 @@ TEST_F(SoundDecoderTest, UndecodableFilesAreRefusedNamingThem) {
 
     ui_.calls.clear();
     const std::string out = dir_.File("out.au");
-    EXPECT_NE(ConvertWaveFile(path, out, ui_, {}), ConversionOutcome::kConverted);
+    EXPECT_NE(testing::Shown(ui_, ConvertWaveFile(path, out, {})), ConversionOutcome::kConverted);
     ASSERT_EQ(ui_.Messages().size(), 1u);
     EXPECT_NE(ui_.Messages()[0].find(path), std::string::npos) << ui_.Messages()[0];
     EXPECT_FALSE(std::filesystem::exists(out));

@@ -192,14 +192,15 @@ TEST_F(WaveReaderTest, RiffSizeBoundsTheWalk) {
 TEST_F(WaveReaderTest, FileThatShrankWhileDecodingIsReported) {
   std::string path = Write(Wave(1, 8000, 8, std::string(1000, 'x')));
   ui_.calls.clear();
-  std::optional<OpenedWave> wave = OpenWaveForDecoding(path, ui_);
+  std::optional<OpenedWave> wave;
+  ASSERT_TRUE(testing::Shown(ui_, OpenWaveForDecoding(path, &wave)));
   ASSERT_TRUE(wave);
   testing::WriteFile(path, Wave(1, 8000, 8, std::string(10, 'x')));  // same inode, truncated
   size_t frames = 0;
-  EXPECT_FALSE(StreamWaveFrames(*wave, path, ui_, [&](const uint8_t*, size_t n) {
+  EXPECT_FALSE(testing::Shown(ui_, StreamWaveFrames(*wave, path, [&](const uint8_t*, size_t n) {
     frames += n;
     return true;
-  }));
+  })));
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0], path + " could not be read to its end");
 }

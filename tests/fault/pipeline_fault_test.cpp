@@ -39,8 +39,8 @@ class ChangingSoundWork : public SoundWork {
   Status CheckNotEmpty(const std::string& p, uint64_t* length) override {
     return real_.CheckNotEmpty(p, length);
   }
-  bool PlaceSound(const std::string& p, const std::string& target, RunState& s,
-                  const std::function<void(int)>& progress) override {
+  Status PlaceSound(const std::string& p, const std::string& target, RunState& s,
+                    const std::function<void(int)>& progress) override {
     if (change_) std::exchange(change_, nullptr)();
     return real_.PlaceSound(p, target, s, progress);
   }

@@ -67,9 +67,8 @@ int FuzzWaveReader(const uint8_t* data, size_t size) {
       static_cast<uint64_t>(format.frame_count) * (8000 / format.sample_rate + 1) > (4u << 20)) {
     return 0;
   }
-  SilentUserInterface convert_ui;
   std::string au_path = ScratchFolder() + "/output.au";
-  ConversionOutcome outcome = audio::ConvertWaveFile(path, au_path, convert_ui, {});
+  ConversionOutcome outcome = audio::ConvertWaveFile(path, au_path, {}).outcome;
   SONAVELT_FUZZ_CHECK((outcome == ConversionOutcome::kConverted) == checked,
                       "the check and the converter disagree");
   // What the converter writes, the .au reader accepts. A sound too short to

@@ -4,6 +4,8 @@
 // local one. The real program, real files, a real FTP server on loopback.
 #include <gtest/gtest.h>
 
+#include "tests/audio/shown_status.h"
+
 #include <sys/stat.h>
 
 #include <chrono>
@@ -139,7 +141,7 @@ TEST_F(SoundChoicesTest, SoundsOfOneNameFromDifferentFoldersKeepTheirOwnFiles) {
   testing::RecordingUserInterface ui;
   for (const std::string& sound : {a_bell, f_bell, copy}) {
     const std::string au = dir_.File("expected.au");
-    ASSERT_EQ(audio::ConvertWaveFile(dir_.File(sound), au, ui, {}),
+    ASSERT_EQ(testing::Shown(ui, audio::ConvertWaveFile(dir_.File(sound), au, {})),
               audio::ConversionOutcome::kConverted);
     expected[sound] = ReadFile(au);
   }

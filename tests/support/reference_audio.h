@@ -27,19 +27,25 @@ struct DecodedWave {
 // Decodes a WAVE file into memory through the reader the converter uses;
 // nullopt after the reader's short message (plain box) on a fault.
 inline std::optional<DecodedWave> ReadWaveSamples(const std::string& path, UserInterface& ui) {
-  std::optional<audio::OpenedWave> wave = audio::OpenWaveForDecoding(path, ui);
-  if (!wave) return std::nullopt;
+  std::optional<audio::OpenedWave> wave;
+  if (Status opened = audio::OpenWaveForDecoding(path, &wave); !opened.ok()) {
+    Show(ui, opened);
+    return std::nullopt;
+  }
   DecodedWave decoded;
   decoded.format = wave->layout.format;
   decoded.samples.reserve(static_cast<size_t>(decoded.format.frame_count));
   const int block = wave->layout.block_size;
   const int bits = decoded.format.bits_per_sample;
-  bool ok = audio::StreamWaveFrames(*wave, path, ui, [&](const uint8_t* frames, size_t count) {
+  Status streamed = audio::StreamWaveFrames(*wave, path, [&](const uint8_t* frames, size_t count) {
     for (size_t i = 0; i < count; ++i)
       decoded.samples.push_back(audio::FirstChannelSample(frames + i * block, bits));
     return true;
   });
-  if (!ok) return std::nullopt;
+  if (!streamed.ok()) {
+    Show(ui, streamed);
+    return std::nullopt;
+  }
   return decoded;
 }
 
