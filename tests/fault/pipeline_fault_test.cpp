@@ -118,6 +118,17 @@ TEST_F(ChangedFilesTest, SoundReplacedByGarbageIsRefusedNotConverted) {
   EXPECT_EQ(SiteFiles(), std::vector<std::string>{"page.htm"});
 }
 
+TEST_F(ChangedFilesTest, FailedConversionTellsWhyBeforeTheRunStops) {
+  const std::string exit_sound = dir_.File("x.wav");
+  RunWith([&] { WriteFile(exit_sound, "RIFF\x10\0\0\0WAVEjunkjunkjunk"); });
+  // The converter's own reason (plain box) first, then the run's message.
+  ASSERT_EQ(ui_.calls.size(), 2u) << ::testing::PrintToString(ui_.Messages());
+  EXPECT_EQ(ui_.calls[0].style, BoxStyle::kPlain);
+  EXPECT_EQ(ui_.calls[0].text.rfind(exit_sound, 0), 0u) << ui_.calls[0].text;
+  EXPECT_EQ(ui_.calls[1].style, BoxStyle::kSystemModal);
+  EXPECT_NE(ui_.calls[1].text.find(exit_sound), std::string::npos) << ui_.calls[1].text;
+}
+
 TEST_F(ChangedFilesTest, SoundReplacedByAnotherGoodSoundUsesTheNewOne) {
   // Longer and at another rate: the preparing phase's measurements are stale.
   RunOutcome outcome =
