@@ -180,21 +180,22 @@ ConversionResult Convert(const std::string& wave_path, const std::string& au_pat
   size_t held = 0;
   uint64_t written = 0;
   bool cancelled = false;
-  const Status streamed = StreamWaveFrames(*wave, wave_path, [&](const uint8_t* piece, size_t count) {
-    if (cancelled || !status.ok()) return false;
-    if (held + piece_bound > capacity) {
-      status = writer.Write(out.get(), held);
-      held = 0;
-      if (!status.ok()) return false;
-    }
-    const size_t made = EncodeFrames(format, mode, piece, count, changer, out.get() + held);
-    held += made;
-    written += made;
-    // Checked for every piece as well as at the marks, so a long sound
-    // stops soon after the user asks.
-    cancelled = control.cancelled() || !marks.Pass(written);
-    return !cancelled;
-  });
+  const Status streamed =
+      StreamWaveFrames(*wave, wave_path, [&](const uint8_t* piece, size_t count) {
+        if (cancelled || !status.ok()) return false;
+        if (held + piece_bound > capacity) {
+          status = writer.Write(out.get(), held);
+          held = 0;
+          if (!status.ok()) return false;
+        }
+        const size_t made = EncodeFrames(format, mode, piece, count, changer, out.get() + held);
+        held += made;
+        written += made;
+        // Checked for every piece as well as at the marks, so a long sound
+        // stops soon after the user asks.
+        cancelled = control.cancelled() || !marks.Pass(written);
+        return !cancelled;
+      });
   if (cancelled) return cancelled_result;  // the writer removes its file
   if (!status.ok()) return failed(status);
   if (!streamed.ok()) return {ConversionOutcome::kRefused, streamed};

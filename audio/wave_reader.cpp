@@ -166,7 +166,7 @@ Status OpenWaveForDecoding(const std::string& path, std::optional<OpenedWave>* w
 size_t WaveStreamBytes() { return kStreamBytes; }
 
 Status StreamWaveFrames(const OpenedWave& wave, const std::string& path,
-                      const std::function<bool(const uint8_t* frames, size_t count)>& consume) {
+                        const std::function<bool(const uint8_t* frames, size_t count)>& consume) {
   const uint64_t block = static_cast<uint64_t>(wave.layout.block_size);
   uint64_t left = static_cast<uint64_t>(wave.layout.format.frame_count) * block;
   uint64_t offset = wave.layout.data_offset;

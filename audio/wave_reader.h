@@ -80,7 +80,7 @@ size_t WaveStreamBytes();
 // its data (it shrank, a read error) comes back with the short message
 // (plain box).
 Status StreamWaveFrames(const OpenedWave& wave, const std::string& path,
-                      const std::function<bool(const uint8_t* frames, size_t count)>& consume);
+                        const std::function<bool(const uint8_t* frames, size_t count)>& consume);
 
 // The first channel's sample of one frame as a linear 16-bit-range value:
 // 8-bit samples are unsigned ((byte - 128) x 256: 0x80 -> 0, 0x00 -> -32768,

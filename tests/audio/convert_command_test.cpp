@@ -52,7 +52,8 @@ TEST(ConvertCommandTest, ConvertsLikeARunAndReportsFaults) {
   EXPECT_EQ(ok.exit_code, 0) << ok.err;
   EXPECT_EQ(ok.err, "");
   testing::RecordingUserInterface ui;
-  ASSERT_EQ(testing::Shown(ui, ConvertWaveFile(dir.File("Bell.WAV"), dir.File("lib.au"), {})), ConversionOutcome::kConverted);
+  ASSERT_EQ(testing::Shown(ui, ConvertWaveFile(dir.File("Bell.WAV"), dir.File("lib.au"), {})),
+            ConversionOutcome::kConverted);
   EXPECT_EQ(testing::ReadFile(dir.File("work/Bell.au")), testing::ReadFile(dir.File("lib.au")));
   EXPECT_EQ(testing::ReadFile(dir.File("lib.au")).size(), 34u + 8000u);
 

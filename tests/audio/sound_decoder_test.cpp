@@ -31,7 +31,8 @@ class SoundDecoderTest : public ::testing::Test {
   }
   std::string Au(const std::string& source, const std::string& name) {
     std::string out = dir_.File(name);
-    EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(source, out, {})), ConversionOutcome::kConverted) << source;
+    EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(source, out, {})), ConversionOutcome::kConverted)
+        << source;
     return testing::ReadFile(out);
   }
 

@@ -28,7 +28,8 @@ class SunAuReaderTest : public ::testing::Test {
 TEST_F(SunAuReaderTest, AcceptsMuLawHeadersOfAnySaneShape) {
   // Our own conversion: header 34, data from there.
   std::string wave = Write(testing::Wave(1, 8000, 8, std::string(10, 'x')), "s.wav");
-  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("ours.au"), {})), ConversionOutcome::kConverted);
+  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("ours.au"), {})),
+            ConversionOutcome::kConverted);
   SunAuReader ours;
   ASSERT_TRUE(ours.Check(dir_.File("ours.au")).ok());
   EXPECT_EQ(ours.data_offset(), 34u);

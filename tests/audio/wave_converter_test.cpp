@@ -52,7 +52,8 @@ class WaveConverterTest : public ::testing::Test {
 
 TEST_F(WaveConverterTest, HeaderOfEightThousandFrames) {
   std::string wave = Write(testing::Wave(1, 8000, 8, std::string(8000, '\x80')));
-  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("s.au"), control_)), ConversionOutcome::kConverted);
+  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("s.au"), control_)),
+            ConversionOutcome::kConverted);
   std::string au = testing::ReadFile(dir_.File("s.au"));
   const unsigned char expected[34] = {0x2E, 0x73, 0x6E, 0x64, 0, 0, 0, 0x22, 0, 0, 0x1F, 0x40,
                                       0,    0,    0,    1,    0, 0, 0x1F, 0x40, 0, 0, 0, 1,
@@ -108,7 +109,8 @@ TEST_F(WaveConverterTest, StreamedConversionMatchesStepByStep) {
     SCOPED_TRACE(::testing::Message() << c.channels << "ch " << c.rate << " Hz " << c.bits << " bit");
     std::string wave = Write(testing::Wave(c.channels, c.rate, c.bits,
                                            RandomBytes(size_t(c.frames) * c.channels * c.bits / 8, seed++)));
-    ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("s.au"), control_)), ConversionOutcome::kConverted);
+    ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("s.au"), control_)),
+              ConversionOutcome::kConverted);
     EXPECT_EQ(testing::ReadFile(dir_.File("s.au")), StepByStep(wave));
   }
   EXPECT_TRUE(ui_.calls.empty());
@@ -119,14 +121,16 @@ TEST_F(WaveConverterTest, ProgressAtTheTenthMarksOfTheOutput) {
   control_.report_progress = [&](int p) { percents.push_back(p); };
   // 55 input frames at 22050 Hz give 19 output frames: marks 1, 3, 5, 7, 9, ...
   std::string wave = Write(testing::Wave(1, 22050, 8, std::string(55, '\x80')));
-  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("a.au"), control_)), ConversionOutcome::kConverted);
+  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("a.au"), control_)),
+            ConversionOutcome::kConverted);
   ASSERT_EQ(testing::ReadFile(dir_.File("a.au")).size(), 34u + 19u);
   EXPECT_EQ(percents, (std::vector<int>{5, 15, 26, 36, 47, 57, 68, 78, 89}));
 
   // Fewer than ten frames: marks coincide, the first is 0, one report each.
   percents.clear();
   wave = Write(testing::Wave(1, 8000, 8, std::string(5, '\x80')), "five.wav");
-  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("b.au"), control_)), ConversionOutcome::kConverted);
+  ASSERT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("b.au"), control_)),
+            ConversionOutcome::kConverted);
   EXPECT_EQ(percents, (std::vector<int>{0, 20, 40, 60, 80}));
 }
 
@@ -138,14 +142,16 @@ TEST_F(WaveConverterTest, CancelLeavesNoFileAndKeepsAnEarlierOne) {
     if (++reports == 3) cancel = true;  // the user quits part way through
   };
   std::string wave = Write(testing::Wave(1, 8000, 8, RandomBytes(50000, 7)));
-  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("c.au"), control_)), ConversionOutcome::kCancelled);
+  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("c.au"), control_)),
+            ConversionOutcome::kCancelled);
   EXPECT_EQ(reports, 3);
   EXPECT_FALSE(std::filesystem::exists(dir_.File("c.au")));
 
   testing::WriteFile(dir_.File("c.au"), "earlier");
   reports = 0;
   cancel = false;
-  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("c.au"), control_)), ConversionOutcome::kCancelled);
+  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, dir_.File("c.au"), control_)),
+            ConversionOutcome::kCancelled);
   EXPECT_EQ(testing::ReadFile(dir_.File("c.au")), "earlier");
   // No temporary files are left behind either.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
@@ -157,14 +163,16 @@ TEST_F(WaveConverterTest, CancelLeavesNoFileAndKeepsAnEarlierOne) {
 TEST_F(WaveConverterTest, FailuresAreReportedNeverSuccess) {
   std::string wave = Write(testing::Wave(1, 8000, 8, std::string(100, 'x')));
   std::string unwritable = dir_.File("missing-folder/s.au");
-  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, unwritable, control_)), ConversionOutcome::kWriteFailed);
+  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(wave, unwritable, control_)),
+            ConversionOutcome::kWriteFailed);
   ASSERT_EQ(ui_.calls.size(), 1u);
   EXPECT_EQ(ui_.calls[0].style, BoxStyle::kSystemModal);
   EXPECT_EQ(ui_.calls[0].text.rfind(unwritable + " cannot be written: ", 0), 0u);
 
   ui_.calls.clear();
   std::string broken = Write("RIFF", "broken.wav");
-  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(broken, dir_.File("b.au"), control_)), ConversionOutcome::kRefused);
+  EXPECT_EQ(testing::Shown(ui_, ConvertWaveFile(broken, dir_.File("b.au"), control_)),
+            ConversionOutcome::kRefused);
   EXPECT_EQ(ui_.Messages(), std::vector<std::string>{broken + " is not a WAVE file"});
   EXPECT_FALSE(std::filesystem::exists(dir_.File("b.au")));
 

@@ -197,10 +197,11 @@ TEST_F(WaveReaderTest, FileThatShrankWhileDecodingIsReported) {
   ASSERT_TRUE(wave);
   testing::WriteFile(path, Wave(1, 8000, 8, std::string(10, 'x')));  // same inode, truncated
   size_t frames = 0;
-  EXPECT_FALSE(testing::Shown(ui_, StreamWaveFrames(*wave, path, [&](const uint8_t*, size_t n) {
+  auto count = [&](const uint8_t*, size_t n) {
     frames += n;
     return true;
-  })));
+  };
+  EXPECT_FALSE(testing::Shown(ui_, StreamWaveFrames(*wave, path, count)));
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0], path + " could not be read to its end");
 }
