@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -160,11 +161,18 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   // A page large enough that writing it is a phase of its own.
   std::string page = kPage;
   page.insert(page.find("<P>"), "<!-- " + std::string(1 << 20, 'p') + " -->\r\n");
+  // The kill moments spread over the length of a clean run: the shortest of
+  // three, as the first one also pays for cold caches and would put many
+  // kills after the end of a warm run.
   fs::path ref = Site("ref", page);
-  auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(Run(Argv(ref / "index.htm", sounds)).status, 0);
-  auto clean_time =
-      std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+  milliseconds clean_time = milliseconds::max();
+  for (int i = 0; i < 3; ++i) {
+    fs::path clean = i == 0 ? ref : Site("clean-" + std::to_string(i), page);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Run(Argv(clean / "index.htm", sounds)).status, 0);
+    clean_time = std::min(clean_time, std::chrono::duration_cast<milliseconds>(
+                                          std::chrono::steady_clock::now() - start));
+  }
   const Snapshot want = Take(ref);
   const std::string& new_page = want.at("index.htm");
 
@@ -196,6 +204,8 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   EXPECT_GT(killed, 10) << "too few rounds were killed in time to mean anything (clean run: "
                         << clean_time.count() << " ms)";
   RecordProperty("rounds_that_left_temporary_files", left_temporary);
+  RecordProperty("rounds_killed", killed);
+  RecordProperty("clean_run_ms", static_cast<int>(clean_time.count()));
 
   // Besides what the kills left: a killed run's files, planted, go; one of a
   // process that still runs (this test) stays.
