@@ -4,13 +4,14 @@
 #include "audio/sound_decoder.h"
 #include "audio/sun_au_reader.h"
 #include "audio/wave_reader.h"
+#include "base/file_io.h"
 #include "base/text.h"
 
 namespace sonavelt::app {
 
 bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInterface& ui,
                        SoundOutput& output, const std::function<void(bool)>& show_wait) {
-  if (!audio::FileExists(path)) {
+  if (!file_io::IsReadableFile(path)) {
     Show(ui, audio::MissingFile(path, "audio"));
     return false;
   }

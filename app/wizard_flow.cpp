@@ -4,6 +4,7 @@
 
 #include "app/help_ids.h"
 #include "audio/sound_checks.h"
+#include "base/file_io.h"
 #include "base/text.h"
 #include "run/startup.h"
 
@@ -31,13 +32,13 @@ bool IsSoundPage(WizardPage page) {
 
 bool LocateRequiredFile(std::string& path, const std::string& required_name,
                         const std::string& install_folder, UserInterface& ui, FileChooser& chooser) {
-  if (!audio::FileExists(path)) {
+  if (!file_io::IsReadableFile(path)) {
     ui.Tell(BoxStyle::kPlain, required_name + " was not found.\r\n" + "Find it?");
     std::string chosen = chooser.ChooseFile(install_folder);
     if (chosen.empty()) return false;
     path = chosen;
   }
-  std::string name = audio::FileExists(path) ? FileNameOfPath(path) : std::string();
+  std::string name = file_io::IsReadableFile(path) ? FileNameOfPath(path) : std::string();
   while (name != required_name) {
     const bool again = ui.AskAs(
         QuestionKind::kOkCancel, BoxStyle::kPlain, path + "\r\nis not " + required_name + "\r\n\r\n" +
@@ -142,7 +143,7 @@ bool WizardFlow::CheckSound(const std::string& text) {
     Show(ui_, safe);
     return false;
   }
-  if (!audio::FileExists(text)) {
+  if (!file_io::IsReadableFile(text)) {
     Show(ui_, audio::MissingFile(text, "audio"));
     return false;
   }
@@ -292,7 +293,7 @@ void WizardFlow::ChooseLocalPage(const std::string& path) {
 std::string WizardFlow::LocalPageDialogStart(const std::string& path_text) {
   if (!choices_.page.is_remote) choices_.page.local_html_path = path_text;
   const std::string& page = choices_.page.local_html_path;
-  return audio::FileExists(page) ? page : choices_.paths.install_folder;
+  return file_io::IsReadableFile(page) ? page : choices_.paths.install_folder;
 }
 
 std::string WizardFlow::SoundDialogFolder() const {
@@ -304,7 +305,7 @@ std::string WizardFlow::SoundDialogFolder() const {
     default: return choices_.paths.install_folder;
   }
   const size_t index = static_cast<size_t>(combination_ - 1);
-  if (index < list->size() && audio::FileExists((*list)[index])) {
+  if (index < list->size() && file_io::IsReadableFile((*list)[index])) {
     const std::string& current = (*list)[index];
     const size_t slash = current.rfind('/');
     if (slash != std::string::npos) return current.substr(0, slash);

@@ -21,8 +21,6 @@ int64_t MtimeNs(const struct stat& st) {
 
 }  // namespace
 
-std::string SpecialFileKindOf(const std::string& path) { return file_io::SpecialFileKindOf(path); }
-
 std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
   auto refuse = [&](int e) {
     if (error) *error = e;

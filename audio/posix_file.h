@@ -12,12 +12,6 @@
 // writes that only ever put a complete file under its final name.
 namespace sonavelt::audio {
 
-// What `path` names when that is neither a regular file nor a folder, for
-// messages: "a named pipe (FIFO)", "a device", "a socket", "not a regular
-// file"; empty otherwise (also for a path that cannot be examined).
-// Symbolic links are followed. Nothing is opened, so a FIFO never blocks.
-std::string SpecialFileKindOf(const std::string& path);
-
 // A file opened for reading. Only regular files are opened: a folder, a FIFO
 // or a device is refused before any read (a FIFO would block the reader, a
 // device such as /dev/zero never ends), so "can be opened" means "is a

@@ -9,10 +9,8 @@
 
 namespace sonavelt::audio {
 
-bool FileExists(const std::string& path) { return file_io::IsReadableFile(path); }
-
 Status MissingFile(const std::string& path, const std::string& kind) {
-  const std::string what = SpecialFileKindOf(path);
+  const std::string what = file_io::SpecialFileKindOf(path);
   return Status::NotFound(what.empty() ? MissingFileMessage(path, kind)
                                        : NotAFileMessage(path, what, kind));
 }

@@ -11,17 +11,13 @@
 // run. Each check answers a Status: ok, or the message to show (in the box
 // style it carries, system-modal); Status::Cancelled when the user declined
 // a format change (nothing to show). Callers show the message and decide
-// where to go next. FileExists and HasSoundExtension answer only yes or no:
-// their callers choose the message (MissingFile, UnsupportedFile).
+// where to go next. file_io::IsReadableFile and HasSoundExtension answer
+// only yes or no: their callers choose the message (MissingFile,
+// UnsupportedFile).
 namespace sonavelt::audio {
 
-// True when path names a regular file that can be opened for reading (a
-// folder, a FIFO, a device, a missing or unreadable file: false). Never
-// reads, and never waits on a FIFO.
-bool FileExists(const std::string& path);
-
-// The message for a path FileExists refused; kind is "audio" for sounds and
-// "HTML" for the page. A path that names a FIFO, a device or a socket is
+// The message for a path file_io::IsReadableFile refused; kind is "audio"
+// for sounds and "HTML" for the page. A path that names a FIFO, a device or a socket is
 // told so; any other (a folder too), that it was not found.
 Status MissingFile(const std::string& path, const std::string& kind);
 

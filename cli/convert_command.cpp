@@ -16,6 +16,7 @@
 #include "audio/sound_checks.h"
 #include "audio/sound_names.h"
 #include "audio/wave_converter.h"
+#include "base/file_io.h"
 #include "cli/terminal_user_interface.h"
 
 namespace sonavelt::cli {
@@ -77,7 +78,7 @@ int RunConvertCommand(const std::vector<std::string>& args) {
 
   // No format question here: the command was asked to convert.
   TerminalUserInterface ui(TerminalUserInterface::Answer::kYes);
-  if (!audio::FileExists(sound)) {
+  if (!file_io::IsReadableFile(sound)) {
     Show(ui, audio::MissingFile(sound, "audio"));
     return 1;
   }

@@ -10,7 +10,7 @@
 
 namespace sonavelt::run {
 
-bool AudioSoundWork::FileExists(const std::string& path) { return audio::FileExists(path); }
+bool AudioSoundWork::FileExists(const std::string& path) { return file_io::IsReadableFile(path); }
 
 bool AudioSoundWork::HasSoundExtension(const std::string& path) {
   return audio::HasSoundExtension(path);
@@ -44,7 +44,7 @@ Status AudioSoundWork::PlaceSound(const std::string& path, const std::string& ta
                                   const std::function<void(int percent)>& progress) {
   if (audio::IsUsedAsIs(path)) {
     // An .au sound goes to the page as it is, under the name the run gave it.
-    if (!audio::FileExists(path)) return audio::MissingFile(path, "audio");
+    if (!file_io::IsReadableFile(path)) return audio::MissingFile(path, "audio");
     Status copied = file_io::CopyFileAtomically(path, target, &state.cancel_requested);
     if (copied.ok() || copied.cancelled()) return copied;
     return Status::IoError(audio::CannotWriteMessage(target, copied.message()));

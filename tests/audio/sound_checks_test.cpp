@@ -30,12 +30,12 @@ class SoundChecksTest : public ::testing::Test {
 };
 
 TEST_F(SoundChecksTest, ExistenceAndExtension) {
-  EXPECT_FALSE(FileExists(""));
-  EXPECT_FALSE(FileExists(dir_.File("none.wav")));
+  EXPECT_FALSE(file_io::IsReadableFile(""));
+  EXPECT_FALSE(file_io::IsReadableFile(dir_.File("none.wav")));
   std::filesystem::create_directories(dir_.path() / "my.audio");
-  EXPECT_FALSE(FileExists(dir_.File("my.audio")));  // a folder is no file
+  EXPECT_FALSE(file_io::IsReadableFile(dir_.File("my.audio")));  // a folder is no file
   testing::WriteFile(dir_.File("song.wave.txt"), "x");
-  EXPECT_TRUE(FileExists(dir_.File("song.wave.txt")));
+  EXPECT_TRUE(file_io::IsReadableFile(dir_.File("song.wave.txt")));
 
   // Plain substring tests on a lower-case copy: these all pass.
   EXPECT_TRUE(HasSoundExtension("song.wave.txt"));
@@ -60,8 +60,8 @@ TEST_F(SoundChecksTest, SpecialFilesAreNeverOpenedAndSaySoWhenRefused) {
   // never ends. Neither counts as a file, and the message says what it is.
   const std::string fifo = dir_.File("pipe.wav");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_FALSE(FileExists(fifo));
-  EXPECT_FALSE(FileExists("/dev/zero"));
+  EXPECT_FALSE(file_io::IsReadableFile(fifo));
+  EXPECT_FALSE(file_io::IsReadableFile("/dev/zero"));
   int error = 0;
   EXPECT_FALSE(InputFile::Open(fifo, &error).has_value());
   EXPECT_EQ(error, file_io::kNotRegularFile);

@@ -138,6 +138,19 @@ class TransfersTest : public ::testing::Test {
     WriteFile(Temp(), NewPage());
   }
 
+  // The run's files beside the page that are on the site under their final
+  // names, in announced order: the sounds, the class file, the resource file.
+  std::vector<std::string> PlacedBesideThePage() const {
+    std::vector<std::string> placed;
+    for (const std::string& sound : sounds_) {
+      std::string remote = "/www/audio/" + fs::path(sound).filename().string();
+      if (fs::exists(site_ + remote)) placed.push_back(remote);
+    }
+    for (const char* name : {"/www/SonaveltRandomEventBackground.class", "/www/index.res"})
+      if (fs::exists(site_ + name)) placed.push_back(name);
+    return placed;
+  }
+
   // Files left on the site by the publish (temporary and backup names).
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> left;
@@ -363,13 +376,7 @@ TEST_F(TransfersTest, RefusalsAreNotRetriedAndLeaveThePageAsItWas) {
     EXPECT_NE(text.find(c.quoted), std::string::npos) << text;
     // The second connection may have put later files in place by then: the
     // message names exactly what is on the site, in announced order.
-    std::vector<std::string> placed;
-    for (const std::string& sound : sounds_) {
-      std::string remote = "/www/audio/" + fs::path(sound).filename().string();
-      if (fs::exists(site_ + remote)) placed.push_back(remote);
-    }
-    for (const char* name : {"/www/SonaveltRandomEventBackground.class", "/www/index.res"})
-      if (fs::exists(site_ + name)) placed.push_back(name);
+    const std::vector<std::string> placed = PlacedBesideThePage();
     for (const std::string& remote : c.placed)
       EXPECT_NE(std::find(placed.begin(), placed.end(), remote), placed.end()) << remote;
     EXPECT_NE(text.find(PageUnchangedText(placed)), std::string::npos) << text;
@@ -398,13 +405,7 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
   EXPECT_FALSE(transfer.Publish(Files()).ok());
   EXPECT_EQ(observer_.Sent(), Events{"e1.au"});
   ASSERT_EQ(ui_.calls.size(), 1u);
-  std::vector<std::string> placed;
-  for (const std::string& sound : sounds_) {
-    std::string remote = "/www/audio/" + fs::path(sound).filename().string();
-    if (fs::exists(site_ + remote)) placed.push_back(remote);
-  }
-  for (const char* name : {"/www/SonaveltRandomEventBackground.class", "/www/index.res"})
-    if (fs::exists(site_ + name)) placed.push_back(name);
+  const std::vector<std::string> placed = PlacedBesideThePage();
   ASSERT_NE(std::find(placed.begin(), placed.end(), "/www/SonaveltRandomEventBackground.class"),
             placed.end());
   EXPECT_EQ(ReadFile(site_ + "/www/SonaveltRandomEventBackground.class"),
