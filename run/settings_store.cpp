@@ -1,5 +1,11 @@
 #include "run/settings_store.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -13,6 +19,24 @@ constexpr char kAddressGroup[] = "V1.0/Evaluation/Address";
 constexpr char kHistoryGroup[] = "V1.0/Evaluation/History";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The settings file's writer takes a lock file beside it and puts its
+// process id in at once. A writer killed between the two leaves an empty
+// lock that QSettings would only call stale after 30 seconds, holding every
+// later run that long. A live writer fills its lock within microseconds, so
+// a lock still empty after a second is such a leftover.
+void RemoveAbandonedLock(const std::string& settings_file) {
+  constexpr auto kFillTime = std::chrono::seconds(1);
+  const std::string lock = settings_file + ".lock";
+  const auto deadline = std::chrono::steady_clock::now() + kFillTime;
+  for (;;) {
+    struct stat st {};
+    if (lstat(lock.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) return;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  unlink(lock.c_str());
+}
 
 }  // namespace
 
@@ -45,7 +69,7 @@ SettingsStore::SettingsStore()
 SettingsStore::SettingsStore(const std::string& ini_path)
     : impl_(std::make_unique<Impl>(new QSettings(Q(ini_path), QSettings::IniFormat))) {}
 
-SettingsStore::~SettingsStore() { impl_->settings->sync(); }
+SettingsStore::~SettingsStore() { Sync(); }
 
 std::string SettingsStore::AppPath() const { return impl_->Text(kSetUpGroup, "AppPath"); }
 
@@ -110,6 +134,7 @@ void SettingsStore::WriteHistory(const StoredHistory& h) {
 }
 
 bool SettingsStore::Sync() {
+  RemoveAbandonedLock(FilePath());
   impl_->settings->sync();
   // FormatError only says the file held garbage when it was read; it stays
   // set after the good values have been written over it.

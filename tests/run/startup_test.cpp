@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "run/run_history.h"
@@ -133,4 +134,20 @@ TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {
 }
 
 }  // namespace
+// A run killed while it took the settings file's lock leaves the lock empty.
+// The next run, right after, stores its choices within about a second, where
+// QSettings alone waits 30 seconds for that lock.
+TEST(SettingsStoreTest, AnEmptyLockLeftByAKilledRunDoesNotHoldTheNextRun) {
+  TempDir dir;
+  const std::string ini = dir.File("Sonavelt.ini");
+  WriteFile(ini + ".lock", "");
+  const auto start = std::chrono::steady_clock::now();
+  {
+    SettingsStore store(ini);
+    store.SetAppPath("/opt/sonavelt");
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(SettingsStore(ini).AppPath(), "/opt/sonavelt");
+}
+
 }  // namespace sonavelt::run
