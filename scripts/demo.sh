@@ -4,7 +4,7 @@
 #   SONAVELT_DEMO_DIR   where the copy goes (default demo-output/)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --demo
 BUILD_DIR=${SONAVELT_BUILD_DIR:-build}
 CLI=$PWD/$BUILD_DIR/bin/sonavelt-cli
 DATA=$PWD/$BUILD_DIR/share/sonavelt
