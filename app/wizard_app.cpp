@@ -22,6 +22,7 @@
 #include "base/file_io.h"
 #include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
+#include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
 #include "run/work_folder.h"
@@ -96,12 +97,14 @@ int RunWizardApp(const WizardAppOptions& options) {
   services.open_test_page = [&ui, &starter](const std::string& address) {
     Show(ui, browser::LaunchBrowser(address, starter, browser::BrowserSearch::FromEnvironment()));
   };
-  services.write_history = [&store, &gate](const run::StoredHistory& history) {
+  services.write_history = [&store, &gate, &ui](const run::StoredHistory& history) {
     // The settings file belongs to the GUI thread.
+    bool stored = false;
     gate.Call([&] {
       store.WriteHistory(history);
-      store.Sync();
+      stored = store.Sync();
     });
+    if (!stored) ui.Tell(BoxStyle::kPlain, run::ChoicesNotStoredMessage(store.FilePath()));
   };
   services.show_broken_page = [](const std::string& page) { OpenInTextEditorAndWait(page); };
   services.beep = [] { QApplication::beep(); };

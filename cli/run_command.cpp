@@ -441,8 +441,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
       if (store.Sync()) {
         std::printf("settings: %s\n", store.FilePath().c_str());
       } else {
-        std::fprintf(stderr, "The choices of this run were not stored: %s cannot be written.\n",
-                     store.FilePath().c_str());
+        std::fprintf(stderr, "%s\n", run::ChoicesNotStoredMessage(store.FilePath()).c_str());
       }
       return kExitDone;
     case run::RunOutcome::End::kSentBack:

@@ -59,6 +59,8 @@ std::string UntrustedCertificateText(std::string_view server, std::string_view e
 // A publish that stopped before the page was replaced: the page is as it was;
 // `placed` are the files already put on the site (remote paths).
 std::string PageUnchangedText(const std::vector<std::string>& placed);
+// Appended to a failed replace whose old file could not be put back.
+std::string OldFileKeptText(std::string_view backup);
 // The page's in-place write (on a server without renames) did not complete.
 std::string PageBackupText(std::string_view backup, std::string_view new_page);
 

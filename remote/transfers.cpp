@@ -229,7 +229,7 @@ Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::st
     status = store(*temporary);
     if (status.ok() || !IsPermanentFailure(status)) return status;
     // Many shared hosts refuse names starting with ".".
-    connection_->Delete(*temporary);
+    static_cast<void>(connection_->Delete(*temporary));  // best effort, as every Delete here
     Forget(temporaries_, *temporary);
   }
   std::string plain = FtpConnection::TemporaryUploadPath(target, false);
@@ -237,7 +237,7 @@ Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::st
   Status second = store(plain);
   if (!second.ok()) {
     if (IsPermanentFailure(second)) {
-      connection_->Delete(plain);
+      static_cast<void>(connection_->Delete(plain));
       Forget(temporaries_, plain);
     }
     return second;
@@ -266,7 +266,7 @@ Status RemotePageTransfer::SendAndRename(const std::string& data, const std::str
       return status;
     }
     // The rename may have been refused for the leading "." alone.
-    connection_->Delete(*temporary);
+    static_cast<void>(connection_->Delete(*temporary));
     Forget(temporaries_, *temporary);
     dot_names_refused_ = true;
   }
@@ -283,7 +283,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
     Status status = SendAndRename(data, target, &temporary, &rename_refused, false);
     if (status.ok() || !rename_refused) return status;
     renames_refused_ = true;
-    connection_->Delete(temporary);
+    static_cast<void>(connection_->Delete(temporary));
     Forget(temporaries_, temporary);
   }
   // No renames here: a file beside the page is written in place (the page
@@ -323,7 +323,7 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   temporaries_.push_back(backup);
   Status status = StoreChecked(original_page_, backup);
   if (!status.ok() && IsPermanentFailure(status) && !dot_names_refused_) {
-    connection_->Delete(backup);
+    static_cast<void>(connection_->Delete(backup));
     Forget(temporaries_, backup);
     backup = FtpConnection::BackupPath(target, false);
     temporaries_.push_back(backup);
@@ -341,8 +341,8 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   if (!status.ok()) return status;
   page_note_.clear();
   placed_.push_back(target);
-  connection_->Delete(backup);
-  connection_->Delete(temporary);
+  static_cast<void>(connection_->Delete(backup));
+  static_cast<void>(connection_->Delete(temporary));
   return Status::Ok();
 }
 
@@ -589,7 +589,7 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   lane.Stop(&temporaries_, &placed_);
   // What the second connection left (a file it gave up on, since placed by
   // this one) goes before the page.
-  for (const std::string& path : temporaries_) connection_->Delete(path);
+  for (const std::string& path : temporaries_) static_cast<void>(connection_->Delete(path));
   temporaries_.clear();
   // The commit point: the page, last.
   status = send(remote_path, temp, remote_path, true);

@@ -37,6 +37,14 @@ std::string CopyFailedMessage(const std::vector<std::string>& failures) {
   return text;
 }
 
+std::string ChoicesNotStoredMessage(const std::string& settings_file) {
+  return "The choices of this run were not stored: " + settings_file + " cannot be written.";
+}
+
+std::string AddressNotRememberedMessage(const std::string& settings_file) {
+  return "The address was not remembered: " + settings_file + " cannot be written.";
+}
+
 std::string AppletClassMissingMessage(const std::string& class_path) {
   return std::string(kAppletClassFileName) + " was not found.\r\n" + class_path;
 }

@@ -21,6 +21,10 @@ std::string ConvertedSoundMissingMessage(const std::string& sound_path,
                                          const std::string& au_path);
 // Copies beside the page that failed, one line each ("<from> -> <to>: why").
 std::string CopyFailedMessage(const std::vector<std::string>& failures);
+// The settings file could not be written: the run's choices, or the
+// remembered addresses, are not kept for the next program run.
+std::string ChoicesNotStoredMessage(const std::string& settings_file);
+std::string AddressNotRememberedMessage(const std::string& settings_file);
 // The applet class file is not in the install folder.
 std::string AppletClassMissingMessage(const std::string& class_path);
 // The browser player is not in the install folder (asked for by the run's

@@ -325,5 +325,19 @@ TEST_F(SettingsGarbageTest, UnreadableSettingsAreNotClaimedAsSaved) {
   EXPECT_NE(r.err.find(Ini().string()), std::string::npos) << r.err;
 }
 
+TEST_F(SettingsGarbageTest, UnwritableSettingsAreNotClaimedAsRemembered) {
+  // The address is remembered before connecting; nothing listens on the port.
+  fs::create_directories(Ini());
+  ProgramResult r = RunProgram({cli_, "run", "--yes", "-q", "ftp://u@127.0.0.1:9/www/page.htm"},
+                               root_,
+                               {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                                "XDG_DATA_HOME=" + (root_ / "data").string(),
+                                "XDG_CACHE_HOME=" + (root_ / "cache").string(),
+                                "SONAVELT_FTP_PASSWORD=pw"});
+  EXPECT_NE(r.err.find("The address was not remembered: " + Ini().string() + " cannot be written."),
+            std::string::npos)
+      << r.err;
+}
+
 }  // namespace
 }  // namespace sonavelt::testing
