@@ -287,10 +287,12 @@ FtpConnection::~FtpConnection() {
   if (handle_) curl_easy_cleanup(Handle(handle_));
 }
 
-std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path, bool dot_name) {
+std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path, bool dot_name,
+                                               const std::string& tag) {
   size_t slash = remote_path.rfind('/');
   std::string folder = slash == std::string::npos ? "" : remote_path.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? remote_path : remote_path.substr(slash + 1);
+  if (!tag.empty()) name += "." + tag;
   return dot_name ? folder + "." + name + ".part" : folder + name + ".sonavelt-part";
 }
 
@@ -839,8 +841,19 @@ Status FtpConnection::Delete(const std::string& remote_path) {
   Perform p;
   p.url = UrlFor(ParentOf(target), true);
   p.nobody = true;
-  p.quote = {(endpoint_.security == Security::kSsh ? "rm " : "DELE ") + QuotedPath(target)};
-  return Run(p);
+  if (endpoint_.security == Security::kSsh) {
+    p.quote = {"rm " + QuotedPath(target)};
+    return Run(p);
+  }
+  // "*": a refusal (no such file) must not close the connection, which
+  // would cost the next operation a login.
+  p.quote = {"*DELE " + target};
+  Status status = Run(p);
+  if (!status.ok()) return status;
+  const Reply* reply = p.ReplyTo("DELE ");
+  if (reply && reply->code >= 500) return Status::Refused(reply->line);
+  if (reply && reply->code >= 300) return Status::IoError(reply->line);
+  return Status::Ok();
 }
 
 void FtpConnection::Close() {

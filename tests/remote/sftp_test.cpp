@@ -353,7 +353,7 @@ TEST_F(SftpPublishTest, PublishesAWholeRunKeepingThePagesOwnBytes) {
 
 TEST_F(SftpPublishTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
   WriteFile(site_ + "/www/index.html", testing::OldTestPage(40000));
-  testing::KillMidUpload killer(site_ + "/www", ".index.html.part",
+  testing::KillMidUpload killer(site_ + "/www", ".index.html.*.part",
                                 testing::NewTestPage(40000).size(), pid_);
   EXPECT_FALSE(Publish(40000, 400000).ok());
   EXPECT_GT(killer.killed_at(), 0u);
