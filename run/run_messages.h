@@ -50,6 +50,10 @@ std::string FolderBusyMessage(const std::string& page, const std::string& folder
 std::string WaitingForFolderText(const std::string& folder);
 // The page's folder cannot be opened or locked, or its audio folder made.
 std::string PageFolderFailedMessage(const std::string& folder, const std::string& reason);
+// The user's copy of the sample page (`copy`) cannot be made from the
+// install folder's (`shipped`).
+std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
+                                    const std::string& reason);
 // The run's private work folder cannot be made in `parent`.
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
 
