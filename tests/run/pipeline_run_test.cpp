@@ -254,7 +254,7 @@ TEST_F(PipelineRunTest, LowDiskYesStopsBeforeAnythingIsWritten) {
   // converted sounds, their copies beside the page, the class file and the
   // new page beside the old one (the browser copies, data files and
   // resource file come on top).
-  const std::string& question = ui_.Questions()[0];
+  const std::string question = ui_.Questions()[0];
   const size_t at = question.find("Sonavelt needs ");
   ASSERT_NE(at, std::string::npos) << question;
   const unsigned long long need = std::stoull(question.substr(at + 15));
