@@ -32,7 +32,13 @@ uint64_t Fnv1a(const std::string& text) {
 }  // namespace
 
 std::string TargetKey(const PageTarget& page) {
-  if (page.is_remote) return "remote:" + page.remote_site + ":" + page.remote_path;
+  if (page.is_remote) {
+    // A site is its scheme, login, server, port and path: two servers on one
+    // host, or two accounts on one server, are different sites.
+    const std::string scheme = page.remote_scheme.empty() ? "ftp" : page.remote_scheme;
+    return "remote:" + scheme + "://" + page.remote_user + "@" + page.remote_site + ":" +
+           std::to_string(page.remote_port) + page.remote_path;
+  }
   std::error_code ec;
   // A page that is not there (yet) still gets a stable key: its absolute,
   // tidied path, with the links of its folder followed.
