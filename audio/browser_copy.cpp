@@ -26,6 +26,8 @@ constexpr int kOpusFrame = 960;
 // frames, enough for its analysis and the decoder's state to settle, so the
 // first kept sample is decoded as if the sound had been playing all along.
 constexpr int kLoopLeadIn = 4 * kOpusFrame;
+// Bits per second per channel for the packets where a loop joins.
+constexpr int kSeamBitrate = 128000;
 // A fixed serial number makes the same sound give the same bytes on every
 // run (the file holds one stream, so any number does).
 constexpr uint32_t kCopySerial = 0x536F6E61;  // "Sona"
@@ -414,7 +416,19 @@ Status WriteBrowserCopy(const CopySamples& sound, const std::string& opus_path,
   std::vector<float> pcm(static_cast<size_t>(kOpusFrame * channels));
   std::vector<unsigned char> packet(4000);
   int next_mark = 1;
+  const opus_int32 bitrate = channels == 1 ? options.mono_bitrate : options.stereo_bitrate;
+  bool seam_rate = false;
   for (int64_t k = 0; k < packets; ++k) {
+    // Where a loop joins, the last samples and the first come from different
+    // packets, each with its own coding error; at the usual rate the two
+    // errors differ enough to be a step. The packets around the join (the
+    // lead-in, the first two and the last two) are coded finely instead.
+    const bool at_seam = options.loop && ((k + 1) * kOpusFrame <= pre_skip + 2 * kOpusFrame ||
+                                          k + 2 >= packets);
+    if (at_seam != seam_rate) {
+      opus_encoder_ctl(encoder.get(), OPUS_SET_BITRATE(at_seam ? kSeamBitrate * channels : bitrate));
+      seam_rate = at_seam;
+    }
     for (int i = 0; i < kOpusFrame; ++i) {
       const float* frame = input_frame(k * kOpusFrame + i);
       for (int c = 0; c < channels; ++c) pcm[static_cast<size_t>(i * channels + c)] = frame[c];
