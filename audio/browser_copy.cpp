@@ -464,4 +464,46 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
   return WriteBrowserCopy(sound, opus_path, control, info, options);
 }
 
+namespace {
+
+// "channel 2 (right)", "channel 3" for a channel counted from 0.
+std::string ChannelName(int channel, int channels) {
+  std::string name = "channel " + DecimalText(channel + 1);
+  if (channels == 2) name += channel == 0 ? " (left)" : " (right)";
+  return name;
+}
+
+}  // namespace
+
+Status CheckFirstChannel(const std::string& path, const ConversionControl& control) {
+  std::string error;
+  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
+  if (!decoder || decoder->channels() < 2) return Status::Ok();
+  const int channels = decoder->channels();
+  std::vector<double> energy(static_cast<size_t>(channels), 0.0);
+  std::vector<float> block(static_cast<size_t>(kBlockFrames * channels));
+  for (int64_t got; (got = decoder->Read(block.data(), kBlockFrames)) > 0;) {
+    for (int64_t i = 0; i < got * channels; ++i) {
+      const double v = block[static_cast<size_t>(i)];
+      energy[static_cast<size_t>(i % channels)] += v * v;
+    }
+    if (control.cancelled()) return Status::Cancelled();
+  }
+  const auto loudest = std::max_element(energy.begin(), energy.end());
+  const int channel = static_cast<int>(loudest - energy.begin());
+  // Silence everywhere, or the first channel the loudest: nothing to say.
+  if (*loudest <= 0.0 || channel == 0) return Status::Ok();
+  const double ratio_db = energy[0] > 0.0 ? 10.0 * std::log10(*loudest / energy[0]) : 1000.0;
+  if (ratio_db < 20.0) return Status::Ok();
+  const std::string where = ChannelName(channel, channels);
+  const std::string how = ratio_db >= 60.0 ? "which is silent; the sound is in " + where
+                                           : "which is " + DecimalText(static_cast<int>(ratio_db)) +
+                                                 " dB quieter than " + where;
+  return Status::Refused("Converting " + path + ": the Java applet plays only its first channel" +
+                         (channels == 2 ? std::string(" (left)") : std::string()) + ", " + how +
+                         ". Browsers without Java get all of it. For the applet, move the sound "
+                         "into the first channel or mix it down to mono.")
+      .WithBox(BoxStyle::kPlain);
+}
+
 }  // namespace sonavelt::audio

@@ -84,4 +84,19 @@ Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_p
                        const ConversionControl& control, BrowserCopyInfo* info,
                        const BrowserCopyOptions& options = {});
 
+// The Java applet's .au keeps only the first channel of a sound. For a
+// sound of two or more channels whose first channel is silent, or 20 dB or
+// more quieter than its loudest one, answers a warning (Status::Refused,
+// plain box) naming the file and both channels:
+//   "Converting x.wav: the Java applet plays only its first channel (left),
+//    which is silent; the sound is in channel 2 (right). Browsers without
+//    Java get all of it. For the applet, move the sound into the first
+//    channel or mix it down to mono."
+// ("which is 27 dB quieter than channel 3" when not silent; "(left)" and
+// "(right)" only for stereo.)
+// Ok otherwise, for mono sounds, and for files that cannot be decoded (their
+// own check says why). Decodes the whole file; cancel is checked after
+// every block.
+Status CheckFirstChannel(const std::string& path, const ConversionControl& control = {});
+
 }  // namespace sonavelt::audio

@@ -345,6 +345,35 @@ TEST_F(BrowserCopyTest, CopiesKeepTheSoundOfEveryChannel) {
   }
 }
 
+TEST_F(BrowserCopyTest, AFirstChannelWithoutTheSoundIsNamed) {
+  struct Case {
+    const char* name;
+    std::vector<double> gains;
+    const char* says;  // empty: no warning
+  } cases[] = {
+      {"mono", {1.0}, ""},
+      {"both sides", {1.0, 0.8}, ""},
+      {"right only", {0.0, 1.0}, "first channel (left), which is silent; the sound is in channel 2 (right)."},
+      {"left far quieter", {0.03, 1.0}, "first channel (left), which is 30 dB quieter than channel 2 (right)."},
+      {"left a little quieter", {0.2, 1.0}, ""},
+      {"5.1 centre", {0, 0, 1, 0, 0, 0}, "first channel, which is silent; the sound is in channel 3."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string source = dir_.File("first.wav");
+    testing::WriteFile(source, LoopWave(44100, true, c.gains));
+    const Status status = CheckFirstChannel(source);
+    if (std::string(c.says).empty()) {
+      EXPECT_TRUE(status.ok()) << status.message();
+      continue;
+    }
+    EXPECT_EQ(status.box(), BoxStyle::kPlain);
+    EXPECT_EQ(status.message().rfind("Converting " + source + ": the Java applet plays only its ", 0), 0u)
+        << status.message();
+    EXPECT_NE(status.message().find(c.says), std::string::npos) << status.message();
+  }
+}
+
 TEST(DownmixWeightsTest, StandardWeightsByLayout) {
   const float g = 0.70710678f;
   // WAVE 5.1 (L R C LFE BL BR): left row, then right row.
