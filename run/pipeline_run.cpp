@@ -9,6 +9,7 @@
 #include <set>
 #include <system_error>
 
+#include "audio/browser_copy.h"
 #include "audio/sound_names.h"
 #include "base/file_io.h"
 #include "base/text.h"
@@ -308,6 +309,12 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
   sound_bytes_ += length;
   sound_measures_.push_back(MeasureSound(path, length, audio::IsUsedAsIs(path)));
   if (IsWavePath(path)) ++wave_file_count_;
+  // The .au keeps the first channel only: said before it is made.
+  audio::ConversionControl control;
+  control.cancel_requested = &state_.cancel_requested;
+  Status first_channel = audio::CheckFirstChannel(path, control);
+  if (first_channel.cancelled()) return Stop(RunOutcome::End::kCancelled);
+  if (!first_channel.ok() && services_.show_warning) services_.show_warning(first_channel);
   return std::nullopt;
 }
 
