@@ -36,8 +36,9 @@ struct PageForm {
   bool player_data = true;
 };
 
-// The form of `page_text`, read from its text (no full parse: a false
-// "base href" only costs the inline loader, which works on any page).
+// The form of `page_text`, read as a browser's tokenizer reads it
+// (html::ReadPageMarkup): a "<base href" inside a script or a comment does
+// not count.
 PageForm PageFormOf(std::string_view page_text);
 
 // The run's data file for the browser player: BASE + ".sounds.js"

@@ -405,6 +405,8 @@ PipelineRun::Step PipelineRun::Processing() {
       break;
     case html::PageEditOutcome::kNotHtml:
       return BackToStart(Status::InvalidArgument(result.message));
+    case html::PageEditOutcome::kFrameset:
+      return BackToStart(Status::Refused(result.message));
     case html::PageEditOutcome::kBodyTagError: {
       RunOutcome unusable = Stop(RunOutcome::End::kUnusablePage);
       unusable.message = Status::Corrupt(result.message);
