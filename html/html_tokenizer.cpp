@@ -62,8 +62,11 @@ bool HtmlTokenizer::Next(Token* token) {
   token->self_closing = false;
   token->foreign = InForeignContent();
   token->in_template = template_depth_ > 0;
-  if (content_ != Content::kData) return ReadRawContent(token);
-  return ReadData(token);
+  const size_t foreign_before = foreign_.size();
+  const int templates_before = template_depth_;
+  bool read = content_ != Content::kData ? ReadRawContent(token) : ReadData(token);
+  if (foreign_.size() != foreign_before || template_depth_ != templates_before) ++context_changes_;
+  return read;
 }
 
 void HtmlTokenizer::SetEndInTag(size_t start, std::string_view name) {

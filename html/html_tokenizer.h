@@ -79,6 +79,13 @@ class HtmlTokenizer {
   const std::string& unfinished_name() const { return unfinished_name_; }
   // How many templates are open where the text ends.
   int template_depth() const { return template_depth_; }
+  // Whether tags read next are svg or math content (after the token Next
+  // gave last).
+  bool in_foreign_content() const { return InForeignContent(); }
+  // How often a token has opened or closed svg, math or template content so
+  // far: equal counts around a stretch of the page mean that nothing in it
+  // changed how the page after it reads.
+  size_t context_changes() const { return context_changes_; }
 
  private:
   enum class Content { kData, kRcdata, kRawText, kScript, kPlaintext };
@@ -108,6 +115,7 @@ class HtmlTokenizer {
   std::vector<ForeignElement> foreign_;
   int template_depth_ = 0;
   std::vector<size_t> template_foreign_sizes_;  // foreign_'s size at each open template
+  size_t context_changes_ = 0;
   bool done_ = false;
   TextEnd end_ = TextEnd::kData;
   size_t unfinished_offset_ = 0;

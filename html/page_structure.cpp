@@ -72,7 +72,8 @@ class MarkedApplets {
  public:
   explicit MarkedApplets(std::vector<PageStructure::MarkedApplet>* out) : out_(out) {}
 
-  void Feed(std::string_view text, const Token& token) {
+  // `context` is HtmlTokenizer::context_changes after the token.
+  void Feed(std::string_view text, const Token& token, size_t context) {
     const size_t token_end = token.offset + token.length;
     if (open_ && params_open_) {
       if (token.kind == TokenKind::kText && AllSpace(text.substr(token.offset, token.length))) {
@@ -85,7 +86,8 @@ class MarkedApplets {
     }
     if (!token.Counts() || token.name != "applet") return;
     if (token.kind == TokenKind::kEndTag) {
-      if (open_ && marked_) out_->push_back({{start_, token_end - start_}, Head()});
+      if (open_ && marked_)
+        out_->push_back({{start_, token_end - start_}, Head(), context != start_context_});
       open_ = false;
       return;
     }
@@ -95,13 +97,14 @@ class MarkedApplets {
     start_ = token.offset;
     params_end_ = token_end;
     params_open_ = true;
+    start_context_ = context;
     marked_ = UpperCopy(text.substr(token.offset, token.length)).find(kAppletMarker) !=
               std::string::npos;
   }
 
   // An applet left open: a marked one covers its tag and parameters.
   void Finish() {
-    if (open_ && marked_) out_->push_back({Head(), Head()});
+    if (open_ && marked_) out_->push_back({Head(), Head(), false});
     open_ = false;
   }
 
@@ -114,6 +117,7 @@ class MarkedApplets {
   bool params_open_ = false;
   size_t start_ = 0;
   size_t params_end_ = 0;
+  size_t start_context_ = 0;
 };
 
 }  // namespace
@@ -127,7 +131,7 @@ PageStructure ReadPageStructure(std::string_view text) {
   bool base_seen = false;
   Token token;
   while (tokenizer.Next(&token)) {
-    applets.Feed(text, token);
+    applets.Feed(text, token, tokenizer.context_changes());
     if (frameset.Feed(text, token)) page.frameset = true;
     if (!token.Counts() || (token.kind != TokenKind::kStartTag && token.kind != TokenKind::kEndTag))
       continue;
@@ -138,7 +142,7 @@ PageStructure ReadPageStructure(std::string_view text) {
         page.body_tag = TextRange{token.offset, token.length};
       } else if (name == "html" && !html_tag_seen) {
         html_tag_seen = true;
-        page.html_start = BodyAnchor{token_end, std::nullopt};
+        if (!tokenizer.in_foreign_content()) page.html_start = BodyAnchor{token_end, std::nullopt};
         page.xhtml_namespace = UpperCopy(text.substr(token.offset, token.length))
                                    .find(kXhtmlNamespace) != std::string::npos;
       } else if (name == "base" && !base_seen) {
@@ -161,6 +165,9 @@ PageStructure ReadPageStructure(std::string_view text) {
       if (page.body_tag && !page.html_end) page.html_end = token.offset;
       for (std::optional<BodyAnchor>* anchor : {&page.head_end, &page.title_end, &page.html_start})
         if (*anchor && !(*anchor)->html_end) (*anchor)->html_end = token.offset;
+    } else if (tokenizer.in_foreign_content()) {
+      // A BODY put here would end the svg or math element, and so change
+      // how the rest of the page reads: no anchor.
     } else if (name == "head" && !page.head_end) {
       page.head_end = BodyAnchor{token_end, std::nullopt};
     } else if (name == "title" && !page.title_end) {
@@ -200,8 +207,9 @@ std::optional<TextRange> EarlierBlock(const PageStructure& page) {
   if (page.marked_applets.empty()) return std::nullopt;
   const PageStructure::MarkedApplet& first = page.marked_applets.front();
   // The head never holds the BODY tag: a tag other than <param> ends it.
-  if (page.body_tag && first.element.offset < page.body_tag->offset &&
-      first.element.offset + first.element.length > page.body_tag->offset)
+  if (first.changes_context ||
+      (page.body_tag && first.element.offset < page.body_tag->offset &&
+       first.element.offset + first.element.length > page.body_tag->offset))
     return first.head;
   return first.element;
 }

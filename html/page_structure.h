@@ -35,7 +35,9 @@ struct PageStructure {
   std::vector<std::string> frame_sources;
 
   // The first </head>, </title> and <html> (a page without BODY gets one
-  // after the first of them that is there).
+  // after the first of them that is there), each only where HTML content
+  // follows it: a BODY put inside svg or math would close them and change
+  // how the rest of the page reads.
   std::optional<BodyAnchor> head_end;
   std::optional<BodyAnchor> title_end;
   std::optional<BodyAnchor> html_start;
@@ -48,6 +50,10 @@ struct PageStructure {
   struct MarkedApplet {
     TextRange element;
     TextRange head;
+    // Something inside the element opens or closes svg, math or template
+    // content (HtmlTokenizer::context_changes): a block put in its place
+    // would change how the page after it reads.
+    bool changes_context = false;
   };
   std::vector<MarkedApplet> marked_applets;
 
@@ -76,8 +82,8 @@ PageMarkup ReadPageMarkup(std::string_view page_text);
 
 // The block of an earlier run that a run replaces: the first of
 // marked_applets; when its element holds the BODY start tag (markup the
-// page put inside it), which must stay, only its head. nullopt when there
-// is none.
+// page put inside it), which must stay, or changes the context, only its
+// head. nullopt when there is none.
 std::optional<TextRange> EarlierBlock(const PageStructure& page);
 
 }  // namespace sonavelt::html

@@ -72,18 +72,25 @@ int FuzzPageEdit(const uint8_t* data, size_t size) {
                           first.block.length <= edited.size() - first.block.offset,
                       "the block's range lies outside the page");
   std::string_view placed(edited.data() + first.block.offset, first.block.length);
-  SONAVELT_FUZZ_CHECK(placed == blocks.first_insert || placed == blocks.replacement,
+  const std::optional<html::Utf16Order> utf16 = html::Utf16OrderOf(page);
+  // A UTF-16 page holds the block in UTF-16 (without a second byte-order mark).
+  auto as_written = [&](const std::string& block) {
+    return utf16 ? html::Utf8ToUtf16Page(block, *utf16).substr(2) : block;
+  };
+  const bool first_insert = placed == as_written(blocks.first_insert);
+  SONAVELT_FUZZ_CHECK(first_insert || placed == as_written(blocks.replacement),
                       "the block's range does not hold the block");
   SONAVELT_FUZZ_CHECK(edited.size() >= page.size() || first.replaced_earlier_block,
                       "the page lost text without an earlier block to replace");
-  SONAVELT_FUZZ_CHECK(html::Utf16OrderOf(page) || edited.find(first.body_tag) != std::string::npos,
+  SONAVELT_FUZZ_CHECK(utf16 || edited.find(first.body_tag) != std::string::npos,
                       "the BODY tag is not in the page");
 
   // The block's applet is a tag of the page, not text in a comment, a
   // script, raw text or a template.
-  if (!html::Utf16OrderOf(page)) {
-    size_t applet = first.block.offset + (placed == blocks.first_insert ? html::kWrapperStart.size() : 0);
-    SONAVELT_FUZZ_CHECK(PageTagStartsAt(edited, applet), "the block's applet is not a tag of the page");
+  if (!utf16) {
+    size_t applet = first.block.offset + (first_insert ? html::kWrapperStart.size() : 0);
+    SONAVELT_FUZZ_CHECK(PageTagStartsAt(edited, applet),
+                        "the block's applet is not a tag of the page");
   }
 
   // A second run over its own result finds its block and changes nothing.
