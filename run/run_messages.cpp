@@ -13,6 +13,13 @@ std::string CannotWriteFileMessage(const std::string& path, const std::string& r
          ".\r\nSonavelt stopped; nothing was left half-written.";
 }
 
+std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
+                                    const std::string& reason) {
+  return "Copying the sample page " + shipped + " to " + copy + " failed" +
+         (reason.empty() ? "" : ": " + reason) +
+         ".\r\nThe sample page itself is never edited. Please select an HTML file of your own.";
+}
+
 std::string OutOfMemoryMessage() {
   return "Sonavelt ran out of memory and stopped the run.\r\n"
          "Close other programs, or choose a smaller page or shorter sounds, and try again.";

@@ -41,6 +41,10 @@ std::string WaitingForPageText(const std::string& page_name);
 // The page's lock file cannot be made (`reason`: the system's words).
 std::string PageLockFailedMessage(const std::string& page, const std::string& lock_folder,
                                   const std::string& reason);
+// The user's copy of the sample page (`copy`) cannot be made from the
+// install folder's (`shipped`).
+std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
+                                    const std::string& reason);
 // The run's private work folder cannot be made in `parent`.
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
 
