@@ -140,8 +140,11 @@ RunOutcome PipelineRun::Run() {
 
   for (Step (PipelineRun::*phase)() :
        {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
-        &PipelineRun::PlacingSounds, &PipelineRun::Retrieving, &PipelineRun::ReadingPage,
-        &PipelineRun::Processing, &PipelineRun::CreatingResourceFile,
+        // The page is read and edited before the first file goes beside it:
+        // a page the edit refuses (a frameset, no body) leaves its folder
+        // as it was.
+        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
+        &PipelineRun::PlacingSounds, &PipelineRun::CreatingResourceFile,
         &PipelineRun::Transferring, &PipelineRun::WritingSettingsPage}) {
     if (Step end = (this->*phase)()) return *end;
   }
