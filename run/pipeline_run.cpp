@@ -141,8 +141,11 @@ RunOutcome PipelineRun::Run() {
 
   for (Step (PipelineRun::*phase)() :
        {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
-        &PipelineRun::PlacingSounds, &PipelineRun::Retrieving, &PipelineRun::ReadingPage,
-        &PipelineRun::Processing, &PipelineRun::CreatingResourceFile,
+        // The page is read and edited before the first file goes beside it:
+        // a page the edit refuses (a frameset, no body) leaves its folder
+        // as it was.
+        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
+        &PipelineRun::PlacingSounds, &PipelineRun::CreatingResourceFile,
         &PipelineRun::Transferring, &PipelineRun::WritingSettingsPage}) {
     if (Step end = (this->*phase)()) return *end;
   }
@@ -178,7 +181,6 @@ PipelineRun::Step PipelineRun::Beginning() {
     // Temporary files of runs that were killed: each name carries its
     // writer's pid, and only those of processes that are gone are removed.
     file_io::RemoveStaleTempFiles(page_folder_);
-    file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
     fs::path real_folder = fs::path(page_write_path_).parent_path();
     if (!real_folder.empty() && real_folder != folder)
       file_io::RemoveStaleTempFiles(real_folder.string());
@@ -192,8 +194,11 @@ PipelineRun::Step PipelineRun::Beginning() {
     }
     // A folder that cannot be opened holds no page either; reading the page
     // says so in its own words.
-    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
+    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok()) {
       if (Step end = CheckLinksBesidePage()) return end;
+      // Only once audio/ is known not to lead into another user's folder.
+      file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
+    }
   }
   return std::nullopt;
 }
@@ -535,6 +540,8 @@ PipelineRun::Step PipelineRun::Processing() {
       break;
     case html::PageEditOutcome::kNotHtml:
       return BackToStart(Status::InvalidArgument(result.message));
+    case html::PageEditOutcome::kFrameset:
+      return BackToStart(Status::Refused(result.message));
     case html::PageEditOutcome::kBodyTagError: {
       RunOutcome unusable = Stop(RunOutcome::End::kUnusablePage);
       unusable.message = Status::Corrupt(result.message);
