@@ -15,7 +15,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <atomic>
 #include <new>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "app/again_dialog.h"
@@ -28,6 +30,7 @@
 #include "app/sound_preview.h"
 #include "app/window_parts.h"
 #include "run/choice_rules.h"
+#include "run/page_removal.h"
 #include "run/run_messages.h"
 
 namespace sonavelt::app {
@@ -177,6 +180,7 @@ void WizardDialog::BuildWindow() {
   });
   connect(select_->local_button(), &QPushButton::clicked, this, &WizardDialog::OnLocalMachine);
   connect(select_->remote_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoteSite);
+  connect(select_->remove_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoveSounds);
   connect(options_, &OptionSettingsControls::clicked, this, [this](run::OptionBoxId id, bool checked) {
     flow_.ClickOption(id, checked);
     options_->Show(flow_.option_boxes());
@@ -320,6 +324,44 @@ void WizardDialog::OnLocalMachine() {
 void WizardDialog::OnRemoteSite() {
   if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_.page)) {
     path_edit_->setText(Q(choices_.page.remote_site + ":" + choices_.page.remote_path));
+  }
+  FocusOn(FocusField::kPath);
+}
+
+void WizardDialog::OnRemoveSounds() {
+  run::PageTarget page = choices_.page;
+  const std::string text = path_edit_->text().toStdString();
+  if (!page.is_remote) page.local_html_path = text;
+  const std::string shown =
+      page.is_remote ? page.remote_site + ":" + page.remote_path : page.local_html_path;
+  if (!services_.ui->AskAs(QuestionKind::kYesNo, BoxStyle::kSystemModal,
+                           run::RemoveSoundsQuestion(shown))) {
+    FocusOn(FocusField::kPath);
+    return;
+  }
+  std::atomic<bool> stop{false};
+  std::unique_ptr<run::RemoteFolder> site;
+  if (page.is_remote && services_.remote) site = services_.remote->OpenRemoteFolder(&stop);
+  run::RemovalServices removal;
+  removal.remote = site.get();
+  removal.work_parent = choices_.paths.cache_folder;
+  removal.cancel = &stop;
+  run::RemovalOutcome outcome;
+  // The window waits, drawn, while the work goes on off the GUI thread.
+  setEnabled(false);
+  QEventLoop loop;
+  std::thread worker([&] {
+    outcome = run::RemovePagePlayer(page, removal);
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  setEnabled(true);
+  if (outcome.end == run::RemovalOutcome::End::kRemoved && outcome.message.ok()) {
+    services_.ui->Tell(BoxStyle::kPlain,
+                       run::SoundsRemovedMessage(shown, outcome.removed.size() - 1));
+  } else {
+    Show(*services_.ui, outcome.message);
   }
   FocusOn(FocusField::kPath);
 }

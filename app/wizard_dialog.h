@@ -136,6 +136,10 @@ class WizardDialog : public QDialog {
   void OnGoTo();
   void OnLocalMachine();
   void OnRemoteSite();
+  // "Remo&ve Sounds...": asks, then takes the sounds off the page in the
+  // path field (run::RemovePagePlayer, on a work thread while the window
+  // waits) and shows how it went.
+  void OnRemoveSounds();
   void OnBrowseSound();
   void OnPlay();
   void OnStartSoundTimer();

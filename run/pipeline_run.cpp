@@ -413,6 +413,11 @@ PipelineRun::Step PipelineRun::Processing() {
     }
   }
   edited_page_ = std::move(result.edited_page);
+  // The record for taking the player off again: this run's own BODY edit
+  // when it puts the block in first, else what the first run recorded.
+  first_run_body_edit_ = result.replaced_earlier_block
+                             ? EarlierBodyEditRecord()
+                             : std::string(html::BodyEditName(result.body_edit));
   page_colour_ = result.page_colour;
   background_image_ = result.background_image;
 
@@ -428,6 +433,21 @@ PipelineRun::Step PipelineRun::Processing() {
   progress_.SetFixedProgress(kProgress.page_edited);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
+}
+
+std::string PipelineRun::EarlierBodyEditRecord() {
+  const std::string name = PlayerDataScriptName(ResourceBaseName(page_file_name_));
+  std::string path = JoinPath(page_folder_, name);
+  if (page_.is_remote) {
+    path = JoinPath(run_folder_->path(), "earlier-" + name);
+    if (services_.transport == nullptr ||
+        !services_.transport->FetchBesidePage({page_.remote_site, page_.remote_path}, name, path)
+             .ok())
+      return std::string();
+  }
+  std::string text;
+  if (!file_io::ReadWholeFile(path, &text, &state_.cancel_requested).ok()) return std::string();
+  return RecordedFirstRunBodyEdit(text);
 }
 
 PipelineRun::Step PipelineRun::CreatingResourceFile() {
@@ -471,8 +491,7 @@ PipelineRun::Step PipelineRun::Transferring() {
     files.applet_class_path = paths_.applet_class_path;
     if (options_.browser_player) files.player_script_path = paths_.player_script_path;
     files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
-    if (options_.browser_player)
-      if (Step end = PreparePlayerFiles(&files)) return end;
+    if (Step end = PreparePlayerFiles(&files)) return end;
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status published =
         services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
@@ -500,7 +519,10 @@ PipelineRun::Step PipelineRun::Transferring() {
 PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
   const std::string& work_folder = run_folder_->path();
   BrowserCopies browser_copies;
-  Status status = MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies);
+  // Without the browser player only the data file goes up, for its record.
+  Status status = options_.browser_player
+                      ? MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies)
+                      : Status::Ok();
   if (status.ok()) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies, &browser_sounds);
@@ -509,7 +531,7 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
       if (!sound.copy_path.empty()) files->sound_copies.push_back(sound.copy_path);
     status = WritePlayerFiles(work_folder, ResourceBaseName(page_file_name_), files->resource_path,
                               browser_sounds, /*local_preview=*/false, &files->player_data_paths,
-                              &state_.cancel_requested);
+                              &state_.cancel_requested, first_run_body_edit_);
   }
   if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
   if (!status.ok()) return BackToStart(std::move(status).WithBox(BoxStyle::kSystemModal));
@@ -577,12 +599,15 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   if (copied.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
   if (copied.ok()) placed_.push_back(resource_to);
   else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
-  if (options_.browser_player) {
+  // The data file also without the browser player (whose block then does
+  // not load it): it keeps the record for taking the player off again.
+  {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies, &browser_sounds);
     Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
-                                      /*local_preview=*/true, &placed_, &state_.cancel_requested);
+                                      /*local_preview=*/options_.browser_player, &placed_,
+                                      &state_.cancel_requested, first_run_body_edit_);
     if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
     if (!written.ok()) failures.push_back(written.message());
   }

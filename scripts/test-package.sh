@@ -178,7 +178,7 @@ expect_completion() {
   got=$(complete_words "$@")
   [ "$got" = "$want" ] || fail "completing '$*' gives '$got', expected '$want'"
 }
-expect_completion "convert help run " sonavelt-cli ""
+expect_completion "convert help remove run " sonavelt-cli ""
 expect_completion "--entrance --entrance-off --entrance-on " sonavelt-cli run --ent
 # File arguments by kind (and folders to go into): sounds, pages, WAVE files.
 expect_completion "audio hello.wav hi.AU more " sonavelt-cli run -e ""
