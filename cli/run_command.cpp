@@ -82,7 +82,12 @@ constexpr char kRunHelp[] =
     "                         (without it, the known-hosts files decide)\n"
     "  --identity FILE        an SSH private key to log in with, for sftp (the\n"
     "                         SSH agent's keys are offered too when SSH_AUTH_SOCK\n"
-    "                         is set)\n"
+    "                         is set); an encrypted key is unlocked with\n"
+    "                         SONAVELT_SSH_PASSPHRASE (else asked on the terminal),\n"
+    "                         which is never sent to the server\n"
+    "  --password-login       sftp with --identity: offer the account's password\n"
+    "                         (SONAVELT_FTP_PASSWORD) too when the key is refused\n"
+    "                         (without --identity, the password is the login)\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
@@ -261,6 +266,7 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "--ca-file") ok = value(&out.remote.ca_file);
     else if (a == "--host-key") ok = value(&out.remote.host_key);
     else if (a == "--identity") ok = value(&out.remote.identity);
+    else if (a == "--password-login") out.remote.password_login = true;
     else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
     else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
     else if (a == "-q" || a == "--quiet") out.quiet = true;
