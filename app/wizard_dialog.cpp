@@ -285,17 +285,25 @@ void WizardDialog::Apply(const WizardFlow::Step& step) {
 }
 
 void WizardDialog::OnNext() {
-  Apply(flow_.Next(path_edit_->text().toStdString(), select_->count_spin()->text().toStdString()));
+  Apply(flow_.Next(PathText(), select_->count_spin()->text().toStdString()));
 }
 
-void WizardDialog::OnBack() { Apply(flow_.Back(path_edit_->text().toStdString())); }
+std::string WizardDialog::PathText() const {
+  // A path that is not UTF-8 shows with U+FFFD in place of its odd bytes;
+  // left as shown, the field still means the path itself.
+  const std::string text = path_edit_->text().toStdString();
+  const std::string shown = flow_.View().path_text;
+  return text == Q(shown).toStdString() ? shown : text;
+}
+
+void WizardDialog::OnBack() { Apply(flow_.Back(PathText())); }
 
 void WizardDialog::OnGoTo() {
-  Apply(flow_.GoTo(path_edit_->text().toStdString(), sound_->go_to_spin()->text().toStdString()));
+  Apply(flow_.GoTo(PathText(), sound_->go_to_spin()->text().toStdString()));
 }
 
 void WizardDialog::OnStart() {
-  const WizardFlow::Step step = flow_.Start(path_edit_->text().toStdString(), *services_.applet_chooser);
+  const WizardFlow::Step step = flow_.Start(PathText(), *services_.applet_chooser);
   Apply(step);
   if (step.moved) StartRun();
 }
@@ -310,7 +318,7 @@ void WizardDialog::OnEnterKey() {
 }
 
 void WizardDialog::OnLocalMachine() {
-  const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
+  const std::string start = flow_.LocalPageDialogStart(PathText());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
   const Status safe = run::CheckListSafePath(chosen, "HTML");
   Show(*services_.ui, safe);
@@ -330,7 +338,7 @@ void WizardDialog::OnRemoteSite() {
 
 void WizardDialog::OnRemoveSounds() {
   run::PageTarget page = choices_.page;
-  const std::string text = path_edit_->text().toStdString();
+  const std::string text = PathText();
   if (!page.is_remote) page.local_html_path = text;
   const std::string shown =
       page.is_remote ? page.remote_site + ":" + page.remote_path : page.local_html_path;
@@ -379,7 +387,7 @@ void WizardDialog::OnPlay() {
     sound_->wait_label()->setVisible(shown);
     sound_->wait_label()->repaint();
   };
-  if (!PlaySelectedSound(path_edit_->text().toStdString(), *services_.cache, *services_.ui,
+  if (!PlaySelectedSound(PathText(), *services_.cache, *services_.ui,
                          *services_.output, show_wait)) {
     FocusOn(FocusField::kPath);
   }

@@ -127,6 +127,9 @@ class WizardDialog : public QDialog {
   void BuildActions();
   void ShowPage();
   void FocusOn(FocusField field);
+  // The path field's text, or the page's path byte for byte when the field
+  // still shows it (see the .cpp).
+  std::string PathText() const;
   void Apply(const WizardFlow::Step& step);
 
   void OnNext();

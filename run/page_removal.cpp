@@ -66,15 +66,15 @@ std::optional<RemovalOutcome> MakePlan(const FolderView& view, const std::string
                                        const std::string& shown, Plan* plan) {
   const std::string base = ResourceBaseName(page_name);
   const std::string data_name = PlayerDataScriptName(base);
-  html::BodyEdit edit = html::BodyEdit::kNone;
-  const std::string recorded = RecordedFirstRunBodyEdit(view.data_text);
-  if (std::optional<html::BodyEdit> known = html::BodyEditFromName(recorded)) {
-    edit = *known;
-  }
+  // Without the first run's record the BODY tag is left as it is (kNone),
+  // and the note says so.
+  const std::optional<html::BodyEdit> recorded =
+      html::BodyEditFromName(RecordedFirstRunBodyEdit(view.data_text));
   html::PageNames names;
   names.for_refusal = shown;
   names.for_body_error = shown;
-  html::PageRemoveResult removed = html::RemovePlayer(view.page_text, edit, names);
+  html::PageRemoveResult removed =
+      html::RemovePlayer(view.page_text, recorded.value_or(html::BodyEdit::kNone), names);
   switch (removed.outcome) {
     case html::PageRemoveResult::Outcome::kRemoved:
       break;
@@ -83,7 +83,7 @@ std::optional<RemovalOutcome> MakePlan(const FolderView& view, const std::string
       return Ended(End::kRefused, Status::Refused(removed.message).WithBox(BoxStyle::kSystemModal));
   }
   plan->restored_page = std::move(removed.page);
-  if (!html::BodyEditFromName(recorded))
+  if (!recorded)
     plan->note = Status::NotFound(NoBodyEditRecordMessage(shown, data_name)).WithBox(BoxStyle::kPlain);
 
   for (const std::string& name : {ResourceFileName(page_name), data_name,

@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 
 #include <atomic>
+#include <cstdio>
 #include <semaphore>
 #include <thread>
 
@@ -531,6 +532,23 @@ class TestWizardDialog : public QObject {
     QCOMPARE(f.ui.Messages().size(), size_t{2});
     QCOMPARE(f.ui.Messages()[1], html::NoPlayerBlockMessage(page));
     QCOMPARE(page_text(), original);
+  }
+
+  // A page whose path is not UTF-8 shows with U+FFFD in the field; left as
+  // shown, the field still means that page, byte for byte.
+  void aPagePathThatIsNotUtf8IsKeptByteForByte() {
+    Fixture f;
+    const std::string odd = f.dir.path().toStdString() + "/caf\xe9.htm";
+    QVERIFY(std::rename(f.choices.page.local_html_path.c_str(), odd.c_str()) == 0);
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    f.choices.page.local_html_path = odd;
+    f.wizard->back_button()->click();
+    QVERIFY(f.wizard->path_edit()->text().contains(QChar(0xFFFD)));
+    f.Next();
+    QVERIFY2(f.ui.calls.empty(), f.ui.calls.empty() ? "" : f.ui.calls[0].text.c_str());
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    QCOMPARE(f.choices.page.local_html_path, odd);
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {

@@ -176,6 +176,21 @@ TEST_F(RemoveCommandTest, RefusalsChangeNothing) {
   EXPECT_EQ(Cli("remove", {"a.htm", "b.htm"}).status, 2);
 }
 
+// A file of the page that has become a link goes as a link: what it points
+// to is never removed.
+TEST_F(RemoveCommandTest, LinksBesideThePageAreRemovedNotFollowed) {
+  WriteFile((site_ / "index.htm").string(), "<html><body>\nhi\n</body></html>\n");
+  ASSERT_EQ(RunOn(site_ / "index.htm", Sounds("event/car1.wav", "event/laugh3.wav")).status, 0);
+  const fs::path outside = dir_.path() / "keep.au";
+  WriteFile(outside.string(), "the user's own");
+  fs::remove(site_ / "audio/car1.au");
+  fs::create_symlink(outside, site_ / "audio/car1.au");
+  Result removed = Cli("remove", {(site_ / "index.htm").string()});
+  EXPECT_EQ(removed.status, 0) << removed.output;
+  EXPECT_FALSE(fs::exists(fs::symlink_status(site_ / "audio/car1.au")));
+  EXPECT_EQ(ReadFile(outside.string()), "the user's own");
+}
+
 // Without the record (a data file an older version wrote), the block still
 // goes, BODY stays as it is, and the message says so.
 TEST_F(RemoveCommandTest, WithoutTheRecordBodyStaysAndTheMessageSaysSo) {
