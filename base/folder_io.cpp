@@ -206,13 +206,38 @@ Status FolderHandle::Read(const std::string& name, std::string* bytes, uint64_t 
   return Status::Ok();
 }
 
-bool FolderHandle::HoldsBytes(const std::string& name, std::string_view bytes) const {
-  struct stat st;
-  if (fstatat(fd_, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) != bytes.size())
-    return false;
-  std::string held;
-  return Read(name, &held, bytes.size()).ok() && held == bytes;
+bool FolderHandle::HoldsCopyOf(const std::string& name, const std::string& path) const {
+  struct stat held_st, path_st;
+  Status status;
+  int held = OpenRegularAt(fd_, name, &held_st, &status);
+  if (held < 0) return false;
+  int other = OpenRegular(path, &path_st, &status);
+  bool same = other >= 0 && held_st.st_size == path_st.st_size;
+  if (same && held_st.st_dev == path_st.st_dev && held_st.st_ino == path_st.st_ino) {
+    close(held);
+    close(other);
+    return true;
+  }
+  std::unique_ptr<char[]> a(new char[65536]), b(new char[65536]);
+  while (same) {
+    ssize_t n = read(held, a.get(), 65536);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      same = n == 0;
+      break;
+    }
+    ssize_t got = 0;
+    while (got < n) {
+      ssize_t m = read(other, b.get() + got, static_cast<size_t>(n - got));
+      if (m < 0 && errno == EINTR) continue;
+      if (m <= 0) break;
+      got += m;
+    }
+    same = got == n && std::memcmp(a.get(), b.get(), static_cast<size_t>(n)) == 0;
+  }
+  close(held);
+  if (other >= 0) close(other);
+  return same;
 }
 
 Status FolderHandle::Write(const std::string& name, std::string_view bytes,

@@ -80,9 +80,10 @@ class FolderHandle {
   Status Read(const std::string& name, std::string* bytes,
               uint64_t max_bytes = UINT64_MAX) const;
 
-  // True when `name` is a regular file (links followed) with exactly
-  // `bytes`; false when missing, different or unreadable.
-  bool HoldsBytes(const std::string& name, std::string_view bytes) const;
+  // True when `name` is a regular file (links followed) with exactly the
+  // bytes of the regular file `path`; false when either is missing,
+  // unreadable, or they differ. Reads both in chunks.
+  bool HoldsCopyOf(const std::string& name, const std::string& path) const;
 
   // Replaces (or creates, 0644) `name` with `bytes` / a copy of the regular
   // file `from`, atomically, under the rules above. A cancel seen between

@@ -106,6 +106,26 @@ std::string PageLockFailedMessage(const std::string& page, const std::string& lo
          (reason.empty() ? "" : ": " + reason) + ".\r\nNothing was written.";
 }
 
+std::string ForeignLinkMessage(const std::string& page, const std::string& link) {
+  return link + " is a symbolic link that another user made: Sonavelt does not write through "
+         "it.\r\n" + page + " was left as it was. Nothing was written. Remove the link (or "
+         "replace it with a file of your own) and run again.";
+}
+
+std::string FolderBusyMessage(const std::string& page, const std::string& folder) {
+  return "Another Sonavelt run is placing files in " + folder + ".\r\n" + page +
+         " was left as it was. Run again when that run has finished.";
+}
+
+std::string WaitingForFolderText(const std::string& folder) {
+  return "Waiting for another Sonavelt run in " + folder + " to finish.";
+}
+
+std::string PageFolderFailedMessage(const std::string& folder, const std::string& reason) {
+  return "Sonavelt cannot place files in " + folder + (reason.empty() ? "" : ": " + reason) +
+         ".\r\nThe page was left as it was.";
+}
+
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason) {
   return "Sonavelt cannot make its work folder in " + parent +
          (reason.empty() ? "" : ": " + reason) + ".\r\nNothing was written.";

@@ -63,9 +63,12 @@ TEST_F(FolderIoTest, WritesAndCopiesReplaceWholeFilesKeepingModeAndLeaveNoTempor
   EXPECT_EQ(Get(dir_ / "site/bell.au"), "bell");
   ASSERT_EQ(stat((dir_ / "site/bell.au").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0644u);
-  EXPECT_TRUE(site_.HoldsBytes("bell.au", "bell"));
-  EXPECT_FALSE(site_.HoldsBytes("bell.au", "bel"));
-  EXPECT_FALSE(site_.HoldsBytes("none.au", ""));
+  EXPECT_TRUE(site_.HoldsCopyOf("bell.au", (dir_ / "elsewhere/bell.au").string()));
+  Put(dir_ / "elsewhere/bel.au", "bel");
+  Put(dir_ / "elsewhere/bEll.au", "bEll");
+  EXPECT_FALSE(site_.HoldsCopyOf("bell.au", (dir_ / "elsewhere/bel.au").string()));
+  EXPECT_FALSE(site_.HoldsCopyOf("bell.au", (dir_ / "elsewhere/bEll.au").string()));
+  EXPECT_FALSE(site_.HoldsCopyOf("none.au", (dir_ / "elsewhere/bell.au").string()));
 
   // A stop before the rename leaves the file as it was.
   std::atomic<bool> cancel{true};
