@@ -9,6 +9,7 @@
 #include <set>
 #include <system_error>
 
+#include "audio/browser_copy.h"
 #include "audio/sound_names.h"
 #include "base/file_io.h"
 #include "base/text.h"
@@ -308,6 +309,12 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
   sound_bytes_ += length;
   sound_measures_.push_back(MeasureSound(path, length, audio::IsUsedAsIs(path)));
   if (IsWavePath(path)) ++wave_file_count_;
+  // The .au keeps the first channel only: said before it is made.
+  audio::ConversionControl control;
+  control.cancel_requested = &state_.cancel_requested;
+  Status first_channel = audio::CheckFirstChannel(path, control);
+  if (first_channel.cancelled()) return Stop(RunOutcome::End::kCancelled);
+  if (!first_channel.ok() && services_.show_warning) services_.show_warning(first_channel);
   return std::nullopt;
 }
 
@@ -400,8 +407,15 @@ PipelineRun::Step PipelineRun::Converting() {
 
 PipelineRun::Step PipelineRun::PlacingSounds() {
   if (page_.is_remote) return std::nullopt;
-  if (!page_dir_.valid() && !file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
-    return std::nullopt;  // reading the page tells why
+  if (!page_dir_.valid()) {
+    // Reading the page tells why, if the page is gone with its folder; a
+    // folder that holds it but cannot be opened fails the copies.
+    Status opened = file_io::FolderHandle::Open(page_folder_, &page_dir_);
+    if (!opened.ok()) {
+      audio_dir_error_ = opened.message();
+      return std::nullopt;
+    }
+  }
   Status locked = folder_lock_.Acquire(page_dir_, services_.lock_wait, &state_.cancel_requested,
                                        [&] {
                                          progress_.SetStatusText(WaitingForFolderText(page_folder_));
@@ -667,10 +681,14 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   std::set<std::string> done;
   // Copies `from` into `folder` as `name` unless it holds those bytes
   // already; false on a stop.
+  const std::string audio_folder = JoinPath(page_folder_, "audio");
   auto copy = [&](const file_io::FolderHandle& folder, const std::string& from,
                   const std::string& name, bool write) -> bool {
     if (Cancelled()) return false;
-    const std::string to = folder.valid() ? folder.PathOf(name) : JoinPath(page_folder_, "audio/" + name);
+    const std::string to = folder.valid() ? folder.PathOf(name)
+                                          : JoinPath(&folder == &audio_dir_ ? audio_folder
+                                                                            : page_folder_,
+                                                     name);
     if (!write || !done.insert(to).second) return true;
     if (!folder.valid()) {
       failures.push_back(from + " -> " + to + ": " + audio_dir_error_);
@@ -720,9 +738,18 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
     return StoppedBeforeThePage(cancelled, "");
   // The data file also without the browser player (whose block then does
   // not load it): it keeps the record for taking the player off again.
-  {
+  if (!page_dir_.valid()) {
+    if (options_.browser_player)
+      failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
+  } else {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies_, &browser_sounds);
+    for (BrowserSound& sound : browser_sounds) {
+      auto au = planned.find(sound.au_path);
+      sound.au_found = au != planned.end() && au->second->found;
+      auto copy = planned.find(sound.copy_path);
+      sound.copy_found = copy != planned.end() && copy->second->found;
+    }
     Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
                                       /*local_preview=*/options_.browser_player, &placed_,

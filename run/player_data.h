@@ -20,13 +20,17 @@
 //   "format": 1,
 //   "firstRunBodyEdit": "bgcolor",
 //   "resource": "<base64 of BASE.res>",
-//   "sounds": [{"au": "audio/x.au", "copy": "audio/x.opus", "frames": 96000}, ...]};
+//   "sounds": [{"au": "audio/x.au", "copy": "audio/x.opus", "frames": 96000}, ...]
+//   [, "found": ["audio/y.au", ...]]};
 // "copy" is "" for a sound without one; "frames" is the copy's length in
-// sample frames at 48 kHz (0 without a copy). "firstRunBodyEdit" is not the
-// player's (it reads "resource" and "sounds" only): it keeps what the run
-// that first put the block into the page did to its BODY tag
-// (html::BodyEditName), for taking the player off again; absent when that
-// is not known. A page without the browser player gets this file too (its
+// sample frames at 48 kHz (0 without a copy). "found", only when there is
+// any, names the files the run found in audio/ with the bytes it needed and
+// used as they were: files of the user's that no page placed, which a later
+// run never replaces and a removal never takes away (folder_usage.h).
+// "firstRunBodyEdit" is not the player's (it reads "resource" and "sounds"
+// only): it keeps what the run that first put the block into the page did
+// to its BODY tag (html::BodyEditName), for taking the player off again;
+// absent when that is not known. A page without the browser player gets this file too (its
 // block does not load it), for the record.
 //
 // BASE.local.js, read by the player only when the page is opened from disk,
@@ -48,6 +52,9 @@ struct BrowserSound {
   std::string copy_name;  // the browser copy, named like au_name; empty: none
   std::string copy_path;  // the copy on disk; empty: none
   uint64_t frame_count = 0;  // the copy's exact length in sample frames at 48 kHz
+  // The .au / the copy was found in audio/ as the user's own file ("found").
+  bool au_found = false;
+  bool copy_found = false;
 };
 
 // Every .au of the run once, in combination order (entrance, exit,

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,28 @@ TEST_F(SharedFolderTest, TheUsersOwnSoundsInAudioAreNeverOverwritten) {
   expect_own_files_kept();
   EXPECT_EQ(Names(site, "index"), names);
   EXPECT_EQ(Played(site, "index"), Played(ref_c, "index"));
+
+  // A sound of the user's in audio/, chosen as it is, is used where it
+  // lies; it stays the user's when the page later gets another sound of
+  // that name.
+  const std::string chime = ReadFile((ref / "audio/bell.au").string());
+  WriteFile((site / "audio/chime.au").string(), chime);
+  auto one = [&](const std::string& sound) {
+    return std::vector<std::string>{cli_, "run", "--install-folder", install_.string(), "--yes",
+                                    "-q", "-n", "1", "--no-background", "-e", sound, "-x",
+                                    (a / "ding.wav").string(), (site / "index.htm").string()};
+  };
+  r = Run(one((site / "audio/chime.au").string()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Names(site, "index")[0], "chime.au");
+  EXPECT_EQ(run::ReadFolderUsage(site.string()).pages().at("index").found_files,
+            std::set<std::string>{"chime.au"});
+  fs::copy_file(c / "bell.wav", root_ / "chime.wav");
+  r = Run(one((root_ / "chime.wav").string()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Names(site, "index")[0], "chime-2.au");
+  EXPECT_EQ(ReadFile((site / "audio/chime.au").string()), chime);
+  expect_own_files_kept();
 }
 
 // A user made by the test, removed again at its end.
