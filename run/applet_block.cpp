@@ -3,45 +3,12 @@
 #include <cctype>
 
 #include "base/text.h"
+#include "html/page_structure.h"
 #include "run/resource_text.h"
 #include "run/startup.h"
 
 namespace sonavelt::run {
 namespace {
-
-constexpr std::string_view kXhtmlNamespace = "HTTP://WWW.W3.ORG/1999/XHTML";
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-
-// The text of the first tag named `name` (upper case, after "<"), from "<"
-// through ">" or the end; empty when there is none.
-std::string_view FirstTag(std::string_view upper, std::string_view name) {
-  size_t at = 0;
-  while ((at = upper.find(name, at)) != std::string_view::npos) {
-    size_t after = at + name.size();
-    if (at > 0 && upper[at - 1] == '<' &&
-        (after == upper.size() || IsBlank(upper[after]) || upper[after] == '>' ||
-         upper[after] == '/')) {
-      size_t end = upper.find('>', after);
-      return upper.substr(at - 1, end == std::string_view::npos ? std::string_view::npos
-                                                                 : end - at + 2);
-    }
-    at = after;
-  }
-  return {};
-}
-
-// True when `tag` has the attribute `name` (upper case) with a value.
-bool HasAttribute(std::string_view tag, std::string_view name) {
-  size_t at = 0;
-  while ((at = tag.find(name, at)) != std::string_view::npos) {
-    size_t after = at + name.size();
-    while (after < tag.size() && IsBlank(tag[after])) ++after;
-    if (at > 0 && IsBlank(tag[at - 1]) && after < tag.size() && tag[after] == '=') return true;
-    at += name.size();
-  }
-  return false;
-}
 
 const char* PositionAttribute(PlayerPosition position) {
   switch (position) {
@@ -116,17 +83,10 @@ std::string ResourceFileName(std::string_view page_file_name) {
 }
 
 PageForm PageFormOf(std::string_view page_text) {
+  html::PageMarkup markup = html::ReadPageMarkup(page_text);
   PageForm form;
-  std::string upper = UpperCopy(page_text);
-  std::string_view text = upper;
-  size_t start = 0;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") start = 3;  // UTF-8 byte order mark
-  while (start < text.size() && IsBlank(text[start])) ++start;
-  std::string_view html_tag = FirstTag(text, "HTML");
-  form.xhtml = text.substr(start, 5) == "<?XML" ||
-               html_tag.find(kXhtmlNamespace) != std::string_view::npos;
-  std::string_view base_tag = FirstTag(text, "BASE");
-  form.base_href = !base_tag.empty() && HasAttribute(base_tag, "HREF");
+  form.xhtml = markup.xhtml;
+  form.base_href = markup.base_href;
   return form;
 }
 

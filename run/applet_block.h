@@ -36,9 +36,10 @@ struct PageForm {
   bool player_data = true;
 };
 
-// The form of `page_text`, read from its text (no full parse: a false
-// "base href" only makes the block's addresses absolute, which works on the
-// page's own address).
+// The form of `page_text`, read as a browser's tokenizer reads it
+// (html::ReadPageMarkup): a "<base href" inside a script or a comment does
+// not count. A false "base href" only makes the block's addresses absolute,
+// which works on the page's own address.
 PageForm PageFormOf(std::string_view page_text);
 
 // The run's data file for the browser player: BASE + ".sounds.js"

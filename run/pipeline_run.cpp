@@ -141,8 +141,11 @@ RunOutcome PipelineRun::Run() {
 
   for (Step (PipelineRun::*phase)() :
        {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
-        &PipelineRun::PlacingSounds, &PipelineRun::Retrieving, &PipelineRun::ReadingPage,
-        &PipelineRun::Processing, &PipelineRun::CreatingResourceFile,
+        // The page is read and edited before the first file goes beside it:
+        // a page the edit refuses (a frameset, no body) leaves its folder
+        // as it was.
+        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
+        &PipelineRun::PlacingSounds, &PipelineRun::CreatingResourceFile,
         &PipelineRun::Transferring, &PipelineRun::WritingSettingsPage}) {
     if (Step end = (this->*phase)()) return *end;
   }
@@ -535,6 +538,8 @@ PipelineRun::Step PipelineRun::Processing() {
       break;
     case html::PageEditOutcome::kNotHtml:
       return BackToStart(Status::InvalidArgument(result.message));
+    case html::PageEditOutcome::kFrameset:
+      return BackToStart(Status::Refused(result.message));
     case html::PageEditOutcome::kBodyTagError: {
       RunOutcome unusable = Stop(RunOutcome::End::kUnusablePage);
       unusable.message = Status::Corrupt(result.message);

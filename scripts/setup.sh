@@ -50,6 +50,9 @@ TEST_PACKAGES=(
   sox ffmpeg time
   # the Opus copy benchmark's reference encoder
   opus-tools
+  # the page edit's referee: a standard HTML parser, and real pages (the HTML
+  # documentation of these packages, a few hundred pages in all)
+  python3-html5lib libxml2-doc debian-faq
   # sanitizers and fuzzing
   clang libclang-rt-14-dev
   # the browser player's tests: node's test runner driving chromium
