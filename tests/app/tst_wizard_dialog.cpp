@@ -539,9 +539,9 @@ class TestWizardDialog : public QObject {
   void aPagePathThatIsNotUtf8IsKeptByteForByte() {
     Fixture f;
     const std::string odd = f.dir.path().toStdString() + "/caf\xe9.htm";
-    QVERIFY(std::rename(f.choices.page.local_html_path.c_str(), odd.c_str()) == 0);
     f.Next();
     QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    QVERIFY(std::rename(f.choices.page.local_html_path.c_str(), odd.c_str()) == 0);
     f.choices.page.local_html_path = odd;
     f.wizard->back_button()->click();
     QVERIFY(f.wizard->path_edit()->text().contains(QChar(0xFFFD)));
