@@ -105,6 +105,9 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     page.remote_site = result.address.server;
     page.remote_path = *result.page_path;
     remote::FtpEndpoint endpoint = remote::EndpointFor(result.address, login_);
+    page.remote_scheme = result.address.scheme;
+    page.remote_user = endpoint.user_name;
+    page.remote_port = endpoint.port;
     endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
     endpoint.known_hosts_file = settings.known_hosts_file;
     endpoint.use_ssh_agent = settings.use_ssh_agent;

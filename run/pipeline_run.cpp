@@ -181,7 +181,6 @@ PipelineRun::Step PipelineRun::Beginning() {
     // Temporary files of runs that were killed: each name carries its
     // writer's pid, and only those of processes that are gone are removed.
     file_io::RemoveStaleTempFiles(page_folder_);
-    file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
     fs::path real_folder = fs::path(page_write_path_).parent_path();
     if (!real_folder.empty() && real_folder != folder)
       file_io::RemoveStaleTempFiles(real_folder.string());
@@ -195,8 +194,11 @@ PipelineRun::Step PipelineRun::Beginning() {
     }
     // A folder that cannot be opened holds no page either; reading the page
     // says so in its own words.
-    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
+    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok()) {
       if (Step end = CheckLinksBesidePage()) return end;
+      // Only once audio/ is known not to lead into another user's folder.
+      file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
+    }
   }
   return std::nullopt;
 }

@@ -374,9 +374,9 @@ TEST_F(SharedFolderTest, EveryPathToOnePageSharesItsLock) {
 }
 
 TEST_F(SharedFolderTest, ASmallFileSystemIsSeenWithTheBrowserCopiesCounted) {
-  // The bundled sounds (four combinations) need about 0.9 MB beside the
-  // page without the browser player, about 3 MB with it (their copies and
-  // the local preview).
+  // The bundled sounds (four combinations) put 0.83 MB beside the page
+  // without the browser player, 2.9 MB with it (their copies and the local
+  // preview): a 2 MB file system holds the one, not the other.
   const fs::path site = root_ / "small";
   std::string why;
   if (!MountTmpfs(site, 2 << 20, &why)) GTEST_SKIP() << why;
