@@ -397,17 +397,30 @@ PipelineRun::Step PipelineRun::Converting() {
   // A local page's browser copies are made here, before the folder's lock
   // is taken, so that other pages' runs in the folder wait only for the
   // placing of files, never for an encoder.
+  progress_.SetFixedProgress(kProgress.converting.end);
   if (!page_.is_remote && options_.browser_player) {
-    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies_);
+    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies_,
+                                       CopyProgressReporter(/*move_bar=*/true));
     if (made.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
     if (!made.ok())
       return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
                                   CopyFailedMessage({made.message()}));
   }
-  progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
+}
+
+// The browser copies' progress: their text and, when they are made after
+// converting (move_bar), the bar through the room between the end of
+// converting and the page's reading.
+CopyProgress PipelineRun::CopyProgressReporter(bool move_bar) {
+  return [this, move_bar, shown = std::string()](const std::string& source, int permille) mutable {
+    const std::string text = BrowserCopyProgressText(source);
+    if (text != shown) progress_.SetStatusText(shown = text);
+    const int room = kProgress.page_read - kProgress.converting.end - 1;
+    if (move_bar) progress_.SetFixedProgress(kProgress.converting.end + room * permille / 1000);
+  };
 }
 
 PipelineRun::Step PipelineRun::PlacingSounds() {
@@ -428,8 +441,9 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
   if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
   if (locked.code() == Status::Code::kRefused)
     return BackToStart(Status::Refused(FolderBusyMessage(page_.local_html_path, page_folder_)));
-  if (!locked.ok())
-    return BackToStart(Status::IoError(PageFolderFailedMessage(page_folder_, locked.message())));
+  // A file system that keeps no locks (some network ones) cannot hold
+  // this one: the run goes on as before such a lock existed, with the page
+  // lock keeping runs on this page apart.
   // The links may have changed while the run converted.
   if (Step end = CheckLinksBesidePage()) return end;
   Status opened = page_dir_.OpenSub("audio", /*create=*/true, &audio_dir_);
@@ -660,7 +674,8 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
   BrowserCopies browser_copies;
   // Without the browser player only the data file goes up, for its record.
   Status status = options_.browser_player
-                      ? MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies)
+                      ? MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies,
+                                             CopyProgressReporter(/*move_bar=*/false))
                       : Status::Ok();
   if (status.ok()) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
