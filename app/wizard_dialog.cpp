@@ -35,6 +35,8 @@ namespace {
 
 constexpr int kBannerHeight = 72;
 constexpr char kQuitQuestion[] = "Do you really want to quit Sonavelt?";
+constexpr char kStopQuestion[] =
+    "Do you really want to stop this run?\r\nA stopped run leaves the page as it was.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -186,6 +188,7 @@ void WizardDialog::BuildWindow() {
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
+  connect(progress_->cancel_button(), &QPushButton::clicked, this, &WizardDialog::CancelCommand);
 }
 
 remote::StatusLine& WizardDialog::ftp_status_line() {
@@ -372,6 +375,17 @@ void WizardDialog::CloseCommand() {
   services_.gate->Release();
 }
 
+void WizardDialog::CancelCommand() {
+  if (!RunInProgress() || stop_confirmed_ || quit_confirmed_) return;
+  services_.gate->Hold();
+  if (services_.ui->Ask(BoxStyle::kSystemModal, kStopQuestion)) {
+    run_state_.cancel_requested = true;
+    stop_confirmed_ = true;
+    progress_->cancel_button()->setEnabled(false);
+  }
+  services_.gate->Release();
+}
+
 void WizardDialog::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() & ~(Qt::KeypadModifier)) {
     QDialog::keyPressEvent(event);
@@ -387,7 +401,11 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
       }
       return;
     case Qt::Key_Escape:
-      if (flow_.page() != WizardPage::kInProgress) QDialog::reject();
+      if (flow_.page() != WizardPage::kInProgress) {
+        QDialog::reject();
+      } else {
+        CancelCommand();
+      }
       return;
     default:
       QDialog::keyPressEvent(event);
@@ -421,6 +439,8 @@ void WizardDialog::showEvent(QShowEvent* event) {
 void WizardDialog::StartRun() {
   run_state_.cancel_requested = false;
   quit_confirmed_ = false;
+  stop_confirmed_ = false;
+  progress_->cancel_button()->setEnabled(true);
   run_thread_ = QThread::create([this] { RunOnWorker(); });
   connect(run_thread_, &QThread::finished, this, &WizardDialog::OnRunThreadFinished);
   run_thread_->start();
@@ -459,8 +479,14 @@ void WizardDialog::OnRunThreadFinished() {
   run_thread_ = nullptr;
   unsetCursor();
 
-  if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
-      outcome_.end == run::RunOutcome::End::kUnusablePage) {
+  if (stop_confirmed_ && !quit_confirmed_ &&
+      (outcome_.end == run::RunOutcome::End::kCancelled ||
+       outcome_.end == run::RunOutcome::End::kSentBack)) {
+    // Stopped by Cancel: back where the run started, choices kept.
+    flow_.ReturnToStartPage();
+    ShowPage();
+  } else if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
+             outcome_.end == run::RunOutcome::End::kUnusablePage) {
     if (services_.help) services_.help->Close();
     QDialog::reject();
   } else if (outcome_.end == run::RunOutcome::End::kSentBack) {

@@ -268,6 +268,7 @@ WizardFlow::Step WizardFlow::Start(const std::string& path_text, FileChooser& ch
                           choices_.paths.install_folder, ui_, chooser)) {
     return {false, FocusField::kPath};
   }
+  start_page_ = page_;
   ShowPage(WizardPage::kInProgress);
   return {true, FocusField::kPath};
 }
@@ -317,6 +318,8 @@ void WizardFlow::ReturnToPage(WizardPage page, int combination) {
   combination_ = combination;
   ShowPage(page);
 }
+
+void WizardFlow::ReturnToStartPage() { ShowPage(start_page_); }
 
 void WizardFlow::Restart() {
   combination_ = 1;

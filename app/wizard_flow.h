@@ -117,6 +117,8 @@ class WizardFlow {
   void ReturnToPage(WizardPage page, int combination);
   // After a run, "&YES": the first page again, choices kept.
   void Restart();
+  // After a run the user stopped: the page "Sonavelt" was pressed on.
+  void ReturnToStartPage();
 
  private:
   void ShowPage(WizardPage page);
@@ -129,6 +131,7 @@ class WizardFlow {
   run::RequestBuilder request_;
   WizardPage page_ = WizardPage::kSelectHtmlFile;
   int combination_ = 1;
+  WizardPage start_page_ = WizardPage::kSelectHtmlFile;  // the page a run started from
 };
 
 }  // namespace sonavelt::app

@@ -336,6 +336,15 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::SettingsStore store;
 
   std::error_code ec;
+  // Every path the run derives from the install folder (the settings page
+  // among them) is printed: it starts absolute, as the page's does.
+  if (!a.install_folder.empty()) {
+    std::error_code absolute_ec;
+    std::string folder =
+        std::filesystem::absolute(a.install_folder, absolute_ec).lexically_normal().string();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    a.install_folder = folder;
+  }
   run::StartUp start = run::LoadStartUp(store, a.install_folder);
   run::RunRequest& request = start.request;
   run::RequestBuilder builder(request, start.stored);

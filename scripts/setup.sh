@@ -13,7 +13,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
   libcurl4-openssl-dev
   # sound formats (MP3, FLAC, Ogg, AIFF, wide WAVE) and the browser copies
-  libsndfile1-dev libsoxr-dev
+  libsndfile1-dev libmpg123-dev libsoxr-dev
   # tests: GoogleTest, Qt Test (in qt6-base-dev), a real FTP server, a real browser,
   # an X server for window screenshots, sound tools, a Java compiler for the applet
   libgtest-dev libgmock-dev
