@@ -27,7 +27,8 @@ std::string NotAFileMessage(const std::string& path, const std::string& what,
 
 std::string UnsupportedFileMessage(const std::string& path) {
   return "Sonavelt cannot handle the audio file:\r\n\"" + path +
-         "\"\r\n\r\nSonavelt can handle .wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files." +
+         "\"\r\n\r\nSonavelt can handle .wav, .au, .mp3, .flac, .ogg, .oga, .opus, .aif, .aiff "
+         "and .aifc audio files." +
          "\r\nPlease select an audio file again.";
 }
 

@@ -27,8 +27,10 @@ namespace {
 const char kUsage[] =
     "usage: sonavelt-cli convert SOUND [OUT]\n"
     "  Converts the sound file SOUND (WAVE, Sun .au, MP3, FLAC, Ogg Vorbis or Opus,\n"
-    "  AIFF) into an 8000 Hz mono mu-law .au file; an .au that already is one is\n"
-    "  copied unchanged. The kind of SOUND is read from its contents.\n"
+    "  AIFF) into an 8000 Hz mono mu-law .au file, checked as a run checks it; an\n"
+    "  .au that already is one is copied unchanged.\n"
+    "  Sound files: .wav .au .mp3 .flac .ogg .oga .opus .aif .aiff .aifc\n"
+    "  (in any letter case), each read as its contents say.\n"
     "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n"
     "  \"--\" ends the options: later arguments are paths even if they start with \"-\".\n";
 
