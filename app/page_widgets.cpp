@@ -119,6 +119,9 @@ OptionSettingsControls::OptionSettingsControls(QWidget* parent) : QWidget(parent
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(group);
   layout->addLayout(position_row);
+  // Room between the list and the separator below the page, even when the
+  // window is at its smallest.
+  layout->addSpacing(8);
   layout->addStretch();
 }
 

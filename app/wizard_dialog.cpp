@@ -322,7 +322,7 @@ void WizardDialog::OnLocalMachine() {
 
 void WizardDialog::OnRemoteSite() {
   if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_.page)) {
-    path_edit_->setText(Q(choices_.page.remote_site + ":" + choices_.page.remote_path));
+    path_edit_->setText(Q(RemotePageText(choices_.page)));
   }
   FocusOn(FocusField::kPath);
 }
@@ -351,7 +351,7 @@ void WizardDialog::OnStartSoundTimer() {
 }
 
 void WizardDialog::ShowHelp() {
-  if (services_.help) services_.help->ShowTopic(flow_.View().help_context);
+  if (services_.help) services_.help->ShowTopic(flow_.View().help_context, this);
 }
 
 void WizardDialog::ShowAbout() {
@@ -394,6 +394,9 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      // Nothing during a run, even on the Cancel button: a habitual Enter
+      // must not ask to stop it.
+      if (flow_.page() == WizardPage::kInProgress) return;
       if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button != next_button_) {
         button->click();
       } else {

@@ -59,6 +59,16 @@ WizardFlow::WizardFlow(WizardChoices& choices, run::StoredHistory stored, UserIn
   ShowPage(WizardPage::kSelectHtmlFile);
 }
 
+std::string RemotePageText(const run::PageTarget& page) {
+  std::string site = page.remote_site;
+  if (page.remote_port != 0) {
+    // An IPv6 address keeps its own colons apart from the port's.
+    if (site.find(':') != std::string::npos) site = "[" + site + "]";
+    site += ":" + std::to_string(page.remote_port);
+  }
+  return site + ":" + page.remote_path;
+}
+
 bool WizardFlow::OnLastPage() const {
   const int n = choices_.sounds.combination_count;
   if (combination_ != n) return false;
@@ -85,8 +95,7 @@ PageView WizardFlow::View() const {
   switch (page_) {
     case WizardPage::kSelectHtmlFile:
       view.field_label = "&Selected HTML File";
-      view.path_text = target.is_remote ? target.remote_site + ":" + target.remote_path
-                                        : target.local_html_path;
+      view.path_text = target.is_remote ? RemotePageText(target) : target.local_html_path;
       view.count_value = n;
       view.help_context = help::kSelectHtmlFilePage;
       view.label_context = help::kHtmlFileLabel;

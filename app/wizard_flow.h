@@ -32,6 +32,10 @@ bool IsSoundPage(WizardPage page);
 // long as the wizard; the run gets a copy when it starts.
 using WizardChoices = run::RunRequest;
 
+// A remote page as the path field shows it: "host:/path", or
+// "host:port:/path" when the server's port is not its scheme's default.
+std::string RemotePageText(const run::PageTarget& page);
+
 // The field that gets the focus, with its whole text selected, after a step.
 enum class FocusField { kPath, kCount, kGoTo };
 

@@ -88,6 +88,8 @@ RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOption
   out.page.is_remote = true;
   out.page.remote_site = address.server;
   out.page.remote_path = path;
+  out.page.remote_port =
+      address.port == remote::DefaultPortOf(address.security) ? 0 : address.port;
   out.ok = true;
   return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct PageTarget {
   std::string local_html_path;  // full local path
   std::string remote_site;      // FTP server name
   std::string remote_path;      // path of the page on the server, always beginning with "/"
+  uint16_t remote_port = 0;     // the server's port when it is not its scheme's default, else 0
 };
 
 // combination_count lists of full sound paths; entry k of the three lists is

@@ -50,7 +50,8 @@ TEST_F(SoundChecksTest, ExistenceAndExtension) {
             (std::vector<std::string>{
                 "Please select an audio file.", "/p/a.wav was not found.\r\nPlease select an HTML file.",
                 "Sonavelt cannot handle the audio file:\r\n\"tune.wma\"\r\n\r\nSonavelt can handle "
-                ".wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files.\r\nPlease select an "
+                ".wav, .au, .mp3, .flac, .ogg, .oga, .opus, .aif, .aiff and .aifc audio files."
+                "\r\nPlease select an "
                 "audio file again."}));
   for (const auto& call : ui_.calls) EXPECT_EQ(call.style, BoxStyle::kSystemModal);
 }
