@@ -48,6 +48,13 @@ ConnectDialog::ConnectDialog(const remote::AddressHistory& history, const remote
   key_file_edit_ = new QLineEdit(Q(login.key_file), this);
   auto* key_label = new QLabel(QStringLiteral("&KEY FILE (sftp)"), this);
   key_label->setBuddy(key_file_edit_);
+  // The key's passphrase unlocks the key on this computer; the PASSWORD
+  // field is the account's, sent to the server (with a key file, only when
+  // the key is refused).
+  passphrase_edit_ = new QLineEdit(Q(login.key_passphrase), this);
+  passphrase_edit_->setEchoMode(QLineEdit::Password);
+  auto* passphrase_label = new QLabel(QStringLiteral("KEY PASS&PHRASE (sftp)"), this);
+  passphrase_label->setBuddy(passphrase_edit_);
   ca_file_edit_ = new QLineEdit(Q(login.ca_file), this);
   auto* ca_label = new QLabel(QStringLiteral("C&A FILE (ftpes, ftps)"), this);
   ca_label->setBuddy(ca_file_edit_);
@@ -71,11 +78,13 @@ ConnectDialog::ConnectDialog(const remote::AddressHistory& history, const remote
   fields->addWidget(browse(key_file_edit_, QStringLiteral("SSH Key File"),
                            QStringLiteral("All files (*)")),
                     2, 2);
-  fields->addWidget(ca_file_edit_, 3, 0);
-  fields->addWidget(ca_label, 3, 1);
+  fields->addWidget(passphrase_edit_, 3, 0);
+  fields->addWidget(passphrase_label, 3, 1);
+  fields->addWidget(ca_file_edit_, 4, 0);
+  fields->addWidget(ca_label, 4, 1);
   fields->addWidget(browse(ca_file_edit_, QStringLiteral("CA File"),
                            QStringLiteral("Certificates (*.pem *.crt);;All files (*)")),
-                    3, 2);
+                    4, 2);
 
   auto* buttons = new QDialogButtonBox(this);
   connect_button_ = buttons->addButton(QStringLiteral("&Connect"), QDialogButtonBox::AcceptRole);
@@ -98,7 +107,8 @@ ConnectDialog::ConnectDialog(const remote::AddressHistory& history, const remote
   setTabOrder(address_box_, user_edit_);
   setTabOrder(user_edit_, password_edit_);
   setTabOrder(password_edit_, key_file_edit_);
-  setTabOrder(key_file_edit_, ca_file_edit_);
+  setTabOrder(key_file_edit_, passphrase_edit_);
+  setTabOrder(passphrase_edit_, ca_file_edit_);
   address_box_->setFocus();
 }
 
@@ -111,6 +121,10 @@ std::string ConnectDialog::user_name() const { return user_edit_->text().toStdSt
 std::string ConnectDialog::password() const { return password_edit_->text().toStdString(); }
 
 std::string ConnectDialog::key_file() const { return key_file_edit_->text().toStdString(); }
+
+std::string ConnectDialog::key_passphrase() const {
+  return passphrase_edit_->text().toStdString();
+}
 
 std::string ConnectDialog::ca_file() const { return ca_file_edit_->text().toStdString(); }
 

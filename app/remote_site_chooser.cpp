@@ -38,7 +38,11 @@ bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
   remote::KnownHostMatch user =
       remote::FindKnownHost(remote::UserKnownHostsFile(), address.server, address.port, blob);
   if (own == remote::KnownHostMatch::kMismatch || user == remote::KnownHostMatch::kMismatch) {
-    ui_.Tell(BoxStyle::kPlain, remote::ChangedHostKeyText(address.server, fingerprint));
+    std::string file;
+    int line = 0;
+    remote::FindChangedHostKey(settings.known_hosts_file, address.server, address.port, blob,
+                               &file, &line);
+    ui_.Tell(BoxStyle::kPlain, remote::ChangedHostKeyText(address.server, fingerprint, file, line));
     return false;
   }
   if (own == remote::KnownHostMatch::kMissing && user == remote::KnownHostMatch::kMissing) {
@@ -64,6 +68,7 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     login_.user_name = connect.user_name();
     login_.password = connect.password();
     login_.key_file = connect.key_file();
+    login_.key_passphrase = connect.key_passphrase();
     login_.ca_file = connect.ca_file();
     // Saved before connecting: an address that then fails is still offered
     // at the top next time.

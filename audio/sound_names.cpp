@@ -92,6 +92,34 @@ SoundNames::SoundNames(const std::vector<std::string>& sounds, const std::string
   }
 }
 
+std::vector<std::string> NamesInFolder(
+    const std::vector<GivenName>& given,
+    const std::function<bool(size_t, const std::string&)>& fits) {
+  // Every name the run gave or asked for is the run's: a sound that moves
+  // never takes one of them, so two sounds of the run never meet.
+  std::set<std::string> taken;
+  for (const GivenName& name : given) {
+    taken.insert(LowerCopy(name.given));
+    taken.insert(LowerCopy(name.asked));
+  }
+  std::vector<std::string> names;
+  names.reserve(given.size());
+  for (size_t i = 0; i < given.size(); ++i) {
+    if (fits(i, given[i].given)) {
+      names.push_back(given[i].given);
+      continue;
+    }
+    for (int number = 2;; ++number) {
+      std::string candidate = NumberedName(given[i].asked, number);
+      if (taken.count(LowerCopy(candidate)) != 0 || !fits(i, candidate)) continue;
+      taken.insert(LowerCopy(candidate));
+      names.push_back(std::move(candidate));
+      break;
+    }
+  }
+  return names;
+}
+
 const std::string& SoundNames::NameOf(const std::string& path) const {
   static const std::string kNone;
   auto found = names_.find(path);

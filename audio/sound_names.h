@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -62,5 +63,23 @@ class SoundNames {
  private:
   std::map<std::string, std::string> names_;  // path -> name
 };
+
+// One sound's name as SoundNames gave it, and the name it asked for.
+struct GivenName {
+  std::string given;  // SoundNames::NameOf
+  std::string asked;  // PlacedNameOf
+};
+
+// The same rule continued into a folder that already holds files (a page's
+// "audio/", shared with other pages and the user): sound i keeps
+// given[i].given when `fits(i, name)` says the folder lets it have that
+// name (the name is free there, holds the same contents, or holds a file
+// the sound may replace); otherwise it gets the first NumberedName of
+// given[i].asked, 2, 3, ..., that fits and that no other sound of the run
+// has or asked for (without regard to letter case). `fits` decides only
+// about the folder; the run's own names are kept apart here. Answers one
+// name per entry of `given`, in its order.
+std::vector<std::string> NamesInFolder(const std::vector<GivenName>& given,
+                                       const std::function<bool(size_t, const std::string&)>& fits);
 
 }  // namespace sonavelt::audio

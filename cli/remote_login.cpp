@@ -67,10 +67,22 @@ RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOption
   }
   const char* agent = std::getenv("SSH_AUTH_SOCK");
   bool use_agent = address.security == remote::Security::kSsh && agent != nullptr && agent[0];
-  if (!login.user_name.empty()) {
+  const bool ssh = address.security == remote::Security::kSsh;
+  if (ssh && !identity.empty() && remote::PrivateKeyIsEncrypted(identity)) {
+    std::optional<std::string> passphrase = ReadPassphrase(identity);
+    if (!passphrase) {
+      ui.Tell(BoxStyle::kPlain, NoPassphraseText(identity));
+      return out;
+    }
+    login.key_passphrase = *passphrase;
+  }
+  // Over SFTP with a key, the password is asked for only when the user wants
+  // a password login as well.
+  const bool password_wanted = !ssh || identity.empty() || options.password_login;
+  if (!login.user_name.empty() && password_wanted) {
     std::optional<std::string> password = ReadPassword(login.user_name, address.server);
     // A key (or the agent) may log in without one; else it must be given.
-    bool key_login = address.security == remote::Security::kSsh && (!identity.empty() || use_agent);
+    bool key_login = ssh && (!identity.empty() || use_agent);
     if (!password && !key_login) {
       ui.Tell(BoxStyle::kPlain, NoPasswordText(login.user_name, address.server));
       return out;
@@ -83,6 +95,8 @@ RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOption
   const std::string& key = options.host_key;
   out.endpoint.ssh_host_key_sha256 = key.rfind("SHA256:", 0) == 0 ? key.substr(7) : key;
   out.endpoint.ssh_private_key_file = identity;
+  out.endpoint.ssh_key_passphrase = login.key_passphrase;
+  out.endpoint.ssh_password_login = ssh && !identity.empty() && options.password_login;
   out.endpoint.use_ssh_agent = use_agent;
   out.endpoint.known_hosts_file = remote::DefaultKnownHostsFile();
   out.page.is_remote = true;
@@ -99,11 +113,12 @@ std::string NoPasswordText(const std::string& user, const std::string& server) {
          ": set " + kPasswordVariable + " to it (it may be empty) and run again.";
 }
 
-std::optional<std::string> ReadPassword(const std::string& user, const std::string& server) {
-  if (const char* given = std::getenv(kPasswordVariable)) return std::string(given);
+namespace {
+
+// Asks `prompt` on the controlling terminal with echo off; nullopt without one.
+std::optional<std::string> AskOnTerminal(const std::string& prompt) {
   int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0) return std::nullopt;
-  std::string prompt = "Password for " + user + " at " + server + ": ";
   ssize_t ignored = write(tty, prompt.data(), prompt.size());
   termios saved {};
   bool restore = tcgetattr(tty, &saved) == 0;
@@ -113,16 +128,33 @@ std::optional<std::string> ReadPassword(const std::string& user, const std::stri
     quiet.c_lflag |= ECHONL;
     tcsetattr(tty, TCSAFLUSH, &quiet);
   }
-  std::string password;
+  std::string secret;
   char c;
   while (read(tty, &c, 1) == 1 && c != '\n') {
-    if (c != '\r') password += c;
+    if (c != '\r') secret += c;
   }
   if (restore) tcsetattr(tty, TCSAFLUSH, &saved);
   else ignored = write(tty, "\n", 1);
   (void)ignored;
   close(tty);
-  return password;
+  return secret;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadPassword(const std::string& user, const std::string& server) {
+  if (const char* given = std::getenv(kPasswordVariable)) return std::string(given);
+  return AskOnTerminal("Password for " + user + " at " + server + ": ");
+}
+
+std::optional<std::string> ReadPassphrase(const std::string& key_file) {
+  if (const char* given = std::getenv(kPassphraseVariable)) return std::string(given);
+  return AskOnTerminal("Passphrase for the key " + key_file + ": ");
+}
+
+std::string NoPassphraseText(const std::string& key_file) {
+  return "There is no terminal to ask for the passphrase of the key " + key_file + ": set " +
+         kPassphraseVariable + " to it and run again.";
 }
 
 }  // namespace sonavelt::cli

@@ -50,8 +50,9 @@ constexpr char kRunHelp[] =
     "and sent back with its files. The password comes from the environment\n"
     "variable SONAVELT_FTP_PASSWORD, else it is asked on the terminal; the\n"
     "address (never the password) is remembered for the wizard.\n"
-    "PAGE defaults to the page of the last completed run, else the sample page of\n"
-    "the install folder. Choices not given are those of the last completed run\n"
+    "PAGE defaults to the page of the last completed run, else your copy of the\n"
+    "sample page in $XDG_DATA_HOME/sonavelt/sample/ (~/.local/share/sonavelt/sample/),\n"
+    "made on first use. Choices not given are those of the last completed run\n"
     "(else the defaults); a completed run stores its choices for the next.\n"
     "\n"
     "options:\n"
@@ -80,7 +81,12 @@ constexpr char kRunHelp[] =
     "                         (without it, the known-hosts files decide)\n"
     "  --identity FILE        an SSH private key to log in with, for sftp (the\n"
     "                         SSH agent's keys are offered too when SSH_AUTH_SOCK\n"
-    "                         is set)\n"
+    "                         is set); an encrypted key is unlocked with\n"
+    "                         SONAVELT_SSH_PASSPHRASE (else asked on the terminal),\n"
+    "                         which is never sent to the server\n"
+    "  --password-login       sftp with --identity: offer the account's password\n"
+    "                         (SONAVELT_FTP_PASSWORD) too when the key is refused\n"
+    "                         (without --identity, the password is the login)\n"
     "  -y, --yes | --no       answer every question Yes or No (else ask; No\n"
     "                         when there is no terminal)\n"
     "  -q, --quiet            no progress display\n"
@@ -285,6 +291,7 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "--ca-file") ok = value(&out.remote.ca_file);
     else if (a == "--host-key") ok = value(&out.remote.host_key);
     else if (a == "--identity") ok = value(&out.remote.identity);
+    else if (a == "--password-login") out.remote.password_login = true;
     else if (a == "-y" || a == "--yes") out.answer = TerminalUserInterface::Answer::kYes;
     else if (a == "--no") out.answer = TerminalUserInterface::Answer::kNo;
     else if (a == "-q" || a == "--quiet") out.quiet = true;

@@ -51,6 +51,9 @@ FtpEndpoint EndpointFor(const FtpAddress& address, const FtpLogin& login) {
   endpoint.user_name = login.user_name.empty() ? address.user_name : login.user_name;
   endpoint.password = login.password;
   endpoint.ssh_private_key_file = login.key_file;
+  endpoint.ssh_key_passphrase = login.key_passphrase;
+  // Typed into its own field beside a key file, the password is asked for.
+  endpoint.ssh_password_login = !login.key_file.empty() && !login.password.empty();
   endpoint.ca_file = login.ca_file;
   return endpoint;
 }

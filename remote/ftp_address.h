@@ -28,6 +28,7 @@ struct FtpLogin {
   uint16_t port = 21;        // from the parsed address
   std::string home_directory;  // the server's directory right after login
   std::string key_file;      // SFTP: a private key file; empty: none
+  std::string key_passphrase;  // SFTP: unlocks key_file only; never sent to a server
   std::string ca_file;       // FTPS: a site's own CA certificates (PEM); empty: the system's
 };
 
@@ -59,6 +60,8 @@ struct FtpEndpoint {
   std::string server;
   uint16_t port = 21;
   std::string user_name;  // empty: anonymous
+  // The account's password. Over SFTP it is offered only when there is no
+  // key file, or when ssh_password_login asks for it.
   std::string password;
   // Certificates are always verified. ca_file: a CA bundle (PEM) to trust in
   // place of the system's store, for sites with their own CA; empty: the system's.
@@ -66,9 +69,15 @@ struct FtpEndpoint {
   // SFTP: the accepted host key's SHA-256 fingerprint (base64, as OpenSSH
   // prints it after "SHA256:"); empty: the known-hosts files decide.
   std::string ssh_host_key_sha256;
-  // SFTP: a private key file (OpenSSH format) to log in with, tried before the
-  // password; the password then also unlocks the key. Empty: no key file.
+  // SFTP: a private key file (OpenSSH or PEM format) to log in with. With a
+  // key file the login is by key alone, unless ssh_password_login is set.
+  // Empty: no key file (the password, and the agent's keys, log in).
   std::string ssh_private_key_file;
+  // SFTP: what unlocks ssh_private_key_file. It stays on this machine: it is
+  // never offered to a server as a password.
+  std::string ssh_key_passphrase;
+  // SFTP with a key file: also offer the password when the key is refused.
+  bool ssh_password_login = false;
   // SFTP: also offer the keys of the SSH agent (SSH_AUTH_SOCK).
   bool use_ssh_agent = false;
   // SFTP: the program's own known-hosts file (OpenSSH format), checked before

@@ -30,8 +30,8 @@ bool HasLineBreakOrNul(const std::string& s) {
   return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-// One reply of the server: the command it answers (PASS masked) and its final
-// line ("250 CWD command successful.").
+// One reply of the server: the command it answers (PASS masked) and all its
+// lines, joined by CR LF ("250 CWD command successful.").
 struct Reply {
   std::string command;
   int code = 0;
@@ -79,9 +79,14 @@ struct FtpConnection::Perform {
   // Results.
   HostKeyProblem host_key_problem = HostKeyProblem::kNone;
   std::string host_key_fingerprint;
+  std::string host_key_file;  // kChanged: the known-hosts file and line of the old key
+  int host_key_line = 0;
+  std::string certificate_names;  // FTPS: the names the server's certificate is for
   std::vector<Reply> replies;
   std::string last_command;
   std::string partial_line;
+  std::vector<std::string> reply_lines;  // of a reply not yet complete
+  bool key_unlock_failed = false;         // SFTP: the key file could not be read
   char error[CURL_ERROR_SIZE] = {};
   CURLcode code = CURLE_OK;
 
@@ -94,9 +99,23 @@ struct FtpConnection::Perform {
 
 namespace {
 
+bool StartsWithCode(const std::string& line) {
+  return line.size() >= 4 && isdigit(static_cast<unsigned char>(line[0])) &&
+         isdigit(static_cast<unsigned char>(line[1])) &&
+         isdigit(static_cast<unsigned char>(line[2])) && (line[3] == ' ' || line[3] == '-');
+}
+
 int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   auto* p = static_cast<FtpConnection::Perform*>(user);
-  if (type == CURLINFO_HEADER_OUT) {
+  if (type == CURLINFO_TEXT) {
+    // libcurl's own notes; the one that matters is why the key did not log
+    // in: libssh2 could not read (decrypt) the private key file.
+    std::string note(data, size);
+    if (note.find("public key authentication failed") != std::string::npos &&
+        (note.find("passphrase") != std::string::npos ||
+         note.find("private key") != std::string::npos))
+      p->key_unlock_failed = true;
+  } else if (type == CURLINFO_HEADER_OUT) {
     std::string command(data, size);
     while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
       command.pop_back();
@@ -109,11 +128,17 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
       std::string line = p->partial_line.substr(0, nl);
       p->partial_line.erase(0, nl + 1);
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      // Only the final line of a reply ("ddd text") counts; "ddd-" lines continue.
-      if (line.size() >= 4 && isdigit(static_cast<unsigned char>(line[0])) &&
-          isdigit(static_cast<unsigned char>(line[1])) &&
-          isdigit(static_cast<unsigned char>(line[2])) && line[3] == ' ') {
-        p->replies.push_back({p->last_command, std::stoi(line.substr(0, 3)), line});
+      // A reply is every line from its first to the one that starts with
+      // its code and a space ("ddd-" lines, and any between, continue it).
+      if (p->reply_lines.empty() && !StartsWithCode(line)) continue;
+      p->reply_lines.push_back(line);
+      const std::string& first = p->reply_lines.front();
+      if (StartsWithCode(line) && line[3] == ' ' && line.compare(0, 3, first, 0, 3) == 0) {
+        Reply reply{p->last_command, std::stoi(line.substr(0, 3)), {}};
+        for (const std::string& l : p->reply_lines)
+          reply.line += (reply.line.empty() ? "" : "\r\n") + l;
+        p->replies.push_back(std::move(reply));
+        p->reply_lines.clear();
       }
     }
   }
@@ -182,6 +207,8 @@ int OnSshKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch mat
                            : FindKnownHost(e.known_hosts_file, e.server, e.port, blob);
   if (own == KnownHostMatch::kMismatch || match == CURLKHMATCH_MISMATCH) {
     p->host_key_problem = HostKeyProblem::kChanged;
+    FindChangedHostKey(e.known_hosts_file, e.server, e.port, blob, &p->host_key_file,
+                       &p->host_key_line);
     return CURLKHSTAT_REJECT;
   }
   if (own == KnownHostMatch::kMatch || match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
@@ -199,6 +226,58 @@ int OnSeek(void* user, curl_off_t offset, int origin) {
 
 }  // namespace
 
+namespace {
+
+// Whether a server's words ask for TLS ("reconnect using TLS", "SSL required").
+bool AsksForTls(const std::string& text) {
+  std::string lower;
+  for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* word : {"tls", "ssl", "encrypt", "secure"})
+    if (lower.find(word) != std::string::npos) return true;
+  return false;
+}
+
+// The names a certificate is for, from libcurl's certificate information:
+// its subject's CN and its subject alternative names, as "a, b".
+std::string CertificateNames(CURL* h) {
+  curl_certinfo* info = nullptr;
+  if (curl_easy_getinfo(h, CURLINFO_CERTINFO, &info) != CURLE_OK || !info ||
+      info->num_of_certs < 1)
+    return "";
+  std::string names;
+  auto add = [&](std::string name) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == ',')) name.pop_back();
+    if (!name.empty() && names.find(name) == std::string::npos)
+      names += (names.empty() ? "" : ", ") + name;
+  };
+  for (curl_slist* field = info->certinfo[0]; field; field = field->next) {
+    std::string line = field->data;
+    if (line.rfind("Subject:", 0) == 0) {
+      size_t cn = line.find("CN");
+      if (cn != std::string::npos) {
+        size_t start = line.find_first_not_of(" =", cn + 2);
+        if (start != std::string::npos) add(line.substr(start, line.find_first_of(",/", start) - start));
+      }
+    } else if (line.rfind("X509v3 Subject Alternative Name:", 0) == 0) {
+      std::string rest = line.substr(line.find(':') + 1);
+      size_t at = 0;
+      while ((at = rest.find_first_of("DI", at)) != std::string::npos) {
+        for (const char* kind : {"DNS:", "IP Address:"}) {
+          if (rest.compare(at, std::strlen(kind), kind) == 0) {
+            size_t start = at + std::strlen(kind);
+            size_t end = rest.find(',', start);
+            add(rest.substr(start, end == std::string::npos ? std::string::npos : end - start));
+          }
+        }
+        ++at;
+      }
+    }
+  }
+  return names;
+}
+
+}  // namespace
+
 FtpConnection::FtpConnection(FtpEndpoint endpoint) : endpoint_(std::move(endpoint)) {
   GlobalInitOnce();
   handle_ = curl_easy_init();
@@ -208,10 +287,12 @@ FtpConnection::~FtpConnection() {
   if (handle_) curl_easy_cleanup(Handle(handle_));
 }
 
-std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path, bool dot_name) {
+std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path, bool dot_name,
+                                               const std::string& tag) {
   size_t slash = remote_path.rfind('/');
   std::string folder = slash == std::string::npos ? "" : remote_path.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? remote_path : remote_path.substr(slash + 1);
+  if (!tag.empty()) name += "." + tag;
   return dot_name ? folder + "." + name + ".part" : folder + name + ".sonavelt-part";
 }
 
@@ -286,9 +367,14 @@ Status FtpConnection::Run(Perform& p) {
   // reset clears the options of the last request; the open connection stays.
   curl_easy_reset(h);
   curl_easy_setopt(h, CURLOPT_URL, p.url.c_str());
+  const bool ssh = endpoint_.security == Security::kSsh;
+  const bool key_file = ssh && !endpoint_.ssh_private_key_file.empty();
+  // Over SFTP with a key file, the password goes to libcurl only when the
+  // user asked for a password login as well: libcurl would offer it.
+  const bool offer_password = !key_file || endpoint_.ssh_password_login;
   if (!endpoint_.user_name.empty()) {
     curl_easy_setopt(h, CURLOPT_USERNAME, endpoint_.user_name.c_str());
-    curl_easy_setopt(h, CURLOPT_PASSWORD, endpoint_.password.c_str());
+    if (offer_password) curl_easy_setopt(h, CURLOPT_PASSWORD, endpoint_.password.c_str());
   }
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_MAXCONNECTS, 1L);
@@ -335,11 +421,14 @@ Status FtpConnection::Run(Perform& p) {
       curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 1L);
       break;
     case Security::kSsh: {
-      long auth = CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
-      if (!endpoint_.ssh_private_key_file.empty()) {
+      // The passphrase unlocks the key on this machine (libssh2 reads the
+      // file); it is never a password. A password login is offered only
+      // without a key file, or when asked for.
+      long auth = offer_password ? CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD : 0;
+      if (key_file) {
         auth |= CURLSSH_AUTH_PUBLICKEY;
         curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, endpoint_.ssh_private_key_file.c_str());
-        curl_easy_setopt(h, CURLOPT_KEYPASSWD, endpoint_.password.c_str());
+        curl_easy_setopt(h, CURLOPT_KEYPASSWD, endpoint_.ssh_key_passphrase.c_str());
       }
       if (endpoint_.use_ssh_agent) auth |= CURLSSH_AUTH_AGENT;
       curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, auth);
@@ -353,6 +442,9 @@ Status FtpConnection::Run(Perform& p) {
     }
   }
   if (!endpoint_.ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, endpoint_.ca_file.c_str());
+  // The certificate's names, for a message when they do not match the server's.
+  if (endpoint_.security == Security::kExplicitTls || endpoint_.security == Security::kImplicitTls)
+    curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
   if (p.fresh) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
   if (p.nobody) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
   if (p.ascii && endpoint_.security != Security::kSsh)
@@ -374,6 +466,7 @@ Status FtpConnection::Run(Perform& p) {
   if (postquote) curl_easy_setopt(h, CURLOPT_POSTQUOTE, postquote.get());
 
   p.code = curl_easy_perform(h);
+  if (p.code == CURLE_PEER_FAILED_VERIFICATION) p.certificate_names = CertificateNames(h);
   if (p.ascii && p.pending_cr) {
     // A lone CR at the very end of the data belongs to the data.
     p.pending_cr = false;
@@ -395,17 +488,36 @@ Status FtpConnection::Run(Perform& p) {
 
 Status FtpConnection::Explain(const Perform& p) const {
   if (p.code == CURLE_ABORTED_BY_CALLBACK) return Status::Cancelled();
-  if (p.sink_failed) return Status::IoError("cannot write the local file");
+  if (p.sink_failed) return Status::IoError("the local copy could not be written (is the disk full?)");
   const std::string& server = endpoint_.server;
   switch (p.host_key_problem) {
     case HostKeyProblem::kNone: break;
     case HostKeyProblem::kUnknown:
       return Status::Refused(UnknownHostKeyText(server, p.host_key_fingerprint));
     case HostKeyProblem::kChanged:
-      return Status::Refused(ChangedHostKeyText(server, p.host_key_fingerprint));
+      return Status::Refused(
+          ChangedHostKeyText(server, p.host_key_fingerprint, p.host_key_file, p.host_key_line));
     case HostKeyProblem::kNotPinned:
       return Status::Refused(
           HostKeyNotPinnedText(server, p.host_key_fingerprint, endpoint_.ssh_host_key_sha256));
+  }
+  // A 421 is the server closing the session: quoted as its refusal, whatever
+  // libcurl made of the closed connection afterwards (often a time-out).
+  for (const Reply& reply : p.replies) {
+    if (reply.code != 421) continue;
+    bool tls = AsksForTls(reply.line) && endpoint_.security == Security::kPlain;
+    std::string text = SessionRefusedText(server, reply.line, tls);
+    return tls ? Status::Refused(text) : Status::IoError(text);
+  }
+  const bool ssh = endpoint_.security == Security::kSsh;
+  if (ssh && p.code == CURLE_LOGIN_DENIED) {
+    if (p.key_unlock_failed)
+      return Status::Refused(KeyNotUnlockedText(endpoint_.ssh_private_key_file));
+    if (!endpoint_.ssh_private_key_file.empty() && !endpoint_.ssh_password_login)
+      return Status::Refused(
+          KeyRefusedText(server, endpoint_.user_name, endpoint_.ssh_private_key_file));
+    return Status::Refused(
+        LoginRefusedText(server, endpoint_.user_name, "The server refused the credentials."));
   }
   std::string error = p.error[0] ? p.error : curl_easy_strerror(p.code);
   if (p.code == CURLE_OPERATION_TIMEDOUT) {
@@ -416,6 +528,10 @@ Status FtpConnection::Explain(const Perform& p) const {
     return Status::IoError(stalled ? StalledText(StallSeconds())
                                    : ConnectTimeoutText(server, ConnectSeconds()));
   }
+  if (p.code == CURLE_PEER_FAILED_VERIFICATION &&
+      (error.find("host name") != std::string::npos ||
+       error.find("subject name") != std::string::npos))
+    return Status::Refused(CertificateNameText(server, p.certificate_names));
   if (p.code == CURLE_PEER_FAILED_VERIFICATION || p.code == CURLE_SSL_CACERT_BADFILE ||
       p.code == CURLE_SSL_CERTPROBLEM)
     return Status::Refused(UntrustedCertificateText(server, error));
@@ -428,7 +544,31 @@ Status FtpConnection::Explain(const Perform& p) const {
       break;
     }
   }
-  std::string text = failed ? failed->line : error;
+  if (p.code == CURLE_LOGIN_DENIED)
+    return Status::Refused(
+        LoginRefusedText(server, endpoint_.user_name.empty() ? "anonymous" : endpoint_.user_name,
+                         failed ? failed->line : std::string("The server refused the login.")));
+  // Without a reply to quote, the program's own words for what happened.
+  std::string own;
+  switch (p.code) {
+    case CURLE_COULDNT_CONNECT: own = ConnectRefusedText(server, endpoint_.port); break;
+    case CURLE_COULDNT_RESOLVE_HOST: own = UnknownServerText(server); break;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SSH:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_WEIRD_SERVER_REPLY:
+    case CURLE_SSL_CONNECT_ERROR:
+      own = ConnectionLostText(server);
+      break;
+    default: break;
+  }
+  std::string text = failed ? failed->line : !own.empty() ? own : error;
   if (failed) {
     // 4xx: try again later; 5xx: the server will not do it.
     if (failed->code >= 500) {
@@ -436,20 +576,18 @@ Status FtpConnection::Explain(const Perform& p) const {
                  ? Status::NotFound(text)
                  : Status::Refused(text);
     }
-    if (p.code != CURLE_LOGIN_DENIED) return Status::IoError(text);
+    return Status::IoError(text);
   }
   switch (p.code) {
     case CURLE_REMOTE_ACCESS_DENIED:
     case CURLE_REMOTE_FILE_NOT_FOUND:
       return Status::NotFound(text);
-    case CURLE_LOGIN_DENIED:
     case CURLE_QUOTE_ERROR:
     case CURLE_UPLOAD_FAILED:
     case CURLE_REMOTE_DISK_FULL:
       // Over SFTP these are the server's answers (permission, quota, a
       // refused rename); over FTP they came with a reply, handled above.
-      if (endpoint_.security == Security::kSsh || p.code == CURLE_LOGIN_DENIED)
-        return Status::Refused(text);
+      if (ssh) return Status::Refused(text);
       return Status::IoError(text);
     default:
       return Status::IoError(text);
@@ -703,8 +841,19 @@ Status FtpConnection::Delete(const std::string& remote_path) {
   Perform p;
   p.url = UrlFor(ParentOf(target), true);
   p.nobody = true;
-  p.quote = {(endpoint_.security == Security::kSsh ? "rm " : "DELE ") + QuotedPath(target)};
-  return Run(p);
+  if (endpoint_.security == Security::kSsh) {
+    p.quote = {"rm " + QuotedPath(target)};
+    return Run(p);
+  }
+  // "*": a refusal (no such file) must not close the connection, which
+  // would cost the next operation a login.
+  p.quote = {"*DELE " + target};
+  Status status = Run(p);
+  if (!status.ok()) return status;
+  const Reply* reply = p.ReplyTo("DELE ");
+  if (reply && reply->code >= 500) return Status::Refused(reply->line);
+  if (reply && reply->code >= 300) return Status::IoError(reply->line);
+  return Status::Ok();
 }
 
 void FtpConnection::Close() {

@@ -109,8 +109,11 @@ class FtpConnection : public RemoteLister {
 
   // The temporary name an upload to `remote_path` uses: ".NAME.part" beside
   // it; dot_name false: "NAME.sonavelt-part", for servers that refuse names
-  // starting with ".".
-  static std::string TemporaryUploadPath(const std::string& remote_path, bool dot_name = true);
+  // starting with ".". A tag makes it ".NAME.TAG.part" ("NAME.TAG.sonavelt-part"):
+  // each attempt of a publish has a name of its own, so that an attempt never
+  // meets the file (and a server's upload lock) of an earlier one.
+  static std::string TemporaryUploadPath(const std::string& remote_path, bool dot_name = true,
+                                         const std::string& tag = "");
   // The name the old file is kept under while a new one replaces it:
   // ".NAME.old", or "NAME.sonavelt-old".
   static std::string BackupPath(const std::string& remote_path, bool dot_name = true);

@@ -51,15 +51,41 @@ std::string StalledText(int seconds);
 // SFTP host keys: never seen, changed since it was accepted, not the one the
 // user named. fingerprint: base64, without "SHA256:".
 std::string UnknownHostKeyText(std::string_view server, std::string_view fingerprint);
-std::string ChangedHostKeyText(std::string_view server, std::string_view fingerprint);
+// known_hosts/line: the file and line (from 1) that hold the old key.
+std::string ChangedHostKeyText(std::string_view server, std::string_view fingerprint,
+                               std::string_view known_hosts, int line);
 std::string HostKeyNotPinnedText(std::string_view server, std::string_view fingerprint,
                                  std::string_view pinned);
 // FTPS: the server's certificate was not accepted (error: libcurl's words).
 std::string UntrustedCertificateText(std::string_view server, std::string_view error);
+// FTPS: the certificate is valid but for other names (`names`: the names it
+// is for, as "a, b"; empty when unknown).
+std::string CertificateNameText(std::string_view server, std::string_view names);
+// The server refused the session (a 421 reply, quoted whole); asks_tls: its
+// words ask for TLS, so the address should start with ftpes://.
+std::string SessionRefusedText(std::string_view server, std::string_view reply, bool asks_tls);
+// The login was refused: the server's reply (quoted whole) and how to give
+// another password.
+std::string LoginRefusedText(std::string_view server, std::string_view user,
+                             std::string_view reply);
+// SFTP: the key logged nobody in, and no password was offered.
+std::string KeyRefusedText(std::string_view server, std::string_view user,
+                           std::string_view key_file);
+// SFTP: the private key file could not be read with the passphrase given.
+std::string KeyNotUnlockedText(std::string_view key_file);
+// The connection could not be made, or broke, in the program's own words.
+std::string ConnectRefusedText(std::string_view server, int port);
+std::string UnknownServerText(std::string_view server);
+std::string ConnectionLostText(std::string_view server);
+// A file arrived on the server with another size than was sent.
+std::string SizeMismatchText(std::string_view remote_path, long long stored, long long sent);
+// Ctrl-C (or Cancel) during the publish: what was sent so far.
+std::string PublishStoppedText(std::string_view announced);
 // A publish that stopped before the page was replaced: the page is as it was;
 // `placed` are the files already put on the site (remote paths).
 std::string PageUnchangedText(const std::vector<std::string>& placed);
 // The page's in-place write (on a server without renames) did not complete.
+// Only used once the page itself is being written.
 std::string PageBackupText(std::string_view backup, std::string_view new_page);
 
 }  // namespace sonavelt::remote

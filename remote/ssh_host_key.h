@@ -31,13 +31,24 @@ enum class KnownHostMatch { kMatch, kMismatch, kMissing };
 // host patterns ("host", "[host]:port", lists with ",") and hashed ones
 // ("|1|salt|hash"); "@revoked" marks a key as a mismatch. A missing or
 // unreadable file knows no host. kMismatch: the file holds other keys of the
-// same type for the host and not this one.
+// same type for the host and not this one; *mismatch_line (optional) is then
+// the line (from 1) of the first such key, or of the "@revoked" entry.
 KnownHostMatch FindKnownHost(const std::string& file, const std::string& server, uint16_t port,
-                             std::string_view key_blob);
+                             std::string_view key_blob, int* mismatch_line = nullptr);
+
+// Where a changed host key is recorded: the program's own file `own_file`
+// first, then the user's; false when neither holds another key for the host.
+bool FindChangedHostKey(const std::string& own_file, const std::string& server, uint16_t port,
+                        std::string_view key_blob, std::string* file, int* line);
 
 // Appends the host's key to `file` as OpenSSH writes it ("[host]:port
 // ssh-ed25519 AAAA..."), creating the file (mode 0600) and its folder.
 Status RememberHostKey(const std::string& file, const std::string& server, uint16_t port,
                        std::string_view key_blob);
+
+// True when the private key file `key_file` (OpenSSH or PEM format) is
+// encrypted, so that a passphrase must unlock it. An unreadable file or
+// another format: false (libssh2 then says what is wrong with it).
+bool PrivateKeyIsEncrypted(const std::string& key_file);
 
 }  // namespace sonavelt::remote

@@ -1,12 +1,14 @@
 #include "remote/transfers.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -205,54 +207,75 @@ void Forget(std::vector<std::string>& list, const std::string& item) {
 
 }  // namespace
 
-Status RemotePageTransfer::StoreChecked(const std::string& data, const std::string& target) {
+std::string RemotePageTransfer::FreshTag() { return run_tag_ + "-" + std::to_string(++serial_); }
+
+Status RemotePageTransfer::StoreChecked(const std::string& data, const std::string& path,
+                                        const std::string& shown) {
   int64_t size = -1;
-  Status status = connection_->Store(data, target, &size);
+  Status status = connection_->Store(data, path, &size);
   if (!status.ok()) return status;
+  // The 226 proves nothing: the size the server kept must be the size sent.
   // A server that does not tell sizes is trusted with its 226.
-  if (size >= 0 && size != static_cast<int64_t>(data.size())) {
-    return Status::IoError(target + " arrived with " + std::to_string(size) + " of " +
-                           std::to_string(data.size()) + " bytes.");
-  }
+  if (size >= 0 && size != static_cast<int64_t>(data.size()))
+    return Status::Corrupt(SizeMismatchText(shown, size, static_cast<long long>(data.size())));
   return Status::Ok();
 }
 
-Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::string& target,
-                                          std::string* temporary, bool check_size) {
-  auto store = [&](const std::string& path) {
-    return check_size ? StoreChecked(data, path) : connection_->Store(data, path);
-  };
+Status RemotePageTransfer::StoreProved(const std::string& data, const std::string& target) {
+  Status status = StoreChecked(data, target, target);
+  if (status.code() != Status::Code::kCorrupt) return status;
+  status = StoreChecked(data, target, target);
+  return status.code() == Status::Code::kCorrupt ? Status::Refused(status.message()) : status;
+}
+
+Status RemotePageTransfer::StoreTemporaryOnce(const std::string& data, const std::string& target,
+                                              std::string* temporary) {
   Status status;
   if (!dot_names_refused_) {
-    *temporary = FtpConnection::TemporaryUploadPath(target, true);
+    *temporary = FtpConnection::TemporaryUploadPath(target, true, FreshTag());
     temporaries_.push_back(*temporary);
-    status = store(*temporary);
+    status = StoreChecked(data, *temporary, target);
     if (status.ok() || !IsPermanentFailure(status)) return status;
     // Many shared hosts refuse names starting with ".".
-    connection_->Delete(*temporary);
-    Forget(temporaries_, *temporary);
+    if (connection_->Delete(*temporary).ok()) Forget(temporaries_, *temporary);
   }
-  std::string plain = FtpConnection::TemporaryUploadPath(target, false);
+  std::string plain = FtpConnection::TemporaryUploadPath(target, false, FreshTag());
   temporaries_.push_back(plain);
-  Status second = store(plain);
+  *temporary = plain;
+  Status second = StoreChecked(data, plain, target);
   if (!second.ok()) {
-    if (IsPermanentFailure(second)) {
-      connection_->Delete(plain);
-      Forget(temporaries_, plain);
-    }
+    if (IsPermanentFailure(second) && connection_->Delete(plain).ok()) Forget(temporaries_, plain);
     return second;
   }
-  if (!dot_names_refused_) dot_names_refused_ = true;
-  *temporary = plain;
+  dot_names_refused_ = true;
   return second;
 }
 
+Status RemotePageTransfer::StoreTemporary(const std::string& data, const std::string& target,
+                                          std::string* temporary) {
+  Status status = StoreTemporaryOnce(data, target, temporary);
+  if (status.code() != Status::Code::kCorrupt) return status;
+  // The server kept another size: its copy goes, and one more attempt under
+  // a fresh name; a second mismatch stops the publish (never retried).
+  if (connection_->Delete(*temporary).ok()) Forget(temporaries_, *temporary);
+  status = StoreTemporaryOnce(data, target, temporary);
+  if (status.code() != Status::Code::kCorrupt) return status;
+  if (connection_->Delete(*temporary).ok()) Forget(temporaries_, *temporary);
+  return Status::Refused(status.message());
+}
+
+void RemotePageTransfer::RemoveStale() {
+  std::vector<std::string> kept;
+  for (const std::string& path : temporaries_)
+    if (!connection_->Delete(path).ok()) kept.push_back(path);
+  temporaries_.swap(kept);
+}
+
 Status RemotePageTransfer::SendAndRename(const std::string& data, const std::string& target,
-                                         std::string* temporary, bool* rename_refused,
-                                         bool check_size) {
+                                         std::string* temporary, bool* rename_refused) {
   *rename_refused = false;
   for (;;) {
-    Status status = StoreTemporary(data, target, temporary, check_size);
+    Status status = StoreTemporary(data, target, temporary);
     if (!status.ok()) return status;
     status = connection_->Replace(*temporary, target);
     if (status.ok()) {
@@ -278,9 +301,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
   if (!renames_refused_) {
     std::string temporary;
     bool rename_refused = false;
-    // The 226 after the last byte is the check: a file beside the page is
-    // not the commit point.
-    Status status = SendAndRename(data, target, &temporary, &rename_refused, false);
+    Status status = SendAndRename(data, target, &temporary, &rename_refused);
     if (status.ok() || !rename_refused) return status;
     renames_refused_ = true;
     connection_->Delete(temporary);
@@ -288,7 +309,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
   }
   // No renames here: a file beside the page is written in place (the page
   // still is the old one, and nothing of it changes).
-  Status status = StoreChecked(data, target);
+  Status status = StoreProved(data, target);
   if (status.ok()) placed_.push_back(target);
   return status;
 }
@@ -298,12 +319,12 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   std::string temporary;
   if (!renames_refused_) {
     bool rename_refused = false;
-    Status status = SendAndRename(data, target, &temporary, &rename_refused, true);
+    Status status = SendAndRename(data, target, &temporary, &rename_refused);
     if (status.ok() || !rename_refused) return status;
     renames_refused_ = true;
     // The new page stays complete under its temporary name.
   } else {
-    Status status = StoreTemporary(data, target, &temporary, true);
+    Status status = StoreTemporary(data, target, &temporary);
     if (!status.ok()) return status;
   }
 
@@ -321,13 +342,13 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   }
   std::string backup = FtpConnection::BackupPath(target, !dot_names_refused_);
   temporaries_.push_back(backup);
-  Status status = StoreChecked(original_page_, backup);
+  Status status = StoreProved(original_page_, backup);
   if (!status.ok() && IsPermanentFailure(status) && !dot_names_refused_) {
     connection_->Delete(backup);
     Forget(temporaries_, backup);
     backup = FtpConnection::BackupPath(target, false);
     temporaries_.push_back(backup);
-    status = StoreChecked(original_page_, backup);
+    status = StoreProved(original_page_, backup);
   }
   if (!status.ok()) return status;
 
@@ -336,14 +357,43 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   Forget(temporaries_, temporary);
   // The overwrite is not cancelled half way: it is the commit.
   connection_->set_cancel_flag(nullptr);
-  status = StoreChecked(data, target);
+  status = StoreChecked(data, target, target);
   connection_->set_cancel_flag(observer_->CancelFlag());
-  if (!status.ok()) return status;
+  if (!status.ok()) {
+    // A refused overwrite (a server that lets nobody replace a file) may
+    // never have touched the page: when it still holds its old bytes, the
+    // publish failed before the page, and its two helper copies go.
+    // Else a retry sends the page again under a fresh name; this copy goes
+    // once the page is complete (until then the message names it).
+    if (PageIsUnchanged(target, temp_page_path)) {
+      page_note_.clear();
+      temporaries_.push_back(backup);
+      temporaries_.push_back(temporary);
+    } else {
+      superseded_.push_back(temporary);
+    }
+    return status.code() == Status::Code::kCorrupt ? Status::Refused(status.message()) : status;
+  }
   page_note_.clear();
   placed_.push_back(target);
   connection_->Delete(backup);
   connection_->Delete(temporary);
+  for (const std::string& copy : superseded_) connection_->Delete(copy);
+  superseded_.clear();
   return Status::Ok();
+}
+
+bool RemotePageTransfer::PageIsUnchanged(const std::string& target,
+                                         const std::string& temp_page_path) {
+  std::string copy = temp_page_path + ".check";
+  Status read = connection_->Download(target, copy, TransferType::kBinary);
+  if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
+    read = connection_->Download(target, copy, TransferType::kBinary);
+  std::string bytes;
+  bool same = read.ok() && ReadLocal(copy, &bytes) && bytes == original_page_;
+  std::error_code ignored;
+  std::filesystem::remove(copy, ignored);
+  return same;
 }
 
 Status RemotePageTransfer::EnsureFolder(const std::string& folder) {
@@ -381,7 +431,10 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
     Close();
     std::error_code ignored;
     std::filesystem::remove(temp_page_path, ignored);
-    return status;
+    // Stopped with files already on the site: the user learns which.
+    if (placed_.empty()) return status;
+    return Status::IoError(PublishStoppedText(announced) + "\r\n\r\n" +
+                           (page_note_.empty() ? PageUnchangedText(placed_) : page_note_));
   }
   std::string text = CannotTransferText(announced, endpoint_.server, status.message());
   text += "\r\n\r\n" + (page_note_.empty() ? PageUnchangedText(placed_) : page_note_);
@@ -418,6 +471,7 @@ class RemotePageTransfer::SecondLane {
     state_[0] = kMine;
     for (size_t i = run_own_from_; i < state_.size(); ++i) state_[i] = kMine;
     dot_name_ = !owner.dot_names_refused_;
+    tag_ = owner.run_tag_ + "-s";
     cancel_ = owner.observer_->CancelFlag();
     endpoint_ = owner.endpoint_;
     worker_ = std::thread([this] { Work(); });
@@ -478,10 +532,15 @@ class RemotePageTransfer::SecondLane {
         if (!open || stopped_ || state_[i] == kMine) return;
         if (state_[i] == kRepeat) continue;
         state_[i] = kTaken;
-        temporary = FtpConnection::TemporaryUploadPath(files_[i].remote, dot_name_);
+        temporary =
+            FtpConnection::TemporaryUploadPath(files_[i].remote, dot_name_, tag_ + std::to_string(i));
       }
       std::string data;
-      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, temporary).ok() &&
+      int64_t size = -1;
+      // Proved like every file: the size kept is the size sent (a server
+      // that does not tell sizes is trusted with its 226).
+      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, temporary, &size).ok() &&
+                (size < 0 || size == static_cast<int64_t>(data.size())) &&
                 connection.Replace(temporary, files_[i].remote).ok();
       std::lock_guard<std::mutex> lock(mutex_);
       // A failed (or cancelled) file may have left its temporary copy.
@@ -497,6 +556,7 @@ class RemotePageTransfer::SecondLane {
   FtpEndpoint endpoint_;
   const std::atomic<bool>* cancel_ = nullptr;
   bool dot_name_ = true;
+  std::string tag_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<State> state_;
@@ -515,7 +575,17 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   const std::string& remote_path = page.path;
   placed_.clear();
   temporaries_.clear();
+  superseded_.clear();
   page_note_.clear();
+  {
+    // A tag of this publish's own: its temporary names differ from those of
+    // any earlier publish that a stalled session may still hold open.
+    std::random_device random;
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "%04x", static_cast<unsigned>(random()) & 0xffffu);
+    run_tag_ = tag;
+    serial_ = 0;
+  }
   if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), "", temp);
   if (!connection_) {
     Status status = OpenConnection(temp);
@@ -530,7 +600,7 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   // not among the files the progress counts.
   auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
                   bool page, bool quiet = false) -> Status {
-    announced = shown;
+    announced = remote;
     if (observer_->CancelRequested()) return Status::Cancelled();
     if (!quiet) observer_->ReportTransferring(shown, false);
     std::string data;
@@ -538,6 +608,8 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
     return WithRetries(
         [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
         [&] {
+          // What the failed attempt left goes first (on the new connection).
+          RemoveStale();
           if (!quiet) observer_->ReportTransferring(shown, true);
         });
   };
@@ -570,7 +642,7 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   SecondLane lane(*this, side, naming);
   for (size_t i = 0; i < side.size(); ++i) {
     const SideFile& file = side[i];
-    announced = file.local;
+    announced = file.remote;
     if (observer_->CancelRequested()) status = Status::Cancelled();
     else if (lane.TakeOrAwait(i)) {
       // Placed whole by the second connection.

@@ -107,17 +107,34 @@ class RemotePageTransfer : public run::PageTransport {
 
   // A new connection object (not yet connected), with the cancel flag.
   std::unique_ptr<FtpConnection> NewConnection();
-  // Sends `data` under a temporary name beside `target` (check_size: and
-  // checks its size on the server); *temporary: its path. Falls back to a
-  // name without a leading "." when the server refuses the first.
+  // A tag no earlier attempt of this run used, for a temporary name.
+  std::string FreshTag();
+  // Sends `data` to `path` and proves it: the size on the server must be the
+  // size sent (Corrupt, with a message that names `shown`, when not).
+  Status StoreChecked(const std::string& data, const std::string& path, const std::string& shown);
+  // StoreChecked to `target` itself, once more after a mismatch; a second
+  // mismatch is Refused.
+  Status StoreProved(const std::string& data, const std::string& target);
+  // Sends `data` under a fresh temporary name beside `target` and proves
+  // its size; *temporary: its path. Falls back to a name without a leading
+  // "." when the server refuses the first.
+  Status StoreTemporaryOnce(const std::string& data, const std::string& target,
+                            std::string* temporary);
+  // StoreTemporaryOnce; a size mismatch removes that copy and tries once more
+  // under a fresh name, and a second mismatch is Refused (not retried).
   Status StoreTemporary(const std::string& data, const std::string& target,
-                        std::string* temporary, bool check_size);
+                        std::string* temporary);
   // StoreTemporary, then the rename onto `target`; a rename refused for a
   // temporary name starting with "." is tried once more with the other name.
   // *rename_refused: the server refuses renames (the temporary file is
   // complete and still there).
   Status SendAndRename(const std::string& data, const std::string& target,
-                       std::string* temporary, bool* rename_refused, bool check_size);
+                       std::string* temporary, bool* rename_refused);
+  // Deletes the temporary files of failed attempts, as far as the server
+  // lets it (the others stay listed for the end of the publish).
+  void RemoveStale();
+  // True when the page on the site still holds the bytes fetched.
+  bool PageIsUnchanged(const std::string& target, const std::string& temp_page_path);
   // Puts one file (not the page) in place: temporary name, check, rename.
   Status PlaceFile(const std::string& data, const std::string& target);
   // Puts the page in place; see PublishPage.
@@ -128,8 +145,6 @@ class RemotePageTransfer : public run::PageTransport {
   // A publish that failed or was cancelled while sending `announced`.
   Status EndPublish(const Status& status, const std::string& announced,
                     const std::string& temp_page_path);
-  // Sends `data` straight to `target` and checks its size.
-  Status StoreChecked(const std::string& data, const std::string& target);
   // Removes what this publish left on the server, as far as it can;
   // connection_lost: on a new connection, with short time-outs.
   void RemoveTemporaries(bool connection_lost = false);
@@ -152,12 +167,18 @@ class RemotePageTransfer : public run::PageTransport {
   bool dot_names_refused_ = false;
   bool renames_refused_ = false;
   bool second_connection_ = true;
+  // Temporary names: "TAG-N", TAG fresh for each publish, N counting attempts.
+  std::string run_tag_;
+  int serial_ = 0;
   // The page as fetched, byte for byte.
   std::string original_page_;
   // Remote files this publish put in place, and its temporary files on the
   // server (removed on failure).
   std::vector<std::string> placed_;
   std::vector<std::string> temporaries_;
+  // Complete copies of the new page from in-place writes that failed and
+  // were tried again: deleted once the page is complete.
+  std::vector<std::string> superseded_;
   // Set once the page's replacement has begun: failures no longer leave
   // the page as it was, and say what they leave.
   std::string page_note_;

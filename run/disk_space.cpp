@@ -3,10 +3,101 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "audio/sound_decoder.h"
+
 namespace sonavelt::run {
+namespace {
+
+// The .au header the converter writes, and the rate of its samples.
+constexpr uint64_t kAuHeaderBytes = 32;
+constexpr double kAuBytesPerSecond = 8000;
+// The browser copy's bit rates (audio/browser_copy.h) in bytes a second,
+// with a quarter more for the encoder's variable rate and the Ogg framing,
+// and its headers (identification, comments, the first pages).
+constexpr double kCopyMonoBytesPerSecond = 32000 / 8 * 1.25;
+constexpr double kCopyStereoBytesPerSecond = 48000 / 8 * 1.25;
+constexpr uint64_t kCopyHeaderBytes = 4096;
+// A line of the data file per sound (names, length), and the file's frame.
+constexpr uint64_t kDataBytesPerSound = 600;
+constexpr uint64_t kDataFrameBytes = 1024;
+// The player block and BODY edits a page grows by, from above.
+constexpr uint64_t kBlockBytes = 8192;
+
+uint64_t Base64Bytes(uint64_t bytes) { return (bytes + 2) / 3 * 4; }
+
+}  // namespace
+
+SoundMeasure MeasureSound(const std::string& path, uint64_t bytes, bool used_as_is) {
+  SoundMeasure sound;
+  sound.bytes = bytes;
+  sound.used_as_is = used_as_is;
+  std::string error;
+  std::optional<audio::SoundDecoder> decoder = audio::SoundDecoder::Open(path, &error);
+  if (decoder && decoder->sample_rate() > 0 && decoder->frame_count() >= 0) {
+    sound.seconds = static_cast<double>(decoder->frame_count()) / decoder->sample_rate();
+    sound.channels = decoder->channels();
+  }
+  return sound;
+}
+
+uint64_t AuBytesOf(const SoundMeasure& sound) {
+  if (sound.used_as_is || sound.seconds < 0) return sound.bytes;
+  return kAuHeaderBytes + static_cast<uint64_t>(std::ceil(sound.seconds * kAuBytesPerSecond));
+}
+
+uint64_t BrowserCopyBytesOf(const SoundMeasure& sound) {
+  if (sound.seconds < 0) return sound.bytes;
+  const double rate = sound.channels >= 2 ? kCopyStereoBytesPerSecond : kCopyMonoBytesPerSecond;
+  return kCopyHeaderBytes + static_cast<uint64_t>(std::ceil(sound.seconds * rate));
+}
+
+uint64_t ResourceFileBytes(int combinations) {
+  // Four bytes of length, the URL and image fields (each up to a few KB),
+  // and per combination three names and a time.
+  return 4 + 8192 + static_cast<uint64_t>(combinations < 1 ? 1 : combinations) * 3 * 300;
+}
+
+uint64_t PageFolderNeed(const PageFolderFiles& files) {
+  uint64_t au = 0;
+  uint64_t copies = 0;
+  for (const SoundMeasure& sound : files.sounds) {
+    au += AuBytesOf(sound);
+    if (files.browser_player) copies += BrowserCopyBytesOf(sound);
+  }
+  const uint64_t resource = ResourceFileBytes(files.combinations);
+  uint64_t need = au + files.class_bytes + resource + files.page_bytes + kBlockBytes;
+  if (files.browser_player) {
+    const uint64_t per_sound = kDataBytesPerSound * files.sounds.size();
+    need += copies + files.script_bytes;
+    need += kDataFrameBytes + Base64Bytes(resource) + per_sound;                  // data file
+    need += kDataFrameBytes + Base64Bytes(resource) + 2 * per_sound + Base64Bytes(au) +
+            Base64Bytes(copies);                                                  // preview
+  }
+  return need;
+}
+
+uint64_t WorkFolderNeed(const PageFolderFiles& files, int wave_file_count,
+                        int64_t max_wave_frames, bool is_remote) {
+  uint64_t au = 0;
+  uint64_t copies = 0;
+  for (const SoundMeasure& sound : files.sounds) {
+    au += AuBytesOf(sound);
+    if (files.browser_player) copies += BrowserCopyBytesOf(sound);
+  }
+  const uint64_t resource = ResourceFileBytes(files.combinations);
+  uint64_t need = DiskSpaceNeed(au, wave_file_count, max_wave_frames, /*is_remote=*/true) +
+                  copies + resource;
+  if (is_remote) {
+    need += files.page_bytes + kBlockBytes;
+    if (files.browser_player)
+      need += kDataFrameBytes + Base64Bytes(resource) + kDataBytesPerSound * files.sounds.size();
+  }
+  return need;
+}
 
 uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int64_t max_wave_frames,
                        bool is_remote) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -15,6 +16,7 @@
 #include "run/applet_block.h"
 #include "run/browser_copies.h"
 #include "run/disk_space.h"
+#include "run/folder_usage.h"
 #include "run/player_data.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
@@ -107,6 +109,9 @@ RunOutcome PipelineRun::Run() {
   page_file_name_ = FileNameOfPath(page_.is_remote ? page_.remote_path : page_.local_html_path);
   placed_.clear();
   temp_page_path_.clear();
+  browser_copies_.clear();
+  audio_files_.clear();
+  audio_dir_error_.clear();
 
   // Lists shorter than the count (a front end that did not size them) would
   // make every phase read past their ends: refuse before touching anything.
@@ -125,6 +130,9 @@ RunOutcome PipelineRun::Run() {
     PipelineRun& run;
     ~EndOfRun() {
       run.state_.preparing_run = false;
+      run.folder_lock_.Release();
+      run.audio_dir_ = file_io::FolderHandle();
+      run.page_dir_ = file_io::FolderHandle();
       run.run_folder_.reset();
       run.lock_.Release();
     }
@@ -132,9 +140,9 @@ RunOutcome PipelineRun::Run() {
 
   for (Step (PipelineRun::*phase)() :
        {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
-        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
-        &PipelineRun::CreatingResourceFile, &PipelineRun::WritingSettingsPage,
-        &PipelineRun::Transferring}) {
+        &PipelineRun::PlacingSounds, &PipelineRun::Retrieving, &PipelineRun::ReadingPage,
+        &PipelineRun::Processing, &PipelineRun::CreatingResourceFile,
+        &PipelineRun::Transferring, &PipelineRun::WritingSettingsPage}) {
     if (Step end = (this->*phase)()) return *end;
   }
   Finishing();
@@ -181,6 +189,27 @@ PipelineRun::Step PipelineRun::Beginning() {
       if (!may_write || (st.st_mode & 0222) == 0)
         return BackToStart(Status::Refused(PageReadOnlyMessage(page_.local_html_path)));
     }
+    // A folder that cannot be opened holds no page either; reading the page
+    // says so in its own words.
+    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
+      if (Step end = CheckLinksBesidePage()) return end;
+  }
+  return std::nullopt;
+}
+
+PipelineRun::Step PipelineRun::CheckLinksBesidePage() {
+  const std::string base = ResourceBaseName(page_file_name_);
+  std::vector<std::string> names = {ResourceFileName(page_file_name_),
+                                    FileNameOfPath(paths_.applet_class_path), "audio"};
+  if (options_.browser_player) {
+    names.push_back(kPlayerScriptFileName);
+    names.push_back(PlayerDataScriptName(base));
+    names.push_back(LocalPreviewScriptName(base));
+  }
+  for (const std::string& name : names) {
+    if (page_dir_.CheckWritable(name).ok()) continue;
+    return BackToStart(
+        Status::Refused(ForeignLinkMessage(page_.local_html_path, page_dir_.PathOf(name))));
   }
   return std::nullopt;
 }
@@ -199,6 +228,7 @@ PipelineRun::Step PipelineRun::Preparing() {
   state_.preparing_run = true;
   sound_bytes_ = 0;
   wave_file_count_ = 0;
+  sound_measures_.clear();
   state_.format_answer_for_all.reset();
   // The format question offers answers for all while sounds wait after it.
   int left = combinations_ * (options_.no_background ? 2 : 3);
@@ -216,23 +246,25 @@ PipelineRun::Step PipelineRun::Preparing() {
   progress_.SetStatusText("Preparing finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
 
-  // The work folder takes the conversions (and their working room); the
-  // page's folder takes the copies and, for a moment, the new page beside
-  // the old one.
+  // The work folder takes the conversions (and their working room) and the
+  // browser copies; the page's folder every file the run puts beside the
+  // page and, for a moment, the new page beside the old one.
+  PageFolderFiles files;
+  files.sounds = sound_measures_;
+  files.combinations = combinations_;
+  files.browser_player = options_.browser_player;
+  auto size_of = [](const std::string& file) -> uint64_t {
+    std::error_code ec;
+    uintmax_t size = fs::file_size(file, ec);
+    return ec ? 0 : static_cast<uint64_t>(size);
+  };
+  files.page_bytes = page_.is_remote ? 0 : size_of(page_.local_html_path);
+  files.class_bytes = size_of(paths_.applet_class_path);
+  if (options_.browser_player) files.script_bytes = size_of(paths_.player_script_path);
   std::vector<DiskUse> uses;
-  uses.push_back({run_folder_->path(), DiskSpaceNeed(sound_bytes_, wave_file_count_,
-                                                     state_.max_wave_frames, /*is_remote=*/true)});
-  if (!page_.is_remote) {
-    uint64_t beside = sound_bytes_;
-    std::vector<std::string> files = {paths_.applet_class_path, page_.local_html_path};
-    if (options_.browser_player) files.push_back(paths_.player_script_path);
-    for (const std::string& file : files) {
-      std::error_code ec;
-      uintmax_t size = fs::file_size(file, ec);
-      if (!ec) beside += size;
-    }
-    uses.push_back({page_folder_, beside});
-  }
+  uses.push_back({run_folder_->path(), WorkFolderNeed(files, wave_file_count_,
+                                                      state_.max_wave_frames, page_.is_remote)});
+  if (!page_.is_remote) uses.push_back({page_folder_, PageFolderNeed(files)});
   if (!DiskSpaceCheck(uses, services_.free_space, questions_))
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   return std::nullopt;
@@ -280,6 +312,7 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
     return back;
   }
   sound_bytes_ += length;
+  sound_measures_.push_back(MeasureSound(path, length, audio::IsUsedAsIs(path)));
   if (IsWavePath(path)) ++wave_file_count_;
   return std::nullopt;
 }
@@ -355,8 +388,91 @@ PipelineRun::Step PipelineRun::Converting() {
       return back;
     }
   }
+  // A local page's browser copies are made here, before the folder's lock
+  // is taken, so that other pages' runs in the folder wait only for the
+  // placing of files, never for an encoder.
+  if (!page_.is_remote && options_.browser_player) {
+    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies_);
+    if (made.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
+    if (!made.ok())
+      return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
+                                  CopyFailedMessage({made.message()}));
+  }
   progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
+  if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
+  return std::nullopt;
+}
+
+PipelineRun::Step PipelineRun::PlacingSounds() {
+  if (page_.is_remote) return std::nullopt;
+  if (!page_dir_.valid() && !file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
+    return std::nullopt;  // reading the page tells why
+  Status locked = folder_lock_.Acquire(page_dir_, services_.lock_wait, &state_.cancel_requested,
+                                       [&] {
+                                         progress_.SetStatusText(WaitingForFolderText(page_folder_));
+                                       });
+  if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
+  if (locked.code() == Status::Code::kRefused)
+    return BackToStart(Status::Refused(FolderBusyMessage(page_.local_html_path, page_folder_)));
+  if (!locked.ok())
+    return BackToStart(Status::IoError(PageFolderFailedMessage(page_folder_, locked.message())));
+  // The links may have changed while the run converted.
+  if (Step end = CheckLinksBesidePage()) return end;
+  Status opened = page_dir_.OpenSub("audio", /*create=*/true, &audio_dir_);
+  if (opened.code() == Status::Code::kRefused)
+    return BackToStart(Status::Refused(
+        ForeignLinkMessage(page_.local_html_path, page_dir_.PathOf("audio"))));
+  // A folder that cannot be made is reported with the copies that fail.
+  if (!opened.ok()) audio_dir_error_ = opened.message();
+
+  // Each distinct .au once, in the run's order, with its browser copy.
+  std::vector<std::vector<std::string>*> converted = {&state_.converted_entrance,
+                                                      &state_.converted_exit,
+                                                      &state_.converted_background};
+  const std::vector<std::string>* sources[] = {&sounds_.entrance_sounds, &sounds_.exit_sounds,
+                                               &sounds_.background_sounds};
+  std::vector<SoundToPlace> sounds;
+  std::set<std::string> seen;
+  for (int k = 0; k < combinations_; ++k) {
+    for (int role = kEntrance; role <= kBackground; ++role) {
+      if (k >= static_cast<int>(converted[role]->size())) continue;
+      const std::string& au = (*converted[role])[k];
+      if (au.empty() || !seen.insert(au).second) continue;
+      auto copy = browser_copies_.find(au);
+      sounds.push_back({au, audio::PlacedNameOf((*sources[role])[k]),
+                        copy == browser_copies_.end() ? std::string() : copy->second.path});
+    }
+  }
+  const AudioPlan plan = PlanAudioFolder(audio_dir_, ReadFolderUsage(page_dir_),
+                                         ResourceBaseName(page_file_name_), sounds);
+
+  // The work files take their final names in a folder of their own, so a
+  // name that moves never meets another sound's old one.
+  const std::string placed_folder = JoinPath(run_folder_->path(), "placed");
+  std::error_code ec;
+  fs::create_directory(placed_folder, ec);
+  std::map<std::string, std::string> moved;  // old work path -> new
+  for (const PlacedFile& file : plan.files) {
+    const std::string to = JoinPath(placed_folder, file.name);
+    fs::rename(file.from, to, ec);
+    if (ec)
+      return BackToStart(Status::IoError(CannotWriteFileMessage(to, ec.message())));
+    moved[file.from] = to;
+    audio_files_.push_back(file);
+    audio_files_.back().from = to;
+  }
+  for (std::vector<std::string>* list : converted)
+    for (std::string& au : *list)
+      if (auto it = moved.find(au); it != moved.end()) au = it->second;
+  BrowserCopies renamed;
+  for (auto& [au, copy] : browser_copies_) {
+    BrowserCopyFile file = copy;
+    if (auto it = moved.find(copy.path); it != moved.end()) file.path = it->second;
+    auto new_au = moved.find(au);
+    renamed.emplace(new_au == moved.end() ? au : new_au->second, file);
+  }
+  browser_copies_ = std::move(renamed);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
@@ -455,11 +571,12 @@ PipelineRun::Step PipelineRun::WritingSettingsPage() {
   std::string text = SettingsPage(page_, options_, combinations_, ConvertedOfRun());
   std::error_code ec;
   fs::create_directories(paths_.history_folder, ec);
+  // The page is complete by now, so a settings page that cannot be written
+  // is told and the run still ends as done.
   Status written = file_io::WriteFileAtomically(state_.test_page_address, text);
-  if (!written.ok())
-    return BackToStart(
+  if (!written.ok() && services_.show_warning)
+    services_.show_warning(
         Status::IoError(CannotWriteFileMessage(state_.test_page_address, written.message())));
-  if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
 
@@ -524,69 +641,70 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
 }
 
 PipelineRun::Step PipelineRun::CopyBesidePage() {
-  std::string audio_folder = JoinPath(page_folder_, "audio");
-  std::error_code ec;
-  fs::create_directories(audio_folder, ec);
   // A failed copy does not stop the others, but it is reported, and the page
   // is then left as it was.
   std::vector<std::string> failures;
   const RunOutcome cancelled = Stop(RunOutcome::End::kCancelled);
-  auto copy = [&](const std::string& from, const std::string& to) -> bool {
+  std::map<std::string, const PlacedFile*> planned;
+  for (const PlacedFile& file : audio_files_) planned[file.from] = &file;
+  std::set<std::string> done;
+  // Copies `from` into `folder` as `name` unless it holds those bytes
+  // already; false on a stop.
+  auto copy = [&](const file_io::FolderHandle& folder, const std::string& from,
+                  const std::string& name, bool write) -> bool {
     if (Cancelled()) return false;
-    progress_.ReportTransferring(from, page_folder_);
-    Status copied = file_io::CopyFileAtomically(from, to, &state_.cancel_requested);
+    const std::string to = folder.valid() ? folder.PathOf(name) : JoinPath(page_folder_, "audio/" + name);
+    if (!write || !done.insert(to).second) return true;
+    if (!folder.valid()) {
+      failures.push_back(from + " -> " + to + ": " + audio_dir_error_);
+      return true;
+    }
+    Status copied = folder.Copy(from, name, &state_.cancel_requested);
     if (copied.code() == Status::Code::kCancelled) return false;
     if (copied.ok()) placed_.push_back(to);
     else failures.push_back(from + " -> " + to + ": " + copied.message());
     return true;
   };
+  auto copy_sound = [&](const std::string& au) -> bool {
+    progress_.ReportTransferring(au, page_folder_);
+    auto file = planned.find(au);
+    if (file == planned.end()) return !Cancelled();
+    return copy(audio_dir_, au, file->second->name, file->second->write);
+  };
   for (int m = 0; m < combinations_; ++m) {
-    const std::string& entrance = state_.converted_entrance[m];
-    if (!copy(entrance, JoinPath(audio_folder, FileNameOfPath(entrance))))
+    if (!copy_sound(state_.converted_entrance[m])) return StoppedBeforeThePage(cancelled, "");
+    if (!copy_sound(state_.converted_exit[m])) return StoppedBeforeThePage(cancelled, "");
+    if (!options_.no_background && !copy_sound(state_.converted_background[m]))
       return StoppedBeforeThePage(cancelled, "");
-    const std::string& exit = state_.converted_exit[m];
-    if (!copy(exit, JoinPath(audio_folder, FileNameOfPath(exit))))
+  }
+  // The browser copies go beside the .au files. They are not among the
+  // files the progress counts.
+  for (const PlacedFile& file : audio_files_)
+    if (file.is_copy && !copy(audio_dir_, file.from, file.name, file.write))
       return StoppedBeforeThePage(cancelled, "");
-    if (!options_.no_background) {
-      const std::string& background = state_.converted_background[m];
-      if (!copy(background, JoinPath(audio_folder, FileNameOfPath(background))))
-        return StoppedBeforeThePage(cancelled, "");
-    }
-  }
-  // The browser copies, made from the original sounds, go beside the .au
-  // files. They are not among the files the progress counts.
-  BrowserCopies browser_copies;
-  if (options_.browser_player) {
-    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies);
-    if (made.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
-    if (!made.ok()) failures.push_back(made.message());
-    for (const auto& [au_path, copy_file] : browser_copies) {
-      const std::string to = JoinPath(audio_folder, FileNameOfPath(copy_file.path));
-      Status placed = file_io::CopyFileAtomically(copy_file.path, to, &state_.cancel_requested);
-      if (placed.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
-      if (placed.ok()) placed_.push_back(to);
-      else failures.push_back(copy_file.path + " -> " + to + ": " + placed.message());
-    }
-  }
-  if (!copy(paths_.applet_class_path,
-            JoinPath(page_folder_, FileNameOfPath(paths_.applet_class_path))))
+  // The class file and the player script are the folder's, shared by its
+  // pages: they are written only when they differ.
+  const std::string class_name = FileNameOfPath(paths_.applet_class_path);
+  progress_.ReportTransferring(paths_.applet_class_path, page_folder_);
+  if (!copy(page_dir_, paths_.applet_class_path, class_name,
+            !page_dir_.HoldsCopyOf(class_name, paths_.applet_class_path)))
     return StoppedBeforeThePage(cancelled, "");
   // The page loads the player by this name, whatever the install calls it.
-  if (options_.browser_player &&
-      !copy(paths_.player_script_path, JoinPath(page_folder_, kPlayerScriptFileName)))
-    return StoppedBeforeThePage(cancelled, "");
+  if (options_.browser_player) {
+    progress_.ReportTransferring(paths_.player_script_path, page_folder_);
+    if (!copy(page_dir_, paths_.player_script_path, kPlayerScriptFileName,
+              !page_dir_.HoldsCopyOf(kPlayerScriptFileName, paths_.player_script_path)))
+      return StoppedBeforeThePage(cancelled, "");
+  }
   if (Cancelled()) return StoppedBeforeThePage(cancelled, "");
   progress_.ReportTransferring(resource_file_name_, page_folder_);
-  std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
-  std::string resource_to = JoinPath(page_folder_, resource_file_name_);
-  Status copied = file_io::CopyFileAtomically(resource_from, resource_to, &state_.cancel_requested);
-  if (copied.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
-  if (copied.ok()) placed_.push_back(resource_to);
-  else failures.push_back(resource_from + " -> " + resource_to + ": " + copied.message());
+  const std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
+  if (!copy(page_dir_, resource_from, resource_file_name_, true))
+    return StoppedBeforeThePage(cancelled, "");
   if (options_.browser_player) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
-    FillBrowserCopyFields(browser_copies, &browser_sounds);
-    Status written = WritePlayerFiles(page_folder_, ResourceBaseName(page_file_name_),
+    FillBrowserCopyFields(browser_copies_, &browser_sounds);
+    Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
                                       /*local_preview=*/true, &placed_, &state_.cancel_requested);
     if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
@@ -609,6 +727,8 @@ PipelineRun::Step PipelineRun::ReplacePage() {
   if (!written.ok())
     return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
                                 CannotWriteFileMessage(page_.local_html_path, written.message()));
+  // The page names its files now: other runs in the folder may go on.
+  folder_lock_.Release();
   return std::nullopt;
 }
 

@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/folder_io.h"
 #include "base/user_interface.h"
+#include "run/audio_placement.h"
+#include "run/browser_copies.h"
+#include "run/disk_space.h"
+#include "run/folder_lock.h"
 #include "run/page_transport.h"
 #include "run/progress_panel.h"
 #include "run/resource_text.h"
@@ -116,6 +121,9 @@ class PipelineRun {
   Step Preparing();
   Step PrepareSound(int j, int role, const std::string& path);
   Step Converting();
+  // A local page: the sounds' final names in the page's audio/ folder,
+  // chosen under the folder's lock (held until the page is replaced).
+  Step PlacingSounds();
   Step Retrieving();
   Step ReadingPage();
   Step Processing();
@@ -124,6 +132,9 @@ class PipelineRun {
   Step Transferring();
   // The browser player's files for a remote page's site, into *files.
   Step PreparePlayerFiles(PublishFiles* files);
+  // A local page's files beside it (fixed names) that are links another
+  // user made: the run stops before writing anything.
+  Step CheckLinksBesidePage();
   Step CopyBesidePage();
   Step ReplacePage();
   RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const;
@@ -153,12 +164,21 @@ class PipelineRun {
   std::string page_write_path_;  // the page's real file (links followed)
   std::unique_ptr<WorkFolder> run_folder_;
   TargetLock lock_;
+  // A local page's folder and its audio/ folder, opened once; every file
+  // beside the page is made relative to them.
+  file_io::FolderHandle page_dir_;
+  file_io::FolderHandle audio_dir_;
+  std::string audio_dir_error_;  // why audio_dir_ could not be opened
+  FolderLock folder_lock_;
+  BrowserCopies browser_copies_;        // a local page's, made after converting
+  std::vector<PlacedFile> audio_files_;  // what goes into audio/, final names
   std::vector<std::string> placed_;
   std::string page_text_;
   std::string edited_page_;
   std::string page_colour_;
   std::string background_image_;
   uint64_t sound_bytes_ = 0;
+  std::vector<SoundMeasure> sound_measures_;  // each sound counted, for the disk check
   int wave_file_count_ = 0;
 };
 

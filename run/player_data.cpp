@@ -11,7 +11,6 @@
 
 namespace sonavelt::run {
 
-using file_io::JoinPath;
 
 namespace {
 
@@ -135,14 +134,25 @@ Status WritePlayerFiles(const std::string& folder, std::string_view resource_bas
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
                         std::vector<std::string>* written, const std::atomic<bool>* cancel) {
+  file_io::FolderHandle handle;
+  Status opened = file_io::FolderHandle::Open(folder, &handle);
+  if (!opened.ok()) return Status::IoError("writing into " + folder + ": " + opened.message());
+  return WritePlayerFiles(handle, resource_base_name, resource_path, sounds, local_preview,
+                          written, cancel);
+}
+
+Status WritePlayerFiles(const file_io::FolderHandle& folder, std::string_view resource_base_name,
+                        const std::string& resource_path,
+                        const std::vector<BrowserSound>& sounds, bool local_preview,
+                        std::vector<std::string>* written, const std::atomic<bool>* cancel) {
   const std::string encoded = PercentEncodeName(resource_base_name);
   std::string resource;
   Status read = file_io::ReadWholeFile(resource_path, &resource, cancel);
   if (read.code() == Status::Code::kCancelled) return read;
   if (!read.ok()) return Status::IoError("reading " + resource_path + ": " + read.message());
   auto write = [&](const std::string& name, const std::string& text) -> Status {
-    std::string path = JoinPath(folder, name);
-    Status status = file_io::WriteFileAtomically(path, text, cancel);
+    std::string path = folder.PathOf(name);
+    Status status = folder.Write(name, text, cancel);
     if (status.code() == Status::Code::kCancelled) return status;
     if (!status.ok()) return Status::IoError("writing " + path + ": " + status.message());
     written->push_back(path);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/folder_io.h"
 #include "base/status.h"
 #include "run/resource_text.h"
 
@@ -65,6 +66,13 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
 // file's bytes from `resource_path`; appends each file written to `written`.
 // Fails with the file and the reason; Status::Cancelled once `cancel` is set.
 Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
+                        const std::string& resource_path,
+                        const std::vector<BrowserSound>& sounds, bool local_preview,
+                        std::vector<std::string>* written,
+                        const std::atomic<bool>* cancel = nullptr);
+// The same into an open folder (folder_io.h: the page's folder, where a
+// link another user made is refused).
+Status WritePlayerFiles(const file_io::FolderHandle& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
                         std::vector<std::string>* written,

@@ -62,6 +62,10 @@ struct InstallPaths {
   std::string history_folder;     // settings pages, one per page file name
   std::string applet_class_path;  // the applet class file copied beside the page
   std::string player_script_path;  // the browser player copied beside the page (browser_player)
+  // The page a run takes when none is given or stored: the user's own copy
+  // of the shipped sample page (MakeSampleCopy makes it), so the install
+  // folder's copy is never edited.
+  std::string sample_page;
 };
 
 }  // namespace sonavelt::run

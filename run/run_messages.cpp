@@ -15,6 +15,13 @@ std::string CannotWriteFileMessage(const std::string& path, const std::string& r
          ".\r\nSonavelt stopped; nothing was left half-written.";
 }
 
+std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
+                                    const std::string& reason) {
+  return "Copying the sample page " + shipped + " to " + copy + " failed" +
+         (reason.empty() ? "" : ": " + reason) +
+         ".\r\nThe sample page itself is never edited. Please select an HTML file of your own.";
+}
+
 std::string OutOfMemoryMessage() {
   return "Sonavelt ran out of memory and stopped the run.\r\n"
          "Close other programs, or choose a smaller page or shorter sounds, and try again.";
@@ -72,6 +79,26 @@ std::string PageLockFailedMessage(const std::string& page, const std::string& lo
                                   const std::string& reason) {
   return "Sonavelt cannot lock " + page + " for this run: " + lock_folder + " cannot be written" +
          (reason.empty() ? "" : ": " + reason) + ".\r\nNothing was written.";
+}
+
+std::string ForeignLinkMessage(const std::string& page, const std::string& link) {
+  return link + " is a symbolic link that another user made: Sonavelt does not write through "
+         "it.\r\n" + page + " was left as it was. Nothing was written. Remove the link (or "
+         "replace it with a file of your own) and run again.";
+}
+
+std::string FolderBusyMessage(const std::string& page, const std::string& folder) {
+  return "Another Sonavelt run is placing files in " + folder + ".\r\n" + page +
+         " was left as it was. Run again when that run has finished.";
+}
+
+std::string WaitingForFolderText(const std::string& folder) {
+  return "Waiting for another Sonavelt run in " + folder + " to finish.";
+}
+
+std::string PageFolderFailedMessage(const std::string& folder, const std::string& reason) {
+  return "Sonavelt cannot place files in " + folder + (reason.empty() ? "" : ": " + reason) +
+         ".\r\nThe page was left as it was.";
 }
 
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason) {

@@ -43,6 +43,19 @@ std::string WaitingForPageText(const std::string& page_name);
 // The page's lock file cannot be made (`reason`: the system's words).
 std::string PageLockFailedMessage(const std::string& page, const std::string& lock_folder,
                                   const std::string& reason);
+// A file beside the page is a symbolic link that another user made, which
+// the run will not write through.
+std::string ForeignLinkMessage(const std::string& page, const std::string& link);
+// Another run holds the lock of the page's folder and did not let go in time.
+std::string FolderBusyMessage(const std::string& page, const std::string& folder);
+// The status text while waiting for another run in the page's folder.
+std::string WaitingForFolderText(const std::string& folder);
+// The page's folder cannot be opened or locked, or its audio folder made.
+std::string PageFolderFailedMessage(const std::string& folder, const std::string& reason);
+// The user's copy of the sample page (`copy`) cannot be made from the
+// install folder's (`shipped`).
+std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
+                                    const std::string& reason);
 // The run's private work folder cannot be made in `parent`.
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
 

@@ -12,6 +12,8 @@
 
 namespace sonavelt::run {
 
+using file_io::JoinPath;
+
 StartUp LoadStartUp(const SettingsStore& store, const std::string& install_folder) {
   std::string folder = install_folder;
   if (folder.empty()) {
@@ -46,6 +48,16 @@ RequestBuilder::RequestBuilder(RunRequest& request, StoredHistory stored)
 Status RequestBuilder::LeaveFirstPage(const std::string& page_text, const std::string& count_text,
                                       FirstPageField* refused) {
   if (!request_.page.is_remote) {
+    // The sample page is copied for the user when it is first used.
+    if (page_text == request_.paths.sample_page) {
+      if (Status copied = MakeSampleCopy(request_.paths); !copied.ok()) {
+        *refused = FirstPageField::kPage;
+        return Status::IoError(SampleCopyFailedMessage(
+                                   page_text, JoinPath(request_.paths.install_folder, kSamplePage),
+                                   copied.message()))
+            .WithBox(BoxStyle::kSystemModal);
+      }
+    }
     if (Status page = CheckLocalPagePath(page_text); !page.ok()) {
       *refused = FirstPageField::kPage;
       return page;

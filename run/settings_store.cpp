@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include <QByteArray>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,12 @@ constexpr char kAddressGroup[] = "V1.0/Evaluation/Address";
 constexpr char kHistoryGroup[] = "V1.0/Evaluation/History";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// True when `text` comes back unchanged through QString: valid UTF-8.
+bool IsUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8() ==
+         QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The settings file's writer takes a lock file beside it and puts its
 // process id in at once. A writer killed between the two leaves an empty
@@ -49,15 +56,22 @@ struct SettingsStore::Impl {
     QVariant v = settings->value(name);
     settings->endGroup();
     if (!v.isValid()) return std::string();
+    // A path that is not UTF-8 was stored as bytes (see SetText).
+    if (v.typeId() == QMetaType::QByteArray) return v.toByteArray().toStdString();
     // A hand-edited value with bare commas reads back as a list: put the
     // commas back rather than lose everything after the first one.
     if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(',').toStdString();
     if (!v.canConvert<QString>()) return std::string();
     return v.toString().toStdString();
   }
+  // Paths are the system's bytes, which need not be UTF-8. Text goes in as
+  // text, as it always has; anything else as QSettings' byte array
+  // ("@ByteArray(...)"), which comes back byte for byte here and reads as
+  // text (the bad bytes replaced) in versions that knew no byte arrays.
   void SetText(const char* group, const char* name, const std::string& value) {
     settings->beginGroup(group);
-    settings->setValue(name, Q(value));
+    if (IsUtf8(value)) settings->setValue(name, Q(value));
+    else settings->setValue(name, QByteArray::fromStdString(value));
     settings->endGroup();
   }
 };

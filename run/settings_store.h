@@ -13,6 +13,9 @@
 // (four remembered remote addresses) and "V1.0/Evaluation/History" (the last
 // completed run).
 //
+// Every text is kept byte for byte: a path that is not valid UTF-8 comes
+// back exactly as it was stored (a valid one is stored as plain text).
+//
 // Reads never fail: a missing or unreadable value gives its default, and a
 // stored count outside 1..kMaxSoundCombinations (hand-edited, or from another
 // version) gives the default count. Writes are flushed before the call returns;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "run/page_transport.h"
 #include "run/run_history.h"
 #include "run/run_inputs.h"
@@ -19,6 +20,8 @@ namespace sonavelt::run {
 inline constexpr char kPlayerScriptFileName[] = "sonavelt-player.js";
 inline constexpr char kPlayerScriptInstallPath[] = "player/sonavelt-player.js";
 inline constexpr char kSamplePage[] = "samples/sample.htm";
+// Where the user's copy of the sample page lives, in the user's data folder.
+inline constexpr char kUserSampleFolder[] = "sonavelt/sample";
 inline constexpr char kFallbackSound[] = "audio/hi.au";
 inline constexpr char kHistoryFolderName[] = "HISTORY";
 // Present in an install folder that a package manager owns (put there by the
@@ -52,15 +55,27 @@ std::string ProgramFolder();
 // class file and the browser player always come from the install folder. The
 // work folder (cache_folder) is left empty: the front end makes a private one
 // (WorkFolder) and puts its path there; nothing is ever written to or removed
-// from the install folder's "Cache".
+// from the install folder's "Cache". The sample page a run starts from is
+// `user_data_folder` + "/sonavelt/sample/sample.htm" (the install folder's
+// own only when `user_data_folder` is empty).
 InstallPaths MakeInstallPaths(const std::string& install_folder,
                               const std::string& user_data_folder);
 
 // $XDG_DATA_HOME, else $HOME/.local/share; empty when neither is set.
 std::string UserDataFolder();
 
-// True when a file can be created in `folder` (tried, then removed).
+// True when a file can be created in `folder`. Tried with a file that has
+// no name (O_TMPFILE), so nothing is left in the folder even when the
+// program is killed; where the file system has no such files, the mode
+// bits decide (access()). Names left by older versions' probes
+// (".sonavelt-write-probe-PID") whose process is gone are removed.
 bool IsWritableFolder(const std::string& folder);
+
+// Makes the user's copy of the sample page (paths.sample_page) from the
+// install folder's when it is not there yet: its folder is made, the copy
+// is written atomically (0644). An existing copy is left as it is (the
+// user's runs have edited it). Fails with the system's words.
+Status MakeSampleCopy(const InstallPaths& paths);
 
 // The choices the wizard and the command line start from.
 struct StartUpChoices {
@@ -69,8 +84,9 @@ struct StartUpChoices {
   RunOptions options;
 };
 
-// From the stored history: the stored page, or the install folder's sample
-// page when none is stored; the stored count; the stored switches, with
+// From the stored history: the stored page, or the user's copy of the
+// sample page (paths.sample_page) when none is stored or the stored one is
+// the install folder's sample page; the stored count; the stored switches, with
 // random order on, the safety key off and no page URL.
 StartUpChoices ChoicesFromHistory(const StoredHistory& stored, const InstallPaths& paths);
 

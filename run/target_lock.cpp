@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,8 +34,22 @@ uint64_t Fnv1a(const std::string& text) {
 
 std::string TargetKey(const PageTarget& page) {
   if (page.is_remote) return "remote:" + page.remote_site + ":" + page.remote_path;
+  // The page's identity rather than its spelling: the device and inode of
+  // the folder that holds its real file (links followed), and that file's
+  // name. Every path to the page (a link, "..", a bind mount) gives the same
+  // key, and so does the page a run has just replaced: replacing renames a
+  // new file over the old, so the page's own inode changes with each run
+  // while its folder and name stay.
+  const fs::path real = file_io::ResolveLinks(page.local_html_path);
+  fs::path folder = real.parent_path();
+  if (folder.empty()) folder = ".";
+  struct stat st;
+  if (!real.filename().empty() && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return "local:" + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+           std::to_string(static_cast<unsigned long long>(st.st_ino)) + "/" +
+           real.filename().string();
   std::error_code ec;
-  // A page that is not there (yet) still gets a stable key: its absolute,
+  // A page whose folder is not there still gets a stable key: its absolute,
   // tidied path, with the links of its folder followed.
   fs::path canonical = fs::weakly_canonical(fs::absolute(page.local_html_path, ec), ec);
   if (ec) canonical = fs::absolute(page.local_html_path, ec).lexically_normal();

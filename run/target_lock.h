@@ -12,8 +12,10 @@
 // on one page (two command lines, the wizard and a command line) never
 // interleave their writes. It is an advisory lock (flock) on a lock file in
 // "<lock folder>/<16 hex digits>.lock", named after a hash of the page's key:
-// the page's canonical path (through links, so two links to one page share a
-// lock), or for a remote page its server and path (never a password). Lock
+// for a local page its identity (the device and inode of the folder holding
+// its real file, and that file's name, so that links, "..", bind mounts and
+// every other path to one page share a lock), or for a remote page its
+// server and path (never a password). Lock
 // files stay behind, empty: removing one could let two runs each lock a
 // different file for the same page. The system drops the lock when the
 // process ends, however it ends.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Sets up (packages and build), then shows Sonavelt's main job on the bundled
+# Installs what building and running sonavelt-cli need and builds it
+# (scripts/setup.sh --demo), then shows Sonavelt's main job on the bundled
 # material: a whole run on a copy of the sample page with the default sounds.
 #   SONAVELT_DEMO_DIR   where the copy goes (default demo-output/)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --demo
 BUILD_DIR=${SONAVELT_BUILD_DIR:-build}
 CLI=$PWD/$BUILD_DIR/bin/sonavelt-cli
 DATA=$PWD/$BUILD_DIR/share/sonavelt

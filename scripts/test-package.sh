@@ -31,7 +31,8 @@ clean_up() {
     step "removing the package"
     "${APT[@]}" purge sonavelt >/dev/null || status=1
   fi
-  rm -rf "$work"
+  # The run as root (through sudo) left root's files in $work.
+  $SUDO rm -rf "$work"
   [ $status = 0 ] && step "passed" || step "failed"
   exit $status
 }
@@ -141,6 +142,23 @@ run_cli run --yes --quiet >/dev/null 2>"$work/run.err" || status=$?
 blocks=$(grep -ci "<applet code=SonaveltRandomEventBackground" "$work/site/index.htm")
 [ "$blocks" = 1 ] || fail "the page holds $blocks player blocks after a second run"
 
+# Root with no page given: the run takes root's own copy of the sample page,
+# so the packaged files stay exactly as shipped.
+step "sonavelt-cli run as root without a page"
+mkdir -p "$work/root-home"
+touch "$work/before-root-run"
+status=0
+(cd "$work" && $SUDO env -i PATH=/usr/bin:/bin HOME="$work/root-home" \
+    /usr/bin/sonavelt-cli run --yes --quiet >"$work/root.out" 2>"$work/root.err") || status=$?
+[ $status = 0 ] || { cat "$work/root.err" >&2; fail "the run as root without a page ended with status $status"; }
+root_sample=$work/root-home/.local/share/sonavelt/sample/sample.htm
+grep -qx "page: $root_sample" "$work/root.out" || fail "the run as root did not take $root_sample: $(cat "$work/root.out")"
+grep -qi "<applet code=SonaveltRandomEventBackground" "$root_sample" || fail "root's copy of the sample page has no player block"
+changed=$(dpkg --verify sonavelt 2>&1) || true
+[ -z "$changed" ] || fail "dpkg --verify sonavelt after the run as root: $changed"
+left=$(find /usr/share/sonavelt -newer "$work/before-root-run" | head -5)
+[ -z "$left" ] || fail "the run as root wrote into the install folder: $left"
+
 # Completion, found by bash-completion's loader where the package put it.
 step "bash completion"
 touch "$work/site/hello.wav" "$work/site/hi.AU" "$work/site/notes.txt"
@@ -179,3 +197,6 @@ for path in /usr/bin/sonavelt-cli /usr/bin/sonavelt /usr/share/sonavelt \
     /usr/share/man/man1/sonavelt-cli.1.gz /usr/share/bash-completion/completions/sonavelt-cli; do
   [ ! -e "$path" ] || fail "$path is left after removing the package"
 done
+# Nothing at all under /usr, also after the runs above (one as root).
+left=$(find /usr -path '*sonavelt*' 2>/dev/null | head -5)
+[ -z "$left" ] || fail "left under /usr after removing the package: $left"

@@ -131,6 +131,7 @@ class TestRemoteSite : public QObject {
     QCOMPARE(dialog.address_text(), std::string("ftp://new.example/www/index.htm"));
     QCOMPARE(dialog.user_name(), std::string("me"));
     QCOMPARE(dialog.password_edit()->echoMode(), QLineEdit::Password);
+    QCOMPARE(dialog.passphrase_edit()->echoMode(), QLineEdit::Password);
     QCOMPARE(dialog.key_file(), std::string());
     login.key_file = "/home/alice/.ssh/id_rsa";
     login.ca_file = "/home/alice/ca.pem";
@@ -244,6 +245,7 @@ class TestRemoteSite : public QObject {
         // Typed into the key and CA fields: they go with the login to the run.
         QTest::keyClicks(again->key_file_edit(), QStringLiteral("/home/alice/.ssh/id_ed25519"));
         QTest::keyClicks(again->ca_file_edit(), QStringLiteral("/home/alice/site-ca.pem"));
+        QTest::keyClicks(again->passphrase_edit(), QStringLiteral("key-unlocker"));
         again->connect_button()->click();
         WhenModal<RemoteFileBrowser>(
             [](RemoteFileBrowser* browser) { browser->select_button()->click(); });
@@ -260,8 +262,15 @@ class TestRemoteSite : public QObject {
     auto* transport = static_cast<sonavelt::remote::RemotePageTransfer*>(chooser.transport());
     QCOMPARE(transport->endpoint().ssh_private_key_file, std::string("/home/alice/.ssh/id_ed25519"));
     QCOMPARE(transport->endpoint().ca_file, std::string("/home/alice/site-ca.pem"));
+    // The passphrase only unlocks the key; the password typed beside a key
+    // file asks for a password login as well.
+    QCOMPARE(transport->endpoint().ssh_key_passphrase, std::string("key-unlocker"));
+    QCOMPARE(transport->endpoint().password,
+             std::string(sonavelt::testing::TestFtpServer::kPassword));
+    QVERIFY(transport->endpoint().ssh_password_login);
     QCOMPARE(chooser.login().key_file, std::string("/home/alice/.ssh/id_ed25519"));
     QVERIFY(sonavelt::testing::ReadFile(ini).find("site-ca.pem") == std::string::npos);
+    QVERIFY(sonavelt::testing::ReadFile(ini).find("key-unlocker") == std::string::npos);
     QVERIFY(sonavelt::testing::ReadFile(ini).find(sonavelt::testing::TestFtpServer::kPassword) ==
             std::string::npos);
 

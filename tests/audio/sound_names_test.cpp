@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+
+#include "base/text.h"
 
 #include "tests/support/wave_bytes.h"
 #include "tests/support/temp_dir.h"
@@ -100,6 +103,31 @@ TEST_F(SoundNamesTest, SoundsAlreadyBesideThePageKeepTheirNames) {
   SoundNames plain({wave, placed});
   EXPECT_EQ(plain.NameOf(wave), "bell.au");
   EXPECT_EQ(plain.NameOf(placed), "bell-2.au");
+}
+
+
+TEST(NamesInFolderTest, TakenNamesInTheFolderAreSkippedAndTheRunsOwnKeptApart) {
+  // The folder: what each name holds for the sound that would take it.
+  // "own" is a file the sound may replace, "same" its own contents.
+  const std::map<std::string, std::string> folder = {
+      {"bell.au", "user"}, {"bell-2.au", "user"}, {"BELL-3.AU", "user"},
+      {"ding.au", "same"}, {"hum.au", "own"},     {"song-2.au", "user"}};
+  auto fits = [&](size_t, const std::string& name) {
+    for (const auto& [held, what] : folder)
+      if (LowerCopy(held) == LowerCopy(name)) return what != "user";
+    return true;
+  };
+  const std::vector<GivenName> given = {{"bell.au", "bell.au"}, {"ding.au", "ding.au"},
+                                        {"hum.au", "hum.au"},   {"song.au", "song.au"},
+                                        {"bell-4.au", "bell-4.au"},  // chosen by the user
+                                        {"song-3.au", "song.au"}};   // two songs in the run
+  EXPECT_EQ(NamesInFolder(given, fits),
+            (std::vector<std::string>{"bell-5.au", "ding.au", "hum.au", "song.au", "bell-4.au",
+                                      "song-3.au"}));
+  // A run's own numbered name that the folder refuses moves on past the
+  // names the run holds.
+  const std::vector<GivenName> two = {{"song.au", "song.au"}, {"song-2.au", "song.au"}};
+  EXPECT_EQ(NamesInFolder(two, fits), (std::vector<std::string>{"song.au", "song-3.au"}));
 }
 
 }  // namespace

@@ -117,5 +117,16 @@ TEST_F(FileIoTest, StaleTemporaryFilesOfDeadWritersAreRemovedOthersKept) {
   EXPECT_EQ(TempFileOwner(".a.sonavelt-tmp--abcdef"), 0);
 }
 
+TEST(JoinPathTest, OneSlashBetweenFolderAndName) {
+  struct Case {
+    const char* folder;
+    const char* joined;
+  };
+  for (const Case& c : {Case{"site", "site/a.au"}, Case{"site/", "site/a.au"},
+                        Case{"/", "/a.au"}, Case{"", "a.au"}}) {
+    EXPECT_EQ(JoinPath(c.folder, "a.au"), c.joined) << "folder \"" << c.folder << "\"";
+  }
+}
+
 }  // namespace
 }  // namespace sonavelt::file_io

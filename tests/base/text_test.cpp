@@ -31,6 +31,22 @@ TEST(CaseCopyTest, OnlyAsciiLettersChangeAndOffsetsStay) {
   ASSERT_EQ(upper.size(), page.size());
   EXPECT_EQ(upper, "<BODY BGCOLOR=\"#FFFFFF\">\xE9T\xC9\n");
   EXPECT_EQ(LowerCopy("A.WAV\xC9"), "a.wav\xC9");
+  // The ends of the alphabet, and the bytes just outside them.
+  EXPECT_EQ(UpperCopy("`az{"), "`AZ{");
+  EXPECT_EQ(LowerCopy("@AZ["), "@az[");
+}
+
+TEST(TrimTest, EveryBlankGoesUpToTheText) {
+  struct Case {
+    const char* text;
+    const char* left;
+    const char* right;
+  };
+  for (const Case& c : {Case{" \t\r\nab c\v\f ", "ab c\v\f ", " \t\r\nab c"}, Case{" ", "", ""},
+                        Case{"", "", ""}, Case{"x", "x", "x"}}) {
+    EXPECT_EQ(TrimLeft(c.text), c.left) << "\"" << c.text << "\"";
+    EXPECT_EQ(TrimRight(c.text), c.right) << "\"" << c.text << "\"";
+  }
 }
 
 TEST(SoundPathTest, ExtensionsAreFoundAnywhereInAnyCase) {

@@ -52,6 +52,8 @@ TEST(ProcessPageTest, BodyWithoutColourTurnsWhite) {
   EXPECT_EQ(r.background_image, "img/Back.gif");
   EXPECT_EQ(r.edited_page, "<HTML><BODY background='img/Back.gif' BGCOLOR=\"#FFFFFF\">\r\nHi\r\n" +
                                kBlocks.first_insert + "</BODY></HTML>");
+  // Attributes on lines of their own.
+  EXPECT_EQ(Edit("<BODY\r\n  BGCOLOR=red\r\n\ttext=blue>x</BODY>").page_colour, "RED");
   EXPECT_EQ(Edited("<BODY>\r\n</BODY>"),
             "<BODY BGCOLOR=\"#FFFFFF\">\r\n" + kBlocks.first_insert + "</BODY>");
 }
@@ -148,6 +150,25 @@ TEST(ProcessPageTest, BlockBeforeTheBodyTagIsReplacedWhileTheTagGrows) {
   const std::string page = "<HEAD>" + kBlocks.replacement + "</HEAD><BODY>x</BODY>";
   EXPECT_EQ(Edited(page, kOtherBlocks),
             "<HEAD>" + kOtherBlocks.replacement + "</HEAD><BODY BGCOLOR=\"#FFFFFF\">x</BODY>");
+}
+
+TEST(ProcessPageTest, BlockRightBesideTheBodyTagIsReplacedWhereItStands) {
+  // Touching the BODY start tag is not overlapping it: the earlier block is
+  // the one replaced, and no second block joins the page.
+  const std::string& old_block = kBlocks.replacement;
+  const std::string& new_block = kOtherBlocks.replacement;
+  EXPECT_EQ(Edited(old_block + "<BODY>x</BODY>", kOtherBlocks),
+            new_block + "<BODY BGCOLOR=\"#FFFFFF\">x</BODY>");
+  EXPECT_EQ(Edited("<BODY bgcolor=red>" + old_block + "x</BODY>", kOtherBlocks),
+            "<BODY bgcolor=red>" + new_block + "x</BODY>");
+}
+
+TEST(ProcessPageTest, BgcolorHoldingALineBreakIsABodyTagError) {
+  for (const char* page :
+       {"<BODY BGCOLOR=\"#FF\nFFFF\">x</BODY>", "<BODY BGCOLOR='#FF\rFFFF'>x</BODY>"}) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(Edit(page).outcome, PageEditOutcome::kBodyTagError);
+  }
 }
 
 TEST(ProcessPageTest, BodyNeverClosedGetsTheBlockInsideTheBody) {

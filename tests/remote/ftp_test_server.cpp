@@ -69,7 +69,11 @@ bool TestFtpServer::Start(const std::string& root, const FtpServerFaults& option
   }
   if (options.refuse_rename) args.push_back("--refuse-rename");
   if (options.deny_dot) args.push_back("--deny-dot");
+  if (options.refuse_overwrite) args.push_back("--refuse-overwrite");
   for (auto [flag, value] : {std::pair{"--refuse-stor", &options.refuse_stor},
+                             std::pair{"--cut-stor", &options.cut_stor},
+                             std::pair{"--reply", &options.reply},
+                             std::pair{"--log-commands", &options.log_commands},
                              std::pair{"--die-in-stor", &options.die_in_stor},
                              std::pair{"--stall-in-stor", &options.stall_in_stor}}) {
     if (value->empty()) continue;

@@ -18,9 +18,19 @@ struct FtpServerFaults {
   bool refuse_rename = false;
   bool deny_dot = false;        // refuse names starting with "." (vsftpd's deny_file={.*})
   std::string refuse_stor;      // "NAME:CODE": answer CODE to a STOR of a name holding NAME
+  // Patterns ("*" for any text: temporary names have a tag of each attempt).
   std::string die_in_stor;      // the server ends half way through receiving NAME
   std::string stall_in_stor;    // the server stops answering half way through NAME
   int delay_ms = 0;             // wait before every reply
+  // "NAME:BYTES" keeps only BYTES bytes of every file whose name holds NAME
+  // and answers 226 all the same; "NAME:BYTES:1" does so once only.
+  std::string cut_stor;
+  bool refuse_overwrite = false;  // STOR onto an existing file: 550 (nothing written)
+  // "CODE:TEXT" answers the login's USER with this reply and closes the
+  // session; "|" separates the lines of a multi-line one ("421:a|b" is
+  // "421-a", then "421 b").
+  std::string reply;
+  std::string log_commands;  // appends each command received (and its time) to this file
 };
 
 // A real FTP server (pyftpdlib, through ftp_test_server.py) on 127.0.0.1,

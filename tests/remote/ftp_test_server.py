@@ -8,13 +8,19 @@ a name containing NAME, --refuse-mkd WORD refuses every MKD whose path
 contains WORD, --refuse-rename refuses every RNFR, --deny-dot refuses names
 starting with "." (as vsftpd's deny_file={.*}), --refuse-stor NAME:CODE
 answers CODE to a STOR of a name containing NAME, --die-in-stor NAME ends the server in the
-middle of receiving NAME, --stall-in-stor NAME stops answering there, and
+middle of receiving NAME (a pattern: "*" for any text), --stall-in-stor NAME
+stops answering there, and
+--cut-stor NAME:BYTES[:1] keeps only BYTES bytes of files whose name holds
+NAME and answers 226 all the same (":1": the first such file only),
+--refuse-overwrite answers 550 to a STOR onto an existing file, --reply
+CODE:TEXT answers USER with that reply ("|" between its lines) and closes,
 --delay-ms N waits N milliseconds before every reply, --log-commands FILE
 appends each command received to FILE with its time (a password never).
 --threaded serves each connection on its own thread, so that a delay holds up
 only the connection it answers (as the network's latency does).
 """
 import argparse
+import fnmatch
 import os
 import sys
 import time
@@ -40,6 +46,9 @@ def main():
     parser.add_argument("--die-in-stor", default="")
     parser.add_argument("--stall-in-stor", default="")
     parser.add_argument("--delay-ms", type=int, default=0)
+    parser.add_argument("--cut-stor", default="")
+    parser.add_argument("--refuse-overwrite", action="store_true")
+    parser.add_argument("--reply", default="")
     parser.add_argument("--log-commands", default="")
     parser.add_argument("--threaded", action="store_true")
     args = parser.parse_args()
@@ -52,7 +61,27 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, password, args.root, perm="elradfmwMT")
 
-    state = {"stor": 0, "dropped_of": False}
+    state = {"stor": 0, "dropped_of": False, "cuts": 0}
+    cut_parts = args.cut_stor.split(":") if args.cut_stor else []
+    cut_name = cut_parts[0] if cut_parts else ""
+    cut_bytes = int(cut_parts[1]) if len(cut_parts) > 1 else 0
+    cut_limit = int(cut_parts[2]) if len(cut_parts) > 2 else 0
+
+    class Cut:
+        """A file being received of which only the first bytes are kept."""
+
+        def __init__(self, f):
+            self.f = f
+            self.kept = 0
+
+        def write(self, data):
+            room = max(0, cut_bytes - self.kept)
+            self.f.write(data[:room])
+            self.kept += min(room, len(data))
+            return len(data)
+
+        def __getattr__(self, name):
+            return getattr(self.f, name)
 
     class Breaking:
         """A file being received that ends or stalls the server half way."""
@@ -79,8 +108,14 @@ def main():
         def open(self, filename, mode):
             f = super().open(filename, mode)
             base = os.path.basename(filename)
-            if "w" in mode and base in (args.die_in_stor, args.stall_in_stor):
-                return Breaking(f, base == args.die_in_stor)
+            dies = args.die_in_stor and fnmatch.fnmatchcase(base, args.die_in_stor)
+            stalls = args.stall_in_stor and fnmatch.fnmatchcase(base, args.stall_in_stor)
+            if "w" in mode and (dies or stalls):
+                return Breaking(f, dies)
+            if "w" in mode and cut_name and cut_name in base and \
+                    (not cut_limit or state["cuts"] < cut_limit):
+                state["cuts"] += 1
+                return Cut(f)
             return f
 
     def dotted(path):
@@ -100,6 +135,18 @@ def main():
             if args.deny_dot and cmd in ("STOR", "RNFR", "RNTO", "DELE", "SIZE", "RETR") \
                     and arg and dotted(arg):
                 self.respond("550 Permission denied.")
+                return
+            if cmd == "USER" and args.reply:
+                code, _, text = args.reply.partition(":")
+                lines = text.split("|")
+                for line in lines[:-1]:
+                    self.push(code + "-" + line + "\r\n")
+                self.respond(code + " " + lines[-1])
+                self.close_when_done()
+                return
+            if cmd == "STOR" and args.refuse_overwrite and arg and \
+                    os.path.exists(self.fs.ftp2fs(arg)):
+                self.respond("550 Overwriting is not allowed here.")
                 return
             if cmd == "STOR" and refused_name and arg and \
                     refused_name in os.path.basename(arg):

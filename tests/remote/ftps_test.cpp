@@ -146,7 +146,7 @@ TEST_P(FtpsTest, PublishesWholeRunsWithTheServersDefaults) {
 
 TEST_P(FtpsTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
   PutPage(testing::OldTestPage(40000));
-  testing::KillMidUpload killer((root_ / "incoming").string(), ".index.html.part",
+  testing::KillMidUpload killer((root_ / "incoming").string(), ".index.html.*.part",
                                 testing::NewTestPage(40000).size(), server_.pid());
   remote::FtpEndpoint endpoint = Endpoint();
   endpoint.max_send_bytes_per_second = 400000;

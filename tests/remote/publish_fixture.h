@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fnmatch.h>
 #include <signal.h>
 #include <sys/types.h>
 
@@ -143,8 +144,9 @@ inline void KillTree(pid_t root) {
   for (pid_t pid : doomed) kill(pid, SIGKILL);
 }
 
-// Kills the server `root` (KillTree) as soon as a file named `name` in `folder` has
-// some but not all of `full_size` bytes.
+// Kills the server `root` (KillTree) as soon as a file whose name matches the
+// pattern `name` ("*" for any text) in `folder` has some but not all of
+// `full_size` bytes.
 class KillMidUpload {
  public:
   KillMidUpload(std::string folder, std::string name, size_t full_size, pid_t root)
@@ -152,11 +154,16 @@ class KillMidUpload {
           auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
           while (!stop_ && std::chrono::steady_clock::now() < until) {
             std::error_code ec;
-            auto size = std::filesystem::file_size(folder + "/" + name, ec);
-            if (!ec && size > 0 && size < full_size) {
-              KillTree(root);
-              killed_at_ = size;
-              return;
+            for (auto it = std::filesystem::directory_iterator(folder, ec);
+                 !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+              if (fnmatch(name.c_str(), it->path().filename().c_str(), 0) != 0) continue;
+              std::error_code size_ec;
+              auto size = it->file_size(size_ec);
+              if (!size_ec && size > 0 && size < full_size) {
+                KillTree(root);
+                killed_at_ = size;
+                return;
+              }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
           }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "remote/ftp_connection.h"
@@ -69,12 +70,16 @@ class SftpTest : public ::testing::Test {
       port_ = testing::CandidatePort();
       WriteFile(config, "Port " + std::to_string(port_) +
                             "\nListenAddress 127.0.0.1\nHostKey " + host_key +
-                            "\nPidFile none\nUsePAM no\nPasswordAuthentication no\n"
-                            "KbdInteractiveAuthentication no\nPubkeyAuthentication yes\n"
+                            "\nPidFile none\nUsePAM no\nLogLevel VERBOSE\n"
+                            // Passwords are allowed, so that the log shows
+                            // whether one was offered.
+                            "PasswordAuthentication yes\n"
+                            "KbdInteractiveAuthentication yes\nPubkeyAuthentication yes\n"
                             "AuthorizedKeysFile " + dir + "/authorized_keys\n"
                             "PermitRootLogin prohibit-password\nStrictModes no\n"
                             "Subsystem sftp internal-sftp\n");
-      std::vector<std::string> args = {sshd, "-D", "-e", "-f", config};
+      log_ = dir + "/sshd.log";
+      std::vector<std::string> args = {sshd, "-D", "-E", log_, "-f", config};
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -119,7 +124,7 @@ class SftpTest : public ::testing::Test {
 
   testing::TempDir dir_;
   testing::TempDir local_;
-  std::string site_, user_, home_, client_key_, host_key_sha256_;
+  std::string site_, user_, home_, client_key_, host_key_sha256_, log_;
   uint16_t port_ = 0;
   pid_t pid_ = -1;
 };
@@ -209,7 +214,8 @@ TEST_F(SftpTest, HostKeysAreCheckedWithMessagesThatSayWhatToDo) {
     ASSERT_TRUE(RememberHostKey(endpoint.known_hosts_file, "127.0.0.1", port_, other).ok());
     Status changed = FtpConnection(endpoint).Open();
     EXPECT_EQ(changed.code(), Status::Code::kRefused);
-    EXPECT_EQ(changed.message(), ChangedHostKeyText("127.0.0.1", host_key_sha256_));
+    EXPECT_EQ(changed.message(), ChangedHostKeyText("127.0.0.1", host_key_sha256_,
+                                                    endpoint.known_hosts_file, 1));
   });
 }
 
@@ -255,6 +261,65 @@ TEST_F(SftpTest, TheSshAgentsKeysLogIn) {
   EXPECT_FALSE(FtpConnection(endpoint).Open().ok());
 }
 
+// The authentication lines of sshd's log that name a password method.
+std::vector<std::string> PasswordAttempts(const std::string& log) {
+  std::vector<std::string> attempts;
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    bool auth = line.find("Failed ") != std::string::npos ||
+                line.find("Accepted ") != std::string::npos ||
+                line.find("Postponed ") != std::string::npos;
+    if (auth && (line.find("password") != std::string::npos ||
+                 line.find("keyboard-interactive") != std::string::npos))
+      attempts.push_back(line);
+  }
+  return attempts;
+}
+
+// A key's passphrase unlocks the key here and is never offered to the server
+// as a password, not even when it is the account's password too; a password
+// login is offered only when asked for.
+TEST_F(SftpTest, AKeysPassphraseNeverReachesTheServer) {
+  const std::string key = local_.File("unauthorised_ed25519");
+  ASSERT_TRUE(testing::RunProgram(
+      {"ssh-keygen", "-q", "-t", "ed25519", "-N", "correct horse", "-f", key}));
+  EXPECT_TRUE(PrivateKeyIsEncrypted(key));
+  EXPECT_FALSE(PrivateKeyIsEncrypted(client_key_));
+
+  FtpEndpoint endpoint = Endpoint();
+  endpoint.ssh_private_key_file = key;
+  endpoint.ssh_key_passphrase = "correct horse";
+  endpoint.password = "correct horse";
+  Status refused = FtpConnection(endpoint).Open();
+  EXPECT_EQ(refused.code(), Status::Code::kRefused);
+  EXPECT_EQ(refused.message(), KeyRefusedText("127.0.0.1", user_, key));
+
+  endpoint.ssh_key_passphrase = "wrong";
+  Status locked = FtpConnection(endpoint).Open();
+  EXPECT_EQ(locked.code(), Status::Code::kRefused);
+  EXPECT_EQ(locked.message(), KeyNotUnlockedText(key));
+  // The authorised key, unlocked, still logs in with a password at hand.
+  endpoint = Endpoint();
+  endpoint.password = "correct horse";
+  Status in = FtpConnection(endpoint).Open();
+  EXPECT_TRUE(in.ok()) << in.ToString();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // sshd's log written
+  EXPECT_EQ(PasswordAttempts(ReadFile(log_)), std::vector<std::string>{});
+  EXPECT_NE(ReadFile(log_).find("publickey"), std::string::npos) << "the key was offered";
+
+  // Asked for: the password is offered after the key (the log sees it).
+  endpoint.ssh_private_key_file = key;
+  endpoint.ssh_key_passphrase = "correct horse";
+  endpoint.ssh_password_login = true;
+  Status password = FtpConnection(endpoint).Open();
+  EXPECT_EQ(password.code(), Status::Code::kRefused);
+  EXPECT_NE(password.message().find("refused the login of " + user_), std::string::npos)
+      << password.message();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(PasswordAttempts(ReadFile(log_)).empty());
+}
+
 class SftpPublishTest : public SftpTest {
  protected:
   Status Publish(int lines, long long send_rate = 0) {
@@ -288,7 +353,7 @@ TEST_F(SftpPublishTest, PublishesAWholeRunKeepingThePagesOwnBytes) {
 
 TEST_F(SftpPublishTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
   WriteFile(site_ + "/www/index.html", testing::OldTestPage(40000));
-  testing::KillMidUpload killer(site_ + "/www", ".index.html.part",
+  testing::KillMidUpload killer(site_ + "/www", ".index.html.*.part",
                                 testing::NewTestPage(40000).size(), pid_);
   EXPECT_FALSE(Publish(40000, 400000).ok());
   EXPECT_GT(killer.killed_at(), 0u);

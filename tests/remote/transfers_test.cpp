@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "remote/messages.h"
@@ -458,7 +459,7 @@ TEST_F(TransfersTest, HostsThatForbidDotNamesGetPlainTemporaryNames) {
 // server is back (the next publish cleans up its own names).
 TEST_F(TransfersTest, AServerKilledDuringThePageLeavesTheOldPageComplete) {
   testing::FtpServerFaults faults;
-  faults.die_in_stor = ".index.html.part";
+  faults.die_in_stor = ".index.html.*.part";
   ASSERT_TRUE(StartServer(faults));
   testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries(2));
   Fetch(transfer);
@@ -504,51 +505,185 @@ TEST_F(TransfersTest, WithoutRenamesThePageIsWrittenInPlaceOnlyBehindABackup) {
     // A refused rename of a ".name" may be the "." alone: the plain names
     // were tried before renames were given up.
     EXPECT_EQ(Which(ReadFile(site_ + "/www/index.html.sonavelt-old")), "old page");
-    EXPECT_EQ(Which(ReadFile(site_ + "/www/index.html.sonavelt-part")), "new page");
-    EXPECT_NE(ui_.Messages().back().find(PageBackupText("/www/index.html.sonavelt-old",
-                                                        "/www/index.html.sonavelt-part")),
+    std::string part;
+    for (const auto& entry : fs::directory_iterator(site_ + "/www")) {
+      std::string name = entry.path().filename().string();
+      if (name.rfind("index.html.", 0) == 0 && name.find(".sonavelt-part") != std::string::npos)
+        part = name;
+    }
+    EXPECT_EQ(Which(ReadFile(site_ + "/www/" + part)), "new page");
+    EXPECT_NE(ui_.Messages().back().find(
+                  PageBackupText("/www/index.html.sonavelt-old", "/www/" + part)),
               std::string::npos)
         << ui_.Messages().back();
   }
 }
 
+// A server that keeps fewer bytes than were sent and answers 226 all the
+// same: every file is proved by its size before its rename and before the
+// page. Cut once, the file goes up again under a fresh name; cut every time,
+// the publish stops with the page untouched, on either connection.
+TEST_F(TransfersTest, EveryFileIsProvedByItsSizeBeforeThePage) {
+  WriteFile(cache_ + "/b1.opus", std::string(30000, 'o'));
+  struct Case {
+    std::string cut;
+    bool second_connection;
+    bool completes;
+  };
+  for (const Case& c : {Case{"b1.au:1000:1", false, true}, Case{"b1.au:1000", false, false},
+                        Case{"b2.au:1000", true, false}, Case{"b1.opus:999", true, false},
+                        Case{"index.html:5000:1", false, true}}) {
+    SCOPED_TRACE(c.cut);
+    fs::remove_all(site_ + "/www/audio");
+    WriteFile(site_ + "/www/index.html", OldPage());
+    ui_.calls.clear();
+    testing::FtpServerFaults faults;
+    faults.cut_stor = c.cut;
+    ASSERT_TRUE(StartServer(faults));
+    testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+    transfer.set_second_connection(c.second_connection);
+    Fetch(transfer);
+    testing::RunFiles files = Files();
+    files.sound_copies = {cache_ + "/b1.opus"};
+    Status status = transfer.Publish(files);
+    if (c.completes) {
+      ASSERT_TRUE(status.ok()) << status.ToString();
+      ExpectCompleteSite();
+      continue;
+    }
+    EXPECT_FALSE(status.ok());
+    std::string file = c.cut.substr(0, c.cut.find(':'));
+    long long kept = std::stoll(c.cut.substr(c.cut.find(':') + 1));
+    long long sent = static_cast<long long>(fs::file_size(cache_ + "/" + file));
+    ASSERT_EQ(ui_.Messages().size(), 1u);
+    EXPECT_NE(ui_.Messages()[0].find(SizeMismatchText("/www/audio/" + file, kept, sent)),
+              std::string::npos)
+        << ui_.Messages()[0];
+    EXPECT_NE(ui_.Messages()[0].find("The page on the site was not changed."), std::string::npos);
+    EXPECT_FALSE(fs::exists(site_ + "/www/audio/" + file));
+    EXPECT_EQ(Which(Page()), "old page");
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+  }
+}
+
+// Renames refused and overwrites refused too (a server that lets nobody
+// replace a file): the page was never touched, the message says so, and the
+// backup and the new page's copy are gone.
+TEST_F(TransfersTest, ARefusedOverwriteOfThePageLeavesItUnchangedAndNoHelperCopies) {
+  testing::FtpServerFaults faults;
+  faults.refuse_rename = true;
+  faults.refuse_overwrite = true;
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  Fetch(transfer);
+  EXPECT_FALSE(transfer.Publish(Files()).ok());
+  EXPECT_EQ(Which(Page()), "old page");
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  const std::string text = ui_.Messages()[0];
+  EXPECT_NE(text.find("550 Overwriting is not allowed here."), std::string::npos) << text;
+  EXPECT_NE(text.find(PageUnchangedText(PlacedBesideThePage())), std::string::npos) << text;
+  EXPECT_EQ(text.find("may be incomplete"), std::string::npos) << text;
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{});
+}
+
+// Every attempt sends under a name of its own, and what a failed attempt left
+// is removed before the next one.
+TEST_F(TransfersTest, EachAttemptHasAFreshTemporaryName) {
+  testing::FtpServerFaults faults;
+  faults.drop_stor_of = "x1.au";
+  faults.log_commands = (dir_.path() / "commands.log").string();
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  transfer.set_second_connection(false);
+  Fetch(transfer);
+  ASSERT_TRUE(transfer.Publish(Files()).ok());
+  ExpectCompleteSite();
+  std::vector<std::string> names;
+  std::istringstream log(ReadFile(faults.log_commands));
+  std::string time, command, arg;
+  while (log >> time >> command && std::getline(log, arg))
+    if (command == "STOR" && arg.find("x1.au") != std::string::npos) names.push_back(arg.substr(1));
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_NE(names[0], names[1]);
+  EXPECT_NE(ReadFile(faults.log_commands).find("DELE /www/audio/" + names[0]), std::string::npos)
+      << ReadFile(faults.log_commands);
+}
+
+// A 421 (here: the server wants TLS, over several lines) is the server's
+// refusal, quoted whole, with what to do; not a time-out, not retried.
+TEST_F(TransfersTest, ARefusedSessionIsQuotedWholeWithWhatToDo) {
+  testing::FtpServerFaults faults;
+  faults.reply = "421:Cleartext sessions are not accepted on this server.|"
+                 "Please reconnect using TLS security mechanisms.";
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].find(SessionRefusedText(
+                "127.0.0.1",
+                "421-Cleartext sessions are not accepted on this server.\r\n"
+                "421 Please reconnect using TLS security mechanisms.",
+                true)),
+            std::string::npos)
+      << ui_.Messages()[0];
+  EXPECT_NE(ui_.Messages()[0].find("use ftpes://"), std::string::npos);
+}
+
+// Stopped in the middle of a sound: within a second, the page as it was, no
+// temporary file left, and the files already on the site named.
 TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
   testing::FtpServerFaults faults;
   ASSERT_TRUE(StartServer(faults));
   FtpEndpoint slow = server_.Endpoint();
   slow.max_send_bytes_per_second = 40000;  // each sound takes five seconds
   for (const std::string& sound : sounds_) WriteFile(sound, std::string(200000, 's'));
-  testing::RunTransfer transfer(slow, ui_, observer_, FastRetries());
-  Fetch(transfer);
-  std::chrono::steady_clock::time_point asked;
-  std::thread quitter;
-  observer_.on_report = [&](const std::string& file, bool) {
-    if (fs::path(file).filename() != "e1.au") return;
-    quitter = std::thread([&] {
-      // Cancelled once the server holds part of the sound: the transfer is
-      // then surely in progress.
-      auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (!ServerHoldsPartOf("e1.au") && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      asked = std::chrono::steady_clock::now();
-      observer_.cancel = true;
-    });
-  };
-  Status status = transfer.Publish(Files());
-  auto stopped = std::chrono::steady_clock::now();
-  quitter.join();
-  EXPECT_EQ(status.code(), Status::Code::kCancelled);
-  EXPECT_LT(stopped - asked, std::chrono::milliseconds(1500));
-  EXPECT_EQ(observer_.Sent(), (Events{"e1.au"}));
-  EXPECT_TRUE(ui_.calls.empty());
-  EXPECT_EQ(Which(Page()), "old page");
-  EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the cut temporary file is removed";
-  EXPECT_FALSE(fs::exists(Temp()));
+  for (const char* during : {"e1.au", "x1.au"}) {
+    SCOPED_TRACE(during);
+    fs::remove_all(site_ + "/www/audio");
+    ui_.calls.clear();
+    observer_.cancel = false;
+    observer_.events.clear();
+    testing::RunTransfer transfer(slow, ui_, observer_, FastRetries());
+    transfer.set_second_connection(false);
+    Fetch(transfer);
+    std::chrono::steady_clock::time_point asked;
+    std::thread quitter;
+    observer_.on_report = [&](const std::string& file, bool) {
+      if (fs::path(file).filename() != during) return;
+      quitter = std::thread([&] {
+        // Cancelled once the server holds part of the sound: the transfer is
+        // then surely in progress.
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!ServerHoldsPartOf(during) && std::chrono::steady_clock::now() < until)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        asked = std::chrono::steady_clock::now();
+        observer_.cancel = true;
+      });
+    };
+    Status status = transfer.Publish(Files());
+    auto stopped = std::chrono::steady_clock::now();
+    quitter.join();
+    observer_.on_report = nullptr;
+    EXPECT_LT(stopped - asked, std::chrono::milliseconds(1000));
+    if (std::string(during) == "e1.au") {
+      EXPECT_EQ(status.code(), Status::Code::kCancelled);
+      EXPECT_TRUE(ui_.calls.empty());
+    } else {
+      ASSERT_EQ(ui_.Messages().size(), 1u);
+      EXPECT_EQ(ui_.Messages()[0], PublishStoppedText("/www/audio/x1.au") + "\r\n\r\n" +
+                                       PageUnchangedText({"/www/audio/e1.au"}));
+    }
+    EXPECT_EQ(Which(Page()), "old page");
+    EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the cut temporary file is removed";
+    EXPECT_FALSE(fs::exists(Temp()));
+  }
 }
 
 TEST_F(TransfersTest, AStalledTransferIsALostConnectionAfterTheStallTime) {
   testing::FtpServerFaults faults;
-  faults.stall_in_stor = ".e1.au.part";
+  faults.stall_in_stor = ".e1.au.*.part";
   ASSERT_TRUE(StartServer(faults));
   FtpEndpoint endpoint = server_.Endpoint();
   endpoint.stall_timeout_seconds = 2;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 #include "tests/support/cli_test.h"
 #include "tests/support/program.h"
@@ -97,6 +98,36 @@ TEST_F(RunCommandTest, CompletedRunStoresItsChoicesForTheNext) {
   EXPECT_EQ(page.find("<applet", page.find("<applet") + 1), std::string::npos);
   EXPECT_NE(page.find("width=\"2\" height=\"2\""), std::string::npos);
   EXPECT_EQ(Ini(), ini);
+}
+
+// With no page given and none stored the run takes the user's copy of the
+// sample page, made on first use; the install folder's stays as shipped.
+TEST_F(RunCommandTest, WithoutAPageTheUsersCopyOfTheSampleIsEdited) {
+  const std::string shipped = ReadFile((install_ / "samples/sample.htm").string());
+  const fs::path copy = dir_.path() / "data/sonavelt/sample/sample.htm";
+  Result first = Cli("--yes -q -n 1 --no-background");
+  ASSERT_EQ(first.status, 0) << first.output;
+  EXPECT_NE(first.output.find("page: " + copy.string() + "\n"), std::string::npos) << first.output;
+  EXPECT_NE(ReadFile(copy.string()).find("<applet"), std::string::npos);
+  EXPECT_TRUE(fs::exists(copy.parent_path() / "sample.res"));
+  EXPECT_EQ(ReadFile((install_ / "samples/sample.htm").string()), shipped);
+  EXPECT_EQ(std::distance(fs::directory_iterator(install_ / "samples"), fs::directory_iterator()), 1)
+      << "the run wrote beside the install folder's sample page";
+}
+
+// A page whose path is not UTF-8 is stored byte for byte, so the next run
+// without a page finds it again.
+TEST_F(RunCommandTest, APagePathThatIsNotUtf8IsFoundByTheNextRun) {
+  const std::string folder = "site/caf\xe9";
+  fs::create_directories(dir_.path() / folder);
+  fs::copy_file(data_ / "samples/sample.htm", dir_.path() / folder / "index.htm");
+  Result first = Cli("--yes -q -n 1 --no-background '" + folder + "/index.htm'");
+  ASSERT_EQ(first.status, 0) << first.output;
+  Result second = Cli("--yes -q");
+  ASSERT_EQ(second.status, 0) << second.output;
+  EXPECT_NE(second.output.find("page: " + (dir_.path() / folder / "index.htm").string() + "\n"),
+            std::string::npos)
+      << second.output;
 }
 
 TEST_F(RunCommandTest, BrowserPlayerIsOnByDefaultAndItsChoicesAreStored) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "run/settings_store.h"
 #include "run/startup.h"
 #include "tests/support/recording_user_interface.h"
@@ -147,6 +150,24 @@ TEST(StartUpTest, InstallFolderGivenElseStoredAndTheLastRunsChoices) {
   EXPECT_EQ(stored.request.paths.install_folder, "/opt/stored");
   EXPECT_EQ(stored.request.paths.applet_class_path,
             std::string("/opt/stored/") + kAppletClassFileName);
+}
+
+// Both front ends propose the user's copy of the sample page when nothing is
+// stored; leaving the first page with it makes the copy.
+TEST(StartUpTest, TheSamplePageProposedIsTheUsersCopyMadeWhenLeavingTheFirstPage) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "install/samples");
+  WriteFile(dir.File("install/samples/sample.htm"), "<html><body></body></html>");
+  setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+  SettingsStore store(dir.File("settings.ini"));
+  StartUp start = LoadStartUp(store, dir.File("install"));
+  unsetenv("XDG_DATA_HOME");
+  const std::string copy = dir.File("data/sonavelt/sample/sample.htm");
+  EXPECT_EQ(start.request.page.local_html_path, copy);
+  RequestBuilder builder(start.request, start.stored);
+  FirstPageField field = FirstPageField::kCount;
+  ASSERT_TRUE(builder.LeaveFirstPage(copy, "1", &field).ok());
+  EXPECT_EQ(testing::ReadFile(copy), "<html><body></body></html>");
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 
@@ -44,6 +47,26 @@ TEST(InstallFolderTest, WorkFoldersInsideAWritableFolderElseInUserData) {
   EXPECT_EQ(packaged.applet_class_path, dir.path().string() + "/SonaveltRandomEventBackground.class");
 }
 
+// The probe leaves no name in the folder, so a program killed while it
+// probes leaves nothing; names older versions left are removed when their
+// program is gone.
+TEST(InstallFolderTest, WriteProbeCreatesNoNamedFile) {
+  TempDir dir;
+  WriteFile(dir.path() / ".sonavelt-write-probe-999999999", "");
+  const std::string live = ".sonavelt-write-probe-" + std::to_string(getpid());
+  WriteFile(dir.path() / live, "");
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, dir.path().c_str(), IN_CREATE | IN_MOVED_TO), 0);
+  EXPECT_TRUE(IsWritableFolder(dir.path().string()));
+  char events[4096];
+  EXPECT_LT(read(watch, events, sizeof events), 0) << "the probe created a name";
+  close(watch);
+  EXPECT_FALSE(fs::exists(dir.path() / ".sonavelt-write-probe-999999999"));
+  EXPECT_TRUE(fs::exists(dir.path() / live));
+  EXPECT_FALSE(IsWritableFolder((dir.path() / "missing").string()));
+}
+
 TEST(StartUpChoicesTest, NothingStoredGivesTheSamplePageAndDefaults) {
   InstallPaths paths = MakeInstallPaths("/opt/s", "");
   StartUpChoices c = ChoicesFromHistory(StoredHistory{}, paths);
@@ -56,6 +79,40 @@ TEST(StartUpChoicesTest, NothingStoredGivesTheSamplePageAndDefaults) {
   EXPECT_TRUE(c.options.entrance_on);
   EXPECT_TRUE(c.options.exit_on);
   EXPECT_FALSE(c.options.invisible_applet);
+}
+
+// The shipped sample is never the page a run takes by itself: the user's
+// copy stands in for it, also for a page stored by an earlier version.
+TEST(StartUpChoicesTest, TheSamplePageIsTheUsersCopy) {
+  InstallPaths paths = MakeInstallPaths("/usr/share/sonavelt", "/home/u/.local/share");
+  EXPECT_EQ(paths.sample_page, "/home/u/.local/share/sonavelt/sample/sample.htm");
+  StoredHistory stored;
+  for (const char* page : {"", "/usr/share/sonavelt/samples/sample.htm",
+                           "/usr/share/sonavelt/./samples//sample.htm"}) {
+    stored.html_file = page;
+    EXPECT_EQ(ChoicesFromHistory(stored, paths).page.local_html_path, paths.sample_page) << page;
+  }
+  stored.html_file = "/home/u/samples/sample.htm";
+  EXPECT_EQ(ChoicesFromHistory(stored, paths).page.local_html_path, stored.html_file);
+}
+
+TEST(StartUpChoicesTest, TheSampleCopyIsMadeOnceAndThenLeftAlone) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "install/samples");
+  WriteFile(dir.path() / "install/samples/sample.htm", "<html>shipped</html>");
+  InstallPaths paths =
+      MakeInstallPaths((dir.path() / "install").string(), (dir.path() / "data").string());
+  ASSERT_TRUE(MakeSampleCopy(paths).ok());
+  EXPECT_EQ(testing::ReadFile(paths.sample_page), "<html>shipped</html>");
+  EXPECT_EQ(fs::status(paths.sample_page).permissions(), static_cast<fs::perms>(0644));
+  WriteFile(paths.sample_page, "<html>the user's runs</html>");
+  ASSERT_TRUE(MakeSampleCopy(paths).ok());
+  EXPECT_EQ(testing::ReadFile(paths.sample_page), "<html>the user's runs</html>");
+  // A data folder that cannot be made says why.
+  WriteFile(dir.path() / "file", "");
+  InstallPaths blocked =
+      MakeInstallPaths((dir.path() / "install").string(), (dir.path() / "file").string());
+  EXPECT_FALSE(MakeSampleCopy(blocked).ok());
 }
 
 TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
@@ -90,6 +147,32 @@ TEST(StartUpChoicesTest, StoredSwitchesAreComparedUpperCased) {
   stored.pp = "middle";
   EXPECT_EQ(ChoicesFromHistory(stored, MakeInstallPaths("/opt/s", "")).options.player_position,
             PlayerPosition::kInBlock);
+}
+
+// Paths are the system's bytes: one that is not UTF-8 comes back exactly,
+// and one that is stays plain text in the file.
+TEST(SettingsStoreTest, PathsThatAreNotUtf8ComeBackByteForByte) {
+  TempDir dir;
+  const std::string ini = dir.File("Sonavelt.ini");
+  const std::string latin1 = "/home/u/caf\xe9/index.htm";
+  const std::string utf8 = "/home/u/caf\xc3\xa9/index.htm";
+  {
+    SettingsStore store(ini);
+    StoredHistory h;
+    h.html_file = latin1;
+    h.osfs = "/s/\xff\xfe.wav;/s/ok.wav;";
+    h.csfs = utf8 + ";";
+    store.WriteHistory(h);
+    store.SetAppPath("/opt/\x80");
+  }
+  SettingsStore store(ini);
+  EXPECT_EQ(store.History().html_file, latin1);
+  EXPECT_EQ(store.History().osfs, "/s/\xff\xfe.wav;/s/ok.wav;");
+  EXPECT_EQ(store.History().csfs, utf8 + ";");
+  EXPECT_EQ(store.AppPath(), "/opt/\x80");
+  const std::string file = testing::ReadFile(ini);
+  EXPECT_NE(file.find("CSFs=\"" + utf8 + ";\""), std::string::npos) << file;
+  EXPECT_NE(file.find("HtmlFile=@ByteArray("), std::string::npos) << file;
 }
 
 TEST(SettingsStoreTest, HistoryRoundTripsAndGarbageGivesDefaults) {

@@ -1,0 +1,84 @@
+#include "run/audio_placement.h"
+
+#include <map>
+
+#include "audio/sound_names.h"
+#include "base/text.h"
+#include "run/browser_copies.h"
+
+namespace sonavelt::run {
+namespace {
+
+using Kind = file_io::FolderHandle::Kind;
+
+class FolderNames {
+ public:
+  FolderNames(const file_io::FolderHandle& audio, const FolderUsage& usage,
+              const std::string& base)
+      : audio_(audio), usage_(usage), base_(base) {
+    for (std::string& name : audio.Names()) by_lower_.emplace(LowerCopy(name), std::move(name));
+  }
+
+  // Whether `name` may hold the file `from`, and whether it must be written.
+  bool Fits(const std::string& name, const std::string& from, bool* write) const {
+    auto [first, last] = by_lower_.equal_range(LowerCopy(name));
+    if (first == last) {
+      *write = true;
+      return true;
+    }
+    // Another spelling of the name is another file here, but not on a
+    // server that ignores case.
+    for (auto it = first; it != last; ++it)
+      if (it->second != name) return false;
+    const Kind kind = audio_.KindOf(name);
+    if (kind == Kind::kLink && !audio_.CheckWritable(name).ok()) return false;
+    if (kind != Kind::kFile && kind != Kind::kLink) return false;
+    if (audio_.HoldsCopyOf(name, from)) {
+      *write = false;
+      return true;
+    }
+    *write = true;
+    return usage_.Lists(base_, name) && !usage_.UsedByOthers(name, base_);
+  }
+
+ private:
+  const file_io::FolderHandle& audio_;
+  const FolderUsage& usage_;
+  const std::string& base_;
+  std::multimap<std::string, std::string> by_lower_;
+};
+
+}  // namespace
+
+AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage& usage,
+                          const std::string& base, const std::vector<SoundToPlace>& sounds) {
+  const FolderNames folder(audio, usage, base);
+  std::vector<audio::GivenName> given;
+  for (const SoundToPlace& sound : sounds)
+    given.push_back({FileNameOfPath(sound.au_path), sound.asked});
+  auto fits = [&](size_t i, const std::string& name) {
+    bool write = false;
+    if (!folder.Fits(name, sounds[i].au_path, &write)) return false;
+    return sounds[i].copy_path.empty() ||
+           folder.Fits(BrowserCopyNameFor(name), sounds[i].copy_path, &write);
+  };
+  AudioPlan plan;
+  plan.au_names = audio::NamesInFolder(given, fits);
+  for (size_t i = 0; i < sounds.size(); ++i) {
+    PlacedFile au{sounds[i].au_path, plan.au_names[i]};
+    folder.Fits(au.name, au.from, &au.write);
+    plan.files.push_back(au);
+    if (sounds[i].copy_path.empty()) {
+      plan.copy_names.emplace_back();
+      continue;
+    }
+    PlacedFile copy{sounds[i].copy_path, BrowserCopyNameFor(au.name)};
+    copy.is_copy = true;
+    folder.Fits(copy.name, copy.from, &copy.write);
+    plan.copy_names.push_back(copy.name);
+    plan.files.push_back(copy);
+  }
+  return plan;
+}
+
+}  // namespace sonavelt::run

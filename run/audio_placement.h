@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/folder_io.h"
+#include "run/folder_usage.h"
+
+// The names a run's sounds and their browser copies take in the page's
+// "audio/" folder, decided against what the folder holds. The folder may be
+// shared with other pages and with the user's own files, so a name already
+// there is taken unless:
+//   - it holds exactly the bytes the run would put there (the sound then
+//     shares the file, which is not written again), or
+//   - this page's own files list it (its previous run placed it), no other
+//     page of the folder uses it (FolderUsage), and it is a regular file or
+//     a link the run may follow: the run replaces it.
+// Any other file (the user's own "bell.au", another page's sound, a name
+// that differs only in letter case, a folder, a link another user made) is
+// never written: the sound takes the next free numbered name instead
+// (audio::NamesInFolder). A sound and its browser copy keep their pairing:
+// "bell-2.au" goes with "bell-2.opus", and both must fit.
+//
+// The caller holds the folder's lock (FolderLock) from this decision until
+// the page's own files list the names, so that two runs never choose the
+// same free name.
+namespace sonavelt::run {
+
+// One distinct sound of the run, made in the work folder.
+struct SoundToPlace {
+  std::string au_path;    // named as audio::SoundNames gave it
+  std::string asked;      // the name it asked for (audio::PlacedNameOf)
+  std::string copy_path;  // its browser copy; empty: none
+};
+
+// One file for audio/.
+struct PlacedFile {
+  std::string from;   // in the work folder
+  std::string name;   // in audio/
+  bool write = true;  // false: audio/ holds these bytes already
+  bool is_copy = false;
+};
+
+struct AudioPlan {
+  // Per SoundToPlace, in its order: the names in audio/ (copy_names[i]
+  // empty for a sound without copy).
+  std::vector<std::string> au_names;
+  std::vector<std::string> copy_names;
+  // Every file: each sound's .au, then its copy.
+  std::vector<PlacedFile> files;
+};
+
+// `base` is the page's resource base name (ResourceBaseName).
+AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage& usage,
+                          const std::string& base, const std::vector<SoundToPlace>& sounds);
+
+}  // namespace sonavelt::run
