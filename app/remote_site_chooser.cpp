@@ -103,10 +103,10 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     page.is_remote = true;
     page.remote_site = result.address.server;
     page.remote_path = *result.page_path;
-    page.remote_port = result.address.port == remote::DefaultPortOf(result.address.security)
-                           ? 0
-                           : result.address.port;
     remote::FtpEndpoint endpoint = remote::EndpointFor(result.address, login_);
+    page.remote_scheme = result.address.scheme;
+    page.remote_user = endpoint.user_name;
+    page.remote_port = endpoint.port;
     endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
     endpoint.known_hosts_file = settings.known_hosts_file;
     endpoint.use_ssh_agent = settings.use_ssh_agent;

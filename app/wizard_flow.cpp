@@ -61,7 +61,9 @@ WizardFlow::WizardFlow(WizardChoices& choices, run::StoredHistory stored, UserIn
 
 std::string RemotePageText(const run::PageTarget& page) {
   std::string site = page.remote_site;
-  if (page.remote_port != 0) {
+  const uint16_t default_port =
+      page.remote_scheme == "ftps" ? 990 : page.remote_scheme == "sftp" ? 22 : 21;
+  if (page.remote_port != 0 && page.remote_port != default_port) {
     // An IPv6 address keeps its own colons apart from the port's.
     if (site.find(':') != std::string::npos) site = "[" + site + "]";
     site += ":" + std::to_string(page.remote_port);

@@ -1,16 +1,16 @@
 #include "audio/browser_copy.h"
 
+#include <ogg/ogg.h>
+#include <opus/opus.h>
 #include <sndfile.h>
 #include <soxr.h>
 
 #include <algorithm>
-#include <array>
-#include <cstring>
+#include <cmath>
+#include <numeric>
 #include <memory>
 #include <optional>
-#include <vector>
 
-#include "audio/posix_file.h"
 #include "audio/sound_decoder.h"
 #include "base/file_io.h"
 #include "base/text.h"
@@ -20,216 +20,490 @@ namespace sonavelt::audio {
 namespace {
 
 constexpr int64_t kBlockFrames = 4096;
-
-// libsndfile writes through these callbacks into memory (a copy is small:
-// a few KB per second), so that the stream's serial number can be made
-// fixed before the bytes go to a file_io::AtomicFileWriter, a temporary
-// file renamed into place like every other file the program writes.
-struct VirtualOut {
-  std::string bytes;
-  sf_count_t position = 0;
-  sf_count_t length = 0;
-};
-
-// Ogg page layout: "OggS", version, flags, u64 granule position, u32 stream
-// serial number (offset 14), u32 page sequence, u32 CRC (offset 22), u8
-// segment count (26), the segment table, then the segments. The CRC is the
-// direct (unreflected) CRC-32 with polynomial 0x04C11DB7 over the whole page
-// with its CRC field zeroed.
+// 20 ms at 48000 Hz: Opus's usual frame for music.
+constexpr int kOpusFrame = 960;
+// What the encoder of a loop sees of the sound's end before its start: four
+// frames, enough for its analysis and the decoder's state to settle, so the
+// first kept sample is decoded as if the sound had been playing all along.
+constexpr int kLoopLeadIn = 4 * kOpusFrame;
+// Bits per second per channel for the packets where a loop joins.
+constexpr int kSeamBitrate = 128000;
+// A fixed serial number makes the same sound give the same bytes on every
+// run (the file holds one stream, so any number does).
 constexpr uint32_t kCopySerial = 0x536F6E61;  // "Sona"
+constexpr float kMinus3Db = 0.70710678f;
 
-uint32_t OggCrc(const uint8_t* data, size_t size) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t r = i << 24;
-      for (int k = 0; k < 8; ++k) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-      t[i] = r;
-    }
-    return t;
-  }();
-  uint32_t crc = 0;
-  for (size_t i = 0; i < size; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-  return crc;
-}
-
-// libsndfile gives each stream a serial number from the clock; a fixed one
-// makes the same sound give the same bytes on every run (the file names the
-// one stream it holds, so any number does). False when the bytes are not
-// whole Ogg pages.
-bool FixSerialNumbers(std::string& bytes) {
-  auto* data = reinterpret_cast<uint8_t*>(bytes.data());
-  size_t at = 0;
-  while (at < bytes.size()) {
-    if (bytes.size() - at < 27 || bytes.compare(at, 4, "OggS") != 0) return false;
-    const size_t segments = data[at + 26];
-    if (bytes.size() - at < 27 + segments) return false;
-    size_t body = 0;
-    for (size_t i = 0; i < segments; ++i) body += data[at + 27 + i];
-    const size_t page = 27 + segments + body;
-    if (bytes.size() - at < page) return false;
-    for (int i = 0; i < 4; ++i) {
-      data[at + 14 + i] = static_cast<uint8_t>(kCopySerial >> (8 * i));
-      data[at + 22 + i] = 0;
-    }
-    const uint32_t crc = OggCrc(data + at, page);
-    for (int i = 0; i < 4; ++i) data[at + 22 + i] = static_cast<uint8_t>(crc >> (8 * i));
-    at += page;
-  }
-  return true;
-}
-
-sf_count_t OutLength(void* user) { return static_cast<VirtualOut*>(user)->length; }
-
-sf_count_t OutSeek(sf_count_t offset, int whence, void* user) {
-  auto* out = static_cast<VirtualOut*>(user);
-  sf_count_t base = whence == SEEK_CUR ? out->position : whence == SEEK_END ? out->length : 0;
-  if (base + offset < 0) return -1;
-  out->position = base + offset;
-  return out->position;
-}
-
-sf_count_t OutRead(void*, sf_count_t, void*) { return 0; }
-
-sf_count_t OutWrite(const void* bytes, sf_count_t count, void* user) {
-  auto* out = static_cast<VirtualOut*>(user);
-  const size_t end = static_cast<size_t>(out->position + count);
-  if (out->bytes.size() < end) out->bytes.resize(end);
-  std::memcpy(out->bytes.data() + out->position, bytes, static_cast<size_t>(count));
-  out->position += count;
-  out->length = std::max(out->length, out->position);
-  return count;
-}
-
-sf_count_t OutTell(void* user) { return static_cast<VirtualOut*>(user)->position; }
-
-struct SndfileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
 struct SoxrDeleter {
   void operator()(soxr* resampler) const { soxr_delete(resampler); }
 };
+struct EncoderDeleter {
+  void operator()(OpusEncoder* encoder) const { opus_encoder_destroy(encoder); }
+};
 
-// The libsndfile setting for a whole-stream bitrate: its Opus encoder maps
-// a level q in 0..1 to (250000 x (1 - q) + 6000) bits per second per channel.
-double CompressionLevelFor(int bitrate, int channels) {
-  const double per_channel = static_cast<double>(bitrate) / channels;
-  return std::clamp(1.0 - (per_channel - 6000.0) / 250000.0, 0.0, 1.0);
+// Where a channel goes in the stereo downmix.
+enum class Place { kLeft, kRight, kCentre, kLfe, kSurroundLeft, kSurroundRight, kRearCentre, kNone };
+
+Place PlaceOf(int map) {
+  switch (map) {
+    case SF_CHANNEL_MAP_LEFT:
+    case SF_CHANNEL_MAP_FRONT_LEFT:
+    case SF_CHANNEL_MAP_FRONT_LEFT_OF_CENTER:
+      return Place::kLeft;
+    case SF_CHANNEL_MAP_RIGHT:
+    case SF_CHANNEL_MAP_FRONT_RIGHT:
+    case SF_CHANNEL_MAP_FRONT_RIGHT_OF_CENTER:
+      return Place::kRight;
+    case SF_CHANNEL_MAP_MONO:
+    case SF_CHANNEL_MAP_CENTER:
+    case SF_CHANNEL_MAP_FRONT_CENTER:
+      return Place::kCentre;
+    case SF_CHANNEL_MAP_LFE:
+      return Place::kLfe;
+    case SF_CHANNEL_MAP_REAR_LEFT:
+    case SF_CHANNEL_MAP_SIDE_LEFT:
+    case SF_CHANNEL_MAP_TOP_FRONT_LEFT:
+    case SF_CHANNEL_MAP_TOP_REAR_LEFT:
+      return Place::kSurroundLeft;
+    case SF_CHANNEL_MAP_REAR_RIGHT:
+    case SF_CHANNEL_MAP_SIDE_RIGHT:
+    case SF_CHANNEL_MAP_TOP_FRONT_RIGHT:
+    case SF_CHANNEL_MAP_TOP_REAR_RIGHT:
+      return Place::kSurroundRight;
+    case SF_CHANNEL_MAP_REAR_CENTER:
+    case SF_CHANNEL_MAP_TOP_CENTER:
+    case SF_CHANNEL_MAP_TOP_FRONT_CENTER:
+    case SF_CHANNEL_MAP_TOP_REAR_CENTER:
+      return Place::kRearCentre;
+    default:
+      return Place::kNone;
+  }
 }
+
+// The usual layouts when a file states none: WAVE's channel-mask order
+// (FLAC's too), and Vorbis's order for Ogg files.
+std::vector<Place> UsualLayout(int channels, bool ogg_order) {
+  using P = Place;
+  const P L = P::kLeft, R = P::kRight, C = P::kCentre, F = P::kLfe, SL = P::kSurroundLeft,
+          SR = P::kSurroundRight, BC = P::kRearCentre;
+  switch (channels) {
+    case 3: return ogg_order ? std::vector<P>{L, C, R} : std::vector<P>{L, R, C};
+    case 4: return {L, R, SL, SR};
+    case 5: return ogg_order ? std::vector<P>{L, C, R, SL, SR} : std::vector<P>{L, R, C, SL, SR};
+    case 6:
+      return ogg_order ? std::vector<P>{L, C, R, SL, SR, F} : std::vector<P>{L, R, C, F, SL, SR};
+    case 7:
+      return ogg_order ? std::vector<P>{L, C, R, SL, SR, BC, F}
+                       : std::vector<P>{L, R, C, F, BC, SL, SR};
+    case 8:
+      return ogg_order ? std::vector<P>{L, C, R, SL, SR, SL, SR, F}
+                       : std::vector<P>{L, R, C, F, SL, SR, SL, SR};
+    default: {
+      std::vector<P> places(static_cast<size_t>(channels), P::kNone);
+      if (channels > 0) places[0] = L;
+      if (channels > 1) places[1] = R;
+      return places;
+    }
+  }
+}
+
+// The channel map the file states, or empty.
+std::vector<int> StatedLayout(const std::string& path, int channels) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) return {};
+  std::vector<int> map(static_cast<size_t>(channels));
+  const bool stated = info.channels == channels &&
+                      sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
+                                 static_cast<int>(map.size() * sizeof(int))) == SF_TRUE;
+  sf_close(file);
+  return stated ? map : std::vector<int>{};
+}
+
+bool IsOggName(const std::string& path) {
+  const std::string lower = LowerCopy(path);
+  for (const char* end : {".ogg", ".oga", ".opus"}) {
+    const size_t n = std::char_traits<char>::length(end);
+    if (lower.size() >= n && lower.compare(lower.size() - n, n, end) == 0) return true;
+  }
+  return false;
+}
+
+void PutLe16(std::string& out, uint32_t value) {
+  out += static_cast<char>(value & 0xFF);
+  out += static_cast<char>((value >> 8) & 0xFF);
+}
+void PutLe32(std::string& out, uint32_t value) {
+  PutLe16(out, value & 0xFFFF);
+  PutLe16(out, value >> 16);
+}
+
+// The identification header: "OpusHead", version 1, channels, pre-skip,
+// input rate, output gain 0, mapping family 0 (mono or stereo).
+std::string OpusHead(int channels, int pre_skip) {
+  std::string head = "OpusHead";
+  head += static_cast<char>(1);
+  head += static_cast<char>(channels);
+  PutLe16(head, static_cast<uint32_t>(pre_skip));
+  // The header's "input sample rate" stays 48000: libsndfile's own reader
+  // decodes at that rate, and the recorded length is in 48000 Hz frames.
+  PutLe32(head, kBrowserCopyRate);
+  PutLe16(head, 0);
+  head += static_cast<char>(0);
+  return head;
+}
+
+// The comment header: the encoder's vendor string and no comments.
+std::string OpusTags() {
+  std::string tags = "OpusTags";
+  const std::string vendor = opus_get_version_string();
+  PutLe32(tags, static_cast<uint32_t>(vendor.size()));
+  tags += vendor;
+  PutLe32(tags, 0);
+  return tags;
+}
+
+class OggWriter {
+ public:
+  OggWriter() { ogg_stream_init(&stream_, static_cast<int>(kCopySerial)); }
+  ~OggWriter() { ogg_stream_clear(&stream_); }
+  OggWriter(const OggWriter&) = delete;
+  OggWriter& operator=(const OggWriter&) = delete;
+
+  // Header packets each end their page, as the Ogg Opus mapping asks.
+  void Header(const std::string& packet) {
+    Add(reinterpret_cast<const unsigned char*>(packet.data()), packet.size(), 0, false);
+    Flush();
+  }
+  void Audio(const unsigned char* data, size_t size, int64_t granule, bool last) {
+    Add(data, size, granule, last);
+    ogg_page page;
+    while (ogg_stream_pageout(&stream_, &page)) Append(page);
+    if (last) Flush();
+  }
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  void Add(const unsigned char* data, size_t size, int64_t granule, bool last) {
+    ogg_packet packet{};
+    packet.packet = const_cast<unsigned char*>(data);
+    packet.bytes = static_cast<long>(size);
+    packet.b_o_s = packet_number_ == 0;
+    packet.e_o_s = last;
+    packet.granulepos = granule;
+    packet.packetno = packet_number_++;
+    ogg_stream_packetin(&stream_, &packet);
+  }
+  void Flush() {
+    ogg_page page;
+    while (ogg_stream_flush(&stream_, &page)) Append(page);
+  }
+  void Append(const ogg_page& page) {
+    bytes_.append(reinterpret_cast<const char*>(page.header), static_cast<size_t>(page.header_len));
+    bytes_.append(reinterpret_cast<const char*>(page.body), static_cast<size_t>(page.body_len));
+  }
+
+  ogg_stream_state stream_;
+  int64_t packet_number_ = 0;
+  std::string bytes_;
+};
 
 }  // namespace
 
-Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_path,
-                       const ConversionControl& control, BrowserCopyInfo* info,
-                       const BrowserCopyOptions& options) {
+std::vector<float> DownmixWeights(int channels, const std::vector<int>& layout, bool ogg_order) {
+  std::vector<float> weights(2 * static_cast<size_t>(channels), 0.0f);
+  if (channels == 1) return {1.0f, 0.0f};
+  if (channels == 2) return {1.0f, 0.0f, 0.0f, 1.0f};
+  std::vector<Place> places;
+  if (static_cast<int>(layout.size()) == channels) {
+    for (int map : layout) places.push_back(PlaceOf(map));
+  }
+  if (places.empty() || std::all_of(places.begin(), places.end(),
+                                    [](Place p) { return p == Place::kNone; })) {
+    places = UsualLayout(channels, ogg_order);
+  }
+  for (int c = 0; c < channels; ++c) {
+    float& left = weights[static_cast<size_t>(c)];
+    float& right = weights[static_cast<size_t>(channels + c)];
+    switch (places[static_cast<size_t>(c)]) {
+      case Place::kLeft: left = 1.0f; break;
+      case Place::kRight: right = 1.0f; break;
+      case Place::kCentre: left = right = kMinus3Db; break;
+      case Place::kSurroundLeft: left = kMinus3Db; break;
+      case Place::kSurroundRight: right = kMinus3Db; break;
+      case Place::kRearCentre: left = right = 0.5f; break;
+      case Place::kLfe:
+      case Place::kNone: break;
+    }
+  }
+  return weights;
+}
+
+Status ReadCopySamples(const std::string& source_path, const ConversionControl& control,
+                       CopySamples* out, const BrowserCopyOptions& options) {
   const std::string reading = "reading " + source_path + ": ";
-  const std::string writing = "writing " + opus_path + ": ";
   std::string error;
   std::optional<SoundDecoder> decoder = SoundDecoder::Open(source_path, &error);
   if (!decoder) return Status::Corrupt(reading + error);
   const int in_channels = decoder->channels();
   const int channels = in_channels == 1 ? 1 : 2;
   const int rate = decoder->sample_rate();
-
-  std::unique_ptr<soxr, SoxrDeleter> resampler;
-  if (rate != kBrowserCopyRate) {
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality =
-        soxr_quality_spec(options.very_high_quality ? SOXR_VHQ : SOXR_HQ, 0);
-    soxr_error_t soxr_error = nullptr;
-    resampler.reset(soxr_create(rate, kBrowserCopyRate, static_cast<unsigned>(channels),
-                                &soxr_error, &io, &quality, nullptr));
-    if (!resampler) return Status::IoError(writing + "resampler: " + soxr_strerror(soxr_error));
+  std::vector<float> weights;
+  if (in_channels > 2) {
+    weights = DownmixWeights(in_channels, StatedLayout(source_path, in_channels),
+                             IsOggName(source_path));
   }
 
-  VirtualOut out;
-  file_io::AtomicFileWriter writer;
-  Status opened = writer.Open(opus_path);
-  if (!opened.ok()) return Status::IoError(writing + opened.message());
-  SF_VIRTUAL_IO io{OutLength, OutSeek, OutRead, OutWrite, OutTell};
-  SF_INFO format{};
-  format.samplerate = kBrowserCopyRate;
-  format.channels = channels;
-  format.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
-  std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_virtual(&io, SFM_WRITE, &format, &out));
-  if (!file) {
-    return Status::IoError(writing + sf_strerror(nullptr));
-  }
-  double level = CompressionLevelFor(channels == 1 ? options.mono_bitrate : options.stereo_bitrate,
-                                     channels);
-  sf_command(file.get(), SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
-  // The header's "input sample rate" stays 48000: libsndfile's own reader
-  // decodes at that rate, and the recorded length is in 48000 Hz frames.
-
+  // The whole sound at its own rate (mixed down), then at 48000 Hz: a loop
+  // is resampled as a loop, which needs its end before its start.
+  std::vector<float> source;
+  if (decoder->frame_count() > 0 && decoder->frame_count() < (int64_t{1} << 31))
+    source.reserve(static_cast<size_t>(decoder->frame_count() * channels));
   std::vector<float> block(static_cast<size_t>(kBlockFrames * in_channels));
-  std::vector<float> picked(static_cast<size_t>(kBlockFrames * channels));
-  // Room for one block's output at the highest ratio (from kMinWaveRate)
-  // plus the resampler's tail.
-  const size_t out_capacity =
-      static_cast<size_t>(kBlockFrames) * (kBrowserCopyRate / std::min(rate, kBrowserCopyRate) + 1) +
-      4096;
-  std::vector<float> resampled(out_capacity * static_cast<size_t>(channels));
-  int64_t written = 0;
-
-  auto write = [&](const float* frames, size_t count) -> Status {
-    if (count == 0) return Status::Ok();
-    if (sf_writef_float(file.get(), frames, static_cast<sf_count_t>(count)) !=
-        static_cast<sf_count_t>(count)) {
-      return Status::IoError(writing +
-                             sf_strerror(file.get()));
-    }
-    written += static_cast<int64_t>(count);
-    return Status::Ok();
-  };
-  // Feeds one block (nullptr: the end of input) through the resampler.
-  auto resample = [&](const float* frames, size_t count) -> Status {
-    if (!resampler) return write(frames, count);
-    for (;;) {
-      size_t used = 0;
-      size_t made = 0;
-      soxr_error_t failed = soxr_process(resampler.get(), frames, count, &used, resampled.data(),
-                                         out_capacity, &made);
-      if (failed) return Status::IoError(writing + "resampler: " + failed);
-      Status status = write(resampled.data(), made);
-      if (!status.ok()) return status;
-      if (frames) {
-        frames += used * static_cast<size_t>(channels);
-        count -= used;
-        if (count == 0 && made < out_capacity) return Status::Ok();
-      } else if (made == 0) {
-        return Status::Ok();  // the tail is flushed
-      }
-    }
-  };
-
+  float peak = 0.0f;
   for (;;) {
     const int64_t got = decoder->Read(block.data(), kBlockFrames);
     if (got < 0) return Status::Corrupt(reading + decoder->error());
     if (got == 0) break;
-    const float* frames = block.data();
-    if (in_channels > 2) {
+    if (in_channels <= 2) {
+      source.insert(source.end(), block.begin(), block.begin() + got * in_channels);
+    } else {
       for (int64_t i = 0; i < got; ++i) {
-        picked[2 * i] = block[i * in_channels];
-        picked[2 * i + 1] = block[i * in_channels + 1];
+        const float* in = &block[static_cast<size_t>(i * in_channels)];
+        float left = 0.0f;
+        float right = 0.0f;
+        for (int c = 0; c < in_channels; ++c) {
+          left += weights[static_cast<size_t>(c)] * in[c];
+          right += weights[static_cast<size_t>(in_channels + c)] * in[c];
+        }
+        source.push_back(left);
+        source.push_back(right);
+        peak = std::max({peak, std::fabs(left), std::fabs(right)});
       }
-      frames = picked.data();
     }
-    Status status = resample(frames, static_cast<size_t>(got));
-    if (!status.ok()) return status;
     if (control.cancelled()) return Status::Cancelled();
   }
-  Status flushed = resample(nullptr, 0);
-  if (!flushed.ok()) return flushed;
-  if (written == 0) return Status::Corrupt(reading + "the file holds no sound");
+  const int64_t source_frames = static_cast<int64_t>(source.size()) / channels;
+  if (source_frames == 0) return Status::Corrupt(reading + "the file holds no sound");
+  // Channels that add up past full scale would clip in the browser.
+  if (peak > 1.0f) {
+    const float scale = 1.0f / peak;
+    for (float& s : source) s *= scale;
+  }
+  out->channels = channels;
+  out->source_rate = rate;
+  if (rate == kBrowserCopyRate) {
+    out->samples = std::move(source);
+    return Status::Ok();
+  }
 
-  // Closing writes the last page with the final granule position.
-  file.reset();
-  if (!FixSerialNumbers(out.bytes)) return Status::IoError(writing + "the Ogg pages came out cut");
-  Status committed = writer.Write(out.bytes.data(), out.bytes.size());
-  if (committed.ok()) committed = writer.Commit();
-  if (!committed.ok()) return Status::IoError(writing + committed.message());
-  if (info) *info = BrowserCopyInfo{written, channels, rate};
+  // A loop goes through the resampler with its end before it and its start
+  // after it, and the middle is kept: the lead is a whole number of steps
+  // of rate / gcd(rate, 48000) source frames, so it makes a whole number of
+  // output frames and the kept part starts exactly on the sound's start.
+  int64_t lead = 0;
+  if (options.loop) {
+    const int64_t step = rate / std::gcd(rate, kBrowserCopyRate);
+    const int64_t wanted = std::max<int64_t>(rate / 10, 1);
+    lead = (wanted + step - 1) / step * step;
+  }
+  const int64_t lead_out = lead * kBrowserCopyRate / rate;
+  const int64_t loop_out =
+      (source_frames * kBrowserCopyRate + rate / 2) / rate;  // rounded to the nearest frame
+  auto source_frame = [&](int64_t j) {
+    const int64_t at = ((j % source_frames) + source_frames) % source_frames;
+    return &source[static_cast<size_t>(at * channels)];
+  };
+  std::vector<float> input;
+  if (lead > 0) {
+    input.reserve(static_cast<size_t>((source_frames + 2 * lead) * channels));
+    for (int64_t j = -lead; j < source_frames + lead; ++j) {
+      const float* frame = source_frame(j);
+      input.insert(input.end(), frame, frame + channels);
+    }
+    source.clear();
+    source.shrink_to_fit();
+  }
+  const std::vector<float>& feed = lead > 0 ? input : source;
+  const int64_t feed_frames = static_cast<int64_t>(feed.size()) / channels;
+
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t quality =
+      soxr_quality_spec(options.very_high_quality ? SOXR_VHQ : SOXR_HQ, 0);
+  soxr_error_t soxr_error = nullptr;
+  std::unique_ptr<soxr, SoxrDeleter> resampler(soxr_create(
+      rate, kBrowserCopyRate, static_cast<unsigned>(channels), &soxr_error, &io, &quality, nullptr));
+  if (!resampler) return Status::IoError(reading + "resampler: " + soxr_strerror(soxr_error));
+  std::vector<float>& samples = out->samples;
+  samples.clear();
+  samples.reserve(static_cast<size_t>((feed_frames * kBrowserCopyRate / rate + 8192) * channels));
+  const size_t out_capacity =
+      static_cast<size_t>(kBlockFrames) * (kBrowserCopyRate / std::min(rate, kBrowserCopyRate) + 1) +
+      4096;
+  std::vector<float> made_block(out_capacity * static_cast<size_t>(channels));
+  int64_t fed = 0;
+  for (;;) {
+    const bool at_end = fed >= feed_frames;
+    const size_t count = at_end ? 0 : static_cast<size_t>(std::min(kBlockFrames, feed_frames - fed));
+    size_t used = 0;
+    size_t made = 0;
+    soxr_error_t failed =
+        soxr_process(resampler.get(), at_end ? nullptr : &feed[static_cast<size_t>(fed * channels)],
+                     count, &used, made_block.data(), out_capacity, &made);
+    if (failed) return Status::IoError(reading + "resampler: " + failed);
+    samples.insert(samples.end(), made_block.begin(),
+                   made_block.begin() + static_cast<std::ptrdiff_t>(made * channels));
+    fed += static_cast<int64_t>(used);
+    if (at_end && made == 0) break;  // the tail is flushed
+    if (control.cancelled()) return Status::Cancelled();
+  }
+  if (lead > 0) {
+    const int64_t have = static_cast<int64_t>(samples.size()) / channels;
+    const int64_t keep = std::min(loop_out, std::max<int64_t>(have - lead_out, 0));
+    samples.erase(samples.begin() + static_cast<std::ptrdiff_t>((lead_out + keep) * channels),
+                  samples.end());
+    samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(lead_out * channels));
+  }
+  if (samples.empty()) return Status::Corrupt(reading + "the file holds no sound");
   return Status::Ok();
+}
+
+Status WriteBrowserCopy(const CopySamples& sound, const std::string& opus_path,
+                        const ConversionControl& control, BrowserCopyInfo* info,
+                        const BrowserCopyOptions& options) {
+  const std::string writing = "writing " + opus_path + ": ";
+  const int channels = sound.channels;
+  const int64_t frames = sound.frames();
+  if (frames == 0 || (channels != 1 && channels != 2))
+    return Status::Corrupt(writing + "the sound holds no samples");
+
+  int error = OPUS_OK;
+  std::unique_ptr<OpusEncoder, EncoderDeleter> encoder(
+      opus_encoder_create(kBrowserCopyRate, channels, OPUS_APPLICATION_AUDIO, &error));
+  if (!encoder || error != OPUS_OK)
+    return Status::IoError(writing + "the Opus encoder: " + opus_strerror(error));
+  opus_encoder_ctl(encoder.get(),
+                   OPUS_SET_BITRATE(channels == 1 ? options.mono_bitrate : options.stereo_bitrate));
+  opus_encoder_ctl(encoder.get(), OPUS_SET_COMPLEXITY(10));
+  opus_encoder_ctl(encoder.get(), OPUS_SET_SIGNAL(OPUS_SIGNAL_MUSIC));
+  // Full bandwidth even at the mono rate: the copy is there for what the
+  // 8000 Hz .au cannot carry.
+  opus_encoder_ctl(encoder.get(), OPUS_SET_BANDWIDTH(OPUS_BANDWIDTH_FULLBAND));
+  opus_int32 lookahead = 0;
+  opus_encoder_ctl(encoder.get(), OPUS_GET_LOOKAHEAD(&lookahead));
+
+  // The encoder's input: the lead-in (the sound's end for a loop, nothing
+  // otherwise), the sound, then what follows it (its start again for a
+  // loop, silence otherwise) up to whole frames. Decoded sample n is input
+  // sample n - lookahead, so the pre-skip is lookahead + lead-in, and the
+  // last packet ends at or after the sound's end.
+  const int lead_in = options.loop ? kLoopLeadIn : 0;
+  const int64_t pre_skip = lookahead + lead_in;
+  const int64_t end = pre_skip + frames;
+  const int64_t packets = (end + kOpusFrame - 1) / kOpusFrame;
+  auto input_frame = [&](int64_t j) -> const float* {
+    static const float kSilence[2] = {0.0f, 0.0f};
+    int64_t at = j - lead_in;
+    if (at < 0 || at >= frames) {
+      if (!options.loop) return kSilence;
+      at = ((at % frames) + frames) % frames;
+    }
+    return &sound.samples[static_cast<size_t>(at * channels)];
+  };
+
+  OggWriter ogg;
+  ogg.Header(OpusHead(channels, static_cast<int>(pre_skip)));
+  ogg.Header(OpusTags());
+  std::vector<float> pcm(static_cast<size_t>(kOpusFrame * channels));
+  std::vector<unsigned char> packet(4000);
+  int next_mark = 1;
+  const opus_int32 bitrate = channels == 1 ? options.mono_bitrate : options.stereo_bitrate;
+  bool seam_rate = false;
+  for (int64_t k = 0; k < packets; ++k) {
+    // Where a loop joins, the last samples and the first come from different
+    // packets, each with its own coding error; at the usual rate the two
+    // errors differ enough to be a step. The packets around the join (the
+    // lead-in, the first two and the last two) are coded finely instead.
+    const bool at_seam = options.loop && ((k + 1) * kOpusFrame <= pre_skip + 2 * kOpusFrame ||
+                                          k + 2 >= packets);
+    if (at_seam != seam_rate) {
+      opus_encoder_ctl(encoder.get(), OPUS_SET_BITRATE(at_seam ? kSeamBitrate * channels : bitrate));
+      seam_rate = at_seam;
+    }
+    for (int i = 0; i < kOpusFrame; ++i) {
+      const float* frame = input_frame(k * kOpusFrame + i);
+      for (int c = 0; c < channels; ++c) pcm[static_cast<size_t>(i * channels + c)] = frame[c];
+    }
+    const opus_int32 size = opus_encode_float(encoder.get(), pcm.data(), kOpusFrame, packet.data(),
+                                              static_cast<opus_int32>(packet.size()));
+    if (size < 0) return Status::IoError(writing + "the Opus encoder: " + opus_strerror(size));
+    const bool last = k + 1 == packets;
+    // The last page's granule position is the sound's end: what the last
+    // packet holds beyond it is cut off by the decoder.
+    ogg.Audio(packet.data(), static_cast<size_t>(size), last ? end : (k + 1) * kOpusFrame, last);
+    if (control.cancelled()) return Status::Cancelled();
+    while (control.report_progress && next_mark <= 10 && (k + 1) * 10 >= next_mark * packets) {
+      control.report_progress(next_mark * 10);
+      ++next_mark;
+    }
+  }
+
+  Status committed = file_io::WriteFileAtomically(opus_path, ogg.bytes());
+  if (!committed.ok()) return Status::IoError(writing + committed.message());
+  if (info) *info = BrowserCopyInfo{frames, channels, sound.source_rate};
+  return Status::Ok();
+}
+
+Status MakeBrowserCopy(const std::string& source_path, const std::string& opus_path,
+                       const ConversionControl& control, BrowserCopyInfo* info,
+                       const BrowserCopyOptions& options) {
+  CopySamples sound;
+  ConversionControl reading;
+  reading.cancel_requested = control.cancel_requested;
+  Status status = ReadCopySamples(source_path, reading, &sound, options);
+  if (!status.ok()) return status;
+  return WriteBrowserCopy(sound, opus_path, control, info, options);
+}
+
+namespace {
+
+// "channel 2 (right)", "channel 3" for a channel counted from 0.
+std::string ChannelName(int channel, int channels) {
+  std::string name = "channel " + DecimalText(channel + 1);
+  if (channels == 2) name += channel == 0 ? " (left)" : " (right)";
+  return name;
+}
+
+}  // namespace
+
+Status CheckFirstChannel(const std::string& path, const ConversionControl& control) {
+  std::string error;
+  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
+  if (!decoder || decoder->channels() < 2) return Status::Ok();
+  const int channels = decoder->channels();
+  std::vector<double> energy(static_cast<size_t>(channels), 0.0);
+  std::vector<float> block(static_cast<size_t>(kBlockFrames * channels));
+  for (int64_t got; (got = decoder->Read(block.data(), kBlockFrames)) > 0;) {
+    for (int64_t i = 0; i < got * channels; ++i) {
+      const double v = block[static_cast<size_t>(i)];
+      energy[static_cast<size_t>(i % channels)] += v * v;
+    }
+    if (control.cancelled()) return Status::Cancelled();
+  }
+  const auto loudest = std::max_element(energy.begin(), energy.end());
+  const int channel = static_cast<int>(loudest - energy.begin());
+  // Silence everywhere, or the first channel the loudest: nothing to say.
+  if (*loudest <= 0.0 || channel == 0) return Status::Ok();
+  const double ratio_db = energy[0] > 0.0 ? 10.0 * std::log10(*loudest / energy[0]) : 1000.0;
+  if (ratio_db < 20.0) return Status::Ok();
+  const std::string where = ChannelName(channel, channels);
+  const std::string how = ratio_db >= 60.0 ? "which is silent; the sound is in " + where
+                                           : "which is " + DecimalText(static_cast<int>(ratio_db)) +
+                                                 " dB quieter than " + where;
+  return Status::Refused("Converting " + path + ": the Java applet plays only its first channel" +
+                         (channels == 2 ? std::string(" (left)") : std::string()) + ", " + how +
+                         ". Browsers without Java get all of it. For the applet, move the sound "
+                         "into the first channel or mix it down to mono.")
+      .WithBox(BoxStyle::kPlain);
 }
 
 }  // namespace sonavelt::audio

@@ -1,6 +1,7 @@
 // Times the page edit on a large page: 50 MB of text with thousands of
-// applets of the page's own (some without end tags), the sound block at the
-// end, against the time it takes just to copy the page once. The edit should
+// applets of the page's own (some without end tags), scripts that write
+// markup, comments and textareas, the sound block at the end, against the
+// time it takes just to copy the page once. The edit should
 // cost a small multiple of the copy, whatever the page holds.
 //
 // Usage: page_edit_bench [megabytes]
@@ -25,10 +26,14 @@ std::string MakePage(size_t bytes) {
       "<P>Some text of the page, with <b>markup</b> and a > or two > in it.</P>\r\n";
   const std::string own = "<APPLET code=Clock.class width=9 height=9><param name=a value=b></APPLET>\r\n";
   const std::string unclosed = "<APPLET code=Ticker.class width=9 height=9>\r\n";
+  const std::string script =
+      "<script>document.write(\"<body>\" + x + \"</body>\"); if (a <!--b) c();</script>\r\n";
+  const std::string others = "<!-- </body> --><textarea rows=2></body></textarea>\r\n";
   size_t n = 0;
   while (page.size() < bytes) {
     page += paragraph;
     if (++n % 20 == 0) page += (n % 60 == 0) ? unclosed : own;
+    if (n % 25 == 0) page += (n % 50 == 0) ? script : others;
   }
   page += "</BODY></HTML>\r\n";
   return page;

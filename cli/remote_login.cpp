@@ -101,9 +101,10 @@ RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOption
   out.endpoint.known_hosts_file = remote::DefaultKnownHostsFile();
   out.page.is_remote = true;
   out.page.remote_site = address.server;
+  out.page.remote_scheme = address.scheme;
+  out.page.remote_user = out.endpoint.user_name;
+  out.page.remote_port = address.port;
   out.page.remote_path = path;
-  out.page.remote_port =
-      address.port == remote::DefaultPortOf(address.security) ? 0 : address.port;
   out.ok = true;
   return out;
 }

@@ -109,8 +109,9 @@ constexpr char kRunHelp[] =
     "  1  stopped: a check failed, the page was refused, a question answered No\n"
     "     kept the page, or the run stopped at the low-disk warning\n"
     "  2  command-line error\n"
-    "  3  the run ended the program: the page's BODY tag cannot be read, the\n"
-    "     site could not be reached or refused a transfer, or Ctrl-C\n";
+    "  3  the run ended the program: the page's BODY tag cannot be read (or the\n"
+    "     page ends inside an unclosed comment or textarea), the site could not\n"
+    "     be reached or refused a transfer, or Ctrl-C\n";
 
 std::atomic<bool>* g_cancel = nullptr;
 static_assert(std::atomic<bool>::is_always_lock_free);

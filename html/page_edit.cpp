@@ -4,60 +4,37 @@
 
 #include "base/text.h"
 #include "html/body_colour.h"
+#include "html/page_structure.h"
+#include "html/utf16_text.h"
 
 namespace sonavelt::html {
 namespace {
-
-constexpr size_t kNpos = std::string_view::npos;
-
-// The tags after which a page without BODY gets one, in the order tried.
-constexpr std::string_view kBodyAnchors[] = {"</HEAD>", "</TITLE>", "<HTML>"};
 
 // An unclosed BODY start tag is shown in the message up to its line end, and
 // no longer than this: the rest of the page may follow it.
 constexpr size_t kShownTagLimit = 200;
 
-std::string Splice(std::string_view text, TextRange range, std::string_view insert) {
+// One change of a page: `range` of the old text becomes `insert`.
+struct Splice {
+  TextRange range;
+  std::string_view insert;
+};
+
+// `text` with the splices (in page order, not overlapping) made.
+std::string ApplySplices(std::string_view text, std::initializer_list<Splice> splices) {
+  size_t size = text.size();
+  for (const Splice& s : splices) size = size - s.range.length + s.insert.size();
   std::string out;
-  out.reserve(text.size() - range.length + insert.size());
-  out.append(text.substr(0, range.offset));
-  out.append(insert);
-  out.append(text.substr(range.offset + range.length));
+  out.reserve(size);
+  size_t at = 0;
+  for (const Splice& s : splices) {
+    out.append(text.substr(at, s.range.offset - at));
+    out.append(s.insert);
+    at = s.range.offset + s.range.length;
+  }
+  out.append(text.substr(at));
   return out;
 }
-
-// A text with one range replaced, read without building it: the page with
-// its rewritten BODY tag is only put together once, with the block.
-class SplicedView {
- public:
-  SplicedView(std::string_view text, TextRange range, std::string_view insert)
-      : text_(text), range_(range), insert_(insert) {}
-
-  size_t size() const { return text_.size() - range_.length + insert_.size(); }
-
-  // Appends bytes [from, to) of the spliced text.
-  void AppendTo(std::string& out, size_t from, size_t to) const {
-    const size_t insert_end = range_.offset + insert_.size();
-    if (from < range_.offset) {
-      out.append(text_.substr(from, std::min(to, range_.offset) - from));
-    }
-    if (from < insert_end && to > range_.offset) {
-      size_t a = std::max(from, range_.offset);
-      size_t b = std::min(to, insert_end);
-      out.append(insert_.substr(a - range_.offset, b - a));
-    }
-    if (to > insert_end) {
-      size_t a = std::max(from, insert_end);
-      size_t shift = range_.length;  // text offset = spliced offset - insert size + range length
-      out.append(text_.substr(a - insert_.size() + shift, to - a));
-    }
-  }
-
- private:
-  std::string_view text_;
-  TextRange range_;
-  std::string_view insert_;
-};
 
 PageEditResult Refusal(PageEditOutcome outcome, std::string message) {
   PageEditResult result;
@@ -66,7 +43,140 @@ PageEditResult Refusal(PageEditOutcome outcome, std::string message) {
   return result;
 }
 
+// `page_text` with kDefaultBodyTag right after `anchor` and the BODY (and
+// HTML) closed as ProcessPage says; nullopt when the end tags would go
+// where they are not markup.
+std::optional<std::string> InsertBody(std::string_view page_text, const BodyAnchor& anchor,
+                                      BodyEdit* edit) {
+  static constexpr std::string_view kBodyEnd = "\r\n</BODY>\r\n";
+  static constexpr std::string_view kBodyAndHtmlEnd = "\r\n</BODY>\r\n</HTML>";
+  const TextRange after_anchor = {anchor.end, 0};
+  if (anchor.html_end) {
+    *edit = BodyEdit::kBodyInserted;
+    return ApplySplices(page_text,
+                        {{after_anchor, kDefaultBodyTag}, {{*anchor.html_end, 0}, kBodyEnd}});
+  }
+  *edit = BodyEdit::kBodyAndHtmlEndInserted;
+  return ApplySplices(page_text,
+                      {{after_anchor, kDefaultBodyTag}, {{page_text.size(), 0}, kBodyAndHtmlEnd}});
+}
+
+PageEditResult ProcessNarrowPage(std::string_view page_text, const PageNames& names,
+                                 const AppletBlockTexts& blocks) {
+  PageStructure structure = ReadPageStructure(page_text);
+  if (structure.frameset) {
+    return Refusal(PageEditOutcome::kFrameset,
+                   FramesetMessage(names.for_refusal, structure.frame_sources));
+  }
+  BodyEdit body_edit = BodyEdit::kNone;
+  std::string with_body;
+  std::string_view page = page_text;
+  if (!structure.body_tag && !structure.unfinished_body_tag) {
+    const std::optional<BodyAnchor>& anchor =
+        structure.head_end ? structure.head_end
+                           : structure.title_end ? structure.title_end : structure.html_start;
+    if (!anchor) return Refusal(PageEditOutcome::kNotHtml, NotHtmlFileMessage(names.for_refusal));
+    if (!anchor->html_end && structure.end != TextEnd::kData) {
+      return Refusal(PageEditOutcome::kBodyTagError,
+                     NoPlaceForBlockMessage(names.for_body_error, structure.end,
+                                            structure.end_element));
+    }
+    with_body = *InsertBody(page_text, *anchor, &body_edit);
+    page = with_body;
+    structure = ReadPageStructure(page);
+  }
+
+  if (!structure.body_tag) {
+    // Closing the tag for the user would be a guess at what it should hold;
+    // they get the same advice as for an unreadable BGCOLOR instead.
+    std::string_view shown = page.substr(structure.unfinished_body_tag.value_or(0), kShownTagLimit);
+    shown = shown.substr(0, shown.find_first_of("\r\n"));
+    return Refusal(PageEditOutcome::kBodyTagError,
+                   BodyTagErrorMessage(names.for_body_error, shown));
+  }
+  const TextRange old_tag = *structure.body_tag;
+
+  PageEditResult result;
+  result.body_tag = std::string(page.substr(old_tag.offset, old_tag.length));
+  AttributeRead colour = ReadBodyColour(result.body_tag);
+  switch (colour.state) {
+    case AttributeState::kMalformed: {
+      // A quote closed only further down made the tag run on into the page;
+      // the user is shown the tag as written, up to its first '>'.
+      std::string_view shown = result.body_tag;
+      if (const size_t close = shown.find('>'); close != std::string_view::npos)
+        shown = shown.substr(0, close + 1);
+      return Refusal(PageEditOutcome::kBodyTagError,
+                     BodyTagErrorMessage(names.for_body_error, shown));
+    }
+    case AttributeState::kMissing:
+      result.page_colour = std::string(kWhite);
+      result.body_tag = AddBodyAttribute(result.body_tag, kWhiteBgcolorAttribute);
+      if (body_edit == BodyEdit::kNone) body_edit = BodyEdit::kBgcolorAdded;
+      break;
+    case AttributeState::kFound:
+      result.page_colour = std::move(colour.value);
+      break;
+  }
+  AttributeRead image = ReadBackgroundImage(result.body_tag);
+  if (image.state == AttributeState::kFound) result.background_image = std::move(image.value);
+
+  std::optional<TextRange> earlier = EarlierBlock(structure);
+  TextRange replaced;
+  std::string_view block;
+  if (earlier) {
+    replaced = *earlier;
+    block = blocks.replacement;
+    result.replaced_earlier_block = true;
+  } else {
+    // The BODY end tag that counts is one after the start tag; HTML lets a
+    // page leave it out, and then the block still goes inside the body.
+    size_t insert_at = page.size();
+    if (structure.body_end) {
+      insert_at = *structure.body_end;
+    } else if (structure.html_end) {
+      insert_at = *structure.html_end;
+    } else if (structure.end != TextEnd::kData) {
+      return Refusal(PageEditOutcome::kBodyTagError,
+                     NoPlaceForBlockMessage(names.for_body_error, structure.end,
+                                            structure.end_element));
+    }
+    replaced = {insert_at, 0};
+    block = blocks.first_insert;
+  }
+  const Splice tag_splice = {old_tag, result.body_tag};
+  const Splice block_splice = {replaced, block};
+  size_t block_offset = replaced.offset;
+  if (replaced.offset < old_tag.offset) {
+    result.edited_page = ApplySplices(page, {block_splice, tag_splice});
+  } else {
+    result.edited_page = ApplySplices(page, {tag_splice, block_splice});
+    block_offset = block_offset - old_tag.length + result.body_tag.size();
+  }
+  result.block = {block_offset, block.size()};
+  result.body_edit = body_edit;
+  return result;
+}
+
 }  // namespace
+
+std::string_view BodyEditName(BodyEdit edit) {
+  switch (edit) {
+    case BodyEdit::kNone: return "none";
+    case BodyEdit::kBgcolorAdded: return "bgcolor";
+    case BodyEdit::kBodyInserted: return "body";
+    case BodyEdit::kBodyAndHtmlEndInserted: return "body-html";
+  }
+  return "none";
+}
+
+std::optional<BodyEdit> BodyEditFromName(std::string_view name) {
+  for (BodyEdit edit : {BodyEdit::kNone, BodyEdit::kBgcolorAdded, BodyEdit::kBodyInserted,
+                        BodyEdit::kBodyAndHtmlEndInserted}) {
+    if (BodyEditName(edit) == name) return edit;
+  }
+  return std::nullopt;
+}
 
 std::string NotHtmlFileMessage(std::string_view name) {
   return std::string(name) + " is not an HTML file!\r\n\r\nPlease select an HTML file.";
@@ -80,117 +190,61 @@ std::string BodyTagErrorMessage(std::string_view name, std::string_view body_tag
          "Please make corrections and run the Sonavelt again.";
 }
 
-std::optional<std::string> InsertBodyAfter(std::string_view page_text, std::string_view upper_page,
-                                           std::string_view upper_tag) {
-  size_t found = upper_page.find(upper_tag);
-  if (found == kNpos) return std::nullopt;
-  size_t head_end = found + upper_tag.size();
-  size_t html_end = upper_page.find("</HTML>", head_end);
-  std::string out;
-  out.reserve(page_text.size() + kDefaultBodyTag.size() + 32);
-  out.append(page_text.substr(0, head_end));
-  out.append(kDefaultBodyTag);
-  if (html_end == kNpos) {
-    out.append(page_text.substr(head_end));
-    out.append("\r\n</BODY>\r\n</HTML>");
-  } else {
-    out.append(page_text.substr(head_end, html_end - head_end));
-    out.append("\r\n</BODY>\r\n");
-    out.append(page_text.substr(html_end));
+std::string FramesetMessage(std::string_view name, const std::vector<std::string>& frame_pages) {
+  std::string message = "Adding sounds to " + std::string(name) +
+                        ": it is a frameset page, which shows other pages in its frames and has "
+                        "no body of its own for the sound player.\r\n\r\n";
+  if (frame_pages.empty()) {
+    message += "Please select one of the pages its frames show instead.";
+    return message;
   }
-  return out;
+  message += frame_pages.size() == 1 ? "Please select the page its frame shows instead:"
+                                     : "Please select one of the pages its frames show instead:";
+  for (const std::string& page : frame_pages) message += "\r\n\t" + page;
+  return message;
+}
+
+std::string NoPlaceForBlockMessage(std::string_view name, TextEnd end, std::string_view element) {
+  std::string what;
+  switch (end) {
+    case TextEnd::kInComment:
+      what = "a comment (\"<!--\") that is never closed";
+      break;
+    case TextEnd::kInRawText:
+      what = "a <" + std::string(element) + "> element that is never closed (\"</" +
+             std::string(element) + ">\" is missing)";
+      break;
+    case TextEnd::kInPlaintext:
+      what = "a <plaintext> element, which makes the rest of the page text";
+      break;
+    case TextEnd::kInTag:
+    case TextEnd::kData:
+      what = "a tag that is never closed by \">\"";
+      break;
+  }
+  return "Adding sounds to " + std::string(name) + ": the page has no </BODY> tag and ends inside " +
+         what + ", so the sound player would not be part of the page there.\r\n\r\n"
+         "Please make corrections and run the Sonavelt again.";
+}
+
+std::string BrokenUtf16Message(std::string_view name) {
+  return "Reading " + std::string(name) +
+         ": the page is UTF-16 text (it starts with a byte-order mark) but ends in the middle of "
+         "a character.\r\n\r\nPlease select an HTML file.";
 }
 
 PageEditResult ProcessPage(std::string_view page_text, const PageNames& names,
                            const AppletBlockTexts& blocks) {
-  std::string upper = UpperCopy(page_text);
-  std::string with_body;
-  std::string_view page = page_text;
-  if (upper.find("<BODY") == kNpos) {
-    std::optional<std::string> inserted;
-    for (std::string_view anchor : kBodyAnchors) {
-      inserted = InsertBodyAfter(page_text, upper, anchor);
-      if (inserted) break;
-    }
-    if (!inserted) {
-      return Refusal(PageEditOutcome::kNotHtml, NotHtmlFileMessage(names.for_refusal));
-    }
-    with_body = std::move(*inserted);
-    page = with_body;
-    upper = UpperCopy(page);
-  }
-
-  const size_t body_at = upper.find("<BODY");
-  std::optional<size_t> tag_length = StartTagLength(upper, body_at);
-  if (!tag_length) {
-    // Closing the tag for the user would be a guess at what it should hold;
-    // they get the same advice as for an unreadable BGCOLOR instead.
-    std::string_view shown = page.substr(body_at, kShownTagLimit);
-    shown = shown.substr(0, shown.find_first_of("\r\n"));
-    return Refusal(PageEditOutcome::kBodyTagError,
-                   BodyTagErrorMessage(names.for_body_error, shown));
-  }
-  const TextRange old_tag = {body_at, *tag_length};
-
-  PageEditResult result;
-  result.body_tag = std::string(page.substr(body_at, *tag_length));
-  AttributeRead colour = ReadBodyColour(result.body_tag);
-  switch (colour.state) {
-    case AttributeState::kMalformed: {
-      // An unclosed quote made the measured tag run on into the page; the
-      // user is shown the tag as written, up to its first '>'.
-      std::string_view shown = result.body_tag;
-      if (const size_t close = shown.find('>'); close != std::string_view::npos)
-        shown = shown.substr(0, close + 1);
-      return Refusal(PageEditOutcome::kBodyTagError,
-                     BodyTagErrorMessage(names.for_body_error, shown));
-    }
-    case AttributeState::kMissing:
-      result.page_colour = std::string(kWhite);
-      result.body_tag = AddBodyAttribute(result.body_tag, kWhiteBgcolorAttribute);
-      upper = Splice(upper, old_tag, UpperCopy(result.body_tag));
-      break;
-    case AttributeState::kFound:
-      result.page_colour = std::move(colour.value);
-      break;
-  }
-  AttributeRead image = ReadBackgroundImage(result.body_tag);
-  if (image.state == AttributeState::kFound) result.background_image = std::move(image.value);
-
-  // From here on offsets are in the page with its BODY tag as written back,
-  // whose upper-case copy `upper` is.
-  const SplicedView edited(page, old_tag, result.body_tag);
-  const size_t body_end = body_at + result.body_tag.size();
-  std::optional<TextRange> earlier = FindMarkedApplet(upper);
-  // A marked applet that overlaps the BODY start tag (a "<BODY" inside its
-  // attributes, the BODY just added after a "</HEAD>" written there, or an
-  // applet inside a BODY tag's unclosed quote) cannot be replaced without
-  // damaging the tag: the earlier block that counts is then the first one
-  // after the tag, so the BODY tag as read is always in the edited page.
-  if (earlier && earlier->offset < body_end && earlier->offset + earlier->length > body_at) {
-    earlier = FindMarkedApplet(std::string_view(upper).substr(body_end));
-    if (earlier) earlier->offset += body_end;
-  }
-  TextRange replaced;
-  std::string_view block;
-  if (earlier) {
-    replaced = *earlier;
-    block = blocks.replacement;
-    result.replaced_earlier_block = true;
-  } else {
-    // The BODY end tag that counts is one after the start tag; HTML lets a
-    // page leave it out, and then the block still goes inside the body.
-    size_t insert_at = upper.find("</BODY", body_end);
-    if (insert_at == kNpos) insert_at = upper.find("</HTML", body_end);
-    if (insert_at == kNpos) insert_at = upper.size();
-    replaced = {insert_at, 0};
-    block = blocks.first_insert;
-  }
-  result.edited_page.reserve(edited.size() - replaced.length + block.size());
-  edited.AppendTo(result.edited_page, 0, replaced.offset);
-  result.edited_page.append(block);
-  edited.AppendTo(result.edited_page, replaced.offset + replaced.length, edited.size());
-  result.block = {replaced.offset, block.size()};
+  std::optional<Utf16Order> order = Utf16OrderOf(page_text);
+  if (!order) return ProcessNarrowPage(page_text, names, blocks);
+  std::optional<std::string> utf8 = Utf16PageToUtf8(page_text, *order);
+  if (!utf8) return Refusal(PageEditOutcome::kNotHtml, BrokenUtf16Message(names.for_refusal));
+  PageEditResult result = ProcessNarrowPage(*utf8, names, blocks);
+  if (result.outcome != PageEditOutcome::kEdited) return result;
+  std::string_view edited = result.edited_page;
+  result.block.length = Utf16Length(edited.substr(result.block.offset), result.block.length);
+  result.block.offset = 2 + Utf16Length(edited, result.block.offset);  // 2: the mark
+  result.edited_page = Utf8ToUtf16Page(result.edited_page, *order);
   return result;
 }
 

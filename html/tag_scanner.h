@@ -5,11 +5,9 @@
 #include <string>
 #include <string_view>
 
-// The page's tags are found by plain substring searches, not by parsing HTML:
-// every search runs over an upper-case copy of the page (same length, same
-// offsets, only a-z changed), and the first occurrence from the start counts.
-// Comments, scripts and attribute values get no special treatment, with one
-// exception: a '>' inside a quoted attribute value does not end a start tag.
+// Small pieces of the page edit: the marker of our applet, byte ranges, the
+// attribute reading of the BODY tag, and the search for an earlier block.
+// Tags are found by HtmlTokenizer (html_tokenizer.h), as a browser finds them.
 namespace sonavelt::html {
 
 // The sound applet's class name in upper case. An applet whose start tag
@@ -21,12 +19,6 @@ struct TextRange {
   size_t offset = 0;
   size_t length = 0;
 };
-
-// The length of the start tag that begins at `start` (its '<'), through its
-// closing '>'. A quote that opens an attribute value (after '=' and optional
-// white space) hides '>' until the matching quote; when that quote is never
-// closed the tag ends at its first '>'. nullopt when no '>' follows at all.
-std::optional<size_t> StartTagLength(std::string_view text, size_t start);
 
 // How reading an attribute value out of a start tag went.
 enum class AttributeState {
@@ -53,20 +45,9 @@ AttributeRead ReadAttributeValue(std::string_view tag, std::string_view upper_na
 // ReadAttributeValue with "BACKGROUND": the BODY's background image.
 AttributeRead ReadBackgroundImage(std::string_view tag);
 
-// Finds the first applet block written by an earlier run in `upper_text` (an
-// upper-case page): a start tag "<APPLET " whose text contains `marker`,
-// through its "</APPLET>". Applets without the marker are skipped whole and
-// left alone.
-//
-// A marked applet whose end tag is missing (none follows, or another "<APPLET"
-// starts before it) covers only its start tag and the "<PARAM ...>" tags that
-// directly follow it (white space between them included): those are ours to
-// replace, and text after them may be the user's. An unmarked applet without
-// an end tag is skipped past its start tag only, so a marked block after it
-// is still found.
-//
-// Linear in the text's length.
-std::optional<TextRange> FindMarkedApplet(std::string_view upper_text,
-                                          std::string_view marker = kAppletMarker);
+// The first applet block written by an earlier run in `text` (any letter
+// case): PageStructure::marked_applets (page_structure.h) has the rule.
+// Applets without the marker are left alone. Linear in the text's length.
+std::optional<TextRange> FindMarkedApplet(std::string_view text);
 
 }  // namespace sonavelt::html

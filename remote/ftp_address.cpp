@@ -17,14 +17,6 @@ std::optional<Security> SecurityOfScheme(const std::string& scheme) {
 
 }  // namespace
 
-uint16_t DefaultPortOf(Security security) {
-  switch (security) {
-    case Security::kImplicitTls: return 990;
-    case Security::kSsh: return 22;
-    default: return 21;
-  }
-}
-
 FtpAddress ParseFtpAddress(std::string_view address_text) {
   FtpAddress address;
   std::optional<ParsedUrl> url = ParseUrl(address_text);

@@ -44,10 +44,6 @@ struct FtpAddress {
   std::string user_name;   // "user@" in the address, empty when none
 };
 
-// The port a scheme uses when an address names none: 21 for FTP and FTP
-// with explicit TLS, 990 for implicit TLS, 22 for SFTP.
-uint16_t DefaultPortOf(Security security);
-
 // Parses the address text: as a URL first, then with "ftp://" in front, so a
 // bare "ftp.example.com" or "host:2121/pub" means plain FTP. A parsed address
 // is usable when its scheme is ftp (or ftpes, ftps, sftp) and it names a server.

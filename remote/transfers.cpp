@@ -95,6 +95,11 @@ Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
   if (!connection_->has_session())
     return Fail(std::string(kCannotOpenInternetText), temp_page_path);
   Status status = connection_->Open();
+  // A first login that timed out or broke off (a loaded server) gets one
+  // more try on a fresh connection; a refusal does not.
+  if (!status.ok() && !status.cancelled() && !IsPermanentFailure(status) &&
+      !observer_->CancelRequested())
+    status = connection_->Open(/*fresh=*/true);
   if (status.code() == Status::Code::kCancelled) return status;
   if (!status.ok()) {
     return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),

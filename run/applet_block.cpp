@@ -1,45 +1,14 @@
 #include "run/applet_block.h"
 
+#include <cctype>
+
 #include "base/text.h"
+#include "html/page_structure.h"
 #include "run/resource_text.h"
 #include "run/startup.h"
 
 namespace sonavelt::run {
 namespace {
-
-constexpr std::string_view kXhtmlNamespace = "HTTP://WWW.W3.ORG/1999/XHTML";
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-
-// The text of the first tag named `name` (upper case, after "<"), from "<"
-// through ">" or the end; empty when there is none.
-std::string_view FirstTag(std::string_view upper, std::string_view name) {
-  size_t at = 0;
-  while ((at = upper.find(name, at)) != std::string_view::npos) {
-    size_t after = at + name.size();
-    if (at > 0 && upper[at - 1] == '<' &&
-        (after == upper.size() || IsBlank(upper[after]) || upper[after] == '>' ||
-         upper[after] == '/')) {
-      size_t end = upper.find('>', after);
-      return upper.substr(at - 1, end == std::string_view::npos ? std::string_view::npos
-                                                                 : end - at + 2);
-    }
-    at = after;
-  }
-  return {};
-}
-
-// True when `tag` has the attribute `name` (upper case) with a value.
-bool HasAttribute(std::string_view tag, std::string_view name) {
-  size_t at = 0;
-  while ((at = tag.find(name, at)) != std::string_view::npos) {
-    size_t after = at + name.size();
-    while (after < tag.size() && IsBlank(tag[after])) ++after;
-    if (at > 0 && IsBlank(tag[at - 1]) && after < tag.size() && tag[after] == '=') return true;
-    at += name.size();
-  }
-  return false;
-}
 
 const char* PositionAttribute(PlayerPosition position) {
   switch (position) {
@@ -52,35 +21,53 @@ const char* PositionAttribute(PlayerPosition position) {
   return nullptr;
 }
 
+// The folder of the page's own address ("http://host/a/b.htm?x" gives
+// "http://host/a/"), every byte outside a plain URL's characters
+// percent-encoded, so that it is the same text in an HTML or XHTML
+// attribute; empty when `page_url` is no http(s) address.
+std::string PageFolderAddress(const std::string& page_url) {
+  const std::string lower = LowerCopy(page_url);
+  size_t host = 0;
+  if (lower.rfind("http://", 0) == 0) host = 7;
+  else if (lower.rfind("https://", 0) == 0) host = 8;
+  else return {};
+  std::string url = page_url.substr(0, page_url.find_first_of("?#"));
+  const size_t path = url.find('/', host);
+  if (path == std::string::npos) url += '/';
+  else url.erase(url.rfind('/') + 1);
+  if (url.size() <= host + 1) return {};
+  static constexpr std::string_view kPlain = "-._~:/@!$()*+,;=%";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x80 && std::isalnum(byte)) || kPlain.find(c) != std::string_view::npos) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0xF];
+    }
+  }
+  return encoded;
+}
+
 // The player lines (see AppletBlock), each ended by CR LF. `resource` is
-// percent-encoded, so it needs no escaping inside quotes or a script.
+// percent-encoded, so it needs no escaping inside quotes.
 std::string PlayerLines(const RunOptions& options, const std::string& resource,
                         const PageForm& form) {
   const char* position = PositionAttribute(options.player_position);
-  std::string data_script = PlayerDataScriptName(resource);
-  if (!form.base_href) {
-    std::string lines;
-    if (form.player_data) lines += "<script src=\"" + data_script + "\"></script>\r\n";
-    lines += "<script src=\"";
-    lines += kPlayerScriptFileName;
-    lines += "\" data-resource=\"" + resource + "\"";
-    if (position) lines += std::string(" data-position=\"") + position + "\"";
-    lines += "></script>\r\n";
-    return lines;
-  }
-  // The page's folder from its own address, query and fragment dropped;
-  // scripts inserted by a script run in order only with async off. No "<"
-  // or "&" in it, so it is the same text in HTML and XHTML.
-  std::string lines = "<script data-resource=\"" + resource + "\">(function(d,h){";
-  lines += "h=location.href.replace(/[?#].*$/,'').replace(/[^/]*$/,'');";
-  lines += "function add(n,r,p){var s=d.createElement('script');s.async=false;s.src=h+n;";
-  lines += "if(r){s.setAttribute('data-resource',r)}if(p){s.setAttribute('data-position',p)}";
-  lines += "d.currentScript.parentNode.insertBefore(s,d.currentScript.nextSibling)}";
-  // The data file runs first (scripts run in the order inserted). Double
-  // quotes: the encoded name may hold "'" but never '"'.
-  if (form.player_data) lines += "add(\"" + data_script + "\");";
-  lines += std::string("add(\"") + kPlayerScriptFileName + "\",\"" + resource + "\",\"" +
-           (position ? position : "") + "\")})(document)</script>\r\n";
+  // A <base href> would send relative addresses elsewhere: the page's own
+  // folder is named in full when the run knows the page's address.
+  const std::string folder = form.base_href ? PageFolderAddress(options.page_url) : std::string();
+  std::string lines;
+  if (form.player_data)
+    lines += "<script src=\"" + folder + PlayerDataScriptName(resource) + "\"></script>\r\n";
+  lines += "<script src=\"" + folder;
+  lines += kPlayerScriptFileName;
+  lines += "\" data-resource=\"" + resource + "\"";
+  if (position) lines += std::string(" data-position=\"") + position + "\"";
+  lines += "></script>\r\n";
   return lines;
 }
 
@@ -96,17 +83,10 @@ std::string ResourceFileName(std::string_view page_file_name) {
 }
 
 PageForm PageFormOf(std::string_view page_text) {
+  html::PageMarkup markup = html::ReadPageMarkup(page_text);
   PageForm form;
-  std::string upper = UpperCopy(page_text);
-  std::string_view text = upper;
-  size_t start = 0;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") start = 3;  // UTF-8 byte order mark
-  while (start < text.size() && IsBlank(text[start])) ++start;
-  std::string_view html_tag = FirstTag(text, "HTML");
-  form.xhtml = text.substr(start, 5) == "<?XML" ||
-               html_tag.find(kXhtmlNamespace) != std::string_view::npos;
-  std::string_view base_tag = FirstTag(text, "BASE");
-  form.base_href = !base_tag.empty() && HasAttribute(base_tag, "HREF");
+  form.xhtml = markup.xhtml;
+  form.base_href = markup.base_href;
   return form;
 }
 

@@ -29,15 +29,17 @@ struct PageForm {
   // attribute quoted and <param/> and <br/> closed.
   bool xhtml = false;
   // The page has a <base href>: relative addresses in it point elsewhere,
-  // so the player is loaded relative to the page's own address.
+  // so the player is loaded from the page's own address, when known.
   bool base_href = false;
   // The run puts the player's data file (PlayerDataScriptName) beside the
   // page, so the block loads it.
   bool player_data = true;
 };
 
-// The form of `page_text`, read from its text (no full parse: a false
-// "base href" only costs the inline loader, which works on any page).
+// The form of `page_text`, read as a browser's tokenizer reads it
+// (html::ReadPageMarkup): a "<base href" inside a script or a comment does
+// not count. A false "base href" only makes the block's addresses absolute,
+// which works on the page's own address.
 PageForm PageFormOf(std::string_view page_text);
 
 // The run's data file for the browser player: BASE + ".sounds.js"
@@ -64,8 +66,12 @@ std::string PlayerDataScriptName(std::string_view encoded_resource_base_name);
 //   <script src="sonavelt-player.js" data-resource="BASE"[ data-position="P"]></script>
 // P is "top-left", "top-right", "bottom-left" or "bottom-right" when the
 // control is fixed in a corner; without the attribute it stands in the block.
-// On a page with <base href> both are one inline script that inserts them
-// with addresses made from the page's own location.
+// On a page with <base href> (form.base_href) both addresses start with the
+// folder of options.page_url ("http://host/folder/BASE.sounds.js"), when it
+// is an http(s) address; without one they stay relative, and the player
+// loads only where the base points to the page's own folder. The block is
+// never an inline script, so a Content-Security-Policy of script-src 'self'
+// lets the player run.
 //
 // The player lines sit inside the applet element: a browser with Java
 // ignores them, one without shows the element's content and so runs the

@@ -38,7 +38,13 @@ class FolderNames {
       return true;
     }
     *write = true;
-    return usage_.Lists(base_, name) && !usage_.UsedByOthers(name, base_);
+    return usage_.Placed(base_, name) && !usage_.UsedByOthers(name, base_);
+  }
+
+  // A file used as it was that no page placed: the user's.
+  bool Found(const PlacedFile& file) const {
+    return !file.write && !usage_.Placed(base_, file.name) &&
+           !usage_.ListedByOthers(file.name, base_);
   }
 
  private:
@@ -67,6 +73,7 @@ AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage&
   for (size_t i = 0; i < sounds.size(); ++i) {
     PlacedFile au{sounds[i].au_path, plan.au_names[i]};
     folder.Fits(au.name, au.from, &au.write);
+    au.found = folder.Found(au);
     plan.files.push_back(au);
     if (sounds[i].copy_path.empty()) {
       plan.copy_names.emplace_back();
@@ -75,6 +82,7 @@ AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage&
     PlacedFile copy{sounds[i].copy_path, BrowserCopyNameFor(au.name)};
     copy.is_copy = true;
     folder.Fits(copy.name, copy.from, &copy.write);
+    copy.found = folder.Found(copy);
     plan.copy_names.push_back(copy.name);
     plan.files.push_back(copy);
   }

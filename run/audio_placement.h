@@ -12,9 +12,12 @@
 // there is taken unless:
 //   - it holds exactly the bytes the run would put there (the sound then
 //     shares the file, which is not written again), or
-//   - this page's own files list it (its previous run placed it), no other
-//     page of the folder uses it (FolderUsage), and it is a regular file or
-//     a link the run may follow: the run replaces it.
+//   - this page's previous run placed it (FolderUsage::Placed: its own files
+//     list it, and not as found), no other page of the folder uses it, and
+//     it is a regular file or a link the run may follow: the run replaces it.
+// A file used as it was that no page placed (the user's own "bell.au",
+// chosen as a sound) is marked found, for the data file to record, so that
+// later runs and removals leave it to the user.
 // Any other file (the user's own "bell.au", another page's sound, a name
 // that differs only in letter case, a folder, a link another user made) is
 // never written: the sound takes the next free numbered name instead
@@ -39,6 +42,7 @@ struct PlacedFile {
   std::string name;   // in audio/
   bool write = true;  // false: audio/ holds these bytes already
   bool is_copy = false;
+  bool found = false;  // used as it was, a file no page placed
 };
 
 struct AudioPlan {

@@ -22,12 +22,13 @@ namespace sonavelt::run {
 struct RunSound {
   std::string source;
   std::string au_path;
+  bool loop = false;  // a background sound: its copy is encoded as a loop
 };
 
 // The sounds of one role's list, paired index by index with the list's
 // converted .au paths, appended to *sounds.
 void AddRunSounds(const std::vector<std::string>& sources, const std::vector<std::string>& converted,
-                  std::vector<RunSound>* sounds);
+                  std::vector<RunSound>* sounds, bool loop = false);
 
 // A copy made: where it is and its exact length in sample frames at 48 kHz.
 struct BrowserCopyFile {
@@ -37,10 +38,12 @@ struct BrowserCopyFile {
 // Keyed by the .au path on disk.
 using BrowserCopies = std::map<std::string, BrowserCopyFile>;
 
-// Makes the copy of each sound (each .au once) in work_folder. Stops at the
-// first failure, with the message that names the file; a cancel answers
-// Status::Cancelled. *copies holds the copies made so far either way (the
-// work folder's clean-up removes them).
+// Makes the copy of each sound (each .au once; as a loop when any of its
+// uses is a loop) in work_folder, several at once (one per processor core).
+// A failure stops the copies not yet begun and answers the message that
+// names the file (the first in the sounds' order); a cancel answers
+// Status::Cancelled. *copies holds the copies made either way (the work
+// folder's clean-up removes them).
 Status MakeBrowserCopies(const std::vector<RunSound>& sounds, const std::string& work_folder,
                          const audio::ConversionControl& control, BrowserCopies* copies);
 

@@ -138,18 +138,35 @@ bool ResourceFileAudioNames(std::string_view bytes, std::vector<std::string>* na
   return true;
 }
 
-bool PlayerDataAudioNames(std::string_view text, std::vector<std::string>* names) {
+bool PlayerDataAudioNames(std::string_view text, std::vector<std::string>* names,
+                          std::vector<std::string>* found) {
   if (text.find("SonaveltPlayerData") == std::string_view::npos) return false;
   size_t at = text.find("\"sounds\":");
   if (at == std::string_view::npos) return false;
-  // Every value of an "au" or "copy" key after the list starts.
+  // Every value of an "au" or "copy" key after the list starts, and the
+  // strings of the "found" list.
+  bool in_found = false;
   for (;;) {
-    const size_t key = text.find('"', at);
+    const size_t key = text.find_first_of("\"]", at);
     if (key == std::string_view::npos) return true;
+    if (text[key] == ']') {
+      in_found = false;
+      at = key + 1;
+      continue;
+    }
     size_t after = key;
     std::string word;
     if (!ReadJsonString(text, &after, &word)) return false;
     at = after;
+    if (in_found) {
+      std::string name = AudioFileOf(word, /*encoded=*/true);
+      if (found != nullptr && !name.empty()) found->push_back(std::move(name));
+      continue;
+    }
+    if (word == "found") {
+      in_found = true;
+      continue;
+    }
     if (word != "au" && word != "copy") continue;
     while (at < text.size() && (text[at] == ' ' || text[at] == ':')) ++at;
     std::string value;
@@ -162,6 +179,18 @@ bool PlayerDataAudioNames(std::string_view text, std::vector<std::string>* names
 bool FolderUsage::Lists(const std::string& base, const std::string& audio_file) const {
   auto page = pages_.find(base);
   return page != pages_.end() && page->second.audio_files.count(audio_file) != 0;
+}
+
+bool FolderUsage::Placed(const std::string& base, const std::string& audio_file) const {
+  auto page = pages_.find(base);
+  return page != pages_.end() && page->second.audio_files.count(audio_file) != 0 &&
+         page->second.found_files.count(audio_file) == 0;
+}
+
+bool FolderUsage::ListedByOthers(const std::string& audio_file, const std::string& base) const {
+  for (const auto& [other, page] : pages_)
+    if (other != base && ListsAnyCase(page, audio_file)) return true;
+  return false;
 }
 
 std::vector<std::string> FolderUsage::UsersOf(const std::string& audio_file) const {
@@ -182,7 +211,8 @@ std::vector<std::string> FolderUsage::FilesOnlyUsedBy(const std::string& base) c
   auto page = pages_.find(base);
   if (page == pages_.end()) return files;
   for (const std::string& file : page->second.audio_files)
-    if (!UsedByOthers(file, base)) files.push_back(file);
+    if (!UsedByOthers(file, base) && page->second.found_files.count(file) == 0)
+      files.push_back(file);
   return files;
 }
 
@@ -211,15 +241,18 @@ FolderUsage ReadFolderUsage(const file_io::FolderHandle& folder) {
     (resource ? page.has_resource_file : page.has_data_file) = true;
     std::string bytes;
     std::vector<std::string> names;
+    std::vector<std::string> found;
     const bool read =
         folder.Read(name, &bytes, resource ? kMaxResourceBytes : kMaxDataBytes).ok() &&
-        (resource ? ResourceFileAudioNames(bytes, &names) : PlayerDataAudioNames(bytes, &names));
+        (resource ? ResourceFileAudioNames(bytes, &names)
+                  : PlayerDataAudioNames(bytes, &names, &found));
     if (!read) {
       page.unknown = true;
       page.unread_files.push_back(name);
       continue;
     }
     page.audio_files.insert(names.begin(), names.end());
+    page.found_files.insert(found.begin(), found.end());
   }
   return usage;
 }

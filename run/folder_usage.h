@@ -39,6 +39,11 @@ inline constexpr std::string_view kPlayerDataSuffix = ".sounds.js";
 struct PageUse {
   // The plain file names in audio/ its files list: sounds and browser copies.
   std::set<std::string> audio_files;
+  // Those its data file says were found in audio/ as the user's own files
+  // and used as they were ("found", player_data.h): never the page's to
+  // replace or remove. Without a data file (no browser player) nothing is
+  // known of this, and every listed file counts as placed by the page.
+  std::set<std::string> found_files;
   bool has_resource_file = false;
   bool has_data_file = false;
   // A file of the page could not be read or was not ours: the page may use
@@ -56,6 +61,11 @@ class FolderUsage {
 
   // True when `base`'s own files list `audio_file` (exact name).
   bool Lists(const std::string& base, const std::string& audio_file) const;
+  // True when they list it and do not say it was found as the user's own:
+  // the page's previous run placed it.
+  bool Placed(const std::string& base, const std::string& audio_file) const;
+  // True when a readable page other than `base` lists it (in any case).
+  bool ListedByOthers(const std::string& audio_file, const std::string& base) const;
 
   // The pages using `audio_file` (a name in audio/): those listing it in
   // any letter case, and every page whose sounds are unknown. Sorted.
@@ -64,8 +74,8 @@ class FolderUsage {
   // True when a page other than `base` uses `audio_file`.
   bool UsedByOthers(const std::string& audio_file, const std::string& base) const;
 
-  // The files in audio/ that `base` lists and no other page uses, sorted:
-  // what goes with the page when its sounds are taken off.
+  // The files in audio/ that `base` placed (Placed) and no other page uses,
+  // sorted: what goes with the page when its sounds are taken off.
   std::vector<std::string> FilesOnlyUsedBy(const std::string& base) const;
 
   // True when a page other than `base` uses the class file (it has a
@@ -90,9 +100,11 @@ FolderUsage ReadFolderUsage(const std::string& folder);
 // not match, an odd byte, fewer than 16 fields.
 bool ResourceFileAudioNames(std::string_view bytes, std::vector<std::string>* names);
 
-// The audio/ file names (sounds and copies) a data file's text lists. False
-// when the text is not a player data file.
-bool PlayerDataAudioNames(std::string_view text, std::vector<std::string>* names);
+// The audio/ file names (sounds and copies) a data file's text lists, and
+// into *found (when given) those of its "found" list. False when the text is
+// not a player data file.
+bool PlayerDataAudioNames(std::string_view text, std::vector<std::string>* names,
+                          std::vector<std::string>* found = nullptr);
 
 // "%XX" sequences turned back into their bytes; anything else kept.
 std::string PercentDecode(std::string_view text);

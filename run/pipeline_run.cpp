@@ -9,6 +9,7 @@
 #include <set>
 #include <system_error>
 
+#include "audio/browser_copy.h"
 #include "audio/sound_names.h"
 #include "base/file_io.h"
 #include "base/text.h"
@@ -140,8 +141,11 @@ RunOutcome PipelineRun::Run() {
 
   for (Step (PipelineRun::*phase)() :
        {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
-        &PipelineRun::PlacingSounds, &PipelineRun::Retrieving, &PipelineRun::ReadingPage,
-        &PipelineRun::Processing, &PipelineRun::CreatingResourceFile,
+        // The page is read and edited before the first file goes beside it:
+        // a page the edit refuses (a frameset, no body) leaves its folder
+        // as it was.
+        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
+        &PipelineRun::PlacingSounds, &PipelineRun::CreatingResourceFile,
         &PipelineRun::Transferring, &PipelineRun::WritingSettingsPage}) {
     if (Step end = (this->*phase)()) return *end;
   }
@@ -177,7 +181,6 @@ PipelineRun::Step PipelineRun::Beginning() {
     // Temporary files of runs that were killed: each name carries its
     // writer's pid, and only those of processes that are gone are removed.
     file_io::RemoveStaleTempFiles(page_folder_);
-    file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
     fs::path real_folder = fs::path(page_write_path_).parent_path();
     if (!real_folder.empty() && real_folder != folder)
       file_io::RemoveStaleTempFiles(real_folder.string());
@@ -191,8 +194,11 @@ PipelineRun::Step PipelineRun::Beginning() {
     }
     // A folder that cannot be opened holds no page either; reading the page
     // says so in its own words.
-    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
+    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok()) {
       if (Step end = CheckLinksBesidePage()) return end;
+      // Only once audio/ is known not to lead into another user's folder.
+      file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
+    }
   }
   return std::nullopt;
 }
@@ -314,6 +320,12 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
   sound_bytes_ += length;
   sound_measures_.push_back(MeasureSound(path, length, audio::IsUsedAsIs(path)));
   if (IsWavePath(path)) ++wave_file_count_;
+  // The .au keeps the first channel only: said before it is made.
+  audio::ConversionControl control;
+  control.cancel_requested = &state_.cancel_requested;
+  Status first_channel = audio::CheckFirstChannel(path, control);
+  if (first_channel.cancelled()) return Stop(RunOutcome::End::kCancelled);
+  if (!first_channel.ok() && services_.show_warning) services_.show_warning(first_channel);
   return std::nullopt;
 }
 
@@ -406,8 +418,15 @@ PipelineRun::Step PipelineRun::Converting() {
 
 PipelineRun::Step PipelineRun::PlacingSounds() {
   if (page_.is_remote) return std::nullopt;
-  if (!page_dir_.valid() && !file_io::FolderHandle::Open(page_folder_, &page_dir_).ok())
-    return std::nullopt;  // reading the page tells why
+  if (!page_dir_.valid()) {
+    // Reading the page tells why, if the page is gone with its folder; a
+    // folder that holds it but cannot be opened fails the copies.
+    Status opened = file_io::FolderHandle::Open(page_folder_, &page_dir_);
+    if (!opened.ok()) {
+      audio_dir_error_ = opened.message();
+      return std::nullopt;
+    }
+  }
   Status locked = folder_lock_.Acquire(page_dir_, services_.lock_wait, &state_.cancel_requested,
                                        [&] {
                                          progress_.SetStatusText(WaitingForFolderText(page_folder_));
@@ -527,6 +546,8 @@ PipelineRun::Step PipelineRun::Processing() {
       break;
     case html::PageEditOutcome::kNotHtml:
       return BackToStart(Status::InvalidArgument(result.message));
+    case html::PageEditOutcome::kFrameset:
+      return BackToStart(Status::Refused(result.message));
     case html::PageEditOutcome::kBodyTagError: {
       RunOutcome unusable = Stop(RunOutcome::End::kUnusablePage);
       unusable.message = Status::Corrupt(result.message);
@@ -650,10 +671,14 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   std::set<std::string> done;
   // Copies `from` into `folder` as `name` unless it holds those bytes
   // already; false on a stop.
+  const std::string audio_folder = JoinPath(page_folder_, "audio");
   auto copy = [&](const file_io::FolderHandle& folder, const std::string& from,
                   const std::string& name, bool write) -> bool {
     if (Cancelled()) return false;
-    const std::string to = folder.valid() ? folder.PathOf(name) : JoinPath(page_folder_, "audio/" + name);
+    const std::string to = folder.valid() ? folder.PathOf(name)
+                                          : JoinPath(&folder == &audio_dir_ ? audio_folder
+                                                                            : page_folder_,
+                                                     name);
     if (!write || !done.insert(to).second) return true;
     if (!folder.valid()) {
       failures.push_back(from + " -> " + to + ": " + audio_dir_error_);
@@ -701,9 +726,17 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   const std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
   if (!copy(page_dir_, resource_from, resource_file_name_, true))
     return StoppedBeforeThePage(cancelled, "");
-  if (options_.browser_player) {
+  if (options_.browser_player && !page_dir_.valid()) {
+    failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
+  } else if (options_.browser_player) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies_, &browser_sounds);
+    for (BrowserSound& sound : browser_sounds) {
+      auto au = planned.find(sound.au_path);
+      sound.au_found = au != planned.end() && au->second->found;
+      auto copy = planned.find(sound.copy_path);
+      sound.copy_found = copy != planned.end() && copy->second->found;
+    }
     Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
                                       /*local_preview=*/true, &placed_, &state_.cancel_requested);

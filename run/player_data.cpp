@@ -103,7 +103,15 @@ std::string PlayerDataText(std::string_view encoded_resource_base_name,
     text += "{\"au\": " + JsonString(s.au_name) + ", \"copy\": " + JsonString(s.copy_name) +
             ", \"frames\": " + std::to_string(s.copy_name.empty() ? 0 : s.frame_count) + "}";
   }
-  text += "]};\n";
+  text += "]";
+  std::string found;
+  for (const BrowserSound& s : sounds) {
+    if (s.au_found) found += (found.empty() ? "" : ", ") + JsonString(s.au_name);
+    if (s.copy_found && !s.copy_name.empty())
+      found += (found.empty() ? "" : ", ") + JsonString(s.copy_name);
+  }
+  if (!found.empty()) text += ",\n\"found\": [" + found + "]";
+  text += "};\n";
   return text;
 }
 

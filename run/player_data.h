@@ -19,9 +19,13 @@
 //   (window.SonaveltPlayerData = window.SonaveltPlayerData || {})["BASE"] = {
 //   "format": 1,
 //   "resource": "<base64 of BASE.res>",
-//   "sounds": [{"au": "audio/x.au", "copy": "audio/x.opus", "frames": 96000}, ...]};
+//   "sounds": [{"au": "audio/x.au", "copy": "audio/x.opus", "frames": 96000}, ...]
+//   [, "found": ["audio/y.au", ...]]};
 // "copy" is "" for a sound without one; "frames" is the copy's length in
-// sample frames at 48 kHz (0 without a copy).
+// sample frames at 48 kHz (0 without a copy). "found", only when there is
+// any, names the files the run found in audio/ with the bytes it needed and
+// used as they were: files of the user's that no page placed, which a later
+// run never replaces and a removal never takes away (folder_usage.h).
 //
 // BASE.local.js, read by the player only when the page is opened from disk,
 // where browsers refuse to fetch files: every file the player may ask for,
@@ -42,6 +46,9 @@ struct BrowserSound {
   std::string copy_name;  // the browser copy, named like au_name; empty: none
   std::string copy_path;  // the copy on disk; empty: none
   uint64_t frame_count = 0;  // the copy's exact length in sample frames at 48 kHz
+  // The .au / the copy was found in audio/ as the user's own file ("found").
+  bool au_found = false;
+  bool copy_found = false;
 };
 
 // Every .au of the run once, in combination order (entrance, exit,

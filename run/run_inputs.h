@@ -20,7 +20,11 @@ struct PageTarget {
   std::string local_html_path;  // full local path
   std::string remote_site;      // FTP server name
   std::string remote_path;      // path of the page on the server, always beginning with "/"
-  uint16_t remote_port = 0;     // the server's port when it is not its scheme's default, else 0
+  // The rest of the site's identity, for the lock on it: "ftp", "ftpes",
+  // "ftps" or "sftp" (empty: "ftp"), the login name, the port (0: the scheme's).
+  std::string remote_scheme;
+  std::string remote_user;
+  uint16_t remote_port = 0;
 };
 
 // combination_count lists of full sound paths; entry k of the three lists is

@@ -33,7 +33,13 @@ uint64_t Fnv1a(const std::string& text) {
 }  // namespace
 
 std::string TargetKey(const PageTarget& page) {
-  if (page.is_remote) return "remote:" + page.remote_site + ":" + page.remote_path;
+  if (page.is_remote) {
+    // A site is its scheme, login, server, port and path: two servers on one
+    // host, or two accounts on one server, are different sites.
+    const std::string scheme = page.remote_scheme.empty() ? "ftp" : page.remote_scheme;
+    return "remote:" + scheme + "://" + page.remote_user + "@" + page.remote_site + ":" +
+           std::to_string(page.remote_port) + page.remote_path;
+  }
   // The page's identity rather than its spelling: the device and inode of
   // the folder that holds its real file (links followed), and that file's
   // name. Every path to the page (a link, "..", a bind mount) gives the same

@@ -15,7 +15,7 @@
 // for a local page its identity (the device and inode of the folder holding
 // its real file, and that file's name, so that links, "..", bind mounts and
 // every other path to one page share a lock), or for a remote page its
-// server and path (never a password). Lock
+// scheme, user, server, port and path (never a password). Lock
 // files stay behind, empty: removing one could let two runs each lock a
 // different file for the same page. The system drops the lock when the
 // process ends, however it ends.

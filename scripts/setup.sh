@@ -19,7 +19,7 @@ RUN_PACKAGES=(
   qt6-base-dev
   libcurl4-openssl-dev
   # sound formats (MP3, FLAC, Ogg, AIFF, wide WAVE) and the browser copies
-  libsndfile1-dev libmpg123-dev libsoxr-dev
+  libsndfile1-dev libmpg123-dev libsoxr-dev libopus-dev libogg-dev
   # the applet class file the run puts beside the page
   default-jdk-headless
   # the demo decodes the resource file with it
@@ -35,6 +35,8 @@ WIZARD_PACKAGES=(
 # scripts/package.sh and CI install every list).
 TEST_PACKAGES=(
   git
+  # the browser copies' tests decode them as a player would
+  libopusfile-dev
   # tests: GoogleTest, Qt Test (in qt6-base-dev), a real FTP server, a real browser,
   # an X server for window screenshots, sound tools
   libgtest-dev libgmock-dev
@@ -48,6 +50,9 @@ TEST_PACKAGES=(
   sox ffmpeg time
   # the Opus copy benchmark's reference encoder
   opus-tools
+  # the page edit's referee: a standard HTML parser, and real pages (the HTML
+  # documentation of these packages, a few hundred pages in all)
+  python3-html5lib libxml2-doc debian-faq
   # sanitizers and fuzzing
   clang libclang-rt-14-dev
   # the browser player's tests: node's test runner driving chromium

@@ -12,9 +12,11 @@
  *   You will hear sounds if you use Java-enabled browsers.
  *   </applet>
  *
- * A page with a <base href> gets one inline script instead, which loads both
- * files from the page's own folder (the base would send them elsewhere). The
- * player script may carry data-position: "top-left", "top-right",
+ * On a page with a <base href> both addresses are absolute, made from the
+ * page's own address (the base would send relative ones elsewhere); the
+ * player finds every other file from its own address. Nothing is inline: the
+ * player runs under a Content-Security-Policy of script-src 'self' and
+ * style-src 'self'. The player script may carry data-position: "top-left", "top-right",
  * "bottom-left" or "bottom-right" fixes the control in that corner of the
  * window; without it the control stands where the block is.
  *
@@ -48,9 +50,16 @@
  *     never offered with an invisible control (nothing could stop it);
  *   - the exit sound when the visitor leaves this window by one of the
  *     page's links (when switched on); the navigation waits for the sound, at
- *     most EXIT_HOLD_LIMIT_MS. Links into other windows or frames, downloads,
- *     in-page and javascript: links, and clicks with a modifier key go their
- *     own way untouched.
+ *     most EXIT_HOLD_LIMIT_MS, and further clicks on links meanwhile (a
+ *     double click) do not cut it short. Links into other windows or frames,
+ *     downloads, in-page and javascript: links, and clicks with a modifier
+ *     key go their own way untouched.
+ * Once the page is being left (by a link, or any navigation the browser
+ * announces with beforeunload) nothing starts playing again, however long
+ * the next page takes. Only the visitor brings the sound back: coming back
+ * through the browser's page cache, an in-page link, or a click or key press
+ * on this page after the navigation has been under way for STAY_AFTER_MS
+ * (it went nowhere: a 204 answer, a download, a refused unload).
  * Browsers allow sound only after a real gesture of the visitor. Every
  * trusted click, key press or tap asks the browser again until the sound
  * output actually runs and a sound has started; until then the control
@@ -91,19 +100,16 @@
   var LOG_PREFIX = 'Sonavelt player: ';
   // Long enough for a short exit jingle; a visitor should never wait longer.
   var EXIT_HOLD_LIMIT_MS = 3000;
-  // A navigation still not under way this long after the exit sound was
-  // cancelled (a refused unload, a 204 answer, a download): the visitor stays.
-  var STAY_AFTER_MS = 3000;
+  // A gesture on the page this long after its navigation began means the
+  // navigation went nowhere (a refused unload, a 204 answer, a download).
+  var STAY_AFTER_MS = 1000;
   var COPY_RATE = 48000;
   var ORDER_KEY_PREFIX = 'sonavelt-player-next:';
   var MUTE_KEY = 'sonavelt-player-muted';
   var FIELD_COUNT = 13;  // fields 14 to 16 are not needed for playing
   var XLINK = 'http://www.w3.org/1999/xlink';
   var GESTURES = ['pointerdown', 'mousedown', 'pointerup', 'touchend', 'keydown', 'click'];
-  var CORNERS = {
-    'top-left': 'top:8px;left:8px', 'top-right': 'top:8px;right:8px',
-    'bottom-left': 'bottom:8px;left:8px', 'bottom-right': 'bottom:8px;right:8px'
-  };
+  var CORNERS = { 'top-left': 1, 'top-right': 1, 'bottom-left': 1, 'bottom-right': 1 };
   // Index pages a folder address stands for.
   var INDEX_PAGE = /\/(index|default)\.(html?|shtml|php|asp|aspx)$/i;
 
@@ -390,8 +396,9 @@
     this.backgroundSource = null;
     this.muted = stored(MUTE_KEY) === '1';
     this.hiddenPause = false;
-    this.leaving = false;
-    this.stayTimer = 0;
+    this.leaving = false;          // the page is being left: nothing starts
+    this.holding = false;          // a link waits for the exit sound
+    this.leftAt = 0;               // when the navigation began (ms), 0 while held
     this.control = null;
     this.blocked = false;
     this.setState('loading');
@@ -695,6 +702,18 @@
     window.addEventListener('hashchange', function () {
       if (self.leaving) self.stay();
     });
+    // Any other navigation (a form, the address bar, Back, a page's script)
+    // is announced here; a link held for the exit sound already left.
+    window.addEventListener('beforeunload', function () {
+      if (!self.leaving) self.leave();
+      if (!self.holding && !self.leftAt) self.leftAt = Date.now();
+    });
+    ['pointerdown', 'keydown'].forEach(function (type) {
+      window.addEventListener(type, function (event) {
+        if (event.isTrusted && self.leaving && self.leftAt &&
+            Date.now() - self.leftAt >= STAY_AFTER_MS) self.stay();
+      }, true);
+    });
     document.addEventListener('visibilitychange', function () { self.onVisibility(); });
   };
 
@@ -771,102 +790,141 @@
     return { url: url.href, into: into };
   }
 
-  // Holds a link's navigation while the exit sound plays.
-  Player.prototype.onLinkClick = function (event) {
-    if (!event.isTrusted || event.defaultPrevented || event.button !== 0 || this.leaving) return;
-    if (event.ctrlKey || event.shiftKey || event.altKey || event.metaKey) return;  // new tab, window, download
-    var link = linkOf(event);
-    var way = link ? departure(link) : null;
-    if (!way) return;
-    var exit = this.buffer('exit');
+  // The page is being left: what plays stops, and nothing starts again.
+  Player.prototype.leave = function () {
     this.leaving = true;
     this.stopBackground();
     this.stopSource(this.entranceSource);
     this.updateControl();
+  };
+
+  // Holds a link's navigation while the exit sound plays.
+  Player.prototype.onLinkClick = function (event) {
+    if (!event.isTrusted || event.defaultPrevented || event.button !== 0) return;
+    if (event.ctrlKey || event.shiftKey || event.altKey || event.metaKey) return;  // new tab, window, download
+    var link = linkOf(event);
+    var way = link ? departure(link) : null;
+    if (!way) return;
+    // A second click while the exit sound plays (a double click) would
+    // start the navigation at once and cut the sound: the held one goes on.
+    if (this.holding) {
+      event.preventDefault();
+      return;
+    }
+    if (this.leaving) {
+      this.leftAt = Date.now();  // already on the way out: the browser follows it
+      return;
+    }
+    var exit = this.buffer('exit');
+    this.leave();
     var self = this;
     // A click on a link as the very first gesture: the output is starting
     // up, and the exit sound plays as soon as it runs.
     var starting = this.resuming === event;
     if (!exit || this.muted || !(this.running() || starting)) {
       // The browser follows the link itself; nothing to hold it for.
-      this.stayTimer = setTimeout(function () { self.stay(); }, STAY_AFTER_MS);
+      this.leftAt = Date.now();
       return;
     }
     event.preventDefault();
+    this.holding = true;
     this.playBuffer(exit, false, 0);
     var hold = Math.min(exit.duration * 1000, EXIT_HOLD_LIMIT_MS);
     setTimeout(function () {
+      self.holding = false;
+      self.leftAt = Date.now();
       way.into.location.assign(way.url);
-      self.stayTimer = setTimeout(function () { self.stay(); }, STAY_AFTER_MS);
     }, hold);
   };
 
   // The visitor did not leave after all: back to the normal state.
   Player.prototype.stay = function () {
-    clearTimeout(this.stayTimer);
-    if (!this.leaving) return;
+    if (!this.leaving || this.holding) return;
     this.leaving = false;
+    this.leftAt = 0;
     this.updateControl();
     if (this.backgroundOn && !this.backgroundSource) this.startBackground();
   };
 
   // ---- Control -------------------------------------------------------------
 
-  function styled(element, declarations) {
-    declarations.split(';').forEach(function (d) {
-      var colon = d.indexOf(':');
-      if (colon > 0) element.style.setProperty(d.slice(0, colon).trim(), d.slice(colon + 1).trim(), 'important');
-    });
-    return element;
-  }
-
-  var FOCUS_CSS = '.sonavelt-player button:focus-visible{outline:3px solid #0b57d0 !important;' +
-    'outline-offset:1px !important}';
-
-  function addFocusStyle() {
-    if (document.getElementById('sonavelt-player-style')) return;
-    var style = document.createElement('style');
-    style.id = 'sonavelt-player-style';
-    style.textContent = FOCUS_CSS;
-    (document.head || document.documentElement).appendChild(style);
-  }
-
-  var BOX_CSS = 'all:initial;display:inline-flex;flex-wrap:wrap;align-items:center;gap:4px;' +
+  // The control lives in a shadow root of its own element: the page's
+  // stylesheet cannot reach its text, box or marks ("body *" colours,
+  // "!important" rules on span or button, display:none on span), and the
+  // element itself is reset from inside, where the control's important
+  // rules win over the page's. The rules are a constructed stylesheet, never
+  // an inline style, so a style-src 'self' policy lets them be.
+  var CONTROL_CSS =
+    ':host{all:initial!important;display:inline!important}' +
+    '.box{all:initial;display:inline-flex;flex-wrap:wrap;align-items:center;gap:4px;' +
     'box-sizing:border-box;max-width:100%;margin:0;padding:3px;vertical-align:middle;' +
     'background:' + PAPER + ';color:' + INK + ';border:2px solid ' + INK + ';border-radius:5px;' +
     'font:13px/1.3 Arial,Helvetica,sans-serif;text-align:left;white-space:normal;' +
-    'forced-color-adjust:auto;color-scheme:light';
-  var BUTTON_CSS = 'all:initial;display:inline-flex;align-items:center;justify-content:center;' +
+    'forced-color-adjust:auto;color-scheme:light}' +
+    '.fixed{position:fixed;z-index:2147483647}' +
+    '.top-left,.top-right{top:8px}.bottom-left,.bottom-right{bottom:8px}' +
+    '.top-left,.bottom-left{left:8px}.top-right,.bottom-right{right:8px}' +
+    'button{all:initial;display:inline-flex;align-items:center;justify-content:center;' +
     'box-sizing:border-box;min-width:24px;min-height:24px;margin:0;padding:2px 8px;' +
-    'font:inherit;text-align:center;white-space:normal;cursor:pointer;' +
-    'border:1px solid ' + INK + ';border-radius:3px';
+    'font:inherit;color:' + INK + ';background:' + PAPER + ';text-align:center;' +
+    'white-space:normal;cursor:pointer;border:1px solid ' + INK + ';border-radius:3px}' +
+    'button[aria-pressed=true]{background:' + INK + ';color:' + PAPER + '}' +
+    'button[aria-disabled=true]{cursor:default}' +
+    // The focus mark lies on the control's own white box, so it shows on
+    // light and dark pages alike (7:1 against white).
+    'button:focus-visible{outline:3px solid #0b57d0;outline-offset:1px}' +
+    'span{all:initial;display:inline;font:inherit;color:inherit;cursor:inherit;white-space:inherit}' +
+    '.note{padding:2px 6px}' +
+    '[hidden]{display:none!important}';
+
+  var controlSheet = null;
+
+  // The shadow root's rules: one shared constructed sheet where the browser
+  // has them, else a style element inside the root.
+  function addControlStyle(root) {
+    try {
+      if (!controlSheet) {
+        controlSheet = new CSSStyleSheet();
+        controlSheet.replaceSync(CONTROL_CSS);
+      }
+      root.adoptedStyleSheets = [controlSheet];
+      return;
+    } catch (e) {
+      // An older browser: no constructed sheets.
+    }
+    var style = document.createElement('style');
+    style.textContent = CONTROL_CSS;
+    root.appendChild(style);
+  }
+
+  function element(name, className) {
+    var made = document.createElement(name);
+    made.className = className;
+    return made;
+  }
 
   function button(className, label) {
-    var element = document.createElement('button');
-    element.type = 'button';
-    element.className = className;
-    styled(element, BUTTON_CSS);
+    var made = element('button', className);
+    made.type = 'button';
     var name = document.createElement('span');
     name.textContent = label;
-    element.appendChild(name);
-    return element;
+    made.appendChild(name);
+    return made;
   }
 
   // A toggle button: its name stays, aria-pressed tells the state, and a
   // state word beside the name shows it (hidden from the accessible name).
   function toggle(className, label) {
-    var element = button(className, label);
-    var state = document.createElement('span');
+    var made = button(className, label);
+    var state = element('span', 'sonavelt-player-state');
     state.setAttribute('aria-hidden', 'true');
-    state.className = 'sonavelt-player-state';
-    element.appendChild(state);
-    return element;
+    made.appendChild(state);
+    return made;
   }
 
-  function setPressed(element, pressed) {
-    element.setAttribute('aria-pressed', pressed ? 'true' : 'false');
-    element.lastChild.textContent = pressed ? ': on' : ': off';
-    styled(element, pressed ? 'background:' + INK + ';color:' + PAPER : 'background:' + PAPER + ';color:' + INK);
+  function setPressed(button, pressed) {
+    button.setAttribute('aria-pressed', pressed ? 'true' : 'false');
+    button.lastChild.textContent = pressed ? ': on' : ': off';
   }
 
   Player.prototype.showControl = function () {
@@ -877,22 +935,30 @@
       });
     }
     if (!this.settings.visibleControl && !this.blocked) return;
-    addFocusStyle();
-    var box = styled(document.createElement('span'), BOX_CSS);
-    box.className = 'sonavelt-player';
-    box.setAttribute('role', 'group');
+    var holder = document.createElement('sonavelt-player');
+    var root = holder;
+    try {
+      root = holder.attachShadow({ mode: 'open' });
+      addControlStyle(root);
+    } catch (e) {
+      // No shadow DOM: the control stands in the page as it is.
+    }
+    var box = element('span', 'sonavelt-player box');
+    // A named region: a landmark the visitor can jump to, and never page
+    // content outside every landmark.
+    box.setAttribute('role', 'region');
     box.setAttribute('aria-label', 'Page sounds');
     if (this.position) {
-      styled(box, 'position:fixed;z-index:2147483647;' + CORNERS[this.position]);
+      box.classList.add('fixed');
+      box.classList.add(this.position);
     }
     var self = this;
     var parts = {
       enable: button('sonavelt-player-enable', LABEL_WAITING),
       background: toggle('sonavelt-player-background', LABEL_BACKGROUND),
       mute: toggle('sonavelt-player-mute', LABEL_MUTE),
-      note: styled(document.createElement('span'), 'padding:2px 6px')
+      note: element('span', 'sonavelt-player-note note')
     };
-    parts.note.className = 'sonavelt-player-note';
     parts.note.setAttribute('role', 'status');
     // The gesture listener has already asked the browser for sound.
     parts.background.addEventListener('click', function () {
@@ -902,13 +968,14 @@
       if (self.running()) self.toggleMute();
     });
     Object.keys(parts).forEach(function (k) { box.appendChild(parts[k]); });
+    root.appendChild(box);
     this.control = { box: box, parts: parts };
     this.updateControl();
-    this.script.parentNode.insertBefore(box, this.script.nextSibling);
+    this.script.parentNode.insertBefore(holder, this.script.nextSibling);
   };
 
   function show(element, shown) {
-    styled(element, shown ? 'display:inline-flex' : 'display:none');
+    element.hidden = !shown;
   }
 
   // The control shows only what is true: sound allowed or not, each toggle's
@@ -938,7 +1005,6 @@
       p.background.lastChild.textContent = '';
       p.background.removeAttribute('aria-pressed');
       p.background.setAttribute('aria-disabled', 'true');
-      styled(p.background, 'cursor:default;background:' + PAPER + ';color:' + INK);
     } else {
       setPressed(p.background, this.backgroundOn);
     }

@@ -255,6 +255,10 @@ class TestRemoteSite : public QObject {
     QVERIFY(page.is_remote);
     QCOMPARE(page.remote_site, std::string("127.0.0.1"));
     QCOMPARE(page.remote_path, std::string("/www/index.htm"));
+    // The whole site names the run's lock: scheme, user and port too.
+    QCOMPARE(page.remote_scheme, std::string("ftp"));
+    QCOMPARE(page.remote_user, std::string(sonavelt::testing::TestFtpServer::kUser));
+    QCOMPARE(page.remote_port, server_.port());
     QCOMPARE(ui.Messages().size(), size_t(1));
     QCOMPARE(chooser.history().entries()[0], right);
     QCOMPARE(chooser.history().entries()[1], wrong);

@@ -21,12 +21,21 @@ function playerPath() {
 
 // Serves files put into `site` (path -> Buffer or string); any path ending in
 // /sonavelt-player.js gets the player. Every request is logged with its time.
+// `headers` (path prefix -> header object) adds headers to every answer
+// under that prefix, for example a Content-Security-Policy; `delays` (path ->
+// ms) holds an answer back that long.
 async function startServer() {
   const site = new Map();
+  const headers = new Map();
+  const delays = new Map();
   const requests = [];
-  const server = http.createServer((req, res) => {
+  const server = http.createServer(async (req, res) => {
     const url = new URL(req.url, 'http://127.0.0.1');
     requests.push({ path: url.pathname, host: req.headers.host, headers: req.headers, time: Date.now() });
+    if (delays.has(url.pathname)) await new Promise((r) => setTimeout(r, delays.get(url.pathname)));
+    for (const [prefix, extra] of headers) {
+      if (url.pathname.startsWith(prefix)) for (const [name, value] of Object.entries(extra)) res.setHeader(name, value);
+    }
     if (url.pathname === '/favicon.ico') {
       res.writeHead(204);
       res.end();
@@ -61,8 +70,8 @@ async function startServer() {
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   const origin = `http://127.0.0.1:${server.address().port}`;
   return {
-    site, requests, origin,
-    close: () => new Promise((resolve) => server.close(resolve)),
+    site, headers, delays, requests, origin,
+    close: () => new Promise((resolve) => { server.close(resolve); server.closeAllConnections(); }),
   };
 }
 

@@ -26,7 +26,8 @@ const DOC_PAGE = '/usr/share/doc/base-passwd/users-and-groups.html';
 // two combinations of generated sounds and answers the folder the page is
 // in. `options` replace the player options; no stored choices exist, so
 // what is not given is the default.
-function processPage(work, { source, name = 'index.htm', options = ['--html5'], check = true } = {}) {
+// `sounds` replaces generated sounds by name (bg1: a WAVE file's bytes).
+function processPage(work, { source, name = 'index.htm', options = ['--html5'], check = true, sounds = {} } = {}) {
   const site = path.join(work, 'site');
   const install = path.join(work, 'install');
   const config = path.join(work, 'config');
@@ -43,7 +44,7 @@ function processPage(work, { source, name = 'index.htm', options = ['--html5'], 
     '--background-on', '--entrance-on', '--exit-on', '--visible', ...options, '--yes', '--quiet'];
   const frames = { in1: 1201, in2: 1202, out1: 2201, out2: 2202, bg1: 3201, bg2: 3202 };
   for (const [name, count] of Object.entries(frames)) {
-    fs.writeFileSync(path.join(work, `${name}.wav`), makeWave(count));
+    fs.writeFileSync(path.join(work, `${name}.wav`), sounds[name] || makeWave(count));
   }
   for (const k of [1, 2]) {
     args.push('-e', path.join(work, `in${k}.wav`), '-x', path.join(work, `out${k}.wav`),
@@ -103,6 +104,31 @@ function assertFirstCombination(site, entrance, background) {
   assert.equal(background.loop, true);
 }
 
+// One second of 16-bit stereo at 44100 Hz that repeats without a seam:
+// whole periods of 440 Hz on the left and 660 Hz on the right.
+function loopWave() {
+  const rate = 44100;
+  const data = Buffer.alloc(rate * 4);
+  for (let i = 0; i < rate; ++i) {
+    data.writeInt16LE(Math.round(16000 * Math.sin((2 * Math.PI * 440 * i) / rate)), i * 4);
+    data.writeInt16LE(Math.round(9000 * Math.sin((2 * Math.PI * 660 * i) / rate)), i * 4 + 2);
+  }
+  const header = Buffer.alloc(44);
+  header.write('RIFF', 0, 'latin1');
+  header.writeUInt32LE(36 + data.length, 4);
+  header.write('WAVEfmt ', 8, 'latin1');
+  header.writeUInt32LE(16, 16);
+  header.writeUInt16LE(1, 20);
+  header.writeUInt16LE(2, 22);
+  header.writeUInt32LE(rate, 24);
+  header.writeUInt32LE(rate * 4, 28);
+  header.writeUInt16LE(4, 32);
+  header.writeUInt16LE(16, 34);
+  header.write('data', 36, 'latin1');
+  header.writeUInt32LE(data.length, 40);
+  return Buffer.concat([header, data]);
+}
+
 // Every file below `dir`, served under `prefix`.
 function serveFolder(server, dir, prefix) {
   for (const entry of fs.readdirSync(dir, { withFileTypes: true, recursive: true })) {
@@ -126,9 +152,11 @@ describe('a page processed by sonavelt-cli', { skip }, () => {
   });
   withSiteAndBrowser((s, b) => { server = s; browser = b; });
 
-  it('plays the converted sounds of the first combination', async () => {
+  it('plays the converted sounds of the first combination, under a strict policy', async () => {
     const site = processPage(work);
     serveFolder(server, site, '/run');
+    // Nothing the run writes is inline: the strictest usual policy holds.
+    server.headers.set('/run/', { 'content-security-policy': "default-src 'self'" });
     const tab = await openTab(browser);
     await tab.visit(`${server.origin}/run/index.htm`);
     const [entrance, background] = await tab.clickFor('body', 2);
@@ -188,14 +216,19 @@ describe('a page processed by sonavelt-cli', { skip }, () => {
     assert.ok(!page.includes('<script'));
   });
 
-  it('loads the player beside a page with <base href>, not at the base', async () => {
+  it('loads the player beside a page with <base href>, not at the base, with nothing inline', async () => {
     const source = path.join(work, 'based.htm');
     fs.writeFileSync(source, '<html><head><title>Based</title>' +
       `<base href="${server.origin}/elsewhere/"></head>` +
       '<body bgcolor="#ffffff"><p id="t">A page whose links go elsewhere</p>' +
       '<a id="leave" href="next.html">next</a></body></html>');
-    const site = processPage(work, { source, check: false });
+    // The page's own address, as the options page or -u gives it.
+    const site = processPage(work, { source, check: false, options: ['--html5', '-u', `${server.origin}/based/index.htm`] });
+    const page = fs.readFileSync(path.join(site, 'index.htm'), 'latin1');
+    assert.ok(!/<script(?![^>]*\ssrc=)/i.test(page), 'an inline script');
+    assert.ok(page.includes(`<script src="${server.origin}/based/sonavelt-player.js" data-resource="index">`), page);
     serveFolder(server, site, '/based');
+    server.headers.set('/based/', { 'content-security-policy': "script-src 'self'; style-src 'self'" });
     server.site.set('/elsewhere/next.html', '<html><body>elsewhere</body></html>');
     const tab = await openTab(browser);
     await tab.visit(`${server.origin}/based/index.htm`);
@@ -208,6 +241,41 @@ describe('a page processed by sonavelt-cli', { skip }, () => {
     const exitFrames = exitCopy ? exitCopy.frames
       : fs.readFileSync(path.join(site, 'audio', 'out1.au')).readUInt32BE(8);
     assert.ok(tab.starts.some((s) => s.length === exitFrames), 'the exit sound played');
+    assert.deepEqual(tab.console.filter((m) => m.type === 'error'), []);
+    await tab.page.close();
+  });
+
+  it('makes a background copy that the browser loops without a click', async () => {
+    const site = processPage(work, { sounds: { bg1: loopWave() } });
+    serveFolder(server, site, '/seam');
+    const copy = browserCopyOf(site, 'bg1.au');
+    assert.ok(copy, 'the background has a browser copy');
+    const tab = await openTab(browser);
+    await tab.visit(`${server.origin}/seam/index.htm`);
+    // Decoded by the browser as the player does, at 48 kHz.
+    const got = await tab.page.evaluate(async (address) => {
+      const context = new OfflineAudioContext(2, 1, 48000);
+      const buffer = await context.decodeAudioData(await (await fetch(address)).arrayBuffer());
+      const out = { length: buffer.length, rate: buffer.sampleRate, channels: [] };
+      for (let c = 0; c < buffer.numberOfChannels; ++c) {
+        const x = buffer.getChannelData(c);
+        let inside = 0;
+        for (let i = 1; i < x.length; ++i) inside = Math.max(inside, Math.abs(x[i] - x[i - 1]));
+        out.channels.push({ inside, seam: Math.abs(x[0] - x[x.length - 1]), start: Array.from(x.subarray(0, 200)) });
+      }
+      return out;
+    }, `${server.origin}/seam/${copy.copy}`);
+    assert.equal(got.rate, 48000);
+    assert.equal(got.length, copy.frames);
+    assert.equal(got.length, 48000);
+    assert.equal(got.channels.length, 2);
+    got.channels.forEach((c, k) => {
+      assert.ok(c.seam <= c.inside, `channel ${k}: step ${c.seam} at the seam, at most ${c.inside} inside`);
+      // The decoded start is the sound's start, not the encoder's lead-in.
+      const [frequency, amplitude] = k === 0 ? [440, 16000 / 32768] : [660, 9000 / 32768];
+      const worst = Math.max(...c.start.map((v, i) => Math.abs(v - amplitude * Math.sin((2 * Math.PI * frequency * i) / 48000))));
+      assert.ok(worst < 0.05, `channel ${k} starts off by ${worst}`);
+    });
     await tab.page.close();
   });
 

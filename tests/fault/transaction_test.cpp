@@ -45,6 +45,17 @@ pid_t DeadPid() {
   return child;
 }
 
+// A data file without its "found" list. Sounds a killed run put into
+// audio/ before its resource file named them cannot be told from the user's
+// own files: the next run uses them where they lie and records them as
+// found, which is all that differs from a clean run.
+std::string WithoutFoundList(std::string bytes) {
+  const size_t found = bytes.find(",\n\"found\": [");
+  if (found == std::string::npos) return bytes;
+  const size_t end = bytes.find(']', found);
+  return bytes.erase(found, end + 1 - found);
+}
+
 class TransactionTest : public CliTest {
  protected:
   void SetUp() override {
@@ -198,7 +209,7 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
     for (const auto& [name, bytes] : now_there) {
       if (name.find(".sonavelt-tmp-") != std::string::npos || name == "index.htm") continue;
       ASSERT_TRUE(want.count(name)) << name;
-      EXPECT_EQ(bytes, want.at(name)) << name;
+      EXPECT_EQ(WithoutFoundList(bytes), want.at(name)) << name;
     }
   }
   EXPECT_GT(killed, 10) << "too few rounds were killed in time to mean anything (clean run: "
@@ -222,6 +233,7 @@ TEST_F(TransactionTest, RunsKilledAtRandomMomentsLeaveTheOldPageOrTheNewAndNoLef
   fs::remove(site / live);
   Snapshot after = Take(site);
   EXPECT_FALSE(HasTempFiles(after)) << ::testing::PrintToString(Names(after));
+  for (auto& [name, bytes] : after) bytes = WithoutFoundList(bytes);
   EXPECT_EQ(after, want);
   EXPECT_EQ(FilesBelow(install_ / "HISTORY"), std::vector<std::string>{"HIS_index.htm"});
   EXPECT_EQ(LeftInCache(), std::vector<std::string>{});

@@ -5,7 +5,10 @@
 #include "base/text.h"
 #include "html/body_colour.h"
 #include "html/colour_names.h"
+#include "html/html_tokenizer.h"
 #include "html/page_edit.h"
+#include "html/page_remove.h"
+#include "html/utf16_text.h"
 #include "html/tag_scanner.h"
 #include "run/applet_block.h"
 #include "tests/fuzz/fuzz_entries.h"
@@ -33,31 +36,17 @@ bool IsRgbText(std::string_view text) {
   }
 }
 
-// True when no applet or BODY start tag of `page` holds a quoted value that
-// only text after the page could close: such a tag's end would move with
-// the quotes of a block put after it.
-bool TagEndsAreFixed(std::string_view page) {
-  std::string upper = UpperCopy(page);
-  std::string longer = upper + "\"'>";
-  for (std::string_view name : {"<APPLET", "<BODY"}) {
-    for (size_t at = upper.find(name); at != std::string::npos; at = upper.find(name, at + 1)) {
-      if (html::StartTagLength(upper, at) != html::StartTagLength(longer, at)) return false;
-    }
+// True when a start tag of the page itself (no text that looks like one)
+// begins at `offset` of `page`.
+bool PageTagStartsAt(std::string_view page, size_t offset) {
+  html::HtmlTokenizer tokenizer(page);
+  html::Token token;
+  while (tokenizer.Next(&token)) {
+    if (token.offset == offset)
+      return token.kind == html::TokenKind::kStartTag && token.Counts();
+    if (token.offset > offset) return false;
   }
-  return true;
-}
-
-// True when every applet start tag of `page` is followed by its "</APPLET>"
-// before the next applet starts.
-bool AppletsClosedInTurn(std::string_view page) {
-  std::string upper = UpperCopy(page);
-  for (size_t at = upper.find("<APPLET"); at != std::string::npos;) {
-    size_t close = upper.find("</APPLET>", at);
-    size_t next = upper.find("<APPLET", at + 1);
-    if (close == std::string::npos || (next != std::string::npos && next < close)) return false;
-    at = next;
-  }
-  return true;
+  return false;
 }
 
 }  // namespace
@@ -68,6 +57,10 @@ int FuzzPageEdit(const uint8_t* data, size_t size) {
   options.invisible_applet = size % 2 == 1;
   html::AppletBlockTexts blocks = run::AppletBlocks(options, "page");
   html::PageNames names{"/site/page.htm", "page.htm"};
+  // The wrapper lines RemovePlayer takes off are those the run writes.
+  SONAVELT_FUZZ_CHECK(blocks.first_insert == std::string(html::kWrapperStart) + blocks.replacement +
+                                                 std::string(html::kWrapperEnd),
+                      "the first insert's wrapper lines are not html::kWrapperStart/End");
 
   html::PageEditResult first = html::ProcessPage(page, names, blocks);
   if (first.outcome != html::PageEditOutcome::kEdited) {
@@ -79,36 +72,41 @@ int FuzzPageEdit(const uint8_t* data, size_t size) {
                           first.block.length <= edited.size() - first.block.offset,
                       "the block's range lies outside the page");
   std::string_view placed(edited.data() + first.block.offset, first.block.length);
-  SONAVELT_FUZZ_CHECK(placed == blocks.first_insert || placed == blocks.replacement,
+  const std::optional<html::Utf16Order> utf16 = html::Utf16OrderOf(page);
+  // A UTF-16 page holds the block in UTF-16 (without a second byte-order mark).
+  auto as_written = [&](const std::string& block) {
+    return utf16 ? html::Utf8ToUtf16Page(block, *utf16).substr(2) : block;
+  };
+  const bool first_insert = placed == as_written(blocks.first_insert);
+  SONAVELT_FUZZ_CHECK(first_insert || placed == as_written(blocks.replacement),
                       "the block's range does not hold the block");
   SONAVELT_FUZZ_CHECK(edited.size() >= page.size() || first.replaced_earlier_block,
                       "the page lost text without an earlier block to replace");
-  SONAVELT_FUZZ_CHECK(edited.find(first.body_tag) != std::string::npos,
+  SONAVELT_FUZZ_CHECK(utf16 || edited.find(first.body_tag) != std::string::npos,
                       "the BODY tag is not in the page");
 
-  // A second run over its own result finds its block and changes nothing,
-  // unless the BODY tag or the block sits inside another applet element
-  // (markup written into an applet's attributes, or an applet never
-  // closed), or a tag holds a quote it does not close: a tag's end then
-  // depends on the quotes the first run's block brought, and which applet
-  // counts as the earlier block on where that block went. Plain substring
-  // searches cannot tell.
-  if (!TagEndsAreFixed(page) || !AppletsClosedInTurn(page)) return 0;
-  std::string upper = UpperCopy(edited);
-  for (size_t at : {upper.find("<BODY"), first.block.offset}) {
-    for (size_t p = upper.find("<APPLET"); p < at; p = upper.find("<APPLET", p + 1)) {
-      std::optional<size_t> length = html::StartTagLength(upper, p);
-      if (!length || p + *length > at) return 0;  // inside the start tag
-      size_t close = upper.find("</APPLET", p + *length);
-      if (close == std::string::npos || close >= at) return 0;  // inside the element
-    }
+  // The block's applet is a tag of the page, not text in a comment, a
+  // script, raw text or a template.
+  if (!utf16) {
+    size_t applet = first.block.offset + (first_insert ? html::kWrapperStart.size() : 0);
+    SONAVELT_FUZZ_CHECK(PageTagStartsAt(edited, applet),
+                        "the block's applet is not a tag of the page");
   }
+
+  // A second run over its own result finds its block and changes nothing.
   html::PageEditResult second = html::ProcessPage(edited, names, blocks);
   SONAVELT_FUZZ_CHECK(second.outcome == html::PageEditOutcome::kEdited,
                       "an edited page is refused by the next run");
-  // A BODY tag whose end moved: a quote in it that only the block closes.
-  if (second.body_tag != first.body_tag) return 0;
+  SONAVELT_FUZZ_CHECK(second.replaced_earlier_block, "the next run did not find the block");
   SONAVELT_FUZZ_CHECK(second.edited_page == edited, "editing the edited page changed it");
+
+  // Taking the block off again gives the page back as it was.
+  if (!first.replaced_earlier_block) {
+    html::PageRemoveResult removed = html::RemovePlayer(edited, first.body_edit, names);
+    SONAVELT_FUZZ_CHECK(removed.outcome == html::PageRemoveResult::Outcome::kRemoved,
+                        "the block just inserted cannot be removed");
+    SONAVELT_FUZZ_CHECK(removed.page == page, "removing the block did not give the page back");
+  }
   return 0;
 }
 

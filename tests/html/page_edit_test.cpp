@@ -205,3 +205,109 @@ TEST(ProcessPageTest, DamagedEarlierBlockIsReplacedWithoutLosingText) {
 
 }  // namespace
 }  // namespace sonavelt::html
+
+namespace sonavelt::html {
+namespace {
+
+TEST(ProcessPageTest, MarkupInScriptsCommentsAndRawTextIsLeftAlone) {
+  // What a browser reads as text stays text: the edits go to the real tags.
+  const char* wrappers[][2] = {
+      {"<script>document.write(\"<body>hi</body>\"); var f = \"</body>\";</script>", ""},
+      {"<!-- <body bgcolor=red> old </body> -->", ""},
+      {"<noframes><body>Your browser shows no frames.</body></noframes>", ""},
+      {"<template><body>t</body></template>", ""},
+      {"", "<textarea><body>a</body></textarea>"},
+      {"", "<script>var footer = \"</body>\";</script>"},
+      {"", "<!-- </body> -->"},
+  };
+  for (const auto& w : wrappers) {
+    SCOPED_TRACE(std::string(w[0]) + w[1]);
+    const std::string page =
+        std::string("<html><head>") + w[0] + "</head><body text=blue>x" + w[1] + "</body></html>";
+    PageEditResult r = Edit(page);
+    ASSERT_EQ(r.outcome, PageEditOutcome::kEdited);
+    std::string expected = page;
+    expected.insert(expected.rfind("</body>"), kBlocks.first_insert);
+    expected.insert(expected.find("<body text=blue") + 15, " BGCOLOR=\"#FFFFFF\"");
+    EXPECT_EQ(r.edited_page, expected);
+    EXPECT_EQ(r.body_edit, BodyEdit::kBgcolorAdded);
+    EXPECT_EQ(Edited(r.edited_page), r.edited_page);
+  }
+  // Without a real BODY tag the page gets one, however many are in its script.
+  EXPECT_EQ(Edited("<html><head><script>w('<body>')</script></head>x</html>"),
+            "<html><head><script>w('<body>')</script></head>\r\n<BODY BGCOLOR=\"#FFFFFF\">x\r\n" +
+                kBlocks.first_insert + "</BODY>\r\n</html>");
+}
+
+TEST(ProcessPageTest, PageEndingInRawTextHasNoPlaceForTheBlock) {
+  struct Case {
+    const char* page;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"<html><body>x<textarea>notes", "a <textarea> element that is never closed"},
+      {"<html><body>x<!-- old", "a comment (\"<!--\") that is never closed"},
+      {"<html><body>x<script>f()", "a <script> element"},
+      {"<title>t</title>x<p title=\"y", "a tag that is never closed"},
+      {"<html><body><plaintext>x</body>", "<plaintext>"},
+      {"<html><body><template>x", "a <template> element"},
+  };
+  for (const Case& c : cases) {
+    PageEditResult r = Edit(c.page);
+    EXPECT_EQ(r.outcome, PageEditOutcome::kBodyTagError) << c.page;
+    EXPECT_NE(r.message.find(c.says), std::string::npos) << r.message;
+    EXPECT_EQ(r.message.find("Adding sounds to index.htm: the page has no </BODY> tag and ends"),
+              0u)
+        << r.message;
+  }
+  // A closed body is fine whatever follows it.
+  EXPECT_EQ(Edit("<body>x</body><!-- trailing").outcome, PageEditOutcome::kEdited);
+}
+
+TEST(ProcessPageTest, FramesetPagesAreRefusedNamingTheirFrames) {
+  PageEditResult r = Edit(
+      "<html><head><title>Site</title></head>\r\n<frameset cols=\"25%,75%\">\r\n"
+      "<frame src=\"menu.htm\"><frame src=main.htm>\r\n"
+      "<noframes><body bgcolor=white>Use a browser with frames.</body></noframes>\r\n"
+      "</frameset></html>");
+  EXPECT_EQ(r.outcome, PageEditOutcome::kFrameset);
+  EXPECT_EQ(r.message,
+            "Adding sounds to /home/u/site/index.htm: it is a frameset page, which shows other "
+            "pages in its frames and has no body of its own for the sound player.\r\n\r\n"
+            "Please select one of the pages its frames show instead:\r\n\tmenu.htm\r\n\tmain.htm");
+  EXPECT_TRUE(r.edited_page.empty());
+}
+
+TEST(ProcessPageTest, Utf16PagesAreEditedInTheirOwnEncoding) {
+  // "<html><body>é 🔔</body></html>" in both byte orders.
+  const std::string utf8 = "<html><body>\xC3\xA9 \xF0\x9F\x94\x94</body></html>";
+  for (bool little : {true, false}) {
+    std::string page = little ? "\xFF\xFE" : "\xFE\xFF";
+    auto add = [&](unsigned unit) {
+      char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+      page += little ? std::string{lo, hi} : std::string{hi, lo};
+    };
+    for (char c : std::string_view("<html><body>")) add(static_cast<unsigned char>(c));
+    add(0xE9), add(' '), add(0xD83D), add(0xDD14);
+    for (char c : std::string_view("</body></html>")) add(static_cast<unsigned char>(c));
+
+    PageEditResult r = Edit(page);
+    ASSERT_EQ(r.outcome, PageEditOutcome::kEdited) << r.message;
+    EXPECT_EQ(r.body_tag, "<body BGCOLOR=\"#FFFFFF\">");
+    // Every byte of the page is still there, in order, around the edits.
+    const std::string narrow = Edited(utf8);
+    ASSERT_EQ(r.edited_page.size(), 2 + 2 * (narrow.size() - 3));  // é: 2 bytes, 1 unit; 🔔: 4, 2
+    EXPECT_EQ(r.edited_page.substr(0, 2 + 2 * 11), page.substr(0, 2 + 2 * 11));  // "<html><body"
+    EXPECT_EQ(r.edited_page.substr(r.edited_page.size() - 2 * 14), page.substr(page.size() - 2 * 14));
+    EXPECT_EQ(r.block.length, 2 * kBlocks.first_insert.size());
+    EXPECT_EQ(r.block.offset, r.edited_page.size() - 2 * 14 - r.block.length);
+    EXPECT_EQ(Edited(r.edited_page), r.edited_page);
+  }
+  // One that ends inside a unit cannot be read.
+  PageEditResult odd = Edit(std::string_view("\xFF\xFE<\0b", 5));
+  EXPECT_EQ(odd.outcome, PageEditOutcome::kNotHtml);
+  EXPECT_NE(odd.message.find("UTF-16"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sonavelt::html

@@ -33,18 +33,6 @@ TEST(AttributeValueTest, MissingAndMalformed) {
   EXPECT_EQ(inside.state, AttributeState::kMalformed);
 }
 
-TEST(StartTagLengthTest, QuotedGreaterThanDoesNotEndTheTag) {
-  std::string text = "x<BODY ONLOAD=\"if (a>b) go()\" BGCOLOR=red>rest";
-  ASSERT_TRUE(StartTagLength(text, 1).has_value());
-  EXPECT_EQ(text.substr(1, *StartTagLength(text, 1)),
-            "<BODY ONLOAD=\"if (a>b) go()\" BGCOLOR=red>");
-  // A quote that is not an attribute value (no '=' before it) hides nothing.
-  EXPECT_EQ(StartTagLength("<P title x\"y>z\"", 0), 13u);
-  // A quote that never closes: the first '>' ends the tag.
-  EXPECT_EQ(StartTagLength("<BODY A=\"x>rest", 0), 11u);
-  EXPECT_FALSE(StartTagLength("<BODY BGCOLOR=red", 0).has_value());
-}
-
 class FindMarkedAppletTest : public ::testing::Test {
  protected:
   // The block found in `page`, as text.

@@ -80,6 +80,11 @@ bool TestFtpServer::Start(const std::string& root, const FtpServerFaults& option
     args.push_back(flag);
     args.push_back(*value);
   }
+  if (options.slow_first_login_ms > 0) {
+    args.push_back("--slow-first-login-ms");
+    args.push_back(std::to_string(options.slow_first_login_ms));
+    args.push_back("--threaded");
+  }
   if (options.delay_ms > 0) {
     args.push_back("--delay-ms");
     args.push_back(std::to_string(options.delay_ms));

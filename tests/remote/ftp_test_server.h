@@ -30,7 +30,10 @@ struct FtpServerFaults {
   // session; "|" separates the lines of a multi-line one ("421:a|b" is
   // "421-a", then "421 b").
   std::string reply;
-  std::string log_commands;  // appends each command received (and its time) to this file
+  std::string log_commands;
+  // Holds the first login's password reply this long (the server then
+  // serves each connection on its own thread, so later logins go on).
+  int slow_first_login_ms = 0;  // appends each command received (and its time) to this file
 };
 
 // A real FTP server (pyftpdlib, through ftp_test_server.py) on 127.0.0.1,

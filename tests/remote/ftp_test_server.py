@@ -14,7 +14,8 @@ stops answering there, and
 NAME and answers 226 all the same (":1": the first such file only),
 --refuse-overwrite answers 550 to a STOR onto an existing file, --reply
 CODE:TEXT answers USER with that reply ("|" between its lines) and closes,
---delay-ms N waits N milliseconds before every reply, --log-commands FILE
+--slow-first-login-ms N holds the first login's PASS that long (with
+--threaded, the others go on), --delay-ms N waits N milliseconds before every reply, --log-commands FILE
 appends each command received to FILE with its time (a password never).
 --threaded serves each connection on its own thread, so that a delay holds up
 only the connection it answers (as the network's latency does).
@@ -49,6 +50,7 @@ def main():
     parser.add_argument("--cut-stor", default="")
     parser.add_argument("--refuse-overwrite", action="store_true")
     parser.add_argument("--reply", default="")
+    parser.add_argument("--slow-first-login-ms", type=int, default=0)
     parser.add_argument("--log-commands", default="")
     parser.add_argument("--threaded", action="store_true")
     args = parser.parse_args()
@@ -136,6 +138,9 @@ def main():
                     and arg and dotted(arg):
                 self.respond("550 Permission denied.")
                 return
+            if cmd == "PASS" and args.slow_first_login_ms and not state.get("slowed"):
+                state["slowed"] = True
+                time.sleep(args.slow_first_login_ms / 1000.0)
             if cmd == "USER" and args.reply:
                 code, _, text = args.reply.partition(":")
                 lines = text.split("|")

@@ -2,7 +2,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "remote/ftp_connection.h"
 #include "remote/messages.h"
@@ -160,6 +164,65 @@ TEST_P(FtpsTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
   ASSERT_FALSE(ui_.calls.empty());
   EXPECT_NE(ui_.calls.back().text.find("The page on the site was not changed."), std::string::npos)
       << ui_.calls.back().text;
+}
+
+// A session of ours that stops dead in the middle of a sound (as a silent
+// network drop looks to the server: vsftpd's session processes SIGSTOPped,
+// holding their upload lock) never blocks the next attempt: after the stall
+// time the run reconnects, sends under a fresh name, removes the stale copy,
+// and completes.
+TEST_P(FtpsTest, AStoppedSessionDoesNotBlockTheNextAttempt) {
+  if (GetParam() != Security::kPlain) GTEST_SKIP() << "the plain server is enough";
+  PutPage(testing::OldTestPage());
+  remote::FtpEndpoint endpoint = Endpoint();
+  endpoint.max_send_bytes_per_second = 200000;
+  endpoint.stall_timeout_seconds = 2;
+  testing::RunFiles files = testing::MakeRunFiles(local_.File("cache"), "/incoming/index.html", 300000);
+  testing::RunTransfer transfer(endpoint, ui_, observer_, RetryPolicy{3, std::chrono::milliseconds(20)});
+  transfer.set_second_connection(false);
+  ASSERT_TRUE(transfer.Fetch(files.remote_path, files.page_path, "").ok());
+  WriteFile(files.page_path, testing::NewTestPage());
+  std::vector<pid_t> stopped;
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done && std::chrono::steady_clock::now() < until) {
+      std::error_code ec;
+      for (const auto& entry : fs::directory_iterator(root_ / "incoming/audio", ec)) {
+        std::string name = entry.path().filename().string();
+        std::error_code size_ec;
+        if (name.rfind(".x1.au.", 0) == 0 && entry.file_size(size_ec) > 0) {
+          stopped = testing::Descendants(server_.pid());
+          for (pid_t pid : stopped) kill(pid, SIGSTOP);
+          return;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  auto start = std::chrono::steady_clock::now();
+  Status status = transfer.Publish(files);
+  auto took = std::chrono::steady_clock::now() - start;
+  done = true;
+  stopper.join();
+  ASSERT_FALSE(stopped.empty()) << "the session was never stopped";
+  EXPECT_TRUE(status.ok()) << status.ToString();
+  EXPECT_LT(took, std::chrono::seconds(20));
+  EXPECT_EQ(testing::WhichPage(ReadFile(Site("index.html"))), "new page");
+  EXPECT_EQ(ReadFile(Site("audio/x1.au")), ReadFile(local_.File("cache/x1.au")));
+  EXPECT_EQ(testing::LeftoversIn((root_ / "incoming").string()), std::vector<std::string>{});
+  for (pid_t pid : stopped) kill(pid, SIGCONT);
+}
+
+// A certificate made for another name: said so, with the name it is for
+// (a CA file cannot mend it).
+TEST_P(FtpsTest, ACertificateForAnotherNameSaysWhichNameItIsFor) {
+  if (GetParam() == Security::kPlain) GTEST_SKIP() << "no certificate in plain FTP";
+  FtpEndpoint endpoint = Endpoint();
+  endpoint.server = "localhost";  // the certificate is for 127.0.0.1
+  Status status = FtpConnection(endpoint).Open();
+  EXPECT_EQ(status.code(), Status::Code::kRefused);
+  EXPECT_EQ(status.message(), CertificateNameText("localhost", "127.0.0.1")) << status.message();
 }
 
 class DotDeniedTest : public FtpsTest {

@@ -119,9 +119,9 @@ class QuietObserver : public run::TransferObserver {
   std::atomic<bool> cancel{false};
 };
 
-// Kills `root` and every process below it (servers put their sessions in
-// process groups and sessions of their own).
-inline void KillTree(pid_t root) {
+// The processes below `root` (servers put their sessions in process groups
+// and sessions of their own), nearest first.
+inline std::vector<pid_t> Descendants(pid_t root) {
   std::vector<std::pair<pid_t, pid_t>> parents;  // (pid, parent)
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     std::string name = entry.path().filename().string();
@@ -137,10 +137,18 @@ inline void KillTree(pid_t root) {
     rest >> state >> parent;
     parents.emplace_back(static_cast<pid_t>(std::stol(name)), parent);
   }
-  std::vector<pid_t> doomed = {root};
-  for (size_t i = 0; i < doomed.size(); ++i)
+  std::vector<pid_t> below = {root};
+  for (size_t i = 0; i < below.size(); ++i)
     for (auto [pid, parent] : parents)
-      if (parent == doomed[i]) doomed.push_back(pid);
+      if (parent == below[i]) below.push_back(pid);
+  below.erase(below.begin());
+  return below;
+}
+
+// Kills `root` and every process below it.
+inline void KillTree(pid_t root) {
+  std::vector<pid_t> doomed = Descendants(root);
+  doomed.insert(doomed.begin(), root);
   for (pid_t pid : doomed) kill(pid, SIGKILL);
 }
 

@@ -609,6 +609,20 @@ TEST_F(TransfersTest, EachAttemptHasAFreshTemporaryName) {
       << ReadFile(faults.log_commands);
 }
 
+// A first login slower than the connect time (a loaded server) is tried
+// once more before the run gives up.
+TEST_F(TransfersTest, ASlowFirstLoginIsTriedOnceMore) {
+  testing::FtpServerFaults faults;
+  faults.slow_first_login_ms = 3000;
+  ASSERT_TRUE(StartServer(faults));
+  FtpEndpoint endpoint = server_.Endpoint();
+  endpoint.connect_timeout_seconds = 2;
+  testing::RunTransfer transfer(endpoint, ui_, observer_, FastRetries());
+  Status status = transfer.Fetch("/www/index.html", Temp(), "Retrieving:");
+  EXPECT_TRUE(status.ok()) << status.ToString();
+  EXPECT_EQ(Which(ReadFile(Temp())), "old page");
+}
+
 // A 421 (here: the server wants TLS, over several lines) is the server's
 // refusal, quoted whole, with what to do; not a time-out, not retried.
 TEST_F(TransfersTest, ARefusedSessionIsQuotedWholeWithWhatToDo) {

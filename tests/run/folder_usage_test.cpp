@@ -139,6 +139,27 @@ TEST_F(FolderUsageTest, FilesThatCannotBeAttributedMakeTheirPageAUserOfEverythin
   }
 }
 
+TEST_F(FolderUsageTest, FilesFoundAsTheUsersOwnAreNeverThePagesToRemove) {
+  WriteResource("index", {"chime.au"}, {"ding.au"}, {});
+  std::vector<BrowserSound> sounds(2);
+  sounds[0].au_name = "audio/chime.au";
+  sounds[0].copy_name = "audio/chime.opus";
+  sounds[0].au_found = true;  // the user's chime, chosen where it lay
+  sounds[1].au_name = "audio/ding.au";
+  sounds[1].copy_name = "audio/ding.opus";
+  sounds[1].copy_found = true;
+  Write("index.sounds.js", PlayerDataText("index", "res", sounds));
+  const FolderUsage usage = Usage();
+  EXPECT_EQ(usage.pages().at("index").found_files,
+            (std::set<std::string>{"chime.au", "ding.opus"}));
+  EXPECT_TRUE(usage.Lists("index", "chime.au"));
+  EXPECT_FALSE(usage.Placed("index", "chime.au"));
+  EXPECT_TRUE(usage.Placed("index", "ding.au"));
+  EXPECT_EQ(usage.FilesOnlyUsedBy("index"), (Names{"chime.opus", "ding.au"}));
+  // Still a user of them: no other page may replace them.
+  EXPECT_EQ(usage.UsersOf("chime.au"), (Names{"index"}));
+}
+
 TEST_F(FolderUsageTest, OlderResourceFilesAndOddEntriesAreRead) {
   // Version 1 stored names as they were: "%41" there is three characters.
   const std::string v1 = "http://x/ ;audio/a%41.au;audio/b.au;audio/c.au;100; ;255,255,255;"

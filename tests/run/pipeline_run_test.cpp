@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 
 #include "base/byte_order.h"
 #include "run/audio_sound_work.h"
+#include "run/folder_lock.h"
 #include "run/resource_text.h"
+#include "run/run_messages.h"
 #include "run/startup.h"
 #include "tests/support/program.h"
 #include "tests/support/recording_progress_panel.h"
@@ -76,6 +80,7 @@ class PipelineRunTest : public ::testing::Test {
     services.sounds = &work;
     services.free_space = [free_space](const std::string&) { return free_space; };
     services.lock_folder = (dir_.path() / "locks").string();
+    services.lock_wait = lock_wait_;
     services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, state_, services);
@@ -103,6 +108,7 @@ class PipelineRunTest : public ::testing::Test {
   std::vector<StoredHistory> history_;
   uint64_t sound_bytes_ = 0;
   int wave_count_ = 0;
+  std::chrono::milliseconds lock_wait_{30000};
 };
 
 TEST_F(PipelineRunTest, WholeRunLeavesEverythingBesideThePage) {
@@ -360,6 +366,31 @@ TEST_F(PipelineRunTest, PlayerPlaysWhatTheRunWrote) {
   EXPECT_EQ(PlayerActions(page_.local_html_path), "play audio/a.au\nloop audio/c.au\nstop audio/c.au\n");
 }
 #endif
+
+TEST_F(PipelineRunTest, AnotherRunPlacingFilesInTheFolderHoldsThisOneBeforeItWrites) {
+  UseSounds({Sound("a.au", AuBytes(1000))}, {Sound("b.au", AuBytes(1000))},
+            {Sound("c.au", AuBytes(1000))});
+  // Another page's run in the same folder, between choosing its names and
+  // replacing its page.
+  file_io::FolderHandle site;
+  ASSERT_TRUE(file_io::FolderHandle::Open(Site(""), &site).ok());
+  FolderLock other;
+  ASSERT_TRUE(other.Acquire(site, std::chrono::milliseconds(0), nullptr, nullptr).ok());
+  lock_wait_ = std::chrono::milliseconds(200);
+  RunOutcome outcome = Run();
+  EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
+  EXPECT_NE(outcome.message.message().find("Another Sonavelt run is placing files in"),
+            std::string::npos)
+      << outcome.message.message();
+  EXPECT_NE(std::find(panel_.texts.begin(), panel_.texts.end(),
+                      WaitingForFolderText(fs::path(page_.local_html_path).parent_path().string())),
+            panel_.texts.end());
+  EXPECT_EQ(ReadFile(Site("index.htm")), kPage);
+  EXPECT_FALSE(fs::exists(Site("audio")));
+  // Once it lets go, the run goes through.
+  other.Release();
+  EXPECT_EQ(Run().end, RunOutcome::End::kCompleted);
+}
 
 }  // namespace
 }  // namespace sonavelt::run

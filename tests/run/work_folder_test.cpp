@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include "run/audio_sound_work.h"
@@ -88,7 +90,19 @@ TEST(TargetLockTest, OnePageOneLockWhateverPathLeadsToIt) {
   remote.remote_path = "/index.htm";
   EXPECT_EQ(TargetKey(direct), TargetKey(through_link));
   EXPECT_NE(TargetKey(direct), TargetKey(other));
-  EXPECT_EQ(TargetKey(remote), "remote:ftp.example.com:/index.htm");
+  remote.remote_scheme = "ftps";
+  remote.remote_user = "ann";
+  remote.remote_port = 990;
+  EXPECT_EQ(TargetKey(remote), "remote:ftps://ann@ftp.example.com:990/index.htm");
+  // Another port, user or scheme of the same host is another site.
+  for (auto change : std::vector<std::function<void(PageTarget&)>>{
+           [](PageTarget& p) { p.remote_port = 23102; },
+           [](PageTarget& p) { p.remote_user = "bob"; },
+           [](PageTarget& p) { p.remote_scheme = "sftp"; }}) {
+    PageTarget another = remote;
+    change(another);
+    EXPECT_NE(TargetKey(another), TargetKey(remote));
+  }
 
   TargetLock first, second;
   ASSERT_TRUE(first.Acquire(dir.File("locks"), TargetKey(direct), std::chrono::milliseconds(0),
