@@ -55,7 +55,7 @@ class TestWizardFlow : public QObject {
   // The remote page in the path field: the port only when it is not the
   // scheme's default.
   void remotePageTextNamesAPortThatIsNotTheDefault() {
-    run::PageTarget page;
+    sonavelt::run::PageTarget page;
     page.is_remote = true;
     page.remote_site = "127.0.0.1";
     page.remote_path = "/www/index.htm";
@@ -75,12 +75,12 @@ class TestWizardFlow : public QObject {
     for (const auto& c : cases) {
       page.remote_scheme = c.scheme;
       page.remote_port = c.port;
-      QCOMPARE(app::RemotePageText(page), std::string(c.text));
+      QCOMPARE(sonavelt::app::RemotePageText(page), std::string(c.text));
     }
     page.remote_site = "::1";
     page.remote_scheme = "ftp";
     page.remote_port = 2121;
-    QCOMPARE(app::RemotePageText(page), std::string("[::1]:2121:/www/index.htm"));
+    QCOMPARE(sonavelt::app::RemotePageText(page), std::string("[::1]:2121:/www/index.htm"));
   }
 
   void pageOrder_data() {
