@@ -281,11 +281,53 @@ std::string CertificateNames(CURL* h) {
 FtpConnection::FtpConnection(FtpEndpoint endpoint) : endpoint_(std::move(endpoint)) {
   GlobalInitOnce();
   handle_ = curl_easy_init();
+  multi_ = curl_multi_init();
+  if (multi_) curl_multi_setopt(static_cast<CURLM*>(multi_), CURLMOPT_MAXCONNECTS, 1L);
 }
 
 FtpConnection::~FtpConnection() {
   if (handle_) curl_easy_cleanup(Handle(handle_));
+  if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
+
+namespace {
+
+// The longest the transfer loop sleeps without looking at the cancel flag or
+// at libcurl: a socket libcurl did not hand to the wait is looked at again
+// this soon (libcurl's own wait could idle for a whole second there).
+constexpr int kPollMilliseconds = 20;
+
+// Runs one transfer of `easy` on `multi` to its end; a set cancel flag ends
+// it within kPollMilliseconds with CURLE_ABORTED_BY_CALLBACK.
+CURLcode PerformOn(CURLM* multi, CURL* easy, const std::atomic<bool>* cancel) {
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode result = CURLE_OK;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      result = CURLE_FAILED_INIT;
+      break;
+    }
+    bool done = false;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+        result = message->data.result;
+        done = true;
+      }
+    }
+    if (done || running == 0) break;
+    if (cancel != nullptr && cancel->load()) {
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
+  }
+  curl_multi_remove_handle(multi, easy);
+  return result;
+}
+
+}  // namespace
 
 std::string FtpConnection::TemporaryUploadPath(const std::string& remote_path, bool dot_name,
                                                const std::string& tag) {
@@ -361,7 +403,7 @@ std::string FtpConnection::QuotedPath(const std::string& absolute_path) const {
 }
 
 Status FtpConnection::Run(Perform& p) {
-  if (!handle_) return Status::IoError("cannot create a libcurl handle");
+  if (!has_session()) return Status::IoError("cannot create a libcurl handle");
   CURL* h = Handle(handle_);
   std::string known_hosts;
   // reset clears the options of the last request; the open connection stays.
@@ -391,8 +433,8 @@ Status FtpConnection::Run(Perform& p) {
     // Small chunks, so that the cap holds within a small file too.
     curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
   }
-  // The progress hook is the cancel check: libcurl calls it at least once a
-  // second, also while a transfer stalls.
+  // The progress hook checks the cancel flag inside libcurl's work; the
+  // transfer loop (PerformOn) checks it between its short waits.
   p.endpoint = &endpoint_;
   p.cancel = cancel_flag_;
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -465,7 +507,7 @@ Status FtpConnection::Run(Perform& p) {
   if (quote) curl_easy_setopt(h, CURLOPT_QUOTE, quote.get());
   if (postquote) curl_easy_setopt(h, CURLOPT_POSTQUOTE, postquote.get());
 
-  p.code = curl_easy_perform(h);
+  p.code = PerformOn(static_cast<CURLM*>(multi_), h, cancel_flag_);
   if (p.code == CURLE_PEER_FAILED_VERIFICATION) p.certificate_names = CertificateNames(h);
   if (p.ascii && p.pending_cr) {
     // A lone CR at the very end of the data belongs to the data.
@@ -859,6 +901,10 @@ Status FtpConnection::Delete(const std::string& remote_path) {
 void FtpConnection::Close() {
   if (handle_) curl_easy_cleanup(Handle(handle_));
   handle_ = curl_easy_init();
+  // The connection lives in the multi handle's cache: a new one forgets it.
+  if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
+  multi_ = curl_multi_init();
+  if (multi_) curl_multi_setopt(static_cast<CURLM*>(multi_), CURLMOPT_MAXCONNECTS, 1L);
 }
 
 }  // namespace sonavelt::remote

@@ -53,7 +53,7 @@ class FtpConnection : public RemoteLister {
 
   // False when libcurl could not set up a handle at all (no operation can
   // work; the program's "Cannot open an Internet connection" case).
-  bool has_session() const { return handle_ != nullptr; }
+  bool has_session() const { return handle_ != nullptr && multi_ != nullptr; }
   const FtpEndpoint& endpoint() const { return endpoint_; }
   const std::string& home_directory() const { return home_directory_; }
   const std::string& current_directory() const { return current_directory_; }
@@ -134,6 +134,9 @@ class FtpConnection : public RemoteLister {
 
   FtpEndpoint endpoint_;
   void* handle_ = nullptr;  // CURL*
+  // CURLM*: drives handle_ and keeps its control connection between
+  // operations, so that the program, not libcurl, decides how long to wait.
+  void* multi_ = nullptr;
   std::string home_directory_;
   std::string current_directory_ = "/";
   const std::atomic<bool>* cancel_flag_ = nullptr;

@@ -29,7 +29,8 @@ class FolderLock {
   // Takes the lock of `folder`. While another process holds it, calls
   // `waiting` once and tries again every 50 ms for up to `wait`, or until
   // `cancel` turns true. Ok when held, Refused when another run kept it,
-  // Cancelled when stopped, IoError when the folder cannot be locked.
+  // Cancelled when stopped, IoError when the folder cannot be locked (its
+  // file system keeps no locks, for one).
   Status Acquire(const file_io::FolderHandle& folder, std::chrono::milliseconds wait,
                  const std::atomic<bool>* cancel, const std::function<void()>& waiting);
   void Release();

@@ -434,8 +434,9 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
   if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
   if (locked.code() == Status::Code::kRefused)
     return BackToStart(Status::Refused(FolderBusyMessage(page_.local_html_path, page_folder_)));
-  if (!locked.ok())
-    return BackToStart(Status::IoError(PageFolderFailedMessage(page_folder_, locked.message())));
+  // A file system that keeps no locks (some network ones) cannot hold
+  // this one: the run goes on as before such a lock existed, with the page
+  // lock keeping runs on this page apart.
   // The links may have changed while the run converted.
   if (Step end = CheckLinksBesidePage()) return end;
   Status opened = page_dir_.OpenSub("audio", /*create=*/true, &audio_dir_);

@@ -96,11 +96,6 @@ std::string WaitingForFolderText(const std::string& folder) {
   return "Waiting for another Sonavelt run in " + folder + " to finish.";
 }
 
-std::string PageFolderFailedMessage(const std::string& folder, const std::string& reason) {
-  return "Sonavelt cannot place files in " + folder + (reason.empty() ? "" : ": " + reason) +
-         ".\r\nThe page was left as it was.";
-}
-
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason) {
   return "Sonavelt cannot make its work folder in " + parent +
          (reason.empty() ? "" : ": " + reason) + ".\r\nNothing was written.";

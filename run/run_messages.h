@@ -50,8 +50,6 @@ std::string ForeignLinkMessage(const std::string& page, const std::string& link)
 std::string FolderBusyMessage(const std::string& page, const std::string& folder);
 // The status text while waiting for another run in the page's folder.
 std::string WaitingForFolderText(const std::string& folder);
-// The page's folder cannot be opened or locked, or its audio folder made.
-std::string PageFolderFailedMessage(const std::string& folder, const std::string& reason);
 // The user's copy of the sample page (`copy`) cannot be made from the
 // install folder's (`shipped`).
 std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,

@@ -24,8 +24,11 @@ MUTATIONS=(
   html/body_colour.cpp 'read.value.find_first_of(">\r\n")' 'read.value.find_first_of(">")'
   html/body_colour.cpp "if (c >= 'A' && c <= 'F') return c - 'A' + 10;"
                        "if (c >= 'A' && c < 'F') return c - 'A' + 10;"
-  html/page_edit.cpp "earlier->offset + earlier->length > body_at"
-                     "earlier->offset + earlier->length >= body_at"
+  html/page_structure.cpp "first.element.offset + first.element.length > page.body_tag->offset"
+                          "first.element.offset + first.element.length >= page.body_tag->offset"
+  html/html_tokenizer.cpp "if (c == '>' && dashes >= 2) {" "if (c == '>' && dashes >= 3) {"
+  html/html_tokenizer.cpp 'if (text_.substr(dashes + 2, 2) == "!>") {'
+                          'if (text_.substr(dashes + 2, 2) == "!!") {'
   html/tag_scanner.cpp "while (end < v.size() && !IsWhiteSpace(v[end])) ++end;"
                        "while (end < v.size() && v[end] != ' ') ++end;"
 )

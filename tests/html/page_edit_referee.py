@@ -112,6 +112,8 @@ def swallows_the_end(original):
     """Whether an applet put at the very end of the page is no element in
     its body (it is text in a comment, a textarea, a script...)."""
     probe = '<applet code="SonaveltRandomEventBackground">probe</applet>'
+    if "<noscript" in decoded(original).lower():
+        return True  # html5lib reads noscript as a browser without scripts does: no judge
     document = html5lib.parse(decoded(original) + probe, treebuilder="etree",
                               namespaceHTMLElements=False)
     parents = {child: parent for parent in document.iter() for child in parent}
@@ -121,7 +123,9 @@ def swallows_the_end(original):
             while node in parents:
                 node = parents[node]
                 path.append(node.tag)
-            if "body" in path and "template" not in path:
+            # A noscript's content is text to a browser that runs scripts
+            # (html5lib reads it as a browser without scripts does).
+            if "body" in path and "template" not in path and "noscript" not in path:
                 return False
     return True
 

@@ -56,6 +56,14 @@ TEST(PageStructureTest, TextThatLooksLikeATagIsNoTag) {
     EXPECT_EQ(BodyTag(c.page), "<body id=real>") << c.what;
   }
   EXPECT_EQ(BodyTag("<plaintext><body>"), "(none)");
+  // "-->" (also the "<!-->" at once) ends the escaped part of a script, so a
+  // "<script>" after it no longer hides the script's end.
+  for (const char* comment : {"<!-- x -->", "<!-->"}) {
+    EXPECT_EQ(BodyTag(std::string("<script>") + comment +
+                      "<script></script><body id=first></script><body id=second>"),
+              "<body id=first>")
+        << comment;
+  }
 }
 
 TEST(PageStructureTest, EndTagsAndAnchorsCountOnlyAsTags) {

@@ -365,6 +365,38 @@ TEST_F(SftpPublishTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
       << ui_.calls.back().text;
 }
 
+// Through a relay that forwards the SSH stream and then goes silent (neither
+// breaking nor moving), the publish gives up after the stall time, like FTP.
+TEST_F(SftpPublishTest, ASilentConnectionIsGivenUpAfterTheStallTime) {
+  const std::string port_file = local_.File("relay.port");
+  testing::ProgramOptions options;
+  options.search_path = true;
+  testing::BackgroundProgram relay({"python3", SONAVELT_SILENT_RELAY_SCRIPT, "--to-port",
+                                    std::to_string(port_), "--after", "60000", "--port-file",
+                                    port_file},
+                                   options);
+  for (int i = 0; i < 200 && !fs::exists(port_file); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_TRUE(fs::exists(port_file)) << "the relay did not start";
+  FtpEndpoint endpoint = Endpoint();
+  endpoint.port = static_cast<uint16_t>(std::stoi(ReadFile(port_file)));
+  endpoint.stall_timeout_seconds = 2;
+  endpoint.connect_timeout_seconds = 3;
+  WriteFile(site_ + "/www/index.html", testing::OldTestPage());
+  testing::RunFiles files =
+      testing::MakeRunFiles(local_.File("cache"), site_ + "/www/index.html", 100000);
+  testing::RunTransfer transfer(endpoint, ui_, observer_, RetryPolicy{1, std::chrono::milliseconds(20)});
+  auto start = std::chrono::steady_clock::now();
+  Status fetched = transfer.Fetch(files.remote_path, files.page_path, "");
+  Status status = fetched.ok() ? transfer.Publish(files) : fetched;
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_FALSE(status.ok());
+  EXPECT_LT(took, std::chrono::seconds(15));
+  ASSERT_FALSE(ui_.Messages().empty());
+  EXPECT_NE(ui_.Messages().back().find(StalledText(2)), std::string::npos) << ui_.Messages().back();
+  EXPECT_EQ(testing::WhichPage(ReadFile(site_ + "/www/index.html")), "old page");
+}
+
 // "No such file" is the server's answer, not a lost connection: no retries
 // (with their waits of 1, 2 and 4 seconds).
 TEST_F(SftpPublishTest, AMissingPageIsARefusalNotRetried) {

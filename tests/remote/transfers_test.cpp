@@ -695,6 +695,60 @@ TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
   }
 }
 
+// Ctrl-C ends the other phases within a second too: a login the server never
+// answers, and the wait before a reconnect.
+TEST_F(TransfersTest, CancelEndsTheLoginAndTheWaitBeforeAReconnectWithinASecond) {
+  // Listens (the kernel accepts) but never says a word.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t length = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
+  FtpEndpoint silent = server_.Endpoint();
+  silent.port = ntohs(addr.sin_port);
+  silent.connect_timeout_seconds = 20;
+  std::chrono::steady_clock::time_point asked;
+  auto cancel_soon = [&] {
+    return std::thread([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      asked = std::chrono::steady_clock::now();
+      observer_.cancel = true;
+    });
+  };
+  {
+    testing::RunTransfer transfer(silent, ui_, observer_, FastRetries());
+    std::thread quitter = cancel_soon();
+    Status status = transfer.Fetch("/www/index.html", Temp(), "Retrieving:");
+    auto stopped = std::chrono::steady_clock::now();
+    quitter.join();
+    EXPECT_EQ(status.code(), Status::Code::kCancelled) << status.ToString();
+    EXPECT_LT(stopped - asked, std::chrono::milliseconds(1000));
+  }
+  close(fd);
+
+  observer_.cancel = false;
+  testing::FtpServerFaults faults;
+  faults.drop_stor_of = "x1.au";
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_,
+                                RetryPolicy{4, std::chrono::milliseconds(5000)});
+  transfer.set_second_connection(false);
+  Fetch(transfer);
+  std::thread quitter;
+  observer_.on_text = [&](const std::string& text) {
+    if (text == LostConnectionText("127.0.0.1")) quitter = cancel_soon();
+  };
+  Status status = transfer.Publish(Files());
+  auto stopped = std::chrono::steady_clock::now();
+  quitter.join();
+  EXPECT_FALSE(status.ok());
+  EXPECT_LT(stopped - asked, std::chrono::milliseconds(1000));
+  EXPECT_EQ(Which(Page()), "old page");
+}
+
 TEST_F(TransfersTest, AStalledTransferIsALostConnectionAfterTheStallTime) {
   testing::FtpServerFaults faults;
   faults.stall_in_stor = ".e1.au.*.part";
