@@ -260,10 +260,22 @@ Status ReadCopySamples(const std::string& source_path, const ConversionControl& 
     source.reserve(static_cast<size_t>(decoder->frame_count() * channels));
   std::vector<float> block(static_cast<size_t>(kBlockFrames * in_channels));
   float peak = 0.0f;
+  // Progress: decoding is the first half, resampling the second, each told
+  // at its tenth marks.
+  int next_mark = 1;
+  auto report = [&](int64_t done, int64_t total, int base) {
+    while (control.report_progress && total > 0 && next_mark <= 5 && done * 5 >= next_mark * total) {
+      control.report_progress(base + (next_mark * 10));
+      ++next_mark;
+    }
+  };
+  int64_t decoded = 0;
   for (;;) {
     const int64_t got = decoder->Read(block.data(), kBlockFrames);
     if (got < 0) return Status::Corrupt(reading + decoder->error());
     if (got == 0) break;
+    decoded += got;
+    report(decoded, decoder->frame_count(), 0);
     if (in_channels <= 2) {
       source.insert(source.end(), block.begin(), block.begin() + got * in_channels);
     } else {
@@ -291,7 +303,9 @@ Status ReadCopySamples(const std::string& source_path, const ConversionControl& 
   }
   out->channels = channels;
   out->source_rate = rate;
+  next_mark = 1;
   if (rate == kBrowserCopyRate) {
+    if (control.report_progress) control.report_progress(100);
     out->samples = std::move(source);
     return Status::Ok();
   }
@@ -353,6 +367,7 @@ Status ReadCopySamples(const std::string& source_path, const ConversionControl& 
     samples.insert(samples.end(), made_block.begin(),
                    made_block.begin() + static_cast<std::ptrdiff_t>(made * channels));
     fed += static_cast<int64_t>(used);
+    report(fed, feed_frames, 50);
     if (at_end && made == 0) break;  // the tail is flushed
     if (control.cancelled()) return Status::Cancelled();
   }

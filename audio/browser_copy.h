@@ -65,7 +65,9 @@ struct CopySamples {
 std::vector<float> DownmixWeights(int channels, const std::vector<int>& layout, bool ogg_order);
 
 // Decodes source_path and makes it ready for its copy. Cancel is checked
-// after every block read. Errors: "reading x.flac: <reason>".
+// after every block read; progress goes to control.report_progress at the
+// tenth marks (decoding up to 50, resampling up to 100). Errors: "reading
+// x.flac: <reason>".
 Status ReadCopySamples(const std::string& source_path, const ConversionControl& control,
                        CopySamples* out, const BrowserCopyOptions& options = {});
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -44,14 +45,28 @@ using BrowserCopies = std::map<std::string, BrowserCopyFile>;
 // names the file (the first in the sounds' order); a cancel answers
 // Status::Cancelled. *copies holds the copies made either way (the work
 // folder's clean-up removes them).
+//
+// `progress`, when set, is told on the calling thread (the copies are made
+// on others) the source of the copy begun last and how far all the copies
+// are, in thousandths of the work: when a copy begins, and when the share
+// has moved, at most every kCopyProgressMs and at least that often while
+// the share moves.
+using CopyProgress = std::function<void(const std::string& source, int permille)>;
+inline constexpr int kCopyProgressMs = 200;
 Status MakeBrowserCopies(const std::vector<RunSound>& sounds, const std::string& work_folder,
-                         const audio::ConversionControl& control, BrowserCopies* copies);
+                         const audio::ConversionControl& control, BrowserCopies* copies,
+                         const CopyProgress& progress = {});
 
 // The whole step of a run: the copies of every sound of `sounds` (paired
 // with the .au paths in state's converted lists), made in work_folder and
 // stopped by state's cancel request.
 Status MakeRunBrowserCopies(const SoundSet& sounds, RunState& state,
-                            const std::string& work_folder, BrowserCopies* copies);
+                            const std::string& work_folder, BrowserCopies* copies,
+                            const CopyProgress& progress = {});
+
+// The status text while the copy of `source` is made:
+// "Making the browser copy of NAME", NAME its file name.
+std::string BrowserCopyProgressText(const std::string& source);
 
 // "x.au" as "x.opus" (any other name gets ".opus" added): the copy's file
 // name, and its name for the player beside the .au's.

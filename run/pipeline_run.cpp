@@ -403,17 +403,30 @@ PipelineRun::Step PipelineRun::Converting() {
   // A local page's browser copies are made here, before the folder's lock
   // is taken, so that other pages' runs in the folder wait only for the
   // placing of files, never for an encoder.
+  progress_.SetFixedProgress(kProgress.converting.end);
   if (!page_.is_remote && options_.browser_player) {
-    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies_);
+    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies_,
+                                       CopyProgressReporter(/*move_bar=*/true));
     if (made.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
     if (!made.ok())
       return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
                                   CopyFailedMessage({made.message()}));
   }
-  progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
+}
+
+// The browser copies' progress: their text and, when they are made after
+// converting (move_bar), the bar through the room between the end of
+// converting and the page's reading.
+CopyProgress PipelineRun::CopyProgressReporter(bool move_bar) {
+  return [this, move_bar, shown = std::string()](const std::string& source, int permille) mutable {
+    const std::string text = BrowserCopyProgressText(source);
+    if (text != shown) progress_.SetStatusText(shown = text);
+    const int room = kProgress.page_read - kProgress.converting.end - 1;
+    if (move_bar) progress_.SetFixedProgress(kProgress.converting.end + room * permille / 1000);
+  };
 }
 
 PipelineRun::Step PipelineRun::PlacingSounds() {
@@ -645,7 +658,9 @@ PipelineRun::Step PipelineRun::Transferring() {
 PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
   const std::string& work_folder = run_folder_->path();
   BrowserCopies browser_copies;
-  Status status = MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies);
+  Status status =
+      MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies,
+                           CopyProgressReporter(/*move_bar=*/false));
   if (status.ok()) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies, &browser_sounds);

@@ -123,6 +123,7 @@ class PipelineRun {
   Step Converting();
   // A local page: the sounds' final names in the page's audio/ folder,
   // chosen under the folder's lock (held until the page is replaced).
+  CopyProgress CopyProgressReporter(bool move_bar);
   Step PlacingSounds();
   Step Retrieving();
   Step ReadingPage();

@@ -20,6 +20,7 @@
 #include "tests/support/resource_file.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wave_bytes.h"
+#include "tests/audio/sound_tools.h"
 
 namespace sonavelt::run {
 namespace {
@@ -366,6 +367,40 @@ TEST_F(PipelineRunTest, PlayerPlaysWhatTheRunWrote) {
   EXPECT_EQ(PlayerActions(page_.local_html_path), "play audio/a.au\nloop audio/c.au\nstop audio/c.au\n");
 }
 #endif
+
+// Long sounds: the copies are made in the open, with their own text, and
+// the panel never stands still for a second.
+TEST_F(PipelineRunTest, BrowserCopiesOfLongSoundsKeepTheProgressMoving) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  options_.browser_player = true;
+  std::vector<std::string> long_sounds;
+  for (const char* name : {"in.wav", "out.wav", "bg.wav"}) {
+    const std::string path = (dir_.path() / "sounds" / name).string();
+    ASSERT_TRUE(testing::Shell("sox -n -r 44100 -c 2 -b 16 '" + path +
+                               "' synth 60 pinknoise vol 0.3 tremolo " +
+                               std::to_string(2 + long_sounds.size())));
+    long_sounds.push_back(path);
+  }
+  UseSounds({long_sounds[0]}, {long_sounds[1]}, {long_sounds[2]});
+  const auto begun = std::chrono::steady_clock::now();
+  fs::create_directories(fs::path(paths_.player_script_path).parent_path());
+  WriteFile(paths_.player_script_path, "/* player */\n");
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  auto last = begun;
+  double longest = 0;
+  for (const auto& at : panel_.times) {
+    longest = std::max(longest, std::chrono::duration<double>(at - last).count());
+    last = at;
+  }
+  EXPECT_LT(longest, 1.0) << "seconds without a progress report";
+  for (const char* name : {"in.wav", "out.wav", "bg.wav"})
+    EXPECT_NE(std::find(panel_.texts.begin(), panel_.texts.end(),
+                        std::string("Making the browser copy of ") + name),
+              panel_.texts.end())
+        << name;
+  EXPECT_TRUE(fs::exists(Site("audio/bg.opus")));
+  EXPECT_TRUE(std::is_sorted(panel_.positions.begin(), panel_.positions.end()));
+}
 
 TEST_F(PipelineRunTest, AnotherRunPlacingFilesInTheFolderHoldsThisOneBeforeItWrites) {
   UseSounds({Sound("a.au", AuBytes(1000))}, {Sound("b.au", AuBytes(1000))},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,13 +11,23 @@ namespace sonavelt::testing {
 // A ProgressPanel that records every call, in order per kind.
 class RecordingProgressPanel : public run::ProgressPanel {
  public:
-  void SetStatusText(const std::string& text) override { texts.push_back(text); }
-  void SetPosition(int percent) override { positions.push_back(percent); }
-  void SetBarOnly(int percent) override { bar_only.push_back(percent); }
+  void SetStatusText(const std::string& text) override {
+    texts.push_back(text);
+    times.push_back(std::chrono::steady_clock::now());
+  }
+  void SetPosition(int percent) override {
+    positions.push_back(percent);
+    times.push_back(std::chrono::steady_clock::now());
+  }
+  void SetBarOnly(int percent) override {
+    bar_only.push_back(percent);
+    times.push_back(std::chrono::steady_clock::now());
+  }
 
   std::vector<std::string> texts;  // status texts
   std::vector<int> positions;      // bar and label together
   std::vector<int> bar_only;       // the bar alone
+  std::vector<std::chrono::steady_clock::time_point> times;  // of every call, in order
 };
 
 }  // namespace sonavelt::testing
