@@ -36,12 +36,21 @@ SelectHtmlFileControls::SelectHtmlFileControls(QWidget* parent) : QWidget(parent
   count_row->addWidget(count_spin_);
   count_row->addStretch();
 
+  remove_button_ = new QPushButton(QStringLiteral("Remo&ve Sounds..."), this);
+  remove_button_->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+  remove_button_->setToolTip(
+      QStringLiteral("Take the sounds off this page again, with the files Sonavelt put beside it"));
+  auto* remove_row = new QHBoxLayout;
+  remove_row->addWidget(remove_button_);
+  remove_row->addStretch();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(from);
   layout->addSpacing(8);
   layout->addLayout(count_row);
   layout->addStretch();
+  layout->addLayout(remove_row);
 }
 
 namespace {

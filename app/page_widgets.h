@@ -26,10 +26,13 @@ class SelectHtmlFileControls : public QWidget {
   QPushButton* remote_button() const { return remote_button_; }
   QPushButton* local_button() const { return local_button_; }
   CountSpinBox* count_spin() const { return count_spin_; }
+  // Takes the sounds off the page in the path field again (after asking).
+  QPushButton* remove_button() const { return remove_button_; }
 
  private:
   QPushButton* remote_button_;
   QPushButton* local_button_;
+  QPushButton* remove_button_;
   CountSpinBox* count_spin_;
 };
 

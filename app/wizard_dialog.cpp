@@ -15,7 +15,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <atomic>
 #include <new>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "app/again_dialog.h"
@@ -28,6 +30,7 @@
 #include "app/sound_preview.h"
 #include "app/window_parts.h"
 #include "run/choice_rules.h"
+#include "run/page_removal.h"
 #include "run/run_messages.h"
 
 namespace sonavelt::app {
@@ -177,6 +180,7 @@ void WizardDialog::BuildWindow() {
   });
   connect(select_->local_button(), &QPushButton::clicked, this, &WizardDialog::OnLocalMachine);
   connect(select_->remote_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoteSite);
+  connect(select_->remove_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoveSounds);
   connect(options_, &OptionSettingsControls::clicked, this, [this](run::OptionBoxId id, bool checked) {
     flow_.ClickOption(id, checked);
     options_->Show(flow_.option_boxes());
@@ -281,17 +285,25 @@ void WizardDialog::Apply(const WizardFlow::Step& step) {
 }
 
 void WizardDialog::OnNext() {
-  Apply(flow_.Next(path_edit_->text().toStdString(), select_->count_spin()->text().toStdString()));
+  Apply(flow_.Next(PathText(), select_->count_spin()->text().toStdString()));
 }
 
-void WizardDialog::OnBack() { Apply(flow_.Back(path_edit_->text().toStdString())); }
+std::string WizardDialog::PathText() const {
+  // A path that is not UTF-8 shows with U+FFFD in place of its odd bytes;
+  // left as shown, the field still means the path itself.
+  const std::string text = path_edit_->text().toStdString();
+  const std::string shown = flow_.View().path_text;
+  return text == Q(shown).toStdString() ? shown : text;
+}
+
+void WizardDialog::OnBack() { Apply(flow_.Back(PathText())); }
 
 void WizardDialog::OnGoTo() {
-  Apply(flow_.GoTo(path_edit_->text().toStdString(), sound_->go_to_spin()->text().toStdString()));
+  Apply(flow_.GoTo(PathText(), sound_->go_to_spin()->text().toStdString()));
 }
 
 void WizardDialog::OnStart() {
-  const WizardFlow::Step step = flow_.Start(path_edit_->text().toStdString(), *services_.applet_chooser);
+  const WizardFlow::Step step = flow_.Start(PathText(), *services_.applet_chooser);
   Apply(step);
   if (step.moved) StartRun();
 }
@@ -306,7 +318,7 @@ void WizardDialog::OnEnterKey() {
 }
 
 void WizardDialog::OnLocalMachine() {
-  const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
+  const std::string start = flow_.LocalPageDialogStart(PathText());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
   const Status safe = run::CheckListSafePath(chosen, "HTML");
   Show(*services_.ui, safe);
@@ -324,6 +336,44 @@ void WizardDialog::OnRemoteSite() {
   FocusOn(FocusField::kPath);
 }
 
+void WizardDialog::OnRemoveSounds() {
+  run::PageTarget page = choices_.page;
+  const std::string text = PathText();
+  if (!page.is_remote) page.local_html_path = text;
+  const std::string shown =
+      page.is_remote ? page.remote_site + ":" + page.remote_path : page.local_html_path;
+  if (!services_.ui->AskAs(QuestionKind::kYesNo, BoxStyle::kSystemModal,
+                           run::RemoveSoundsQuestion(shown))) {
+    FocusOn(FocusField::kPath);
+    return;
+  }
+  std::atomic<bool> stop{false};
+  std::unique_ptr<run::RemoteFolder> site;
+  if (page.is_remote && services_.remote) site = services_.remote->OpenRemoteFolder(&stop);
+  run::RemovalServices removal;
+  removal.remote = site.get();
+  removal.work_parent = choices_.paths.cache_folder;
+  removal.cancel = &stop;
+  run::RemovalOutcome outcome;
+  // The window waits, drawn, while the work goes on off the GUI thread.
+  setEnabled(false);
+  QEventLoop loop;
+  std::thread worker([&] {
+    outcome = run::RemovePagePlayer(page, removal);
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  setEnabled(true);
+  if (outcome.end == run::RemovalOutcome::End::kRemoved && outcome.message.ok()) {
+    services_.ui->Tell(BoxStyle::kPlain,
+                       run::SoundsRemovedMessage(shown, outcome.removed.size() - 1));
+  } else {
+    Show(*services_.ui, outcome.message);
+  }
+  FocusOn(FocusField::kPath);
+}
+
 void WizardDialog::OnBrowseSound() {
   const std::string chosen = services_.sound_chooser->ChooseFile(flow_.SoundDialogFolder());
   const Status safe = run::CheckListSafePath(chosen, "audio");
@@ -337,7 +387,7 @@ void WizardDialog::OnPlay() {
     sound_->wait_label()->setVisible(shown);
     sound_->wait_label()->repaint();
   };
-  if (!PlaySelectedSound(path_edit_->text().toStdString(), *services_.cache, *services_.ui,
+  if (!PlaySelectedSound(PathText(), *services_.cache, *services_.ui,
                          *services_.output, show_wait)) {
     FocusOn(FocusField::kPath);
   }

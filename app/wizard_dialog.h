@@ -127,6 +127,9 @@ class WizardDialog : public QDialog {
   void BuildActions();
   void ShowPage();
   void FocusOn(FocusField field);
+  // The path field's text, or the page's path byte for byte when the field
+  // still shows it (see the .cpp).
+  std::string PathText() const;
   void Apply(const WizardFlow::Step& step);
 
   void OnNext();
@@ -136,6 +139,10 @@ class WizardDialog : public QDialog {
   void OnGoTo();
   void OnLocalMachine();
   void OnRemoteSite();
+  // "Remo&ve Sounds...": asks, then takes the sounds off the page in the
+  // path field (run::RemovePagePlayer, on a work thread while the window
+  // waits) and shows how it went.
+  void OnRemoveSounds();
   void OnBrowseSound();
   void OnPlay();
   void OnStartSoundTimer();

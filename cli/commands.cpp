@@ -5,6 +5,7 @@ namespace sonavelt::cli {
 // Each command lives in a file of its own (convert_command.cpp, ...).
 int RunConvertCommand(const std::vector<std::string>& args);
 int RunRunCommand(const std::vector<std::string>& args);
+int RunRemoveCommand(const std::vector<std::string>& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
@@ -12,6 +13,8 @@ const std::vector<Command>& Commands() {
        RunConvertCommand},
       {"run", "run [OPTIONS] [PAGE]  add the sounds to a local or remote page (see run --help)",
        RunRunCommand},
+      {"remove", "remove [OPTIONS] PAGE  take the sounds off a page again (see remove --help)",
+       RunRemoveCommand},
   };
   return commands;
 }

@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "base/version.h"
 #include "cli/remote_login.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
@@ -107,27 +108,6 @@ constexpr char kRunHelp[] =
     "  3  the run ended the program: the page's BODY tag cannot be read (or the\n"
     "     page ends inside an unclosed comment or textarea), the site could not\n"
     "     be reached or refused a transfer, or Ctrl-C\n";
-
-std::atomic<bool>* g_cancel = nullptr;
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-// Ctrl-C and SIGTERM ask the run to stop: it unwinds through the same
-// clean-up as any failure, and the page is untouched unless it was already
-// replaced. The handler is reset on its first call, so a second signal ends
-// the program at once; the page is still whole (it is only ever renamed into
-// place), and the next run removes what this one left.
-extern "C" void OnStopSignal(int) {
-  if (g_cancel != nullptr) g_cancel->store(true);
-}
-
-void CatchStopSignals(bool on) {
-  struct sigaction action {};
-  action.sa_handler = on ? OnStopSignal : SIG_DFL;
-  action.sa_flags = on ? SA_RESETHAND : 0;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 // Status texts on one line: line ends and tabs become single blanks.
 std::string OneLine(const std::string& text) {
@@ -414,8 +394,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
   }
 
   run::RunState state;
-  g_cancel = &state.cancel_requested;
-  CatchStopSignals(true);
+  // Ctrl-C and SIGTERM stop the run: the page is untouched unless it was
+  // already replaced (it is only ever renamed into place), and the next run
+  // removes what this one left.
+  std::optional<StopSignals> signals(&state.cancel_requested);
   run::AudioSoundWork sound_work(ui);
   run::RunServices services;
   services.sounds = &sound_work;
@@ -427,8 +409,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   Show(ui, outcome.message);
   panel.Finish();
   work.reset();
-  CatchStopSignals(false);
-  g_cancel = nullptr;
+  signals.reset();
 
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:

@@ -194,6 +194,13 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::str
   return Status::Ok();
 }
 
+Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
+                                           const std::string& local_path) {
+  if (!connection_) return Status::NotFound(name);
+  return connection_->Download(RemoteLayout(page.path).BesidePage(name), local_path,
+                               TransferType::kBinary);
+}
+
 namespace {
 
 bool ReadLocal(const std::string& path, std::string* data) {

@@ -74,6 +74,11 @@ class RemotePageTransfer : public run::PageTransport {
   Status PublishPage(const run::RemotePage& page, const run::PublishFiles& files,
                      run::TransferObserver& observer) override;
 
+  // One try, in binary, without reconnecting: what it reads is a record the
+  // run can do without.
+  Status FetchBesidePage(const run::RemotePage& page, const std::string& name,
+                         const std::string& local_path) override;
+
   // A fresh connection in place of the current one. On failure returns the
   // error's text (or "Ftp connection failed.") to show; the old connection
   // object stays.

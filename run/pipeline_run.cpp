@@ -564,6 +564,11 @@ PipelineRun::Step PipelineRun::Processing() {
     }
   }
   edited_page_ = std::move(result.edited_page);
+  // The record for taking the player off again: this run's own BODY edit
+  // when it puts the block in first, else what the first run recorded.
+  first_run_body_edit_ = result.replaced_earlier_block
+                             ? EarlierBodyEditRecord()
+                             : std::string(html::BodyEditName(result.body_edit));
   page_colour_ = result.page_colour;
   background_image_ = result.background_image;
 
@@ -579,6 +584,22 @@ PipelineRun::Step PipelineRun::Processing() {
   progress_.SetFixedProgress(kProgress.page_edited);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
+}
+
+std::string PipelineRun::EarlierBodyEditRecord() {
+  const std::string name = PlayerDataScriptName(ResourceBaseName(page_file_name_));
+  std::string text;
+  if (!page_.is_remote) {
+    if (!page_dir_.valid() || !page_dir_.Read(name, &text).ok()) return std::string();
+    return RecordedFirstRunBodyEdit(text);
+  }
+  const std::string path = JoinPath(run_folder_->path(), "earlier-" + name);
+  if (services_.transport == nullptr ||
+      !services_.transport->FetchBesidePage({page_.remote_site, page_.remote_path}, name, path)
+           .ok() ||
+      !file_io::ReadWholeFile(path, &text, &state_.cancel_requested).ok())
+    return std::string();
+  return RecordedFirstRunBodyEdit(text);
 }
 
 PipelineRun::Step PipelineRun::CreatingResourceFile() {
@@ -623,8 +644,7 @@ PipelineRun::Step PipelineRun::Transferring() {
     files.applet_class_path = paths_.applet_class_path;
     if (options_.browser_player) files.player_script_path = paths_.player_script_path;
     files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
-    if (options_.browser_player)
-      if (Step end = PreparePlayerFiles(&files)) return end;
+    if (Step end = PreparePlayerFiles(&files)) return end;
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status published =
         services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
@@ -652,9 +672,11 @@ PipelineRun::Step PipelineRun::Transferring() {
 PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
   const std::string& work_folder = run_folder_->path();
   BrowserCopies browser_copies;
-  Status status =
-      MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies,
-                           CopyProgressReporter(/*move_bar=*/false));
+  // Without the browser player only the data file goes up, for its record.
+  Status status = options_.browser_player
+                      ? MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies,
+                                             CopyProgressReporter(/*move_bar=*/false))
+                      : Status::Ok();
   if (status.ok()) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies, &browser_sounds);
@@ -663,7 +685,7 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
       if (!sound.copy_path.empty()) files->sound_copies.push_back(sound.copy_path);
     status = WritePlayerFiles(work_folder, ResourceBaseName(page_file_name_), files->resource_path,
                               browser_sounds, /*local_preview=*/false, &files->player_data_paths,
-                              &state_.cancel_requested);
+                              &state_.cancel_requested, first_run_body_edit_);
   }
   if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
   if (!status.ok()) return BackToStart(std::move(status).WithBox(BoxStyle::kSystemModal));
@@ -736,9 +758,12 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   const std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
   if (!copy(page_dir_, resource_from, resource_file_name_, true))
     return StoppedBeforeThePage(cancelled, "");
-  if (options_.browser_player && !page_dir_.valid()) {
-    failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
-  } else if (options_.browser_player) {
+  // The data file also without the browser player (whose block then does
+  // not load it): it keeps the record for taking the player off again.
+  if (!page_dir_.valid()) {
+    if (options_.browser_player)
+      failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
+  } else {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies_, &browser_sounds);
     for (BrowserSound& sound : browser_sounds) {
@@ -749,7 +774,8 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
     }
     Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
-                                      /*local_preview=*/true, &placed_, &state_.cancel_requested);
+                                      /*local_preview=*/options_.browser_player, &placed_,
+                                      &state_.cancel_requested, first_run_body_edit_);
     if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
     if (!written.ok()) failures.push_back(written.message());
   }

@@ -20,6 +20,35 @@ std::string SampleCopyFailedMessage(const std::string& copy, const std::string& 
          ".\r\nThe sample page itself is never edited. Please select an HTML file of your own.";
 }
 
+std::string RemoveSoundsQuestion(const std::string& page) {
+  return "Take the sounds off " + page + "?\r\n\r\n"
+         "The player block goes from the page, and the page's .res and data files go,\r\n"
+         "with the sounds in its audio folder that no other page there uses.";
+}
+
+std::string SoundsRemovedMessage(const std::string& page, size_t files) {
+  return "The sounds were taken off " + page + ", and " + std::to_string(files) +
+         (files == 1 ? " file" : " files") + " beside it went with them.";
+}
+
+std::string NoBodyEditRecordMessage(const std::string& page, const std::string& data_file) {
+  return "The sounds were taken off " + page + ", but " + data_file +
+         " held no record of what the first run did to the BODY tag,\r\n"
+         "so the BODY tag was left as it is.";
+}
+
+std::string FilesNotRemovedMessage(const std::string& page,
+                                   const std::vector<std::string>& failures) {
+  std::string text = "The sounds were taken off " + page +
+                     ", but these files could not be removed (the page no longer uses them):";
+  for (const std::string& failure : failures) text += "\r\n" + failure;
+  return text;
+}
+
+std::string SiteNotChangedMessage(const std::string& reason) {
+  return reason + "\r\nThe page on the site was not changed.";
+}
+
 std::string OutOfMemoryMessage() {
   return "Sonavelt ran out of memory and stopped the run.\r\n"
          "Close other programs, or choose a smaller page or shorter sounds, and try again.";

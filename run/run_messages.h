@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,16 @@ std::string WaitingForFolderText(const std::string& folder);
 // install folder's (`shipped`).
 std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
                                     const std::string& reason);
+// Taking the sounds off a page (page_removal.h): the question the wizard
+// asks first; no record of the first run's BODY edit in `data_file`; the
+// page restored but `failures` ("<file>: why") left; a site step failed
+// before the page was replaced.
+std::string RemoveSoundsQuestion(const std::string& page);
+// The sounds are off `page`, and `files` files beside it went with them.
+std::string SoundsRemovedMessage(const std::string& page, size_t files);
+std::string NoBodyEditRecordMessage(const std::string& page, const std::string& data_file);
+std::string FilesNotRemovedMessage(const std::string& page, const std::vector<std::string>& failures);
+std::string SiteNotChangedMessage(const std::string& reason);
 // The run's private work folder cannot be made in `parent`.
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
 

@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 
 #include <atomic>
+#include <cstdio>
 #include <semaphore>
 #include <thread>
 
@@ -24,7 +25,12 @@
 #include "app/window_parts.h"
 #include "app/wizard_dialog.h"
 #include "audio/au_cache.h"
+#include "html/page_edit.h"
+#include "html/page_remove.h"
+#include "run/applet_block.h"
 #include "run/audio_sound_work.h"
+#include "run/player_data.h"
+#include "run/run_messages.h"
 #include "run/sound_lists.h"
 #include "run/startup.h"
 #include "tests/app/wizard_test_support.h"
@@ -481,6 +487,68 @@ class TestWizardDialog : public QObject {
     QCOMPARE(f.wizard->path_edit()->text(), before);
     QCOMPARE(f.ui.Messages().size(), size_t{2});
     QVERIFY(f.ui.Messages()[1].find("select another audio file") != std::string::npos);
+  }
+
+  // "Remove Sounds..." asks first; No changes nothing, Yes gives back the
+  // page before its first run and takes the page's files with the block.
+  void removeSoundsAsksThenTakesThemOff() {
+    Fixture f;
+    const std::string page = f.choices.page.local_html_path;
+    const std::string folder = f.dir.path().toStdString();
+    const std::string original = "<html><head><title>t</title></head><body>\nhi\n</body></html>\n";
+    html::PageNames names{page, "sample.htm"};
+    const html::PageEditResult edited = html::ProcessPage(
+        original, names, run::AppletBlocks(run::RunOptions{}, "sample", run::PageFormOf(original)));
+    QCOMPARE(int(edited.outcome), int(html::PageEditOutcome::kEdited));
+    testing::Touch(page, QByteArray::fromStdString(edited.edited_page));
+    testing::Touch(folder + "/sample.sounds.js",
+                   QByteArray::fromStdString(run::PlayerDataText(
+                       "sample", "", {}, html::BodyEditName(edited.body_edit))));
+    testing::Touch(folder + "/sample.res");
+    auto page_text = [&] {
+      QFile file(QString::fromStdString(page));
+      file.open(QIODevice::ReadOnly);
+      return file.readAll().toStdString();
+    };
+
+    app::WizardDialog& w = *f.wizard;
+    QCOMPARE(w.flow().page(), WizardPage::kSelectHtmlFile);
+    f.ui.answers = {false, true};
+    QTest::keyClick(w.path_edit(), Qt::Key_V, Qt::AltModifier);
+    QTRY_COMPARE(f.ui.Questions().size(), size_t{1});
+    QCOMPARE(f.ui.Questions()[0], run::RemoveSoundsQuestion(page));
+    QCOMPARE(page_text(), edited.edited_page);
+
+    w.select_controls()->remove_button()->click();
+    QCOMPARE(f.ui.Questions().size(), size_t{2});
+    QCOMPARE(page_text(), original);
+    QVERIFY(!QFile::exists(QString::fromStdString(folder + "/sample.sounds.js")));
+    QVERIFY(!QFile::exists(QString::fromStdString(folder + "/sample.res")));
+    QCOMPARE(f.ui.Messages(), std::vector<std::string>{run::SoundsRemovedMessage(page, 2)});
+    QVERIFY(w.isEnabled());
+
+    // Once more: the page carries no block, and says so.
+    w.select_controls()->remove_button()->click();
+    QCOMPARE(f.ui.Messages().size(), size_t{2});
+    QCOMPARE(f.ui.Messages()[1], html::NoPlayerBlockMessage(page));
+    QCOMPARE(page_text(), original);
+  }
+
+  // A page whose path is not UTF-8 shows with U+FFFD in the field; left as
+  // shown, the field still means that page, byte for byte.
+  void aPagePathThatIsNotUtf8IsKeptByteForByte() {
+    Fixture f;
+    const std::string odd = f.dir.path().toStdString() + "/caf\xe9.htm";
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    QVERIFY(std::rename(f.choices.page.local_html_path.c_str(), odd.c_str()) == 0);
+    f.choices.page.local_html_path = odd;
+    f.wizard->back_button()->click();
+    QVERIFY(f.wizard->path_edit()->text().contains(QChar(0xFFFD)));
+    f.Next();
+    QVERIFY2(f.ui.calls.empty(), f.ui.calls.empty() ? "" : f.ui.calls[0].text.c_str());
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    QCOMPARE(f.choices.page.local_html_path, odd);
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {

@@ -13,7 +13,8 @@ completion=$source_dir/completion/sonavelt-cli
 options_in() { grep -oP '(?<![A-Za-z0-9-])--?[a-z][a-z0-9]*(-[a-z0-9]+)*' | sort -u; }
 
 # -h, taken everywhere --help is, is named by no usage text.
-helped=$( { "$cli" --help; "$cli" run --help; "$cli" convert --help; echo -h; } | options_in)
+helped=$( { "$cli" --help; "$cli" run --help; "$cli" convert --help; "$cli" remove --help
+            echo -h; } | options_in)
 # roff writes a dash as \- and switches fonts with \fB, \fI, \fR, \fP.
 documented=$(sed -e 's/\\f[BIRP]//g' -e 's/\\-/-/g' "$manual" | options_in)
 completed=$(options_in < "$completion")
