@@ -97,8 +97,10 @@ if [ "$MODE" = demo ]; then
   exit 0
 fi
 
-# playwright-core for the browser player's tests, at the version locked there.
-if [ ! -d tests/browser_player/node_modules ]; then
+# playwright-core and axe-core for the browser player's tests, at the versions locked there.
+# Again when a package was added since (axe-core came after playwright-core).
+if [ ! -d tests/browser_player/node_modules/playwright-core ] ||
+   [ ! -d tests/browser_player/node_modules/axe-core ]; then
   (cd tests/browser_player && npm ci --no-audit --no-fund)
 fi
 
