@@ -235,11 +235,17 @@ PipelineRun::Step PipelineRun::Preparing() {
   sound_bytes_ = 0;
   wave_file_count_ = 0;
   sound_measures_.clear();
+  state_.format_answer_for_all.reset();
+  // The format question offers answers for all while sounds wait after it.
+  int left = combinations_ * (options_.no_background ? 2 : 3);
   for (int j = 0; j < combinations_; ++j) {
+    state_.more_sounds_waiting = --left > 0;
     if (Step end = PrepareSound(j, kEntrance, sounds_.entrance_sounds[j])) return end;
+    state_.more_sounds_waiting = --left > 0;
     if (Step end = PrepareSound(j, kExit, sounds_.exit_sounds[j])) return end;
-    if (!options_.no_background)
-      if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
+    if (options_.no_background) continue;
+    state_.more_sounds_waiting = --left > 0;
+    if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
   }
   state_.preparing_run = false;
   progress_.SetFixedProgress(kProgress.preparing.end);
