@@ -35,7 +35,9 @@ std::string PlayerScriptMissingMessage(const std::string& script_path);
 std::string RemoteUnavailableMessage(const std::string& site);
 
 // A run that stopped before replacing the page: the page is as it was, and
-// `placed` (full paths, possibly none) are the files the run put beside it.
+// `placed` (full paths, possibly none) are the files the run put beside it,
+// counted ("These 3 files were put beside it:") and listed one a line, each
+// line starting with a tab (a front end may show the list apart).
 std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed);
 // The page (or the file its link points to) may not be written by this user.
 std::string PageReadOnlyMessage(const std::string& page);
