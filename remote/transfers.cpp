@@ -591,7 +591,7 @@ class RemotePageTransfer::SecondLane {
                 (size < 0 || size == static_cast<int64_t>(data.size())) &&
                 (direct || connection.Replace(temporary, files_[i].remote).ok());
       if (!ok && direct) {
-        connection.Delete(path);
+        static_cast<void>(connection.Delete(path));
         temporary.clear();
       }
       std::lock_guard<std::mutex> lock(mutex_);
