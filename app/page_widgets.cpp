@@ -128,6 +128,9 @@ OptionSettingsControls::OptionSettingsControls(QWidget* parent) : QWidget(parent
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(group);
   layout->addLayout(position_row);
+  // Room between the list and the separator below the page, even when the
+  // window is at its smallest.
+  layout->addSpacing(8);
   layout->addStretch();
 }
 
@@ -213,11 +216,21 @@ ProgressControls::ProgressControls(QWidget* parent) : QWidget(parent) {
   bar_row->addWidget(bar_, 1);
   bar_row->addWidget(percent_label_);
 
+  cancel_button_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel_button_->setAutoDefault(false);
+  cancel_button_->setMinimumWidth(88);
+  // The window shows the wait cursor during a run; the button stays a button.
+  cancel_button_->setCursor(Qt::ArrowCursor);
+  auto* button_row = new QHBoxLayout;
+  button_row->addStretch();
+  button_row->addWidget(cancel_button_);
+
   auto* layout = new QVBoxLayout(this);
   layout->addStretch();
   layout->addWidget(status_label_);
   layout->addLayout(bar_row);
   layout->addStretch();
+  layout->addLayout(button_row);
   Reset();
 }
 

@@ -99,10 +99,13 @@ class ProgressControls : public QWidget {
   QLabel* status_label() const { return status_label_; }
   QLabel* percent_label() const { return percent_label_; }
   QProgressBar* bar() const { return bar_; }
+  // "Cancel": asks before stopping the run (as Escape does).
+  QPushButton* cancel_button() const { return cancel_button_; }
   // Bar range 0 to 100 at 0; empty status.
   void Reset();
 
  private:
+  QPushButton* cancel_button_;
   QLabel* status_label_;
   QLabel* percent_label_;
   QProgressBar* bar_;

@@ -11,6 +11,7 @@
 #include "remote/remote_folder.h"
 #include "remote/ssh_host_key.h"
 #include "run/address_history_store.h"
+#include "run/run_messages.h"
 
 namespace sonavelt::app {
 
@@ -53,7 +54,8 @@ bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
       return false;
     // Remembered for later program runs; a file that cannot be written
     // leaves the key accepted for this connection only.
-    remote::RememberHostKey(settings.known_hosts_file, address.server, address.port, blob);
+    Status kept = remote::RememberHostKey(settings.known_hosts_file, address.server, address.port, blob);
+    if (!kept.ok()) ui_.Tell(BoxStyle::kPlain, kept.message());
   }
   // The key the user trusts is the only one this connection and the run take.
   settings.ssh_host_key_sha256 = fingerprint;
@@ -74,7 +76,8 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     // Saved before connecting: an address that then fails is still offered
     // at the top next time.
     history_.Remember(login_.address_text);
-    run::SaveAddressHistory(history_, store_);
+    if (!run::SaveAddressHistory(history_, store_))
+      ui_.Tell(BoxStyle::kPlain, run::AddressNotRememberedMessage(store_.FilePath()));
 
     remote::FtpEndpoint settings;
     settings.ssh_private_key_file = login_.key_file;

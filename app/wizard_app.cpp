@@ -22,6 +22,7 @@
 #include "base/file_io.h"
 #include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
+#include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
 #include "run/work_folder.h"
@@ -72,7 +73,10 @@ int RunWizardApp(const WizardAppOptions& options) {
   QtFileChooser html_chooser(nullptr, QStringLiteral("Select HTML File"),
                              QStringLiteral("HTML Files (*.htm *.html)"));
   QtFileChooser sound_chooser(nullptr, QStringLiteral("Select Sound File"),
-                              QStringLiteral("Sound Files (*.wav *.au *.mp3 *.flac *.ogg *.oga *.opus *.aif *.aiff *.aifc);;Wave Sound (*.wav);;Sound Clip (Basic) (*.au)"));
+                              QStringLiteral("Sound Files (*.wav *.au *.mp3 *.flac *.ogg *.oga *.opus *.aif *.aiff *.aifc);;"
+                                             "Wave Sound (*.wav);;Sound Clip (Basic) (*.au);;MP3 (*.mp3);;"
+                                             "FLAC (*.flac);;Ogg Vorbis or Opus (*.ogg *.oga *.opus);;"
+                                             "AIFF (*.aif *.aiff *.aifc)"));
   // Finds the applet class file, and the browser player's script when the
   // page gets one.
   QtFileChooser applet_chooser(nullptr, QStringLiteral("Find a File Sonavelt Needs"),
@@ -96,12 +100,14 @@ int RunWizardApp(const WizardAppOptions& options) {
   services.open_test_page = [&ui, &starter](const std::string& address) {
     Show(ui, browser::LaunchBrowser(address, starter, browser::BrowserSearch::FromEnvironment()));
   };
-  services.write_history = [&store, &gate](const run::StoredHistory& history) {
+  services.write_history = [&store, &gate, &ui](const run::StoredHistory& history) {
     // The settings file belongs to the GUI thread.
+    bool stored = false;
     gate.Call([&] {
       store.WriteHistory(history);
-      store.Sync();
+      stored = store.Sync();
     });
+    if (!stored) ui.Tell(BoxStyle::kPlain, run::ChoicesNotStoredMessage(store.FilePath()));
   };
   services.show_broken_page = [](const std::string& page) { OpenInTextEditorAndWait(page); };
   services.beep = [] { QApplication::beep(); };

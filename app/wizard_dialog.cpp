@@ -38,6 +38,8 @@ namespace {
 
 constexpr int kBannerHeight = 72;
 constexpr char kQuitQuestion[] = "Do you really want to quit Sonavelt?";
+constexpr char kStopQuestion[] =
+    "Do you really want to stop this run?\r\nA stopped run leaves the page as it was.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -190,6 +192,7 @@ void WizardDialog::BuildWindow() {
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
+  connect(progress_->cancel_button(), &QPushButton::clicked, this, &WizardDialog::CancelCommand);
 }
 
 remote::StatusLine& WizardDialog::ftp_status_line() {
@@ -331,7 +334,7 @@ void WizardDialog::OnLocalMachine() {
 
 void WizardDialog::OnRemoteSite() {
   if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_.page)) {
-    path_edit_->setText(Q(choices_.page.remote_site + ":" + choices_.page.remote_path));
+    path_edit_->setText(Q(RemotePageText(choices_.page)));
   }
   FocusOn(FocusField::kPath);
 }
@@ -398,7 +401,7 @@ void WizardDialog::OnStartSoundTimer() {
 }
 
 void WizardDialog::ShowHelp() {
-  if (services_.help) services_.help->ShowTopic(flow_.View().help_context);
+  if (services_.help) services_.help->ShowTopic(flow_.View().help_context, this);
 }
 
 void WizardDialog::ShowAbout() {
@@ -422,6 +425,17 @@ void WizardDialog::CloseCommand() {
   services_.gate->Release();
 }
 
+void WizardDialog::CancelCommand() {
+  if (!RunInProgress() || stop_confirmed_ || quit_confirmed_) return;
+  services_.gate->Hold();
+  if (services_.ui->Ask(BoxStyle::kSystemModal, kStopQuestion)) {
+    run_state_.cancel_requested = true;
+    stop_confirmed_ = true;
+    progress_->cancel_button()->setEnabled(false);
+  }
+  services_.gate->Release();
+}
+
 void WizardDialog::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() & ~(Qt::KeypadModifier)) {
     QDialog::keyPressEvent(event);
@@ -430,6 +444,9 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      // Nothing during a run, even on the Cancel button: a habitual Enter
+      // must not ask to stop it.
+      if (flow_.page() == WizardPage::kInProgress) return;
       if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button != next_button_) {
         button->click();
       } else {
@@ -437,7 +454,11 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
       }
       return;
     case Qt::Key_Escape:
-      if (flow_.page() != WizardPage::kInProgress) QDialog::reject();
+      if (flow_.page() != WizardPage::kInProgress) {
+        QDialog::reject();
+      } else {
+        CancelCommand();
+      }
       return;
     default:
       QDialog::keyPressEvent(event);
@@ -471,6 +492,8 @@ void WizardDialog::showEvent(QShowEvent* event) {
 void WizardDialog::StartRun() {
   run_state_.cancel_requested = false;
   quit_confirmed_ = false;
+  stop_confirmed_ = false;
+  progress_->cancel_button()->setEnabled(true);
   run_thread_ = QThread::create([this] { RunOnWorker(); });
   connect(run_thread_, &QThread::finished, this, &WizardDialog::OnRunThreadFinished);
   run_thread_->start();
@@ -509,8 +532,14 @@ void WizardDialog::OnRunThreadFinished() {
   run_thread_ = nullptr;
   unsetCursor();
 
-  if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
-      outcome_.end == run::RunOutcome::End::kUnusablePage) {
+  if (stop_confirmed_ && !quit_confirmed_ &&
+      (outcome_.end == run::RunOutcome::End::kCancelled ||
+       outcome_.end == run::RunOutcome::End::kSentBack)) {
+    // Stopped by Cancel: back where the run started, choices kept.
+    flow_.ReturnToStartPage();
+    ShowPage();
+  } else if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
+             outcome_.end == run::RunOutcome::End::kUnusablePage) {
     if (services_.help) services_.help->Close();
     QDialog::reject();
   } else if (outcome_.end == run::RunOutcome::End::kSentBack) {

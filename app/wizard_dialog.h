@@ -111,6 +111,10 @@ class WizardDialog : public QDialog {
   // The window's close command (title bar, Alt+F4): during a run, the quit
   // question; otherwise the wizard ends.
   void CloseCommand();
+  // The progress page's Cancel (and Escape during a run): the stop
+  // question; Yes stops the run at its next checkpoint, the page stays as
+  // it was, and the wizard goes back to the page the run started from.
+  void CancelCommand();
 
  signals:
   // A run has ended and its outcome has been acted on.
@@ -161,6 +165,7 @@ class WizardDialog : public QDialog {
   run::RunOutcome outcome_;
   QThread* run_thread_ = nullptr;
   bool quit_confirmed_ = false;
+  bool stop_confirmed_ = false;
   QTimer start_sound_timer_;
   bool start_sound_armed_ = true;
 

@@ -12,7 +12,7 @@ namespace sonavelt {
 // and what went wrong, and the style of the box a front end shows it in
 // (system-modal unless the message says otherwise). Cheap to copy; ok() when
 // there is nothing to report.
-class Status {
+class [[nodiscard]] Status {
  public:
   enum class Code { kOk, kNotFound, kCorrupt, kIoError, kCancelled, kRefused, kInvalidArgument };
 

@@ -9,7 +9,8 @@ int RunRemoveCommand(const std::vector<std::string>& args);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"convert", "convert SOUND [OUT]   turn a WAVE file into the player's .au file",
+      {"convert", "convert SOUND [OUT]   turn a sound file (WAVE, .au, MP3, FLAC, Ogg, AIFF)\n"
+       "                        into the player's .au file",
        RunConvertCommand},
       {"run", "run [OPTIONS] [PAGE]  add the sounds to a local or remote page (see run --help)",
        RunRunCommand},

@@ -14,6 +14,7 @@
 #include "remote/ssh_host_key.h"
 #include "remote/url.h"
 #include "run/address_history_store.h"
+#include "run/run_messages.h"
 
 namespace sonavelt::cli {
 
@@ -50,7 +51,8 @@ RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOption
   // still offered next time.
   remote::AddressHistory history = run::LoadAddressHistory(store);
   history.Remember(address_text);
-  run::SaveAddressHistory(history, store);
+  if (!run::SaveAddressHistory(history, store))
+    ui.Tell(BoxStyle::kPlain, run::AddressNotRememberedMessage(store.FilePath()));
 
   remote::FtpLogin login;
   login.address_text = address_text;

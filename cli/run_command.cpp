@@ -95,6 +95,11 @@ constexpr char kRunHelp[] =
     "  --                     ends the options: what follows is the page, even if\n"
     "                         it starts with \"-\"\n"
     "\n"
+    "Sound files: .wav .au .mp3 .flac .ogg .oga .opus .aif .aiff .aifc\n"
+    "(WAVE, Sun .au, MP3, FLAC, Ogg Vorbis or Opus, AIFF), in any letter case. Each\n"
+    "is read as its contents say and converted into the player's 8000 Hz mono\n"
+    "mu-law .au; an .au that already is one is used as it is.\n"
+    "\n"
     "Messages and progress go to standard error; the files written, to standard\n"
     "output. Ctrl-C (or SIGTERM) stops the run at its next checkpoint; the page is\n"
     "replaced last, so a stopped run leaves it as it was. A second run on the same\n"
@@ -324,6 +329,15 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::SettingsStore store;
 
   std::error_code ec;
+  // Every path the run derives from the install folder (the settings page
+  // among them) is printed: it starts absolute, as the page's does.
+  if (!a.install_folder.empty()) {
+    std::error_code absolute_ec;
+    std::string folder =
+        std::filesystem::absolute(a.install_folder, absolute_ec).lexically_normal().string();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    a.install_folder = folder;
+  }
   run::StartUp start = run::LoadStartUp(store, a.install_folder);
   run::RunRequest& request = start.request;
   run::RequestBuilder builder(request, start.stored);
@@ -429,8 +443,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
       if (store.Sync()) {
         std::printf("settings: %s\n", store.FilePath().c_str());
       } else {
-        std::fprintf(stderr, "The choices of this run were not stored: %s cannot be written.\n",
-                     store.FilePath().c_str());
+        std::fprintf(stderr, "%s\n", run::ChoicesNotStoredMessage(store.FilePath()).c_str());
       }
       return kExitDone;
     case run::RunOutcome::End::kSentBack:

@@ -766,13 +766,13 @@ Status FtpConnection::Upload(const std::string& local_path, const std::string& r
   if (!ascii) {
     int64_t size = -1;
     if (Size(temporary, &size).ok() && size != static_cast<int64_t>(data.size())) {
-      Delete(temporary);
+      static_cast<void>(Delete(temporary));  // best effort: the next run replaces it
       return Status::IoError(temporary + " arrived with " + std::to_string(size) + " of " +
                              std::to_string(data.size()) + " bytes.");
     }
   }
   status = Replace(temporary, target);
-  if (!status.ok() && IsPermanentFailure(status)) Delete(temporary);
+  if (!status.ok() && IsPermanentFailure(status)) static_cast<void>(Delete(temporary));
   return status;
 }
 
@@ -787,15 +787,17 @@ Status FtpConnection::Replace(const std::string& complete, const std::string& ta
   bool exists = false;
   if (!Exists(target, &exists).ok() || !exists) return status;
   std::string backup = BackupPath(Absolute(target));
-  Delete(backup);
+  static_cast<void>(Delete(backup));  // a stale one would refuse the rename below, which says so
   Status aside = Rename(target, backup);
   if (!aside.ok()) return aside;
   status = Rename(complete, target);
   if (!status.ok()) {
-    Rename(backup, target);
+    // Put back, or the message says where the old file is.
+    if (!Rename(backup, target).ok() && !status.cancelled())
+      return Status::IoError(status.message() + OldFileKeptText(backup));
     return status;
   }
-  Delete(backup);
+  static_cast<void>(Delete(backup));  // the new file is in place; a left backup is replaced next time
   return Status::Ok();
 }
 

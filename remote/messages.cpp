@@ -165,6 +165,10 @@ std::string PageUnchangedText(const std::vector<std::string>& placed) {
   return text;
 }
 
+std::string OldFileKeptText(std::string_view backup) {
+  return "\r\nThe old file is kept on the site as " + std::string(backup) + ".";
+}
+
 std::string PageBackupText(std::string_view backup, std::string_view new_page) {
   return "The server allows no renames, so the page was being written in place and may be "
          "incomplete. The old page is kept on the site as " +

@@ -84,6 +84,8 @@ std::string PublishStoppedText(std::string_view announced);
 // A publish that stopped before the page was replaced: the page is as it was;
 // `placed` are the files already put on the site (remote paths).
 std::string PageUnchangedText(const std::vector<std::string>& placed);
+// Appended to a failed replace whose old file could not be put back.
+std::string OldFileKeptText(std::string_view backup);
 // The page's in-place write (on a server without renames) did not complete.
 // Only used once the page itself is being written.
 std::string PageBackupText(std::string_view backup, std::string_view new_page);

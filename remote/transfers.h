@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,9 @@ class RemotePageTransfer : public run::PageTransport {
   // Deletes the temporary files of failed attempts, as far as the server
   // lets it (the others stay listed for the end of the publish).
   void RemoveStale();
+  // True when the live page (as fetched) names the file `target`, so that a
+  // visitor may fetch it: it then goes up under a temporary name.
+  bool NamedByLivePage(const std::string& target) const;
   // True when the page on the site still holds the bytes fetched.
   bool PageIsUnchanged(const std::string& target, const std::string& temp_page_path);
   // Puts one file (not the page) in place: temporary name, check, rename.
@@ -184,6 +188,8 @@ class RemotePageTransfer : public run::PageTransport {
   // Complete copies of the new page from in-place writes that failed and
   // were tried again: deleted once the page is complete.
   std::vector<std::string> superseded_;
+  // Files (remote paths) this publish has tried to place at least once.
+  std::set<std::string> attempted_;
   // Set once the page's replacement has begun: failures no longer leave
   // the page as it was, and say what they leave.
   std::string page_note_;

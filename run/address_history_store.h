@@ -13,6 +13,6 @@ remote::AddressHistory LoadAddressHistory(const SettingsStore& store);
 
 // Writes all four entries and flushes them; false when the file cannot be
 // written (the history then lives on in memory for this program run).
-bool SaveAddressHistory(const remote::AddressHistory& history, SettingsStore& store);
+[[nodiscard]] bool SaveAddressHistory(const remote::AddressHistory& history, SettingsStore& store);
 
 }  // namespace sonavelt::run

@@ -136,7 +136,7 @@ RemovalOutcome RemoveLocal(const PageTarget& page, const RemovalServices& servic
     return Ended(End::kFailed, Status::IoError(CannotReadFileMessage(shown, read.message())));
   }
   const std::string base = ResourceBaseName(page_name);
-  folder.Read(PlayerDataScriptName(base), &view.data_text);
+  static_cast<void>(folder.Read(PlayerDataScriptName(base), &view.data_text));  // may be absent
   for (const std::string& name : folder.Names())
     if (folder.KindOf(name) == file_io::FolderHandle::Kind::kFile ||
         folder.KindOf(name) == file_io::FolderHandle::Kind::kLink)
@@ -211,7 +211,7 @@ RemovalOutcome RemoveRemote(const PageTarget& page, const RemovalServices& servi
     return failed(listed);
   std::vector<std::string> audio;
   // A folder without audio/ has no sounds to take.
-  site->List(audio_folder, &audio);
+  static_cast<void>(site->List(audio_folder, &audio));
 
   // The folder's resource and data files are read into a copy of the
   // folder here, which the folder's usage is then read from.
@@ -233,7 +233,8 @@ RemovalOutcome RemoveRemote(const PageTarget& page, const RemovalServices& servi
     if (Stopped(services)) return failed(Status::Cancelled());
   }
   view.audio.insert(audio.begin(), audio.end());
-  file_io::ReadWholeFile(JoinPath(mirror, PlayerDataScriptName(base)), &view.data_text);
+  static_cast<void>(
+      file_io::ReadWholeFile(JoinPath(mirror, PlayerDataScriptName(base)), &view.data_text));
   view.usage = ReadFolderUsage(mirror);
 
   Plan plan;

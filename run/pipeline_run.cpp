@@ -235,11 +235,17 @@ PipelineRun::Step PipelineRun::Preparing() {
   sound_bytes_ = 0;
   wave_file_count_ = 0;
   sound_measures_.clear();
+  state_.format_answer_for_all.reset();
+  // The format question offers answers for all while sounds wait after it.
+  int left = combinations_ * (options_.no_background ? 2 : 3);
   for (int j = 0; j < combinations_; ++j) {
+    state_.more_sounds_waiting = --left > 0;
     if (Step end = PrepareSound(j, kEntrance, sounds_.entrance_sounds[j])) return end;
+    state_.more_sounds_waiting = --left > 0;
     if (Step end = PrepareSound(j, kExit, sounds_.exit_sounds[j])) return end;
-    if (!options_.no_background)
-      if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
+    if (options_.no_background) continue;
+    state_.more_sounds_waiting = --left > 0;
+    if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
   }
   state_.preparing_run = false;
   progress_.SetFixedProgress(kProgress.preparing.end);
@@ -586,6 +592,25 @@ PipelineRun::Step PipelineRun::Processing() {
   return std::nullopt;
 }
 
+// A run without the browser player makes no copies, but the copies an
+// earlier run of this page put in audio/ stay there: the data file goes on
+// naming them as the page's, or the folder's next run would take them for
+// the user's own files, and a removal would leave them.
+void PipelineRun::KeepEarlierCopies(std::vector<BrowserSound>* sounds) const {
+  const FolderUsage usage = ReadFolderUsage(page_dir_);
+  const auto page = usage.pages().find(ResourceBaseName(page_file_name_));
+  if (page == usage.pages().end() || !audio_dir_.valid()) return;
+  for (BrowserSound& sound : *sounds) {
+    const std::string au = FileNameOfPath(sound.au_path);
+    const std::string copy = au.substr(0, au.rfind('.')) + ".opus";
+    if (page->second.audio_files.count(copy) == 0 || page->second.found_files.count(copy) != 0 ||
+        audio_dir_.KindOf(copy) != file_io::FolderHandle::Kind::kFile)
+      continue;
+    sound.copy_name = sound.au_name.substr(0, sound.au_name.rfind('.')) + ".opus";
+    sound.copy_path.clear();
+  }
+}
+
 std::string PipelineRun::EarlierBodyEditRecord() {
   const std::string name = PlayerDataScriptName(ResourceBaseName(page_file_name_));
   std::string text;
@@ -772,6 +797,7 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
       auto copy = planned.find(sound.copy_path);
       sound.copy_found = copy != planned.end() && copy->second->found;
     }
+    if (!options_.browser_player) KeepEarlierCopies(&browser_sounds);
     Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
                                       /*local_preview=*/options_.browser_player, &placed_,

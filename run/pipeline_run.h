@@ -15,6 +15,7 @@
 #include "run/disk_space.h"
 #include "run/folder_lock.h"
 #include "run/page_transport.h"
+#include "run/player_data.h"
 #include "run/progress_panel.h"
 #include "run/resource_text.h"
 #include "run/run_history.h"
@@ -141,6 +142,7 @@ class PipelineRun {
   // The BODY edit an earlier run recorded in the page's data file; empty
   // when there is none.
   std::string EarlierBodyEditRecord();
+  void KeepEarlierCopies(std::vector<BrowserSound>* sounds) const;
   RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const;
   void Finishing();
   void Pause(int milliseconds);

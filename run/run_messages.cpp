@@ -2,6 +2,8 @@
 
 #include "run/startup.h"
 
+#include <string>
+
 namespace sonavelt::run {
 
 std::string CannotReadFileMessage(const std::string& path, const std::string& reason) {
@@ -66,6 +68,14 @@ std::string CopyFailedMessage(const std::vector<std::string>& failures) {
   return text;
 }
 
+std::string ChoicesNotStoredMessage(const std::string& settings_file) {
+  return "The choices of this run were not stored: " + settings_file + " cannot be written.";
+}
+
+std::string AddressNotRememberedMessage(const std::string& settings_file) {
+  return "The address was not remembered: " + settings_file + " cannot be written.";
+}
+
 std::string AppletClassMissingMessage(const std::string& class_path) {
   return std::string(kAppletClassFileName) + " was not found.\r\n" + class_path;
 }
@@ -81,7 +91,9 @@ std::string RemoteUnavailableMessage(const std::string& site) {
 std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed) {
   std::string text = page + " was left as it was.";
   if (placed.empty()) return text + "\r\nNothing was put beside it.";
-  text += "\r\nThese files were put beside it:\r\n";
+  text += placed.size() == 1 ? std::string("\r\nThis file was put beside it:\r\n")
+                             : "\r\nThese " + std::to_string(placed.size()) +
+                                   " files were put beside it:\r\n";
   for (const std::string& file : placed) text += "\r\n\t" + file;
   return text;
 }

@@ -22,6 +22,10 @@ std::string ConvertedSoundMissingMessage(const std::string& sound_path,
                                          const std::string& au_path);
 // Copies beside the page that failed, one line each ("<from> -> <to>: why").
 std::string CopyFailedMessage(const std::vector<std::string>& failures);
+// The settings file could not be written: the run's choices, or the
+// remembered addresses, are not kept for the next program run.
+std::string ChoicesNotStoredMessage(const std::string& settings_file);
+std::string AddressNotRememberedMessage(const std::string& settings_file);
 // The applet class file is not in the install folder.
 std::string AppletClassMissingMessage(const std::string& class_path);
 // The browser player is not in the install folder (asked for by the run's
@@ -31,7 +35,9 @@ std::string PlayerScriptMissingMessage(const std::string& script_path);
 std::string RemoteUnavailableMessage(const std::string& site);
 
 // A run that stopped before replacing the page: the page is as it was, and
-// `placed` (full paths, possibly none) are the files the run put beside it.
+// `placed` (full paths, possibly none) are the files the run put beside it,
+// counted ("These 3 files were put beside it:") and listed one a line, each
+// line starting with a tab (a front end may show the list apart).
 std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed);
 // The page (or the file its link points to) may not be written by this user.
 std::string PageReadOnlyMessage(const std::string& page);

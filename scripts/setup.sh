@@ -19,7 +19,7 @@ RUN_PACKAGES=(
   qt6-base-dev
   libcurl4-openssl-dev
   # sound formats (MP3, FLAC, Ogg, AIFF, wide WAVE) and the browser copies
-  libsndfile1-dev libsoxr-dev libopus-dev libogg-dev
+  libsndfile1-dev libmpg123-dev libsoxr-dev libopus-dev libogg-dev
   # the applet class file the run puts beside the page
   default-jdk-headless
   # the demo decodes the resource file with it

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <semaphore>
 #include <thread>
 
@@ -64,6 +65,24 @@ class FakeRemoteChooser : public app::RemotePageChooser {
   QLabel* label = nullptr;
   bool label_seen = false;
   bool pick = true;
+};
+
+// The real sound work, held at the start of each placed sound while asked
+// to, so a test can act while a run is before its commit point.
+class GatedSoundWork : public run::AudioSoundWork {
+ public:
+  using AudioSoundWork::AudioSoundWork;
+  Status PlaceSound(const std::string& path, const std::string& target, run::RunState& state,
+                    const std::function<void(int)>& progress) override {
+    if (hold) {
+      held = true;
+      release.acquire();
+    }
+    return AudioSoundWork::PlaceSound(path, target, state, progress);
+  }
+  std::atomic<bool> hold{false};
+  std::atomic<bool> held{false};
+  std::binary_semaphore release{0};
 };
 
 class TestWizardDialog : public QObject {
@@ -128,6 +147,8 @@ class TestWizardDialog : public QObject {
       if (wizard->RunInProgress()) {
         block_in_pause = false;
         resume.release();
+        sound_work.hold = false;
+        sound_work.release.release();
         QSignalSpy(wizard.get(), &app::WizardDialog::runFinished).wait(60000);
       }
     }
@@ -149,7 +170,7 @@ class TestWizardDialog : public QObject {
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
-    run::AudioSoundWork sound_work{ui};
+    GatedSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;
     std::atomic<bool> block_in_pause{false};
@@ -280,9 +301,9 @@ class TestWizardDialog : public QObject {
       in_progress_seen = f.wizard->RunInProgress() &&
                          f.wizard->windowTitle() == QStringLiteral("Sonavelt In Progress") &&
                          !f.wizard->next_button()->isVisible();
-      // Enter and Escape do nothing during a run.
+      // Enter does nothing during a run (Escape asks to stop it:
+      // cancelDuringRun).
       QTest::keyClick(f.wizard.get(), Qt::Key_Return);
-      QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
       in_progress_seen = in_progress_seen && f.wizard->isVisible();
     });
     QObject::connect(f.wizard.get(), &app::WizardDialog::runFinished, [&] {
@@ -401,6 +422,58 @@ class TestWizardDialog : public QObject {
     } else {
       QCOMPARE(f.again_asked.size(), size_t{1});
       QVERIFY(f.wizard->isVisible());
+    }
+  }
+
+  void cancelDuringRun_data() {
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<bool>("by_escape");
+    QTest::newRow("Cancel, No: the run goes on") << false << false;
+    QTest::newRow("Cancel, Yes: back on the last page") << true << false;
+    QTest::newRow("Escape, Yes: the same") << true << true;
+  }
+  void cancelDuringRun() {
+    QFETCH(bool, stop);
+    QFETCH(bool, by_escape);
+    Fixture f;
+    f.ToLastPage(QStringLiteral("1"), true);
+    const WizardPage last = f.wizard->flow().page();
+    auto read_page = [&f] {
+      QFile page(QString::fromStdString(f.choices.page.local_html_path));
+      return page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
+    };
+    const QByteArray page_before = read_page();
+    // Held while its first sound is converted: before the page is touched.
+    f.sound_work.hold = true;
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    f.Next();
+    QTRY_VERIFY_WITH_TIMEOUT(f.sound_work.held, 60000);
+
+    QPushButton* cancel = f.wizard->progress_controls()->cancel_button();
+    QVERIFY(cancel->isVisible());
+    f.ui.answers = {stop};
+    if (by_escape) {
+      QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
+    } else {
+      cancel->click();
+    }
+    const std::string question =
+        "Do you really want to stop this run?\r\nA stopped run leaves the page as it was.";
+    QCOMPARE(f.ui.Questions(), std::vector<std::string>{question});
+    QCOMPARE(f.ui.calls[0].style, BoxStyle::kSystemModal);
+    QCOMPARE(f.wizard->run_state().cancel_requested.load(), stop);
+
+    f.sound_work.hold = false;
+    f.sound_work.release.release();
+    QVERIFY(finished.wait(60000));
+    QVERIFY(!f.wizard->RunInProgress());
+    QVERIFY(f.wizard->isVisible());
+    if (stop) {
+      QVERIFY(f.again_asked.empty());
+      QCOMPARE(f.wizard->flow().page(), last);
+      QCOMPARE(read_page(), page_before);
+    } else {
+      QCOMPARE(f.again_asked.size(), size_t{1});
     }
   }
 

@@ -140,7 +140,7 @@ TEST_F(CliFaultTest, DiskFillingUpWhileCopyingSoundsLeavesThePageAndNamesWhatWas
   // what was put beside it.
   ExpectPageUntouched();
   EXPECT_NE(r.err.find(Page() + " was left as it was."), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("These files were put beside it:"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" put beside it:"), std::string::npos) << r.err;
   // A sound file beside the page is whole or absent: a cut-off copy would be
   // played as a shorter sound. No temporary file stays.
   for (const std::string& file : SiteFiles()) {
@@ -323,6 +323,20 @@ TEST_F(SettingsGarbageTest, UnreadableSettingsAreNotClaimedAsSaved) {
   // The run itself is done; the report must not say the choices were stored.
   EXPECT_EQ(r.out.find("settings: " + Ini().string() + "\n"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find(Ini().string()), std::string::npos) << r.err;
+}
+
+TEST_F(SettingsGarbageTest, UnwritableSettingsAreNotClaimedAsRemembered) {
+  // The address is remembered before connecting; nothing listens on the port.
+  fs::create_directories(Ini());
+  ProgramResult r = RunProgram({cli_, "run", "--yes", "-q", "ftp://u@127.0.0.1:9/www/page.htm"},
+                               root_,
+                               {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
+                                "XDG_DATA_HOME=" + (root_ / "data").string(),
+                                "XDG_CACHE_HOME=" + (root_ / "cache").string(),
+                                "SONAVELT_FTP_PASSWORD=pw"});
+  EXPECT_NE(r.err.find("The address was not remembered: " + Ini().string() + " cannot be written."),
+            std::string::npos)
+      << r.err;
 }
 
 }  // namespace
