@@ -16,6 +16,6 @@ export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_stri
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # The GUI tests run too: Qt (offscreen) gives no report here, so nothing is
 # excluded. One leak is let through, inside one test: the SSH session libcurl
-# abandons when a silent server keeps it from shutting down (tests/remote/sftp_test.cpp).
+# abandons when a silent server keeps it from shutting down (tests/remote/CMakeLists.txt).
 
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)" --timeout 900
