@@ -180,10 +180,10 @@ expect_completion() {
 }
 expect_completion "convert help remove run " sonavelt-cli ""
 expect_completion "--entrance --entrance-off --entrance-on " sonavelt-cli run --ent
-# File arguments by kind (and folders to go into): sounds, pages, WAVE files.
+# File arguments by kind (and folders to go into): sounds in any letter case, pages.
 expect_completion "audio hello.wav hi.AU more " sonavelt-cli run -e ""
 expect_completion "audio index.htm more " sonavelt-cli run -n 2 ""
-expect_completion "audio hello.wav more " sonavelt-cli convert ""
+expect_completion "audio hello.wav hi.AU more " sonavelt-cli convert ""
 expect_completion "--ca-file --help --host-key --identity -h " sonavelt-cli remove -
 
 # Taking the sounds off gives back the page as installed, without its files.
