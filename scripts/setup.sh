@@ -41,6 +41,9 @@ TEST_PACKAGES=(
   # an X server for window screenshots, sound tools
   libgtest-dev libgmock-dev
   python3-pyftpdlib vsftpd openssl openssh-server
+  # the libraries of proftpd and pure-ftpd, whose packages are unpacked below
+  # rather than installed (they conflict with vsftpd's)
+  libmemcached11 libmemcachedutil2 libhiredis0.14 libpcre2-posix3 libsodium23 libacl1
   # the publishing benchmark compares against lftp
   lftp
   chromium chromium-driver xvfb xauth
@@ -80,6 +83,28 @@ if [ "${SONAVELT_SKIP_PACKAGES:-0}" != 1 ]; then
     echo "setup: installing ${missing[*]}" >&2
     $SUDO apt-get update
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+fi
+
+# proftpd and pure-ftpd join the tests beside vsftpd, but their Debian
+# packages conflict with it: they are fetched and unpacked into
+# .cache/test-servers (the tests start them from there, with their own
+# configuration). Without them, their tests are skipped (failed under CI=true).
+SERVER_DEBS=(proftpd-core proftpd-mod-crypto pure-ftpd)
+SERVERS_DIR=.cache/test-servers
+if [ "$MODE" = all ] && { [ ! -x "$SERVERS_DIR/usr/sbin/proftpd" ] ||
+                          [ ! -x "$SERVERS_DIR/usr/sbin/pure-ftpd" ]; }; then
+  rm -rf "$SERVERS_DIR.new"
+  mkdir -p "$SERVERS_DIR.new/debs"
+  # Package lists cleaned since the last update are fetched again (as root).
+  if (cd "$SERVERS_DIR.new/debs" && { apt-get download "${SERVER_DEBS[@]}" ||
+        { [ "$(id -u)" -eq 0 ] && apt-get update && apt-get download "${SERVER_DEBS[@]}"; }; }); then
+    for deb in "$SERVERS_DIR.new"/debs/*.deb; do dpkg-deb -x "$deb" "$SERVERS_DIR.new"; done
+    rm -rf "$SERVERS_DIR"
+    mv "$SERVERS_DIR.new" "$SERVERS_DIR"
+  else
+    rm -rf "$SERVERS_DIR.new"
+    echo "setup: could not download ${SERVER_DEBS[*]}; their tests will be skipped" >&2
   fi
 fi
 

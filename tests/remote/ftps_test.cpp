@@ -11,10 +11,10 @@
 #include "remote/ftp_connection.h"
 #include "remote/messages.h"
 #include "remote/transfers.h"
+#include "tests/remote/ftp_daemon.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/remote/publish_fixture.h"
 #include "tests/support/program.h"
-#include "tests/remote/vsftpd_test_server.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,42 +25,51 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::WriteFile;
 
-// vsftpd with a certificate made for 127.0.0.1 by openssl, trusted through
-// the endpoint's CA file; anonymous uploads go to /incoming.
-class FtpsTest : public ::testing::TestWithParam<Security> {
+using testing::FtpDaemonKind;
+
+// One of the real servers, in one of its security modes.
+struct ServerCase {
+  FtpDaemonKind kind;
+  Security security;
+};
+
+// A real server (vsftpd, proftpd, pure-ftpd) serving /incoming for uploads,
+// with a certificate made for 127.0.0.1 by openssl, trusted through the
+// endpoint's CA file.
+class FtpsTest : public ::testing::TestWithParam<ServerCase> {
  protected:
+  FtpsTest() : server_(GetParam().kind) {}
+
   void SetUp() override {
     root_ = dir_.path() / "root";
     fs::create_directories(root_ / "incoming");
     fs::permissions(dir_.path(), fs::perms(0755));
     fs::permissions(root_, fs::perms(0755));
     struct passwd* ftp = getpwnam("ftp");
-    if (!ftp) SONAVELT_SERVER_UNAVAILABLE("no ftp user for vsftpd");
+    if (!ftp) SONAVELT_SERVER_UNAVAILABLE("no ftp user for the FTP servers");
     if (chown((root_ / "incoming").c_str(), ftp->pw_uid, ftp->pw_gid) != 0)
       GTEST_SKIP() << "cannot give the upload folder to the ftp user (not root)";
     WriteFile((root_ / "page.htm").string(), "<html>\n</html>\n");
-    if (GetParam() == Security::kPlain) {
-      server_.set_extra_config(extra_config_);
-      if (!server_.Start(root_.string(), dir_.path().string()))
-        SONAVELT_SERVER_UNAVAILABLE(server_.error());
-      return;
+    options_.security = GetParam().security;
+    if (options_.security != Security::kPlain) {
+      cert_ = (dir_.path() / "cert.pem").string();
+      options_.cert_file = cert_;
+      options_.key_file = (dir_.path() / "key.pem").string();
+      if (!testing::RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                "-keyout", options_.key_file, "-out", cert_, "-days", "2",
+                                "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"}))
+        SONAVELT_SERVER_UNAVAILABLE("openssl could not make a test certificate");
     }
-    cert_ = (dir_.path() / "cert.pem").string();
-    std::string key = (dir_.path() / "key.pem").string();
-    if (!testing::RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
-                     "-out", cert_, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                     "subjectAltName=IP:127.0.0.1"}))
-      SONAVELT_SERVER_UNAVAILABLE("openssl could not make a test certificate");
-    bool implicit = GetParam() == Security::kImplicitTls;
-    server_.set_extra_config(extra_config_);
-    if (!server_.Start(root_.string(), dir_.path().string(), cert_, key, implicit))
+    if (!server_.Start(root_.string(), dir_.path().string(), options_))
       SONAVELT_SERVER_UNAVAILABLE(server_.error());
   }
 
   remote::FtpEndpoint Endpoint() const {
     FtpEndpoint endpoint;
-    endpoint.security = GetParam();
+    endpoint.security = GetParam().security;
     endpoint.server = "127.0.0.1";
+    endpoint.user_name = server_.user();
+    endpoint.password = server_.password();
     endpoint.port = server_.port();
     endpoint.ca_file = cert_;
     endpoint.stall_timeout_seconds = 10;
@@ -68,7 +77,7 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
     return endpoint;
   }
 
-  // A page in the upload folder, owned by the user vsftpd writes as.
+  // A page in the upload folder, owned by the user the servers write as.
   void PutPage(const std::string& bytes) {
     std::string page = (root_ / "incoming/index.html").string();
     WriteFile(page, bytes);
@@ -93,14 +102,14 @@ class FtpsTest : public ::testing::TestWithParam<Security> {
 
   std::string Site(const std::string& name) const { return (root_ / "incoming" / name).string(); }
 
-  std::string extra_config_;
+  testing::FtpDaemonOptions options_;
   testing::TempDir dir_;
   testing::TempDir local_;
   fs::path root_;
   std::string cert_;
   testing::RecordingUserInterface ui_;
   testing::QuietObserver observer_;
-  testing::VsftpdTestServer server_;
+  testing::FtpDaemon server_;
 };
 
 TEST_P(FtpsTest, EncryptedSessionListsFetchesAndPublishes) {
@@ -123,7 +132,7 @@ TEST_P(FtpsTest, EncryptedSessionListsFetchesAndPublishes) {
 }
 
 TEST_P(FtpsTest, AnUntrustedCertificateIsRefusedNamingTheCaFileOption) {
-  if (GetParam() == Security::kPlain) GTEST_SKIP() << "no certificate in plain FTP";
+  if (GetParam().security == Security::kPlain) GTEST_SKIP() << "no certificate in plain FTP";
   FtpEndpoint endpoint = Endpoint();
   endpoint.ca_file.clear();  // the system's store does not know our certificate
   FtpConnection connection(endpoint);
@@ -133,8 +142,8 @@ TEST_P(FtpsTest, AnUntrustedCertificateIsRefusedNamingTheCaFileOption) {
   EXPECT_NE(status.message().find("--ca-file"), std::string::npos) << status.message();
 }
 
-// vsftpd's defaults: with TLS, every data connection must resume the control
-// connection's session. Sounds of 300 KB, three publishes in a row; the page
+// Each server's defaults: with TLS, vsftpd and proftpd require every data
+// connection to resume the control connection's session. Sounds of 300 KB, three publishes in a row; the page
 // keeps its own line ends; nothing temporary stays.
 TEST_P(FtpsTest, PublishesWholeRunsWithTheServersDefaults) {
   for (int run = 0; run < 3; ++run) {
@@ -167,12 +176,12 @@ TEST_P(FtpsTest, AServerKilledDuringThePageLeavesTheOldPageWhole) {
 }
 
 // A session of ours that stops dead in the middle of a sound (as a silent
-// network drop looks to the server: vsftpd's session processes SIGSTOPped,
-// holding their upload lock) never blocks the next attempt: after the stall
+// network drop looks to the server: the session's processes SIGSTOPped;
+// vsftpd's hold their upload lock) never blocks the next attempt: after the stall
 // time the run reconnects, sends under a fresh name, removes the stale copy,
 // and completes.
 TEST_P(FtpsTest, AStoppedSessionDoesNotBlockTheNextAttempt) {
-  if (GetParam() != Security::kPlain) GTEST_SKIP() << "the plain server is enough";
+  if (GetParam().security != Security::kPlain) GTEST_SKIP() << "the plain server is enough";
   PutPage(testing::OldTestPage());
   remote::FtpEndpoint endpoint = Endpoint();
   endpoint.max_send_bytes_per_second = 200000;
@@ -217,7 +226,7 @@ TEST_P(FtpsTest, AStoppedSessionDoesNotBlockTheNextAttempt) {
 // A certificate made for another name: said so, with the name it is for
 // (a CA file cannot mend it).
 TEST_P(FtpsTest, ACertificateForAnotherNameSaysWhichNameItIsFor) {
-  if (GetParam() == Security::kPlain) GTEST_SKIP() << "no certificate in plain FTP";
+  if (GetParam().security == Security::kPlain) GTEST_SKIP() << "no certificate in plain FTP";
   FtpEndpoint endpoint = Endpoint();
   endpoint.server = "localhost";  // the certificate is for 127.0.0.1
   Status status = FtpConnection(endpoint).Open();
@@ -225,15 +234,74 @@ TEST_P(FtpsTest, ACertificateForAnotherNameSaysWhichNameItIsFor) {
   EXPECT_EQ(status.message(), CertificateNameText("localhost", "127.0.0.1")) << status.message();
 }
 
+// A cleartext login to a server that takes only TLS sessions is refused at
+// once, quoting what the server said; pure-ftpd's 421 asks for TLS, and the
+// message says how: "use ftpes://".
+TEST_P(FtpsTest, ACleartextLoginToATlsOnlyServerQuotesItsRefusal) {
+  if (GetParam().security != Security::kExplicitTls) GTEST_SKIP() << "needs a TLS-only server";
+  FtpEndpoint endpoint = Endpoint();
+  endpoint.security = Security::kPlain;
+  testing::RunTransfer transfer(endpoint, ui_, observer_, RetryPolicy{2, std::chrono::milliseconds(20)});
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(transfer.Fetch("/page.htm", local_.File("p.htm"), "").ok());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  const std::string text = ui_.Messages()[0];
+  EXPECT_EQ(text.find("did not answer"), std::string::npos) << text;
+  if (GetParam().kind == FtpDaemonKind::kPureFtpd) {
+    EXPECT_NE(text.find("421 Please reconnect using TLS security mechanisms."), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("use ftpes://"), std::string::npos) << text;
+  }
+  EXPECT_FALSE(fs::exists(local_.File("p.htm")));
+}
+
+// proftpd with AllowOverwrite off refuses both the rename over the page and
+// writing it in place: the page was never touched, the message says so (not
+// that it may be incomplete), and neither helper copy stays.
+class OverwriteRefusedTest : public FtpsTest {
+ protected:
+  void SetUp() override {
+    options_.allow_overwrite = false;
+    FtpsTest::SetUp();
+  }
+};
+
+TEST_P(OverwriteRefusedTest, ThePageIsLeftUnchangedWithNoHelperCopies) {
+  PutPage(testing::OldTestPage());
+  EXPECT_FALSE(Publish(2000).ok());
+  EXPECT_EQ(testing::WhichPage(ReadFile(Site("index.html"))), "old page");
+  std::vector<std::string> placed;
+  for (const char* name : {"e1.au", "x1.au", "b1.au", "e2.au"})
+    if (fs::exists(Site(std::string("audio/") + name))) placed.push_back(std::string("/incoming/audio/") + name);
+  for (const char* name : {"SonaveltRandomEventBackground.class", "index.res"})
+    if (fs::exists(Site(name))) placed.push_back(std::string("/incoming/") + name);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  const std::string text = ui_.Messages()[0];
+  EXPECT_NE(text.find(PageUnchangedText(placed)), std::string::npos) << text;
+  EXPECT_EQ(text.find("may be incomplete"), std::string::npos) << text;
+  EXPECT_EQ(testing::LeftoversIn((root_ / "incoming").string()), std::vector<std::string>{});
+}
+
+// Each server's own way of refusing names that start with a dot.
 class DotDeniedTest : public FtpsTest {
  protected:
   void SetUp() override {
-    extra_config_ = "deny_file={.*}\n";
+    switch (GetParam().kind) {
+      case FtpDaemonKind::kVsftpd: options_.extra = {"deny_file={.*}"}; break;
+      case FtpDaemonKind::kProftpd: options_.extra = {"PathDenyFilter \"(^|/)[.][^/]*$\""}; break;
+      case FtpDaemonKind::kPureFtpd: options_.extra = {"--prohibitdotfileswrite"}; break;
+    }
     FtpsTest::SetUp();
   }
 };
 
 TEST_P(DotDeniedTest, HostsThatForbidDotNamesArePublishedTo) {
+  FtpConnection connection(Endpoint());
+  ASSERT_TRUE(connection.Open().ok());
+  WriteFile(local_.File("probe"), "x");
+  ASSERT_FALSE(connection.Upload(local_.File("probe"), "/incoming/.probe", TransferType::kBinary).ok())
+      << "the server takes dot names";
   PutPage(testing::OldTestPage());
   Status status = Publish(2000);
   ASSERT_TRUE(status.ok()) << status.ToString();
@@ -241,23 +309,34 @@ TEST_P(DotDeniedTest, HostsThatForbidDotNamesArePublishedTo) {
   EXPECT_EQ(testing::LeftoversIn((root_ / "incoming").string()), std::vector<std::string>{});
 }
 
-std::string SecurityName(const ::testing::TestParamInfo<Security>& info) {
-  switch (info.param) {
-    case Security::kPlain: return "Plain";
-    case Security::kExplicitTls: return "Explicit";
-    case Security::kImplicitTls: return "Implicit";
+std::string CaseName(const ::testing::TestParamInfo<ServerCase>& info) {
+  std::string name = testing::DaemonName(info.param.kind);
+  name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+  switch (info.param.security) {
+    case Security::kPlain: return name + "Plain";
+    case Security::kExplicitTls: return name + "Explicit";
+    case Security::kImplicitTls: return name + "Implicit";
     case Security::kSsh: break;
   }
-  return "Ssh";
+  return name + "Ssh";
 }
 
-INSTANTIATE_TEST_SUITE_P(Vsftpd, FtpsTest,
-                         ::testing::Values(Security::kPlain, Security::kExplicitTls,
-                                           Security::kImplicitTls),
-                         SecurityName);
-INSTANTIATE_TEST_SUITE_P(Vsftpd, DotDeniedTest,
-                         ::testing::Values(Security::kPlain, Security::kExplicitTls),
-                         SecurityName);
+constexpr ServerCase kEveryServer[] = {
+    {FtpDaemonKind::kVsftpd, Security::kPlain},      {FtpDaemonKind::kVsftpd, Security::kExplicitTls},
+    {FtpDaemonKind::kVsftpd, Security::kImplicitTls}, {FtpDaemonKind::kProftpd, Security::kPlain},
+    {FtpDaemonKind::kProftpd, Security::kExplicitTls}, {FtpDaemonKind::kProftpd, Security::kImplicitTls},
+    {FtpDaemonKind::kPureFtpd, Security::kPlain},    {FtpDaemonKind::kPureFtpd, Security::kExplicitTls}};
+
+INSTANTIATE_TEST_SUITE_P(Servers, FtpsTest, ::testing::ValuesIn(kEveryServer), CaseName);
+INSTANTIATE_TEST_SUITE_P(Servers, DotDeniedTest,
+                         ::testing::Values(ServerCase{FtpDaemonKind::kVsftpd, Security::kPlain},
+                                           ServerCase{FtpDaemonKind::kVsftpd, Security::kExplicitTls},
+                                           ServerCase{FtpDaemonKind::kProftpd, Security::kPlain},
+                                           ServerCase{FtpDaemonKind::kPureFtpd, Security::kPlain}),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Servers, OverwriteRefusedTest,
+                         ::testing::Values(ServerCase{FtpDaemonKind::kProftpd, Security::kPlain}),
+                         CaseName);
 
 }  // namespace
 }  // namespace sonavelt::remote

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "tests/remote/ftp_test_server.h"
-#include "tests/remote/vsftpd_test_server.h"
+#include "tests/remote/ftp_daemon.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::remote {
@@ -98,17 +98,30 @@ TEST(ParseListingTest, ReadsWhatPyftpdlibSends) {
   ExpectSampleEntries(listing);
 }
 
-TEST(ParseListingTest, ReadsWhatVsftpdSends) {
+class DaemonListingTest : public ::testing::TestWithParam<testing::FtpDaemonKind> {};
+
+TEST_P(DaemonListingTest, ReadsWhatTheServerSends) {
   testing::TempDir dir;
   fs::path root = dir.path() / "root";
   MakeSampleTree(root);
   fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
   fs::permissions(root, fs::perms(0755));
-  testing::VsftpdTestServer server;
+  testing::FtpDaemon server(GetParam());
   if (!server.Start(root.string(), dir.path().string())) SONAVELT_SERVER_UNAVAILABLE(server.error());
-  std::string listing = RawList("ftp://127.0.0.1:" + std::to_string(server.port()) + "/pub/", "");
+  std::string login = server.user().empty() ? "" : server.user() + ":" + server.password();
+  std::string listing = RawList("ftp://127.0.0.1:" + std::to_string(server.port()) + "/pub/", login);
   ExpectSampleEntries(listing);
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, DaemonListingTest,
+                         ::testing::Values(testing::FtpDaemonKind::kVsftpd,
+                                           testing::FtpDaemonKind::kProftpd,
+                                           testing::FtpDaemonKind::kPureFtpd),
+                         [](const auto& info) {
+                           std::string name = testing::DaemonName(info.param);
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace sonavelt::remote
