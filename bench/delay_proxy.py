@@ -6,7 +6,11 @@ data ports alike) and forwards each connection to the same port on
 delivered --delay-ms / 2 after it arrived (so --delay-ms is the round trip),
 and with --rate-bps the chunks of each direction share one link of that
 speed. A client that is told a passive port by EPSV connects to the proxy's
-address, so data connections are slowed too. Runs until killed.
+address, so data connections are slowed too. With --log-commands FILE,
+each command a client sends on the first (control) port is appended to FILE
+as "SECONDS COMMAND ARGUMENTS" when it reaches the proxy, whatever the
+server, in the form tests/remote/ftp_test_server.py logs them. Runs until
+killed.
 """
 import argparse
 import asyncio
@@ -20,12 +24,15 @@ async def main():
     parser.add_argument("--ports", required=True, help="FIRST-LAST or one port")
     parser.add_argument("--delay-ms", type=float, default=50)
     parser.add_argument("--rate-bps", type=float, default=0)
+    parser.add_argument("--log-commands")
     args = parser.parse_args()
+    log = open(args.log_commands, "a", buffering=1) if args.log_commands else None
     one_way = args.delay_ms / 2000.0
     link_free = {"up": 0.0, "down": 0.0}  # when each direction's link is free
 
-    async def pump(reader, writer, direction):
+    async def pump(reader, writer, direction, logged=False):
         queue = asyncio.Queue()
+        pending = b""
 
         async def deliver():
             while True:
@@ -46,6 +53,11 @@ async def main():
                 if not data:
                     break
                 now = time.monotonic()
+                if logged:
+                    pending += data
+                    *lines, pending = pending.split(b"\r\n")
+                    for line in lines:
+                        log.write("%.6f %s\n" % (time.time(), line.decode("latin-1")))
                 due = now + one_way
                 if args.rate_bps:
                     start = max(now, link_free[direction])
@@ -63,7 +75,8 @@ async def main():
         except OSError:
             client_writer.close()
             return
-        await asyncio.gather(pump(client_reader, server_writer, "up"),
+        logged = log is not None and port == ports[0]
+        await asyncio.gather(pump(client_reader, server_writer, "up", logged),
                              pump(server_reader, client_writer, "down"),
                              return_exceptions=True)
 

@@ -2,11 +2,16 @@
 // page comes back edited with its files beside it, the address is remembered
 // without the password, and a second run replaces the block in place.
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <thread>
 
+#include "tests/remote/ftp_daemon.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/cli_test.h"
 #include "tests/support/program.h"
@@ -39,14 +44,19 @@ class RemoteRunCommandTest : public testing::CliTest {
   void SetUp() override {
     CliTest::SetUp();
     if (IsSkipped()) return;
-    site_ = dir_.path() / "site";
+    PrepareSite(dir_.path() / "site");
+    if (!server_.Start(site_.string())) SONAVELT_SERVER_UNAVAILABLE(server_.error());
+    address_ = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
+               std::to_string(server_.port()) + "/www/sample.htm";
+  }
+
+  // The sample page in `site`/www, and a copy for the local run.
+  void PrepareSite(const fs::path& site) {
+    site_ = site;
     fs::create_directories(site_ / "www");
     fs::copy_file(data_ / "samples/sample.htm", site_ / "www/sample.htm");
     fs::create_directories(dir_.path() / "local");
     fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "local/sample.htm");
-    if (!server_.Start(site_.string())) SONAVELT_SERVER_UNAVAILABLE(server_.error());
-    address_ = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
-               std::to_string(server_.port()) + "/www/sample.htm";
   }
 
   // Runs sonavelt-cli run with an argument list, `password` in the
@@ -106,7 +116,7 @@ class RemoteRunCommandTest : public testing::CliTest {
     ASSERT_EQ(remote.status, 0) << remote.output;
     EXPECT_NE(remote.output.find("All Done."), std::string::npos);
     EXPECT_NE(remote.output.find("To: 127.0.0.1"), std::string::npos);
-    EXPECT_NE(remote.output.find("page: 127.0.0.1:/www/sample.htm"), std::string::npos);
+    EXPECT_NE(remote.output.find("page: 127.0.0.1:" + page_on_server_), std::string::npos);
     EXPECT_EQ(remote.output.find(TestFtpServer::kPassword), std::string::npos);
     // The settings page names the site.
     EXPECT_NE(ReadFile((install_ / "HISTORY/HIS_sample.htm").string()).find("127.0.0.1"),
@@ -162,6 +172,7 @@ class RemoteRunCommandTest : public testing::CliTest {
 
   fs::path site_;
   std::string address_;
+  std::string page_on_server_ = "/www/sample.htm";
   TestFtpServer server_;
 };
 
@@ -287,6 +298,111 @@ TEST_F(RemoteRunCommandTest, ServerFaultsAreRetriedThenReported) {
   EXPECT_TRUE(fs::exists(site_ / "www/sample.res"));
   EXPECT_TRUE(fs::exists(site_ / "www/SonaveltRandomEventBackground.class"));
   EXPECT_FALSE(fs::is_empty(site_ / "www/audio"));
+}
+
+// The same run on vsftpd, proftpd and pure-ftpd, each with its defaults:
+// the site ends byte for byte as the local run's, nothing temporary left.
+class DaemonRunTest : public RemoteRunCommandTest,
+                      public ::testing::WithParamInterface<testing::FtpDaemonKind> {
+ protected:
+  DaemonRunTest() : daemon_(GetParam()) {}
+
+  void SetUp() override {
+    CliTest::SetUp();
+    if (IsSkipped()) return;
+    // The servers serve root/, whose incoming/ is the "ftp" user's.
+    const fs::path root = dir_.path() / "root";
+    PrepareSite(root / "incoming");
+    fs::permissions(dir_.path(), fs::perms(0755));
+    fs::permissions(root, fs::perms(0755));
+    struct passwd* ftp = getpwnam("ftp");
+    if (ftp == nullptr) SONAVELT_SERVER_UNAVAILABLE("no ftp user for the FTP servers");
+    for (const fs::path& path : {site_, site_ / "www", site_ / "www/sample.htm"})
+      if (chown(path.c_str(), ftp->pw_uid, ftp->pw_gid) != 0)
+        GTEST_SKIP() << "cannot give the site to the ftp user (not root)";
+    fs::create_directories(dir_.path() / "daemon");
+    if (!daemon_.Start(root.string(), (dir_.path() / "daemon").string()))
+      SONAVELT_SERVER_UNAVAILABLE(daemon_.error());
+    page_on_server_ = "/incoming/www/sample.htm";
+    address_ = "ftp://" + (daemon_.user().empty() ? "" : daemon_.user() + "@") + "127.0.0.1:" +
+               std::to_string(daemon_.port()) + page_on_server_;
+  }
+
+  testing::FtpDaemon daemon_;
+};
+
+TEST_P(DaemonRunTest, PublishedSiteMatchesTheLocalRun) {
+  ExpectSiteLikeLocalRun({"--yes", "-n", "2", "--in-order"}, /*browser_player=*/true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, DaemonRunTest,
+                         ::testing::Values(testing::FtpDaemonKind::kVsftpd,
+                                           testing::FtpDaemonKind::kProftpd,
+                                           testing::FtpDaemonKind::kPureFtpd),
+                         [](const auto& info) {
+                           std::string name = testing::DaemonName(info.param);
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
+
+// Ctrl-C in the middle of a large sound's upload (vsftpd holds it to 2 MB/s,
+// as a slow link would): the run ends within a second of the signal, the
+// page on the site as it was, no temporary file left there.
+TEST_P(DaemonRunTest, CtrlCDuringALargeUploadEndsTheRunWithinASecond) {
+  if (GetParam() != testing::FtpDaemonKind::kVsftpd) GTEST_SKIP() << "one server is enough";
+  daemon_.Stop();
+  testing::FtpDaemonOptions slow;
+  slow.extra = {"anon_max_rate=2000000"};
+  ASSERT_TRUE(daemon_.Start((dir_.path() / "root").string(), (dir_.path() / "daemon").string(), slow))
+      << daemon_.error();
+  address_ = "ftp://127.0.0.1:" + std::to_string(daemon_.port()) + page_on_server_;
+  // A .au sound goes up as it is: 16 MB, eight seconds at that rate.
+  std::string big = ".snd";
+  for (uint32_t v : {24u, 0xFFFFFFFFu, 1u, 8000u, 1u})
+    for (int shift = 24; shift >= 0; shift -= 8) big.push_back(static_cast<char>(v >> shift));
+  big.resize(big.size() + (16u << 20), '\x7f');
+  const fs::path sound = dir_.path() / "big.au";
+  testing::WriteFile(sound.string(), big);
+  const std::string original = ReadFile((site_ / "www/sample.htm").string());
+
+  testing::BackgroundProgram run(
+      {cli_, "run", "--install-folder", install_.string(), "--yes", "-q", "--no-html5", "-n", "1",
+       "-b", sound.string(), address_},
+      {.folder = dir_.path(),
+       .environment = {"XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
+                       "XDG_DATA_HOME=" + (dir_.path() / "data").string(),
+                       "HOME=" + dir_.path().string(), "PATH=/usr/bin:/bin"},
+       .clean_environment = true,
+       .new_session = true});
+  // Signalled once the server holds a good part of the sound, not all.
+  bool under_way = false;
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!under_way && std::chrono::steady_clock::now() < until) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(site_, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+      std::error_code size_ec;
+      auto size = it->is_regular_file(size_ec) ? it->file_size(size_ec) : 0;
+      if (it->path().filename().string().find("big.au") != std::string::npos && !size_ec &&
+          size > (2u << 20) && size < big.size())
+        under_way = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(under_way) << run.Wait().err;
+  const auto signalled = std::chrono::steady_clock::now();
+  run.Signal(SIGINT);
+  testing::ProgramResult result = run.Wait();
+  const auto took = std::chrono::steady_clock::now() - signalled;
+  EXPECT_LT(took, std::chrono::milliseconds(1000))
+      << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_NE(result.err.find("Stopped by the user."), std::string::npos) << result.err;
+  EXPECT_EQ(ReadFile((site_ / "www/sample.htm").string()), original);
+  for (const auto& entry : fs::recursive_directory_iterator(site_)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name.find("part") == std::string::npos && name != "big.au") << entry.path();
+  }
 }
 
 }  // namespace
