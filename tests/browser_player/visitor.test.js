@@ -448,6 +448,8 @@ describe('a visitor who switches tabs', { skip: skip || false }, () => {
     await other.goto(`${server.origin}/hidden-tab/next.html`);
     await other.bringToFront();
     await tab.waitFor(() => calls().length >= 1, 'the output to be suspended');
+    // Interval polling: a hidden page draws no animation frames.
+    await tab.page.waitForFunction(() => window.__playerContext.state === 'suspended', null, { polling: 50 });
     const hidden = await look();
     await new Promise((r) => setTimeout(r, pause));
     const stillHidden = await look();
