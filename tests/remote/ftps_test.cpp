@@ -300,8 +300,8 @@ class DotDeniedTest : public FtpsTest {
 TEST_P(DotDeniedTest, HostsThatForbidDotNamesArePublishedTo) {
   FtpConnection connection(Endpoint());
   ASSERT_TRUE(connection.Open().ok());
-  WriteFile(local_.File("probe"), "x");
-  ASSERT_FALSE(connection.Upload(local_.File("probe"), "/incoming/.probe", TransferType::kBinary).ok())
+  int64_t stored = -1;
+  ASSERT_FALSE(connection.Store("x", "/incoming/.probe", &stored).ok())
       << "the server takes dot names";
   PutPage(testing::OldTestPage());
   Status status = Publish(2000);
