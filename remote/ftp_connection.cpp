@@ -734,6 +734,17 @@ Status FtpConnection::Download(const std::string& remote_path, const std::string
   return status;
 }
 
+Status FtpConnection::Read(const std::string& remote_path, std::string* bytes) {
+  if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
+  std::string data;
+  Perform p;
+  p.url = UrlFor(Absolute(remote_path), false);
+  p.text_sink = &data;
+  Status status = Run(p);
+  if (status.ok()) *bytes = std::move(data);
+  return status;
+}
+
 Status FtpConnection::Upload(const std::string& local_path, const std::string& remote_path,
                              TransferType type) {
   if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");

@@ -72,6 +72,9 @@ class FtpConnection : public RemoteLister {
   // download leaves no partial file. ASCII: the local copy has "\n" line ends.
   Status Download(const std::string& remote_path, const std::string& local_path,
                   TransferType type);
+  // Copies a remote file into *bytes, byte for byte; *bytes is left alone
+  // on failure.
+  Status Read(const std::string& remote_path, std::string* bytes);
   // Copies a local file to `remote_path`. The data go to a temporary name in
   // the same folder (TemporaryUploadPath), their size is checked, and the
   // temporary file then replaces the target in one rename: the target is the

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <random>
 #include <set>
-#include <sstream>
 #include <thread>
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "remote/messages.h"
 
@@ -91,10 +89,9 @@ std::unique_ptr<FtpConnection> RemotePageTransfer::NewConnection() {
   return connection;
 }
 
-Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
+Status RemotePageTransfer::OpenConnection() {
   connection_ = NewConnection();
-  if (!connection_->has_session())
-    return Fail(std::string(kCannotOpenInternetText), temp_page_path);
+  if (!connection_->has_session()) return Fail(std::string(kCannotOpenInternetText));
   Status status = connection_->Open();
   // A first login that timed out or broke off (a loaded server) gets one
   // more try on a fresh connection; a refusal does not.
@@ -103,16 +100,13 @@ Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
     status = connection_->Open(/*fresh=*/true);
   if (status.code() == Status::Code::kCancelled) return status;
   if (!status.ok()) {
-    return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),
-                temp_page_path);
+    return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message());
   }
   return status;
 }
 
-Status RemotePageTransfer::Fail(const std::string& text, const std::string& temp_page_path) {
+Status RemotePageTransfer::Fail(const std::string& text) {
   Close();
-  std::error_code ignored;
-  if (!temp_page_path.empty()) std::filesystem::remove(temp_page_path, ignored);
   return Status::IoError(text);
 }
 
@@ -168,50 +162,42 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
   return status;
 }
 
-Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::string& local_path,
+Status RemotePageTransfer::FetchPage(const run::RemotePage& page, std::string* bytes,
                                      const std::string& progress_text,
                                      run::TransferObserver& observer) {
   ObserverScope scope(observer_, observer);
   BeginRun(page);
   const std::string& remote_path = page.path;
-  const std::string& temp_page_path = local_path;
-  Status status = OpenConnection(temp_page_path);
+  Status status = OpenConnection();
   if (!status.ok()) return status;
   // Byte for byte: the page's line ends are its own, on the site and here.
-  status = WithRetries(
-      [&] { return connection_->Download(remote_path, temp_page_path, TransferType::kBinary); },
-      [&] { observer_->SetProgressText(progress_text); });
+  status = WithRetries([&] { return connection_->Read(remote_path, &original_page_); },
+                       [&] { observer_->SetProgressText(progress_text); });
   if (status.code() == Status::Code::kCancelled) {
     Close();
     return status;
   }
   if (!status.ok())
-    return Fail(CannotRetrieveText(remote_path, endpoint_.server, status.message()),
-                temp_page_path);
-  std::ifstream in(temp_page_path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  original_page_ = bytes.str();
+    return Fail(CannotRetrieveText(remote_path, endpoint_.server, status.message()));
+  *bytes = original_page_;
   return Status::Ok();
 }
 
 Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
-                                           const std::string& local_path) {
+                                           std::string* bytes) {
   if (!connection_) return Status::NotFound(name);
-  return connection_->Download(RemoteLayout(page.path).BesidePage(name), local_path,
-                               TransferType::kBinary);
+  return connection_->Read(RemoteLayout(page.path).BesidePage(name), bytes);
 }
 
 namespace {
 
-bool ReadLocal(const std::string& path, std::string* data) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return false;
-  *data = bytes.str();
-  return true;
+// A side file's bytes: its text, or its local file's.
+bool ReadLocal(const std::string& path, const std::string* text, std::string* data) {
+  if (text) {
+    *data = *text;
+    return true;
+  }
+  return file_io::ReadWholeFile(path, data).ok();
 }
 
 void Forget(std::vector<std::string>& list, const std::string& item) {
@@ -352,8 +338,7 @@ bool RemotePageTransfer::NamedByLivePage(const std::string& target) const {
          original_page_.find(FileNameOfPath(target)) != std::string::npos;
 }
 
-Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target,
-                                     const std::string& temp_page_path) {
+Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target) {
   std::string temporary;
   if (!renames_refused_) {
     bool rename_refused = false;
@@ -371,12 +356,8 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   // only then is the page overwritten, and the backup and the temporary copy
   // go once the page is complete.
   if (original_page_.empty()) {
-    std::string old_copy = temp_page_path + ".old";
-    Status read = connection_->Download(target, old_copy, TransferType::kBinary);
+    Status read = connection_->Read(target, &original_page_);
     if (!read.ok()) return read;
-    ReadLocal(old_copy, &original_page_);
-    std::error_code ignored;
-    std::filesystem::remove(old_copy, ignored);
   }
   std::string backup = FtpConnection::BackupPath(target, !dot_names_refused_);
   temporaries_.push_back(backup);
@@ -403,7 +384,7 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
     // publish failed before the page, and its two helper copies go.
     // Else a retry sends the page again under a fresh name; this copy goes
     // once the page is complete (until then the message names it).
-    if (PageIsUnchanged(target, temp_page_path)) {
+    if (PageIsUnchanged(target)) {
       page_note_.clear();
       temporaries_.push_back(backup);
       temporaries_.push_back(temporary);
@@ -421,17 +402,12 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   return Status::Ok();
 }
 
-bool RemotePageTransfer::PageIsUnchanged(const std::string& target,
-                                         const std::string& temp_page_path) {
-  std::string copy = temp_page_path + ".check";
-  Status read = connection_->Download(target, copy, TransferType::kBinary);
-  if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
-    read = connection_->Download(target, copy, TransferType::kBinary);
+bool RemotePageTransfer::PageIsUnchanged(const std::string& target) {
   std::string bytes;
-  bool same = read.ok() && ReadLocal(copy, &bytes) && bytes == original_page_;
-  std::error_code ignored;
-  std::filesystem::remove(copy, ignored);
-  return same;
+  Status read = connection_->Read(target, &bytes);
+  if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
+    read = connection_->Read(target, &bytes);
+  return read.ok() && bytes == original_page_;
 }
 
 Status RemotePageTransfer::EnsureFolder(const std::string& folder) {
@@ -462,13 +438,10 @@ void RemotePageTransfer::RemoveTemporaries(bool connection_lost) {
   temporaries_.clear();
 }
 
-Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced,
-                                      const std::string& temp_page_path) {
+Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced) {
   RemoveTemporaries(status.code() == Status::Code::kIoError);
   if (status.code() == Status::Code::kCancelled) {
     Close();
-    std::error_code ignored;
-    std::filesystem::remove(temp_page_path, ignored);
     // Stopped with files already on the site: the user learns which.
     if (placed_.empty()) return status;
     return Status::IoError(PublishStoppedText(announced) + "\r\n\r\n" +
@@ -476,7 +449,7 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
   }
   std::string text = CannotTransferText(announced, endpoint_.server, status.message());
   text += "\r\n\r\n" + (page_note_.empty() ? PageUnchangedText(placed_) : page_note_);
-  return Fail(text, temp_page_path);
+  return Fail(text);
 }
 
 // A second connection that places files beside the page while the run's
@@ -587,7 +560,7 @@ class RemotePageTransfer::SecondLane {
       // over this one.
       const bool direct = unnamed_.count(i) > 0;
       const std::string& path = direct ? files_[i].remote : temporary;
-      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, path, &size).ok() &&
+      bool ok = ReadLocal(files_[i].local, files_[i].bytes, &data) && connection.Store(data, path, &size).ok() &&
                 (size < 0 || size == static_cast<int64_t>(data.size())) &&
                 (direct || connection.Replace(temporary, files_[i].remote).ok());
       if (!ok && direct) {
@@ -624,7 +597,6 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   ObserverScope scope(observer_, observer);
   // Without a fetch before it, the publish is a run of its own.
   if (!connection_) BeginRun(page);
-  const std::string& temp = files.page_path;
   const std::string& remote_path = page.path;
   placed_.clear();
   temporaries_.clear();
@@ -640,9 +612,9 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
     run_tag_ = tag;
     serial_ = 0;
   }
-  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), "", temp);
+  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), "");
   if (!connection_) {
-    Status status = OpenConnection(temp);
+    Status status = OpenConnection();
     if (!status.ok()) return status;
   }
   connection_->set_cancel_flag(observer_->CancelFlag());
@@ -652,15 +624,15 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   // One file: announce, send, and on failure announce again (as a repeat)
   // before each further attempt. A quiet file is announced to nobody: it is
   // not among the files the progress counts.
-  auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
-                  bool page, bool quiet = false) -> Status {
+  auto send = [&](const std::string& shown, const std::string& local, const std::string* bytes,
+                  const std::string& remote, bool page, bool quiet = false) -> Status {
     announced = remote;
     if (observer_->CancelRequested()) return Status::Cancelled();
     if (!quiet) observer_->ReportTransferring(shown, false);
     std::string data;
-    if (!ReadLocal(local, &data)) return Status::NotFound("cannot read " + local);
+    if (!ReadLocal(local, bytes, &data)) return Status::NotFound("cannot read " + local);
     return WithRetries(
-        [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
+        [&] { return page ? PlacePage(data, remote) : PlaceFile(data, remote); },
         [&] {
           // What the failed attempt left goes first (on the new connection).
           RemoveStale();
@@ -672,11 +644,10 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   Status status = WithRetries([&] { return EnsureFolder(layout.audio_folder); }, [] {},
                               /*show_lost_connection=*/false);
   if (!status.ok()) {
-    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced, temp);
+    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced);
     RemoveTemporaries();
     return Fail(CannotEnterFolderText(layout.audio_folder, endpoint_.server, status.message()) +
-                    "\r\n\r\n" + PageUnchangedText(placed_),
-                temp);
+                "\r\n\r\n" + PageUnchangedText(placed_));
   }
   // The files beside the page, in the order they are announced.
   std::vector<SideFile> side;
@@ -689,9 +660,11 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   // The resource file and the data files name the others: they go up once
   // those are all in place.
   size_t naming = side.size();
-  side.push_back({files.resource_path, layout.BesidePage(files.resource_path)});
-  for (const std::string& data_file : files.player_data_paths)
-    side.push_back({data_file, layout.BesidePage(data_file), /*quiet=*/true});
+  side.push_back({files.resource.name, layout.BesidePage(files.resource.name), false,
+                  &files.resource.bytes});
+  for (const run::TextFile& data_file : files.player_data)
+    side.push_back({data_file.name, layout.BesidePage(data_file.name), /*quiet=*/true,
+                    &data_file.bytes});
 
   SecondLane lane(*this, side, naming);
   for (size_t i = 0; i < side.size(); ++i) {
@@ -707,11 +680,11 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
       // Tried by the second connection: this one starts with a fresh name.
       if (tried_there) attempted_.insert(file.remote);
       lane.HandOverLeftovers(&temporaries_);
-      status = send(file.local, file.local, file.remote, false, file.quiet);
+      status = send(file.local, file.local, file.bytes, file.remote, false, file.quiet);
     }
     if (!status.ok()) {
       lane.Stop(&temporaries_, &placed_);
-      return EndPublish(status, announced, temp);
+      return EndPublish(status, announced);
     }
   }
   lane.Stop(&temporaries_, &placed_);
@@ -720,12 +693,10 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   for (const std::string& path : temporaries_) static_cast<void>(connection_->Delete(path));
   temporaries_.clear();
   // The commit point: the page, last.
-  status = send(remote_path, temp, remote_path, true);
-  if (!status.ok()) return EndPublish(status, announced, temp);
+  status = send(remote_path, remote_path, &files.page, remote_path, true);
+  if (!status.ok()) return EndPublish(status, announced);
 
   Close();
-  std::error_code ignored;
-  std::filesystem::remove(temp, ignored);
   return Status::Ok();
 }
 
