@@ -18,13 +18,13 @@
 #include "app/sound_preview.h"
 #include "app/text_editor.h"
 #include "app/wizard_dialog.h"
-#include "audio/au_cache.h"
 #include "base/file_io.h"
 #include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
 #include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
+#include "run/sound_preview.h"
 #include "run/work_folder.h"
 
 namespace sonavelt::app {
@@ -64,7 +64,7 @@ int RunWizardApp(const WizardAppOptions& options) {
 
   GuiCallGate gate;
   QtUserInterface ui(nullptr, gate);
-  audio::AuCache cache(choices.paths.cache_folder);
+  run::SoundPreviews previews(choices.paths.cache_folder);
   run::AudioSoundWork sound_work(ui);
   QtSoundOutput output;
   HelpSystem help(QString::fromStdString(file_io::JoinPath(install_folder, "help/index.html")));
@@ -90,7 +90,7 @@ int RunWizardApp(const WizardAppOptions& options) {
   services.sound_chooser = &sound_chooser;
   services.applet_chooser = &applet_chooser;
   services.output = &output;
-  services.cache = &cache;
+  services.previews = &previews;
   services.sound_work = &sound_work;
   services.help = &help;
   services.remote = &remote_chooser;
