@@ -19,8 +19,8 @@
 #include "app/text_editor.h"
 #include "app/wizard_dialog.h"
 #include "base/file_io.h"
-#include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
+#include "run/run_launcher.h"
 #include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
@@ -81,8 +81,6 @@ int RunWizardApp(const WizardAppOptions& options) {
   // page gets one.
   QtFileChooser applet_chooser(nullptr, QStringLiteral("Find a File Sonavelt Needs"),
                                QStringLiteral("Java class (*.class);;JavaScript (*.js)"));
-  browser::SpawnProcessStarter starter;
-
   WizardServices services;
   services.ui = &ui;
   services.gate = &gate;
@@ -97,8 +95,8 @@ int RunWizardApp(const WizardAppOptions& options) {
   services.start_sound = [&output] {
     output.player().PlayInBackground(SoundPlayer::DesktopStartSound());
   };
-  services.open_test_page = [&ui, &starter](const std::string& address) {
-    Show(ui, browser::LaunchBrowser(address, starter, browser::BrowserSearch::FromEnvironment()));
+  services.open_test_page = [&ui](const std::string& address) {
+    Show(ui, run::OpenInBrowser(address));
   };
   services.write_history = [&store, &gate, &ui](const run::StoredHistory& history) {
     // The settings file belongs to the GUI thread.

@@ -5,7 +5,7 @@
 #include "app/help_ids.h"
 #include "base/file_io.h"
 #include "base/text.h"
-#include "run/sound_preview.h"
+#include "run/sound_files.h"
 #include "run/startup.h"
 
 namespace sonavelt::app {

@@ -171,7 +171,7 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, std::string* b
   Status status = OpenConnection();
   if (!status.ok()) return status;
   // Byte for byte: the page's line ends are its own, on the site and here.
-  status = WithRetries([&] { return connection_->Read(remote_path, &original_page_); },
+  status = WithRetries([&] { return connection_->Download(remote_path, &original_page_); },
                        [&] { observer_->SetProgressText(progress_text); });
   if (status.code() == Status::Code::kCancelled) {
     Close();
@@ -186,7 +186,7 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, std::string* b
 Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
                                            std::string* bytes) {
   if (!connection_) return Status::NotFound(name);
-  return connection_->Read(RemoteLayout(page.path).BesidePage(name), bytes);
+  return connection_->Download(RemoteLayout(page.path).BesidePage(name), bytes);
 }
 
 namespace {
@@ -356,7 +356,7 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   // only then is the page overwritten, and the backup and the temporary copy
   // go once the page is complete.
   if (original_page_.empty()) {
-    Status read = connection_->Read(target, &original_page_);
+    Status read = connection_->Download(target, &original_page_);
     if (!read.ok()) return read;
   }
   std::string backup = FtpConnection::BackupPath(target, !dot_names_refused_);
@@ -404,9 +404,9 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
 
 bool RemotePageTransfer::PageIsUnchanged(const std::string& target) {
   std::string bytes;
-  Status read = connection_->Read(target, &bytes);
+  Status read = connection_->Download(target, &bytes);
   if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
-    read = connection_->Read(target, &bytes);
+    read = connection_->Download(target, &bytes);
   return read.ok() && bytes == original_page_;
 }
 

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "base/file_io.h"
+#include "browser/browser_launch.h"
+#include "browser/process_starter.h"
 #include "remote/remote_folder.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
@@ -44,6 +46,11 @@ RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
   }
   report.settings_page = front.state->test_page_address;
   return report;
+}
+
+Status OpenInBrowser(const std::string& address) {
+  browser::SpawnProcessStarter starter;
+  return browser::LaunchBrowser(address, starter, browser::BrowserSearch::FromEnvironment());
 }
 
 std::unique_ptr<RemoteFolder> OpenSiteFolder(remote::FtpEndpoint site,

@@ -57,6 +57,12 @@ struct RunReport {
 // show; only the warnings and questions reach the front end while it works.
 RunReport StartRun(const RunRequest& request, const RunFrontEnd& front);
 
+// Opens `address` (the settings page a run wrote) in the user's web
+// browser, looked for as browser/browser_launch.h says (BROWSER first);
+// answers NoBrowserMessage when none could be started. Blocks for the
+// search.
+Status OpenInBrowser(const std::string& address);
+
 // The folder of a page on the site `site` reaches, for taking the page's
 // sounds off again (RemovalServices::remote). `cancel` (may be null) stops
 // a transfer within a second; it must outlive the folder.

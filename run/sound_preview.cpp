@@ -3,18 +3,11 @@
 #include <utility>
 
 #include "audio/au_cache.h"
-#include "audio/sound_checks.h"
 #include "audio/sound_kind.h"
 #include "audio/sun_au_reader.h"
-#include "base/file_io.h"
+#include "run/sound_files.h"
 
 namespace sonavelt::run {
-
-Status CheckSoundPath(const std::string& path) {
-  if (!file_io::IsReadableFile(path)) return audio::MissingFile(path, "audio");
-  if (!audio::HasSoundExtension(path)) return audio::UnsupportedFile(path);
-  return Status::Ok();
-}
 
 SoundPreviews::SoundPreviews(std::string cache_folder)
     : cache_(std::make_unique<audio::AuCache>(std::move(cache_folder))) {}
@@ -26,9 +19,7 @@ Status SoundPreviews::PlayableFile(const std::string& path, Questions& questions
                                    std::string* playable) {
   if (Status named = CheckSoundPath(path); !named.ok()) return named;
   // The same check a run makes; the contents decide how the file is read.
-  audio::WaveCheckState state;
-  if (Status checked = audio::CheckSoundFile(path, state, questions); !checked.ok())
-    return checked;
+  if (Status checked = CheckSoundContents(path, questions); !checked.ok()) return checked;
   *playable = path;
   if (!audio::HoldsSunAu(path)) return Status::Ok();
   if (cache_->HasCurrentPreview(path)) {
