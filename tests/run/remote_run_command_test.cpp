@@ -106,7 +106,9 @@ class RemoteRunCommandTest : public testing::CliTest {
     ASSERT_EQ(remote.status, 0) << remote.output;
     EXPECT_NE(remote.output.find("All Done."), std::string::npos);
     EXPECT_NE(remote.output.find("To: 127.0.0.1"), std::string::npos);
-    EXPECT_NE(remote.output.find("page: 127.0.0.1:/www/sample.htm"), std::string::npos);
+    EXPECT_NE(remote.output.find("page: 127.0.0.1:/www/sample.htm\n"), std::string::npos);
+    EXPECT_NE(remote.output.find("resource file: 127.0.0.1:/www/sample.res\n"), std::string::npos)
+        << remote.output;
     EXPECT_EQ(remote.output.find(TestFtpServer::kPassword), std::string::npos);
     // The settings page names the site.
     EXPECT_NE(ReadFile((install_ / "HISTORY/HIS_sample.htm").string()).find("127.0.0.1"),
