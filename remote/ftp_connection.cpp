@@ -845,6 +845,25 @@ Status FtpConnection::Size(const std::string& remote_path, int64_t* size) {
   return Status::Ok();
 }
 
+Status FtpConnection::ListSizes(const std::string& folder, std::vector<ListedFile>* files) {
+  files->clear();
+  if (HasLineBreakOrNul(folder)) return Status::InvalidArgument("bad remote path");
+  if (endpoint_.security == Security::kSsh) return Status::Refused("no listing over SFTP's control");
+  std::string target = Absolute(folder);
+  Perform p;
+  p.url = UrlFor(target, true);
+  p.nobody = true;
+  // "*": a server without STAT is no failure of the connection.
+  p.quote = {"*STAT " + target};
+  Status status = Run(p);
+  if (!status.ok()) return status;
+  const Reply* reply = p.ReplyTo("STAT ");
+  if (!reply || reply->code < 200 || reply->code >= 300)
+    return Status::Refused(reply ? reply->line : std::string("no reply to STAT"));
+  *files = ParseListedFiles(reply->line);
+  return Status::Ok();
+}
+
 Status FtpConnection::Rename(const std::string& from, const std::string& to) {
   if (HasLineBreakOrNul(from) || HasLineBreakOrNul(to))
     return Status::InvalidArgument("bad remote path");
