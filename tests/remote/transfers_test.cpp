@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -122,7 +123,8 @@ class TransfersTest : public ::testing::Test {
     files.resource_path = cache_ + "/index.res";
     return files;
   }
-  std::string Temp() const { return cache_ + "/" + run::kTempPageFileName; }
+  // The edited page as the test hands it over (Published() reads it).
+  std::string Temp() const { return cache_ + "/page.htm"; }
   std::string Page() const { return ReadFile(site_ + "/www/index.html"); }
   // Which page the site holds, in a few words (a failure shows no whole page).
   static std::string Which(const std::string& page) {
@@ -187,7 +189,7 @@ class TransfersTest : public ::testing::Test {
               ReadFile(cache_ + "/SonaveltRandomEventBackground.class"));
     EXPECT_EQ(ReadFile(site_ + "/www/index.res"), ReadFile(cache_ + "/index.res"));
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-    EXPECT_FALSE(fs::exists(Temp()));
+    EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   }
 
   const Events kAllSent = {"e1.au", "x1.au", "b1.au", "e2.au", "x2.au", "b2.au",
@@ -225,13 +227,15 @@ TEST_F(TransfersTest, OneTransferServesRunAfterRunOnThePagesSite) {
   endpoint.server.clear();
   RemotePageTransfer transfer(endpoint, FastRetries());
   run::RemotePage page{"127.0.0.1", "/www/index.html"};
-  ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok());
+  std::string fetched;
+  ASSERT_TRUE(transfer.FetchPage(page, &fetched, "Retrieving:", observer_).ok());
   for (int run = 0; run < 2; ++run) {
     WriteFile(site_ + "/www/index.html", OldPage());
-    ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok()) << run;
+    ASSERT_TRUE(transfer.FetchPage(page, &fetched, "Retrieving:", observer_).ok()) << run;
+    EXPECT_EQ(Which(fetched), "old page");
     WriteFile(Temp(), NewPage());
     observer_.events.clear();
-    ASSERT_TRUE(transfer.PublishPage(page, Files(), observer_).ok()) << run;
+    ASSERT_TRUE(transfer.PublishPage(page, Files().Published(), observer_).ok()) << run;
     EXPECT_EQ(observer_.Sent(), kAllSent);
     ExpectCompleteSite();
   }
@@ -303,7 +307,7 @@ TEST_F(TransfersTest, TheBrowserPlayersFilesGoUpUnannouncedBeforeThePage) {
   EXPECT_EQ(Which(Page()), "old page");
   EXPECT_FALSE(fs::exists(site_ + "/www/index.sounds.js"));
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
 }
 
 TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
@@ -383,7 +387,7 @@ TEST_F(TransfersTest, RefusalsAreNotRetriedAndLeaveThePageAsItWas) {
     EXPECT_NE(text.find(PageUnchangedText(placed)), std::string::npos) << text;
     EXPECT_EQ(Which(Page()), "old page");
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << c.quoted;
-    EXPECT_FALSE(fs::exists(Temp()));
+    EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   }
 }
 
@@ -394,8 +398,12 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
   testing::FtpServerFaults faults;
   faults.refuse_stor = "e1.au:553";
   ASSERT_TRUE(StartServer(faults));
+  // The live page names the resource file: a visitor may fetch it at once.
+  const std::string live = OldPage() + "<a href=\"index.res\">\r\n";
+  WriteFile(site_ + "/www/index.html", live);
   testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  Fetch(transfer);
+  ASSERT_TRUE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
+  WriteFile(Temp(), NewPage());
   observer_.on_report = [&](const std::string& file, bool) {
     // Hold the first connection until the second has placed the class file.
     if (fs::path(file).filename() != "e1.au") return;
@@ -415,9 +423,9 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
   EXPECT_FALSE(fs::exists(site_ + "/www/index.res"));
   EXPECT_NE(ui_.calls[0].text.find(PageUnchangedText(placed)), std::string::npos)
       << ui_.calls[0].text;
-  EXPECT_EQ(Which(Page()), "old page");
+  EXPECT_EQ(Page(), live);
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
 }
 
 TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
@@ -427,18 +435,17 @@ TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0].rfind("Sonavelt could not retrieve /www/absent.html from 127.0.0.1.", 0), 0u);
   EXPECT_NE(ui_.Messages()[0].find("550"), std::string::npos);
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
 }
 
 TEST_F(TransfersTest, ServerGoneBeforeTheFetchIsFatalWithTheErrorsText) {
   server_.Stop();
-  WriteFile(Temp(), "stale copy of an earlier run");
   testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   EXPECT_FALSE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
   ASSERT_EQ(ui_.calls.size(), 1u);
   EXPECT_EQ(ui_.calls[0].style, BoxStyle::kSystemModal);
   EXPECT_NE(ui_.calls[0].text.find("onnect"), std::string::npos) << ui_.calls[0].text;
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   // A reconnect that fails says so, and tells the caller.
   EXPECT_FALSE(transfer.ReconnectRun().ok());
   EXPECT_EQ(ui_.calls.size(), 2u);
@@ -612,6 +619,34 @@ TEST_F(TransfersTest, EachAttemptHasAFreshTemporaryName) {
       << ReadFile(faults.log_commands);
 }
 
+// Files the live page does not name go straight to their names and are
+// proved together, one listing per folder on the control connection; the
+// page alone takes a temporary name, its own SIZE and a rename. The audio
+// folder, which the live page names nothing in, costs one MKD.
+TEST_F(TransfersTest, FilesSentStraightToTheirNamesAreProvedByOneListingPerFolder) {
+  testing::FtpServerFaults faults;
+  faults.log_commands = (dir_.path() / "commands.log").string();
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  Fetch(transfer);
+  ASSERT_TRUE(transfer.Publish(Files()).ok());
+  ExpectCompleteSite();
+  std::map<std::string, std::vector<std::string>> commands;  // verb: arguments, after the fetch
+  std::istringstream log(ReadFile(faults.log_commands));
+  std::string time, command, arg;
+  bool fetched = false;
+  while (log >> time >> command && std::getline(log, arg)) {
+    if (fetched) commands[command].push_back(arg.empty() ? arg : arg.substr(1));
+    fetched = fetched || command == "RETR";
+  }
+  EXPECT_EQ(commands["STAT"], (std::vector<std::string>{"/www/audio", "/www"}));
+  ASSERT_EQ(commands["SIZE"].size(), 1u);
+  EXPECT_EQ(commands["SIZE"][0].rfind("/www/.index.html.", 0), 0u) << commands["SIZE"][0];
+  EXPECT_EQ(commands["RNTO"], std::vector<std::string>{"/www/index.html"});
+  EXPECT_EQ(commands["MKD"], std::vector<std::string>{"/www/audio"});
+  EXPECT_EQ(commands["STOR"].size(), 9u);
+}
+
 // A first login slower than the connect time (a loaded server) is tried
 // once more before the run gives up.
 TEST_F(TransfersTest, ASlowFirstLoginIsTriedOnceMore) {
@@ -694,7 +729,7 @@ TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
     }
     EXPECT_EQ(Which(Page()), "old page");
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the cut temporary file is removed";
-    EXPECT_FALSE(fs::exists(Temp()));
+    EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   }
 }
 
