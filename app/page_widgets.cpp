@@ -36,12 +36,21 @@ SelectHtmlFileControls::SelectHtmlFileControls(QWidget* parent) : QWidget(parent
   count_row->addWidget(count_spin_);
   count_row->addStretch();
 
+  remove_button_ = new QPushButton(QStringLiteral("Remo&ve Sounds..."), this);
+  remove_button_->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+  remove_button_->setToolTip(
+      QStringLiteral("Take the sounds off this page again, with the files Sonavelt put beside it"));
+  auto* remove_row = new QHBoxLayout;
+  remove_row->addWidget(remove_button_);
+  remove_row->addStretch();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(from);
   layout->addSpacing(8);
   layout->addLayout(count_row);
   layout->addStretch();
+  layout->addLayout(remove_row);
 }
 
 namespace {
@@ -119,6 +128,9 @@ OptionSettingsControls::OptionSettingsControls(QWidget* parent) : QWidget(parent
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(group);
   layout->addLayout(position_row);
+  // Room between the list and the separator below the page, even when the
+  // window is at its smallest.
+  layout->addSpacing(8);
   layout->addStretch();
 }
 
@@ -204,11 +216,21 @@ ProgressControls::ProgressControls(QWidget* parent) : QWidget(parent) {
   bar_row->addWidget(bar_, 1);
   bar_row->addWidget(percent_label_);
 
+  cancel_button_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel_button_->setAutoDefault(false);
+  cancel_button_->setMinimumWidth(88);
+  // The window shows the wait cursor during a run; the button stays a button.
+  cancel_button_->setCursor(Qt::ArrowCursor);
+  auto* button_row = new QHBoxLayout;
+  button_row->addStretch();
+  button_row->addWidget(cancel_button_);
+
   auto* layout = new QVBoxLayout(this);
   layout->addStretch();
   layout->addWidget(status_label_);
   layout->addLayout(bar_row);
   layout->addStretch();
+  layout->addLayout(button_row);
   Reset();
 }
 

@@ -26,10 +26,13 @@ class SelectHtmlFileControls : public QWidget {
   QPushButton* remote_button() const { return remote_button_; }
   QPushButton* local_button() const { return local_button_; }
   CountSpinBox* count_spin() const { return count_spin_; }
+  // Takes the sounds off the page in the path field again (after asking).
+  QPushButton* remove_button() const { return remove_button_; }
 
  private:
   QPushButton* remote_button_;
   QPushButton* local_button_;
+  QPushButton* remove_button_;
   CountSpinBox* count_spin_;
 };
 
@@ -96,10 +99,13 @@ class ProgressControls : public QWidget {
   QLabel* status_label() const { return status_label_; }
   QLabel* percent_label() const { return percent_label_; }
   QProgressBar* bar() const { return bar_; }
+  // "Cancel": asks before stopping the run (as Escape does).
+  QPushButton* cancel_button() const { return cancel_button_; }
   // Bar range 0 to 100 at 0; empty status.
   void Reset();
 
  private:
+  QPushButton* cancel_button_;
   QLabel* status_label_;
   QLabel* percent_label_;
   QProgressBar* bar_;

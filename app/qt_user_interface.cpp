@@ -42,7 +42,9 @@ int ShowBox(QWidget* parent, BoxStyle style, QMessageBox::Icon icon, const std::
             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button,
             QMessageBox::StandardButton escape_button) {
   QWidget* owner = OwnerFor(parent);
-  QMessageBox box(icon, QString::fromLatin1(kCaption), MessageText(text), buttons, owner);
+  const BoxText split = SplitListForDetails(text);
+  QMessageBox box(icon, QString::fromLatin1(kCaption), split.text, buttons, owner);
+  if (!split.details.isEmpty()) box.setDetailedText(split.details);
   box.setDefaultButton(default_button);
   box.setEscapeButton(escape_button);
   box.setTextFormat(Qt::PlainText);
@@ -54,6 +56,11 @@ int ShowBox(QWidget* parent, BoxStyle style, QMessageBox::Icon icon, const std::
   // Return, Space and Escape must reach the box at once, even when it was
   // opened from another thread or while another window had the focus.
   QTimer::singleShot(0, &box, [&box] {
+    // The list is what the message is about: its area opens at once.
+    if (!box.detailedText().isEmpty()) {
+      for (QAbstractButton* button : box.buttons())
+        if (box.buttonRole(button) == QMessageBox::ActionRole) button->click();
+    }
     box.raise();
     box.activateWindow();
     if (QAbstractButton* button = box.defaultButton()) button->setFocus(Qt::ActiveWindowFocusReason);
@@ -68,6 +75,25 @@ QString MessageText(const std::string& text) {
   out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   out.replace(QChar('\r'), QChar('\n'));
   return out;
+}
+
+BoxText SplitListForDetails(const std::string& message) {
+  const QStringList lines = MessageText(message).split(QLatin1Char('\n'));
+  int listed = 0;
+  for (const QString& line : lines)
+    if (line.startsWith(QLatin1Char('\t'))) ++listed;
+  if (listed <= kListedLines) return {lines.join(QLatin1Char('\n')), {}};
+  QStringList text, details;
+  for (const QString& line : lines) {
+    if (line.startsWith(QLatin1Char('\t'))) {
+      details << line.mid(1);
+    } else {
+      text << line;
+    }
+  }
+  // The empty line that stood before the list goes with it.
+  while (!text.isEmpty() && text.back().isEmpty()) text.pop_back();
+  return {text.join(QLatin1Char('\n')), details.join(QLatin1Char('\n'))};
 }
 
 QtUserInterface::QtUserInterface(QWidget* parent, GuiCallGate& gate)
@@ -98,6 +124,23 @@ bool QtUserInterface::AskAs(QuestionKind kind, BoxStyle style, const std::string
   bool answer = false;
   gate_.Call([&] { answer = ShowBox(parent_, style, icon, question, yes | no, yes, no) == yes; });
   return answer;
+}
+
+SeriesAnswer QtUserInterface::AskInSeries(BoxStyle style, const std::string& question,
+                                          bool more_waiting) {
+  if (!more_waiting) return Ask(style, question) ? SeriesAnswer::kYes : SeriesAnswer::kNo;
+  int answer = QMessageBox::No;
+  gate_.Call([&] {
+    answer = ShowBox(parent_, style, QMessageBox::Question, question,
+                     QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll,
+                     QMessageBox::Yes, QMessageBox::No);
+  });
+  switch (answer) {
+    case QMessageBox::Yes: return SeriesAnswer::kYes;
+    case QMessageBox::YesToAll: return SeriesAnswer::kYesToAll;
+    case QMessageBox::NoToAll: return SeriesAnswer::kNoToAll;
+    default: return SeriesAnswer::kNo;
+  }
 }
 
 }  // namespace sonavelt::app

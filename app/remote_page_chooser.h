@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "remote/status_line.h"
 #include "run/page_transport.h"
 #include "run/run_inputs.h"
@@ -22,6 +25,12 @@ class RemotePageChooser {
                                 run::PageTarget& page) = 0;
   // Fetches and publishes the page chosen last; lives as long as the chooser.
   virtual run::PageTransport* transport() = 0;
+  // The folder of the page chosen last, for taking its sounds off again;
+  // `cancel` (may be null) must outlive it. Null: no site to reach.
+  virtual std::unique_ptr<run::RemoteFolder> OpenRemoteFolder(const std::atomic<bool>* cancel) {
+    (void)cancel;
+    return nullptr;
+  }
 };
 
 }  // namespace sonavelt::app

@@ -8,6 +8,7 @@
 #include "app/ftp_work_thread.h"
 #include "app/remote_file_browser.h"
 #include "remote/messages.h"
+#include "remote/remote_folder.h"
 #include "remote/ssh_host_key.h"
 #include "run/address_history_store.h"
 #include "run/run_messages.h"
@@ -116,6 +117,12 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     transport_.set_endpoint(std::move(endpoint));
     return true;
   }
+}
+
+std::unique_ptr<run::RemoteFolder> RemoteSiteChooser::OpenRemoteFolder(
+    const std::atomic<bool>* cancel) {
+  // The login of the page chosen last, which the run's transport keeps.
+  return std::make_unique<remote::FtpRemoteFolder>(transport_.endpoint(), cancel);
 }
 
 }  // namespace sonavelt::app

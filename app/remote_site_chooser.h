@@ -29,6 +29,7 @@ class RemoteSiteChooser : public RemotePageChooser {
   bool ChooseRemotePage(QWidget* parent, remote::StatusLine& status_line,
                         run::PageTarget& page) override;
   run::PageTransport* transport() override { return &transport_; }
+  std::unique_ptr<run::RemoteFolder> OpenRemoteFolder(const std::atomic<bool>* cancel) override;
 
   const remote::AddressHistory& history() const { return history_; }
   const remote::FtpLogin& login() const { return login_; }

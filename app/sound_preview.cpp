@@ -1,9 +1,8 @@
 #include "app/sound_preview.h"
 
 #include "audio/sound_checks.h"
-#include "audio/sound_decoder.h"
+#include "audio/sound_kind.h"
 #include "audio/sun_au_reader.h"
-#include "audio/wave_reader.h"
 #include "base/file_io.h"
 #include "base/text.h"
 
@@ -15,17 +14,19 @@ bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInter
     Show(ui, audio::MissingFile(path, "audio"));
     return false;
   }
-  std::string to_play;
-  // ".au" is tested first: a path such as "music.audio/x.wav" is taken for
-  // an .au file and refused by the .au header check.
-  if (audio::NeedsDecoder(path)) {
-    // Other formats are played as they are, after the decoder's check.
-    audio::WaveCheckState state;  // not preparing a run: no format question
-    Status checked = audio::CheckDecodedSound(path, ui, state);
-    Show(ui, checked);
-    if (!checked.ok()) return false;
-    to_play = path;
-  } else if (IsAuPath(path)) {
+  if (!audio::HasSoundExtension(path)) {
+    Show(ui, audio::UnsupportedFile(path));
+    return false;
+  }
+  // The same check a run makes, without the format question; the contents
+  // decide how the file is read.
+  audio::WaveCheckState state;
+  Status checked = audio::CheckSoundFile(path, state, ui);
+  Show(ui, checked);
+  if (!checked.ok()) return false;
+  std::string to_play = path;
+  // The sound player has no .au reader: an .au sound plays from a WAVE copy.
+  if (audio::HoldsSunAu(path)) {
     if (cache.HasCurrentPreview(path)) {
       to_play = cache.PreviewPathFor(path);
     } else {
@@ -36,15 +37,6 @@ bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInter
       if (!copy.success()) return false;
       to_play = copy.wav_path();
     }
-  } else if (IsWavePath(path)) {
-    audio::WaveCheckState state;  // not preparing a run: no format question
-    Status checked = audio::CheckWaveFile(path, ui, state);
-    Show(ui, checked);
-    if (!checked.ok()) return false;
-    to_play = path;
-  } else {
-    Show(ui, audio::UnsupportedFile(path));
-    return false;
   }
   if (!output.PlayAndWait(to_play)) {
     ui.Tell(BoxStyle::kPlain, kCannotPlayMessage);

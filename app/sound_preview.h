@@ -21,9 +21,9 @@ class SoundOutput {
 inline constexpr char kCannotPlayMessage[] =
     "Cannot play sound.\r\nSonavelt works much better with a sound card.";
 
-// Checks the sound at path and plays it: a WAVE file as it is (checked
-// without the format question), an .au file from its WAVE copy in the cache
-// folder, made now (show_wait(true) before, show_wait(false) after) unless
+// Checks the sound at path as a run does (without the format question) and
+// plays it: a file of any accepted format as it is, one that holds a Sun .au
+// from its WAVE copy in the cache folder, made now (show_wait(true) before, show_wait(false) after) unless
 // the cache holds a current one. Every refusal tells its own message and
 // answers false; so does a sound the output cannot play (kCannotPlayMessage).
 bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInterface& ui,

@@ -45,6 +45,14 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
 BannerStrip::BannerStrip(QPixmap picture, int height, QWidget* parent)
     : QWidget(parent), picture_(std::move(picture)), height_(height) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  if (!picture_.isNull()) {
+    // The waves start at 250 of the picture's 600 units, right of the name.
+    const int start = picture_.width() * 250 / 600;
+    tail_ = picture_.copy(start, 0, picture_.width() - start, picture_.height());
+    tail_mirrored_ = QPixmap::fromImage(tail_.toImage().mirrored(true, false));
+    tail_.setDevicePixelRatio(picture_.devicePixelRatio());
+    tail_mirrored_.setDevicePixelRatio(picture_.devicePixelRatio());
+  }
 }
 
 QSize BannerStrip::sizeHint() const {
@@ -61,12 +69,12 @@ void BannerStrip::paintEvent(QPaintEvent*) {
     return;
   }
   const qreal dpr = picture_.devicePixelRatio();
-  const int shown = std::min(width(), int(picture_.width() / dpr));
-  painter.drawPixmap(QRect(0, 0, shown, height_), picture_,
-                     QRect(0, 0, int(shown * dpr), picture_.height()));
-  if (width() > shown) {
-    painter.drawPixmap(QRect(shown, 0, width() - shown, height_), picture_,
-                       QRect(picture_.width() - 1, 0, 1, picture_.height()));
+  painter.drawPixmap(QPointF(0, 0), picture_);
+  const qreal tail_width = tail_.width() / dpr;
+  bool mirrored = true;
+  for (qreal x = picture_.width() / dpr; x < width() && tail_width > 0; x += tail_width) {
+    painter.drawPixmap(QPointF(x, 0), mirrored ? tail_mirrored_ : tail_);
+    mirrored = !mirrored;
   }
 }
 

@@ -47,6 +47,11 @@ class BannerStrip : public QWidget {
 
  private:
   QPixmap picture_;
+  // The picture's right part (its waves), as it is and mirrored: beyond the
+  // picture they follow each other, so the strip fills any width with no
+  // seam.
+  QPixmap tail_;
+  QPixmap tail_mirrored_;
   int height_;
 };
 

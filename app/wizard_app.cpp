@@ -73,7 +73,10 @@ int RunWizardApp(const WizardAppOptions& options) {
   QtFileChooser html_chooser(nullptr, QStringLiteral("Select HTML File"),
                              QStringLiteral("HTML Files (*.htm *.html)"));
   QtFileChooser sound_chooser(nullptr, QStringLiteral("Select Sound File"),
-                              QStringLiteral("Sound Files (*.wav *.au *.mp3 *.flac *.ogg *.oga *.opus *.aif *.aiff *.aifc);;Wave Sound (*.wav);;Sound Clip (Basic) (*.au)"));
+                              QStringLiteral("Sound Files (*.wav *.au *.mp3 *.flac *.ogg *.oga *.opus *.aif *.aiff *.aifc);;"
+                                             "Wave Sound (*.wav);;Sound Clip (Basic) (*.au);;MP3 (*.mp3);;"
+                                             "FLAC (*.flac);;Ogg Vorbis or Opus (*.ogg *.oga *.opus);;"
+                                             "AIFF (*.aif *.aiff *.aifc)"));
   // Finds the applet class file, and the browser player's script when the
   // page gets one.
   QtFileChooser applet_chooser(nullptr, QStringLiteral("Find a File Sonavelt Needs"),

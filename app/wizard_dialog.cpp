@@ -15,7 +15,9 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <atomic>
 #include <new>
+#include <thread>
 
 #include "app/about_dialog.h"
 #include "app/again_dialog.h"
@@ -28,6 +30,7 @@
 #include "app/sound_preview.h"
 #include "app/window_parts.h"
 #include "run/choice_rules.h"
+#include "run/page_removal.h"
 #include "run/run_messages.h"
 
 namespace sonavelt::app {
@@ -35,6 +38,8 @@ namespace {
 
 constexpr int kBannerHeight = 72;
 constexpr char kQuitQuestion[] = "Do you really want to quit Sonavelt?";
+constexpr char kStopQuestion[] =
+    "Do you really want to stop this run?\r\nA stopped run leaves the page as it was.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -177,6 +182,7 @@ void WizardDialog::BuildWindow() {
   });
   connect(select_->local_button(), &QPushButton::clicked, this, &WizardDialog::OnLocalMachine);
   connect(select_->remote_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoteSite);
+  connect(select_->remove_button(), &QPushButton::clicked, this, &WizardDialog::OnRemoveSounds);
   connect(options_, &OptionSettingsControls::clicked, this, [this](run::OptionBoxId id, bool checked) {
     flow_.ClickOption(id, checked);
     options_->Show(flow_.option_boxes());
@@ -186,6 +192,7 @@ void WizardDialog::BuildWindow() {
   connect(sound_->browse_button(), &QPushButton::clicked, this, &WizardDialog::OnBrowseSound);
   connect(sound_->play_button(), &QPushButton::clicked, this, &WizardDialog::OnPlay);
   connect(sound_->go_to_button(), &QPushButton::clicked, this, &WizardDialog::OnGoTo);
+  connect(progress_->cancel_button(), &QPushButton::clicked, this, &WizardDialog::CancelCommand);
 }
 
 remote::StatusLine& WizardDialog::ftp_status_line() {
@@ -281,17 +288,25 @@ void WizardDialog::Apply(const WizardFlow::Step& step) {
 }
 
 void WizardDialog::OnNext() {
-  Apply(flow_.Next(path_edit_->text().toStdString(), select_->count_spin()->text().toStdString()));
+  Apply(flow_.Next(PathText(), select_->count_spin()->text().toStdString()));
 }
 
-void WizardDialog::OnBack() { Apply(flow_.Back(path_edit_->text().toStdString())); }
+std::string WizardDialog::PathText() const {
+  // A path that is not UTF-8 shows with U+FFFD in place of its odd bytes;
+  // left as shown, the field still means the path itself.
+  const std::string text = path_edit_->text().toStdString();
+  const std::string shown = flow_.View().path_text;
+  return text == Q(shown).toStdString() ? shown : text;
+}
+
+void WizardDialog::OnBack() { Apply(flow_.Back(PathText())); }
 
 void WizardDialog::OnGoTo() {
-  Apply(flow_.GoTo(path_edit_->text().toStdString(), sound_->go_to_spin()->text().toStdString()));
+  Apply(flow_.GoTo(PathText(), sound_->go_to_spin()->text().toStdString()));
 }
 
 void WizardDialog::OnStart() {
-  const WizardFlow::Step step = flow_.Start(path_edit_->text().toStdString(), *services_.applet_chooser);
+  const WizardFlow::Step step = flow_.Start(PathText(), *services_.applet_chooser);
   Apply(step);
   if (step.moved) StartRun();
 }
@@ -306,7 +321,7 @@ void WizardDialog::OnEnterKey() {
 }
 
 void WizardDialog::OnLocalMachine() {
-  const std::string start = flow_.LocalPageDialogStart(path_edit_->text().toStdString());
+  const std::string start = flow_.LocalPageDialogStart(PathText());
   const std::string chosen = services_.html_chooser->ChooseFile(start);
   const Status safe = run::CheckListSafePath(chosen, "HTML");
   Show(*services_.ui, safe);
@@ -319,7 +334,45 @@ void WizardDialog::OnLocalMachine() {
 
 void WizardDialog::OnRemoteSite() {
   if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_.page)) {
-    path_edit_->setText(Q(choices_.page.remote_site + ":" + choices_.page.remote_path));
+    path_edit_->setText(Q(RemotePageText(choices_.page)));
+  }
+  FocusOn(FocusField::kPath);
+}
+
+void WizardDialog::OnRemoveSounds() {
+  run::PageTarget page = choices_.page;
+  const std::string text = PathText();
+  if (!page.is_remote) page.local_html_path = text;
+  const std::string shown =
+      page.is_remote ? page.remote_site + ":" + page.remote_path : page.local_html_path;
+  if (!services_.ui->AskAs(QuestionKind::kYesNo, BoxStyle::kSystemModal,
+                           run::RemoveSoundsQuestion(shown))) {
+    FocusOn(FocusField::kPath);
+    return;
+  }
+  std::atomic<bool> stop{false};
+  std::unique_ptr<run::RemoteFolder> site;
+  if (page.is_remote && services_.remote) site = services_.remote->OpenRemoteFolder(&stop);
+  run::RemovalServices removal;
+  removal.remote = site.get();
+  removal.work_parent = choices_.paths.cache_folder;
+  removal.cancel = &stop;
+  run::RemovalOutcome outcome;
+  // The window waits, drawn, while the work goes on off the GUI thread.
+  setEnabled(false);
+  QEventLoop loop;
+  std::thread worker([&] {
+    outcome = run::RemovePagePlayer(page, removal);
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  setEnabled(true);
+  if (outcome.end == run::RemovalOutcome::End::kRemoved && outcome.message.ok()) {
+    services_.ui->Tell(BoxStyle::kPlain,
+                       run::SoundsRemovedMessage(shown, outcome.removed.size() - 1));
+  } else {
+    Show(*services_.ui, outcome.message);
   }
   FocusOn(FocusField::kPath);
 }
@@ -337,7 +390,7 @@ void WizardDialog::OnPlay() {
     sound_->wait_label()->setVisible(shown);
     sound_->wait_label()->repaint();
   };
-  if (!PlaySelectedSound(path_edit_->text().toStdString(), *services_.cache, *services_.ui,
+  if (!PlaySelectedSound(PathText(), *services_.cache, *services_.ui,
                          *services_.output, show_wait)) {
     FocusOn(FocusField::kPath);
   }
@@ -348,7 +401,7 @@ void WizardDialog::OnStartSoundTimer() {
 }
 
 void WizardDialog::ShowHelp() {
-  if (services_.help) services_.help->ShowTopic(flow_.View().help_context);
+  if (services_.help) services_.help->ShowTopic(flow_.View().help_context, this);
 }
 
 void WizardDialog::ShowAbout() {
@@ -372,6 +425,17 @@ void WizardDialog::CloseCommand() {
   services_.gate->Release();
 }
 
+void WizardDialog::CancelCommand() {
+  if (!RunInProgress() || stop_confirmed_ || quit_confirmed_) return;
+  services_.gate->Hold();
+  if (services_.ui->Ask(BoxStyle::kSystemModal, kStopQuestion)) {
+    run_state_.cancel_requested = true;
+    stop_confirmed_ = true;
+    progress_->cancel_button()->setEnabled(false);
+  }
+  services_.gate->Release();
+}
+
 void WizardDialog::keyPressEvent(QKeyEvent* event) {
   if (event->modifiers() & ~(Qt::KeypadModifier)) {
     QDialog::keyPressEvent(event);
@@ -380,6 +444,9 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      // Nothing during a run, even on the Cancel button: a habitual Enter
+      // must not ask to stop it.
+      if (flow_.page() == WizardPage::kInProgress) return;
       if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button != next_button_) {
         button->click();
       } else {
@@ -387,7 +454,11 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
       }
       return;
     case Qt::Key_Escape:
-      if (flow_.page() != WizardPage::kInProgress) QDialog::reject();
+      if (flow_.page() != WizardPage::kInProgress) {
+        QDialog::reject();
+      } else {
+        CancelCommand();
+      }
       return;
     default:
       QDialog::keyPressEvent(event);
@@ -421,6 +492,8 @@ void WizardDialog::showEvent(QShowEvent* event) {
 void WizardDialog::StartRun() {
   run_state_.cancel_requested = false;
   quit_confirmed_ = false;
+  stop_confirmed_ = false;
+  progress_->cancel_button()->setEnabled(true);
   run_thread_ = QThread::create([this] { RunOnWorker(); });
   connect(run_thread_, &QThread::finished, this, &WizardDialog::OnRunThreadFinished);
   run_thread_->start();
@@ -459,8 +532,14 @@ void WizardDialog::OnRunThreadFinished() {
   run_thread_ = nullptr;
   unsetCursor();
 
-  if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
-      outcome_.end == run::RunOutcome::End::kUnusablePage) {
+  if (stop_confirmed_ && !quit_confirmed_ &&
+      (outcome_.end == run::RunOutcome::End::kCancelled ||
+       outcome_.end == run::RunOutcome::End::kSentBack)) {
+    // Stopped by Cancel: back where the run started, choices kept.
+    flow_.ReturnToStartPage();
+    ShowPage();
+  } else if (quit_confirmed_ || outcome_.end == run::RunOutcome::End::kCancelled ||
+             outcome_.end == run::RunOutcome::End::kUnusablePage) {
     if (services_.help) services_.help->Close();
     QDialog::reject();
   } else if (outcome_.end == run::RunOutcome::End::kSentBack) {

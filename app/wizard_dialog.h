@@ -111,6 +111,10 @@ class WizardDialog : public QDialog {
   // The window's close command (title bar, Alt+F4): during a run, the quit
   // question; otherwise the wizard ends.
   void CloseCommand();
+  // The progress page's Cancel (and Escape during a run): the stop
+  // question; Yes stops the run at its next checkpoint, the page stays as
+  // it was, and the wizard goes back to the page the run started from.
+  void CancelCommand();
 
  signals:
   // A run has ended and its outcome has been acted on.
@@ -127,6 +131,9 @@ class WizardDialog : public QDialog {
   void BuildActions();
   void ShowPage();
   void FocusOn(FocusField field);
+  // The path field's text, or the page's path byte for byte when the field
+  // still shows it (see the .cpp).
+  std::string PathText() const;
   void Apply(const WizardFlow::Step& step);
 
   void OnNext();
@@ -136,6 +143,10 @@ class WizardDialog : public QDialog {
   void OnGoTo();
   void OnLocalMachine();
   void OnRemoteSite();
+  // "Remo&ve Sounds...": asks, then takes the sounds off the page in the
+  // path field (run::RemovePagePlayer, on a work thread while the window
+  // waits) and shows how it went.
+  void OnRemoveSounds();
   void OnBrowseSound();
   void OnPlay();
   void OnStartSoundTimer();
@@ -154,6 +165,7 @@ class WizardDialog : public QDialog {
   run::RunOutcome outcome_;
   QThread* run_thread_ = nullptr;
   bool quit_confirmed_ = false;
+  bool stop_confirmed_ = false;
   QTimer start_sound_timer_;
   bool start_sound_armed_ = true;
 

@@ -59,6 +59,18 @@ WizardFlow::WizardFlow(WizardChoices& choices, run::StoredHistory stored, UserIn
   ShowPage(WizardPage::kSelectHtmlFile);
 }
 
+std::string RemotePageText(const run::PageTarget& page) {
+  std::string site = page.remote_site;
+  const uint16_t default_port =
+      page.remote_scheme == "ftps" ? 990 : page.remote_scheme == "sftp" ? 22 : 21;
+  if (page.remote_port != 0 && page.remote_port != default_port) {
+    // An IPv6 address keeps its own colons apart from the port's.
+    if (site.find(':') != std::string::npos) site = "[" + site + "]";
+    site += ":" + std::to_string(page.remote_port);
+  }
+  return site + ":" + page.remote_path;
+}
+
 bool WizardFlow::OnLastPage() const {
   const int n = choices_.sounds.combination_count;
   if (combination_ != n) return false;
@@ -85,8 +97,7 @@ PageView WizardFlow::View() const {
   switch (page_) {
     case WizardPage::kSelectHtmlFile:
       view.field_label = "&Selected HTML File";
-      view.path_text = target.is_remote ? target.remote_site + ":" + target.remote_path
-                                        : target.local_html_path;
+      view.path_text = target.is_remote ? RemotePageText(target) : target.local_html_path;
       view.count_value = n;
       view.help_context = help::kSelectHtmlFilePage;
       view.label_context = help::kHtmlFileLabel;
@@ -268,6 +279,7 @@ WizardFlow::Step WizardFlow::Start(const std::string& path_text, FileChooser& ch
                           choices_.paths.install_folder, ui_, chooser)) {
     return {false, FocusField::kPath};
   }
+  start_page_ = page_;
   ShowPage(WizardPage::kInProgress);
   return {true, FocusField::kPath};
 }
@@ -317,6 +329,8 @@ void WizardFlow::ReturnToPage(WizardPage page, int combination) {
   combination_ = combination;
   ShowPage(page);
 }
+
+void WizardFlow::ReturnToStartPage() { ShowPage(start_page_); }
 
 void WizardFlow::Restart() {
   combination_ = 1;

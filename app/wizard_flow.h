@@ -32,6 +32,11 @@ bool IsSoundPage(WizardPage page);
 // long as the wizard; the run gets a copy when it starts.
 using WizardChoices = run::RunRequest;
 
+// A remote page as the path field shows it: "host:/path", or
+// "host:port:/path" when the server's port is not its scheme's default
+// (21; 990 for ftps, 22 for sftp).
+std::string RemotePageText(const run::PageTarget& page);
+
 // The field that gets the focus, with its whole text selected, after a step.
 enum class FocusField { kPath, kCount, kGoTo };
 
@@ -117,6 +122,8 @@ class WizardFlow {
   void ReturnToPage(WizardPage page, int combination);
   // After a run, "&YES": the first page again, choices kept.
   void Restart();
+  // After a run the user stopped: the page "Sonavelt" was pressed on.
+  void ReturnToStartPage();
 
  private:
   void ShowPage(WizardPage page);
@@ -129,6 +136,7 @@ class WizardFlow {
   run::RequestBuilder request_;
   WizardPage page_ = WizardPage::kSelectHtmlFile;
   int combination_ = 1;
+  WizardPage start_page_ = WizardPage::kSelectHtmlFile;  // the page a run started from
 };
 
 }  // namespace sonavelt::app

@@ -28,12 +28,19 @@ bool HasSoundExtension(const std::string& path);
 // The message for a path HasSoundExtension refused.
 Status UnsupportedFile(const std::string& path);
 
-// The format check of the sound's kind. A sound NeedsDecoder picks (another
-// format, or a WAVE file beyond 8/16-bit PCM): CheckDecodedSound, which
-// behaves as CheckWaveFile does. A WAVE path (".wav" is tested before
-// ".au"): CheckWaveFile, which asks the format question while
-// state.preparing_run is set and raises state.max_wave_frames. An .au path:
-// CheckSunAuFile. Anything else: UnsupportedFile.
+// The format check of a sound, read as its contents say (sound_kind.h),
+// whatever its name: a WAVE the WAVE reader covers by CheckWaveFile; a WAVE
+// it refuses for its encoding or sample width, and MP3, FLAC, Ogg and AIFF,
+// by CheckDecodedSound (a WAVE no decoder reads keeps the WAVE reader's
+// message); a Sun .au by its header check, then, when it is not 8000 Hz
+// mono and so will be converted, the format question. Every kind is checked
+// for being cut short (IsCutShort) before any question is asked; the
+// question is asked only while state.preparing_run is set, and
+// state.max_wave_frames is raised. Contents nothing reads get the message of
+// the kind the name promises (a decoded format's ending is tested first,
+// then ".wav", then ".au"); a name without a sound extension gets
+// UnsupportedFile. Messages about a misnamed file say what it holds
+// (DescribedPath).
 Status CheckSoundFile(const std::string& path, WaveCheckState& state, Questions& questions);
 
 // The file's length in bytes into *length (0 on failure): the empty-file

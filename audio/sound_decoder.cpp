@@ -1,9 +1,11 @@
 #include "audio/sound_decoder.h"
 
+#include <mpg123.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include "audio/au_writer.h"
@@ -48,13 +50,60 @@ const char* DecodedExtensionOf(const std::string& path) {
 // libsndfile's reason for a failed open, in words for the user. Its own
 // text for an unrecognised file can be misleading (a readable file that
 // merely fails to decode is reported as "not a regular file").
+const char kUnknown[] = "its contents are not in a sound format Sonavelt can read";
+
 std::string OpenFailureReason() {
-  const char kUnknown[] = "its contents are not in a sound format Sonavelt can read";
   const int code = sf_error(nullptr);
   if (code == SF_ERR_UNRECOGNISED_FORMAT || code == SF_ERR_SYSTEM) return kUnknown;
   const std::string text = sf_strerror(nullptr);
   if (text.find("regular file") != std::string::npos) return kUnknown;
   return WithoutFinalStop(text);
+}
+
+// libmpg123 with its quiet flag, float samples at the file's own rate and
+// channels, gapless (the default), so its frame count is the sound's.
+mpg123_handle* OpenMpeg(const std::string& path, std::string* error) {
+  static std::once_flag initialised;
+  std::call_once(initialised, [] { mpg123_init(); });
+  int code = MPG123_OK;
+  mpg123_handle* handle = mpg123_new(nullptr, &code);
+  if (handle == nullptr) {
+    *error = WithoutFinalStop(mpg123_plain_strerror(code));
+    return nullptr;
+  }
+  mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+  mpg123_format_none(handle);
+  const long* rates = nullptr;
+  size_t rate_count = 0;
+  mpg123_rates(&rates, &rate_count);
+  for (size_t i = 0; i < rate_count; ++i)
+    mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+  long rate = 0;
+  int channels = 0;
+  int encoding = 0;
+  if (mpg123_open(handle, path.c_str()) != MPG123_OK ||
+      mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
+    *error = WithoutFinalStop(mpg123_strerror(handle));
+    mpg123_delete(handle);
+    return nullptr;
+  }
+  // The format is fixed from here on: a stream that changes it part way is
+  // resampled by nothing, so it is refused at that point instead.
+  mpg123_format_none(handle);
+  mpg123_format(handle, rate, channels, encoding);
+  // The exact length comes from the frames themselves, not an estimate.
+  mpg123_scan(handle);
+  return handle;
+}
+
+// The message for a file SoundDecoder::Open refused.
+std::string DecoderRefusal(const std::string& path, const std::string& error, bool cut,
+                           const std::string& refusal, MessageForm form) {
+  std::optional<InputFile> file = InputFile::Open(path, nullptr);
+  const SoundKind kind = file ? SniffSoundKind(*file) : SoundKind::kUnknown;
+  if (cut) return CutShortMessage(DescribedPath(path, kind), KindName(kind), form);
+  if (!refusal.empty()) return refusal;
+  return CannotDecodeMessage(DescribedPath(path, kind), error);
 }
 
 }  // namespace
@@ -69,10 +118,17 @@ std::string DecodedSoundStem(const std::string& path) {
 }
 
 bool NeedsDecoder(const std::string& path) {
-  if (IsDecodedSoundPath(path)) return true;
-  if (!IsWavePath(path)) return false;
   std::optional<InputFile> file = InputFile::Open(path, nullptr);
   if (!file) return false;
+  switch (SniffSoundKind(*file)) {
+    case SoundKind::kUnknown:
+    case SoundKind::kSunAu:
+      return false;
+    case SoundKind::kWave:
+      break;
+    default:
+      return true;
+  }
   const WaveParseResult parsed = ParseWaveLayout(*file, {});
   if (!parsed.fault) return false;
   switch (*parsed.fault) {
@@ -86,8 +142,10 @@ bool NeedsDecoder(const std::string& path) {
 
 struct SoundDecoder::Handle {
   SNDFILE* file = nullptr;
+  mpg123_handle* mpeg = nullptr;
   ~Handle() {
     if (file) sf_close(file);
+    if (mpeg) mpg123_delete(mpeg);
   }
 };
 
@@ -96,41 +154,88 @@ SoundDecoder::SoundDecoder(SoundDecoder&&) noexcept = default;
 SoundDecoder& SoundDecoder::operator=(SoundDecoder&&) noexcept = default;
 SoundDecoder::~SoundDecoder() = default;
 
-std::optional<SoundDecoder> SoundDecoder::Open(const std::string& path, std::string* error) {
+std::optional<SoundDecoder> SoundDecoder::Open(const std::string& path, std::string* error,
+                                               bool* cut_short) {
+  std::string ignored;
+  if (error == nullptr) error = &ignored;
+  if (cut_short) *cut_short = false;
   // A folder or a file that cannot be read gets the system's reason, not
-  // libsndfile's guess about the format.
+  // a library's guess about the format.
   int open_error = 0;
-  if (!InputFile::Open(path, &open_error)) {
-    if (error) *error = file_io::ErrorText(open_error);
+  std::optional<InputFile> input = InputFile::Open(path, &open_error);
+  if (!input) {
+    *error = file_io::ErrorText(open_error);
     return std::nullopt;
   }
-  SF_INFO info{};
+  const SoundKind kind = SniffSoundKind(*input);
+  if (kind == SoundKind::kUnknown) {
+    *error = kUnknown;
+    return std::nullopt;
+  }
+  if (IsCutShort(*input, kind)) {
+    if (cut_short) *cut_short = true;
+    *error = "its sound data ends before the file says it does";
+    return std::nullopt;
+  }
   auto handle = std::make_unique<Handle>();
-  handle->file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!handle->file) {
-    if (error) *error = OpenFailureReason();
-    return std::nullopt;
+  int channels = 0;
+  int rate = 0;
+  int64_t frames = 0;
+  int subtype = 0;
+  if (kind == SoundKind::kMp3) {
+    handle->mpeg = OpenMpeg(path, error);
+    if (!handle->mpeg) return std::nullopt;
+    long mpeg_rate = 0;
+    int encoding = 0;
+    mpg123_getformat(handle->mpeg, &mpeg_rate, &channels, &encoding);
+    rate = static_cast<int>(mpeg_rate);
+    const off_t length = mpg123_length(handle->mpeg);
+    frames = length > 0 ? static_cast<int64_t>(length) : 0;
+  } else {
+    SF_INFO info{};
+    handle->file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!handle->file) {
+      *error = OpenFailureReason();
+      return std::nullopt;
+    }
+    channels = info.channels;
+    rate = info.samplerate;
+    frames = info.frames;
+    subtype = info.format & SF_FORMAT_SUBMASK;
+    // A cut FLAC file states more samples than it holds: its last stated
+    // sample cannot be reached (a seek through its frames, not a decode).
+    if (kind == SoundKind::kFlac && frames > 0 && channels > 0) {
+      std::vector<float> last(static_cast<size_t>(channels));
+      const bool reached = sf_seek(handle->file, frames - 1, SEEK_SET) == frames - 1 &&
+                           sf_readf_float(handle->file, last.data(), 1) == 1;
+      if (!reached) {
+        if (cut_short) *cut_short = true;
+        *error = "its sound data ends before the file says it does";
+        return std::nullopt;
+      }
+      sf_seek(handle->file, 0, SEEK_SET);
+    }
   }
-  if (info.channels <= 0 || info.samplerate <= 0) {
-    if (error) *error = "the file states no channels or no sample rate";
+  if (channels <= 0 || rate <= 0) {
+    *error = "the file states no channels or no sample rate";
     return std::nullopt;
   }
   // The same bounds as for WAVE files: a bogus rate must not blow the .au
   // up (below 8000 Hz samples are repeated).
-  if (info.samplerate < kMinWaveRate || info.samplerate > kMaxWaveRate) {
-    if (error)
-      *error = "its sample rate of " + DecimalText(info.samplerate) + " Hz is outside " +
-               DecimalText(kMinWaveRate) + " to " + DecimalText(kMaxWaveRate) + " Hz";
+  if (rate < kMinWaveRate || rate > kMaxWaveRate) {
+    *error = "its sample rate of " + DecimalText(rate) + " Hz is outside " +
+             DecimalText(kMinWaveRate) + " to " + DecimalText(kMaxWaveRate) + " Hz";
     return std::nullopt;
   }
   // Out-of-range floating-point samples are clipped, not wrapped, when
   // libsndfile converts between sample types.
-  sf_command(handle->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  if (handle->file) sf_command(handle->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   SoundDecoder decoder(std::move(handle));
-  decoder.channels_ = info.channels;
-  decoder.sample_rate_ = info.samplerate;
-  decoder.frame_count_ = info.frames;
-  decoder.subtype_ = info.format & SF_FORMAT_SUBMASK;
+  decoder.kind_ = kind;
+  decoder.channels_ = channels;
+  decoder.sample_rate_ = rate;
+  decoder.frame_count_ = frames;
+  decoder.subtype_ = subtype;
   return decoder;
 }
 
@@ -162,6 +267,22 @@ SoundFormat SoundDecoder::format() const {
 }
 
 int64_t SoundDecoder::Read(float* out, int64_t max_frames) {
+  if (handle_->mpeg) {
+    const size_t frame_bytes = sizeof(float) * static_cast<size_t>(channels_);
+    size_t done = 0;
+    int code = MPG123_OK;
+    // A read that only got past a frame the decoder skipped answers
+    // nothing yet; only MPG123_DONE is the end.
+    for (int tries = 0; tries < 64 && code == MPG123_OK && done == 0; ++tries)
+      code = mpg123_read(handle_->mpeg, reinterpret_cast<unsigned char*>(out),
+                         static_cast<size_t>(max_frames) * frame_bytes, &done);
+    if (code != MPG123_OK && code != MPG123_DONE) {
+      error_ = code == MPG123_NEW_FORMAT ? std::string("its sound format changes part way")
+                                         : WithoutFinalStop(mpg123_strerror(handle_->mpeg));
+      return -1;
+    }
+    return static_cast<int64_t>(done / frame_bytes);
+  }
   const sf_count_t got = sf_readf_float(handle_->file, out, max_frames);
   // libsndfile answers a short count both at the end and on a fault; only
   // its error state tells them apart.
@@ -176,34 +297,39 @@ std::string CannotDecodeMessage(const std::string& path, const std::string& reas
   return path + " cannot be decoded: " + reason + ".\r\nPlease select another audio file.";
 }
 
-Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state) {
+Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state,
+                         const std::string& refusal) {
   std::string error;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  if (!decoder) return Status::Corrupt(CannotDecodeMessage(path, error));
+  bool cut = false;
+  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error, &cut);
+  if (!decoder) return Status::Corrupt(DecoderRefusal(path, error, cut, refusal, MessageForm::kCheck));
+  const std::string named = DescribedPath(path, decoder->kind());
   std::vector<float> block(static_cast<size_t>(kBlockFrames * decoder->channels()));
   const int64_t got = decoder->Read(block.data(), kBlockFrames);
   if (got <= 0)
-    return Status::Corrupt(CannotDecodeMessage(path, got < 0 ? decoder->error() : kNoSound));
+    return Status::Corrupt(CannotDecodeMessage(named, got < 0 ? decoder->error() : kNoSound));
   const SoundFormat format = decoder->format();
-  if (state.preparing_run) {
-    const std::string question = FormatChangeQuestion(path, format);
-    if (!question.empty() && !questions.Ask(BoxStyle::kSystemModal, question))
-      return Status::Cancelled();
-  }
+  if (state.preparing_run && !AskFormatChange(named, format, questions, state))
+    return Status::Cancelled();
   if (format.frame_count > state.max_wave_frames) state.max_wave_frames = format.frame_count;
   return Status::Ok();
 }
 
 ConversionResult ConvertDecodedSound(const std::string& path, const std::string& au_path,
-                                     const ConversionControl& control) {
+                                     const ConversionControl& control, const std::string& refusal) {
+  std::string error;
+  bool cut = false;
+  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error, &cut);
+  if (!decoder)
+    return {ConversionOutcome::kRefused,
+            Status::Corrupt(DecoderRefusal(path, error, cut, refusal, MessageForm::kDecode))
+                .WithBox(BoxStyle::kPlain)};
+  const std::string named = DescribedPath(path, decoder->kind());
   auto refused = [&](const std::string& reason) {
     return ConversionResult{
         ConversionOutcome::kRefused,
-        Status::Corrupt(CannotDecodeMessage(path, reason)).WithBox(BoxStyle::kPlain)};
+        Status::Corrupt(CannotDecodeMessage(named, reason)).WithBox(BoxStyle::kPlain)};
   };
-  std::string error;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  if (!decoder) return refused(error);
   auto failed = [&](const std::string& reason) {
     return ConversionResult{ConversionOutcome::kWriteFailed,
                             Status::IoError(CannotWriteMessage(au_path, reason))};

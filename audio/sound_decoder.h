@@ -8,15 +8,21 @@
 #include "audio/conversion_progress.h"
 #include "audio/posix_file.h"
 #include "audio/sound_format.h"
+#include "audio/sound_kind.h"
 #include "audio/wave_converter.h"
 #include "audio/wave_reader.h"
 #include "base/user_interface.h"
 
 // Sounds in the formats the WAVE reader does not cover (MP3, FLAC, Ogg
-// Vorbis and Opus, AIFF, and WAVE files of other sample widths, floating
-// point samples or the extensible format tag), decoded with libsndfile.
-// Plain 8- and 16-bit PCM WAVE files never come here: they keep the WAVE
-// reader and its byte-exact conversion.
+// Vorbis and Opus, AIFF, Sun .au files that need converting, and WAVE files
+// of other sample widths, floating point samples, the extensible format tag
+// or a compressed encoding libsndfile knows), decoded with libmpg123 (MP3)
+// and libsndfile (the others). The kind of a file is told from its contents
+// (sound_kind.h), never from its name, and neither library is handed a file
+// of an unknown kind, so neither ever guesses. libmpg123 runs with its quiet
+// flag and libsndfile keeps its log to itself: nothing but the program's own
+// messages reaches the terminal. Plain 8- and 16-bit PCM WAVE files never
+// come here: they keep the WAVE reader and its byte-exact conversion.
 namespace sonavelt::audio {
 
 // The file-name endings (any letter case) of the decoded formats, and the
@@ -36,11 +42,12 @@ bool IsDecodedSoundPath(const std::string& path);
 std::string DecodedSoundStem(const std::string& path);
 
 // True when the sound at path goes through the decoder rather than the
-// WAVE reader: a decoded-format name, or a ".wav" file whose format chunk
-// the WAVE reader refuses for its encoding (format tag other than PCM:
-// floating point, extensible, compressed) or its sample width (other than
-// 8 or 16 bits). Any other WAVE fault (a plain PCM file of three or more
-// channels, a truncated or garbled file) stays the WAVE reader's to report.
+// WAVE or Sun .au reader: its contents are MP3, FLAC, Ogg or AIFF, or a
+// WAVE whose format chunk the WAVE reader refuses for its encoding (format
+// tag other than PCM: floating point, extensible, compressed) or its sample
+// width (other than 8 or 16 bits). Any other WAVE fault (a plain PCM file of
+// three or more channels, a truncated or garbled file) stays the WAVE
+// reader's to report; a file of unknown contents is no decoder's.
 bool NeedsDecoder(const std::string& path);
 
 // One sound file opened for decoding. Samples come out as interleaved
@@ -49,13 +56,19 @@ bool NeedsDecoder(const std::string& path);
 // own buffers.
 class SoundDecoder {
  public:
-  // The opened file, or nullopt with *error set to libsndfile's reason.
-  static std::optional<SoundDecoder> Open(const std::string& path, std::string* error);
+  // The opened file, or nullopt with *error set to the reason in words for
+  // the user (the library's, where it says something useful). *cut_short
+  // (when given) is set when the reason is that the sound data ends before
+  // the file says (IsCutShort; for FLAC, its last stated sample cannot be
+  // reached).
+  static std::optional<SoundDecoder> Open(const std::string& path, std::string* error,
+                                          bool* cut_short = nullptr);
 
   SoundDecoder(SoundDecoder&&) noexcept;
   SoundDecoder& operator=(SoundDecoder&&) noexcept;
   ~SoundDecoder();
 
+  SoundKind kind() const { return kind_; }
   int channels() const { return channels_; }
   int sample_rate() const { return sample_rate_; }
   // The frame count the file states (for MP3 possibly an estimate; the
@@ -76,6 +89,7 @@ class SoundDecoder {
   explicit SoundDecoder(std::unique_ptr<Handle> handle);
 
   std::unique_ptr<Handle> handle_;
+  SoundKind kind_ = SoundKind::kUnknown;
   int channels_ = 0;
   int sample_rate_ = 0;
   int64_t frame_count_ = 0;
@@ -87,11 +101,15 @@ class SoundDecoder {
 std::string CannotDecodeMessage(const std::string& path, const std::string& reason);
 
 // The check of a decoded sound, as CheckWaveFile is for WAVE files: opens
-// it and decodes its first block, asks the format-change question while
-// state.preparing_run is set, and raises state.max_wave_frames.
-// CannotDecodeMessage (system-modal) when the file cannot be decoded or
-// holds no sound; Status::Cancelled when the user answers No.
-Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state);
+// it (the cut-short check included) and decodes its first block, then asks
+// the format-change question while state.preparing_run is set, and raises
+// state.max_wave_frames. CutShortMessage or CannotDecodeMessage
+// (system-modal) when the file is cut, cannot be decoded or holds no sound,
+// with DescribedPath naming a misnamed file; Status::Cancelled when the user
+// answers No. `refusal`, when not empty, replaces the open failure's
+// message (a WAVE that no decoder reads keeps the WAVE reader's own words).
+Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state,
+                         const std::string& refusal = "");
 
 // The player's .au file made from a decoded sound: the first channel of
 // each frame, as a 16-bit-range value (floor(x * 32768), clipped), through
@@ -104,6 +122,7 @@ Status CheckDecodedSound(const std::string& path, Questions& questions, WaveChec
 // is checked after every block; progress is reported at the tenth marks of
 // the input. au_path appears only when complete.
 ConversionResult ConvertDecodedSound(const std::string& path, const std::string& au_path,
-                                     const ConversionControl& control);
+                                     const ConversionControl& control,
+                                     const std::string& refusal = "");
 
 }  // namespace sonavelt::audio

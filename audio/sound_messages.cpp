@@ -27,7 +27,8 @@ std::string NotAFileMessage(const std::string& path, const std::string& what,
 
 std::string UnsupportedFileMessage(const std::string& path) {
   return "Sonavelt cannot handle the audio file:\r\n\"" + path +
-         "\"\r\n\r\nSonavelt can handle .wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files." +
+         "\"\r\n\r\nSonavelt can handle .wav, .au, .mp3, .flac, .ogg, .oga, .opus, .aif, .aiff "
+         "and .aifc audio files." +
          "\r\nPlease select an audio file again.";
 }
 
@@ -88,7 +89,7 @@ std::string WaveFaultMessage(const std::string& path, WaveFault fault,
              "Only 1 and 2 channel files are implemented!" + (check ? kSelectAnother : "");
     case WaveFault::kSampleWidth:
       return path + " has " + DecimalText(detail.format.bits_per_sample) +
-             " bit samples.\r\n" + "Only 8 and 16 bit files are implemented!" +
+             " bit samples.\r\n" + "Only 8, 16, 24 and 32 bit files are implemented!" +
              (check ? kSelectAnother : "");
     case WaveFault::kSampleRate:
       return path + " has a sample rate of " + DecimalText(detail.format.sample_rate) +
@@ -101,6 +102,7 @@ std::string WaveFaultMessage(const std::string& path, WaveFault fault,
       return path + " Data Chunk before Format Chunk" +
              (check ? ".\r\n" + std::string(kCorrupted) : std::string());
     case WaveFault::kChunkPastEnd:
+      if (detail.chunk_tag == "data") return CutShortMessage(path, "WAVE", form);
       return path + " is cut short: its \"" + detail.chunk_tag + "\" chunk needs " +
              std::to_string(detail.chunk_size) + " bytes, but only " +
              std::to_string(detail.bytes_left) + " follow" +
@@ -114,6 +116,11 @@ std::string WaveFaultMessage(const std::string& path, WaveFault fault,
              (check ? ".\r\nPlease select another sound file." : std::string());
   }
   return path;
+}
+
+std::string CutShortMessage(const std::string& path, const std::string& kind, MessageForm form) {
+  return path + " is cut short: its " + kind + " sound data ends before the file says it does" +
+         (form == MessageForm::kCheck ? ".\r\n" + std::string(kCorrupted) : std::string());
 }
 
 std::string NotAuFileMessage(const std::string& path) {

@@ -39,11 +39,12 @@ enum class WaveFault {
   kNotWave,
   kUnidentifiedEncoding,  // format tag other than 1 (PCM)
   kChannelCount,          // 0 or more than 2 channels
-  kSampleWidth,           // other than 8 or 16 bits
+  kSampleWidth,           // other than 8 or 16 bits (and no decoder reads it)
   kSampleRate,            // outside kMinWaveRate .. kMaxWaveRate
   kShortFormat,           // "fmt " chunk smaller than its 16 fixed bytes
   kDataBeforeFormat,
   kChunkPastEnd,          // a chunk says it is larger than what the file holds
+                          // (the "data" chunk: the file is cut short)
   kNoData,                // the walk ended without a "data" chunk
   kReadFailed,            // the file shrank or could not be read while decoding
 };
@@ -67,6 +68,11 @@ struct WaveFaultDetail {
 enum class MessageForm { kCheck, kDecode };
 std::string WaveFaultMessage(const std::string& path, WaveFault fault,
                              const WaveFaultDetail& detail, MessageForm form);
+
+// A file whose sound data ends before its header or stream says it does,
+// in any format (kind: KindName of its contents). The check form adds the
+// corrupted-file line.
+std::string CutShortMessage(const std::string& path, const std::string& kind, MessageForm form);
 
 std::string NotAuFileMessage(const std::string& path);
 std::string AuHeaderFaultMessage();

@@ -101,6 +101,10 @@ bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error)
   return true;
 }
 
+bool IsPlayerReadyAu(const SunAuReader& reader) {
+  return reader.sample_rate() == 8000 && reader.channel_count() == 1;
+}
+
 Status CheckSunAuFile(const std::string& path) {
   SunAuReader reader;
   return reader.Check(path);

@@ -44,6 +44,10 @@ class SunAuReader {
   uint64_t data_offset_ = 0;
 };
 
+// True for a checked .au the player takes as it is: 8000 Hz mono (its
+// encoding, mu-law, is all the check lets through). Any other is converted.
+bool IsPlayerReadyAu(const SunAuReader& reader);
+
 // Checks an .au file's header; see SunAuReader::Check.
 Status CheckSunAuFile(const std::string& path);
 

@@ -9,7 +9,9 @@
 #include "audio/mulaw.h"
 #include "audio/rate_change.h"
 #include "audio/sound_decoder.h"
+#include "audio/sound_kind.h"
 #include "audio/sound_messages.h"
+#include "audio/sun_au_reader.h"
 #include "audio/wave_reader.h"
 #include "base/file_io.h"
 #include "base/text.h"
@@ -215,8 +217,42 @@ ConversionResult Convert(const std::string& wave_path, const std::string& au_pat
 
 ConversionResult ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
                                  const ConversionControl& control) {
-  if (NeedsDecoder(wave_path)) return ConvertDecodedSound(wave_path, au_path, control);
-  return Convert(wave_path, au_path, control);
+  std::optional<InputFile> file = InputFile::Open(wave_path, nullptr);
+  const SoundKind kind = file ? SniffSoundKind(*file) : SoundKind::kUnknown;
+  switch (kind) {
+    case SoundKind::kWave: {
+      const WaveParseResult parsed = ParseWaveLayout(*file, {});
+      if (parsed.fault && (*parsed.fault == WaveFault::kUnidentifiedEncoding ||
+                           *parsed.fault == WaveFault::kSampleWidth)) {
+        return ConvertDecodedSound(
+            wave_path, au_path, control,
+            WaveFaultMessage(DescribedPath(wave_path, SoundKind::kWave), *parsed.fault,
+                             parsed.detail, MessageForm::kDecode));
+      }
+      return Convert(wave_path, au_path, control);
+    }
+    case SoundKind::kSunAu: {
+      SunAuReader reader;
+      Status checked = reader.Check(wave_path);
+      if (!checked.ok()) return {ConversionOutcome::kRefused, checked};
+      if (!IsPlayerReadyAu(reader)) return ConvertDecodedSound(wave_path, au_path, control);
+      // Already what the player plays: the same bytes.
+      Status copied = file_io::CopyFileAtomically(wave_path, au_path, control.cancel_requested);
+      if (copied.ok()) return {ConversionOutcome::kConverted, Status::Ok()};
+      if (copied.cancelled()) return {ConversionOutcome::kCancelled, Status::Cancelled()};
+      return {ConversionOutcome::kWriteFailed,
+              Status::IoError(CannotWriteMessage(au_path, copied.message()))};
+    }
+    case SoundKind::kUnknown:
+      // The short message of the kind its name promises.
+      if (!file || IsDecodedSoundPath(wave_path) || !(IsWavePath(wave_path) || IsAuPath(wave_path)))
+        return ConvertDecodedSound(wave_path, au_path, control);
+      if (IsWavePath(wave_path)) return Convert(wave_path, au_path, control);
+      return {ConversionOutcome::kRefused,
+              Status::Corrupt(NotAuFileMessage(wave_path)).WithBox(BoxStyle::kPlain)};
+    default:
+      return ConvertDecodedSound(wave_path, au_path, control);
+  }
 }
 
 }  // namespace sonavelt::audio

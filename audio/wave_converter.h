@@ -27,11 +27,14 @@ struct ConversionResult {
   Status status;
 };
 
-// Converts one WAVE file into au_path. A file NeedsDecoder picks (another
-// format, or a WAVE file beyond 8/16-bit PCM) goes to ConvertDecodedSound
-// instead (sound_decoder.h), with that function's messages. Faults of the
-// file come back with the reader's short plain-box messages, a failed write
-// with a system-modal message. No format question is asked. au_path holds the
+// Converts one sound file into au_path, read as its contents say
+// (sound_kind.h): a WAVE the WAVE reader covers by it; a Sun .au that is
+// already 8000 Hz mono mu-law copied byte for byte; anything else through
+// ConvertDecodedSound (sound_decoder.h), with that function's messages (a
+// WAVE no decoder reads keeps the WAVE reader's). Faults of the file come
+// back with the readers' short plain-box messages (the .au header faults
+// with their own), a failed write with a system-modal message. No format
+// question is asked. au_path holds the
 // complete result after kConverted and is left untouched otherwise (the
 // codes go to a temporary file beside it, renamed into place at the end).
 //

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "audio/sound_kind.h"
 #include "base/byte_order.h"
 #include "base/file_io.h"
 
@@ -127,20 +128,32 @@ Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckSta
     return Status::IoError(
         WaveFaultMessage(path, WaveFault::kCannotOpen, detail, MessageForm::kCheck));
   }
-  auto ask = [&](const SoundFormat& found) {
-    if (!state.preparing_run) return true;
-    std::string question = FormatChangeQuestion(path, found);
-    return question.empty() || questions.Ask(BoxStyle::kSystemModal, question);
-  };
-  WaveParseResult result = ParseWaveLayout(*file, ask);
-  if (result.declined) return Status::Cancelled();
+  WaveParseResult result = ParseWaveLayout(*file, nullptr);
   if (result.fault)
-    return Status::Corrupt(WaveFaultMessage(path, *result.fault, result.detail, MessageForm::kCheck));
+    return Status::Corrupt(WaveFaultMessage(DescribedPath(path, SoundKind::kWave), *result.fault,
+                                            result.detail, MessageForm::kCheck));
+  if (state.preparing_run &&
+      !AskFormatChange(DescribedPath(path, SoundKind::kWave), result.layout.format, questions, state))
+    return Status::Cancelled();
   if (result.layout.format.frame_count > state.max_wave_frames) {
     state.max_wave_frames = result.layout.format.frame_count;
   }
   if (format) *format = result.layout.format;
   return Status::Ok();
+}
+
+bool AskFormatChange(const std::string& path, const SoundFormat& format, Questions& questions,
+                     WaveCheckState& state) {
+  const std::string question = FormatChangeQuestion(path, format);
+  if (question.empty()) return true;
+  if (state.answer_for_all) return *state.answer_for_all;
+  switch (questions.AskInSeries(BoxStyle::kSystemModal, question, state.more_sounds_waiting)) {
+    case SeriesAnswer::kYes: return true;
+    case SeriesAnswer::kNo: return false;
+    case SeriesAnswer::kYesToAll: state.answer_for_all = true; return true;
+    case SeriesAnswer::kNoToAll: state.answer_for_all = false; return false;
+  }
+  return false;
 }
 
 Status OpenWaveForDecoding(const std::string& path, std::optional<OpenedWave>* wave) {
@@ -156,7 +169,8 @@ Status OpenWaveForDecoding(const std::string& path, std::optional<OpenedWave>* w
   }
   if (result.fault) {
     return Status::Corrupt(
-               WaveFaultMessage(path, *result.fault, result.detail, MessageForm::kDecode))
+               WaveFaultMessage(DescribedPath(path, SoundKind::kWave), *result.fault, result.detail,
+                         MessageForm::kDecode))
         .WithBox(BoxStyle::kPlain);
   }
   wave->emplace(OpenedWave{std::move(*file), result.layout});

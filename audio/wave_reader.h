@@ -52,13 +52,26 @@ WaveParseResult ParseWaveLayout(const InputFile& file,
 struct WaveCheckState {
   bool preparing_run = false;   // ask the format-change question
   int64_t max_wave_frames = 0;  // raised to the largest frame count checked
+  // Other sounds of the run are still to be checked: the question may
+  // offer "Yes to All" and "No to All".
+  bool more_sounds_waiting = false;
+  // Set by "Yes to All" (true) or "No to All" (false): later questions of
+  // the run are answered so without being shown.
+  std::optional<bool> answer_for_all;
 };
 
-// Checks a WAVE file: validates it, asks the format-change question when
-// state.preparing_run is set, and raises state.max_wave_frames. A fault
-// comes back with its message (system-modal box); a No to the question is
-// Status::Cancelled (nothing to show). *format (when given) receives the
-// file's format on success.
+// The format-change question for a file of `format` (none when nothing
+// worth asking about changes), answered by state.answer_for_all when set.
+// True to go ahead.
+bool AskFormatChange(const std::string& path, const SoundFormat& format, Questions& questions,
+                     WaveCheckState& state);
+
+// Checks a WAVE file: validates it (the whole chunk walk, so a file that
+// will be refused is never asked about), then asks the format-change
+// question when state.preparing_run is set, and raises
+// state.max_wave_frames. A fault comes back with its message (system-modal
+// box); a No to the question is Status::Cancelled (nothing to show).
+// *format (when given) receives the file's format on success.
 Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckState& state,
                      SoundFormat* format = nullptr);
 

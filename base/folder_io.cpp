@@ -334,6 +334,20 @@ Status FolderHandle::Replace(const std::string& name, int source_fd, std::string
   return Status::Ok();
 }
 
+Status FolderHandle::Remove(const std::string& name) const {
+  const Kind kind = KindOf(name);
+  if (kind == Kind::kMissing) return Status::NotFound(ErrorText(ENOENT));
+  if (kind != Kind::kFile && kind != Kind::kLink) return Status::Refused(ErrorText(kNotRegularFile));
+  if (unlinkat(fd_, name.c_str(), 0) != 0) return Status::IoError(ErrorText(errno));
+  return Status::Ok();
+}
+
+Status FolderHandle::RemoveEmptyFolder(const std::string& name) const {
+  if (KindOf(name) != Kind::kFolder) return Status::Refused(ErrorText(ENOTDIR));
+  if (unlinkat(fd_, name.c_str(), AT_REMOVEDIR) != 0) return Status::IoError(ErrorText(errno));
+  return Status::Ok();
+}
+
 std::vector<std::string> FolderHandle::Names() const {
   std::vector<std::string> names;
   int dup_fd = dup(fd_);

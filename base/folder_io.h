@@ -97,6 +97,14 @@ class FolderHandle {
   // it cannot be listed.
   std::vector<std::string> Names() const;
 
+  // Removes the file `name` from this folder: a regular file, or a
+  // symbolic link itself (never what it points to). Anything else is
+  // refused with "not a regular file"; a missing name is NotFound.
+  Status Remove(const std::string& name) const;
+  // Removes the sub-folder `name` when it is empty (a link is not
+  // followed); the system's words otherwise ("Directory not empty").
+  Status RemoveEmptyFolder(const std::string& name) const;
+
  private:
   Status Replace(const std::string& name, int source_fd, std::string_view bytes,
                  const std::atomic<bool>* cancel) const;

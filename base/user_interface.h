@@ -11,6 +11,9 @@ namespace sonavelt {
 // low disk space, the quit question): the narrow part of UserInterface that
 // core code may hold. Everything else the core has to say comes back to the
 // front end as a Status and is shown there.
+// The answer to one of a series of like questions.
+enum class SeriesAnswer { kYes, kNo, kYesToAll, kNoToAll };
+
 class Questions {
  public:
   virtual ~Questions() = default;
@@ -21,6 +24,14 @@ class Questions {
   virtual bool AskAs(QuestionKind kind, BoxStyle style, const std::string& question) {
     (void)kind;
     return Ask(style, question);
+  }
+  // A Yes/No question about one of several like items (the sounds of a
+  // run); more_waiting when others follow, so that a front end that draws
+  // boxes can add "Yes to All" and "No to All". Front ends without such
+  // buttons answer it as Ask.
+  virtual SeriesAnswer AskInSeries(BoxStyle style, const std::string& question, bool more_waiting) {
+    (void)more_waiting;
+    return Ask(style, question) ? SeriesAnswer::kYes : SeriesAnswer::kNo;
   }
 };
 

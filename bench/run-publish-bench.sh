@@ -1,27 +1,49 @@
 #!/usr/bin/env bash
-# Publishing to a slow FTP server: sonavelt-cli run on a remote page (4 and
-# 16 combinations) against lftp sending the same files, to pyftpdlib on
-# loopback that waits 50 ms before every reply (each connection on its own
-# thread, so that the wait holds up only the connection it answers, as the
-# network's latency does; SERIAL=1: one thread for all, every reply of every
-# connection in one queue). Prints, per case, the
-# publishing time (first to last command of the upload phase, from the
-# server's own log), the commands sent, and commands per file on the site.
+# Publishing over a slow network, like for like: sonavelt-cli run on a remote
+# page (4 combinations) against lftp sending the same files to the same
+# server. The server (pyftpdlib, each connection on its own thread) listens on
+# 127.0.0.1; both tools talk to it through bench/delay_proxy.py on 127.0.0.2,
+# which delays every chunk of every connection (control and data: the data
+# ports are proxied too) by half the round trip in each direction, and can
+# share one link of a given speed among them: the latency is the network's,
+# not the server's.
+#
+# Both tools are timed from their first command to their last, logins
+# included, from the server's own log; sonavelt's fetch of the page and the
+# local work between fetch and publish are left out (lftp fetches nothing),
+# its login is counted. lftp runs as `mput -P N` with N = sonavelt's number
+# of connections, and with temporary names and renames (xfer:use-temp-file,
+# the same safety as sonavelt's). Three rounds per case; the best of each is
+# compared. Needs lftp.
 #   bench/run-publish-bench.sh              (uses build/)
-#   SONAVELT_CLI=... DELAY_MS=... SERIAL=1 KEEP=1 bench/run-publish-bench.sh
+#   SONAVELT_CLI=... ROUNDS=3 KEEP=1 bench/run-publish-bench.sh
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 CLI=${SONAVELT_CLI:-build/bin/sonavelt-cli}
 DATA=${SONAVELT_DATA:-build/share/sonavelt}
-DELAY_MS=${DELAY_MS:-50}
-THREADED=--threaded; [ -n "${SERIAL:-}" ] && THREADED=
+ROUNDS=${ROUNDS:-3}
+CONNECTIONS=2  # sonavelt's: the run's own and the second one beside it
 PY=/usr/bin/python3
 command -v lftp >/dev/null || { echo "needs lftp (Debian package lftp)" >&2; exit 2; }
 
+BASE=$(( 30000 + ($$ % 200) * 100 ))  # control port; the next 40 are passive ports
+PORT=$BASE
 WORK=$(mktemp -d)
-SERVER_PID=
-cleanup() { [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$WORK"; }
+SERVER_PID=; PROXY_PID=
+cleanup() {
+  [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
+  [ -n "$PROXY_PID" ] && kill "$PROXY_PID" 2>/dev/null
+  [ -n "${KEEP:-}" ] || rm -rf "$WORK"
+}
 trap cleanup EXIT
+
+network() {  # $1: round trip in ms, $2: bits per second (0: no cap)
+  [ -n "$PROXY_PID" ] && { kill "$PROXY_PID"; wait "$PROXY_PID" 2>/dev/null || true; }
+  "$PY" bench/delay_proxy.py --listen-host 127.0.0.2 --to-host 127.0.0.1 \
+    --ports "$BASE-$(( BASE + 40 ))" --delay-ms "$1" --rate-bps "$2" > "$WORK/proxy" &
+  PROXY_PID=$!
+  for _ in $(seq 100); do [ -s "$WORK/proxy" ] && break; sleep 0.05; done
+}
 
 mkdir -p "$WORK/install/samples" "$WORK/home"
 cp "$DATA/SonaveltRandomEventBackground.class" "$WORK/install/"
@@ -37,57 +59,69 @@ start_server() {  # $1: log file (begun afresh)
   rm -rf "$WORK/site"; mkdir -p "$WORK/site/www"
   cp "$DATA/samples/sample.htm" "$WORK/site/www/index.htm"
   "$PY" tests/remote/ftp_test_server.py --root "$WORK/site" --user u \
-    --password-file "$WORK/pass" --delay-ms "$DELAY_MS" --log-commands "$1" $THREADED \
-    > "$WORK/port" 2> /dev/null &
+    --password-file "$WORK/pass" --port "$BASE" --passive-ports "$(( BASE + 1 ))-$(( BASE + 40 ))" \
+    --log-commands "$1" --threaded > "$WORK/port" 2> /dev/null &
   SERVER_PID=$!
   for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
-  PORT=$(cat "$WORK/port")
 }
 stop_server() { kill "$SERVER_PID"; wait "$SERVER_PID" 2>/dev/null || true; SERVER_PID=; }
 
 run_ours() {
-  "$CLI" run --install-folder "$WORK/install" --yes -q -n "$1" \
-    "ftp://u@127.0.0.1:$PORT/www/index.htm" > /dev/null 2> "$WORK/ours.err" < /dev/null \
+  "$CLI" run --install-folder "$WORK/install" --yes -q -n 4 \
+    "ftp://u@127.0.0.2:$PORT/www/index.htm" > /dev/null 2> "$WORK/ours.err" < /dev/null \
     || { cat "$WORK/ours.err" >&2; exit 1; }
 }
 
-# "seconds commands" of a log: all of it, or (with $2) from the first command
-# after the first line matching $2.
-window() {
-  awk -v pat="${2:-}" '
-    pat == "" || started { n++; if (first == "") first = $1; last = $1 }
-    pat != "" && !started && $0 ~ pat { started = 1 }
-    END { printf "%.2f %d", last - first, n }' "$1"
+# Seconds from the first command to the last of a log.
+whole() { awk 'NR == 1 { first = $1 } { last = $1 } END { printf "%.3f", last - first }' "$1"; }
+# sonavelt's: its login (USER to the command after PASS), plus the publish
+# (the first command after the page's RETR to the last).
+ours_time() {
+  awk '
+    NR == 1 { user = $1 }
+    login == "" && prev == "PASS" { login = $1 - user }
+    fetched && start == "" { start = $1 }
+    $2 == "RETR" { fetched = 1 }
+    { prev = $2; last = $1 }
+    END { printf "%.3f", login + last - start }' "$1"
 }
 
-printf '%-6s %-8s %8s %9s %6s %10s\n' combos client seconds commands files cmds/file
-for n in 4 16; do
-  start_server "$WORK/warm.log"   # the first run converts the sounds
-  run_ours "$n"
-  stop_server
-
-  start_server "$WORK/ours.log"
-  run_ours "$n"
-  rm -rf "$WORK/sent"; cp -r "$WORK/site/www" "$WORK/sent"  # what lftp sends
-  stop_server
-  files=$(find "$WORK/sent" -type f | wc -l)
-  read -r ours_s ours_cmds <<< "$(window "$WORK/ours.log" '^[0-9.]+ RETR ')"
-
-  beside_page=
+lftp_run() {  # $1: extra settings
+  local beside=
   for f in "$WORK"/sent/*; do
-    if [ -f "$f" ] && [ "$f" != "$WORK/sent/index.htm" ]; then beside_page+="put $f; "; fi
+    if [ -f "$f" ] && [ "$f" != "$WORK/sent/index.htm" ]; then beside+=" $f"; fi
   done
-  start_server "$WORK/lftp.log"
-  lftp -u u,bench -e "set ftp:passive-mode on; set net:max-retries 1; \
-    mkdir -p -f www/audio; cd www/audio; mput $WORK/sent/audio/*; cd ..; \
-    $beside_page put $WORK/sent/index.htm; bye" "127.0.0.1:$PORT" > /dev/null
-  stop_server
-  read -r lftp_s lftp_cmds <<< "$(window "$WORK/lftp.log")"
+  lftp -u u,bench -e "set ftp:passive-mode on; set ftp:prefer-epsv yes; set net:max-retries 1; $1 \
+    mkdir -p -f www/audio; cd www/audio; mput -P $CONNECTIONS $WORK/sent/audio/*; cd ..; \
+    mput -P $CONNECTIONS$beside; put $WORK/sent/index.htm; bye" "127.0.0.2:$PORT" > /dev/null
+}
 
-  for row in "sonavelt $ours_s $ours_cmds" "lftp $lftp_s $lftp_cmds"; do
-    set -- $row
-    printf '%-6s %-8s %8s %9s %6s %10.1f\n' "$n" "$1" "$2" "$3" "$files" \
-      "$(echo "$3 / $files" | bc -l)"
+best() { printf '%s\n' "$@" | sort -g | head -1; }
+
+network 0 0
+start_server "$WORK/warm.log"   # the first run converts the sounds
+run_ours
+rm -rf "$WORK/sent"; cp -r "$WORK/site/www" "$WORK/sent"  # what lftp sends
+stop_server
+files=$(find "$WORK/sent" -type f | wc -l)
+bytes=$(du -sb "$WORK/sent" | cut -f1)
+echo "$files files, $bytes bytes; $CONNECTIONS connections each; best of $ROUNDS rounds"
+
+printf '%-22s %10s %10s %10s %9s %9s\n' network sonavelt lftp-P lftp-temp "/lftp-P" "/lftp-temp"
+for net in "50 0" "50 4000000"; do
+  set -- $net
+  network "$1" "$2"
+  ours=(); plain=(); temp=()
+  for _ in $(seq "$ROUNDS"); do
+    start_server "$WORK/ours.log"; run_ours; stop_server
+    ours+=("$(ours_time "$WORK/ours.log")")
+    start_server "$WORK/lftp.log"; lftp_run ""; stop_server
+    plain+=("$(whole "$WORK/lftp.log")")
+    start_server "$WORK/lftp-temp.log"; lftp_run "set xfer:use-temp-file yes;"; stop_server
+    temp+=("$(whole "$WORK/lftp-temp.log")")
   done
-  echo "ratio_${n}=$(echo "$ours_s / $lftp_s" | bc -l | cut -c1-5)  (sonavelt / lftp)"
+  o=$(best "${ours[@]}"); p=$(best "${plain[@]}"); t=$(best "${temp[@]}")
+  printf '%-22s %10s %10s %10s %9.2f %9.2f\n' "${1}ms rtt $( [ "$2" = 0 ] || echo "$(( $2 / 1000000 )) Mbit/s")" "$o" "$p" "$t" \
+    "$(echo "$o / $p" | bc -l)" "$(echo "$o / $t" | bc -l)"
+  echo "  rounds: sonavelt ${ours[*]}; lftp -P ${plain[*]}; lftp temp ${temp[*]}"
 done

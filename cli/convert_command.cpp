@@ -1,5 +1,6 @@
 // sonavelt-cli convert SOUND [OUT]: one sound file into the player's .au
-// file, with the same reader, rate change, encoder and header as a run.
+// file, with the same check, reader, rate change, encoder and header as a
+// run, so both commands say the same about the same file.
 //
 // Exit status: 0 converted; 1 the sound was refused (its message on standard
 // error), the output could not be written or is the sound itself, or the
@@ -25,8 +26,11 @@ namespace {
 
 const char kUsage[] =
     "usage: sonavelt-cli convert SOUND [OUT]\n"
-    "  Converts the sound file SOUND (WAVE, MP3, FLAC, Ogg Vorbis or Opus, AIFF)\n"
-    "  into an 8000 Hz mono mu-law .au file.\n"
+    "  Converts the sound file SOUND (WAVE, Sun .au, MP3, FLAC, Ogg Vorbis or Opus,\n"
+    "  AIFF) into an 8000 Hz mono mu-law .au file, checked as a run checks it; an\n"
+    "  .au that already is one is copied unchanged.\n"
+    "  Sound files: .wav .au .mp3 .flac .ogg .oga .opus .aif .aiff .aifc\n"
+    "  (in any letter case), each read as its contents say.\n"
     "  OUT defaults to SOUND's file name with \".au\", in the current folder.\n"
     "  \"--\" ends the options: later arguments are paths even if they start with \"-\".\n";
 
@@ -71,10 +75,11 @@ int RunConvertCommand(const std::vector<std::string>& args) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::string& sound = paths[0];
+  // Messages name files by their absolute paths, as a run's do.
+  const std::string sound = AbsolutePath(paths[0]);
   // The default name comes from the sound's file name only: a folder such
   // as "my.wavs" must not name (and overwrite) a file here.
-  const std::string out = paths.size() == 2 ? paths[1] : audio::ConvertedNameOf(sound);
+  const std::string out = AbsolutePath(paths.size() == 2 ? paths[1] : audio::ConvertedNameOf(sound));
 
   // No format question here: the command was asked to convert.
   TerminalUserInterface ui(TerminalUserInterface::Answer::kYes);
@@ -84,9 +89,21 @@ int RunConvertCommand(const std::vector<std::string>& args) {
   }
   // The output replaces OUT only at the end, but replacing the sound itself
   // (by its own name, a link or another path to it) would lose it.
-  if (audio::SameFile(sound, out) || AbsolutePath(sound) == AbsolutePath(out)) {
+  if (audio::SameFile(sound, out) || sound == out) {
     std::fprintf(stderr, "sonavelt-cli convert: %s is the sound itself; choose another OUT\n",
                  out.c_str());
+    return 1;
+  }
+
+  if (!audio::HasSoundExtension(sound)) {
+    Show(ui, audio::UnsupportedFile(sound));
+    return 1;
+  }
+  // The run's check, without its format question: the command was asked
+  // to convert.
+  audio::WaveCheckState state;
+  if (Status checked = audio::CheckSoundFile(sound, state, ui); !checked.ok()) {
+    Show(ui, checked);
     return 1;
   }
 

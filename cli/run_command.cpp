@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "base/version.h"
 #include "cli/remote_login.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_user_interface.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
@@ -94,6 +95,11 @@ constexpr char kRunHelp[] =
     "  --                     ends the options: what follows is the page, even if\n"
     "                         it starts with \"-\"\n"
     "\n"
+    "Sound files: .wav .au .mp3 .flac .ogg .oga .opus .aif .aiff .aifc\n"
+    "(WAVE, Sun .au, MP3, FLAC, Ogg Vorbis or Opus, AIFF), in any letter case. Each\n"
+    "is read as its contents say and converted into the player's 8000 Hz mono\n"
+    "mu-law .au; an .au that already is one is used as it is.\n"
+    "\n"
     "Messages and progress go to standard error; the files written, to standard\n"
     "output. Ctrl-C (or SIGTERM) stops the run at its next checkpoint; the page is\n"
     "replaced last, so a stopped run leaves it as it was. A second run on the same\n"
@@ -107,27 +113,6 @@ constexpr char kRunHelp[] =
     "  3  the run ended the program: the page's BODY tag cannot be read (or the\n"
     "     page ends inside an unclosed comment or textarea), the site could not\n"
     "     be reached or refused a transfer, or Ctrl-C\n";
-
-std::atomic<bool>* g_cancel = nullptr;
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-// Ctrl-C and SIGTERM ask the run to stop: it unwinds through the same
-// clean-up as any failure, and the page is untouched unless it was already
-// replaced. The handler is reset on its first call, so a second signal ends
-// the program at once; the page is still whole (it is only ever renamed into
-// place), and the next run removes what this one left.
-extern "C" void OnStopSignal(int) {
-  if (g_cancel != nullptr) g_cancel->store(true);
-}
-
-void CatchStopSignals(bool on) {
-  struct sigaction action {};
-  action.sa_handler = on ? OnStopSignal : SIG_DFL;
-  action.sa_flags = on ? SA_RESETHAND : 0;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 // Status texts on one line: line ends and tabs become single blanks.
 std::string OneLine(const std::string& text) {
@@ -344,6 +329,15 @@ int RunRunCommand(const std::vector<std::string>& args) {
   run::SettingsStore store;
 
   std::error_code ec;
+  // Every path the run derives from the install folder (the settings page
+  // among them) is printed: it starts absolute, as the page's does.
+  if (!a.install_folder.empty()) {
+    std::error_code absolute_ec;
+    std::string folder =
+        std::filesystem::absolute(a.install_folder, absolute_ec).lexically_normal().string();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    a.install_folder = folder;
+  }
   run::StartUp start = run::LoadStartUp(store, a.install_folder);
   run::RunRequest& request = start.request;
   run::RequestBuilder builder(request, start.stored);
@@ -414,8 +408,10 @@ int RunRunCommand(const std::vector<std::string>& args) {
   }
 
   run::RunState state;
-  g_cancel = &state.cancel_requested;
-  CatchStopSignals(true);
+  // Ctrl-C and SIGTERM stop the run: the page is untouched unless it was
+  // already replaced (it is only ever renamed into place), and the next run
+  // removes what this one left.
+  std::optional<StopSignals> signals(&state.cancel_requested);
   run::AudioSoundWork sound_work(ui);
   run::RunServices services;
   services.sounds = &sound_work;
@@ -427,8 +423,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
   Show(ui, outcome.message);
   panel.Finish();
   work.reset();
-  CatchStopSignals(false);
-  g_cancel = nullptr;
+  signals.reset();
 
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:

@@ -90,9 +90,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "add entrance, exit and background sounds 
 set(CPACK_PACKAGE_DESCRIPTION
 "Sonavelt adds sound to an existing web page: a sound when a visitor
 arrives, one when they leave, and a background sound, in as many
-combinations as wanted. It checks every sound, converts WAVE files into
+combinations as wanted. Sounds may be WAVE, Sun .au, MP3, FLAC, Ogg
+Vorbis or Opus, or AIFF files. It checks every sound, converts each into
 the one format the page's player accepts (Sun .au, 8000 Hz, 8-bit mu-law,
-mono), adds the player to the page, writes the player's resource file and
+mono; an .au already in it is used as it is), adds the player to the page, writes the player's resource file and
 a settings page, and copies or uploads everything beside the page (FTP,
 FTP with TLS, SFTP).
 
@@ -105,7 +106,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${SONAVELT_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${SONAVELT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${SONAVELT_HOMEPAGE})
+if(SONAVELT_HOMEPAGE)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${SONAVELT_HOMEPAGE})
+endif()
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The libraries the programs link come from dpkg-shlibdeps. Added by hand is
@@ -114,7 +117,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 #   and icon (built into the program as SVG);
 # Recommended:
 # - gstreamer1.0-plugins-base and -good: Qt Multimedia's GStreamer backend
-#   plays the sound previews through them (WAVE, .au, audio output);
+#   plays the sound previews through them (every accepted format, audio output);
 # - sound-theme-freedesktop: the start sound of the About box;
 # - xdg-utils: xdg-open, which opens the tested page and the text editor.
 # The platform plugin (libqt6gui6) and the media backends themselves

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -194,6 +195,13 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::str
   return Status::Ok();
 }
 
+Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
+                                           const std::string& local_path) {
+  if (!connection_) return Status::NotFound(name);
+  return connection_->Download(RemoteLayout(page.path).BesidePage(name), local_path,
+                               TransferType::kBinary);
+}
+
 namespace {
 
 bool ReadLocal(const std::string& path, std::string* data) {
@@ -285,6 +293,8 @@ Status RemotePageTransfer::SendAndRename(const std::string& data, const std::str
     status = connection_->Replace(*temporary, target);
     if (status.ok()) {
       Forget(temporaries_, *temporary);
+      // A failed first attempt straight to the name may still be listed.
+      Forget(temporaries_, target);
       placed_.push_back(target);
       return status;
     }
@@ -303,6 +313,20 @@ Status RemotePageTransfer::SendAndRename(const std::string& data, const std::str
 Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string& target) {
   // A sound used by several combinations is in place after its first use.
   if (std::find(placed_.begin(), placed_.end(), target) != placed_.end()) return Status::Ok();
+  // A file the live page does not name yet is reached by no visitor: its
+  // first attempt goes straight to its name (no rename: two round trips less),
+  // proved by its size like any. Until proved it counts as a temporary file;
+  // a later attempt takes a fresh temporary name, so that it never meets a
+  // stalled session still holding this one.
+  const bool first_attempt = attempted_.insert(target).second;
+  if (first_attempt && !NamedByLivePage(target)) {
+    temporaries_.push_back(target);
+    Status status = StoreProved(data, target);
+    if (!status.ok()) return status;
+    Forget(temporaries_, target);
+    placed_.push_back(target);
+    return status;
+  }
   if (!renames_refused_) {
     std::string temporary;
     bool rename_refused = false;
@@ -315,8 +339,17 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
   // No renames here: a file beside the page is written in place (the page
   // still is the old one, and nothing of it changes).
   Status status = StoreProved(data, target);
-  if (status.ok()) placed_.push_back(target);
+  if (status.ok()) {
+    Forget(temporaries_, target);
+    placed_.push_back(target);
+  }
   return status;
+}
+
+bool RemotePageTransfer::NamedByLivePage(const std::string& target) const {
+  // Without the page's bytes, every file counts as named.
+  return original_page_.empty() ||
+         original_page_.find(FileNameOfPath(target)) != std::string::npos;
 }
 
 Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target,
@@ -477,6 +510,8 @@ class RemotePageTransfer::SecondLane {
     for (size_t i = run_own_from_; i < state_.size(); ++i) state_[i] = kMine;
     dot_name_ = !owner.dot_names_refused_;
     tag_ = owner.run_tag_ + "-s";
+    for (size_t i = 0; i < files.size(); ++i)
+      if (!owner.NamedByLivePage(files[i].remote)) unnamed_.insert(i);
     cancel_ = owner.observer_->CancelFlag();
     endpoint_ = owner.endpoint_;
     worker_ = std::thread([this] { Work(); });
@@ -485,14 +520,17 @@ class RemotePageTransfer::SecondLane {
 
   // True: file i is in place through the second connection. False: the
   // caller must place it (nobody took it, or the second connection failed).
-  bool TakeOrAwait(size_t i) {
+  // *tried_there: the second connection tried file i and failed.
+  bool TakeOrAwait(size_t i, bool* tried_there) {
     std::unique_lock<std::mutex> lock(mutex_);
+    *tried_there = false;
     if (state_[i] == kFree) {
       state_[i] = kMine;
       return false;
     }
     if (state_[i] == kMine || state_[i] == kRepeat) return false;
     changed_.wait(lock, [&] { return state_[i] != kTaken; });
+    *tried_there = state_[i] == kFailed;
     return state_[i] == kDone;
   }
 
@@ -543,13 +581,22 @@ class RemotePageTransfer::SecondLane {
       std::string data;
       int64_t size = -1;
       // Proved like every file: the size kept is the size sent (a server
-      // that does not tell sizes is trusted with its 226).
-      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, temporary, &size).ok() &&
+      // that does not tell sizes is trusted with its 226). A file the live
+      // page does not name goes straight to its name; should it fail, the
+      // run's connection sends it again under a temporary name, renamed
+      // over this one.
+      const bool direct = unnamed_.count(i) > 0;
+      const std::string& path = direct ? files_[i].remote : temporary;
+      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, path, &size).ok() &&
                 (size < 0 || size == static_cast<int64_t>(data.size())) &&
-                connection.Replace(temporary, files_[i].remote).ok();
+                (direct || connection.Replace(temporary, files_[i].remote).ok());
+      if (!ok && direct) {
+        static_cast<void>(connection.Delete(path));
+        temporary.clear();
+      }
       std::lock_guard<std::mutex> lock(mutex_);
       // A failed (or cancelled) file may have left its temporary copy.
-      if (!ok) leftovers_.push_back(temporary);
+      if (!ok && !temporary.empty()) leftovers_.push_back(temporary);
       state_[i] = ok ? kDone : kFailed;
       changed_.notify_all();
       if (!ok) return;
@@ -562,6 +609,7 @@ class RemotePageTransfer::SecondLane {
   const std::atomic<bool>* cancel_ = nullptr;
   bool dot_name_ = true;
   std::string tag_;
+  std::set<size_t> unnamed_;  // files the live page does not name
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<State> state_;
@@ -581,6 +629,7 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   placed_.clear();
   temporaries_.clear();
   superseded_.clear();
+  attempted_.clear();
   page_note_.clear();
   {
     // A tag of this publish's own: its temporary names differ from those of
@@ -649,12 +698,14 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
     const SideFile& file = side[i];
     announced = file.remote;
     if (observer_->CancelRequested()) status = Status::Cancelled();
-    else if (lane.TakeOrAwait(i)) {
+    else if (bool tried_there = false; lane.TakeOrAwait(i, &tried_there)) {
       // Placed whole by the second connection.
       if (!file.quiet) observer_->ReportTransferring(file.local, false);
       placed_.push_back(file.remote);
       continue;
     } else {
+      // Tried by the second connection: this one starts with a fresh name.
+      if (tried_there) attempted_.insert(file.remote);
       lane.HandOverLeftovers(&temporaries_);
       status = send(file.local, file.local, file.remote, false, file.quiet);
     }

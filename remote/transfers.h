@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,11 @@ class RemotePageTransfer : public run::PageTransport {
   Status PublishPage(const run::RemotePage& page, const run::PublishFiles& files,
                      run::TransferObserver& observer) override;
 
+  // One try, in binary, without reconnecting: what it reads is a record the
+  // run can do without.
+  Status FetchBesidePage(const run::RemotePage& page, const std::string& name,
+                         const std::string& local_path) override;
+
   // A fresh connection in place of the current one. On failure returns the
   // error's text (or "Ftp connection failed.") to show; the old connection
   // object stays.
@@ -133,6 +139,9 @@ class RemotePageTransfer : public run::PageTransport {
   // Deletes the temporary files of failed attempts, as far as the server
   // lets it (the others stay listed for the end of the publish).
   void RemoveStale();
+  // True when the live page (as fetched) names the file `target`, so that a
+  // visitor may fetch it: it then goes up under a temporary name.
+  bool NamedByLivePage(const std::string& target) const;
   // True when the page on the site still holds the bytes fetched.
   bool PageIsUnchanged(const std::string& target, const std::string& temp_page_path);
   // Puts one file (not the page) in place: temporary name, check, rename.
@@ -179,6 +188,8 @@ class RemotePageTransfer : public run::PageTransport {
   // Complete copies of the new page from in-place writes that failed and
   // were tried again: deleted once the page is complete.
   std::vector<std::string> superseded_;
+  // Files (remote paths) this publish has tried to place at least once.
+  std::set<std::string> attempted_;
   // Set once the page's replacement has begun: failures no longer leave
   // the page as it was, and say what they leave.
   std::string page_note_;

@@ -26,9 +26,11 @@ Status AudioSoundWork::UnsupportedFile(const std::string& path) {
 
 Status AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
   if (Status safe = CheckListSafePath(path, "audio"); !safe.ok()) return safe;
-  audio::WaveCheckState check{state.preparing_run, state.max_wave_frames};
+  audio::WaveCheckState check{state.preparing_run, state.max_wave_frames,
+                              state.more_sounds_waiting, state.format_answer_for_all};
   Status checked = audio::CheckSoundFile(path, check, questions_);
   state.max_wave_frames = check.max_wave_frames;
+  state.format_answer_for_all = check.answer_for_all;
   return checked;
 }
 
@@ -42,13 +44,9 @@ Status AudioSoundWork::CheckNotEmpty(const std::string& path, uint64_t* length) 
 Status AudioSoundWork::PlaceSound(const std::string& path, const std::string& target,
                                   RunState& state,
                                   const std::function<void(int percent)>& progress) {
-  if (audio::IsUsedAsIs(path)) {
-    // An .au sound goes to the page as it is, under the name the run gave it.
-    if (!file_io::IsReadableFile(path)) return audio::MissingFile(path, "audio");
-    Status copied = file_io::CopyFileAtomically(path, target, &state.cancel_requested);
-    if (copied.ok() || copied.cancelled()) return copied;
-    return Status::IoError(audio::CannotWriteMessage(target, copied.message()));
-  }
+  // The contents decide: an .au the player takes as it is is copied byte
+  // for byte, any other sound converted.
+  if (!file_io::IsReadableFile(path)) return audio::MissingFile(path, "audio");
   audio::ConversionControl control;
   control.cancel_requested = &state.cancel_requested;
   control.report_progress = progress;

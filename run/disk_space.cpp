@@ -70,10 +70,12 @@ uint64_t PageFolderNeed(const PageFolderFiles& files) {
   }
   const uint64_t resource = ResourceFileBytes(files.combinations);
   uint64_t need = au + files.class_bytes + resource + files.page_bytes + kBlockBytes;
+  const uint64_t per_sound = kDataBytesPerSound * files.sounds.size();
+  // The data file is written also without the browser player (it keeps the
+  // record for taking the player off again).
+  need += kDataFrameBytes + Base64Bytes(resource) + per_sound;                    // data file
   if (files.browser_player) {
-    const uint64_t per_sound = kDataBytesPerSound * files.sounds.size();
     need += copies + files.script_bytes;
-    need += kDataFrameBytes + Base64Bytes(resource) + per_sound;                  // data file
     need += kDataFrameBytes + Base64Bytes(resource) + 2 * per_sound + Base64Bytes(au) +
             Base64Bytes(copies);                                                  // preview
   }

@@ -76,6 +76,36 @@ class PageTransport {
   // data files; closes the connection at the end, whatever the outcome.
   virtual Status PublishPage(const RemotePage& page, const PublishFiles& files,
                              TransferObserver& observer) = 0;
+  // Between FetchPage and PublishPage: downloads the file `name` beside the
+  // page (what an earlier run left there) into `local_path`, over the
+  // fetch's connection. NotFound when the site has no such file; a failure
+  // here leaves the connection for PublishPage. The default has no site.
+  virtual Status FetchBesidePage(const RemotePage& page, const std::string& name,
+                                 const std::string& local_path) {
+    (void)page;
+    (void)local_path;
+    return Status::NotFound(name);
+  }
+};
+
+// A remote page's folder, for taking the player off a page again
+// (page_removal.h): one connection, made by Open and dropped by Close. Paths
+// are the site's, absolute. Failures answer the message to show (the
+// server's reply when it gave one); Cancelled once the user quit.
+class RemoteFolder {
+ public:
+  virtual ~RemoteFolder() = default;
+  virtual Status Open(const RemotePage& page) = 0;
+  // The names of the files (not folders) in `folder`.
+  virtual Status List(const std::string& folder, std::vector<std::string>* names) = 0;
+  // Downloads `remote_path` byte for byte into `local_path`.
+  virtual Status Fetch(const std::string& remote_path, const std::string& local_path) = 0;
+  // Puts the local file in the place of `remote_path` in one rename, after
+  // checking its size under a temporary name: the site has the old file or
+  // the new one, never a part.
+  virtual Status Replace(const std::string& local_path, const std::string& remote_path) = 0;
+  virtual Status Delete(const std::string& remote_path) = 0;
+  virtual void Close() = 0;
 };
 
 }  // namespace sonavelt::run

@@ -235,11 +235,17 @@ PipelineRun::Step PipelineRun::Preparing() {
   sound_bytes_ = 0;
   wave_file_count_ = 0;
   sound_measures_.clear();
+  state_.format_answer_for_all.reset();
+  // The format question offers answers for all while sounds wait after it.
+  int left = combinations_ * (options_.no_background ? 2 : 3);
   for (int j = 0; j < combinations_; ++j) {
+    state_.more_sounds_waiting = --left > 0;
     if (Step end = PrepareSound(j, kEntrance, sounds_.entrance_sounds[j])) return end;
+    state_.more_sounds_waiting = --left > 0;
     if (Step end = PrepareSound(j, kExit, sounds_.exit_sounds[j])) return end;
-    if (!options_.no_background)
-      if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
+    if (options_.no_background) continue;
+    state_.more_sounds_waiting = --left > 0;
+    if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
   }
   state_.preparing_run = false;
   progress_.SetFixedProgress(kProgress.preparing.end);
@@ -564,6 +570,11 @@ PipelineRun::Step PipelineRun::Processing() {
     }
   }
   edited_page_ = std::move(result.edited_page);
+  // The record for taking the player off again: this run's own BODY edit
+  // when it puts the block in first, else what the first run recorded.
+  first_run_body_edit_ = result.replaced_earlier_block
+                             ? EarlierBodyEditRecord()
+                             : std::string(html::BodyEditName(result.body_edit));
   page_colour_ = result.page_colour;
   background_image_ = result.background_image;
 
@@ -579,6 +590,41 @@ PipelineRun::Step PipelineRun::Processing() {
   progress_.SetFixedProgress(kProgress.page_edited);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
+}
+
+// A run without the browser player makes no copies, but the copies an
+// earlier run of this page put in audio/ stay there: the data file goes on
+// naming them as the page's, or the folder's next run would take them for
+// the user's own files, and a removal would leave them.
+void PipelineRun::KeepEarlierCopies(std::vector<BrowserSound>* sounds) const {
+  const FolderUsage usage = ReadFolderUsage(page_dir_);
+  const auto page = usage.pages().find(ResourceBaseName(page_file_name_));
+  if (page == usage.pages().end() || !audio_dir_.valid()) return;
+  for (BrowserSound& sound : *sounds) {
+    const std::string au = FileNameOfPath(sound.au_path);
+    const std::string copy = au.substr(0, au.rfind('.')) + ".opus";
+    if (page->second.audio_files.count(copy) == 0 || page->second.found_files.count(copy) != 0 ||
+        audio_dir_.KindOf(copy) != file_io::FolderHandle::Kind::kFile)
+      continue;
+    sound.copy_name = sound.au_name.substr(0, sound.au_name.rfind('.')) + ".opus";
+    sound.copy_path.clear();
+  }
+}
+
+std::string PipelineRun::EarlierBodyEditRecord() {
+  const std::string name = PlayerDataScriptName(ResourceBaseName(page_file_name_));
+  std::string text;
+  if (!page_.is_remote) {
+    if (!page_dir_.valid() || !page_dir_.Read(name, &text).ok()) return std::string();
+    return RecordedFirstRunBodyEdit(text);
+  }
+  const std::string path = JoinPath(run_folder_->path(), "earlier-" + name);
+  if (services_.transport == nullptr ||
+      !services_.transport->FetchBesidePage({page_.remote_site, page_.remote_path}, name, path)
+           .ok() ||
+      !file_io::ReadWholeFile(path, &text, &state_.cancel_requested).ok())
+    return std::string();
+  return RecordedFirstRunBodyEdit(text);
 }
 
 PipelineRun::Step PipelineRun::CreatingResourceFile() {
@@ -623,8 +669,7 @@ PipelineRun::Step PipelineRun::Transferring() {
     files.applet_class_path = paths_.applet_class_path;
     if (options_.browser_player) files.player_script_path = paths_.player_script_path;
     files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
-    if (options_.browser_player)
-      if (Step end = PreparePlayerFiles(&files)) return end;
+    if (Step end = PreparePlayerFiles(&files)) return end;
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status published =
         services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
@@ -652,9 +697,11 @@ PipelineRun::Step PipelineRun::Transferring() {
 PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
   const std::string& work_folder = run_folder_->path();
   BrowserCopies browser_copies;
-  Status status =
-      MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies,
-                           CopyProgressReporter(/*move_bar=*/false));
+  // Without the browser player only the data file goes up, for its record.
+  Status status = options_.browser_player
+                      ? MakeRunBrowserCopies(sounds_, state_, work_folder, &browser_copies,
+                                             CopyProgressReporter(/*move_bar=*/false))
+                      : Status::Ok();
   if (status.ok()) {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies, &browser_sounds);
@@ -663,7 +710,7 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
       if (!sound.copy_path.empty()) files->sound_copies.push_back(sound.copy_path);
     status = WritePlayerFiles(work_folder, ResourceBaseName(page_file_name_), files->resource_path,
                               browser_sounds, /*local_preview=*/false, &files->player_data_paths,
-                              &state_.cancel_requested);
+                              &state_.cancel_requested, first_run_body_edit_);
   }
   if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
   if (!status.ok()) return BackToStart(std::move(status).WithBox(BoxStyle::kSystemModal));
@@ -736,9 +783,12 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
   const std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
   if (!copy(page_dir_, resource_from, resource_file_name_, true))
     return StoppedBeforeThePage(cancelled, "");
-  if (options_.browser_player && !page_dir_.valid()) {
-    failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
-  } else if (options_.browser_player) {
+  // The data file also without the browser player (whose block then does
+  // not load it): it keeps the record for taking the player off again.
+  if (!page_dir_.valid()) {
+    if (options_.browser_player)
+      failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
+  } else {
     std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
     FillBrowserCopyFields(browser_copies_, &browser_sounds);
     for (BrowserSound& sound : browser_sounds) {
@@ -747,9 +797,11 @@ PipelineRun::Step PipelineRun::CopyBesidePage() {
       auto copy = planned.find(sound.copy_path);
       sound.copy_found = copy != planned.end() && copy->second->found;
     }
+    if (!options_.browser_player) KeepEarlierCopies(&browser_sounds);
     Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
                                       resource_from, browser_sounds,
-                                      /*local_preview=*/true, &placed_, &state_.cancel_requested);
+                                      /*local_preview=*/options_.browser_player, &placed_,
+                                      &state_.cancel_requested, first_run_body_edit_);
     if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
     if (!written.ok()) failures.push_back(written.message());
   }

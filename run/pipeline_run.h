@@ -15,6 +15,7 @@
 #include "run/disk_space.h"
 #include "run/folder_lock.h"
 #include "run/page_transport.h"
+#include "run/player_data.h"
 #include "run/progress_panel.h"
 #include "run/resource_text.h"
 #include "run/run_history.h"
@@ -138,6 +139,10 @@ class PipelineRun {
   Step CheckLinksBesidePage();
   Step CopyBesidePage();
   Step ReplacePage();
+  // The BODY edit an earlier run recorded in the page's data file; empty
+  // when there is none.
+  std::string EarlierBodyEditRecord();
+  void KeepEarlierCopies(std::vector<BrowserSound>* sounds) const;
   RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const;
   void Finishing();
   void Pause(int milliseconds);
@@ -177,6 +182,9 @@ class PipelineRun {
   std::string page_text_;
   std::string edited_page_;
   std::string page_colour_;
+  // What the run that first put the block in did to BODY
+  // (html::BodyEditName), recorded in the data file; empty: not known.
+  std::string first_run_body_edit_;
   std::string background_image_;
   uint64_t sound_bytes_ = 0;
   std::vector<SoundMeasure> sound_measures_;  // each sound counted, for the disk check

@@ -14,6 +14,8 @@ namespace sonavelt::run {
 
 namespace {
 
+constexpr char kFirstRunBodyEditKey[] = "\"firstRunBodyEdit\"";
+
 constexpr char kBase64Digits[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -91,12 +93,15 @@ std::string LocalPreviewScriptName(std::string_view encoded_resource_base_name) 
 
 std::string PlayerDataText(std::string_view encoded_resource_base_name,
                            std::string_view resource_bytes,
-                           const std::vector<BrowserSound>& sounds) {
+                           const std::vector<BrowserSound>& sounds,
+                           std::string_view first_run_body_edit) {
   std::string text =
       "/* Sonavelt: the sounds of this page for sonavelt-player.js; written by each run. */\n"
       "(window.SonaveltPlayerData = window.SonaveltPlayerData || {})[" +
-      JsonString(encoded_resource_base_name) + "] = {\n\"format\": 1,\n\"resource\": \"" +
-      Base64(resource_bytes) + "\",\n\"sounds\": [";
+      JsonString(encoded_resource_base_name) + "] = {\n\"format\": 1,\n";
+  if (!first_run_body_edit.empty())
+    text += std::string(kFirstRunBodyEditKey) + ": " + JsonString(first_run_body_edit) + ",\n";
+  text += "\"resource\": \"" + Base64(resource_bytes) + "\",\n\"sounds\": [";
   for (size_t i = 0; i < sounds.size(); ++i) {
     const BrowserSound& s = sounds[i];
     text += i == 0 ? "\n" : ",\n";
@@ -113,6 +118,24 @@ std::string PlayerDataText(std::string_view encoded_resource_base_name,
   if (!found.empty()) text += ",\n\"found\": [" + found + "]";
   text += "};\n";
   return text;
+}
+
+std::string RecordedFirstRunBodyEdit(std::string_view data_text) {
+  // Only the file's head, before the sounds: the key comes right after
+  // "format", and a name in the sound list must not pass for it.
+  const size_t sounds = data_text.find("\"sounds\":");
+  const std::string_view head = data_text.substr(0, sounds);
+  if (head.find("SonaveltPlayerData") == std::string_view::npos) return std::string();
+  const std::string key = std::string(kFirstRunBodyEditKey) + ": \"";
+  const size_t at = head.find(key);
+  if (at == std::string_view::npos) return std::string();
+  const size_t begin = at + key.size();
+  const size_t end = head.find('"', begin);
+  if (end == std::string_view::npos) return std::string();
+  std::string name(head.substr(begin, end - begin));
+  // Names are plain words ("bgcolor", "body-html"); anything else is not ours.
+  if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyz-") != std::string::npos) return std::string();
+  return name;
 }
 
 Status LocalPreviewText(std::string_view encoded_resource_base_name,
@@ -141,18 +164,20 @@ Status LocalPreviewText(std::string_view encoded_resource_base_name,
 Status WritePlayerFiles(const std::string& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
-                        std::vector<std::string>* written, const std::atomic<bool>* cancel) {
+                        std::vector<std::string>* written, const std::atomic<bool>* cancel,
+                        std::string_view first_run_body_edit) {
   file_io::FolderHandle handle;
   Status opened = file_io::FolderHandle::Open(folder, &handle);
   if (!opened.ok()) return Status::IoError("writing into " + folder + ": " + opened.message());
   return WritePlayerFiles(handle, resource_base_name, resource_path, sounds, local_preview,
-                          written, cancel);
+                          written, cancel, first_run_body_edit);
 }
 
 Status WritePlayerFiles(const file_io::FolderHandle& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
-                        std::vector<std::string>* written, const std::atomic<bool>* cancel) {
+                        std::vector<std::string>* written, const std::atomic<bool>* cancel,
+                        std::string_view first_run_body_edit) {
   const std::string encoded = PercentEncodeName(resource_base_name);
   std::string resource;
   Status read = file_io::ReadWholeFile(resource_path, &resource, cancel);
@@ -170,7 +195,8 @@ Status WritePlayerFiles(const file_io::FolderHandle& folder, std::string_view re
   // decodes back to the plain one: the files take plain names, like the
   // resource file.
   const std::string plain(resource_base_name);
-  Status status = write(PlayerDataScriptName(plain), PlayerDataText(encoded, resource, sounds));
+  Status status = write(PlayerDataScriptName(plain),
+                        PlayerDataText(encoded, resource, sounds, first_run_body_edit));
   if (!status.ok() || !local_preview) return status;
   std::string preview;
   status = LocalPreviewText(encoded, resource, sounds, &preview);

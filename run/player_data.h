@@ -18,6 +18,7 @@
 // sound, the browser copy to prefer and the copy's exact length:
 //   (window.SonaveltPlayerData = window.SonaveltPlayerData || {})["BASE"] = {
 //   "format": 1,
+//   "firstRunBodyEdit": "bgcolor",
 //   "resource": "<base64 of BASE.res>",
 //   "sounds": [{"au": "audio/x.au", "copy": "audio/x.opus", "frames": 96000}, ...]
 //   [, "found": ["audio/y.au", ...]]};
@@ -26,6 +27,11 @@
 // any, names the files the run found in audio/ with the bytes it needed and
 // used as they were: files of the user's that no page placed, which a later
 // run never replaces and a removal never takes away (folder_usage.h).
+// "firstRunBodyEdit" is not the player's (it reads "resource" and "sounds"
+// only): it keeps what the run that first put the block into the page did
+// to its BODY tag (html::BodyEditName), for taking the player off again;
+// absent when that is not known. A page without the browser player gets this file too (its
+// block does not load it), for the record.
 //
 // BASE.local.js, read by the player only when the page is opened from disk,
 // where browsers refuse to fetch files: every file the player may ask for,
@@ -57,10 +63,16 @@ std::vector<BrowserSound> BrowserSoundsOf(const ConvertedSounds& sounds);
 
 std::string LocalPreviewScriptName(std::string_view encoded_resource_base_name);
 
-// The text of BASE.sounds.js.
+// The text of BASE.sounds.js; an empty `first_run_body_edit` leaves its key
+// out.
 std::string PlayerDataText(std::string_view encoded_resource_base_name,
                            std::string_view resource_bytes,
-                           const std::vector<BrowserSound>& sounds);
+                           const std::vector<BrowserSound>& sounds,
+                           std::string_view first_run_body_edit = {});
+
+// The "firstRunBodyEdit" a BASE.sounds.js text records; empty when it
+// records none (or is not such a file).
+std::string RecordedFirstRunBodyEdit(std::string_view data_text);
 
 // The text of BASE.local.js from the resource bytes and the sounds' files.
 // Fails, naming the file, when one cannot be read.
@@ -76,13 +88,15 @@ Status WritePlayerFiles(const std::string& folder, std::string_view resource_bas
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
                         std::vector<std::string>* written,
-                        const std::atomic<bool>* cancel = nullptr);
+                        const std::atomic<bool>* cancel = nullptr,
+                        std::string_view first_run_body_edit = {});
 // The same into an open folder (folder_io.h: the page's folder, where a
 // link another user made is refused).
 Status WritePlayerFiles(const file_io::FolderHandle& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
                         std::vector<std::string>* written,
-                        const std::atomic<bool>* cancel = nullptr);
+                        const std::atomic<bool>* cancel = nullptr,
+                        std::string_view first_run_body_edit = {});
 
 }  // namespace sonavelt::run

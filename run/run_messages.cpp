@@ -2,6 +2,8 @@
 
 #include "run/startup.h"
 
+#include <string>
+
 namespace sonavelt::run {
 
 std::string CannotReadFileMessage(const std::string& path, const std::string& reason) {
@@ -18,6 +20,35 @@ std::string SampleCopyFailedMessage(const std::string& copy, const std::string& 
   return "Copying the sample page " + shipped + " to " + copy + " failed" +
          (reason.empty() ? "" : ": " + reason) +
          ".\r\nThe sample page itself is never edited. Please select an HTML file of your own.";
+}
+
+std::string RemoveSoundsQuestion(const std::string& page) {
+  return "Take the sounds off " + page + "?\r\n\r\n"
+         "The player block goes from the page, and the page's .res and data files go,\r\n"
+         "with the sounds in its audio folder that no other page there uses.";
+}
+
+std::string SoundsRemovedMessage(const std::string& page, size_t files) {
+  return "The sounds were taken off " + page + ", and " + std::to_string(files) +
+         (files == 1 ? " file" : " files") + " beside it went with them.";
+}
+
+std::string NoBodyEditRecordMessage(const std::string& page, const std::string& data_file) {
+  return "The sounds were taken off " + page + ", but " + data_file +
+         " held no record of what the first run did to the BODY tag,\r\n"
+         "so the BODY tag was left as it is.";
+}
+
+std::string FilesNotRemovedMessage(const std::string& page,
+                                   const std::vector<std::string>& failures) {
+  std::string text = "The sounds were taken off " + page +
+                     ", but these files could not be removed (the page no longer uses them):";
+  for (const std::string& failure : failures) text += "\r\n" + failure;
+  return text;
+}
+
+std::string SiteNotChangedMessage(const std::string& reason) {
+  return reason + "\r\nThe page on the site was not changed.";
 }
 
 std::string OutOfMemoryMessage() {
@@ -60,7 +91,9 @@ std::string RemoteUnavailableMessage(const std::string& site) {
 std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed) {
   std::string text = page + " was left as it was.";
   if (placed.empty()) return text + "\r\nNothing was put beside it.";
-  text += "\r\nThese files were put beside it:\r\n";
+  text += placed.size() == 1 ? std::string("\r\nThis file was put beside it:\r\n")
+                             : "\r\nThese " + std::to_string(placed.size()) +
+                                   " files were put beside it:\r\n";
   for (const std::string& file : placed) text += "\r\n\t" + file;
   return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,9 @@ std::string PlayerScriptMissingMessage(const std::string& script_path);
 std::string RemoteUnavailableMessage(const std::string& site);
 
 // A run that stopped before replacing the page: the page is as it was, and
-// `placed` (full paths, possibly none) are the files the run put beside it.
+// `placed` (full paths, possibly none) are the files the run put beside it,
+// counted ("These 3 files were put beside it:") and listed one a line, each
+// line starting with a tab (a front end may show the list apart).
 std::string PageKeptMessage(const std::string& page, const std::vector<std::string>& placed);
 // The page (or the file its link points to) may not be written by this user.
 std::string PageReadOnlyMessage(const std::string& page);
@@ -56,6 +59,16 @@ std::string WaitingForFolderText(const std::string& folder);
 // install folder's (`shipped`).
 std::string SampleCopyFailedMessage(const std::string& copy, const std::string& shipped,
                                     const std::string& reason);
+// Taking the sounds off a page (page_removal.h): the question the wizard
+// asks first; no record of the first run's BODY edit in `data_file`; the
+// page restored but `failures` ("<file>: why") left; a site step failed
+// before the page was replaced.
+std::string RemoveSoundsQuestion(const std::string& page);
+// The sounds are off `page`, and `files` files beside it went with them.
+std::string SoundsRemovedMessage(const std::string& page, size_t files);
+std::string NoBodyEditRecordMessage(const std::string& page, const std::string& data_file);
+std::string FilesNotRemovedMessage(const std::string& page, const std::vector<std::string>& failures);
+std::string SiteNotChangedMessage(const std::string& reason);
 // The run's private work folder cannot be made in `parent`.
 std::string WorkFolderFailedMessage(const std::string& parent, const std::string& reason);
 

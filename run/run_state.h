@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct RunState {
   bool preparing_run = false;
   // The largest number of sample frames among the WAVE files checked.
   int64_t max_wave_frames = 0;
+  // While checking: sounds are still to be checked after this one (the
+  // format question then offers "Yes to All" and "No to All"), and the
+  // answer given to all of them, once one was.
+  bool more_sounds_waiting = false;
+  std::optional<bool> format_answer_for_all;
   // Converting steps reported so far (the file being converted is number
   // converted_count, counted from 1).
   int converted_count = 0;

@@ -18,22 +18,22 @@ class SoundWork {
 
   // True when `path` names a file that can be opened for reading.
   virtual bool FileExists(const std::string& path) = 0;
-  // True when the path contains ".wav" or ".au" in any letter case.
+  // True when the path's name is one of a sound (audio::HasSoundExtension).
   virtual bool HasSoundExtension(const std::string& path) = 0;
   // The message that the sound was not found / is of a kind not handled.
   virtual Status MissingFile(const std::string& path) = 0;
   virtual Status UnsupportedFile(const std::string& path) = 0;
-  // The format check: the .au header, or the WAVE check, which asks about a
-  // format change while state.preparing_run is set and raises
-  // state.max_wave_frames. The fault's message, or Status::Cancelled when
+  // The format check of the sound as its contents say (a WAVE, an .au or
+  // another format), which asks about a format change while
+  // state.preparing_run is set and raises state.max_wave_frames. The fault's message, or Status::Cancelled when
   // the user declined the change.
   virtual Status CheckSoundFile(const std::string& path, RunState& state) = 0;
   // The file's length in bytes into *length; the message when it is empty
   // or cannot be opened.
   virtual Status CheckNotEmpty(const std::string& path, uint64_t* length) = 0;
   // Makes `target` (a new name in the run's work folder) hold the .au file
-  // the page will use for the sound: a WAVE sound converted, an .au sound
-  // copied as it is. `progress` is told the percentage of a conversion done.
+  // the page will use for the sound: an .au that is already 8000 Hz mono
+  // mu-law copied as it is, any other sound converted. `progress` is told the percentage of a conversion done.
   // The fault's message (in its box), or Status::Cancelled when cancelled
   // through state; no file is left at `target` then.
   virtual Status PlaceSound(const std::string& path, const std::string& target, RunState& state,

@@ -83,13 +83,17 @@ Status TargetLock::Acquire(const std::string& folder, const std::string& key,
   std::string path = file_io::JoinPath(folder, name);
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return Status::IoError(file_io::ErrorText(errno));
+  Status locked = WaitForExclusiveLock(fd, wait, std::chrono::milliseconds(100), cancel, waiting);
+  if (locked.ok()) fd_ = fd;
+  return locked;
+}
+
+Status WaitForExclusiveLock(int fd, std::chrono::milliseconds wait, std::chrono::milliseconds poll,
+                            const std::atomic<bool>* cancel, const std::function<void()>& waiting) {
   auto deadline = std::chrono::steady_clock::now() + wait;
   bool told = false;
   for (;;) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      fd_ = fd;
-      return Status::Ok();
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Status::Ok();
     if (errno != EWOULDBLOCK && errno != EINTR) {
       int error = errno;
       close(fd);
@@ -105,7 +109,7 @@ Status TargetLock::Acquire(const std::string& folder, const std::string& key,
     }
     if (!told && waiting) waiting();
     told = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(poll);
   }
 }
 

@@ -50,4 +50,12 @@ class TargetLock {
   int fd_ = -1;
 };
 
+// Takes an exclusive flock on `fd`, an open file of the caller's: while
+// another process holds it, calls `waiting` once and tries again every `poll`
+// for up to `wait`, or until `cancel` turns true. Ok when held (the lock lives
+// as long as fd stays open); otherwise fd is closed and the result is Refused
+// (another run kept it), Cancelled or IoError.
+Status WaitForExclusiveLock(int fd, std::chrono::milliseconds wait, std::chrono::milliseconds poll,
+                            const std::atomic<bool>* cancel, const std::function<void()>& waiting);
+
 }  // namespace sonavelt::run

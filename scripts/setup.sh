@@ -19,7 +19,7 @@ RUN_PACKAGES=(
   qt6-base-dev
   libcurl4-openssl-dev
   # sound formats (MP3, FLAC, Ogg, AIFF, wide WAVE) and the browser copies
-  libsndfile1-dev libsoxr-dev libopus-dev libogg-dev
+  libsndfile1-dev libmpg123-dev libsoxr-dev libopus-dev libogg-dev
   # the applet class file the run puts beside the page
   default-jdk-headless
   # the demo decodes the resource file with it
@@ -97,8 +97,10 @@ if [ "$MODE" = demo ]; then
   exit 0
 fi
 
-# playwright-core for the browser player's tests, at the version locked there.
-if [ ! -d tests/browser_player/node_modules ]; then
+# playwright-core and axe-core for the browser player's tests, at the versions locked there.
+# Again when a package was added since (axe-core came after playwright-core).
+if [ ! -d tests/browser_player/node_modules/playwright-core ] ||
+   [ ! -d tests/browser_player/node_modules/axe-core ]; then
   (cd tests/browser_player && npm ci --no-audit --no-fund)
 fi
 

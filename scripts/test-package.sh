@@ -178,12 +178,25 @@ expect_completion() {
   got=$(complete_words "$@")
   [ "$got" = "$want" ] || fail "completing '$*' gives '$got', expected '$want'"
 }
-expect_completion "convert help run " sonavelt-cli ""
+expect_completion "convert help remove run " sonavelt-cli ""
 expect_completion "--entrance --entrance-off --entrance-on " sonavelt-cli run --ent
-# File arguments by kind (and folders to go into): sounds, pages, WAVE files.
+# File arguments by kind (and folders to go into): sounds in any letter case, pages.
 expect_completion "audio hello.wav hi.AU more " sonavelt-cli run -e ""
 expect_completion "audio index.htm more " sonavelt-cli run -n 2 ""
-expect_completion "audio hello.wav more " sonavelt-cli convert ""
+expect_completion "audio hello.wav hi.AU more " sonavelt-cli convert ""
+expect_completion "--ca-file --help --host-key --identity -h " sonavelt-cli remove -
+
+# Taking the sounds off gives back the page as installed, without its files.
+step "sonavelt-cli remove"
+status=0
+run_cli remove "$work/site/index.htm" >"$work/remove.out" 2>"$work/remove.err" || status=$?
+[ $status = 0 ] || { cat "$work/remove.err" >&2; fail "sonavelt-cli remove ended with status $status"; }
+cmp -s /usr/share/sonavelt/samples/sample.htm "$work/site/index.htm" ||
+  fail "the page after sonavelt-cli remove differs from the installed sample page"
+for file in index.res index.sounds.js index.local.js SonaveltRandomEventBackground.class \
+    sonavelt-player.js audio; do
+  [ ! -e "$work/site/$file" ] || fail "$file is left beside the page after sonavelt-cli remove"
+done
 
 step "desktop files, as installed"
 desktop-file-validate /usr/share/applications/com.brindlecor.sonavelt.desktop

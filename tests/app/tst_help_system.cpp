@@ -64,6 +64,35 @@ class TestHelpSystem : public QObject {
     missing.ShowTopic(0x80660461);
     QVERIFY(missing.browser()->toPlainText().contains(QStringLiteral("was not found")));
   }
+
+  // Where the help window goes on a 1280 x 800 screen with a panel at the
+  // top: beside the wizard where there is room, never over its buttons at
+  // the bottom right, never larger than the free area.
+  void placedBesideTheWizard_data() {
+    QTest::addColumn<QRect>("wizard");
+    QTest::addColumn<QSize>("wanted");
+    QTest::addColumn<QRect>("placed");
+    const QSize help(560, 520);
+    QTest::newRow("room on the right") << QRect(100, 100, 600, 300) << help
+                                       << QRect(708, 100, 560, 520);
+    QTest::newRow("room on the left only") << QRect(640, 200, 600, 300) << help
+                                           << QRect(72, 200, 560, 520);
+    QTest::newRow("low on the screen: moved up to fit") << QRect(100, 600, 600, 300) << help
+                                                        << QRect(708, 280, 560, 520);
+    QTest::newRow("no room beside: at the left edge") << QRect(200, 100, 900, 400) << help
+                                                      << QRect(0, 100, 560, 520);
+    QTest::newRow("200 %: no taller or wider than the free area")
+        << QRect(0, 24, 1200, 600) << QSize(1120, 1040) << QRect(0, 24, 1120, 776);
+  }
+  void placedBesideTheWizard() {
+    QFETCH(QRect, wizard);
+    QFETCH(QSize, wanted);
+    QFETCH(QRect, placed);
+    const QRect room(0, 24, 1280, 776);
+    const QRect got = app::PlaceBeside(wizard, wanted, room);
+    QCOMPARE(got, placed);
+    QVERIFY(room.contains(got));
+  }
 };
 
 QTEST_MAIN(TestHelpSystem)

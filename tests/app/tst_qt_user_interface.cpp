@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
 
 #include <thread>
 
@@ -26,14 +28,18 @@ class TestQtUserInterface : public QObject {
     QWidget* owner = nullptr;
     bool focused = false;
     int shown_lines = 0;  // lines the box's label takes on screen
+    QString details;      // the details area's text
+    bool details_open = false;
+    int height = 0;
   };
 
   // Once a box shows, records it and presses `key` where the keyboard focus
   // is (not on the box itself: the box must have taken the focus).
-  static void AnswerWhenShown(Seen& seen, Qt::Key key) {
+  // With `click` set, clicks the button of that text instead.
+  static void AnswerWhenShown(Seen& seen, Qt::Key key, QString click = {}) {
     auto* watch = new QTimer;
     watch->setInterval(20);
-    QObject::connect(watch, &QTimer::timeout, [watch, &seen, key] {
+    QObject::connect(watch, &QTimer::timeout, [watch, &seen, key, click] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr || !box->isVisible() || !box->isActiveWindow()) return;
       QWidget* focus = QApplication::focusWidget();
@@ -48,6 +54,15 @@ class TestQtUserInterface : public QObject {
       seen.focused = true;
       if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
         seen.shown_lines = label->heightForWidth(label->width()) / label->fontMetrics().lineSpacing();
+      seen.details = box->detailedText();
+      for (QTextEdit* area : box->findChildren<QTextEdit*>()) seen.details_open |= area->isVisible();
+      seen.height = box->height();
+      for (QAbstractButton* button : box->buttons()) {
+        if (!click.isEmpty() && button->text().remove('&') == click) {
+          button->click();
+          return;
+        }
+      }
       QTest::keyClick(focus, key);
     });
     watch->start();
@@ -141,6 +156,77 @@ class TestQtUserInterface : public QObject {
     QCOMPARE(int(seen.icon), icon);
     QCOMPARE(seen.buttons, buttons);
     if (kind < 0) QCOMPARE(seen.text, QStringLiteral("Disk is full.\nSecond line."));
+  }
+
+  // The format question of one sound among several: the answers for all
+  // are offered only while more sounds wait.
+  void seriesQuestion_data() {
+    QTest::addColumn<bool>("more");
+    QTest::addColumn<QString>("click");  // empty: press the key
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("buttons");
+    const QStringList two{QStringLiteral("No"), QStringLiteral("Yes")};
+    const QStringList four{QStringLiteral("No"), QStringLiteral("No to All"), QStringLiteral("Yes"),
+                           QStringLiteral("Yes to All")};
+    QTest::newRow("last sound: Yes and No") << false << QString() << int(Qt::Key_Return)
+                                            << int(SeriesAnswer::kYes) << two;
+    QTest::newRow("more waiting: Return is Yes") << true << QString() << int(Qt::Key_Return)
+                                                 << int(SeriesAnswer::kYes) << four;
+    QTest::newRow("more waiting: Escape is No") << true << QString() << int(Qt::Key_Escape)
+                                                << int(SeriesAnswer::kNo) << four;
+    QTest::newRow("Yes to All") << true << QStringLiteral("Yes to All") << 0
+                                << int(SeriesAnswer::kYesToAll) << four;
+    QTest::newRow("No to All") << true << QStringLiteral("No to All") << 0
+                               << int(SeriesAnswer::kNoToAll) << four;
+  }
+  void seriesQuestion() {
+    QFETCH(bool, more);
+    QFETCH(QString, click);
+    QFETCH(int, key);
+    QFETCH(int, answer);
+    QFETCH(QStringList, buttons);
+    app::GuiCallGate gate;
+    QWidget wizard;
+    wizard.show();
+    app::QtUserInterface ui(&wizard, gate);
+    Seen seen;
+    AnswerWhenShown(seen, Qt::Key(key), click);
+    const SeriesAnswer got = ui.AskInSeries(BoxStyle::kSystemModal, "Change it?", more);
+    QVERIFY(seen.focused);
+    QCOMPARE(int(got), answer);
+    QCOMPARE(int(seen.icon), int(QMessageBox::Question));
+    QCOMPARE(seen.buttons, buttons);
+  }
+
+  // A stopped run that put 48 files beside the page: the box counts them and
+  // lists them in its details area, opened, and stays on the screen.
+  void longListGoesToTheDetailsArea() {
+    std::string text = "/home/alice/site/index.htm was left as it was.\r\n"
+                       "These 48 files were put beside it:\r\n";
+    for (int i = 0; i < 48; ++i) text += "\r\n\t/home/alice/site/audio/sound" + std::to_string(i) + ".au";
+    const app::BoxText split = app::SplitListForDetails(text);
+    QCOMPARE(split.text, QStringLiteral("/home/alice/site/index.htm was left as it was.\n"
+                                        "These 48 files were put beside it:"));
+    QCOMPARE(split.details.split('\n').size(), 48);
+    QVERIFY(!split.details.contains('\t'));
+    // A short list stays in the text.
+    const app::BoxText few = app::SplitListForDetails("Page kept.\r\n\r\n\ta.au\r\n\tb.au");
+    QCOMPARE(few.text, QStringLiteral("Page kept.\n\n\ta.au\n\tb.au"));
+    QVERIFY(few.details.isEmpty());
+
+    app::GuiCallGate gate;
+    QWidget wizard;
+    wizard.show();
+    app::QtUserInterface ui(&wizard, gate);
+    Seen seen;
+    AnswerWhenShown(seen, Qt::Key_Return);
+    ui.Tell(BoxStyle::kSystemModal, text);
+    QVERIFY(seen.focused);
+    QCOMPARE(seen.text, split.text);
+    QCOMPARE(seen.details, split.details);
+    QVERIFY(seen.details_open);
+    QVERIFY(seen.height < wizard.screen()->availableGeometry().height());
   }
 };
 

@@ -60,12 +60,23 @@ class TestSoundPreview : public QObject {
     QVERIFY(f.ui.calls.empty());
   }
 
+  // The contents decide how a sound is read, never a folder's name: a WAVE
+  // in "music.audio" plays as the WAVE it is.
+  void folderNamesDecideNothing() {
+    Fixture f;
+    const QString path = f.dir.filePath(QStringLiteral("music.audio/a.wav"));
+    QDir().mkpath(f.dir.filePath(QStringLiteral("music.audio")));
+    QFile::copy(QString::fromStdString(testing::BuildDataDir() + "/audio/event/car1.wav"), path);
+    QVERIFY(f.Play(path.toStdString()));
+    QCOMPARE(f.output.played.back(), path.toStdString());
+    QVERIFY(f.ui.calls.empty());
+  }
+
   void refusals_data() {
     QTest::addColumn<QString>("path");  // "<tmp>" is the test's folder
     QTest::addColumn<QString>("message");
     QTest::newRow("empty field") << "" << "Please select an audio file.";
     QTest::newRow("missing") << "<tmp>/none.wav" << "<tmp>/none.wav was not found.\r\nPlease select an audio file.";
-    QTest::newRow("folder named .audio") << "<tmp>/music.audio/a.wav" << "";  // the .au check refuses it
     QTest::newRow("other kind") << "<tmp>/a.wma" << "";
     QTest::newRow("undecodable") << "<tmp>/a.mp3"
                                  << "<tmp>/a.mp3 cannot be decoded: its contents are not in a sound "

@@ -13,6 +13,8 @@
 #include <QTextBrowser>
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
 #include <semaphore>
 #include <thread>
 
@@ -24,7 +26,12 @@
 #include "app/window_parts.h"
 #include "app/wizard_dialog.h"
 #include "audio/au_cache.h"
+#include "html/page_edit.h"
+#include "html/page_remove.h"
+#include "run/applet_block.h"
 #include "run/audio_sound_work.h"
+#include "run/player_data.h"
+#include "run/run_messages.h"
 #include "run/sound_lists.h"
 #include "run/startup.h"
 #include "tests/app/wizard_test_support.h"
@@ -58,6 +65,24 @@ class FakeRemoteChooser : public app::RemotePageChooser {
   QLabel* label = nullptr;
   bool label_seen = false;
   bool pick = true;
+};
+
+// The real sound work, held at the start of each placed sound while asked
+// to, so a test can act while a run is before its commit point.
+class GatedSoundWork : public run::AudioSoundWork {
+ public:
+  using AudioSoundWork::AudioSoundWork;
+  Status PlaceSound(const std::string& path, const std::string& target, run::RunState& state,
+                    const std::function<void(int)>& progress) override {
+    if (hold) {
+      held = true;
+      release.acquire();
+    }
+    return AudioSoundWork::PlaceSound(path, target, state, progress);
+  }
+  std::atomic<bool> hold{false};
+  std::atomic<bool> held{false};
+  std::binary_semaphore release{0};
 };
 
 class TestWizardDialog : public QObject {
@@ -122,6 +147,8 @@ class TestWizardDialog : public QObject {
       if (wizard->RunInProgress()) {
         block_in_pause = false;
         resume.release();
+        sound_work.hold = false;
+        sound_work.release.release();
         QSignalSpy(wizard.get(), &app::WizardDialog::runFinished).wait(60000);
       }
     }
@@ -143,7 +170,7 @@ class TestWizardDialog : public QObject {
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
     audio::AuCache cache{dir.path().toStdString() + "/Cache"};
-    run::AudioSoundWork sound_work{ui};
+    GatedSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;
     std::atomic<bool> block_in_pause{false};
@@ -274,9 +301,9 @@ class TestWizardDialog : public QObject {
       in_progress_seen = f.wizard->RunInProgress() &&
                          f.wizard->windowTitle() == QStringLiteral("Sonavelt In Progress") &&
                          !f.wizard->next_button()->isVisible();
-      // Enter and Escape do nothing during a run.
+      // Enter does nothing during a run (Escape asks to stop it:
+      // cancelDuringRun).
       QTest::keyClick(f.wizard.get(), Qt::Key_Return);
-      QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
       in_progress_seen = in_progress_seen && f.wizard->isVisible();
     });
     QObject::connect(f.wizard.get(), &app::WizardDialog::runFinished, [&] {
@@ -398,6 +425,58 @@ class TestWizardDialog : public QObject {
     }
   }
 
+  void cancelDuringRun_data() {
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<bool>("by_escape");
+    QTest::newRow("Cancel, No: the run goes on") << false << false;
+    QTest::newRow("Cancel, Yes: back on the last page") << true << false;
+    QTest::newRow("Escape, Yes: the same") << true << true;
+  }
+  void cancelDuringRun() {
+    QFETCH(bool, stop);
+    QFETCH(bool, by_escape);
+    Fixture f;
+    f.ToLastPage(QStringLiteral("1"), true);
+    const WizardPage last = f.wizard->flow().page();
+    auto read_page = [&f] {
+      QFile page(QString::fromStdString(f.choices.page.local_html_path));
+      return page.open(QIODevice::ReadOnly) ? page.readAll() : QByteArray();
+    };
+    const QByteArray page_before = read_page();
+    // Held while its first sound is converted: before the page is touched.
+    f.sound_work.hold = true;
+    QSignalSpy finished(f.wizard.get(), &app::WizardDialog::runFinished);
+    f.Next();
+    QTRY_VERIFY_WITH_TIMEOUT(f.sound_work.held, 60000);
+
+    QPushButton* cancel = f.wizard->progress_controls()->cancel_button();
+    QVERIFY(cancel->isVisible());
+    f.ui.answers = {stop};
+    if (by_escape) {
+      QTest::keyClick(f.wizard.get(), Qt::Key_Escape);
+    } else {
+      cancel->click();
+    }
+    const std::string question =
+        "Do you really want to stop this run?\r\nA stopped run leaves the page as it was.";
+    QCOMPARE(f.ui.Questions(), std::vector<std::string>{question});
+    QCOMPARE(f.ui.calls[0].style, BoxStyle::kSystemModal);
+    QCOMPARE(f.wizard->run_state().cancel_requested.load(), stop);
+
+    f.sound_work.hold = false;
+    f.sound_work.release.release();
+    QVERIFY(finished.wait(60000));
+    QVERIFY(!f.wizard->RunInProgress());
+    QVERIFY(f.wizard->isVisible());
+    if (stop) {
+      QVERIFY(f.again_asked.empty());
+      QCOMPARE(f.wizard->flow().page(), last);
+      QCOMPARE(read_page(), page_before);
+    } else {
+      QCOMPARE(f.again_asked.size(), size_t{1});
+    }
+  }
+
   void noAfterRunEndsTheWizard() {
     Fixture f;
     f.again_answer = false;
@@ -481,6 +560,68 @@ class TestWizardDialog : public QObject {
     QCOMPARE(f.wizard->path_edit()->text(), before);
     QCOMPARE(f.ui.Messages().size(), size_t{2});
     QVERIFY(f.ui.Messages()[1].find("select another audio file") != std::string::npos);
+  }
+
+  // "Remove Sounds..." asks first; No changes nothing, Yes gives back the
+  // page before its first run and takes the page's files with the block.
+  void removeSoundsAsksThenTakesThemOff() {
+    Fixture f;
+    const std::string page = f.choices.page.local_html_path;
+    const std::string folder = f.dir.path().toStdString();
+    const std::string original = "<html><head><title>t</title></head><body>\nhi\n</body></html>\n";
+    html::PageNames names{page, "sample.htm"};
+    const html::PageEditResult edited = html::ProcessPage(
+        original, names, run::AppletBlocks(run::RunOptions{}, "sample", run::PageFormOf(original)));
+    QCOMPARE(int(edited.outcome), int(html::PageEditOutcome::kEdited));
+    testing::Touch(page, QByteArray::fromStdString(edited.edited_page));
+    testing::Touch(folder + "/sample.sounds.js",
+                   QByteArray::fromStdString(run::PlayerDataText(
+                       "sample", "", {}, html::BodyEditName(edited.body_edit))));
+    testing::Touch(folder + "/sample.res");
+    auto page_text = [&] {
+      QFile file(QString::fromStdString(page));
+      file.open(QIODevice::ReadOnly);
+      return file.readAll().toStdString();
+    };
+
+    app::WizardDialog& w = *f.wizard;
+    QCOMPARE(w.flow().page(), WizardPage::kSelectHtmlFile);
+    f.ui.answers = {false, true};
+    QTest::keyClick(w.path_edit(), Qt::Key_V, Qt::AltModifier);
+    QTRY_COMPARE(f.ui.Questions().size(), size_t{1});
+    QCOMPARE(f.ui.Questions()[0], run::RemoveSoundsQuestion(page));
+    QCOMPARE(page_text(), edited.edited_page);
+
+    w.select_controls()->remove_button()->click();
+    QCOMPARE(f.ui.Questions().size(), size_t{2});
+    QCOMPARE(page_text(), original);
+    QVERIFY(!QFile::exists(QString::fromStdString(folder + "/sample.sounds.js")));
+    QVERIFY(!QFile::exists(QString::fromStdString(folder + "/sample.res")));
+    QCOMPARE(f.ui.Messages(), std::vector<std::string>{run::SoundsRemovedMessage(page, 2)});
+    QVERIFY(w.isEnabled());
+
+    // Once more: the page carries no block, and says so.
+    w.select_controls()->remove_button()->click();
+    QCOMPARE(f.ui.Messages().size(), size_t{2});
+    QCOMPARE(f.ui.Messages()[1], html::NoPlayerBlockMessage(page));
+    QCOMPARE(page_text(), original);
+  }
+
+  // A page whose path is not UTF-8 shows with U+FFFD in the field; left as
+  // shown, the field still means that page, byte for byte.
+  void aPagePathThatIsNotUtf8IsKeptByteForByte() {
+    Fixture f;
+    const std::string odd = f.dir.path().toStdString() + "/caf\xe9.htm";
+    f.Next();
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    QVERIFY(std::rename(f.choices.page.local_html_path.c_str(), odd.c_str()) == 0);
+    f.choices.page.local_html_path = odd;
+    f.wizard->back_button()->click();
+    QVERIFY(f.wizard->path_edit()->text().contains(QChar(0xFFFD)));
+    f.Next();
+    QVERIFY2(f.ui.calls.empty(), f.ui.calls.empty() ? "" : f.ui.calls[0].text.c_str());
+    QCOMPARE(f.wizard->flow().page(), WizardPage::kOptionSettings);
+    QCOMPARE(f.choices.page.local_html_path, odd);
   }
 
   void startSoundOnlyWhileOnTheFirstPage() {

@@ -52,6 +52,37 @@ class TestWizardFlow : public QObject {
   };
 
  private slots:
+  // The remote page in the path field: the port only when it is not the
+  // scheme's default.
+  void remotePageTextNamesAPortThatIsNotTheDefault() {
+    sonavelt::run::PageTarget page;
+    page.is_remote = true;
+    page.remote_site = "127.0.0.1";
+    page.remote_path = "/www/index.htm";
+    const struct {
+      const char* scheme;
+      uint16_t port;
+      const char* text;
+    } cases[] = {
+        {"ftp", 25001, "127.0.0.1:25001:/www/index.htm"},
+        {"ftp", 21, "127.0.0.1:/www/index.htm"},
+        {"", 0, "127.0.0.1:/www/index.htm"},
+        {"ftps", 990, "127.0.0.1:/www/index.htm"},
+        {"ftps", 21, "127.0.0.1:21:/www/index.htm"},
+        {"sftp", 22, "127.0.0.1:/www/index.htm"},
+        {"sftp", 2222, "127.0.0.1:2222:/www/index.htm"},
+    };
+    for (const auto& c : cases) {
+      page.remote_scheme = c.scheme;
+      page.remote_port = c.port;
+      QCOMPARE(sonavelt::app::RemotePageText(page), std::string(c.text));
+    }
+    page.remote_site = "::1";
+    page.remote_scheme = "ftp";
+    page.remote_port = 2121;
+    QCOMPARE(sonavelt::app::RemotePageText(page), std::string("[::1]:2121:/www/index.htm"));
+  }
+
   void pageOrder_data() {
     QTest::addColumn<QString>("count");
     QTest::addColumn<bool>("noBackground");

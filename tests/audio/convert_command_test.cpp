@@ -62,7 +62,10 @@ TEST(ConvertCommandTest, ConvertsLikeARunAndReportsFaults) {
                                                         testing::Chunk("data", "abc")));
   CliRun bad = RunCli({"convert", "bad.wav", "out.au"}, dir.path().string());
   EXPECT_EQ(bad.exit_code, 1);
-  EXPECT_EQ(bad.err, "bad.wav has 3 channels.\nOnly 1 and 2 channel files are implemented!\n\n");
+  // The run's check and its words, the file named by its absolute path.
+  EXPECT_EQ(bad.err, dir.File("bad.wav") +
+                         " has 3 channels.\nOnly 1 and 2 channel files are implemented!\n"
+                         "Please select another sound file.\n\n");
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.au")));
 
   // An output that cannot be written is a failure.

@@ -203,5 +203,173 @@ TEST_F(FormatsRunTest, UndecodableSoundIsRefusedByName) {
   EXPECT_FALSE(fs::exists(dir_.path() / "broken.au"));
 }
 
+// Splits output into its lines.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// Good, tagged, cut and garbage files of every format through both
+// commands: the terminal gets the program's own lines and nothing else
+// (no library speaks), both commands say the same about the same file, a
+// cut file is refused alike in every format, and no question is asked about
+// a file that is refused.
+TEST_F(FormatsRunTest, EveryFormatGoodTaggedCutAndGarbageInTheProgramsOwnWords) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  SONAVELT_REQUIRE_TOOL("ffmpeg");
+  const std::string ref = Sound("ref.wav");
+  ASSERT_TRUE(testing::Shell("sox -n -r 22050 -c 1 -b 16 '" + ref + "' synth 1.0 sine 440 vol 0.5"));
+  struct Format {
+    const char* name;  // as the user has it
+    const char* kind;  // as the messages name it
+    std::string make;  // shell command making it from ref.wav (REF) into OUT
+  };
+  const std::string tags = "-metadata title=Tagged -metadata artist=Someone ";
+  // s8.au first: it is every run's exit sound.
+  const std::vector<Format> formats = {
+      {"s8.au", "Sun .au", "sox REF -r 8000 -e mu-law OUT"},
+      {"w16.wav", "WAVE", "cp REF OUT"},
+      {"float.wav", "WAVE", "sox REF -e floating-point -b 32 OUT"},
+      {"ima.wav", "WAVE", "sox REF -e ima-adpcm OUT"},
+      {"tagged.wav", "WAVE", "ffmpeg -v error -i REF " + tags + "-y OUT"},
+      {"s22.au", "Sun .au", "sox REF -e mu-law OUT"},
+      {"s.flac", "FLAC", "ffmpeg -v error -i REF " + tags + "-y OUT"},
+      {"s.aiff", "AIFF", "ffmpeg -v error -i REF " + tags + "-y OUT"},
+      {"s.mp3", "MP3", "ffmpeg -v error -i REF -c:a libmp3lame " + tags + "-write_id3v1 1 -y OUT"},
+      {"cbr.mp3", "MP3", "ffmpeg -v error -i REF -c:a libmp3lame -write_xing 0 -y OUT"},
+      {"s.ogg", "Ogg", "ffmpeg -v error -i REF -c:a libvorbis " + tags + "-y OUT"},
+      {"s.opus", "Ogg", "ffmpeg -v error -i REF -c:a libopus " + tags + "-y OUT"},
+  };
+  const std::string corrupted = "It's a corrupted sound file. Please select another sound file.";
+  for (const Format& f : formats) {
+    SCOPED_TRACE(f.name);
+    std::string make = f.make;
+    make.replace(make.find("REF"), 3, "'" + ref + "'");
+    make.replace(make.find("OUT"), 3, "'" + Sound(f.name) + "'");
+    ASSERT_TRUE(testing::Shell(make)) << make;
+
+    // Good (and tagged): converted without a word, by both commands.
+    Result converted = Cli("convert sounds/" + std::string(f.name) + " out.au");
+    EXPECT_EQ(converted.status, 0);
+    EXPECT_EQ(converted.output, "");
+    Result run = Run("--yes -q --no-html5 -n 1 --no-background -e sounds/" + std::string(f.name) +
+                     " -x sounds/s8.au site/sample.htm 2>&1 >/dev/null");
+    EXPECT_EQ(run.status, 0);
+    // Only the format question (answered by --yes) may come before the end.
+    const std::string answered = "[y/n] y\n\n";
+    const size_t question_end = run.output.find(answered);
+    if (question_end == std::string::npos) {
+      EXPECT_EQ(run.output, "");
+    } else {
+      EXPECT_EQ(run.output.rfind(Sound(f.name) + "\nis an ", 0), 0u) << run.output;
+      EXPECT_EQ(question_end + answered.size(), run.output.size()) << run.output;
+    }
+
+    // Cut in half: refused by both, with the same lines, before any question.
+    const std::string bytes = testing::ReadFile(Sound(f.name));
+    const std::string cut_name = std::string("cut-") + f.name;
+    testing::WriteFile(Sound(cut_name), bytes.substr(0, bytes.size() / 2));
+    const std::vector<std::string> cut_message = {
+        Sound(cut_name) + " is cut short: its " + f.kind +
+            " sound data ends before the file says it does.",
+        corrupted};
+    converted = Cli("convert sounds/" + cut_name + " cut.au");
+    EXPECT_EQ(converted.status, 1);
+    std::vector<std::string> lines = Lines(converted.output);
+    EXPECT_EQ(lines, (std::vector<std::string>{cut_message[0], cut_message[1], ""}));
+    // No --yes: a question would be answered No and named in the output.
+    run = Run("-q --no-html5 -n 1 --no-background -e sounds/" + cut_name +
+              " -x sounds/s8.au site/sample.htm </dev/null");
+    EXPECT_EQ(run.status, 1);
+    lines = Lines(run.output);
+    ASSERT_GE(lines.size(), 2u) << run.output;
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 2), cut_message) << run.output;
+    EXPECT_EQ(run.output.find("Do you want"), std::string::npos) << run.output;
+  }
+  EXPECT_FALSE(fs::exists(dir_.path() / "cut.au"));
+
+  // The 8000 Hz mono .au is copied byte for byte; the 22050 Hz one is not.
+  ASSERT_EQ(Cli("convert sounds/s8.au a8.au").status, 0);
+  EXPECT_TRUE(testing::ReadFile((dir_.path() / "a8.au").string()) ==
+              testing::ReadFile(Sound("s8.au")));
+  ASSERT_EQ(Cli("convert sounds/s22.au a22.au").status, 0);
+  const std::string a22 = testing::ReadFile((dir_.path() / "a22.au").string());
+  EXPECT_NEAR(static_cast<double>(a22.size()), 34.0 + 8000.0, 2.0);
+
+  // Garbage under every name: the message of the kind the name promises.
+  std::string junk(3000, '\0');
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 2654435761u) >> 11);
+  const std::string unknown =
+      " cannot be decoded: its contents are not in a sound format Sonavelt can read.";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> garbage = {
+      {"g.wav", {" is not a RIFF file.", "Java API cannot handle this sound format.",
+                 "Please select another sound file."}},
+      {"g.au", {" is not an .au file !", "Please select another audio file."}},
+      {"g.mp3", {unknown, "Please select another audio file."}},
+      {"g.flac", {unknown, "Please select another audio file."}},
+      {"g.ogg", {unknown, "Please select another audio file."}},
+      {"g.opus", {unknown, "Please select another audio file."}},
+      {"g.aiff", {unknown, "Please select another audio file."}},
+  };
+  for (const auto& [name, message] : garbage) {
+    SCOPED_TRACE(name);
+    testing::WriteFile(Sound(name), junk);
+    std::vector<std::string> expected = message;
+    expected[0] = Sound(name) + expected[0];
+    Result converted = Cli("convert sounds/" + name + " g.au");
+    EXPECT_EQ(converted.status, 1);
+    expected.push_back("");
+    EXPECT_EQ(Lines(converted.output), expected);
+    expected.pop_back();
+    Result run = Run("-q --no-html5 -n 1 --no-background -e sounds/" + name +
+                     " -x sounds/s8.au site/sample.htm </dev/null");
+    EXPECT_EQ(run.status, 1);
+    const std::vector<std::string> lines = Lines(run.output);
+    ASSERT_GE(lines.size(), expected.size()) << run.output;
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + expected.size()), expected);
+  }
+
+  // A FLAC named .au is read as FLAC; a cut one says what it holds.
+  fs::copy_file(Sound("s.flac"), Sound("flac.au"));
+  EXPECT_EQ(Cli("convert sounds/flac.au f.au").status, 0);
+  fs::copy_file(Sound("cut-s.flac"), Sound("cutflac.au"));
+  Result misnamed = Cli("convert sounds/cutflac.au f2.au");
+  EXPECT_EQ(Lines(misnamed.output)[0],
+            Sound("cutflac.au") +
+                " (a FLAC file) is cut short: its FLAC sound data ends before the file says it does.");
+}
+
+// A WAVE that only another decoder reads is accepted; one that no decoder
+// reads keeps the WAVE reader's own words.
+TEST_F(FormatsRunTest, WaveEncodingsTheWaveReaderLeavesToTheDecoder) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  ASSERT_TRUE(testing::Shell("sox -n -r 11025 -c 1 -b 16 '" + Sound("p.wav") + "' synth 0.5 sine 300"));
+  ASSERT_TRUE(testing::Shell("sox '" + Sound("p.wav") + "' -e ms-adpcm '" + Sound("ms.wav") + "'"));
+  EXPECT_EQ(Cli("convert sounds/ms.wav").status, 0);
+  // Format tag 2 over plain PCM bytes with a 16-byte format chunk: nothing
+  // reads it.
+  std::string bytes = testing::ReadFile(Sound("p.wav"));
+  const size_t fmt = bytes.find("fmt ");
+  ASSERT_NE(fmt, std::string::npos);
+  bytes[fmt + 8] = 2;
+  bytes[fmt + 9] = 0;
+  testing::WriteFile(Sound("tag2.wav"), bytes);
+  const std::vector<std::string> expected = {"Unidentified encoding in " + Sound("tag2.wav"),
+                                             "Java API cannot handle this sound format.",
+                                             "Please select another sound file.", ""};
+  Result converted = Cli("convert sounds/tag2.wav");
+  EXPECT_EQ(converted.status, 1);
+  EXPECT_EQ(Lines(converted.output), expected);
+  Result run = Run("-q --no-html5 -n 1 --no-background -e sounds/tag2.wav -x sounds/ms.wav "
+                   "site/sample.htm </dev/null");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output.rfind(expected[0] + "\n" + expected[1] + "\n" + expected[2] + "\n", 0), 0u)
+      << run.output;
+}
+
 }  // namespace
 }  // namespace sonavelt::audio

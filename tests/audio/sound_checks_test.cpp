@@ -50,7 +50,8 @@ TEST_F(SoundChecksTest, ExistenceAndExtension) {
             (std::vector<std::string>{
                 "Please select an audio file.", "/p/a.wav was not found.\r\nPlease select an HTML file.",
                 "Sonavelt cannot handle the audio file:\r\n\"tune.wma\"\r\n\r\nSonavelt can handle "
-                ".wav, .au, .mp3, .flac, .ogg, .opus and .aiff audio files.\r\nPlease select an "
+                ".wav, .au, .mp3, .flac, .ogg, .oga, .opus, .aif, .aiff and .aifc audio files."
+                "\r\nPlease select an "
                 "audio file again."}));
   for (const auto& call : ui_.calls) EXPECT_EQ(call.style, BoxStyle::kSystemModal);
 }
@@ -80,20 +81,52 @@ TEST_F(SoundChecksTest, SpecialFilesAreNeverOpenedAndSaySoWhenRefused) {
                 dir_.File("folder.wav") + " was not found.\r\nPlease select an audio file."}));
 }
 
-TEST_F(SoundChecksTest, FormatCheckFollowsThePathsKind) {
+TEST_F(SoundChecksTest, ContentsDecideTheReaderAndTheNameTheMessage) {
   // Upper-case extension: examined as a WAVE file.
   std::string upper = dir_.File("B.WAV");
   testing::WriteFile(upper, testing::Wave(1, 8000, 8, "abc"));
   EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(upper, state_, ui_)));
   EXPECT_EQ(state_.max_wave_frames, 3);
-  // ".wav" wins over ".au": a real .au in a path with both is refused as a WAVE file.
-  std::string both = dir_.File("x.au.wav");
-  testing::WriteFile(both, testing::AuFile(24, 1, 8000, 1, "", "ab"));
-  EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(both, state_, ui_)));
-  EXPECT_NE(ui_.Messages().back().find(" is not a RIFF file."), std::string::npos);
-  std::string au = dir_.File("a.au");
-  testing::WriteFile(au, testing::AuFile(24, 1, 8000, 1, "", "ab"));
-  EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(au, state_, ui_)));
+  // A real .au is read as one whatever its name says, and a WAVE named .au
+  // as a WAVE.
+  const std::string au_bytes = testing::AuFile(24, 1, 8000, 1, "", "ab");
+  for (const char* name : {"x.au.wav", "a.au", "A.AU", "odd.mp3"}) {
+    testing::WriteFile(dir_.File(name), au_bytes);
+    EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(dir_.File(name), state_, ui_))) << name;
+  }
+  testing::WriteFile(dir_.File("w.au"), testing::Wave(1, 8000, 8, "abcd"));
+  EXPECT_TRUE(testing::Shown(ui_, CheckSoundFile(dir_.File("w.au"), state_, ui_)));
+  EXPECT_TRUE(ui_.calls.empty());
+
+  // Contents nothing reads: the message of the kind the name promises
+  // (".wav" before ".au", a decoded format's ending before both).
+  const std::string junk(64, 'j');
+  const std::vector<std::pair<std::string, std::string>> unread = {
+      {"x.au.wav", " is not a RIFF file.\r\nJava API cannot handle this sound format."},
+      {"y.au", " is not an .au file !\r\nPlease select another audio file."},
+      {"my.wav.d/z.flac",
+       " cannot be decoded: its contents are not in a sound format Sonavelt can read."},
+  };
+  for (const auto& [name, text] : unread) {
+    std::filesystem::create_directories((dir_.path() / name).parent_path());
+    testing::WriteFile(dir_.File(name), junk);
+    ui_.calls.clear();
+    EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(dir_.File(name), state_, ui_))) << name;
+    ASSERT_EQ(ui_.calls.size(), 1u) << name;
+    EXPECT_EQ(ui_.Messages().back().rfind(dir_.File(name) + text, 0), 0u) << ui_.Messages().back();
+  }
+
+  // A misnamed file that is refused: the message says what it holds.
+  std::string cut = testing::Wave(1, 8000, 8, std::string(100, 'x'));
+  cut.resize(cut.size() - 50);
+  testing::WriteFile(dir_.File("cut.au"), cut);
+  ui_.calls.clear();
+  EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(dir_.File("cut.au"), state_, ui_)));
+  EXPECT_EQ(ui_.Messages().back(),
+            dir_.File("cut.au") +
+                " (a WAVE file) is cut short: its WAVE sound data ends before the file says it "
+                "does.\r\nIt's a corrupted sound file. Please select another sound file.");
+
   EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(dir_.File("t.wma"), state_, ui_)));
   EXPECT_EQ(ui_.Messages().back().rfind("Sonavelt cannot handle the audio file:", 0), 0u);
 }

@@ -132,11 +132,11 @@ TEST_F(WaveReaderTest, BrokenFilesAreRefusedWithTheirMessages) {
        " has 0 channels.\r\nOnly 1 and 2 channel files are implemented!\r\nPlease select another sound file.",
        " has 0 channels.\r\nOnly 1 and 2 channel files are implemented!"},
       {"24bit", Riff(Chunk("fmt ", FmtBody(1, 8000, 24)) + Chunk("data", "abc")),
-       " has 24 bit samples.\r\nOnly 8 and 16 bit files are implemented!\r\nPlease select another sound file.",
-       " has 24 bit samples.\r\nOnly 8 and 16 bit files are implemented!"},
+       " has 24 bit samples.\r\nOnly 8, 16, 24 and 32 bit files are implemented!\r\nPlease select another sound file.",
+       " has 24 bit samples.\r\nOnly 8, 16, 24 and 32 bit files are implemented!"},
       {"4bit", Riff(Chunk("fmt ", FmtBody(1, 8000, 4)) + Chunk("data", "ab")),
-       " has 4 bit samples.\r\nOnly 8 and 16 bit files are implemented!\r\nPlease select another sound file.",
-       " has 4 bit samples.\r\nOnly 8 and 16 bit files are implemented!"},
+       " has 4 bit samples.\r\nOnly 8, 16, 24 and 32 bit files are implemented!\r\nPlease select another sound file.",
+       " has 4 bit samples.\r\nOnly 8, 16, 24 and 32 bit files are implemented!"},
       {"rate0", Riff(Chunk("fmt ", FmtBody(1, 0, 8)) + Chunk("data", "ab")),
        " has a sample rate of 0 hz.\r\nOnly rates from 1000 to 1000000 hz are implemented!\r\n"
        "Please select another sound file.",
@@ -148,8 +148,8 @@ TEST_F(WaveReaderTest, BrokenFilesAreRefusedWithTheirMessages) {
        " Format Chunk too short" + corrupt, " Format Chunk too short"},
       // A recording cut off: the data chunk says 1000 bytes, 10 are there.
       {"cut", Riff(fmt + Chunk("data", std::string(10, 'x'), 1000u)),
-       " is cut short: its \"data\" chunk needs 1000 bytes, but only 10 follow" + corrupt,
-       " is cut short: its \"data\" chunk needs 1000 bytes, but only 10 follow"},
+       " is cut short: its WAVE sound data ends before the file says it does" + corrupt,
+       " is cut short: its WAVE sound data ends before the file says it does"},
       // A skipped chunk whose size points far beyond the file.
       {"huge", Riff(fmt + Chunk("junk", "abcd", 0xFFFFFFF0u) + Chunk("data", "ab")),
        " is cut short: its \"junk\" chunk needs 4294967280 bytes, but only 14 follow" + corrupt,

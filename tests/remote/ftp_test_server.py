@@ -1,6 +1,7 @@
 """A throw-away FTP server for the remote tests.
 
-Serves --root for one user on 127.0.0.1, prints the port it listens on (one
+Serves --root for one user on 127.0.0.1 (or --host; --passive-ports
+FIRST-LAST for its data connections), prints the port it listens on (one
 line) and serves until it is killed. Options make it misbehave on purpose:
 --drop-stor N closes the control connection instead of answering the N-th
 STOR (counted from 1, once), --drop-stor-of NAME does so at the first STOR of
@@ -38,6 +39,8 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password-file", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--passive-ports", default="")
     parser.add_argument("--drop-stor", type=int, default=0)
     parser.add_argument("--drop-stor-of", default="")
     parser.add_argument("--refuse-mkd", default="")
@@ -187,7 +190,10 @@ def main():
     Handler.abstracted_fs = FS
     Handler.banner = "test server ready"
     Handler.passive_ports = None
-    server = (ThreadedFTPServer if args.threaded else FTPServer)(("127.0.0.1", args.port), Handler)
+    if args.passive_ports:
+        first, _, last = args.passive_ports.partition("-")
+        Handler.passive_ports = range(int(first), int(last) + 1)
+    server = (ThreadedFTPServer if args.threaded else FTPServer)((args.host, args.port), Handler)
     print(server.socket.getsockname()[1], flush=True)
     sys.stdout.flush()
     server.serve_forever()

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "run/folder_usage.h"
 #include "run/startup.h"
 
 namespace sonavelt::run {
@@ -68,6 +69,20 @@ TEST_F(PlayerDataTest, DataFileCarriesTheResourceAndEachCopyWithItsLength) {
   EXPECT_NE(text.find("{\"au\": \"audio/b\\\"\\u003c/script>.au\", \"copy\": \"\", \"frames\": 0}"),
             std::string::npos)
       << text;
+}
+
+// The record for taking the player off again reads back, never from a
+// sound's name, and the folder's usage still reads the file's sounds.
+TEST_F(PlayerDataTest, FirstRunBodyEditIsRecordedBesideTheSounds) {
+  std::vector<BrowserSound> sounds(1);
+  sounds[0].au_name = "audio/firstRunBodyEdit%22: %22body.au";
+  const std::string text = PlayerDataText("index", "res", sounds, "bgcolor");
+  EXPECT_EQ(RecordedFirstRunBodyEdit(text), "bgcolor");
+  EXPECT_EQ(RecordedFirstRunBodyEdit(PlayerDataText("index", "res", sounds)), "");
+  EXPECT_EQ(RecordedFirstRunBodyEdit(""), "");
+  std::vector<std::string> names;
+  ASSERT_TRUE(PlayerDataAudioNames(text, &names));
+  EXPECT_EQ(names, std::vector<std::string>{"firstRunBodyEdit\": \"body.au"});
 }
 
 TEST_F(PlayerDataTest, WritesBothFilesAndThePreviewHoldsEveryFile) {
