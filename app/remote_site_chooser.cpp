@@ -10,8 +10,8 @@
 #include "remote/messages.h"
 #include "remote/remote_folder.h"
 #include "remote/ssh_host_key.h"
-#include "run/address_history_store.h"
 #include "run/run_messages.h"
+#include "settings/address_history_store.h"
 
 namespace sonavelt::app {
 

@@ -24,8 +24,8 @@
 #include "run/audio_sound_work.h"
 #include "run/run_messages.h"
 #include "run/run_request.h"
-#include "run/settings_store.h"
 #include "run/work_folder.h"
+#include "settings/settings_store.h"
 
 namespace sonavelt::app {
 namespace {

@@ -13,8 +13,8 @@
 #include "remote/messages.h"
 #include "remote/ssh_host_key.h"
 #include "remote/url.h"
-#include "run/address_history_store.h"
 #include "run/run_messages.h"
+#include "settings/address_history_store.h"
 
 namespace sonavelt::cli {
 

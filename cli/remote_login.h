@@ -7,7 +7,7 @@
 #include "base/user_interface.h"
 #include "remote/ftp_address.h"
 #include "run/run_inputs.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 
 // sonavelt-cli run on a page that lives on a site: the address on the command
 // line, the password from the environment or the terminal, and the address

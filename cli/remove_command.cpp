@@ -9,7 +9,7 @@
 #include "cli/terminal_user_interface.h"
 #include "remote/remote_folder.h"
 #include "run/page_removal.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 
 // sonavelt-cli remove: takes the sounds off a page again, local or on a
 // site, as one transaction (run/page_removal.h).

@@ -1,28 +1,18 @@
 # The rooms' include folders. Sources name headers from the source root
 # ("base/status.h"), but no room's library puts the source root on the include
 # path: each gets a folder of its own in the build tree that holds only its
-# room, as links to the source. A room then sees its own headers and those of
-# the rooms it links, and an include of a room above it does not compile
-# (tests/rooms checks that it stays so).
+# room, as a link to the source folder. A room then sees its own headers and
+# those of the rooms it links, and an include of a room above it does not
+# compile (tests/rooms checks that it stays so).
 
-# sonavelt_room_includes(target ROOM [HEADERS a.h b.h ...])
+# sonavelt_room_includes(target ROOM)
 # Gives `target` the include folder ${CMAKE_BINARY_DIR}/rooms/<target>, holding
-# ROOM (a folder of the source root) as a link to the whole folder, or, with
-# HEADERS, only the headers named: a library that shares its folder with
-# another, as the seam and the settings store do in run/.
+# ROOM (a folder of the source root) as a link.
 function(sonavelt_room_includes target room)
-  cmake_parse_arguments(ARG "" "" "HEADERS" ${ARGN})
   set(root ${CMAKE_BINARY_DIR}/rooms/${target})
   file(REMOVE_RECURSE ${root})
-  if(ARG_HEADERS)
-    file(MAKE_DIRECTORY ${root}/${room})
-    foreach(header IN LISTS ARG_HEADERS)
-      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${room}/${header} ${root}/${room}/${header} SYMBOLIC)
-    endforeach()
-  else()
-    file(MAKE_DIRECTORY ${root})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${room} ${root}/${room} SYMBOLIC)
-  endif()
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${room} ${root}/${room} SYMBOLIC)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "INTERFACE_LIBRARY")
     target_include_directories(${target} INTERFACE ${root})

@@ -16,7 +16,7 @@
 #include "app/remote_file_browser.h"
 #include "app/remote_site_chooser.h"
 #include "remote/messages.h"
-#include "run/address_history_store.h"
+#include "settings/address_history_store.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
