@@ -11,9 +11,9 @@
 #include "remote/messages.h"
 #include "remote/ssh_host_key.h"
 #include "remote/url.h"
-#include "run/address_history_store.h"
 #include "run/run_messages.h"
-#include "run/settings_store.h"
+#include "settings/address_history_store.h"
+#include "settings/settings_store.h"
 
 namespace sonavelt::run {
 namespace {
@@ -52,7 +52,7 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
   // still offered next time.
   remote::AddressHistory history = LoadAddressHistory(store);
   history.Remember(address_text);
-  if (!SaveAddressHistory(history, store))
+  if (!SaveAddressHistory(history, store).ok())
     ui.Tell(BoxStyle::kPlain, AddressNotRememberedMessage(store.FilePath()));
 
   remote::FtpLogin login;

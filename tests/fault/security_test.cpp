@@ -21,7 +21,7 @@
 #include "remote/remote_tree.h"
 #include "remote/transfers.h"
 #include "run/resource_text.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/fault/fault_support.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"
@@ -246,7 +246,7 @@ TEST(PasswordTest, NeverStoredAndNeverOnACommandLine) {
   run::RememberedAddresses addresses;
   for (int k = 0; k < 4; ++k) addresses[k] = history.entries()[k];
   store.SetAddresses(addresses);
-  ASSERT_TRUE(store.Sync());
+  ASSERT_TRUE(store.Sync().ok());
   EXPECT_NE(ReadFile((dir.path() / "settings.ini").string()).find("127.0.0.1"), std::string::npos);
 
   // A whole fetch with the password, the process list watched meanwhile.
