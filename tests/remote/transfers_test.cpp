@@ -526,24 +526,29 @@ TEST_F(TransfersTest, WithoutRenamesThePageIsWrittenInPlaceOnlyBehindABackup) {
 
 // A server that keeps fewer bytes than were sent and answers 226 all the
 // same: every file is proved by its size before its rename and before the
-// page. Cut once, the file goes up again under a fresh name; cut every time,
-// the publish stops with the page untouched, on either connection.
+// page, by its folder's listing or, on a server without one, its own SIZE.
+// Cut once, the file goes up again; cut every time, the publish stops with
+// the page untouched, on any connection.
 TEST_F(TransfersTest, EveryFileIsProvedByItsSizeBeforeThePage) {
   WriteFile(cache_ + "/b1.opus", std::string(30000, 'o'));
   struct Case {
     std::string cut;
     bool second_connection;
     bool completes;
+    bool refuse_stat = false;
   };
   for (const Case& c : {Case{"b1.au:1000:1", false, true}, Case{"b1.au:1000", false, false},
                         Case{"b2.au:1000", true, false}, Case{"b1.opus:999", true, false},
-                        Case{"index.html:5000:1", false, true}}) {
+                        Case{"index.html:5000:1", false, true},
+                        Case{"x2.au:1000:1", true, true, true},
+                        Case{"e2.au:1000", true, false, true}}) {
     SCOPED_TRACE(c.cut);
     fs::remove_all(site_ + "/www/audio");
     WriteFile(site_ + "/www/index.html", OldPage());
     ui_.calls.clear();
     testing::FtpServerFaults faults;
     faults.cut_stor = c.cut;
+    faults.refuse_stat = c.refuse_stat;
     ASSERT_TRUE(StartServer(faults));
     testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
     transfer.set_second_connection(c.second_connection);
