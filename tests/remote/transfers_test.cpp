@@ -650,6 +650,36 @@ TEST_F(TransfersTest, FilesSentStraightToTheirNamesAreProvedByOneListingPerFolde
   EXPECT_EQ(commands["STOR"].size(), 9u);
 }
 
+// Many files go up on four connections: each helper logs in once, every
+// file arrives whole and is announced once in order, the page last.
+TEST_F(TransfersTest, ManyFilesGoUpOnFourConnections) {
+  testing::FtpServerFaults faults;
+  faults.log_commands = (dir_.path() / "commands.log").string();
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunFiles files = Files();
+  Events expected;
+  for (int i = 0; i < 24; ++i) {
+    std::string copy = cache_ + "/c" + std::to_string(i) + ".opus";
+    WriteFile(copy, std::string(1000 + 997 * i, static_cast<char>('a' + i % 26)));
+    files.sound_copies.push_back(copy);
+  }
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  Fetch(transfer);
+  observer_.events.clear();
+  ASSERT_TRUE(transfer.Publish(files).ok()) << (ui_.calls.empty() ? "" : ui_.calls[0].text);
+  EXPECT_EQ(observer_.events.size(), kAllSent.size()) << "no retries expected";
+  EXPECT_EQ(observer_.Sent(), kAllSent);
+  ExpectCompleteSite();
+  for (const std::string& copy : files.sound_copies)
+    EXPECT_EQ(ReadFile(site_ + "/www/audio/" + fs::path(copy).filename().string()),
+              ReadFile(copy));
+  std::string log = ReadFile(faults.log_commands);
+  size_t logins = 0;
+  for (size_t at = log.find(" USER "); at != std::string::npos; at = log.find(" USER ", at + 1))
+    ++logins;
+  EXPECT_EQ(logins, 4u) << "the fetch's login and three helpers";
+}
+
 // A first login slower than the connect time (a loaded server) is tried
 // once more before the run gives up.
 TEST_F(TransfersTest, ASlowFirstLoginIsTriedOnceMore) {
