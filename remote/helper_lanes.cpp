@@ -65,7 +65,8 @@ void HelperLanes::Stop(std::vector<std::string>* temporaries, std::vector<std::s
     const std::string& remote = files_[i].remote;
     if (state_[i] == kDone) placed->push_back(remote);
     if (state_[i] == kStored) {
-      stored->push_back({remote, files_[i].local, sizes_[i], files_[i].announced});
+      stored->push_back(
+          {remote, files_[i].local, sizes_[i], files_[i].announced, files_[i].text});
     }
   }
 }
@@ -106,7 +107,8 @@ void HelperLanes::Work(int lane) {
     // connection sends it again under a temporary name, renamed over it.
     const std::string& path = file.direct ? file.remote : temporary;
     const bool later = file.direct && defer_proof_;
-    bool ok = file_io::ReadWholeFile(file.local, &data).ok() &&
+    if (file.text) data = *file.text;
+    bool ok = (file.text || file_io::ReadWholeFile(file.local, &data).ok()) &&
               connection.Store(data, path, later ? nullptr : &size).ok() &&
               (size < 0 || size == static_cast<int64_t>(data.size())) &&
               (file.direct || connection.Replace(temporary, file.remote).ok());

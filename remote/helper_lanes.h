@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@ struct StoredFile {
   std::string local;
   size_t size = 0;  // bytes sent
   bool announced = true;
+  std::optional<std::string> text;  // PlannedFile::text
 };
 
 // What the helpers take from the run.
