@@ -117,11 +117,10 @@ int main(int argc, char** argv) {
   double theirs_total = 0;
   bool failed = false;
   for (const std::string& input : inputs) {
-    std::string error;
-    std::optional<sonavelt::audio::SoundDecoder> probe =
-        sonavelt::audio::SoundDecoder::Open(input, &error);
-    if (!probe) {
-      std::fprintf(stderr, "%s: %s\n", input.c_str(), error.c_str());
+    std::optional<sonavelt::audio::SoundDecoder> probe;
+    const sonavelt::Status opened = sonavelt::audio::SoundDecoder::Open(input, &probe);
+    if (!opened.ok()) {
+      std::fprintf(stderr, "%s: %s\n", input.c_str(), opened.message().c_str());
       failed = true;
       continue;
     }
