@@ -8,9 +8,9 @@
 #include "app/ftp_work_thread.h"
 #include "app/remote_file_browser.h"
 #include "remote/messages.h"
-#include "remote/remote_folder.h"
 #include "remote/ssh_host_key.h"
 #include "run/address_history_store.h"
+#include "run/run_launcher.h"
 #include "run/run_messages.h"
 
 namespace sonavelt::app {
@@ -63,7 +63,7 @@ bool RemoteSiteChooser::AcceptHostKey(const remote::FtpAddress& address,
 }
 
 bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& status_line,
-                                         run::PageTarget& page) {
+                                         run::RunRequest& request) {
   for (;;) {
     ConnectDialog connect(history_, login_, show_help_, parent);
     if (connect.exec() != QDialog::Accepted) return false;
@@ -104,6 +104,7 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     if (!result.page_path) return false;
     // The site and the path are recorded together, with the login the run
     // connects with, so a later connect without a pick keeps this pick whole.
+    run::PageTarget& page = request.page;
     page.is_remote = true;
     page.remote_site = result.address.server;
     page.remote_path = *result.page_path;
@@ -114,15 +115,16 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     endpoint.ssh_host_key_sha256 = settings.ssh_host_key_sha256;
     endpoint.known_hosts_file = settings.known_hosts_file;
     endpoint.use_ssh_agent = settings.use_ssh_agent;
-    transport_.set_endpoint(std::move(endpoint));
+    site_ = endpoint;
+    request.site = std::move(endpoint);
     return true;
   }
 }
 
 std::unique_ptr<run::RemoteFolder> RemoteSiteChooser::OpenRemoteFolder(
     const std::atomic<bool>* cancel) {
-  // The login of the page chosen last, which the run's transport keeps.
-  return std::make_unique<remote::FtpRemoteFolder>(transport_.endpoint(), cancel);
+  // The login of the page chosen last, which the run connects with too.
+  return run::OpenSiteFolder(site_, cancel);
 }
 
 }  // namespace sonavelt::app

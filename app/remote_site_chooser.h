@@ -8,7 +8,6 @@
 #include "base/user_interface.h"
 #include "remote/address_history.h"
 #include "remote/ftp_address.h"
-#include "remote/transfers.h"
 #include "run/page_transport.h"
 #include "run/settings_store.h"
 
@@ -17,8 +16,8 @@ namespace sonavelt::app {
 // The wizard's "&Remote Site": the connect dialog, then the remote file
 // browser, again and again while connecting fails, until a page is picked or
 // the user cancels. Keeps the login typed last (in memory only) and the four
-// remembered addresses (in the settings store), and the run's transport,
-// which works on the site of the page picked last.
+// remembered addresses (in the settings store), and the site of the page
+// picked last.
 class RemoteSiteChooser : public RemotePageChooser {
  public:
   // `ui` must be safe to call from a work thread (the wizard's is). `store`
@@ -27,8 +26,7 @@ class RemoteSiteChooser : public RemotePageChooser {
                     std::function<void(uint32_t context)> show_help);
 
   bool ChooseRemotePage(QWidget* parent, remote::StatusLine& status_line,
-                        run::PageTarget& page) override;
-  run::PageTransport* transport() override { return &transport_; }
+                        run::RunRequest& request) override;
   std::unique_ptr<run::RemoteFolder> OpenRemoteFolder(const std::atomic<bool>* cancel) override;
 
   const remote::AddressHistory& history() const { return history_; }
@@ -47,7 +45,7 @@ class RemoteSiteChooser : public RemotePageChooser {
   std::function<void(uint32_t)> show_help_;
   remote::AddressHistory history_;
   remote::FtpLogin login_;
-  remote::RemotePageTransfer transport_;
+  remote::FtpEndpoint site_;  // of the page picked last
 };
 
 }  // namespace sonavelt::app

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "audio/au_cache.h"
 #include "base/user_interface.h"
+#include "run/sound_preview.h"
 
 // The Play button of the sound pages, without a screen.
 namespace sonavelt::app {
@@ -23,10 +23,10 @@ inline constexpr char kCannotPlayMessage[] =
 
 // Checks the sound at path as a run does (without the format question) and
 // plays it: a file of any accepted format as it is, one that holds a Sun .au
-// from its WAVE copy in the cache folder, made now (show_wait(true) before, show_wait(false) after) unless
-// the cache holds a current one. Every refusal tells its own message and
-// answers false; so does a sound the output cannot play (kCannotPlayMessage).
-bool PlaySelectedSound(const std::string& path, audio::AuCache& cache, UserInterface& ui,
+// from its WAVE copy (run::SoundPreviews::PlayableFile, which calls
+// show_wait). Every refusal tells its own message and answers false; so
+// does a sound the output cannot play (kCannotPlayMessage).
+bool PlaySelectedSound(const std::string& path, run::SoundPreviews& previews, UserInterface& ui,
                        SoundOutput& output, const std::function<void(bool)>& show_wait);
 
 }  // namespace sonavelt::app

@@ -18,13 +18,13 @@
 #include "app/sound_preview.h"
 #include "app/text_editor.h"
 #include "app/wizard_dialog.h"
-#include "audio/au_cache.h"
 #include "base/file_io.h"
-#include "browser/browser_launch.h"
 #include "run/audio_sound_work.h"
+#include "run/run_launcher.h"
 #include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
+#include "run/sound_preview.h"
 #include "run/work_folder.h"
 
 namespace sonavelt::app {
@@ -64,7 +64,7 @@ int RunWizardApp(const WizardAppOptions& options) {
 
   GuiCallGate gate;
   QtUserInterface ui(nullptr, gate);
-  audio::AuCache cache(choices.paths.cache_folder);
+  run::SoundPreviews previews(choices.paths.cache_folder);
   run::AudioSoundWork sound_work(ui);
   QtSoundOutput output;
   HelpSystem help(QString::fromStdString(file_io::JoinPath(install_folder, "help/index.html")));
@@ -81,8 +81,6 @@ int RunWizardApp(const WizardAppOptions& options) {
   // page gets one.
   QtFileChooser applet_chooser(nullptr, QStringLiteral("Find a File Sonavelt Needs"),
                                QStringLiteral("Java class (*.class);;JavaScript (*.js)"));
-  browser::SpawnProcessStarter starter;
-
   WizardServices services;
   services.ui = &ui;
   services.gate = &gate;
@@ -90,15 +88,15 @@ int RunWizardApp(const WizardAppOptions& options) {
   services.sound_chooser = &sound_chooser;
   services.applet_chooser = &applet_chooser;
   services.output = &output;
-  services.cache = &cache;
+  services.previews = &previews;
   services.sound_work = &sound_work;
   services.help = &help;
   services.remote = &remote_chooser;
   services.start_sound = [&output] {
     output.player().PlayInBackground(SoundPlayer::DesktopStartSound());
   };
-  services.open_test_page = [&ui, &starter](const std::string& address) {
-    Show(ui, browser::LaunchBrowser(address, starter, browser::BrowserSearch::FromEnvironment()));
+  services.open_test_page = [&ui](const std::string& address) {
+    Show(ui, run::OpenInBrowser(address));
   };
   services.write_history = [&store, &gate, &ui](const run::StoredHistory& history) {
     // The settings file belongs to the GUI thread.

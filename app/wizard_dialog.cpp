@@ -31,6 +31,7 @@
 #include "app/window_parts.h"
 #include "run/choice_rules.h"
 #include "run/page_removal.h"
+#include "run/run_launcher.h"
 #include "run/run_messages.h"
 
 namespace sonavelt::app {
@@ -333,7 +334,7 @@ void WizardDialog::OnLocalMachine() {
 }
 
 void WizardDialog::OnRemoteSite() {
-  if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_.page)) {
+  if (services_.remote && services_.remote->ChooseRemotePage(this, ftp_status_line(), choices_)) {
     path_edit_->setText(Q(RemotePageText(choices_.page)));
   }
   FocusOn(FocusField::kPath);
@@ -390,7 +391,7 @@ void WizardDialog::OnPlay() {
     sound_->wait_label()->setVisible(shown);
     sound_->wait_label()->repaint();
   };
-  if (!PlaySelectedSound(PathText(), *services_.cache, *services_.ui,
+  if (!PlaySelectedSound(PathText(), *services_.previews, *services_.ui,
                          *services_.output, show_wait)) {
     FocusOn(FocusField::kPath);
   }
@@ -501,21 +502,20 @@ void WizardDialog::StartRun() {
 
 void WizardDialog::RunOnWorker() {
   QtProgressPanel panel(*progress_, *services_.gate);
-  run::RunServices services;
-  services.sounds = services_.sound_work;
-  services.transport = services_.remote ? services_.remote->transport() : nullptr;
-  services.pause = services_.pause;
-  services.write_history = services_.write_history;
-  services.show_warning = [this](const Status& warning) { Show(*services_.ui, warning); };
+  run::RunFrontEnd front;
+  front.ui = services_.ui;
+  front.panel = &panel;
+  front.state = &run_state_;
+  front.sounds = services_.sound_work;
+  front.pause = services_.pause;
+  front.write_history = services_.write_history;
   if (services_.beep) {
-    services.beep = [this] { services_.gate->Call(services_.beep); };
+    front.beep = [this] { services_.gate->Call(services_.beep); };
   }
-  run::PipelineRun run(choices_.page, choices_.sounds, choices_.options, choices_.paths,
-                       *services_.ui, panel, run_state_, services);
   // Running out of memory gets a message and the first page, not an abort;
   // the run's files are cleaned up as its stack unwinds.
   try {
-    outcome_ = run.Run();
+    outcome_ = run::StartRun(choices_, front).outcome;
     Show(*services_.ui, outcome_.message);
     if (!outcome_.broken_page.empty() && services_.show_broken_page)
       services_.show_broken_page(outcome_.broken_page);

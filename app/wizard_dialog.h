@@ -10,7 +10,9 @@
 #include "app/gui_call_gate.h"
 #include "app/wizard_flow.h"
 #include "run/pipeline_run.h"
+#include "run/run_history.h"
 #include "run/run_state.h"
+#include "run/sound_preview.h"
 
 class QAction;
 class QFrame;
@@ -20,9 +22,6 @@ class QPushButton;
 class QStackedWidget;
 class QThread;
 
-namespace sonavelt::audio {
-class AuCache;
-}
 namespace sonavelt::remote {
 class StatusLine;
 }
@@ -47,7 +46,7 @@ struct WizardServices {
   FileChooser* sound_chooser = nullptr;
   FileChooser* applet_chooser = nullptr;
   SoundOutput* output = nullptr;     // the Play button
-  audio::AuCache* cache = nullptr;   // preview copies (shared with the run)
+  run::SoundPreviews* previews = nullptr;  // the Play button's copies of .au sounds
   run::SoundWork* sound_work = nullptr;  // the run's sound checks and conversion
   RemotePageChooser* remote = nullptr;   // may be null: no remote sites
   HelpSystem* help = nullptr;            // may be null: no help
@@ -69,7 +68,7 @@ struct WizardServices {
 // The wizard window: one page at a time, with a banner, the field label and
 // the path field shared by the pages, each page's own controls, and the
 // Help, Close, Back and Next/Start buttons. The page flow and its checks are
-// WizardFlow's; the run is PipelineRun's, on a worker thread.
+// WizardFlow's; the run is run::StartRun's, on a worker thread.
 class WizardDialog : public QDialog {
   Q_OBJECT
 

@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "app/help_ids.h"
-#include "audio/sound_checks.h"
 #include "base/file_io.h"
 #include "base/text.h"
+#include "run/sound_files.h"
 #include "run/startup.h"
 
 namespace sonavelt::app {
@@ -154,15 +154,9 @@ bool WizardFlow::CheckSound(const std::string& text) {
     Show(ui_, safe);
     return false;
   }
-  if (!file_io::IsReadableFile(text)) {
-    Show(ui_, audio::MissingFile(text, "audio"));
-    return false;
-  }
-  if (!audio::HasSoundExtension(text)) {
-    Show(ui_, audio::UnsupportedFile(text));
-    return false;
-  }
-  return true;
+  const Status named = run::CheckSoundPath(text);
+  Show(ui_, named);
+  return named.ok();
 }
 
 void WizardFlow::StoreSound(const std::string& text) {

@@ -76,12 +76,12 @@ class TempFile {
   int fd() const { return fd_; }
   int error() const { return error_; }
 
-  // Gives the new file the old one's mode and owner (a new one gets 0644),
-  // flushes it to disk and renames it over `target`.
+  // Gives the new file the old one's mode and owner (a new one gets
+  // new_mode), flushes it to disk and renames it over `target`.
   // A stop asked for before the rename (the flush can take long) leaves the
   // target as it was.
   Status Commit(const std::string& target, const struct stat* old,
-                const std::atomic<bool>* cancel) {
+                const std::atomic<bool>* cancel, unsigned new_mode = 0644) {
     if (old != nullptr) {
       // Root can give the file back to its owner; others keep what they can
       // (their own files; a group they belong to).
@@ -89,7 +89,7 @@ class TempFile {
         if (fchown(fd_, old->st_uid, old->st_gid) != 0) (void)!fchown(fd_, -1, old->st_gid);
       }
       if (fchmod(fd_, old->st_mode & 07777) != 0) return FromErrno(errno);
-    } else if (fchmod(fd_, 0644) != 0) {
+    } else if (fchmod(fd_, new_mode) != 0) {
       return FromErrno(errno);
     }
     if (fsync(fd_) != 0) return FromErrno(errno);
@@ -241,18 +241,42 @@ std::string ResolveLinks(const std::string& path) {
   return current;
 }
 
-Status WriteFileAtomically(const std::string& path, std::string_view bytes,
-                           const std::atomic<bool>* cancel) {
-  const std::string target = ResolveLinks(path);
+namespace {
+
+// WriteFileAtomically's work on a target whose links are resolved.
+Status ReplaceTarget(const std::string& target, std::string_view head, std::string_view tail,
+                     const std::atomic<bool>* cancel, unsigned new_mode) {
   struct stat old;
   bool exists = false;
   if (Status s = StatTarget(target, &old, &exists); !s.ok()) return s;
   TempFile temp(target);
   if (temp.fd() < 0) return FromErrno(temp.error());
   int error = 0;
-  if (!WriteAll(temp.fd(), bytes.data(), bytes.size(), cancel, &error))
+  if (!WriteAll(temp.fd(), head.data(), head.size(), cancel, &error) ||
+      !WriteAll(temp.fd(), tail.data(), tail.size(), cancel, &error))
     return error == ECANCELED ? Status::Cancelled() : FromErrno(error);
-  return temp.Commit(target, exists ? &old : nullptr, cancel);
+  return temp.Commit(target, exists ? &old : nullptr, cancel, new_mode);
+}
+
+}  // namespace
+
+Status WriteFileAtomically(const std::string& path, std::string_view bytes,
+                           const std::atomic<bool>* cancel) {
+  return ReplaceTarget(ResolveLinks(path), bytes, {}, cancel, 0644);
+}
+
+Status AppendLineAtomically(const std::string& path, std::string_view line,
+                            unsigned new_file_mode) {
+  const std::string target = ResolveLinks(path);
+  std::string bytes;
+  if (Status read = ReadWholeFile(target, &bytes); !read.ok()) {
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0 || errno != ENOENT) return read;
+  }
+  if (!bytes.empty() && bytes.back() != '\n') bytes += '\n';
+  std::string tail(line);
+  tail += '\n';
+  return ReplaceTarget(target, bytes, tail, nullptr, new_file_mode);
 }
 
 Status CopyFileAtomically(const std::string& from, const std::string& to,
@@ -319,6 +343,23 @@ long TempFileOwner(std::string_view name) {
     if (!alnum) return 0;
   }
   return pid;
+}
+
+Status ProbeFolderWrite(const std::string& folder) {
+  int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    close(fd);
+    return Status::Ok();
+  }
+  // Without unnamed files (EOPNOTSUPP; EISDIR or EINVAL from kernels that
+  // predate them) a named one settles it; anything else is the answer.
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return FromErrno(errno);
+  std::string path = TempFileTemplate(JoinPath(folder, "write-probe"));
+  fd = mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return FromErrno(errno);
+  close(fd);
+  unlink(path.c_str());
+  return Status::Ok();
 }
 
 bool ProcessIsAlive(long pid) {

@@ -70,6 +70,18 @@ std::string ResolveLinks(const std::string& path);
 Status WriteFileAtomically(const std::string& path, std::string_view bytes,
                            const std::atomic<bool>* cancel = nullptr);
 
+// Adds `line` and a line end to the text file `path`, atomically and
+// through symbolic links as WriteFileAtomically does: a reader, or the file
+// after a crash, has all of the line or none of it, never a part. The other
+// bytes stay as they were, except that a last line without its line end
+// gets one, so that `line` starts a line of its own. A missing file is
+// created with `new_file_mode`, which its temporary file has from the start
+// (no other mode is ever visible); an existing one keeps its mode and owner.
+// Two processes adding at once may lose one of the lines: callers add rare
+// lines a user asked for, one at a time.
+Status AppendLineAtomically(const std::string& path, std::string_view line,
+                            unsigned new_file_mode = 0644);
+
 // Copies `from` over `to` the same way. A file copied onto itself counts as
 // copied. `from` must be a regular file.
 Status CopyFileAtomically(const std::string& from, const std::string& to,
@@ -83,6 +95,13 @@ std::string TempFileTemplate(const std::string& target);
 // The pid that wrote the temporary file named `name` (a file name, not a
 // path), or 0 when the name is not one of ours.
 long TempFileOwner(std::string_view name);
+
+// Whether this process can create a file in `folder`, found by creating
+// one: a file without a name (O_TMPFILE) where the file system has them,
+// else one of our temporary files, removed at once. Either way a program
+// killed here leaves nothing a later run would not remove. The message is
+// the system's words ("Read-only file system", "Permission denied").
+Status ProbeFolderWrite(const std::string& folder);
 
 // True while a process with this pid exists.
 bool ProcessIsAlive(long pid);

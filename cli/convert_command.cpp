@@ -13,12 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/posix_file.h"
-#include "audio/sound_checks.h"
-#include "audio/sound_names.h"
-#include "audio/wave_converter.h"
-#include "base/file_io.h"
 #include "cli/terminal_user_interface.h"
+#include "run/sound_files.h"
 
 namespace sonavelt::cli {
 
@@ -79,30 +75,29 @@ int RunConvertCommand(const std::vector<std::string>& args) {
   const std::string sound = AbsolutePath(paths[0]);
   // The default name comes from the sound's file name only: a folder such
   // as "my.wavs" must not name (and overwrite) a file here.
-  const std::string out = AbsolutePath(paths.size() == 2 ? paths[1] : audio::ConvertedNameOf(sound));
+  const std::string out = AbsolutePath(paths.size() == 2 ? paths[1] : run::ConvertedNameOf(sound));
 
   // No format question here: the command was asked to convert.
   TerminalUserInterface ui(TerminalUserInterface::Answer::kYes);
-  if (!file_io::IsReadableFile(sound)) {
-    Show(ui, audio::MissingFile(sound, "audio"));
+  if (Status readable = run::CheckSoundReadable(sound); !readable.ok()) {
+    Show(ui, readable);
     return 1;
   }
   // The output replaces OUT only at the end, but replacing the sound itself
   // (by its own name, a link or another path to it) would lose it.
-  if (audio::SameFile(sound, out) || sound == out) {
+  if (run::IsSameFile(sound, out) || sound == out) {
     std::fprintf(stderr, "sonavelt-cli convert: %s is the sound itself; choose another OUT\n",
                  out.c_str());
     return 1;
   }
 
-  if (!audio::HasSoundExtension(sound)) {
-    Show(ui, audio::UnsupportedFile(sound));
+  if (Status named = run::CheckSoundName(sound); !named.ok()) {
+    Show(ui, named);
     return 1;
   }
   // The run's check, without its format question: the command was asked
   // to convert.
-  audio::WaveCheckState state;
-  if (Status checked = audio::CheckSoundFile(sound, state, ui); !checked.ok()) {
+  if (Status checked = run::CheckSoundContents(sound, ui); !checked.ok()) {
     Show(ui, checked);
     return 1;
   }
@@ -116,19 +111,13 @@ int RunConvertCommand(const std::vector<std::string>& args) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  audio::ConversionControl control;
-  control.cancel_requested = &g_interrupted;
-  const audio::ConversionResult result = audio::ConvertWaveFile(sound, out, control);
-  switch (result.outcome) {
-    case audio::ConversionOutcome::kConverted:
-      return 0;
-    case audio::ConversionOutcome::kCancelled:
-      std::fprintf(stderr, "sonavelt-cli convert: interrupted; %s was not written\n", out.c_str());
-      return 1;
-    default:
-      Show(ui, result.status);
-      return 1;
+  const Status converted = run::ConvertSound(sound, out, &g_interrupted);
+  if (converted.cancelled()) {
+    std::fprintf(stderr, "sonavelt-cli convert: interrupted; %s was not written\n", out.c_str());
+    return 1;
   }
+  Show(ui, converted);
+  return converted.ok() ? 0 : 1;
 }
 
 }  // namespace sonavelt::cli

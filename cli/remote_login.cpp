@@ -4,112 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-
-#include "base/text.h"
-#include "remote/address_history.h"
-#include "remote/messages.h"
-#include "remote/ssh_host_key.h"
-#include "remote/url.h"
-#include "run/address_history_store.h"
-#include "run/run_messages.h"
 
 namespace sonavelt::cli {
-
-bool IsRemotePageAddress(std::string_view text) {
-  const std::string lower = LowerCopy(std::string(text.substr(0, 8)));
-  for (std::string_view scheme : {"ftp://", "ftpes://", "ftps://", "sftp://"})
-    if (lower.rfind(scheme, 0) == 0) return true;
-  return false;
-}
-
-RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOptions& options,
-                             run::SettingsStore& store, UserInterface& ui) {
-  RemotePage out;
-  remote::FtpAddress address = remote::ParseFtpAddress(address_text);
-  if (!address.usable) {
-    ui.Tell(BoxStyle::kPlain, std::string(remote::kInvalidFtpUrlText));
-    return out;
-  }
-  // The run replaces one file: the address must name it, and every part of
-  // its path must name exactly one entry on the site.
-  const std::string& path = address.start_path;
-  if (path.empty() || path.back() == '/' || !remote::IsSafeRemotePath(path)) {
-    ui.Tell(BoxStyle::kPlain, address_text + " does not name a page.\r\n" +
-                                  std::string(remote::kSelectHtmlFileText));
-    return out;
-  }
-  if (remote::AddressWithoutPassword(address_text) != address_text) {
-    ui.Tell(BoxStyle::kPlain,
-            std::string("The password written in the address is not used: give it in ") +
-                kPasswordVariable + " or when asked.");
-  }
-
-  // Remembered before connecting, so that an address that then fails is
-  // still offered next time.
-  remote::AddressHistory history = run::LoadAddressHistory(store);
-  history.Remember(address_text);
-  if (!run::SaveAddressHistory(history, store))
-    ui.Tell(BoxStyle::kPlain, run::AddressNotRememberedMessage(store.FilePath()));
-
-  remote::FtpLogin login;
-  login.address_text = address_text;
-  login.user_name = address.user_name;
-  login.port = address.port;
-  std::string identity;
-  if (!options.identity.empty()) {
-    std::error_code ec;
-    identity = std::filesystem::absolute(options.identity, ec).string();
-    if (access(identity.c_str(), R_OK) != 0) {
-      ui.Tell(BoxStyle::kPlain, "The key file " + identity + " cannot be read.");
-      return out;
-    }
-  }
-  const char* agent = std::getenv("SSH_AUTH_SOCK");
-  bool use_agent = address.security == remote::Security::kSsh && agent != nullptr && agent[0];
-  const bool ssh = address.security == remote::Security::kSsh;
-  if (ssh && !identity.empty() && remote::PrivateKeyIsEncrypted(identity)) {
-    std::optional<std::string> passphrase = ReadPassphrase(identity);
-    if (!passphrase) {
-      ui.Tell(BoxStyle::kPlain, NoPassphraseText(identity));
-      return out;
-    }
-    login.key_passphrase = *passphrase;
-  }
-  // Over SFTP with a key, the password is asked for only when the user wants
-  // a password login as well.
-  const bool password_wanted = !ssh || identity.empty() || options.password_login;
-  if (!login.user_name.empty() && password_wanted) {
-    std::optional<std::string> password = ReadPassword(login.user_name, address.server);
-    // A key (or the agent) may log in without one; else it must be given.
-    bool key_login = ssh && (!identity.empty() || use_agent);
-    if (!password && !key_login) {
-      ui.Tell(BoxStyle::kPlain, NoPasswordText(login.user_name, address.server));
-      return out;
-    }
-    login.password = password.value_or("");
-  }
-  out.endpoint = remote::EndpointFor(address, login);
-  out.endpoint.ca_file = options.ca_file;
-  // Taken as OpenSSH prints it, with or without its "SHA256:" in front.
-  const std::string& key = options.host_key;
-  out.endpoint.ssh_host_key_sha256 = key.rfind("SHA256:", 0) == 0 ? key.substr(7) : key;
-  out.endpoint.ssh_private_key_file = identity;
-  out.endpoint.ssh_key_passphrase = login.key_passphrase;
-  out.endpoint.ssh_password_login = ssh && !identity.empty() && options.password_login;
-  out.endpoint.use_ssh_agent = use_agent;
-  out.endpoint.known_hosts_file = remote::DefaultKnownHostsFile();
-  out.page.is_remote = true;
-  out.page.remote_site = address.server;
-  out.page.remote_scheme = address.scheme;
-  out.page.remote_user = out.endpoint.user_name;
-  out.page.remote_port = address.port;
-  out.page.remote_path = path;
-  out.ok = true;
-  return out;
-}
 
 std::string NoPasswordText(const std::string& user, const std::string& server) {
   return std::string("There is no terminal to ask for the password of ") + user + " at " + server +
@@ -158,6 +55,36 @@ std::optional<std::string> ReadPassphrase(const std::string& key_file) {
 std::string NoPassphraseText(const std::string& key_file) {
   return "There is no terminal to ask for the passphrase of the key " + key_file + ": set " +
          kPassphraseVariable + " to it and run again.";
+}
+
+namespace {
+
+class TerminalSecrets : public run::SiteSecrets {
+ public:
+  std::optional<std::string> Password(const std::string& user, const std::string& server) override {
+    return ReadPassword(user, server);
+  }
+  std::optional<std::string> Passphrase(const std::string& key_file) override {
+    return ReadPassphrase(key_file);
+  }
+  std::string NoPasswordText(const std::string& user, const std::string& server) override {
+    return cli::NoPasswordText(user, server);
+  }
+  std::string NoPassphraseText(const std::string& key_file) override {
+    return cli::NoPassphraseText(key_file);
+  }
+  std::string AddressPasswordText() override {
+    return std::string("The password written in the address is not used: give it in ") +
+           kPasswordVariable + " or when asked.";
+  }
+};
+
+}  // namespace
+
+RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOptions& options,
+                             run::SettingsStore& store, UserInterface& ui) {
+  TerminalSecrets secrets;
+  return run::PrepareSitePage(address_text, options, secrets, store, ui);
 }
 
 }  // namespace sonavelt::cli

@@ -2,16 +2,14 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "base/user_interface.h"
-#include "remote/ftp_address.h"
-#include "run/run_inputs.h"
 #include "run/settings_store.h"
+#include "run/site_login.h"
 
 // sonavelt-cli run on a page that lives on a site: the address on the command
 // line, the password from the environment or the terminal, and the address
-// remembered for the wizard's connect dialog.
+// remembered for the wizard's connect dialog (run/site_login.h).
 namespace sonavelt::cli {
 
 // The environment variable a script gives the site's password in.
@@ -20,33 +18,15 @@ inline constexpr char kPasswordVariable[] = "SONAVELT_FTP_PASSWORD";
 // key on this machine and is never sent to a server.
 inline constexpr char kPassphraseVariable[] = "SONAVELT_SSH_PASSPHRASE";
 
-// True when `text` is meant as a remote page: it starts with "ftp://",
-// "ftpes://", "ftps://" or "sftp://" (any case).
-bool IsRemotePageAddress(std::string_view text);
+using run::IsRemotePageAddress;
+using RemotePage = run::SitePage;
+// --ca-file, --host-key, --identity and --password-login.
+using RemoteOptions = run::SiteLoginOptions;
 
-// What a run on a remote page needs.
-struct RemotePage {
-  bool ok = false;  // false: the user has been told why
-  run::PageTarget page;
-  remote::FtpEndpoint endpoint;  // holds the password: never print or store it
-};
-
-// The remote options of the command line.
-struct RemoteOptions {
-  std::string ca_file;       // --ca-file: a site's own CA certificates (PEM)
-  std::string host_key;      // --host-key: the SSH host key's fingerprint, "SHA256:" optional
-  std::string identity;      // --identity: an SSH private key file
-  bool password_login = false;  // --password-login: with a key, offer the password too
-};
-
-// Parses `address_text`, remembers it (without any password) in the address
-// history of `store` before any connection is made, and asks for the password
-// of a named user (see ReadPassword) unless an SFTP key file alone logs in;
-// an encrypted key file's passphrase comes from kPassphraseVariable, else
-// the terminal. The options go into the endpoint; SFTP
-// also offers the SSH agent's keys when SSH_AUTH_SOCK is set, and checks host
-// keys against the program's own known-hosts file and the user's. Refusals
-// (among them: no password to be had) are plain boxes on `ui`.
+// run::PrepareSitePage with the secrets of the command line: the password
+// of a named user from kPasswordVariable, else the terminal (ReadPassword);
+// an encrypted key file's passphrase from kPassphraseVariable, else the
+// terminal (ReadPassphrase).
 RemotePage PrepareRemotePage(const std::string& address_text, const RemoteOptions& options,
                              run::SettingsStore& store, UserInterface& ui);
 

@@ -1,14 +1,15 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/remote_login.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_user_interface.h"
-#include "remote/remote_folder.h"
 #include "run/page_removal.h"
+#include "run/run_launcher.h"
 #include "run/settings_store.h"
 
 // sonavelt-cli remove: takes the sounds off a page again, local or on a
@@ -102,21 +103,21 @@ int RunRemoveCommand(const std::vector<std::string>& args) {
 
   TerminalUserInterface ui;
   std::atomic<bool> stop{false};
-  run::PageTarget page;
-  remote::FtpEndpoint endpoint;
+  run::RunRequest request;
+  run::PageTarget& page = request.page;
   if (IsRemotePageAddress(page_text)) {
     run::SettingsStore store;
     RemotePage remote_page = PrepareRemotePage(page_text, remote_options, store, ui);
     if (!remote_page.ok) return kExitStopped;
     page = remote_page.page;
-    endpoint = std::move(remote_page.endpoint);
+    request.site = std::move(remote_page.endpoint);
   } else {
     std::error_code ec;
     page.local_html_path = std::filesystem::absolute(page_text, ec).string();
   }
-  remote::FtpRemoteFolder site(std::move(endpoint), &stop);
+  std::unique_ptr<run::RemoteFolder> site = run::OpenSiteFolder(request.site, &stop);
   run::RemovalServices services;
-  services.remote = &site;
+  services.remote = site.get();
   services.cancel = &stop;
   run::RemovalOutcome outcome;
   {

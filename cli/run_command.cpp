@@ -1,8 +1,3 @@
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,16 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include "base/file_io.h"
+#include "base/status.h"
 #include "base/text.h"
 #include "base/version.h"
 #include "cli/remote_login.h"
 #include "cli/stop_signals.h"
+#include "cli/terminal_progress_panel.h"
 #include "cli/terminal_user_interface.h"
-#include "remote/transfers.h"
-#include "run/audio_sound_work.h"
-#include "run/pipeline_run.h"
-#include "run/progress_panel.h"
+#include "run/run_launcher.h"
 #include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
@@ -114,86 +107,9 @@ constexpr char kRunHelp[] =
     "     page ends inside an unclosed comment or textarea), the site could not\n"
     "     be reached or refused a transfer, or Ctrl-C\n";
 
-// Status texts on one line: line ends and tabs become single blanks.
-std::string OneLine(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    char d = (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
-    if (d == ' ' && (out.empty() || out.back() == ' ')) continue;
-    out += d;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
+Status MoreThanOnePage(const std::string& first, const std::string& second) {
+  return Status::InvalidArgument("more than one page given: " + first + ", " + second);
 }
-
-// Progress on standard error: on a terminal one line that redraws; else one
-// line per status text and per new percentage.
-class TerminalProgressPanel : public run::ProgressPanel {
- public:
-  explicit TerminalProgressPanel(bool quiet) : quiet_(quiet), tty_(isatty(fileno(stderr))) {}
-  ~TerminalProgressPanel() override { Finish(); }
-
-  void SetStatusText(const std::string& text) override {
-    status_ = OneLine(text);
-    if (quiet_) return;
-    if (tty_) Redraw();
-    else std::fprintf(stderr, "%s\n", status_.c_str());
-  }
-  void SetPosition(int percent) override {
-    if (percent == percent_) return;
-    percent_ = percent;
-    if (quiet_) return;
-    if (tty_) Redraw();
-    else std::fprintf(stderr, "%d%%\n", percent);
-  }
-  void SetBarOnly(int) override {}
-  // Ends the redrawn line before other output.
-  void Finish() {
-    if (tty_ && drawn_) std::fprintf(stderr, "\n");
-    drawn_ = false;
-  }
-
- private:
-  void Redraw() {
-    std::string label = percent_ < 0 ? "    " : (std::to_string(percent_) + "%");
-    // A line longer than the terminal would wrap, and the next redraw
-    // would only clear its last part.
-    std::string shown = status_;
-    struct winsize size {};
-    if (ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 && size.ws_col > 8 &&
-        shown.size() > size.ws_col - 6u)
-      shown.resize(size.ws_col - 6u);
-    std::fprintf(stderr, "\r\033[K%4s %s", label.c_str(), shown.c_str());
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-
-  bool quiet_;
-  bool tty_;
-  bool drawn_ = false;
-  int percent_ = -1;
-  std::string status_;
-};
-
-// A user interface that first ends the progress line, so messages start on
-// a line of their own.
-class RunUserInterface : public UserInterface {
- public:
-  RunUserInterface(TerminalUserInterface& inner, TerminalProgressPanel& panel)
-      : inner_(inner), panel_(panel) {}
-  void Tell(BoxStyle style, const std::string& text) override {
-    panel_.Finish();
-    inner_.Tell(style, text);
-  }
-  bool Ask(BoxStyle style, const std::string& question) override {
-    panel_.Finish();
-    return inner_.Ask(style, question);
-  }
-
- private:
-  TerminalUserInterface& inner_;
-  TerminalProgressPanel& panel_;
-};
 
 struct Arguments {
   std::string page;
@@ -211,8 +127,8 @@ struct Arguments {
   bool version = false;
 };
 
-// Fills `out`; answers an error text for a bad command line.
-std::string ParseArguments(const std::vector<std::string>& args, Arguments& out) {
+// Fills `out`; a bad command line is refused with what is wrong with it.
+Status ParseArguments(const std::vector<std::string>& args, Arguments& out) {
   static const std::vector<std::pair<std::string, std::pair<OptionBoxId, bool>>> switches = {
       {"--random", {OptionBoxId::kRandomOrder, true}},
       {"--in-order", {OptionBoxId::kRandomOrder, false}},
@@ -238,7 +154,7 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       continue;
     }
     if (options_ended) {
-      if (!out.page.empty()) return "more than one page given: " + out.page + ", " + a;
+      if (!out.page.empty()) return MoreThanOnePage(out.page, a);
       out.page = a;
       continue;
     }
@@ -265,7 +181,10 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       ok = value(&text);
       if (ok) {
         out.position = run::PlayerPositionOfText(text);
-        if (!out.position) return "--player-position takes block, top-left, top-right, bottom-left or bottom-right, not " + text;
+        if (!out.position)
+          return Status::InvalidArgument(
+              "--player-position takes block, top-left, top-right, bottom-left or "
+              "bottom-right, not " + text);
       }
     }
     else if (a == "--install-folder") ok = value(&out.install_folder);
@@ -279,7 +198,7 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
     else if (a == "-h" || a == "--help") out.help = true;
     else if (a == "--version") out.version = true;
     else known = false;
-    if (!ok) return "option " + a + " needs a value";
+    if (!ok) return Status::InvalidArgument("option " + a + " needs a value");
     if (known) continue;
     bool matched = false;
     for (const auto& [name, click] : switches) {
@@ -289,11 +208,11 @@ std::string ParseArguments(const std::vector<std::string>& args, Arguments& out)
       }
     }
     if (matched) continue;
-    if (!a.empty() && a[0] == '-' && a != "-") return "unknown option " + a;
-    if (!out.page.empty()) return "more than one page given: " + out.page + ", " + a;
+    if (!a.empty() && a[0] == '-' && a != "-") return Status::InvalidArgument("unknown option " + a);
+    if (!out.page.empty()) return MoreThanOnePage(out.page, a);
     out.page = a;
   }
-  return std::string();
+  return Status::Ok();
 }
 
 const char* PageName(run::ReturnPage page) {
@@ -305,46 +224,23 @@ const char* PageName(run::ReturnPage page) {
   }
 }
 
-}  // namespace
-
-int RunRunCommand(const std::vector<std::string>& args) {
-  Arguments a;
-  std::string error = ParseArguments(args, a);
-  if (!error.empty()) {
-    std::fprintf(stderr, "sonavelt-cli run: %s\n(see sonavelt-cli run --help)\n", error.c_str());
-    return kExitUsage;
-  }
-  if (a.help) {
-    std::fputs(kRunHelp, stdout);
-    return kExitDone;
-  }
-  if (a.version) {
-    std::printf("sonavelt-cli %s\n", kVersion);
-    return kExitDone;
-  }
-
-  TerminalUserInterface terminal(a.answer);
-  TerminalProgressPanel panel(a.quiet);
-  RunUserInterface ui(terminal, panel);
-  run::SettingsStore store;
-
+// Every path the run derives from the install folder (the settings page
+// among them) is printed: it starts absolute, as the page's does.
+std::string AbsoluteFolder(const std::string& folder) {
+  if (folder.empty()) return folder;
   std::error_code ec;
-  // Every path the run derives from the install folder (the settings page
-  // among them) is printed: it starts absolute, as the page's does.
-  if (!a.install_folder.empty()) {
-    std::error_code absolute_ec;
-    std::string folder =
-        std::filesystem::absolute(a.install_folder, absolute_ec).lexically_normal().string();
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    a.install_folder = folder;
-  }
-  run::StartUp start = run::LoadStartUp(store, a.install_folder);
-  run::RunRequest& request = start.request;
-  run::RequestBuilder builder(request, start.stored);
+  std::string absolute = std::filesystem::absolute(folder, ec).lexically_normal().string();
+  while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
+  return absolute;
+}
 
-  // The first page: the page file and the number of combinations.
+// The first page: the page (fetched from its site when it lives on one) and
+// the number of combinations, then the sounds given for each combination.
+// Answers the exit status when the command ends here, having said why.
+std::optional<int> LeavePages(const Arguments& a, run::SettingsStore& store, UserInterface& ui,
+                              run::RequestBuilder& builder, run::RunRequest& request) {
+  std::error_code ec;
   run::PageTarget& page = request.page;
-  remote::RemotePageTransfer transport;
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
     if (!remote_page.ok) return kExitStopped;
@@ -352,7 +248,7 @@ int RunRunCommand(const std::vector<std::string>& args) {
     std::string local_page = std::move(page.local_html_path);
     page = remote_page.page;
     page.local_html_path = std::move(local_page);
-    transport.set_endpoint(std::move(remote_page.endpoint));
+    request.site = std::move(remote_page.endpoint);
   } else if (!a.page.empty()) {
     page.local_html_path = std::filesystem::absolute(a.page, ec).string();
   }
@@ -383,61 +279,29 @@ int RunRunCommand(const std::vector<std::string>& args) {
       }
     }
   }
+  return std::nullopt;
+}
 
-  // The options page: shown for these choices, clicked as asked, left.
-  run::RunOptions& options = request.options;
+// The options page: shown for these choices, clicked as asked, left; then
+// the install folder's files the run copies.
+Status LeaveOptionsPage(const Arguments& a, UserInterface& ui, run::RequestBuilder& builder,
+                        run::RunRequest& request) {
   builder.ShowOptions();
   for (const auto& [box, checked] : a.clicks) builder.ClickOption(box, checked);
-  if (a.position) options.player_position = *a.position;
-  if (Status url = builder.LeaveOptionsPage(a.url, ui); !url.ok()) {
-    Show(ui, url);
-    return kExitStopped;
-  }
+  if (a.position) request.options.player_position = *a.position;
+  if (Status url = builder.LeaveOptionsPage(a.url, ui); !url.ok()) return url;
+  return run::CheckInstallFiles(request);
+}
 
-  if (Status files = run::CheckInstallFiles(request); !files.ok()) {
-    Show(ui, files);
-    return kExitStopped;
-  }
-
-  // The process's private work folder; those of killed runs go first.
-  run::InstallPaths& paths = request.paths;
-  std::unique_ptr<run::WorkFolder> work;
-  if (Status folder = run::OpenWorkFolder(paths, &work); !folder.ok()) {
-    Show(ui, folder);
-    return kExitStopped;
-  }
-
-  run::RunState state;
-  // Ctrl-C and SIGTERM stop the run: the page is untouched unless it was
-  // already replaced (it is only ever renamed into place), and the next run
-  // removes what this one left.
-  std::optional<StopSignals> signals(&state.cancel_requested);
-  run::AudioSoundWork sound_work(ui);
-  run::RunServices services;
-  services.sounds = &sound_work;
-  services.transport = &transport;
-  services.write_history = [&store](const run::StoredHistory& h) { store.WriteHistory(h); };
-  services.show_warning = [&ui](const Status& warning) { Show(ui, warning); };
-  run::PipelineRun pipeline(page, sounds, options, paths, ui, panel, state, services);
-  run::RunOutcome outcome = pipeline.Run();
-  Show(ui, outcome.message);
-  panel.Finish();
-  work.reset();
-  signals.reset();
-
+// What the run wrote (standard output) or why it stopped (standard error),
+// and the command's exit status.
+int Report(const run::RunReport& report, run::SettingsStore& store) {
+  const run::RunOutcome& outcome = report.outcome;
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:
-      if (page.is_remote) {
-        remote::RemoteLayout layout(page.remote_path);
-        std::printf("page: %s:%s\n", page.remote_site.c_str(), page.remote_path.c_str());
-        std::printf("resource file: %s:%s\n", page.remote_site.c_str(),
-                    layout.BesidePage(pipeline.resource_file_name()).c_str());
-      } else {
-        std::printf("page: %s\n", page.local_html_path.c_str());
-        std::printf("resource file: %s\n",
-                    file_io::JoinPath(pipeline.page_folder(), pipeline.resource_file_name()).c_str());
-      }
-      std::printf("settings page: %s\n", state.test_page_address.c_str());
+      std::printf("page: %s\n", report.page.c_str());
+      std::printf("resource file: %s\n", report.resource_file.c_str());
+      std::printf("settings page: %s\n", report.settings_page.c_str());
       // A settings file that cannot be written (a folder in its place, a
       // read-only home) must not be reported as holding this run's choices.
       if (store.Sync()) {
@@ -459,6 +323,61 @@ int RunRunCommand(const std::vector<std::string>& args) {
       return kExitEnded;
   }
   return kExitEnded;
+}
+
+}  // namespace
+
+int RunRunCommand(const std::vector<std::string>& args) {
+  Arguments a;
+  if (Status parsed = ParseArguments(args, a); !parsed.ok()) {
+    std::fprintf(stderr, "sonavelt-cli run: %s\n(see sonavelt-cli run --help)\n",
+                 parsed.message().c_str());
+    return kExitUsage;
+  }
+  if (a.help) {
+    std::fputs(kRunHelp, stdout);
+    return kExitDone;
+  }
+  if (a.version) {
+    std::printf("sonavelt-cli %s\n", kVersion);
+    return kExitDone;
+  }
+
+  TerminalUserInterface terminal(a.answer);
+  TerminalProgressPanel panel(a.quiet);
+  RunUserInterface ui(terminal, panel);
+  run::SettingsStore store;
+  run::StartUp start = run::LoadStartUp(store, AbsoluteFolder(a.install_folder));
+  run::RunRequest& request = start.request;
+  run::RequestBuilder builder(request, start.stored);
+  if (std::optional<int> ended = LeavePages(a, store, ui, builder, request)) return *ended;
+  if (Status options = LeaveOptionsPage(a, ui, builder, request); !options.ok()) {
+    Show(ui, options);
+    return kExitStopped;
+  }
+
+  // The process's private work folder; those of killed runs go first.
+  std::unique_ptr<run::WorkFolder> work;
+  if (Status folder = run::OpenWorkFolder(request.paths, &work); !folder.ok()) {
+    Show(ui, folder);
+    return kExitStopped;
+  }
+  run::RunState state;
+  // Ctrl-C and SIGTERM stop the run: the page is untouched unless it was
+  // already replaced (it is only ever renamed into place), and the next run
+  // removes what this one left.
+  std::optional<StopSignals> signals(&state.cancel_requested);
+  run::RunFrontEnd front;
+  front.ui = &ui;
+  front.panel = &panel;
+  front.state = &state;
+  front.write_history = [&store](const run::StoredHistory& h) { store.WriteHistory(h); };
+  run::RunReport report = run::StartRun(request, front);
+  Show(ui, report.outcome.message);
+  panel.Finish();
+  work.reset();
+  signals.reset();
+  return Report(report, store);
 }
 
 }  // namespace sonavelt::cli

@@ -2,19 +2,18 @@
 
 #include <curl/curl.h>
 
+#include "base/file_io.h"
 #include "remote/messages.h"
 #include "remote/ssh_host_key.h"
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 namespace sonavelt::remote {
 namespace {
@@ -66,16 +65,16 @@ struct FtpConnection::Perform {
   std::string url;
   bool nobody = false;
   bool fresh = false;
-  bool ascii = false;
   std::vector<std::string> quote;
   std::vector<std::string> postquote;
   const std::string* upload = nullptr;  // the bytes to send
-  std::string* text_sink = nullptr;      // a listing
-  std::FILE* file_sink = nullptr;        // a download
-  // Transfer state.
+  std::string* sink = nullptr;          // what the server sends: a listing, a file
+  // Transfer state, and what the handle points to while the request runs.
   size_t upload_offset = 0;
-  bool pending_cr = false;  // ASCII download: a CR that ended the last chunk
   bool sink_failed = false;
+  std::string known_hosts;
+  std::unique_ptr<curl_slist, SlistDeleter> quote_list;
+  std::unique_ptr<curl_slist, SlistDeleter> postquote_list;
   // Results.
   HostKeyProblem host_key_problem = HostKeyProblem::kNone;
   std::string host_key_fingerprint;
@@ -148,28 +147,10 @@ int OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
 size_t OnWrite(char* data, size_t size, size_t count, void* user) {
   auto* p = static_cast<FtpConnection::Perform*>(user);
   size_t n = size * count;
-  std::string chunk;
-  std::string_view bytes(data, n);
-  if (p->ascii) {
-    // Turn CR LF into LF (whatever a server sends for its line ends), also
-    // when the pair is split between two chunks.
-    chunk.reserve(n + 1);
-    for (char c : bytes) {
-      if (p->pending_cr) {
-        p->pending_cr = false;
-        if (c != '\n') chunk += '\r';
-      }
-      if (c == '\r') {
-        p->pending_cr = true;
-        continue;
-      }
-      chunk += c;
-    }
-    bytes = chunk;
-  }
-  if (p->text_sink) p->text_sink->append(bytes);
-  if (p->file_sink && !bytes.empty() &&
-      std::fwrite(bytes.data(), 1, bytes.size(), p->file_sink) != bytes.size()) {
+  if (p->sink == nullptr) return n;
+  try {
+    p->sink->append(data, n);
+  } catch (const std::bad_alloc&) {
     p->sink_failed = true;
     return 0;  // makes libcurl stop with CURLE_WRITE_ERROR
   }
@@ -402,95 +383,105 @@ std::string FtpConnection::QuotedPath(const std::string& absolute_path) const {
   return quoted + "\"";
 }
 
-Status FtpConnection::Run(Perform& p) {
-  if (!has_session()) return Status::IoError("cannot create a libcurl handle");
-  CURL* h = Handle(handle_);
-  std::string known_hosts;
-  // reset clears the options of the last request; the open connection stays.
-  curl_easy_reset(h);
+namespace {
+
+// Over SFTP with a key file, the password goes to libcurl only when the
+// user asked for a password login as well: libcurl would offer it.
+bool OffersPassword(const FtpEndpoint& e) {
+  return e.security != Security::kSsh || e.ssh_private_key_file.empty() || e.ssh_password_login;
+}
+
+bool UsesTls(const FtpEndpoint& e) {
+  return e.security == Security::kExplicitTls || e.security == Security::kImplicitTls;
+}
+
+// Where to go and who logs in.
+void SetEndpointAndLogin(CURL* h, const FtpEndpoint& e, const FtpConnection::Perform& p) {
   curl_easy_setopt(h, CURLOPT_URL, p.url.c_str());
-  const bool ssh = endpoint_.security == Security::kSsh;
-  const bool key_file = ssh && !endpoint_.ssh_private_key_file.empty();
-  // Over SFTP with a key file, the password goes to libcurl only when the
-  // user asked for a password login as well: libcurl would offer it.
-  const bool offer_password = !key_file || endpoint_.ssh_password_login;
-  if (!endpoint_.user_name.empty()) {
-    curl_easy_setopt(h, CURLOPT_USERNAME, endpoint_.user_name.c_str());
-    if (offer_password) curl_easy_setopt(h, CURLOPT_PASSWORD, endpoint_.password.c_str());
+  if (!e.user_name.empty()) {
+    curl_easy_setopt(h, CURLOPT_USERNAME, e.user_name.c_str());
+    if (OffersPassword(e)) curl_easy_setopt(h, CURLOPT_PASSWORD, e.password.c_str());
   }
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_MAXCONNECTS, 1L);
   curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
+  if (p.fresh) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+}
+
+void SetTls(CURL* h, const FtpEndpoint& e) {
+  if (!UsesTls(e)) return;
+  curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+  if (e.security == Security::kExplicitTls)
+    curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+  // Servers that require the data channel to resume the control channel's
+  // TLS session (vsftpd's default) refuse a data channel that offers a
+  // TLS 1.3 ticket which arrived after the handshake: with TLS 1.2 the
+  // session is known when the handshake ends, and the cached session is
+  // reused on every data connection.
+  curl_easy_setopt(h, CURLOPT_SSLVERSION,
+                   static_cast<long>(CURL_SSLVERSION_TLSv1_2) |
+                       static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+  curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 1L);
+  if (!e.ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, e.ca_file.c_str());
+  // The certificate's names, for a message when they do not match the server's.
+  curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
+}
+
+void SetSsh(CURL* h, const FtpEndpoint& e, FtpConnection::Perform& p) {
+  if (e.security != Security::kSsh) return;
+  // The passphrase unlocks the key on this machine (libssh2 reads the
+  // file); it is never a password. A password login is offered only
+  // without a key file, or when asked for.
+  long auth = OffersPassword(e) ? CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD : 0;
+  if (!e.ssh_private_key_file.empty()) {
+    auth |= CURLSSH_AUTH_PUBLICKEY;
+    curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, e.ssh_private_key_file.c_str());
+    curl_easy_setopt(h, CURLOPT_KEYPASSWD, e.ssh_key_passphrase.c_str());
+  }
+  if (e.use_ssh_agent) auth |= CURLSSH_AUTH_AGENT;
+  curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, auth);
+  // libcurl reads the user's known_hosts (a missing file knows no host);
+  // OnSshKey decides, with the pinned key and the program's own file.
+  p.known_hosts = UserKnownHostsFile();
+  curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, p.known_hosts.c_str());
+  curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, OnSshKey);
+  curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, &p);
+}
+
+void SetTimeoutsAndProgress(CURL* h, const FtpEndpoint& e, long connect_seconds,
+                            long stall_seconds, FtpConnection::Perform& p) {
   // Contacting and logging in within the connect time; after that, no reply
   // and no data moving for the stall time is a lost connection.
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(ConnectSeconds()));
-  curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(StallSeconds()));
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connect_seconds);
+  curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, stall_seconds);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(StallSeconds()));
-  if (endpoint_.max_send_bytes_per_second > 0) {
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, stall_seconds);
+  if (e.max_send_bytes_per_second > 0) {
     curl_easy_setopt(h, CURLOPT_MAX_SEND_SPEED_LARGE,
-                     static_cast<curl_off_t>(endpoint_.max_send_bytes_per_second));
+                     static_cast<curl_off_t>(e.max_send_bytes_per_second));
     // Small chunks, so that the cap holds within a small file too.
     curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
   }
   // The progress hook checks the cancel flag inside libcurl's work; the
   // transfer loop (PerformOn) checks it between its short waits.
-  p.endpoint = &endpoint_;
-  p.cancel = cancel_flag_;
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &p);
+}
+
+// The debug hook is how the server's replies are paired with the commands
+// they answer; nothing is printed.
+void SetReplyCollection(CURL* h, FtpConnection::Perform& p) {
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, p.error);
-  // The debug hook is how the server's replies are paired with the commands
-  // they answer; nothing is printed.
   curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
   curl_easy_setopt(h, CURLOPT_DEBUGDATA, &p);
-  switch (endpoint_.security) {
-    case Security::kPlain: break;
-    case Security::kExplicitTls:
-    case Security::kImplicitTls:
-      curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-      if (endpoint_.security == Security::kExplicitTls)
-        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-      // Servers that require the data channel to resume the control channel's
-      // TLS session (vsftpd's default) refuse a data channel that offers a
-      // TLS 1.3 ticket which arrived after the handshake: with TLS 1.2 the
-      // session is known when the handshake ends, and the cached session is
-      // reused on every data connection.
-      curl_easy_setopt(h, CURLOPT_SSLVERSION,
-                       static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-      curl_easy_setopt(h, CURLOPT_SSL_SESSIONID_CACHE, 1L);
-      break;
-    case Security::kSsh: {
-      // The passphrase unlocks the key on this machine (libssh2 reads the
-      // file); it is never a password. A password login is offered only
-      // without a key file, or when asked for.
-      long auth = offer_password ? CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD : 0;
-      if (key_file) {
-        auth |= CURLSSH_AUTH_PUBLICKEY;
-        curl_easy_setopt(h, CURLOPT_SSH_PRIVATE_KEYFILE, endpoint_.ssh_private_key_file.c_str());
-        curl_easy_setopt(h, CURLOPT_KEYPASSWD, endpoint_.ssh_key_passphrase.c_str());
-      }
-      if (endpoint_.use_ssh_agent) auth |= CURLSSH_AUTH_AGENT;
-      curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, auth);
-      // libcurl reads the user's known_hosts (a missing file knows no host);
-      // OnSshKey decides, with the pinned key and the program's own file.
-      known_hosts = UserKnownHostsFile();
-      curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, known_hosts.c_str());
-      curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, OnSshKey);
-      curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, &p);
-      break;
-    }
-  }
-  if (!endpoint_.ca_file.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, endpoint_.ca_file.c_str());
-  // The certificate's names, for a message when they do not match the server's.
-  if (endpoint_.security == Security::kExplicitTls || endpoint_.security == Security::kImplicitTls)
-    curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
-  if (p.fresh) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+}
+
+// What moves: nothing (NOBODY), the server's bytes into the sink, or ours
+// up; and the commands sent before and after.
+void SetTransfer(CURL* h, FtpConnection::Perform& p) {
   if (p.nobody) curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-  if (p.ascii && endpoint_.security != Security::kSsh)
-    curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 1L);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnWrite);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &p);
   if (p.upload) {
@@ -499,24 +490,16 @@ Status FtpConnection::Run(Perform& p) {
     curl_easy_setopt(h, CURLOPT_READDATA, &p);
     curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, OnSeek);
     curl_easy_setopt(h, CURLOPT_SEEKDATA, &p);
-    if (!p.ascii)
-      curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(p.upload->size()));
+    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(p.upload->size()));
   }
-  std::unique_ptr<curl_slist, SlistDeleter> quote(MakeSlist(p.quote));
-  std::unique_ptr<curl_slist, SlistDeleter> postquote(MakeSlist(p.postquote));
-  if (quote) curl_easy_setopt(h, CURLOPT_QUOTE, quote.get());
-  if (postquote) curl_easy_setopt(h, CURLOPT_POSTQUOTE, postquote.get());
+  p.quote_list.reset(MakeSlist(p.quote));
+  p.postquote_list.reset(MakeSlist(p.postquote));
+  if (p.quote_list) curl_easy_setopt(h, CURLOPT_QUOTE, p.quote_list.get());
+  if (p.postquote_list) curl_easy_setopt(h, CURLOPT_POSTQUOTE, p.postquote_list.get());
+}
 
-  p.code = PerformOn(static_cast<CURLM*>(multi_), h, cancel_flag_);
-  if (p.code == CURLE_PEER_FAILED_VERIFICATION) p.certificate_names = CertificateNames(h);
-  if (p.ascii && p.pending_cr) {
-    // A lone CR at the very end of the data belongs to the data.
-    p.pending_cr = false;
-    char cr = '\r';
-    if (p.text_sink) p.text_sink->push_back(cr);
-    if (p.file_sink) std::fwrite(&cr, 1, 1, p.file_sink);
-  }
-  // Leave no pointer to this request's buffers in the handle.
+// Leaves no pointer to a finished request's buffers in the handle.
+void ForgetRequest(CURL* h) {
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
   curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, nullptr);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, nullptr);
@@ -524,13 +507,33 @@ Status FtpConnection::Run(Perform& p) {
   curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, nullptr);
   curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
   curl_easy_setopt(h, CURLOPT_POSTQUOTE, nullptr);
+}
+
+}  // namespace
+
+Status FtpConnection::Run(Perform& p) {
+  if (!has_session()) return Status::IoError("cannot create a libcurl handle");
+  CURL* h = Handle(handle_);
+  p.endpoint = &endpoint_;
+  p.cancel = cancel_flag_;
+  // reset clears the options of the last request; the open connection stays.
+  curl_easy_reset(h);
+  SetEndpointAndLogin(h, endpoint_, p);
+  SetTls(h, endpoint_);
+  SetSsh(h, endpoint_, p);
+  SetTimeoutsAndProgress(h, endpoint_, ConnectSeconds(), StallSeconds(), p);
+  SetReplyCollection(h, p);
+  SetTransfer(h, p);
+  p.code = PerformOn(static_cast<CURLM*>(multi_), h, cancel_flag_);
+  if (p.code == CURLE_PEER_FAILED_VERIFICATION) p.certificate_names = CertificateNames(h);
+  ForgetRequest(h);
   if (p.code == CURLE_OK) return Status::Ok();
   return Explain(p);
 }
 
 Status FtpConnection::Explain(const Perform& p) const {
   if (p.code == CURLE_ABORTED_BY_CALLBACK) return Status::Cancelled();
-  if (p.sink_failed) return Status::IoError("the local copy could not be written (is the disk full?)");
+  if (p.sink_failed) return Status::IoError("the download does not fit in memory");
   const std::string& server = endpoint_.server;
   switch (p.host_key_problem) {
     case HostKeyProblem::kNone: break;
@@ -706,74 +709,31 @@ Status FtpConnection::List(const std::string& folder, std::vector<RemoteEntry>* 
   Perform p;
   std::string text;
   p.url = UrlFor(Absolute(folder), true);
-  p.text_sink = &text;
+  p.sink = &text;
   Status status = Run(p);
   if (!status.ok()) return status;
   *entries = ParseListing(text);
   return Status::Ok();
 }
 
-Status FtpConnection::Download(const std::string& remote_path, const std::string& local_path,
-                               TransferType type) {
+Status FtpConnection::Download(const std::string& remote_path, std::string* bytes) {
+  bytes->clear();
   if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
-  std::string partial = local_path + ".part";
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
-  if (!file) return Status::IoError("cannot create " + partial);
   Perform p;
   p.url = UrlFor(Absolute(remote_path), false);
-  p.ascii = type == TransferType::kAscii;
-  p.file_sink = file;
+  p.sink = bytes;
   Status status = Run(p);
-  if (std::fclose(file) != 0 && status.ok()) status = Status::IoError("cannot write " + partial);
-  std::error_code ec;
-  if (status.ok()) {
-    std::filesystem::rename(partial, local_path, ec);
-    if (ec) status = Status::IoError("cannot replace " + local_path + ": " + ec.message());
-  }
-  if (!status.ok()) std::filesystem::remove(partial, ec);
+  if (!status.ok()) bytes->clear();
   return status;
 }
 
-Status FtpConnection::Upload(const std::string& local_path, const std::string& remote_path,
-                             TransferType type) {
-  if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
-  std::ifstream in(local_path, std::ios::binary);
-  if (!in) return Status::NotFound("cannot open " + local_path);
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) return Status::IoError("cannot read " + local_path);
-  std::string data = buffer.str();
-  bool ascii = type == TransferType::kAscii;
-  if (ascii) {
-    // libcurl turns every LF into CR LF for an ASCII upload; a CR LF already
-    // there would reach the server as CR CR LF and leave a stray CR in the
-    // page, so it gets LF-only text.
-    std::string lf;
-    lf.reserve(data.size());
-    for (size_t i = 0; i < data.size(); ++i)
-      if (!(data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')) lf += data[i];
-    data.swap(lf);
-  }
-
-  std::string target = Absolute(remote_path);
-  std::string temporary = TemporaryUploadPath(target);
-  Perform p;
-  p.url = UrlFor(temporary, false);
-  p.upload = &data;
-  p.ascii = ascii;
-  Status status = Run(p);
+Status FtpConnection::Download(const std::string& remote_path, const std::string& local_path) {
+  std::string bytes;
+  Status status = Download(remote_path, &bytes);
   if (!status.ok()) return status;
-  if (!ascii) {
-    int64_t size = -1;
-    if (Size(temporary, &size).ok() && size != static_cast<int64_t>(data.size())) {
-      static_cast<void>(Delete(temporary));  // best effort: the next run replaces it
-      return Status::IoError(temporary + " arrived with " + std::to_string(size) + " of " +
-                             std::to_string(data.size()) + " bytes.");
-    }
-  }
-  status = Replace(temporary, target);
-  if (!status.ok() && IsPermanentFailure(status)) static_cast<void>(Delete(temporary));
-  return status;
+  status = file_io::WriteFileAtomically(local_path, bytes, cancel_flag_);
+  if (status.ok() || status.cancelled()) return status;
+  return Status::IoError("writing " + local_path + ": " + status.message());
 }
 
 Status FtpConnection::Replace(const std::string& complete, const std::string& target) {
@@ -829,10 +789,10 @@ Status FtpConnection::Store(const std::string& data, const std::string& remote_p
   }
   const Reply* reply = p.ReplyTo("SIZE ");
   if (reply && reply->code == 213) {
-    try {
-      *stored_size = std::stoll(reply->line.substr(4));
-    } catch (const std::exception&) {
-    }
+    int64_t size = -1;
+    const char* digits = reply->line.data() + 4;
+    const char* end = reply->line.data() + reply->line.size();
+    if (std::from_chars(digits, end, size).ec == std::errc()) *stored_size = size;
   }
   return status;
 }

@@ -11,11 +11,6 @@
 
 namespace sonavelt::remote {
 
-enum class TransferType {
-  kAscii,   // line ends become the server's text line ends
-  kBinary,  // byte for byte (the page too: its line ends stay its own)
-};
-
 // True for a failure that trying again cannot mend: the server refused the
 // command (a 5xx reply, an SFTP permission or no-such-file answer, a refused
 // login or certificate). Lost connections, time-outs and 4xx replies are not.
@@ -23,6 +18,7 @@ bool IsPermanentFailure(const Status& status);
 
 // One logged-in session with an FTP, FTPS or SFTP site, over one libcurl easy
 // handle that keeps its control connection from one operation to the next.
+// Files travel byte for byte (a page's line ends stay its own).
 //
 // Paths are remote paths: absolute ("/www/index.html") or relative to
 // current_directory(). The current directory lives on our side: every
@@ -67,20 +63,13 @@ class FtpConnection : public RemoteLister {
   Status CreateDirectory(const std::string& path);
   // The entries of a folder in the server's order, "." and ".." left out.
   Status List(const std::string& folder, std::vector<RemoteEntry>* entries) override;
-  // Copies a remote file to `local_path`, replacing it. The local file is
-  // written under a temporary name and renamed when complete, so a failed
-  // download leaves no partial file. ASCII: the local copy has "\n" line ends.
-  Status Download(const std::string& remote_path, const std::string& local_path,
-                  TransferType type);
-  // Copies a local file to `remote_path`. The data go to a temporary name in
-  // the same folder (TemporaryUploadPath), their size is checked, and the
-  // temporary file then replaces the target in one rename: the target is the
-  // old file or the new one, never a partial one. A refused rename leaves the
-  // target alone, removes the temporary file and answers Refused.
-  // ASCII: "\r\n" in the local file is sent as one line end (the server
-  // stores its own).
-  Status Upload(const std::string& local_path, const std::string& remote_path,
-                TransferType type);
+  // Reads a remote file into *bytes (empty on failure).
+  Status Download(const std::string& remote_path, std::string* bytes);
+  // Copies a remote file to `local_path` with file_io::WriteFileAtomically
+  // (a temporary name the clean-up knows, flushed, renamed), so a failed
+  // download leaves the local file as it was. A local failure says
+  // "writing LOCAL_PATH: " and the system's words.
+  Status Download(const std::string& remote_path, const std::string& local_path);
   // Sends `data` (binary) to `remote_path`, creating or overwriting it.
   // stored_size (optional): the file's size on the server afterwards, -1
   // when the server does not tell.

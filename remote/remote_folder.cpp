@@ -2,9 +2,36 @@
 
 #include <utility>
 
+#include "base/file_io.h"
 #include "remote/messages.h"
 
 namespace sonavelt::remote {
+namespace {
+
+// The file goes to a temporary name beside the target, its size on the
+// server is checked, and it then replaces the target in one rename. A
+// refused rename leaves the target alone and removes the temporary file.
+Status SendAndReplace(FtpConnection& connection, const std::string& local_path,
+                      const std::string& remote_path) {
+  std::string data;
+  if (Status read = file_io::ReadWholeFile(local_path, &data); !read.ok())
+    return Status::IoError("reading " + local_path + ": " + read.message());
+  const std::string temporary = FtpConnection::TemporaryUploadPath(remote_path);
+  int64_t stored = -1;
+  Status status = connection.Store(data, temporary, &stored);
+  if (!status.ok()) return status;
+  const auto sent = static_cast<int64_t>(data.size());
+  if (stored >= 0 && stored != sent) {
+    static_cast<void>(connection.Delete(temporary));  // best effort: the next try replaces it
+    return Status::IoError(temporary + " arrived with " + std::to_string(stored) + " of " +
+                           std::to_string(sent) + " bytes.");
+  }
+  status = connection.Replace(temporary, remote_path);
+  if (!status.ok() && IsPermanentFailure(status)) static_cast<void>(connection.Delete(temporary));
+  return status;
+}
+
+}  // namespace
 
 FtpRemoteFolder::FtpRemoteFolder(FtpEndpoint endpoint, const std::atomic<bool>* cancel)
     : endpoint_(std::move(endpoint)), cancel_(cancel) {}
@@ -40,7 +67,7 @@ Status FtpRemoteFolder::List(const std::string& folder, std::vector<std::string>
 
 Status FtpRemoteFolder::Fetch(const std::string& remote_path, const std::string& local_path) {
   if (!connection_) return Status::IoError(std::string(kFtpConnectionFailedText));
-  Status status = connection_->Download(remote_path, local_path, TransferType::kBinary);
+  Status status = connection_->Download(remote_path, local_path);
   if (status.ok() || status.cancelled()) return status;
   return Status::IoError(
       CannotRetrieveText(remote_path, connection_->endpoint().server, status.message()));
@@ -48,8 +75,7 @@ Status FtpRemoteFolder::Fetch(const std::string& remote_path, const std::string&
 
 Status FtpRemoteFolder::Replace(const std::string& local_path, const std::string& remote_path) {
   if (!connection_) return Status::IoError(std::string(kFtpConnectionFailedText));
-  // Upload sends under a temporary name, checks the size and renames.
-  Status status = connection_->Upload(local_path, remote_path, TransferType::kBinary);
+  Status status = SendAndReplace(*connection_, local_path, remote_path);
   if (status.ok() || status.cancelled()) return status;
   return Status::IoError(
       CannotTransferText(remote_path, connection_->endpoint().server, status.message()));

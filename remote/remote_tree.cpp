@@ -23,14 +23,14 @@ RemoteTree::ItemId RemoteTree::Add(ItemId parent, std::string text, ItemImage im
   return id;
 }
 
-bool RemoteTree::ListSafe(const std::string& folder, std::vector<RemoteEntry>* entries) {
+Status RemoteTree::ListSafe(const std::string& folder, std::vector<RemoteEntry>* entries) {
   entries->clear();
-  if (!lister_) return false;
+  if (!lister_) return Status::IoError(std::string(kNoConnectionItemText));
   std::vector<RemoteEntry> all;
-  if (!lister_->List(folder, &all).ok()) return false;
+  if (Status listed = lister_->List(folder, &all); !listed.ok()) return listed;
   for (RemoteEntry& e : all)
     if (IsSafeEntryName(e.name)) entries->push_back(std::move(e));
-  return true;
+  return Status::Ok();
 }
 
 void RemoteTree::Fill(RemoteLister* lister, const std::string& start_path,
@@ -95,12 +95,12 @@ void RemoteTree::Expand(ItemId item) {
   items_[item].children.clear();
   std::string folder = ItemPath(item);
   std::vector<RemoteEntry> entries;
-  if (ListSafe(folder, &entries)) {
+  if (ListSafe(folder, &entries).ok()) {
     std::vector<RemoteEntry> probe;
     for (const RemoteEntry& e : entries) {
       bool is_directory = e.is_directory;
       // A link's kind shows only by trying to list it as a folder.
-      if (e.is_link) is_directory = ListSafe(ChildPath(folder, e.name), &probe);
+      if (e.is_link) is_directory = ListSafe(ChildPath(folder, e.name), &probe).ok();
       Add(item, e.name, is_directory ? ItemImage::kFolder : ItemImage::kFile);
     }
     // One short listing per sub-folder decides whether it gets an expand
@@ -108,7 +108,7 @@ void RemoteTree::Expand(ItemId item) {
     std::vector<ItemId> children = items_[item].children;
     for (ItemId child : children) {
       if (items_[child].image != ItemImage::kFolder) continue;
-      if (ListSafe(ChildPath(folder, items_[child].text), &probe) && !probe.empty())
+      if (ListSafe(ChildPath(folder, items_[child].text), &probe).ok() && !probe.empty())
         Add(child, "DUMMY", ItemImage::kFolder);
     }
   }

@@ -91,8 +91,8 @@ class RemoteTree {
     bool expanded = false;
   };
   ItemId Add(ItemId parent, std::string text, ItemImage image);
-  // The safe entries of a folder; false when the listing failed.
-  bool ListSafe(const std::string& folder, std::vector<RemoteEntry>* entries);
+  // The safe entries of a folder, or the listing's failure.
+  Status ListSafe(const std::string& folder, std::vector<RemoteEntry>* entries);
 
   StatusLine* status_line_;
   RemoteLister* lister_ = nullptr;

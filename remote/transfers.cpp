@@ -4,15 +4,14 @@
 #include <cstdio>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <random>
 #include <set>
-#include <sstream>
 #include <thread>
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "remote/messages.h"
 
@@ -179,39 +178,32 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::str
   if (!status.ok()) return status;
   // Byte for byte: the page's line ends are its own, on the site and here.
   status = WithRetries(
-      [&] { return connection_->Download(remote_path, temp_page_path, TransferType::kBinary); },
+      [&] { return connection_->Download(remote_path, &original_page_); },
       [&] { observer_->SetProgressText(progress_text); });
   if (status.code() == Status::Code::kCancelled) {
     Close();
     return status;
   }
+  if (status.ok()) {
+    status = file_io::WriteFileAtomically(temp_page_path, original_page_);
+    if (!status.ok()) status = Status::IoError("writing " + temp_page_path + ": " + status.message());
+  }
   if (!status.ok())
     return Fail(CannotRetrieveText(remote_path, endpoint_.server, status.message()),
                 temp_page_path);
-  std::ifstream in(temp_page_path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  original_page_ = bytes.str();
   return Status::Ok();
 }
 
 Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
                                            const std::string& local_path) {
   if (!connection_) return Status::NotFound(name);
-  return connection_->Download(RemoteLayout(page.path).BesidePage(name), local_path,
-                               TransferType::kBinary);
+  return connection_->Download(RemoteLayout(page.path).BesidePage(name), local_path);
 }
 
 namespace {
 
 bool ReadLocal(const std::string& path, std::string* data) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return false;
-  *data = bytes.str();
-  return true;
+  return file_io::ReadWholeFile(path, data).ok();
 }
 
 void Forget(std::vector<std::string>& list, const std::string& item) {
@@ -371,12 +363,8 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   // only then is the page overwritten, and the backup and the temporary copy
   // go once the page is complete.
   if (original_page_.empty()) {
-    std::string old_copy = temp_page_path + ".old";
-    Status read = connection_->Download(target, old_copy, TransferType::kBinary);
+    Status read = connection_->Download(target, &original_page_);
     if (!read.ok()) return read;
-    ReadLocal(old_copy, &original_page_);
-    std::error_code ignored;
-    std::filesystem::remove(old_copy, ignored);
   }
   std::string backup = FtpConnection::BackupPath(target, !dot_names_refused_);
   temporaries_.push_back(backup);
@@ -424,9 +412,9 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
 bool RemotePageTransfer::PageIsUnchanged(const std::string& target,
                                          const std::string& temp_page_path) {
   std::string copy = temp_page_path + ".check";
-  Status read = connection_->Download(target, copy, TransferType::kBinary);
+  Status read = connection_->Download(target, copy);
   if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
-    read = connection_->Download(target, copy, TransferType::kBinary);
+    read = connection_->Download(target, copy);
   std::string bytes;
   bool same = read.ok() && ReadLocal(copy, &bytes) && bytes == original_page_;
   std::error_code ignored;

@@ -5,6 +5,7 @@
 
 #include "base/status.h"
 #include "base/user_interface.h"
+#include "remote/ftp_address.h"
 #include "run/choice_rules.h"
 #include "run/run_history.h"
 #include "run/run_inputs.h"
@@ -27,6 +28,10 @@ struct RunRequest {
   SoundSet sounds;
   RunOptions options;
   InstallPaths paths;
+  // How a remote page's site is reached: the login, keys and certificates
+  // of the page picked last (an endpoint without a server takes the page's
+  // site). It holds the password: never print or store it.
+  remote::FtpEndpoint site;
 };
 
 // What the program starts from.

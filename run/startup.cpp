@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -78,21 +77,9 @@ bool IsWritableFolder(const std::string& folder) {
   // A folder that is not there (a stale stored path, say) is not made here:
   // the work folders then go to the user's data folder.
   if (!fs::is_directory(folder, ec)) return false;
-  if (access(folder.c_str(), W_OK) != 0) return false;
-  // access() trusts the mode bits (and says EROFS for a read-only mount),
-  // but a network file system may still refuse: a real create settles it.
-  // The probe is a file without a name, so a program killed here leaves
-  // nothing in the folder.
-  const int fd = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    close(fd);
-    RemoveStaleProbes(folder);
-    return true;
-  }
-  // File systems without unnamed files (EOPNOTSUPP, EISDIR on old kernels)
-  // are taken at access()'s word; any other error means no write.
-  const int error = errno;
-  if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) return false;
+  // The mode bits may say yes where a network file system still refuses: a
+  // real create settles it.
+  if (!file_io::ProbeFolderWrite(folder).ok()) return false;
   RemoveStaleProbes(folder);
   return true;
 }

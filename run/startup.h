@@ -64,10 +64,9 @@ InstallPaths MakeInstallPaths(const std::string& install_folder,
 // $XDG_DATA_HOME, else $HOME/.local/share; empty when neither is set.
 std::string UserDataFolder();
 
-// True when a file can be created in `folder`. Tried with a file that has
-// no name (O_TMPFILE), so nothing is left in the folder even when the
-// program is killed; where the file system has no such files, the mode
-// bits decide (access()). Names left by older versions' probes
+// True when a file can be created in `folder`, tried with
+// file_io::ProbeFolderWrite, so nothing is left in the folder even when the
+// program is killed. Names left by older versions' probes
 // (".sonavelt-write-probe-PID") whose process is gone are removed.
 bool IsWritableFolder(const std::string& folder);
 

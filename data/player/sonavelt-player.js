@@ -384,6 +384,7 @@
     this.output = null;            // gain node every sound goes through
     this.index = 0;
     this.roles = {};               // role -> {promise, buffer, failed}
+    this.early = {};               // file name -> its bytes' promise, fetched ahead
     this.soundStarted = false;
     this.resuming = null;          // the gesture whose resume() is pending
     this.listening = false;
@@ -486,6 +487,9 @@
     var random = (this.param('random') || '').trim().toLowerCase() === 'yes';
     this.index = chooseCombination(settings.combinationCount, random,
       ORDER_KEY_PREFIX + new URL(resourceName, folder).href);
+    // Opening the sound output can hold the page for a few hundred
+    // milliseconds: the entrance sound's file is on its way meanwhile.
+    this.fetchAhead('entrance');
     try {
       // The browser copies are 48 kHz: decoded at that rate, they keep
       // their exact length.
@@ -517,13 +521,43 @@
     this.updateControl();
   };
 
+  // The sound (.au name) `role` plays in this visit's combination; "" when
+  // the role is switched off or has none.
+  Player.prototype.soundOf = function (role) {
+    var s = this.settings;
+    var on = { entrance: s.entranceOn, exit: s.exitOn, background: this.offersBackground }[role];
+    return on ? (s[role][this.index] || '') : '';
+  };
+
+  // The file the browser is to fetch for the sound `name`: its browser copy
+  // when the data file names one and the browser decodes it, else the .au.
+  Player.prototype.preferredFile = function (name) {
+    var copy = this.copies[name];
+    return copy && canPlayOpus() ? copy.copy : name;
+  };
+
+  // Starts fetching the file of `role`'s sound before it can be decoded.
+  Player.prototype.fetchAhead = function (role) {
+    var name = this.soundOf(role);
+    if (!name) return;
+    var file = this.preferredFile(name);
+    this.early[file] = this.files.bytes(file);
+  };
+
+  // The bytes of `file`: those fetched ahead, once (decoding takes the
+  // buffer over, so a second user fetches its own), else a new fetch.
+  Player.prototype.fetchFile = function (file) {
+    var early = this.early[file];
+    if (!early) return this.files.bytes(file);
+    delete this.early[file];
+    return early;
+  };
+
   // The buffer for `role` of this visit's combination, loaded once; null
   // when the role is switched off or its file cannot be had.
   Player.prototype.load = function (role) {
     if (this.roles[role]) return this.roles[role].promise;
-    var s = this.settings;
-    var on = { entrance: s.entranceOn, exit: s.exitOn, background: this.offersBackground }[role];
-    var name = on ? (s[role][this.index] || '') : '';
+    var name = this.soundOf(role);
     var slot = { name: name, buffer: null, failed: false, promise: null };
     this.roles[role] = slot;
     var self = this;
@@ -541,8 +575,8 @@
   // file names one and the browser decodes it.
   Player.prototype.loadSound = async function (name) {
     var copy = this.copies[name];
-    if (copy && canPlayOpus()) {
-      var bytes = await this.files.bytes(copy.copy);
+    if (this.preferredFile(name) !== name) {
+      var bytes = await this.fetchFile(copy.copy);
       if (bytes) {
         try {
           return trimmed(this.context, await decodeCompressed(this.context, bytes), copy.frames);
@@ -551,7 +585,7 @@
         }
       }
     }
-    var au = await this.files.bytes(name);
+    var au = await this.fetchFile(name);
     if (!au) {
       warn('cannot read ' + name);
       return null;

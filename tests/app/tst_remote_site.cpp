@@ -225,7 +225,8 @@ class TestRemoteSite : public QObject {
     LockedUserInterface ui;
     RecordingStatusLine status;
     RemoteSiteChooser chooser(store, ui, {});
-    sonavelt::run::PageTarget page;
+    sonavelt::run::RunRequest request;
+    sonavelt::run::PageTarget& page = request.page;
     page.local_html_path = "/here/page.htm";
     sonavelt::testing::RefusedPort refused;
     const std::string wrong = "ftp://127.0.0.1:" + std::to_string(refused.port());
@@ -251,7 +252,7 @@ class TestRemoteSite : public QObject {
             [](RemoteFileBrowser* browser) { browser->select_button()->click(); });
       });
     });
-    QVERIFY(chooser.ChooseRemotePage(nullptr, status, page));
+    QVERIFY(chooser.ChooseRemotePage(nullptr, status, request));
     QVERIFY(page.is_remote);
     QCOMPARE(page.remote_site, std::string("127.0.0.1"));
     QCOMPARE(page.remote_path, std::string("/www/index.htm"));
@@ -263,15 +264,15 @@ class TestRemoteSite : public QObject {
     QCOMPARE(chooser.history().entries()[0], right);
     QCOMPARE(chooser.history().entries()[1], wrong);
     QCOMPARE(sonavelt::run::LoadAddressHistory(store).entries()[0], right);
-    auto* transport = static_cast<sonavelt::remote::RemotePageTransfer*>(chooser.transport());
-    QCOMPARE(transport->endpoint().ssh_private_key_file, std::string("/home/alice/.ssh/id_ed25519"));
-    QCOMPARE(transport->endpoint().ca_file, std::string("/home/alice/site-ca.pem"));
+    const sonavelt::remote::FtpEndpoint& site = request.site;
+    QCOMPARE(site.ssh_private_key_file, std::string("/home/alice/.ssh/id_ed25519"));
+    QCOMPARE(site.ca_file, std::string("/home/alice/site-ca.pem"));
     // The passphrase only unlocks the key; the password typed beside a key
     // file asks for a password login as well.
-    QCOMPARE(transport->endpoint().ssh_key_passphrase, std::string("key-unlocker"));
-    QCOMPARE(transport->endpoint().password,
+    QCOMPARE(site.ssh_key_passphrase, std::string("key-unlocker"));
+    QCOMPARE(site.password,
              std::string(sonavelt::testing::TestFtpServer::kPassword));
-    QVERIFY(transport->endpoint().ssh_password_login);
+    QVERIFY(site.ssh_password_login);
     QCOMPARE(chooser.login().key_file, std::string("/home/alice/.ssh/id_ed25519"));
     QVERIFY(sonavelt::testing::ReadFile(ini).find("site-ca.pem") == std::string::npos);
     QVERIFY(sonavelt::testing::ReadFile(ini).find("key-unlocker") == std::string::npos);
@@ -279,10 +280,12 @@ class TestRemoteSite : public QObject {
             std::string::npos);
 
     // Cancel leaves the page as it was.
-    sonavelt::run::PageTarget before = page;
+    const sonavelt::run::PageTarget before = page;
+    const std::string before_key = request.site.ssh_private_key_file;
     WhenModal<ConnectDialog>([](ConnectDialog* connect) { connect->reject(); });
-    QVERIFY(!chooser.ChooseRemotePage(nullptr, status, page));
+    QVERIFY(!chooser.ChooseRemotePage(nullptr, status, request));
     QCOMPARE(page.remote_path, before.remote_path);
+    QCOMPARE(request.site.ssh_private_key_file, before_key);
   }
 
  private:

@@ -2,7 +2,6 @@
 #include <QtTest>
 
 #include "app/sound_preview.h"
-#include "audio/au_cache.h"
 #include "tests/app/wizard_test_support.h"
 #include "tests/support/recording_user_interface.h"
 
@@ -14,13 +13,13 @@ class TestSoundPreview : public QObject {
  private:
   struct Fixture {
     QTemporaryDir dir;
-    audio::AuCache cache{dir.path().toStdString() + "/Cache"};
+    run::SoundPreviews previews{dir.path().toStdString() + "/Cache"};
     testing::RecordingUserInterface ui;
     testing::RecordingOutput output;
     std::vector<bool> waits;
 
     bool Play(const std::string& path) {
-      return app::PlaySelectedSound(path, cache, ui, output, [this](bool shown) { waits.push_back(shown); });
+      return app::PlaySelectedSound(path, previews, ui, output, [this](bool shown) { waits.push_back(shown); });
     }
   };
 

@@ -25,7 +25,6 @@
 #include "app/remote_page_chooser.h"
 #include "app/window_parts.h"
 #include "app/wizard_dialog.h"
-#include "audio/au_cache.h"
 #include "html/page_edit.h"
 #include "html/page_remove.h"
 #include "run/applet_block.h"
@@ -44,7 +43,8 @@ using app::WizardPage;
 // way the remote dialogs do: from a thread of their own.
 class FakeRemoteChooser : public app::RemotePageChooser {
  public:
-  bool ChooseRemotePage(QWidget*, remote::StatusLine& status_line, run::PageTarget& page) override {
+  bool ChooseRemotePage(QWidget*, remote::StatusLine& status_line,
+                        run::RunRequest& request) override {
     std::atomic<bool> shown{false};
     std::thread worker([&] {
       status_line.Show("  Contacting ftp.example.com ......");
@@ -55,12 +55,11 @@ class FakeRemoteChooser : public app::RemotePageChooser {
     label_seen = label->isVisible() && label->toolTip().contains(QStringLiteral("Contacting"));
     status_line.Hide();
     if (!pick) return false;
-    page.is_remote = true;
-    page.remote_site = "ftp.example.com";
-    page.remote_path = "/www/index.html";
+    request.page.is_remote = true;
+    request.page.remote_site = "ftp.example.com";
+    request.page.remote_path = "/www/index.html";
     return true;
   }
-  run::PageTransport* transport() override { return nullptr; }
 
   QLabel* label = nullptr;
   bool label_seen = false;
@@ -112,7 +111,7 @@ class TestWizardDialog : public QObject {
       services.sound_chooser = &chooser;
       services.applet_chooser = &chooser;
       services.output = &output;
-      services.cache = &cache;
+      services.previews = &previews;
       services.sound_work = &sound_work;
       services.start_sound = [this] { ++start_sounds; };
       services.write_history = [this](const run::StoredHistory& h) { histories.push_back(h); };
@@ -170,7 +169,7 @@ class TestWizardDialog : public QObject {
     testing::ScriptedChooser chooser;
     FakeRemoteChooser remote;
     testing::RecordingOutput output;
-    audio::AuCache cache{dir.path().toStdString() + "/Cache"};
+    run::SoundPreviews previews{dir.path().toStdString() + "/Cache"};
     GatedSoundWork sound_work{ui};
     int start_sounds = 0;
     std::vector<run::StoredHistory> histories;

@@ -117,6 +117,51 @@ TEST_F(FileIoTest, StaleTemporaryFilesOfDeadWritersAreRemovedOthersKept) {
   EXPECT_EQ(TempFileOwner(".a.sonavelt-tmp--abcdef"), 0);
 }
 
+TEST_F(FileIoTest, AppendedLineKeepsTheOtherBytesAndTheMode) {
+  struct Case {
+    const char* before;  // nullptr: no file yet
+    unsigned mode;       // of the file before, or the mode asked for a new one
+    const char* after;
+  };
+  const Case cases[] = {
+      {nullptr, 0600, "new line\n"},
+      {"a\r\n# note\n", 0640, "a\r\n# note\nnew line\n"},
+      {"no line end", 0644, "no line end\nnew line\n"},
+      {"", 0600, "new line\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before ? c.before : "(none)");
+    fs::create_directories(dir_ / "real");
+    const std::string path = File("real/known");
+    if (c.before) {
+      Write(path, c.before);
+      chmod(path.c_str(), c.mode);
+    }
+    // Through a link, as a user's dotfiles often are.
+    fs::create_symlink("real/known", dir_ / "link");
+    ASSERT_TRUE(AppendLineAtomically(File("link"), "new line", 0600).ok());
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+    EXPECT_EQ(Read(path), c.after);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), fs::directory_iterator()), 1);
+    fs::remove_all(dir_ / "real");
+    fs::remove(dir_ / "link");
+  }
+  // What cannot be read is not replaced.
+  ASSERT_EQ(mkfifo(File("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(AppendLineAtomically(File("fifo"), "x").message(), "not a regular file");
+}
+
+TEST_F(FileIoTest, WriteProbeAnswersAndLeavesNothing) {
+  EXPECT_TRUE(ProbeFolderWrite(dir_.string()).ok());
+  EXPECT_EQ(EntryCount(), 0u);
+  EXPECT_EQ(ProbeFolderWrite(File("missing")).message(), "No such file or directory");
+  Write(File("file"), "x");
+  EXPECT_EQ(ProbeFolderWrite(File("file")).message(), "Not a directory");
+}
+
 TEST(JoinPathTest, OneSlashBetweenFolderAndName) {
   struct Case {
     const char* folder;

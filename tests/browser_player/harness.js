@@ -3,6 +3,7 @@
 // playwright-core, and pages whose Web Audio calls are recorded.
 
 const fs = require('node:fs');
+const { spawn } = require('node:child_process');
 const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
@@ -116,6 +117,65 @@ async function launchBrowser(extraArgs = [], prefs = null, headful = false) {
   };
 }
 
+// A browser whose tabs hide each other as a visitor's do: bringing one tab
+// to the front makes every other one "hidden". Playwright's own launch turns
+// on focus emulation for each page, and that keeps every page visible
+// whichever tab is in front; so this Chromium is started here and attached
+// to without Playwright's default overrides (`noDefaults`). Pages come from
+// the default context (`context.newPage()`), tabs of one window.
+async function launchBrowserWithTabs() {
+  let chromium;
+  try {
+    ({ chromium } = require('playwright-core'));
+  } catch (e) {
+    throw new Error('playwright-core is missing: run "npm ci" in tests/browser_player (scripts/setup.sh does)');
+  }
+  if (!fs.existsSync(CHROMIUM)) throw new Error(`chromium is not installed (${CHROMIUM})`);
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-'));
+  const child = spawn(CHROMIUM, [
+    '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--remote-debugging-port=0', `--user-data-dir=${profile}`, 'about:blank',
+  ], { stdio: ['ignore', 'ignore', 'pipe'] });
+  const exited = new Promise((resolve) => child.once('exit', resolve));
+  const removeProfile = () => fs.rmSync(profile, { recursive: true, force: true, maxRetries: 3 });
+  let context;
+  try {
+    const endpoint = await new Promise((resolve, reject) => {
+      let said = '';
+      const timer = setTimeout(() => reject(new Error(`chromium gave no DevTools address in 30 s: ${said}`)), 30000);
+      child.stderr.on('data', (chunk) => {
+        said += chunk;
+        const found = said.match(/DevTools listening on (ws:\/\/\S+)/);
+        if (found) {
+          clearTimeout(timer);
+          resolve(found[1]);
+        }
+      });
+      child.once('exit', (code) => {
+        clearTimeout(timer);
+        reject(new Error(`chromium exited with ${code}: ${said}`));
+      });
+    });
+    const browser = await chromium.connectOverCDP(endpoint, { isLocal: true, noDefaults: true });
+    [context] = browser.contexts();
+  } catch (e) {
+    child.kill();
+    await exited;
+    removeProfile();
+    throw e;
+  }
+  return {
+    context,
+    close: async () => {
+      await context.browser().close().catch(() => {});
+      if (child.exitCode === null) child.kill();
+      await exited;
+      removeProfile();
+    },
+  };
+}
+
 // Wraps AudioBufferSourceNode.start/stop before the page's scripts run and
 // reports every call to the test through a binding, which outlives
 // navigations. The real decoding and playing go on untouched.
@@ -210,4 +270,6 @@ function withSiteAndBrowser(take, browserArgs = () => []) {
   });
 }
 
-module.exports = { startServer, chromiumMissing, launchBrowser, openTab, withSiteAndBrowser };
+module.exports = {
+  startServer, chromiumMissing, launchBrowser, launchBrowserWithTabs, openTab, withSiteAndBrowser,
+};

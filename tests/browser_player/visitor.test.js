@@ -8,10 +8,12 @@ const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { describe, it } = require('node:test');
+const { after, before, describe, it } = require('node:test');
 
 const { encodeResource, resourceText, patternAu, processedPage, playerData } = require('./fixtures');
-const { chromiumMissing, launchBrowser, openTab, withSiteAndBrowser } = require('./harness');
+const {
+  chromiumMissing, launchBrowser, launchBrowserWithTabs, openTab, startServer, withSiteAndBrowser,
+} = require('./harness');
 
 const skip = chromiumMissing();
 const ENABLE = 'button.sonavelt-player-enable';
@@ -361,31 +363,6 @@ describe('a visitor and the player', { skip: skip || false }, () => {
     await tab.page.close();
   });
 
-  it('pauses the background while the tab is hidden', async () => {
-    const url = publish(server, '/hidden-tab', {});
-    const tab = await openTab(browser);
-    await tab.visit(url);
-    await tab.clickFor('#title', 2);
-    // Headless Chromium keeps every tab visible: the hiding is told to the
-    // page as the browser would tell it (not a gesture, sound is on already).
-    const setVisibility = (state) => tab.page.evaluate((s) => {
-      Object.defineProperty(document, 'visibilityState', { value: s, configurable: true });
-      document.dispatchEvent(new Event('visibilitychange'));
-    }, state);
-    const calls = () => tab.contextCalls.slice(unlockCalls).map((c) => c.kind);
-    const unlockCalls = tab.contextCalls.length;
-    await setVisibility('hidden');
-    await tab.waitFor(() => calls().length >= 1, 'the context to be suspended');
-    assert.deepEqual(calls(), ['suspend']);
-    assert.equal(tab.stops.length, 0, 'the loop keeps its place');
-    await setVisibility('visible');
-    await tab.waitFor(() => calls().length >= 2, 'the context to be resumed');
-    assert.deepEqual(calls(), ['suspend', 'resume']);
-    assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
-    assert.equal(await tab.page.locator(ENABLE).isVisible(), false);
-    await tab.page.close();
-  });
-
   it('plays the browser copy cut to its exact length, and the .au where the copy fails', async (t) => {
     const frames = 24000;  // half a second at 48 kHz
     const work = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-copy-'));
@@ -428,5 +405,74 @@ describe('a visitor and the player', { skip: skip || false }, () => {
     } finally {
       fs.rmSync(work, { recursive: true, force: true });
     }
+  });
+});
+
+describe('a visitor who switches tabs', { skip: skip || false }, () => {
+  let server;
+  let browser;
+  before(async () => {
+    server = await startServer();
+    browser = await launchBrowserWithTabs();
+  });
+  after(async () => {
+    if (browser) await browser.close();
+    if (server) await server.close();
+  });
+
+  it('pauses the background while another tab is in front, and resumes it on return', async () => {
+    const url = publish(server, '/hidden-tab', {});
+    const tab = await openTab(browser);
+    // The player's output, to read its clock from outside.
+    await tab.page.addInitScript(() => {
+      const Real = window.AudioContext;
+      window.AudioContext = class extends Real {
+        constructor(...args) {
+          super(...args);
+          window.__playerContext = this;
+        }
+      };
+    });
+    await tab.visit(url);
+    await tab.clickFor('#title', 2);
+    const look = () => tab.page.evaluate(() => ({
+      visibility: document.visibilityState,
+      state: window.__playerContext.state,
+      time: window.__playerContext.currentTime,
+    }));
+    const calls = () => tab.contextCalls.slice(unlockCalls).map((c) => c.kind);
+    const unlockCalls = tab.contextCalls.length;
+    const pause = 600;
+
+    const other = await browser.context.newPage();
+    await other.goto(`${server.origin}/hidden-tab/next.html`);
+    await other.bringToFront();
+    await tab.waitFor(() => calls().length >= 1, 'the output to be suspended');
+    // Interval polling: a hidden page draws no animation frames.
+    await tab.page.waitForFunction(() => window.__playerContext.state === 'suspended', null, { polling: 50 });
+    const hidden = await look();
+    await new Promise((r) => setTimeout(r, pause));
+    const stillHidden = await look();
+    assert.equal(hidden.visibility, 'hidden', 'the browser itself hid the page');
+    assert.equal(stillHidden.state, 'suspended');
+    assert.equal(stillHidden.time, hidden.time, 'no sound goes on behind the other tab');
+    assert.deepEqual(calls(), ['suspend']);
+    assert.equal(tab.stops.length, 0, 'the loop keeps its place');
+
+    await tab.page.bringToFront();
+    await tab.waitFor(() => calls().length >= 2, 'the output to be resumed');
+    await tab.page.waitForFunction(() => window.__playerContext.state === 'running');
+    const back = await look();
+    await new Promise((r) => setTimeout(r, pause));
+    const later = await look();
+    assert.equal(back.visibility, 'visible');
+    assert.ok(later.time - back.time > pause / 2000, `the clock runs again: ${back.time} -> ${later.time}`);
+    assert.deepEqual(calls(), ['suspend', 'resume']);
+    assert.equal(tab.starts.length, 2, 'the same loop goes on, none started anew');
+    assert.equal(tab.stops.length, 0);
+    assert.equal(await tab.page.textContent(BACKGROUND), 'Background sound: on');
+    assert.equal(await tab.page.locator(ENABLE).isVisible(), false);
+    await other.close();
+    await tab.page.close();
   });
 });

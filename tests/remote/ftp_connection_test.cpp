@@ -7,6 +7,7 @@
 #include <random>
 
 #include "remote/messages.h"
+#include "remote/remote_folder.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -121,103 +122,107 @@ TEST_F(FtpConnectionTest, CreateDirectoryReportsARefusal) {
   EXPECT_TRUE(connection.ChangeDirectory("/new folder").ok());
 }
 
-TEST_F(FtpConnectionTest, AsciiPageTravelsWithoutStrayCarriageReturns) {
-  FtpConnection connection(server_.Endpoint());
-  ASSERT_TRUE(connection.Open().ok());
-  // A page as the run leaves it: the user's LF lines and our CR LF block.
-  const std::string page = "<html>\n<body>\r\n<applet>\r\n</applet>\r\n</body>\n</html>";
-  WriteFile(Local("page.htm"), page);
-  ASSERT_TRUE(connection.Upload(Local("page.htm"), "/index.htm", TransferType::kAscii).ok());
-  const std::string lf_page = "<html>\n<body>\n<applet>\n</applet>\n</body>\n</html>";
-  EXPECT_EQ(ReadFile(Site("index.htm")), lf_page);
-
-  // A page stored with CR LF on the server arrives with LF.
-  WriteFile(Site("dos.htm"), "a\r\nb\r\n\r\nc");
-  ASSERT_TRUE(connection.Download("/dos.htm", Local("dumytemp.htm"), TransferType::kAscii).ok());
-  EXPECT_EQ(ReadFile(Local("dumytemp.htm")), "a\nb\n\nc");
-  ASSERT_TRUE(connection.Download("/index.htm", Local("back.htm"), TransferType::kAscii).ok());
-  EXPECT_EQ(ReadFile(Local("back.htm")), lf_page);
-}
-
-TEST_F(FtpConnectionTest, BinaryFilesTravelByteForByte) {
+TEST_F(FtpConnectionTest, FilesTravelByteForByte) {
+  // Random bytes around a page's mixed line ends: nothing is rewritten.
   std::string bytes(300000, '\0');
   std::mt19937 random(7);
   for (char& c : bytes) c = static_cast<char>(random());
-  bytes.replace(100, 4, "\r\n\n\r");
-  WriteFile(Local("sound.au"), bytes);
+  bytes.replace(100, 20, "<p>\n<br>\r\n\r\r\n\n\r");
 
   FtpConnection connection(server_.Endpoint());
   ASSERT_TRUE(connection.Open().ok());
-  ASSERT_TRUE(connection.Upload(Local("sound.au"), "/sound.au", TransferType::kBinary).ok());
+  int64_t stored = -1;
+  ASSERT_TRUE(connection.Store(bytes, "/sound.au", &stored).ok());
+  EXPECT_EQ(stored, static_cast<int64_t>(bytes.size()));
   EXPECT_EQ(ReadFile(Site("sound.au")), bytes);
-  ASSERT_TRUE(connection.Download("/sound.au", Local("copy.au"), TransferType::kBinary).ok());
+  std::string back;
+  ASSERT_TRUE(connection.Download("/sound.au", &back).ok());
+  EXPECT_EQ(back, bytes);
+  ASSERT_TRUE(connection.Download("/sound.au", Local("copy.au")).ok());
   EXPECT_EQ(ReadFile(Local("copy.au")), bytes);
-  EXPECT_FALSE(fs::exists(Local("copy.au.part")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(local_.path()), fs::directory_iterator()), 1)
+      << "the download left a temporary file";
 }
 
-TEST_F(FtpConnectionTest, UploadReplacesTheTargetInOneStep) {
-  WriteFile(Site("index.htm"), "old page");
-  WriteFile(Local("new.htm"), "new page");
-  FtpConnection connection(server_.Endpoint());
-  ASSERT_TRUE(connection.Open().ok());
-  ASSERT_TRUE(connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary).ok());
-  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
-  EXPECT_EQ(std::distance(fs::directory_iterator(site_), fs::directory_iterator()), 1)
-      << "the temporary upload was left behind";
-}
-
-// Writing the target in place could leave it cut short: a refused rename
-// is a refusal, and the temporary file goes.
-TEST_F(FtpConnectionTest, WithoutRenamesTheTargetIsLeftAlone) {
-  server_.Stop();
-  testing::FtpServerFaults faults;
-  faults.refuse_rename = true;
-  ASSERT_TRUE(server_.Start(site_, faults));
-  WriteFile(Site("index.htm"), "old page");
-  WriteFile(Local("new.htm"), "new page");
-  FtpConnection connection(server_.Endpoint());
-  ASSERT_TRUE(connection.Open().ok());
-  Status status = connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary);
-  EXPECT_EQ(status.code(), Status::Code::kRefused);
-  EXPECT_EQ(status.message(), "550 Renaming is not allowed here.");
-  EXPECT_EQ(ReadFile(Site("index.htm")), "old page");
-  EXPECT_EQ(std::distance(fs::directory_iterator(site_), fs::directory_iterator()), 1);
-}
-
-TEST_F(FtpConnectionTest, DroppedUploadLeavesTheOldFile) {
-  server_.Stop();
-  testing::FtpServerFaults faults;
-  faults.drop_stor = 1;
-  ASSERT_TRUE(server_.Start(site_, faults));
-  WriteFile(Site("index.htm"), "old page");
-  WriteFile(Local("new.htm"), "new page");
-  FtpConnection connection(server_.Endpoint());
-  ASSERT_TRUE(connection.Open().ok());
-  EXPECT_FALSE(connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary).ok());
-  EXPECT_EQ(ReadFile(Site("index.htm")), "old page");
-  // The same handle logs in again by itself for the next request.
-  EXPECT_TRUE(connection.Upload(Local("new.htm"), "/index.htm", TransferType::kBinary).ok());
-  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
-}
-
-TEST_F(FtpConnectionTest, MissingRemoteFileLeavesNoLocalFile) {
+TEST_F(FtpConnectionTest, MissingRemoteFileLeavesTheLocalFileAsItWas) {
   FtpConnection connection(server_.Endpoint());
   ASSERT_TRUE(connection.Open().ok());
   WriteFile(Local("keep.htm"), "earlier copy");
-  Status status = connection.Download("/absent.htm", Local("keep.htm"), TransferType::kAscii);
+  Status status = connection.Download("/absent.htm", Local("keep.htm"));
   EXPECT_FALSE(status.ok());
   EXPECT_EQ(status.message().substr(0, 3), "550") << status.message();
   EXPECT_EQ(ReadFile(Local("keep.htm")), "earlier copy");
-  EXPECT_FALSE(fs::exists(Local("keep.htm.part")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(local_.path()), fs::directory_iterator()), 1);
+  // A local folder that cannot take the copy is named in the message.
+  WriteFile(Site("page.htm"), "x");
+  status = connection.Download("/page.htm", Local("gone/page.htm"));
+  EXPECT_EQ(status.message(),
+            "writing " + Local("gone/page.htm") + ": No such file or directory");
 }
 
 TEST_F(FtpConnectionTest, PathsThatWouldSplitACommandAreRefused) {
   FtpConnection connection(server_.Endpoint());
   ASSERT_TRUE(connection.Open().ok());
   EXPECT_EQ(connection.CreateDirectory("/a\r\nDELE /x").code(), Status::Code::kInvalidArgument);
-  WriteFile(Local("p.htm"), "x");
-  EXPECT_EQ(connection.Upload(Local("p.htm"), "/p\n.htm", TransferType::kAscii).code(),
-            Status::Code::kInvalidArgument);
+  EXPECT_EQ(connection.Store("x", "/p\n.htm").code(), Status::Code::kInvalidArgument);
+  std::string bytes;
+  EXPECT_EQ(connection.Download("/p\r.htm", &bytes).code(), Status::Code::kInvalidArgument);
+}
+
+// The removal's way of putting a page back: sent under a temporary name,
+// its size checked, renamed over the old one.
+class FtpRemoteFolderTest : public FtpConnectionTest {
+ protected:
+  Status Replace(const std::string& local, const std::string& remote) {
+    FtpRemoteFolder folder(server_.Endpoint());
+    Status opened = folder.Open(run::RemotePage{"127.0.0.1", remote});
+    if (!opened.ok()) return opened;
+    return folder.Replace(local, remote);
+  }
+  long SiteEntries() const {
+    return std::distance(fs::directory_iterator(site_), fs::directory_iterator());
+  }
+};
+
+TEST_F(FtpRemoteFolderTest, ReplaceSwapsTheTargetInOneStep) {
+  WriteFile(Site("index.htm"), "old page");
+  WriteFile(Local("new.htm"), "new page");
+  ASSERT_TRUE(Replace(Local("new.htm"), "/index.htm").ok());
+  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
+  EXPECT_EQ(SiteEntries(), 1) << "the temporary upload was left behind";
+}
+
+// Writing the target in place could leave it cut short: a refused rename
+// is a refusal, and the temporary file goes.
+TEST_F(FtpRemoteFolderTest, WithoutRenamesTheTargetIsLeftAlone) {
+  server_.Stop();
+  testing::FtpServerFaults faults;
+  faults.refuse_rename = true;
+  ASSERT_TRUE(server_.Start(site_, faults));
+  WriteFile(Site("index.htm"), "old page");
+  WriteFile(Local("new.htm"), "new page");
+  Status status = Replace(Local("new.htm"), "/index.htm");
+  EXPECT_EQ(status.code(), Status::Code::kIoError);
+  EXPECT_EQ(status.message(), CannotTransferText("/index.htm", "127.0.0.1",
+                                                 "550 Renaming is not allowed here."));
+  EXPECT_EQ(ReadFile(Site("index.htm")), "old page");
+  EXPECT_EQ(SiteEntries(), 1);
+}
+
+TEST_F(FtpRemoteFolderTest, DroppedUploadLeavesTheOldFile) {
+  server_.Stop();
+  testing::FtpServerFaults faults;
+  faults.drop_stor = 1;
+  ASSERT_TRUE(server_.Start(site_, faults));
+  WriteFile(Site("index.htm"), "old page");
+  WriteFile(Local("new.htm"), "new page");
+  FtpRemoteFolder folder(server_.Endpoint());
+  ASSERT_TRUE(folder.Open(run::RemotePage{"127.0.0.1", "/index.htm"}).ok());
+  EXPECT_FALSE(folder.Replace(Local("new.htm"), "/index.htm").ok());
+  EXPECT_EQ(ReadFile(Site("index.htm")), "old page");
+  // The same connection logs in again by itself for the next request.
+  EXPECT_TRUE(folder.Replace(Local("new.htm"), "/index.htm").ok());
+  EXPECT_EQ(ReadFile(Site("index.htm")), "new page");
 }
 
 }  // namespace

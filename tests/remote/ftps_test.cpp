@@ -110,13 +110,14 @@ TEST_P(FtpsTest, EncryptedSessionListsFetchesAndPublishes) {
   std::vector<RemoteEntry> entries;
   ASSERT_TRUE(connection.List("/", &entries).ok());
   EXPECT_EQ(entries.size(), 2u);
-  ASSERT_TRUE(connection.Download("/page.htm", local_.File("p.htm"), TransferType::kAscii).ok());
+  ASSERT_TRUE(connection.Download("/page.htm", local_.File("p.htm")).ok());
   EXPECT_EQ(ReadFile(local_.File("p.htm")), "<html>\n</html>\n");
 
   std::string bytes("\x2e\x73\x6e\x64\r\n\0\xff", 8);
-  WriteFile(local_.File("s.au"), bytes);
-  Status sent = connection.Upload(local_.File("s.au"), "/incoming/s.au", TransferType::kBinary);
+  int64_t stored = -1;
+  Status sent = connection.Store(bytes, "/incoming/s.au", &stored);
   ASSERT_TRUE(sent.ok()) << sent.ToString();
+  EXPECT_EQ(stored, 8);
   EXPECT_EQ(ReadFile((root_ / "incoming/s.au").string()), bytes);
   ASSERT_TRUE(connection.CreateDirectory("/incoming/audio").ok());
   EXPECT_TRUE(connection.ChangeDirectory("/incoming/audio").ok());

@@ -13,6 +13,7 @@
 
 #include "remote/ftp_connection.h"
 #include "remote/messages.h"
+#include "remote/remote_folder.h"
 #include "remote/ssh_host_key.h"
 #include "remote/transfers.h"
 #include "tests/remote/ftp_test_server.h"
@@ -134,23 +135,30 @@ TEST_F(SftpTest, SessionWorksLikeFtp) {
   ASSERT_TRUE(connection.Open().ok());
   EXPECT_EQ(connection.home_directory(), home_);
 
+  // The removal puts a page back over SFTP, whose rename replaces nothing:
+  // the old page steps aside, the new one takes its place, line ends and all.
   WriteFile(site_ + "/www/index.html", "old");
-  WriteFile(local_.File("page.htm"), "<html>\r\n<body>\n</html>\r\n");
-  Status sent = connection.Upload(local_.File("page.htm"), site_ + "/www/index.html",
-                                  TransferType::kAscii);
-  ASSERT_TRUE(sent.ok()) << sent.ToString();
-  EXPECT_EQ(ReadFile(site_ + "/www/index.html"), "<html>\n<body>\n</html>\n");
-  ASSERT_TRUE(connection.Download(site_ + "/www/index.html", local_.File("back.htm"),
-                                  TransferType::kAscii).ok());
-  EXPECT_EQ(ReadFile(local_.File("back.htm")), "<html>\n<body>\n</html>\n");
+  const std::string page = "<html>\r\n<body>\n</html>\r\n";
+  WriteFile(local_.File("page.htm"), page);
+  {
+    FtpRemoteFolder folder(Endpoint());
+    ASSERT_TRUE(folder.Open(run::RemotePage{"127.0.0.1", site_ + "/www/index.html"}).ok());
+    Status sent = folder.Replace(local_.File("page.htm"), site_ + "/www/index.html");
+    ASSERT_TRUE(sent.ok()) << sent.ToString();
+  }
+  EXPECT_EQ(ReadFile(site_ + "/www/index.html"), page);
+  std::string back;
+  ASSERT_TRUE(connection.Download(site_ + "/www/index.html", &back).ok());
+  EXPECT_EQ(back, page);
 
   ASSERT_TRUE(connection.CreateDirectory(site_ + "/www/audio").ok());
   EXPECT_FALSE(connection.CreateDirectory(site_ + "/www/audio").ok());
   EXPECT_TRUE(connection.ChangeDirectory(site_ + "/www/audio").ok());
   EXPECT_FALSE(connection.ChangeDirectory(site_ + "/www/none").ok());
   std::string bytes("\x2e\x73\x6e\x64\r\n\0\xff", 8);
-  WriteFile(local_.File("s.au"), bytes);
-  ASSERT_TRUE(connection.Upload(local_.File("s.au"), "s.au", TransferType::kBinary).ok());
+  int64_t stored = -1;
+  ASSERT_TRUE(connection.Store(bytes, "s.au", &stored).ok());
+  EXPECT_EQ(stored, 8);
   EXPECT_EQ(ReadFile(site_ + "/www/audio/s.au"), bytes);
 
   std::vector<RemoteEntry> entries;
