@@ -11,18 +11,18 @@
 # Both tools are timed from their first command to their last, logins
 # included, from the server's own log; sonavelt's fetch of the page and the
 # local work between fetch and publish are left out (lftp fetches nothing),
-# its login is counted. lftp runs as `mput -P N` with N = sonavelt's number
-# of connections, and with temporary names and renames (xfer:use-temp-file,
-# the same safety as sonavelt's). Three rounds per case; the best of each is
-# compared. Needs lftp.
+# its login is counted. lftp runs as `mput -P N` with N = the number of
+# connections sonavelt opened (its logins in the first run's log), and with
+# temporary names and renames (xfer:use-temp-file, the same safety as
+# sonavelt's). Three rounds per case; the best of each is compared. Needs lftp.
 #   bench/run-publish-bench.sh              (uses build/)
-#   SONAVELT_CLI=... ROUNDS=3 KEEP=1 bench/run-publish-bench.sh
+#   SONAVELT_CLI=... ROUNDS=3 KEEP=1 NETWORKS="50:0 50:4000000" bench/run-publish-bench.sh
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 CLI=${SONAVELT_CLI:-build/bin/sonavelt-cli}
 DATA=${SONAVELT_DATA:-build/share/sonavelt}
 ROUNDS=${ROUNDS:-3}
-CONNECTIONS=2  # sonavelt's: the run's own and the second one beside it
+NETWORKS=${NETWORKS:-50:0 50:4000000}  # round trip in ms : bits per second (0: no cap)
 PY=/usr/bin/python3
 command -v lftp >/dev/null || { echo "needs lftp (Debian package lftp)" >&2; exit 2; }
 
@@ -103,13 +103,14 @@ start_server "$WORK/warm.log"   # the first run converts the sounds
 run_ours
 rm -rf "$WORK/sent"; cp -r "$WORK/site/www" "$WORK/sent"  # what lftp sends
 stop_server
+CONNECTIONS=$(grep -c ' USER ' "$WORK/warm.log")  # the run's own and those beside it
 files=$(find "$WORK/sent" -type f | wc -l)
 bytes=$(du -sb "$WORK/sent" | cut -f1)
 echo "$files files, $bytes bytes; $CONNECTIONS connections each; best of $ROUNDS rounds"
 
 printf '%-22s %10s %10s %10s %9s %9s\n' network sonavelt lftp-P lftp-temp "/lftp-P" "/lftp-temp"
-for net in "50 0" "50 4000000"; do
-  set -- $net
+for net in $NETWORKS; do
+  set -- ${net/:/ }
   network "$1" "$2"
   ours=(); plain=(); temp=()
   for _ in $(seq "$ROUNDS"); do

@@ -108,7 +108,10 @@ int RunRemoveCommand(const std::vector<std::string>& args) {
   if (IsRemotePageAddress(page_text)) {
     run::SettingsStore store;
     RemotePage remote_page = PrepareRemotePage(page_text, remote_options, store, ui);
-    if (!remote_page.ok) return kExitStopped;
+    if (!remote_page.status.ok()) {
+      Show(ui, remote_page.status);
+      return kExitStopped;
+    }
     page = remote_page.page;
     request.site = std::move(remote_page.endpoint);
   } else {

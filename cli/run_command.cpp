@@ -243,7 +243,10 @@ std::optional<int> LeavePages(const Arguments& a, run::SettingsStore& store, Use
   run::PageTarget& page = request.page;
   if (IsRemotePageAddress(a.page)) {
     RemotePage remote_page = PrepareRemotePage(a.page, a.remote, store, ui);
-    if (!remote_page.ok) return kExitStopped;
+    if (!remote_page.status.ok()) {
+      Show(ui, remote_page.status);
+      return kExitStopped;
+    }
     // The local page stays the one remembered, as the wizard keeps it.
     std::string local_page = std::move(page.local_html_path);
     page = remote_page.page;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace sonavelt::remote {
 namespace {
@@ -531,73 +532,83 @@ Status FtpConnection::Run(Perform& p) {
   return Explain(p);
 }
 
-Status FtpConnection::Explain(const Perform& p) const {
-  if (p.code == CURLE_ABORTED_BY_CALLBACK) return Status::Cancelled();
-  if (p.sink_failed) return Status::IoError("the download does not fit in memory");
-  const std::string& server = endpoint_.server;
+namespace {
+
+using Perform = FtpConnection::Perform;
+
+std::optional<Status> HostKeyRefusal(const FtpEndpoint& e, const Perform& p) {
   switch (p.host_key_problem) {
     case HostKeyProblem::kNone: break;
     case HostKeyProblem::kUnknown:
-      return Status::Refused(UnknownHostKeyText(server, p.host_key_fingerprint));
+      return Status::Refused(UnknownHostKeyText(e.server, p.host_key_fingerprint));
     case HostKeyProblem::kChanged:
       return Status::Refused(
-          ChangedHostKeyText(server, p.host_key_fingerprint, p.host_key_file, p.host_key_line));
+          ChangedHostKeyText(e.server, p.host_key_fingerprint, p.host_key_file, p.host_key_line));
     case HostKeyProblem::kNotPinned:
       return Status::Refused(
-          HostKeyNotPinnedText(server, p.host_key_fingerprint, endpoint_.ssh_host_key_sha256));
+          HostKeyNotPinnedText(e.server, p.host_key_fingerprint, e.ssh_host_key_sha256));
   }
-  // A 421 is the server closing the session: quoted as its refusal, whatever
-  // libcurl made of the closed connection afterwards (often a time-out).
+  return std::nullopt;
+}
+
+// A 421 is the server closing the session: quoted as its refusal, whatever
+// libcurl made of the closed connection afterwards (often a time-out).
+std::optional<Status> SessionClosed(const FtpEndpoint& e, const Perform& p) {
   for (const Reply& reply : p.replies) {
     if (reply.code != 421) continue;
-    bool tls = AsksForTls(reply.line) && endpoint_.security == Security::kPlain;
-    std::string text = SessionRefusedText(server, reply.line, tls);
+    bool tls = AsksForTls(reply.line) && e.security == Security::kPlain;
+    std::string text = SessionRefusedText(e.server, reply.line, tls);
     return tls ? Status::Refused(text) : Status::IoError(text);
   }
-  const bool ssh = endpoint_.security == Security::kSsh;
-  if (ssh && p.code == CURLE_LOGIN_DENIED) {
-    if (p.key_unlock_failed)
-      return Status::Refused(KeyNotUnlockedText(endpoint_.ssh_private_key_file));
-    if (!endpoint_.ssh_private_key_file.empty() && !endpoint_.ssh_password_login)
-      return Status::Refused(
-          KeyRefusedText(server, endpoint_.user_name, endpoint_.ssh_private_key_file));
-    return Status::Refused(
-        LoginRefusedText(server, endpoint_.user_name, "The server refused the credentials."));
-  }
-  std::string error = p.error[0] ? p.error : curl_easy_strerror(p.code);
+  return std::nullopt;
+}
+
+std::optional<Status> SshLoginRefusal(const FtpEndpoint& e, const Perform& p) {
+  if (e.security != Security::kSsh || p.code != CURLE_LOGIN_DENIED) return std::nullopt;
+  if (p.key_unlock_failed) return Status::Refused(KeyNotUnlockedText(e.ssh_private_key_file));
+  if (!e.ssh_private_key_file.empty() && !e.ssh_password_login)
+    return Status::Refused(KeyRefusedText(e.server, e.user_name, e.ssh_private_key_file));
+  return Status::Refused(
+      LoginRefusedText(e.server, e.user_name, "The server refused the credentials."));
+}
+
+// Time running out, and certificates that are not trusted; `error` is
+// libcurl's text.
+std::optional<Status> TimeOrTrustFailure(const FtpEndpoint& e, const Perform& p,
+                                         const std::string& error, int connect_seconds,
+                                         int stall_seconds) {
   if (p.code == CURLE_OPERATION_TIMEDOUT) {
     // Too slow: data stopped moving; a missing reply after the login, the
     // same; anything else is the connect (and login) time running out.
     bool stalled = error.find("too slow") != std::string::npos ||
                    error.find("response") != std::string::npos;
-    return Status::IoError(stalled ? StalledText(StallSeconds())
-                                   : ConnectTimeoutText(server, ConnectSeconds()));
+    return Status::IoError(stalled ? StalledText(stall_seconds)
+                                   : ConnectTimeoutText(e.server, connect_seconds));
   }
   if (p.code == CURLE_PEER_FAILED_VERIFICATION &&
       (error.find("host name") != std::string::npos ||
        error.find("subject name") != std::string::npos))
-    return Status::Refused(CertificateNameText(server, p.certificate_names));
+    return Status::Refused(CertificateNameText(e.server, p.certificate_names));
   if (p.code == CURLE_PEER_FAILED_VERIFICATION || p.code == CURLE_SSL_CACERT_BADFILE ||
       p.code == CURLE_SSL_CERTPROBLEM)
-    return Status::Refused(UntrustedCertificateText(server, error));
-  // The reply of the command that failed: the last error reply (a refusal of
-  // a quote command marked "*" comes earlier and is not the failure).
-  const Reply* failed = nullptr;
-  for (auto it = p.replies.rbegin(); it != p.replies.rend(); ++it) {
-    if (it->code >= 400) {
-      failed = &*it;
-      break;
-    }
-  }
-  if (p.code == CURLE_LOGIN_DENIED)
-    return Status::Refused(
-        LoginRefusedText(server, endpoint_.user_name.empty() ? "anonymous" : endpoint_.user_name,
-                         failed ? failed->line : std::string("The server refused the login.")));
-  // Without a reply to quote, the program's own words for what happened.
-  std::string own;
-  switch (p.code) {
-    case CURLE_COULDNT_CONNECT: own = ConnectRefusedText(server, endpoint_.port); break;
-    case CURLE_COULDNT_RESOLVE_HOST: own = UnknownServerText(server); break;
+    return Status::Refused(UntrustedCertificateText(e.server, error));
+  return std::nullopt;
+}
+
+// The reply of the command that failed: the last error reply (a refusal of
+// a quote command marked "*" comes earlier and is not the failure).
+const Reply* FailedReply(const Perform& p) {
+  for (auto it = p.replies.rbegin(); it != p.replies.rend(); ++it)
+    if (it->code >= 400) return &*it;
+  return nullptr;
+}
+
+// Without a reply to quote, the program's own words for what happened;
+// empty when libcurl's are all there is.
+std::string OwnWords(const FtpEndpoint& e, CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT: return ConnectRefusedText(e.server, e.port);
+    case CURLE_COULDNT_RESOLVE_HOST: return UnknownServerText(e.server);
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_GOT_NOTHING:
@@ -609,21 +620,22 @@ Status FtpConnection::Explain(const Perform& p) const {
     case CURLE_FTP_WEIRD_227_FORMAT:
     case CURLE_FTP_WEIRD_SERVER_REPLY:
     case CURLE_SSL_CONNECT_ERROR:
-      own = ConnectionLostText(server);
-      break;
-    default: break;
+      return ConnectionLostText(e.server);
+    default: return std::string();
   }
-  std::string text = failed ? failed->line : !own.empty() ? own : error;
+}
+
+// Whether the server will not do it (Refused, NotFound) or a later try may
+// (IoError), from the failed command's reply, else from libcurl's code.
+Status Classify(bool ssh, CURLcode code, const Reply* failed, const std::string& text) {
   if (failed) {
     // 4xx: try again later; 5xx: the server will not do it.
-    if (failed->code >= 500) {
-      return p.code == CURLE_REMOTE_FILE_NOT_FOUND || p.code == CURLE_REMOTE_ACCESS_DENIED
-                 ? Status::NotFound(text)
-                 : Status::Refused(text);
-    }
-    return Status::IoError(text);
+    if (failed->code < 500) return Status::IoError(text);
+    return code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED
+               ? Status::NotFound(text)
+               : Status::Refused(text);
   }
-  switch (p.code) {
+  switch (code) {
     case CURLE_REMOTE_ACCESS_DENIED:
     case CURLE_REMOTE_FILE_NOT_FOUND:
       return Status::NotFound(text);
@@ -632,11 +644,32 @@ Status FtpConnection::Explain(const Perform& p) const {
     case CURLE_REMOTE_DISK_FULL:
       // Over SFTP these are the server's answers (permission, quota, a
       // refused rename); over FTP they came with a reply, handled above.
-      if (ssh) return Status::Refused(text);
-      return Status::IoError(text);
+      return ssh ? Status::Refused(text) : Status::IoError(text);
     default:
       return Status::IoError(text);
   }
+}
+
+}  // namespace
+
+Status FtpConnection::Explain(const Perform& p) const {
+  if (p.code == CURLE_ABORTED_BY_CALLBACK) return Status::Cancelled();
+  if (p.sink_failed) return Status::IoError("the download does not fit in memory");
+  const std::string error = p.error[0] ? p.error : curl_easy_strerror(p.code);
+  if (auto refused = HostKeyRefusal(endpoint_, p)) return *refused;
+  if (auto closed = SessionClosed(endpoint_, p)) return *closed;
+  if (auto refused = SshLoginRefusal(endpoint_, p)) return *refused;
+  if (auto failed = TimeOrTrustFailure(endpoint_, p, error, ConnectSeconds(), StallSeconds()))
+    return *failed;
+  const Reply* failed = FailedReply(p);
+  if (p.code == CURLE_LOGIN_DENIED)
+    return Status::Refused(
+        LoginRefusedText(endpoint_.server,
+                         endpoint_.user_name.empty() ? "anonymous" : endpoint_.user_name,
+                         failed ? failed->line : std::string("The server refused the login.")));
+  const std::string own = OwnWords(endpoint_, p.code);
+  const std::string text = failed ? failed->line : !own.empty() ? own : error;
+  return Classify(endpoint_.security == Security::kSsh, p.code, failed, text);
 }
 
 int FtpConnection::ConnectSeconds() const {
@@ -809,6 +842,25 @@ Status FtpConnection::Size(const std::string& remote_path, int64_t* size) {
   curl_easy_getinfo(Handle(handle_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (length < 0) return Status::Refused("the server does not tell the size of " + remote_path);
   *size = static_cast<int64_t>(length);
+  return Status::Ok();
+}
+
+Status FtpConnection::ListSizes(const std::string& folder, std::vector<ListedFile>* files) {
+  files->clear();
+  if (HasLineBreakOrNul(folder)) return Status::InvalidArgument("bad remote path");
+  if (endpoint_.security == Security::kSsh) return Status::Refused("no listing over SFTP's control");
+  std::string target = Absolute(folder);
+  Perform p;
+  p.url = UrlFor(target, true);
+  p.nobody = true;
+  // "*": a server without STAT is no failure of the connection.
+  p.quote = {"*STAT " + target};
+  Status status = Run(p);
+  if (!status.ok()) return status;
+  const Reply* reply = p.ReplyTo("STAT ");
+  if (!reply || reply->code < 200 || reply->code >= 300)
+    return Status::Refused(reply ? reply->line : std::string("no reply to STAT"));
+  *files = ParseListedFiles(reply->line);
   return Status::Ok();
 }
 

@@ -77,6 +77,10 @@ class FtpConnection : public RemoteLister {
                int64_t* stored_size = nullptr);
   // The size of a remote file in bytes (SIZE, else the server's stat).
   Status Size(const std::string& remote_path, int64_t* size);
+  // The plain files of `folder` with their sizes, as the server lists them
+  // on the control connection (STAT with a path: one round trip, no data
+  // connection). FTP and FTPS; Refused when the server will not (SFTP too).
+  Status ListSizes(const std::string& folder, std::vector<ListedFile>* files);
   // Renames a remote file. FTP: RNFR/RNTO, which replaces an existing target.
   // SFTP: the target must not exist.
   Status Rename(const std::string& from, const std::string& to);

@@ -1,6 +1,8 @@
 #include "remote/listing_parser.h"
 
 #include <array>
+#include <cstdint>
+#include <string>
 #include <optional>
 
 namespace sonavelt::remote {
@@ -48,7 +50,8 @@ std::optional<Token> NextToken(std::string_view line, size_t pos) {
 // "drwxr-xr-x 2 owner group 4096 Dec  7 04:00 a name": the name is what
 // follows the single blank after the time-or-year field, found as the first
 // month / day / time-or-year triple after the permissions.
-std::optional<RemoteEntry> ParseUnixLine(std::string_view line) {
+// *size: the field before the date, when it is a number (else -1).
+std::optional<RemoteEntry> ParseUnixLine(std::string_view line, int64_t* size) {
   char type = line[0];
   if (std::string_view("-dlbcpsDL").find(type) == std::string_view::npos) return std::nullopt;
   std::optional<Token> perms = NextToken(line, 0);
@@ -65,6 +68,9 @@ std::optional<RemoteEntry> ParseUnixLine(std::string_view line) {
     if (n >= 3 && IsMonth(tokens[n - 3].text) && IsDigits(tokens[n - 2].text, 1, 2) &&
         IsClockOrYear(tokens[n - 1].text)) {
       if (pos + 1 >= line.size()) return std::nullopt;
+      *size = n >= 4 && IsDigits(tokens[n - 4].text, 1, 18)
+                  ? std::stoll(std::string(tokens[n - 4].text))
+                  : -1;
       RemoteEntry entry;
       entry.name = std::string(line.substr(pos + 1));
       entry.is_directory = type == 'd' || type == 'D';
@@ -80,7 +86,7 @@ std::optional<RemoteEntry> ParseUnixLine(std::string_view line) {
 }
 
 // "12-07-26  04:00AM       <DIR>          www" or "... 1234 index.htm".
-std::optional<RemoteEntry> ParseDosLine(std::string_view line) {
+std::optional<RemoteEntry> ParseDosLine(std::string_view line, int64_t* size) {
   std::optional<Token> date = NextToken(line, 0);
   if (!date || date->text.size() < 8 || date->text[2] != '-' || !IsDigits(date->text.substr(0, 2), 2, 2))
     return std::nullopt;
@@ -90,16 +96,16 @@ std::optional<RemoteEntry> ParseDosLine(std::string_view line) {
   if (!kind) return std::nullopt;
   bool is_directory = kind->text == "<DIR>";
   if (!is_directory && !IsDigits(kind->text, 1, 20)) return std::nullopt;
+  *size = is_directory || !IsDigits(kind->text, 1, 18) ? -1 : std::stoll(std::string(kind->text));
   size_t pos = kind->end;
   while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
   if (pos >= line.size()) return std::nullopt;
   return RemoteEntry{std::string(line.substr(pos)), is_directory, false};
 }
 
-}  // namespace
-
-std::vector<RemoteEntry> ParseListing(std::string_view text) {
-  std::vector<RemoteEntry> entries;
+// Calls `take` with each entry of a listing and its size (-1: not shown).
+template <typename Take>
+void EachEntry(std::string_view text, Take take) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -108,13 +114,30 @@ std::vector<RemoteEntry> ParseListing(std::string_view text) {
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
-    std::optional<RemoteEntry> entry = ParseUnixLine(line);
-    if (!entry) entry = ParseDosLine(line);
+    int64_t size = -1;
+    std::optional<RemoteEntry> entry = ParseUnixLine(line, &size);
+    if (!entry) entry = ParseDosLine(line, &size);
     // A link line "... 10:09  -> x" names nothing before its arrow.
     if (!entry || entry->name.empty() || entry->name == "." || entry->name == "..") continue;
-    entries.push_back(std::move(*entry));
+    take(std::move(*entry), size);
   }
+}
+
+}  // namespace
+
+std::vector<RemoteEntry> ParseListing(std::string_view text) {
+  std::vector<RemoteEntry> entries;
+  EachEntry(text, [&](RemoteEntry entry, int64_t) { entries.push_back(std::move(entry)); });
   return entries;
+}
+
+std::vector<ListedFile> ParseListedFiles(std::string_view text) {
+  std::vector<ListedFile> files;
+  EachEntry(text, [&](RemoteEntry entry, int64_t size) {
+    if (!entry.is_directory && !entry.is_link && size >= 0)
+      files.push_back({std::move(entry.name), size});
+  });
+  return files;
 }
 
 }  // namespace sonavelt::remote

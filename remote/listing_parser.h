@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,5 +35,17 @@ class RemoteLister {
 // "total" lines and lines in no known form are skipped. Names are returned as listed: they may still
 // hold characters that are unsafe in a path (see IsSafeEntryName).
 std::vector<RemoteEntry> ParseListing(std::string_view text);
+
+// A plain file of a listing and its size in bytes.
+struct ListedFile {
+  std::string name;
+  int64_t size = 0;
+
+  bool operator==(const ListedFile&) const = default;
+};
+
+// The plain files of a listing in the forms ParseListing reads, with the size
+// each line shows; folders, links and lines without a size are left out.
+std::vector<ListedFile> ParseListedFiles(std::string_view text);
 
 }  // namespace sonavelt::remote

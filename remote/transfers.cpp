@@ -17,24 +17,6 @@
 
 namespace sonavelt::remote {
 
-RemoteLayout::RemoteLayout(std::string_view remote_page_path) : page_path(remote_page_path) {
-  size_t slash = page_path.rfind('/');
-  folder = slash == std::string::npos ? "" : page_path.substr(0, slash);
-  audio_folder = folder + "/audio";
-}
-
-std::string RemoteLayout::SoundPath(std::string_view local_sound) const {
-  return audio_folder + "/" + FileNameOfPath(local_sound);
-}
-
-std::string RemoteLayout::ClassPath() const {
-  return folder + "/" + run::kAppletClassFileName;
-}
-
-std::string RemoteLayout::BesidePage(std::string_view local_file) const {
-  return folder + "/" + FileNameOfPath(local_file);
-}
-
 namespace {
 
 // The observer between two calls: nobody is told anything, nothing cancels.
@@ -302,17 +284,28 @@ Status RemotePageTransfer::SendAndRename(const std::string& data, const std::str
   }
 }
 
-Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string& target) {
+Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string& target,
+                                     bool direct) {
   // A sound used by several combinations is in place after its first use.
   if (std::find(placed_.begin(), placed_.end(), target) != placed_.end()) return Status::Ok();
+  for (const Stored& stored : unproved_)
+    if (stored.remote == target) return Status::Ok();
   // A file the live page does not name yet is reached by no visitor: its
   // first attempt goes straight to its name (no rename: two round trips less),
   // proved by its size like any. Until proved it counts as a temporary file;
   // a later attempt takes a fresh temporary name, so that it never meets a
   // stalled session still holding this one.
   const bool first_attempt = attempted_.insert(target).second;
-  if (first_attempt && !NamedByLivePage(target)) {
+  if (first_attempt && direct) {
     temporaries_.push_back(target);
+    if (plan_ && plan_->prove_by_listing) {
+      // Proved with its folder before the page: one listing for all.
+      Status status = connection_->Store(data, target);
+      if (!status.ok()) return status;
+      Forget(temporaries_, target);
+      unproved_.push_back({target, "", data.size(), false});
+      return status;
+    }
     Status status = StoreProved(data, target);
     if (!status.ok()) return status;
     Forget(temporaries_, target);
@@ -336,12 +329,6 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
     placed_.push_back(target);
   }
   return status;
-}
-
-bool RemotePageTransfer::NamedByLivePage(const std::string& target) const {
-  // Without the page's bytes, every file counts as named.
-  return original_page_.empty() ||
-         original_page_.find(FileNameOfPath(target)) != std::string::npos;
 }
 
 Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target,
@@ -422,11 +409,18 @@ bool RemotePageTransfer::PageIsUnchanged(const std::string& target,
   return same;
 }
 
-Status RemotePageTransfer::EnsureFolder(const std::string& folder) {
+Status RemotePageTransfer::EnsureFolder(const std::string& folder, bool create_first) {
+  Status created;
+  if (create_first) {
+    // Most likely missing: one MKD does it. Refused, the folder may be there.
+    created = connection_->CreateDirectory(folder);
+    if (created.ok() || !IsPermanentFailure(created)) return created;
+  }
   Status status = connection_->ChangeDirectory(folder);
   if (status.ok() || !IsPermanentFailure(status)) return status;
   // Missing (or closed to us): create it, and quote the MKD's own reply
   // when the server refuses.
+  if (create_first) return created;
   status = connection_->CreateDirectory(folder);
   if (!status.ok()) return status;
   return connection_->ChangeDirectory(folder);
@@ -450,9 +444,133 @@ void RemotePageTransfer::RemoveTemporaries(bool connection_lost) {
   temporaries_.clear();
 }
 
+void RemotePageTransfer::SortPlaced() {
+  if (!plan_) return;
+  auto order = [&](const std::string& remote) {
+    for (size_t i = 0; i < plan_->files.size(); ++i)
+      if (plan_->files[i].remote == remote) return i;
+    return plan_->files.size();
+  };
+  std::stable_sort(placed_.begin(), placed_.end(),
+                   [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
+}
+
+namespace {
+
+std::string FolderOf(const std::string& remote_path) {
+  size_t slash = remote_path.rfind('/');
+  return slash == std::string::npos || slash == 0 ? "/" : remote_path.substr(0, slash);
+}
+
+}  // namespace
+
+Status RemotePageTransfer::ProveStored(bool resend, std::string* announced) {
+  if (unproved_.empty()) return Status::Ok();
+  // One listing per folder, in the order the files went up.
+  std::vector<std::string> folders;
+  for (const Stored& stored : unproved_)
+    if (std::find(folders.begin(), folders.end(), FolderOf(stored.remote)) == folders.end())
+      folders.push_back(FolderOf(stored.remote));
+  std::vector<std::pair<std::string, int64_t>> listed;  // remote path, size
+  std::vector<std::string> listed_folders;  // folders whose listing showed files
+  for (const std::string& folder : folders) {
+    std::vector<ListedFile> files;
+    Status status = resend ? WithRetries([&] { return connection_->ListSizes(folder, &files); },
+                                         [] {}, /*show_lost_connection=*/false)
+                           : connection_->ListSizes(folder, &files);
+    if (status.cancelled()) return status;
+    if (!status.ok() && !IsPermanentFailure(status)) {
+      if (resend) return status;
+      return Status::Ok();  // a lost server proves nothing: the files stay temporary
+    }
+    for (const ListedFile& file : files) listed.emplace_back(folder + "/" + file.name, file.size);
+    if (!files.empty()) listed_folders.push_back(folder);
+  }
+  std::vector<Stored> pending;
+  pending.swap(unproved_);
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const Stored& stored = pending[i];
+    int64_t size = -1;
+    bool shown = false;
+    for (const auto& [path, listed_size] : listed) {
+      if (path == stored.remote) {
+        size = listed_size;
+        shown = true;
+      }
+    }
+    // Not in the listing (a server without STAT, an odd listing): its own
+    // SIZE. A server that tells no sizes at all is trusted with its 226; a
+    // file missing from a listing that shows others is missing.
+    if (!shown) {
+      Status asked = connection_->Size(stored.remote, &size);
+      if (!asked.ok() && !IsPermanentFailure(asked)) {
+        unproved_.insert(unproved_.end(), pending.begin() + i, pending.end());
+        return resend ? asked : Status::Ok();
+      }
+      const std::string folder = FolderOf(stored.remote);
+      if (!asked.ok() && std::find(listed_folders.begin(), listed_folders.end(), folder) !=
+                             listed_folders.end())
+        size = 0;
+    }
+    if (size < 0 || size == static_cast<int64_t>(stored.size)) {
+      placed_.push_back(stored.remote);
+      continue;
+    }
+    if (!resend) {
+      unproved_.push_back(stored);
+      continue;
+    }
+    // Another size: sent once more straight to its name (its first attempt
+    // ended with a 226, so no session of ours holds it); a second mismatch
+    // stops the publish. A lost connection makes further attempts take a
+    // fresh temporary name.
+    *announced = stored.remote;
+    temporaries_.push_back(stored.remote);  // until proved
+    std::string data;
+    if (!ReadLocal(stored.local, &data)) {
+      unproved_.insert(unproved_.end(), pending.begin() + i, pending.end());
+      return Status::NotFound("cannot read " + stored.local);
+    }
+    if (stored.announced) observer_->ReportTransferring(stored.local, true);
+    bool first = true;
+    Status status = WithRetries(
+        [&] {
+          if (!first) return PlaceFile(data, stored.remote, false);
+          first = false;
+          Status sent = StoreChecked(data, stored.remote, stored.remote);
+          if (sent.code() == Status::Code::kCorrupt) return Status::Refused(sent.message());
+          if (sent.ok()) {
+            Forget(temporaries_, stored.remote);
+            placed_.push_back(stored.remote);
+          }
+          return sent;
+        },
+        [&] {
+          RemoveStale();
+          if (stored.announced) observer_->ReportTransferring(stored.local, true);
+        });
+    if (!status.ok()) {
+      unproved_.insert(unproved_.end(), pending.begin() + i + 1, pending.end());
+      return status;
+    }
+  }
+  return Status::Ok();
+}
+
 Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced,
                                       const std::string& temp_page_path) {
+  // Files that went straight to their names count as placed once proved;
+  // the others go with the temporary files.
+  if (connection_ && status.code() != Status::Code::kIoError) {
+    connection_->set_cancel_flag(nullptr);
+    std::string ignored;
+    static_cast<void>(ProveStored(/*resend=*/false, &ignored));
+  }
+  // What is not proved goes with the temporary files.
+  for (const Stored& stored : unproved_) temporaries_.push_back(stored.remote);
+  unproved_.clear();
   RemoveTemporaries(status.code() == Status::Code::kIoError);
+  SortPlaced();
   if (status.code() == Status::Code::kCancelled) {
     Close();
     std::error_code ignored;
@@ -467,144 +585,270 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
   return Fail(text, temp_page_path);
 }
 
-// A second connection that places files beside the page while the run's
-// own connection places others: the run's connection takes them from the
-// first, the second from the last before the resource file, until they meet. The second only ever
-// does the plain case (temporary name, 226, rename); at its first failure of
-// any kind it stops, and the run's connection does that file and the rest
-// with every fallback, retry and message. It tells the user nothing itself.
-class RemotePageTransfer::SecondLane {
+// Connections beside the run's own that place files beside the page while
+// the run's connection places others: the run's connection takes them from
+// the first, the helpers from the last, until they meet. A helper only ever
+// does the plain case (straight to the name, or temporary name, size and
+// rename); at its first failure of any kind it stops, and the run's
+// connection does that file with every fallback, retry and message. Files
+// that wait are the run's connection's alone. Helpers tell the user nothing.
+class RemotePageTransfer::HelperLanes {
  public:
-  // Files from `run_own_from` on (those that name others) are left to the
-  // run's connection, which comes to them once all before them are in place.
-  SecondLane(RemotePageTransfer& owner, const std::vector<SideFile>& files, size_t run_own_from)
-      : files_(files), run_own_from_(std::min(run_own_from, files.size())),
-        state_(files.size(), kFree) {
-    // Worth a second login only for FTP and FTPS with several files ahead.
-    size_t unique = 0;
-    for (size_t i = 0; i < files.size(); ++i) {
-      bool seen = false;
-      for (size_t j = 0; j < i; ++j) seen = seen || files[j].remote == files[i].remote;
-      if (!seen) ++unique;
-      else state_[i] = kRepeat;  // the run's own (in place by then)
+  enum class Outcome {
+    kYours,      // the caller places it
+    kFailed,     // the caller places it; a helper tried and failed
+    kPlaced,     // in place and proved
+    kStored,     // straight to its name, size not proved yet (*size: bytes sent)
+  };
+
+  HelperLanes(RemotePageTransfer& owner, const UploadPlan& plan)
+      : files_(plan.files), audio_folder_(plan.audio_folder), state_(plan.files.size(), kFree),
+        sizes_(plan.files.size(), 0), seen_(plan.files.size(), false) {
+    for (size_t i = 0; i < files_.size(); ++i) {
+      if (files_[i].repeat) state_[i] = kRepeat;  // the run's own (in place by then)
+      else if (files_[i].waits) state_[i] = kMine;
     }
-    if (!owner.second_connection_ || owner.endpoint_.security == Security::kSsh || unique < 4 ||
-        owner.renames_refused_) {
-      stopped_ = true;
-      return;
-    }
+    if (plan.lanes < 2 || files_.empty()) return;
     // The first file is always the run's own connection's.
-    state_[0] = kMine;
-    for (size_t i = run_own_from_; i < state_.size(); ++i) state_[i] = kMine;
+    if (state_[0] == kFree) state_[0] = kMine;
     dot_name_ = !owner.dot_names_refused_;
+    defer_proof_ = plan.prove_by_listing;
     tag_ = owner.run_tag_ + "-s";
-    for (size_t i = 0; i < files.size(); ++i)
-      if (!owner.NamedByLivePage(files[i].remote)) unnamed_.insert(i);
     cancel_ = owner.observer_->CancelFlag();
     endpoint_ = owner.endpoint_;
-    worker_ = std::thread([this] { Work(); });
+    for (int lane = 1; lane < plan.lanes; ++lane)
+      workers_.emplace_back([this, lane] { Work(lane); });
   }
-  ~SecondLane() { Stop(nullptr, nullptr); }
+  ~HelperLanes() { Stop(nullptr, nullptr, nullptr); }
 
-  // True: file i is in place through the second connection. False: the
-  // caller must place it (nobody took it, or the second connection failed).
-  // *tried_there: the second connection tried file i and failed.
-  bool TakeOrAwait(size_t i, bool* tried_there) {
+  // The audio folder exists: files for it may go.
+  void FolderReady() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    folder_ready_ = true;
+    changed_.notify_all();
+  }
+
+  // What became of file i; waits while a helper is sending it.
+  Outcome TakeOrAwait(size_t i, size_t* size) {
     std::unique_lock<std::mutex> lock(mutex_);
-    *tried_there = false;
-    if (state_[i] == kFree) {
-      state_[i] = kMine;
-      return false;
-    }
-    if (state_[i] == kMine || state_[i] == kRepeat) return false;
+    if (state_[i] == kFree) state_[i] = kMine;
+    if (state_[i] == kMine || state_[i] == kRepeat) return Outcome::kYours;
     changed_.wait(lock, [&] { return state_[i] != kTaken; });
-    *tried_there = state_[i] == kFailed;
-    return state_[i] == kDone;
+    *size = sizes_[i];
+    seen_[i] = true;
+    if (state_[i] == kDone) return Outcome::kPlaced;
+    if (state_[i] == kStored) return Outcome::kStored;
+    return Outcome::kFailed;
   }
 
-  // The temporary file the second connection left when it gave up, to be
-  // removed by the caller.
+  // The temporary files the helpers left when they gave up, to be removed
+  // by the caller.
   void HandOverLeftovers(std::vector<std::string>* temporaries) {
     std::lock_guard<std::mutex> lock(mutex_);
     temporaries->insert(temporaries->end(), leftovers_.begin(), leftovers_.end());
     leftovers_.clear();
   }
 
-  // Ends the second connection's work (the file in progress is cut short
-  // only by a cancel) and hands over what it left.
-  // *placed gains the files it put in place that the caller has not yet
-  // come to.
-  void Stop(std::vector<std::string>* temporaries, std::vector<std::string>* placed) {
+  // Ends the helpers' work (the file in progress is cut short only by a
+  // cancel) and hands over what they left; *placed and *stored gain the
+  // files they sent that the caller has not yet come to.
+  void Stop(std::vector<std::string>* temporaries, std::vector<std::string>* placed,
+            std::vector<Stored>* stored) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stopped_ = true;
+      changed_.notify_all();
     }
-    if (worker_.joinable()) worker_.join();
+    for (std::thread& worker : workers_)
+      if (worker.joinable()) worker.join();
     if (temporaries) HandOverLeftovers(temporaries);
-    if (!placed) return;
+    if (!placed || !stored) return;
     for (size_t i = 0; i < state_.size(); ++i) {
-      if (state_[i] == kDone &&
-          std::find(placed->begin(), placed->end(), files_[i].remote) == placed->end())
-        placed->push_back(files_[i].remote);
+      if (seen_[i]) continue;
+      const std::string& remote = files_[i].remote;
+      if (state_[i] == kDone) placed->push_back(remote);
+      if (state_[i] == kStored) {
+        stored->push_back({remote, files_[i].local, sizes_[i], files_[i].announced});
+      }
     }
   }
 
  private:
-  enum State { kFree, kRepeat, kMine, kTaken, kDone, kFailed };
+  enum State { kFree, kRepeat, kMine, kTaken, kDone, kStored, kFailed };
 
-  void Work() {
+  // The last free file, once its folder is there; files_.size() when none
+  // is left (or the helpers stop).
+  size_t Next(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+      if (stopped_) return files_.size();
+      size_t i = files_.size();
+      while (i > 0 && state_[i - 1] != kFree) --i;
+      if (i == 0) return files_.size();
+      if (folder_ready_ || FolderOf(files_[i - 1].remote) != audio_folder_) return i - 1;
+      changed_.wait(lock);
+    }
+  }
+
+  void Work(int lane) {
     FtpConnection connection(endpoint_);
     connection.set_cancel_flag(cancel_);
-    bool open = connection.has_session() && connection.Open().ok();
-    for (size_t i = run_own_from_; i-- > 0;) {
+    if (!connection.has_session() || !connection.Open().ok()) return;
+    for (;;) {
+      size_t i;
       std::string temporary;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!open || stopped_ || state_[i] == kMine) return;
-        if (state_[i] == kRepeat) continue;
+        std::unique_lock<std::mutex> lock(mutex_);
+        i = Next(lock);
+        if (i == files_.size()) return;
         state_[i] = kTaken;
-        temporary =
-            FtpConnection::TemporaryUploadPath(files_[i].remote, dot_name_, tag_ + std::to_string(i));
+        temporary = FtpConnection::TemporaryUploadPath(
+            files_[i].remote, dot_name_, tag_ + std::to_string(lane) + "-" + std::to_string(i));
       }
+      const PlannedFile& file = files_[i];
       std::string data;
       int64_t size = -1;
       // Proved like every file: the size kept is the size sent (a server
-      // that does not tell sizes is trusted with its 226). A file the live
-      // page does not name goes straight to its name; should it fail, the
-      // run's connection sends it again under a temporary name, renamed
-      // over this one.
-      const bool direct = unnamed_.count(i) > 0;
-      const std::string& path = direct ? files_[i].remote : temporary;
-      bool ok = ReadLocal(files_[i].local, &data) && connection.Store(data, path, &size).ok() &&
+      // that does not tell sizes is trusted with its 226), here or, straight
+      // to its name, with its folder later. Should it fail, the run's
+      // connection sends it again under a temporary name, renamed over it.
+      const std::string& path = file.direct ? file.remote : temporary;
+      const bool later = file.direct && defer_proof_;
+      bool ok = ReadLocal(file.local, &data) &&
+                connection.Store(data, path, later ? nullptr : &size).ok() &&
                 (size < 0 || size == static_cast<int64_t>(data.size())) &&
-                (direct || connection.Replace(temporary, files_[i].remote).ok());
-      if (!ok && direct) {
+                (file.direct || connection.Replace(temporary, file.remote).ok());
+      if (!ok && file.direct) {
         static_cast<void>(connection.Delete(path));
         temporary.clear();
       }
       std::lock_guard<std::mutex> lock(mutex_);
       // A failed (or cancelled) file may have left its temporary copy.
       if (!ok && !temporary.empty()) leftovers_.push_back(temporary);
-      state_[i] = ok ? kDone : kFailed;
+      sizes_[i] = data.size();
+      state_[i] = !ok ? kFailed : later ? kStored : kDone;
       changed_.notify_all();
       if (!ok) return;
     }
   }
 
-  const std::vector<SideFile>& files_;
-  size_t run_own_from_;
+  const std::vector<PlannedFile>& files_;
+  std::string audio_folder_;
   FtpEndpoint endpoint_;
   const std::atomic<bool>* cancel_ = nullptr;
   bool dot_name_ = true;
+  bool defer_proof_ = false;
   std::string tag_;
-  std::set<size_t> unnamed_;  // files the live page does not name
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<State> state_;
+  std::vector<size_t> sizes_;
+  std::vector<bool> seen_;  // the caller has taken note of the outcome
   std::vector<std::string> leftovers_;
+  bool folder_ready_ = false;
   bool stopped_ = false;
-  std::thread worker_;
+  std::vector<std::thread> workers_;
 };
+
+Status RemotePageTransfer::Send(const PlannedFile& file) {
+  if (observer_->CancelRequested()) return Status::Cancelled();
+  if (file.announced) observer_->ReportTransferring(file.local, false);
+  std::string data;
+  if (!ReadLocal(file.local, &data)) return Status::NotFound("cannot read " + file.local);
+  const size_t proved = unproved_.size();
+  Status status = WithRetries([&] { return PlaceFile(data, file.remote, file.direct); },
+                              [&] {
+                                // What the failed attempt left goes first (on the new connection).
+                                RemoveStale();
+                                if (file.announced) observer_->ReportTransferring(file.local, true);
+                              });
+  // A file sent straight to its name: what ProveStored needs to send it again.
+  if (unproved_.size() > proved) {
+    unproved_.back().local = file.local;
+    unproved_.back().announced = file.announced;
+  }
+  return status;
+}
+
+Status RemotePageTransfer::CarryOut(const UploadPlan& plan) {
+  plan_ = &plan;
+  const std::string& temp = plan.page_local;
+  // The helpers log in while the run's connection sees to the folder.
+  HelperLanes lanes(*this, plan);
+  std::string announced = plan.audio_folder;
+  Status status = WithRetries(
+      [&] { return EnsureFolder(plan.audio_folder, plan.create_audio_folder_first); }, [] {},
+      /*show_lost_connection=*/false);
+  if (!status.ok()) {
+    lanes.Stop(&temporaries_, &placed_, &unproved_);
+    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced, temp);
+    for (const Stored& stored : unproved_) temporaries_.push_back(stored.remote);
+    unproved_.clear();
+    RemoveTemporaries();
+    return Fail(CannotEnterFolderText(plan.audio_folder, endpoint_.server, status.message()) +
+                    "\r\n\r\n" + PageUnchangedText(placed_),
+                temp);
+  }
+  lanes.FolderReady();
+  bool proved = false;
+  for (size_t i = 0; i < plan.files.size() && status.ok(); ++i) {
+    const PlannedFile& file = plan.files[i];
+    announced = file.remote;
+    // Every file before one that waits is in place and proved by now.
+    if (file.waits && !proved) {
+      proved = true;
+      status = ProveStored(/*resend=*/true, &announced);
+      if (!status.ok()) break;
+      announced = file.remote;
+    }
+    if (observer_->CancelRequested()) {
+      status = Status::Cancelled();
+      break;
+    }
+    size_t size = 0;
+    switch (lanes.TakeOrAwait(i, &size)) {
+      case HelperLanes::Outcome::kPlaced:
+        if (file.announced) observer_->ReportTransferring(file.local, false);
+        placed_.push_back(file.remote);
+        continue;
+      case HelperLanes::Outcome::kStored:
+        if (file.announced) observer_->ReportTransferring(file.local, false);
+        attempted_.insert(file.remote);
+        unproved_.push_back({file.remote, file.local, size, file.announced});
+        continue;
+      case HelperLanes::Outcome::kFailed:
+        // Tried by a helper: this connection starts with a fresh name.
+        attempted_.insert(file.remote);
+        break;
+      case HelperLanes::Outcome::kYours: break;
+    }
+    lanes.HandOverLeftovers(&temporaries_);
+    status = Send(file);
+  }
+  lanes.Stop(&temporaries_, &placed_, &unproved_);
+  if (status.ok()) status = ProveStored(/*resend=*/true, &announced);
+  if (!status.ok()) return EndPublish(status, announced, temp);
+  // What the helpers left (a file one gave up on, since placed by this
+  // connection) goes before the page.
+  for (const std::string& path : temporaries_) static_cast<void>(connection_->Delete(path));
+  temporaries_.clear();
+  // The commit point: the page, last.
+  announced = plan.page_remote;
+  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), announced, temp);
+  observer_->ReportTransferring(plan.page_remote, false);
+  std::string data;
+  if (!ReadLocal(temp, &data)) return EndPublish(Status::NotFound("cannot read " + temp), announced, temp);
+  status = WithRetries([&] { return PlacePage(data, plan.page_remote, temp); },
+                       [&] {
+                         RemoveStale();
+                         observer_->ReportTransferring(plan.page_remote, true);
+                       });
+  if (!status.ok()) return EndPublish(status, announced, temp);
+
+  Close();
+  std::error_code ignored;
+  std::filesystem::remove(temp, ignored);
+  return Status::Ok();
+}
 
 Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
                                        const run::PublishFiles& files,
@@ -613,12 +857,13 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   // Without a fetch before it, the publish is a run of its own.
   if (!connection_) BeginRun(page);
   const std::string& temp = files.page_path;
-  const std::string& remote_path = page.path;
   placed_.clear();
   temporaries_.clear();
   superseded_.clear();
   attempted_.clear();
+  unproved_.clear();
   page_note_.clear();
+  plan_ = nullptr;
   {
     // A tag of this publish's own: its temporary names differ from those of
     // any earlier publish that a stalled session may still hold open.
@@ -635,86 +880,14 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   }
   connection_->set_cancel_flag(observer_->CancelFlag());
 
-  RemoteLayout layout(remote_path);
-  std::string announced;
-  // One file: announce, send, and on failure announce again (as a repeat)
-  // before each further attempt. A quiet file is announced to nobody: it is
-  // not among the files the progress counts.
-  auto send = [&](const std::string& shown, const std::string& local, const std::string& remote,
-                  bool page, bool quiet = false) -> Status {
-    announced = remote;
-    if (observer_->CancelRequested()) return Status::Cancelled();
-    if (!quiet) observer_->ReportTransferring(shown, false);
-    std::string data;
-    if (!ReadLocal(local, &data)) return Status::NotFound("cannot read " + local);
-    return WithRetries(
-        [&] { return page ? PlacePage(data, remote, temp) : PlaceFile(data, remote); },
-        [&] {
-          // What the failed attempt left goes first (on the new connection).
-          RemoveStale();
-          if (!quiet) observer_->ReportTransferring(shown, true);
-        });
-  };
-
-  announced = layout.audio_folder;
-  Status status = WithRetries([&] { return EnsureFolder(layout.audio_folder); }, [] {},
-                              /*show_lost_connection=*/false);
-  if (!status.ok()) {
-    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced, temp);
-    RemoveTemporaries();
-    return Fail(CannotEnterFolderText(layout.audio_folder, endpoint_.server, status.message()) +
-                    "\r\n\r\n" + PageUnchangedText(placed_),
-                temp);
-  }
-  // The files beside the page, in the order they are announced.
-  std::vector<SideFile> side;
-  for (const std::string& sound : files.sounds) side.push_back({sound, layout.SoundPath(sound)});
-  for (const std::string& copy : files.sound_copies)
-    side.push_back({copy, layout.SoundPath(copy), /*quiet=*/true});
-  side.push_back({files.applet_class_path, layout.ClassPath()});
-  if (!files.player_script_path.empty())
-    side.push_back({files.player_script_path, layout.BesidePage(files.player_script_path)});
-  // The resource file and the data files name the others: they go up once
-  // those are all in place.
-  size_t naming = side.size();
-  side.push_back({files.resource_path, layout.BesidePage(files.resource_path)});
-  for (const std::string& data_file : files.player_data_paths)
-    side.push_back({data_file, layout.BesidePage(data_file), /*quiet=*/true});
-
-  SecondLane lane(*this, side, naming);
-  for (size_t i = 0; i < side.size(); ++i) {
-    const SideFile& file = side[i];
-    announced = file.remote;
-    if (observer_->CancelRequested()) status = Status::Cancelled();
-    else if (bool tried_there = false; lane.TakeOrAwait(i, &tried_there)) {
-      // Placed whole by the second connection.
-      if (!file.quiet) observer_->ReportTransferring(file.local, false);
-      placed_.push_back(file.remote);
-      continue;
-    } else {
-      // Tried by the second connection: this one starts with a fresh name.
-      if (tried_there) attempted_.insert(file.remote);
-      lane.HandOverLeftovers(&temporaries_);
-      status = send(file.local, file.local, file.remote, false, file.quiet);
-    }
-    if (!status.ok()) {
-      lane.Stop(&temporaries_, &placed_);
-      return EndPublish(status, announced, temp);
-    }
-  }
-  lane.Stop(&temporaries_, &placed_);
-  // What the second connection left (a file it gave up on, since placed by
-  // this one) goes before the page.
-  for (const std::string& path : temporaries_) static_cast<void>(connection_->Delete(path));
-  temporaries_.clear();
-  // The commit point: the page, last.
-  status = send(remote_path, temp, remote_path, true);
-  if (!status.ok()) return EndPublish(status, announced, temp);
-
-  Close();
-  std::error_code ignored;
-  std::filesystem::remove(temp, ignored);
-  return Status::Ok();
+  PlanLimits limits;
+  limits.max_lanes = second_connection_ ? kMaxConnections : 1;
+  limits.ssh = endpoint_.security == Security::kSsh;
+  limits.renames_refused = renames_refused_;
+  const UploadPlan plan = PlanUpload(files, RemoteLayout(page.path), original_page_, limits);
+  Status status = CarryOut(plan);
+  plan_ = nullptr;
+  return status;
 }
 
 }  // namespace sonavelt::remote

@@ -11,6 +11,7 @@
 #include "base/status.h"
 #include "remote/ftp_address.h"
 #include "remote/ftp_connection.h"
+#include "remote/upload_plan.h"
 #include "run/page_transport.h"
 
 // A run on a remote page: fetching the page before it is processed and
@@ -22,17 +23,6 @@ namespace sonavelt::remote {
 struct RetryPolicy {
   int max_attempts = 4;
   std::chrono::milliseconds first_wait{1000};
-};
-
-// The remote names of one run, derived from the page's remote path.
-struct RemoteLayout {
-  explicit RemoteLayout(std::string_view remote_page_path);
-  std::string page_path;     // "/www/index.html"
-  std::string folder;        // "/www"; empty for a page in the root
-  std::string audio_folder;  // folder + "/audio"
-  std::string SoundPath(std::string_view local_sound) const;  // audio folder + "/" + file name
-  std::string ClassPath() const;                               // folder + "/" + class file name
-  std::string BesidePage(std::string_view local_file) const;    // folder + "/" + its file name
 };
 
 // The FTP side of a run on a remote page: owns the run's connection from the
@@ -60,10 +50,15 @@ class RemotePageTransfer : public run::PageTransport {
   // Sends the sounds and their browser copies into the audio folder (created
   // when missing), the class file, the player script when there is one, the
   // resource file and the player's data files, and the page last: its
-  // replacement is the publish's commit point. All in binary.
-  // Each file goes up under a temporary name (".NAME.part", or
-  // "NAME.sonavelt-part" on a server that refuses names starting with "."),
-  // its size is checked, and it replaces the file on the site in one rename.
+  // replacement is the publish's commit point. All in binary, as planned by
+  // PlanUpload (upload_plan.h), over up to kMaxConnections connections.
+  // A file the live page names goes up under a temporary name (".NAME.TAG.part",
+  // or "NAME.TAG.sonavelt-part" on a server that refuses names starting with
+  // "."), its size is checked, and it replaces the file on the site in one
+  // rename; a file the live page does not name goes straight to its name.
+  // Every file's size on the server is proved equal to the size sent before
+  // the page goes up (FTP: one listing per folder, STAT; a mismatch is sent
+  // once more, a second one stops the publish).
   // On a server that refuses renames, the other files are written in place
   // and the page only once its old text is kept on the site under a backup
   // name; the backup goes when the new page is complete.
@@ -89,9 +84,11 @@ class RemotePageTransfer : public run::PageTransport {
   void Close();
 
   // Off: the publish sends everything over the run's own connection, without
-  // the second one that places files beside the page alongside it (on by
-  // default, FTP and FTPS only).
+  // the others that place files beside the page alongside it (on by
+  // default, FTP and FTPS only: one more per kFilesPerLane files, up to
+  // kMaxConnections in all).
   void set_second_connection(bool on) { second_connection_ = on; }
+  static constexpr int kMaxConnections = 4;
 
  private:
   // A fresh connection in place of the current one, telling nobody.
@@ -139,32 +136,48 @@ class RemotePageTransfer : public run::PageTransport {
   // Deletes the temporary files of failed attempts, as far as the server
   // lets it (the others stay listed for the end of the publish).
   void RemoveStale();
-  // True when the live page (as fetched) names the file `target`, so that a
-  // visitor may fetch it: it then goes up under a temporary name.
-  bool NamedByLivePage(const std::string& target) const;
   // True when the page on the site still holds the bytes fetched.
   bool PageIsUnchanged(const std::string& target, const std::string& temp_page_path);
-  // Puts one file (not the page) in place: temporary name, check, rename.
-  Status PlaceFile(const std::string& data, const std::string& target);
+
+  // The executor of a plan: every step below works on the run's own
+  // connection, the helper lanes on theirs.
+  Status CarryOut(const UploadPlan& plan);
+  // One file with every fallback and retry: announced (unless quiet), read,
+  // placed; announced again as a repeat before each further attempt.
+  Status Send(const PlannedFile& file);
+  // Puts one file (not the page) in place. direct: the first attempt goes
+  // straight to its name; with plan_->prove_by_listing its size is proved
+  // later with its folder (ProveStored), else at once.
+  Status PlaceFile(const std::string& data, const std::string& target, bool direct);
   // Puts the page in place; see PublishPage.
   Status PlacePage(const std::string& data, const std::string& target,
                    const std::string& temp_page_path);
-  // Enters `folder`, creating it when it is missing.
-  Status EnsureFolder(const std::string& folder);
+  // Enters `folder`, creating it when it is missing (create_first: MKD
+  // first, CWD only when the MKD is refused).
+  Status EnsureFolder(const std::string& folder, bool create_first);
+  // Proves the files sent straight to their names and not yet proved: one
+  // listing per folder, SIZE for what it does not show. resend: a file of
+  // another size is sent once more (a second mismatch is Refused); else it
+  // stays a temporary file (removed at the end of a failed publish).
+  // *announced: the file being sent again, for the failure's message.
+  Status ProveStored(bool resend, std::string* announced);
   // A publish that failed or was cancelled while sending `announced`.
   Status EndPublish(const Status& status, const std::string& announced,
                     const std::string& temp_page_path);
   // Removes what this publish left on the server, as far as it can;
   // connection_lost: on a new connection, with short time-outs.
   void RemoveTemporaries(bool connection_lost = false);
+  // placed_ in the plan's order, the page last.
+  void SortPlaced();
 
-  // A file beside the page: its local path and its path on the site.
-  struct SideFile {
-    std::string local;
+  // A file sent straight to its name whose size is not proved yet.
+  struct Stored {
     std::string remote;
-    bool quiet = false;  // announced to nobody
+    std::string local;
+    size_t size = 0;
+    bool announced = true;
   };
-  class SecondLane;
+  class HelperLanes;
 
   FtpEndpoint settings_;  // as set by the front end
   FtpEndpoint endpoint_;  // the current run's: the settings, with the page's site
@@ -190,6 +203,11 @@ class RemotePageTransfer : public run::PageTransport {
   std::vector<std::string> superseded_;
   // Files (remote paths) this publish has tried to place at least once.
   std::set<std::string> attempted_;
+  // Files sent straight to their names, not yet proved; at the end of a failed
+  // publish they count as placed once proved, else they are removed.
+  std::vector<Stored> unproved_;
+  // The plan being carried out; nullptr between publishes.
+  const UploadPlan* plan_ = nullptr;
   // Set once the page's replacement has begun: failures no longer leave
   // the page as it was, and say what they leave.
   std::string page_note_;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "base/text.h"
 #include "remote/address_history.h"
@@ -15,6 +16,16 @@
 #include "run/settings_store.h"
 
 namespace sonavelt::run {
+namespace {
+
+// Why the login cannot go on, before any connection: a plain box.
+SitePage Refused(std::string why) {
+  SitePage out;
+  out.status = Status::Refused(std::move(why)).WithBox(BoxStyle::kPlain);
+  return out;
+}
+
+}  // namespace
 
 bool IsRemotePageAddress(std::string_view text) {
   const std::string lower = LowerCopy(std::string(text.substr(0, 8)));
@@ -27,18 +38,13 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
                          SiteSecrets& secrets, SettingsStore& store, UserInterface& ui) {
   SitePage out;
   remote::FtpAddress address = remote::ParseFtpAddress(address_text);
-  if (!address.usable) {
-    ui.Tell(BoxStyle::kPlain, std::string(remote::kInvalidFtpUrlText));
-    return out;
-  }
+  if (!address.usable) return Refused(std::string(remote::kInvalidFtpUrlText));
   // The run replaces one file: the address must name it, and every part of
   // its path must name exactly one entry on the site.
   const std::string& path = address.start_path;
-  if (path.empty() || path.back() == '/' || !remote::IsSafeRemotePath(path)) {
-    ui.Tell(BoxStyle::kPlain, address_text + " does not name a page.\r\n" +
-                                  std::string(remote::kSelectHtmlFileText));
-    return out;
-  }
+  if (path.empty() || path.back() == '/' || !remote::IsSafeRemotePath(path))
+    return Refused(address_text + " does not name a page.\r\n" +
+                   std::string(remote::kSelectHtmlFileText));
   if (remote::AddressWithoutPassword(address_text) != address_text)
     ui.Tell(BoxStyle::kPlain, secrets.AddressPasswordText());
 
@@ -58,8 +64,7 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
     std::error_code ec;
     identity = std::filesystem::absolute(options.identity, ec).string();
     if (access(identity.c_str(), R_OK) != 0) {
-      ui.Tell(BoxStyle::kPlain, "The key file " + identity + " cannot be read.");
-      return out;
+      return Refused("The key file " + identity + " cannot be read.");
     }
   }
   const char* agent = std::getenv("SSH_AUTH_SOCK");
@@ -68,8 +73,7 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
   if (ssh && !identity.empty() && remote::PrivateKeyIsEncrypted(identity)) {
     std::optional<std::string> passphrase = secrets.Passphrase(identity);
     if (!passphrase) {
-      ui.Tell(BoxStyle::kPlain, secrets.NoPassphraseText(identity));
-      return out;
+      return Refused(secrets.NoPassphraseText(identity));
     }
     login.key_passphrase = *passphrase;
   }
@@ -81,8 +85,7 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
     // A key (or the agent) may log in without one; else it must be given.
     bool key_login = ssh && (!identity.empty() || use_agent);
     if (!password && !key_login) {
-      ui.Tell(BoxStyle::kPlain, secrets.NoPasswordText(login.user_name, address.server));
-      return out;
+      return Refused(secrets.NoPasswordText(login.user_name, address.server));
     }
     login.password = password.value_or("");
   }
@@ -102,7 +105,6 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
   out.page.remote_user = out.endpoint.user_name;
   out.page.remote_port = address.port;
   out.page.remote_path = path;
-  out.ok = true;
   return out;
 }
 

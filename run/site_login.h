@@ -46,7 +46,7 @@ class SiteSecrets {
 
 // What a run (or a removal) on a remote page needs.
 struct SitePage {
-  bool ok = false;  // false: the user has been told why
+  Status status;  // a refusal (a plain box), for the front end to show
   PageTarget page;
   remote::FtpEndpoint endpoint;  // holds the password: never print or store it
 };
@@ -57,7 +57,9 @@ struct SitePage {
 // password of a named user unless an SFTP key file alone logs in. SFTP
 // also offers the SSH agent's keys when SSH_AUTH_SOCK is set, and checks
 // host keys against the program's own known-hosts file and the user's.
-// Refusals are plain boxes on `ui`.
+// Notes the login goes on after (a password written in the address is not
+// used, the address could not be remembered) are told on `ui`; a refusal
+// comes back in SitePage::status.
 SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions& options,
                          SiteSecrets& secrets, SettingsStore& store, UserInterface& ui);
 

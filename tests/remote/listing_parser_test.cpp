@@ -87,6 +87,23 @@ void ExpectSampleEntries(const std::string& listing) {
       << listing;
 }
 
+// The sizes that prove an upload: plain files only, names with spaces whole.
+TEST(ParseListedFilesTest, PlainFilesWithTheirSizes) {
+  const std::string text =
+      "213-Status of \"/www/audio\":\r\n"
+      "-rw-r--r--   1 owner    group       20000 Dec 08 00:20 e1.au\r\n"
+      "-rw-r--r-- 1 1000 1000 1302313 Jan  3  2025 Ding Dong.au\r\n"
+      "drwxr-xr-x   2 owner    group        4096 Dec 08 00:20 sub\r\n"
+      "lrwxrwxrwx   1 owner    group          11 Dec 08 00:20 ln -> e1.au\r\n"
+      "12-07-26  04:00AM                 1234 index.htm\r\n"
+      "12-07-26  04:00AM       <DIR>          www\r\n"
+      "213 End of status.";
+  EXPECT_EQ(ParseListedFiles(text), (std::vector<ListedFile>{{"e1.au", 20000},
+                                                             {"Ding Dong.au", 1302313},
+                                                             {"index.htm", 1234}}));
+  EXPECT_TRUE(ParseListedFiles("213 No such file.").empty());
+}
+
 TEST(ParseListingTest, ReadsWhatPyftpdlibSends) {
   testing::TempDir root;
   MakeSampleTree(root.path());

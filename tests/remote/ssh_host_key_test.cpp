@@ -48,6 +48,28 @@ TEST(KnownHostsTest, RememberedKeysAreFoundAndOthersOfTheSameTypeAreMismatches) 
   EXPECT_EQ(FindKnownHost(file, "example.org", 22, key), KnownHostMatch::kMissing);
 }
 
+// A file the user keeps by hand: its lines stay byte for byte, its mode too.
+TEST(KnownHostsTest, AnAcceptedKeyKeepsTheFilesOtherLines) {
+  testing::TempDir dir;
+  std::string file = dir.File("known_hosts");
+  const std::string before = "# mine\r\nexample.org ssh-rsa AAAA";
+  WriteFile(file, before);
+  ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+  std::string key = Blob("ssh-ed25519", std::string(32, '\x55'));
+  ASSERT_TRUE(RememberHostKey(file, "10.0.0.7", 22, key).ok());
+  const std::string after = ReadFile(file);
+  EXPECT_EQ(after.substr(0, before.size() + 1), before + "\n");
+  EXPECT_EQ(after.substr(before.size() + 1, 22), "10.0.0.7 ssh-ed25519 A");
+  EXPECT_EQ(after.back(), '\n');
+  EXPECT_EQ(FindKnownHost(file, "10.0.0.7", 22, key), KnownHostMatch::kMatch);
+  struct stat info {};
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
 // OpenSSH hashes host names by default (HashKnownHosts): ssh-keygen -H
 // writes the entries exactly as ssh does.
 TEST(KnownHostsTest, HashedEntriesAsOpenSshWritesThem) {

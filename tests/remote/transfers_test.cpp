@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -394,8 +395,12 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
   testing::FtpServerFaults faults;
   faults.refuse_stor = "e1.au:553";
   ASSERT_TRUE(StartServer(faults));
+  // The live page names the resource file: a visitor may fetch it at once.
+  const std::string live = OldPage() + "<a href=\"index.res\">\r\n";
+  WriteFile(site_ + "/www/index.html", live);
   testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
-  Fetch(transfer);
+  ASSERT_TRUE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
+  WriteFile(Temp(), NewPage());
   observer_.on_report = [&](const std::string& file, bool) {
     // Hold the first connection until the second has placed the class file.
     if (fs::path(file).filename() != "e1.au") return;
@@ -415,7 +420,7 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
   EXPECT_FALSE(fs::exists(site_ + "/www/index.res"));
   EXPECT_NE(ui_.calls[0].text.find(PageUnchangedText(placed)), std::string::npos)
       << ui_.calls[0].text;
-  EXPECT_EQ(Which(Page()), "old page");
+  EXPECT_EQ(Page(), live);
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
   EXPECT_FALSE(fs::exists(Temp()));
 }
@@ -610,6 +615,34 @@ TEST_F(TransfersTest, EachAttemptHasAFreshTemporaryName) {
   EXPECT_EQ(names[1].rfind(".x1.au.", 0), 0u) << names[1];
   EXPECT_NE(ReadFile(faults.log_commands).find("DELE /www/audio/" + names[0]), std::string::npos)
       << ReadFile(faults.log_commands);
+}
+
+// Files the live page does not name go straight to their names and are
+// proved together, one listing per folder on the control connection; the
+// page alone takes a temporary name, its own SIZE and a rename. The audio
+// folder, which the live page names nothing in, costs one MKD.
+TEST_F(TransfersTest, FilesSentStraightToTheirNamesAreProvedByOneListingPerFolder) {
+  testing::FtpServerFaults faults;
+  faults.log_commands = (dir_.path() / "commands.log").string();
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  Fetch(transfer);
+  ASSERT_TRUE(transfer.Publish(Files()).ok());
+  ExpectCompleteSite();
+  std::map<std::string, std::vector<std::string>> commands;  // verb: arguments, after the fetch
+  std::istringstream log(ReadFile(faults.log_commands));
+  std::string time, command, arg;
+  bool fetched = false;
+  while (log >> time >> command && std::getline(log, arg)) {
+    if (fetched) commands[command].push_back(arg.empty() ? arg : arg.substr(1));
+    fetched = fetched || command == "RETR";
+  }
+  EXPECT_EQ(commands["STAT"], (std::vector<std::string>{"/www/audio", "/www"}));
+  ASSERT_EQ(commands["SIZE"].size(), 1u);
+  EXPECT_EQ(commands["SIZE"][0].rfind("/www/.index.html.", 0), 0u) << commands["SIZE"][0];
+  EXPECT_EQ(commands["RNTO"], std::vector<std::string>{"/www/index.html"});
+  EXPECT_EQ(commands["MKD"], std::vector<std::string>{"/www/audio"});
+  EXPECT_EQ(commands["STOR"].size(), 9u);
 }
 
 // A first login slower than the connect time (a loaded server) is tried

@@ -107,7 +107,14 @@ TEST_F(RunCommandTest, WithoutAPageTheUsersCopyOfTheSampleIsEdited) {
   const fs::path copy = dir_.path() / "data/sonavelt/sample/sample.htm";
   Result first = Cli("--yes -q -n 1 --no-background");
   ASSERT_EQ(first.status, 0) << first.output;
+  // Standard output names what the run wrote, by absolute paths.
   EXPECT_NE(first.output.find("page: " + copy.string() + "\n"), std::string::npos) << first.output;
+  EXPECT_NE(first.output.find("resource file: " + (copy.parent_path() / "sample.res").string() + "\n"),
+            std::string::npos)
+      << first.output;
+  EXPECT_NE(first.output.find("settings page: " + (install_ / "HISTORY/HIS_sample.htm").string()),
+            std::string::npos)
+      << first.output;
   EXPECT_NE(ReadFile(copy.string()).find("<applet"), std::string::npos);
   EXPECT_TRUE(fs::exists(copy.parent_path() / "sample.res"));
   EXPECT_EQ(ReadFile((install_ / "samples/sample.htm").string()), shipped);
