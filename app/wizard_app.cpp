@@ -21,7 +21,6 @@
 #include "base/file_io.h"
 #include "run/audio_sound_work.h"
 #include "run/run_launcher.h"
-#include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
 #include "run/sound_preview.h"
@@ -100,12 +99,9 @@ int RunWizardApp(const WizardAppOptions& options) {
   };
   services.write_history = [&store, &gate, &ui](const run::StoredHistory& history) {
     // The settings file belongs to the GUI thread.
-    bool stored = false;
-    gate.Call([&] {
-      store.WriteHistory(history);
-      stored = store.Sync();
-    });
-    if (!stored) ui.Tell(BoxStyle::kPlain, run::ChoicesNotStoredMessage(store.FilePath()));
+    Status stored;
+    gate.Call([&] { stored = run::StoreChoices(store, history); });
+    Show(ui, stored);
   };
   services.show_broken_page = [](const std::string& page) { OpenInTextEditorAndWait(page); };
   services.beep = [] { QApplication::beep(); };

@@ -15,7 +15,6 @@
 #include "cli/terminal_progress_panel.h"
 #include "cli/terminal_user_interface.h"
 #include "run/run_launcher.h"
-#include "run/run_messages.h"
 #include "run/run_request.h"
 #include "run/settings_store.h"
 #include "run/work_folder.h"
@@ -297,8 +296,9 @@ Status LeaveOptionsPage(const Arguments& a, UserInterface& ui, run::RequestBuild
 }
 
 // What the run wrote (standard output) or why it stopped (standard error),
-// and the command's exit status.
-int Report(const run::RunReport& report, run::SettingsStore& store) {
+// and the command's exit status. `stored`: how storing the run's choices
+// in the settings file went.
+int Report(const run::RunReport& report, const Status& stored, const std::string& settings_file) {
   const run::RunOutcome& outcome = report.outcome;
   switch (outcome.end) {
     case run::RunOutcome::End::kCompleted:
@@ -307,10 +307,10 @@ int Report(const run::RunReport& report, run::SettingsStore& store) {
       std::printf("settings page: %s\n", report.settings_page.c_str());
       // A settings file that cannot be written (a folder in its place, a
       // read-only home) must not be reported as holding this run's choices.
-      if (store.Sync()) {
-        std::printf("settings: %s\n", store.FilePath().c_str());
+      if (stored.ok()) {
+        std::printf("settings: %s\n", settings_file.c_str());
       } else {
-        std::fprintf(stderr, "%s\n", run::ChoicesNotStoredMessage(store.FilePath()).c_str());
+        std::fprintf(stderr, "%s\n", stored.message().c_str());
       }
       return kExitDone;
     case run::RunOutcome::End::kSentBack:
@@ -374,13 +374,14 @@ int RunRunCommand(const std::vector<std::string>& args) {
   front.ui = &ui;
   front.panel = &panel;
   front.state = &state;
-  front.write_history = [&store](const run::StoredHistory& h) { store.WriteHistory(h); };
+  Status stored;
+  front.write_history = [&](const run::StoredHistory& h) { stored = run::StoreChoices(store, h); };
   run::RunReport report = run::StartRun(request, front);
   Show(ui, report.outcome.message);
   panel.Finish();
   work.reset();
   signals.reset();
-  return Report(report, store);
+  return Report(report, stored, store.FilePath());
 }
 
 }  // namespace sonavelt::cli

@@ -9,6 +9,8 @@
 #include "remote/remote_folder.h"
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
+#include "run/run_messages.h"
+#include "run/settings_store.h"
 
 namespace sonavelt::run {
 
@@ -46,6 +48,12 @@ RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
   }
   report.settings_page = front.state->test_page_address;
   return report;
+}
+
+Status StoreChoices(SettingsStore& store, const StoredHistory& history) {
+  store.WriteHistory(history);
+  if (store.Sync()) return Status::Ok();
+  return Status::IoError(ChoicesNotStoredMessage(store.FilePath())).WithBox(BoxStyle::kPlain);
 }
 
 Status OpenInBrowser(const std::string& address) {

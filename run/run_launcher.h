@@ -23,6 +23,8 @@
 // converters, the pipeline) and performs the run once.
 namespace sonavelt::run {
 
+class SettingsStore;
+
 // What a front end lends a run. The pointers must outlive StartRun.
 struct RunFrontEnd {
   // The run's questions (low disk space, a sound's format change), and the
@@ -56,6 +58,12 @@ struct RunReport {
 // own messages come back in report.outcome.message, for the front end to
 // show; only the warnings and questions reach the front end while it works.
 RunReport StartRun(const RunRequest& request, const RunFrontEnd& front);
+
+// Stores the choices of a completed run in `store` and writes them to its
+// file; a file that cannot be written is reported with
+// ChoicesNotStoredMessage (a plain box): the choices then live on only in
+// memory, and must not be reported as stored.
+Status StoreChoices(SettingsStore& store, const StoredHistory& history);
 
 // Opens `address` (the settings page a run wrote) in the user's web
 // browser, looked for as browser/browser_launch.h says (BROWSER first);

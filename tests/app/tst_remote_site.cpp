@@ -17,6 +17,7 @@
 #include "app/remote_site_chooser.h"
 #include "remote/messages.h"
 #include "run/address_history_store.h"
+#include "run/run_messages.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
@@ -286,6 +287,31 @@ class TestRemoteSite : public QObject {
     QVERIFY(!chooser.ChooseRemotePage(nullptr, status, request));
     QCOMPARE(page.remote_path, before.remote_path);
     QCOMPARE(request.site.ssh_private_key_file, before_key);
+  }
+
+  // A settings file that cannot be written: the user is told the address
+  // was not remembered, and the connect goes on with it all the same.
+  void unwritableSettingsAreToldAndTheConnectGoesOn() {
+    sonavelt::testing::TempDir dir;
+    const std::string ini = dir.File("settings.ini");
+    fs::create_directories(ini);
+    sonavelt::run::SettingsStore store(ini);
+    LockedUserInterface ui;
+    RecordingStatusLine status;
+    RemoteSiteChooser chooser(store, ui, {});
+    sonavelt::run::RunRequest request;
+    sonavelt::testing::RefusedPort refused;
+    const std::string wrong = "ftp://127.0.0.1:" + std::to_string(refused.port()) + "/index.htm";
+    WhenModal<ConnectDialog>([&](ConnectDialog* connect) {
+      connect->address_box()->setEditText(QString::fromStdString(wrong));
+      connect->connect_button()->click();
+      WhenModal<ConnectDialog>([](ConnectDialog* again) { again->reject(); });
+    });
+    QVERIFY(!chooser.ChooseRemotePage(nullptr, status, request));
+    const std::vector<std::string> messages = ui.Messages();
+    QVERIFY(messages.size() >= 2);
+    QCOMPARE(messages[0], sonavelt::run::AddressNotRememberedMessage(store.FilePath()));
+    QCOMPARE(chooser.history().entries()[0], wrong);
   }
 
  private:
