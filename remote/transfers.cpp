@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <atomic>
-#include <filesystem>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -72,10 +71,9 @@ std::unique_ptr<FtpConnection> RemotePageTransfer::NewConnection() {
   return connection;
 }
 
-Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
+Status RemotePageTransfer::OpenConnection() {
   connection_ = NewConnection();
-  if (!connection_->has_session())
-    return Fail(std::string(kCannotOpenInternetText), temp_page_path);
+  if (!connection_->has_session()) return Fail(std::string(kCannotOpenInternetText));
   Status status = connection_->Open();
   // A first login that timed out or broke off (a loaded server) gets one
   // more try on a fresh connection; a refusal does not.
@@ -84,16 +82,13 @@ Status RemotePageTransfer::OpenConnection(const std::string& temp_page_path) {
     status = connection_->Open(/*fresh=*/true);
   if (status.code() == Status::Code::kCancelled) return status;
   if (!status.ok()) {
-    return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message(),
-                temp_page_path);
+    return Fail(status.message().empty() ? std::string(kFtpExceptionText) : status.message());
   }
   return status;
 }
 
-Status RemotePageTransfer::Fail(const std::string& text, const std::string& temp_page_path) {
+Status RemotePageTransfer::Fail(const std::string& text) {
   Close();
-  std::error_code ignored;
-  if (!temp_page_path.empty()) std::filesystem::remove(temp_page_path, ignored);
   return Status::IoError(text);
 }
 
@@ -149,14 +144,13 @@ Status RemotePageTransfer::WithRetries(const std::function<Status()>& attempt,
   return status;
 }
 
-Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::string& local_path,
+Status RemotePageTransfer::FetchPage(const run::RemotePage& page, std::string* bytes,
                                      const std::string& progress_text,
                                      run::TransferObserver& observer) {
   ObserverScope scope(observer_, observer);
   BeginRun(page);
   const std::string& remote_path = page.path;
-  const std::string& temp_page_path = local_path;
-  Status status = OpenConnection(temp_page_path);
+  Status status = OpenConnection();
   if (!status.ok()) return status;
   // Byte for byte: the page's line ends are its own, on the site and here.
   status = WithRetries(
@@ -166,25 +160,27 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, const std::str
     Close();
     return status;
   }
-  if (status.ok()) {
-    status = file_io::WriteFileAtomically(temp_page_path, original_page_);
-    if (!status.ok()) status = Status::IoError("writing " + temp_page_path + ": " + status.message());
-  }
   if (!status.ok())
-    return Fail(CannotRetrieveText(remote_path, endpoint_.server, status.message()),
-                temp_page_path);
+    return Fail(CannotRetrieveText(remote_path, endpoint_.server, status.message()));
+  *bytes = original_page_;
   return Status::Ok();
 }
 
 Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
-                                           const std::string& local_path) {
+                                           std::string* bytes) {
   if (!connection_) return Status::NotFound(name);
-  return connection_->Download(RemoteLayout(page.path).BesidePage(name), local_path);
+  return connection_->Download(RemoteLayout(page.path).BesidePage(name), bytes);
 }
 
 namespace {
 
-bool ReadLocal(const std::string& path, std::string* data) {
+// A file's bytes: a text file's own, else its local file's.
+bool ReadLocal(const std::string& path, const std::optional<std::string>& text,
+               std::string* data) {
+  if (text) {
+    *data = *text;
+    return true;
+  }
   return file_io::ReadWholeFile(path, data).ok();
 }
 
@@ -331,8 +327,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
   return status;
 }
 
-Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target,
-                                     const std::string& temp_page_path) {
+Status RemotePageTransfer::PlacePage(const std::string& data, const std::string& target) {
   std::string temporary;
   if (!renames_refused_) {
     bool rename_refused = false;
@@ -378,7 +373,7 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
     // publish failed before the page, and its two helper copies go.
     // Else a retry sends the page again under a fresh name; this copy goes
     // once the page is complete (until then the message names it).
-    if (PageIsUnchanged(target, temp_page_path)) {
+    if (PageIsUnchanged(target)) {
       page_note_.clear();
       temporaries_.push_back(backup);
       temporaries_.push_back(temporary);
@@ -396,17 +391,12 @@ Status RemotePageTransfer::PlacePage(const std::string& data, const std::string&
   return Status::Ok();
 }
 
-bool RemotePageTransfer::PageIsUnchanged(const std::string& target,
-                                         const std::string& temp_page_path) {
-  std::string copy = temp_page_path + ".check";
-  Status read = connection_->Download(target, copy);
-  if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
-    read = connection_->Download(target, copy);
+bool RemotePageTransfer::PageIsUnchanged(const std::string& target) {
   std::string bytes;
-  bool same = read.ok() && ReadLocal(copy, &bytes) && bytes == original_page_;
-  std::error_code ignored;
-  std::filesystem::remove(copy, ignored);
-  return same;
+  Status read = connection_->Download(target, &bytes);
+  if (!read.ok() && !IsPermanentFailure(read) && Reconnect().ok())
+    read = connection_->Download(target, &bytes);
+  return read.ok() && bytes == original_page_;
 }
 
 Status RemotePageTransfer::EnsureFolder(const std::string& folder, bool create_first) {
@@ -527,7 +517,7 @@ Status RemotePageTransfer::ProveStored(bool resend, std::string* announced) {
     *announced = stored.remote;
     temporaries_.push_back(stored.remote);  // until proved
     std::string data;
-    if (!ReadLocal(stored.local, &data)) {
+    if (!ReadLocal(stored.local, stored.text, &data)) {
       unproved_.insert(unproved_.end(), pending.begin() + i, pending.end());
       return Status::NotFound("cannot read " + stored.local);
     }
@@ -557,8 +547,7 @@ Status RemotePageTransfer::ProveStored(bool resend, std::string* announced) {
   return Status::Ok();
 }
 
-Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced,
-                                      const std::string& temp_page_path) {
+Status RemotePageTransfer::EndPublish(const Status& status, const std::string& announced) {
   // Files that went straight to their names count as placed once proved;
   // the others go with the temporary files.
   if (connection_ && status.code() != Status::Code::kIoError) {
@@ -573,8 +562,6 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
   SortPlaced();
   if (status.code() == Status::Code::kCancelled) {
     Close();
-    std::error_code ignored;
-    std::filesystem::remove(temp_page_path, ignored);
     // Stopped with files already on the site: the user learns which.
     if (placed_.empty()) return status;
     return Status::IoError(PublishStoppedText(announced) + "\r\n\r\n" +
@@ -582,7 +569,7 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
   }
   std::string text = CannotTransferText(announced, endpoint_.server, status.message());
   text += "\r\n\r\n" + (page_note_.empty() ? PageUnchangedText(placed_) : page_note_);
-  return Fail(text, temp_page_path);
+  return Fail(text);
 }
 
 // Connections beside the run's own that place files beside the page while
@@ -713,7 +700,7 @@ class RemotePageTransfer::HelperLanes {
       // connection sends it again under a temporary name, renamed over it.
       const std::string& path = file.direct ? file.remote : temporary;
       const bool later = file.direct && defer_proof_;
-      bool ok = ReadLocal(file.local, &data) &&
+      bool ok = ReadLocal(file.local, file.text, &data) &&
                 connection.Store(data, path, later ? nullptr : &size).ok() &&
                 (size < 0 || size == static_cast<int64_t>(data.size())) &&
                 (file.direct || connection.Replace(temporary, file.remote).ok());
@@ -753,7 +740,8 @@ Status RemotePageTransfer::Send(const PlannedFile& file) {
   if (observer_->CancelRequested()) return Status::Cancelled();
   if (file.announced) observer_->ReportTransferring(file.local, false);
   std::string data;
-  if (!ReadLocal(file.local, &data)) return Status::NotFound("cannot read " + file.local);
+  if (!ReadLocal(file.local, file.text, &data))
+    return Status::NotFound("cannot read " + file.local);
   const size_t proved = unproved_.size();
   Status status = WithRetries([&] { return PlaceFile(data, file.remote, file.direct); },
                               [&] {
@@ -765,13 +753,13 @@ Status RemotePageTransfer::Send(const PlannedFile& file) {
   if (unproved_.size() > proved) {
     unproved_.back().local = file.local;
     unproved_.back().announced = file.announced;
+    unproved_.back().text = file.text;
   }
   return status;
 }
 
-Status RemotePageTransfer::CarryOut(const UploadPlan& plan) {
+Status RemotePageTransfer::CarryOut(const UploadPlan& plan, const std::string& page) {
   plan_ = &plan;
-  const std::string& temp = plan.page_local;
   // The helpers log in while the run's connection sees to the folder.
   HelperLanes lanes(*this, plan);
   std::string announced = plan.audio_folder;
@@ -780,13 +768,12 @@ Status RemotePageTransfer::CarryOut(const UploadPlan& plan) {
       /*show_lost_connection=*/false);
   if (!status.ok()) {
     lanes.Stop(&temporaries_, &placed_, &unproved_);
-    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced, temp);
+    if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced);
     for (const Stored& stored : unproved_) temporaries_.push_back(stored.remote);
     unproved_.clear();
     RemoveTemporaries();
     return Fail(CannotEnterFolderText(plan.audio_folder, endpoint_.server, status.message()) +
-                    "\r\n\r\n" + PageUnchangedText(placed_),
-                temp);
+                "\r\n\r\n" + PageUnchangedText(placed_));
   }
   lanes.FolderReady();
   bool proved = false;
@@ -813,7 +800,7 @@ Status RemotePageTransfer::CarryOut(const UploadPlan& plan) {
       case HelperLanes::Outcome::kStored:
         if (file.announced) observer_->ReportTransferring(file.local, false);
         attempted_.insert(file.remote);
-        unproved_.push_back({file.remote, file.local, size, file.announced});
+        unproved_.push_back({file.remote, file.local, size, file.announced, file.text});
         continue;
       case HelperLanes::Outcome::kFailed:
         // Tried by a helper: this connection starts with a fresh name.
@@ -826,27 +813,23 @@ Status RemotePageTransfer::CarryOut(const UploadPlan& plan) {
   }
   lanes.Stop(&temporaries_, &placed_, &unproved_);
   if (status.ok()) status = ProveStored(/*resend=*/true, &announced);
-  if (!status.ok()) return EndPublish(status, announced, temp);
+  if (!status.ok()) return EndPublish(status, announced);
   // What the helpers left (a file one gave up on, since placed by this
   // connection) goes before the page.
   for (const std::string& path : temporaries_) static_cast<void>(connection_->Delete(path));
   temporaries_.clear();
   // The commit point: the page, last.
   announced = plan.page_remote;
-  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), announced, temp);
+  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), announced);
   observer_->ReportTransferring(plan.page_remote, false);
-  std::string data;
-  if (!ReadLocal(temp, &data)) return EndPublish(Status::NotFound("cannot read " + temp), announced, temp);
-  status = WithRetries([&] { return PlacePage(data, plan.page_remote, temp); },
+  status = WithRetries([&] { return PlacePage(page, plan.page_remote); },
                        [&] {
                          RemoveStale();
                          observer_->ReportTransferring(plan.page_remote, true);
                        });
-  if (!status.ok()) return EndPublish(status, announced, temp);
+  if (!status.ok()) return EndPublish(status, announced);
 
   Close();
-  std::error_code ignored;
-  std::filesystem::remove(temp, ignored);
   return Status::Ok();
 }
 
@@ -856,7 +839,6 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   ObserverScope scope(observer_, observer);
   // Without a fetch before it, the publish is a run of its own.
   if (!connection_) BeginRun(page);
-  const std::string& temp = files.page_path;
   placed_.clear();
   temporaries_.clear();
   superseded_.clear();
@@ -873,9 +855,9 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
     run_tag_ = tag;
     serial_ = 0;
   }
-  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), "", temp);
+  if (observer_->CancelRequested()) return EndPublish(Status::Cancelled(), "");
   if (!connection_) {
-    Status status = OpenConnection(temp);
+    Status status = OpenConnection();
     if (!status.ok()) return status;
   }
   connection_->set_cancel_flag(observer_->CancelFlag());
@@ -885,7 +867,7 @@ Status RemotePageTransfer::PublishPage(const run::RemotePage& page,
   limits.ssh = endpoint_.security == Security::kSsh;
   limits.renames_refused = renames_refused_;
   const UploadPlan plan = PlanUpload(files, RemoteLayout(page.path), original_page_, limits);
-  Status status = CarryOut(plan);
+  Status status = CarryOut(plan, files.page);
   plan_ = nullptr;
   return status;
 }

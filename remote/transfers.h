@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -41,10 +42,10 @@ class RemotePageTransfer : public run::PageTransport {
   void set_endpoint(FtpEndpoint endpoint) { settings_ = std::move(endpoint); }
   const FtpEndpoint& endpoint() const { return settings_; }
 
-  // Opens the run's connection and downloads the page byte for byte to
-  // `local_path`, retrying a failed download after a reconnect. The old
-  // page's bytes are kept for the publish's backup.
-  Status FetchPage(const run::RemotePage& page, const std::string& local_path,
+  // Opens the run's connection and downloads the page byte for byte into
+  // *bytes, retrying a failed download after a reconnect. The old page's
+  // bytes are kept for the publish's backup.
+  Status FetchPage(const run::RemotePage& page, std::string* bytes,
                    const std::string& progress_text, run::TransferObserver& observer) override;
 
   // Sends the sounds and their browser copies into the audio folder (created
@@ -65,15 +66,15 @@ class RemotePageTransfer : public run::PageTransport {
   // Any failure before the page leaves the page as it was and says which files
   // were put beside it; temporary files are removed as far as the server
   // allows. A refusal (IsPermanentFailure) is not tried again.
-  // Opens a connection when the fetch's is gone. Closes the connection and
-  // deletes files.page_path at the end.
+  // Opens a connection when the fetch's is gone. Closes the connection at
+  // the end.
   Status PublishPage(const run::RemotePage& page, const run::PublishFiles& files,
                      run::TransferObserver& observer) override;
 
   // One try, in binary, without reconnecting: what it reads is a record the
   // run can do without.
   Status FetchBesidePage(const run::RemotePage& page, const std::string& name,
-                         const std::string& local_path) override;
+                         std::string* bytes) override;
 
   // A fresh connection in place of the current one. On failure returns the
   // error's text (or "Ftp connection failed.") to show; the old connection
@@ -97,10 +98,10 @@ class RemotePageTransfer : public run::PageTransport {
   // connection or anything it found out about its server.
   void BeginRun(const run::RemotePage& page);
   // Opens the run's connection; on failure cleans up and says why (Fail).
-  Status OpenConnection(const std::string& temp_page_path);
-  // Drops the connection, deletes the temporary page and returns `text` as
-  // the failure to show (system-modal).
-  Status Fail(const std::string& text, const std::string& temp_page_path);
+  Status OpenConnection();
+  // Drops the connection and returns `text` as the failure to show
+  // (system-modal).
+  Status Fail(const std::string& text);
   // Runs `attempt` until it succeeds or the policy's attempts are used up,
   // with (optionally) the lost-connection notice, the cancel check, a growing
   // wait, a reconnect and `before_retry` between attempts.
@@ -137,11 +138,11 @@ class RemotePageTransfer : public run::PageTransport {
   // lets it (the others stay listed for the end of the publish).
   void RemoveStale();
   // True when the page on the site still holds the bytes fetched.
-  bool PageIsUnchanged(const std::string& target, const std::string& temp_page_path);
+  bool PageIsUnchanged(const std::string& target);
 
   // The executor of a plan: every step below works on the run's own
   // connection, the helper lanes on theirs.
-  Status CarryOut(const UploadPlan& plan);
+  Status CarryOut(const UploadPlan& plan, const std::string& page);
   // One file with every fallback and retry: announced (unless quiet), read,
   // placed; announced again as a repeat before each further attempt.
   Status Send(const PlannedFile& file);
@@ -150,8 +151,7 @@ class RemotePageTransfer : public run::PageTransport {
   // later with its folder (ProveStored), else at once.
   Status PlaceFile(const std::string& data, const std::string& target, bool direct);
   // Puts the page in place; see PublishPage.
-  Status PlacePage(const std::string& data, const std::string& target,
-                   const std::string& temp_page_path);
+  Status PlacePage(const std::string& data, const std::string& target);
   // Enters `folder`, creating it when it is missing (create_first: MKD
   // first, CWD only when the MKD is refused).
   Status EnsureFolder(const std::string& folder, bool create_first);
@@ -162,8 +162,7 @@ class RemotePageTransfer : public run::PageTransport {
   // *announced: the file being sent again, for the failure's message.
   Status ProveStored(bool resend, std::string* announced);
   // A publish that failed or was cancelled while sending `announced`.
-  Status EndPublish(const Status& status, const std::string& announced,
-                    const std::string& temp_page_path);
+  Status EndPublish(const Status& status, const std::string& announced);
   // Removes what this publish left on the server, as far as it can;
   // connection_lost: on a new connection, with short time-outs.
   void RemoveTemporaries(bool connection_lost = false);
@@ -176,6 +175,7 @@ class RemotePageTransfer : public run::PageTransport {
     std::string local;
     size_t size = 0;
     bool announced = true;
+    std::optional<std::string> text;  // PlannedFile::text
   };
   class HelperLanes;
 

@@ -36,10 +36,12 @@ UploadPlan PlanUpload(const run::PublishFiles& files, const RemoteLayout& layout
   // A page that names nothing in the audio folder has most likely never had one.
   plan.create_audio_folder_first =
       !live_page.empty() && live_page.find("audio/") == std::string_view::npos;
-  auto add = [&](const std::string& local, std::string remote, bool announced, bool naming) {
+  auto add = [&](const std::string& local, std::string remote, bool announced, bool naming,
+                 const std::string* text = nullptr) {
     PlannedFile file;
     file.local = local;
     file.remote = std::move(remote);
+    if (text) file.text = *text;
     file.announced = announced;
     file.direct = !PageNames(live_page, file.remote);
     file.waits = naming && !file.direct;
@@ -52,9 +54,10 @@ UploadPlan PlanUpload(const run::PublishFiles& files, const RemoteLayout& layout
   if (!files.player_script_path.empty())
     add(files.player_script_path, layout.BesidePage(files.player_script_path), true, false);
   // The resource file and the data files name the others.
-  add(files.resource_path, layout.BesidePage(files.resource_path), true, true);
-  for (const std::string& data_file : files.player_data_paths)
-    add(data_file, layout.BesidePage(data_file), false, true);
+  add(files.resource.name, layout.BesidePage(files.resource.name), true, true,
+      &files.resource.bytes);
+  for (const run::TextFile& data_file : files.player_data)
+    add(data_file.name, layout.BesidePage(data_file.name), false, true, &data_file.bytes);
   // Files that wait go after all that do not (keeping announced order within each).
   std::stable_partition(plan.files.begin(), plan.files.end(),
                         [](const PlannedFile& file) { return !file.waits; });
@@ -65,7 +68,6 @@ UploadPlan PlanUpload(const run::PublishFiles& files, const RemoteLayout& layout
     file.repeat = !seen.insert(file.remote).second;
     if (!file.repeat) ++unique;
   }
-  plan.page_local = files.page_path;
   plan.page_remote = layout.page_path;
   plan.lanes = 1;
   if (!limits.ssh && !limits.renames_refused && unique >= 4)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +25,10 @@ struct RemoteLayout {
 
 // One file beside the page.
 struct PlannedFile {
-  std::string local;   // its bytes, in the run's work folder
+  std::string local;   // its bytes, in the run's work folder; a text file's name
   std::string remote;  // its path on the site
+  // A text file's bytes (the resource and data files), made in memory.
+  std::optional<std::string> text;
   // Reported to the observer; the browser player's copies and data files are
   // not (the progress counts the same files with or without them).
   bool announced = true;
@@ -51,8 +54,8 @@ struct UploadPlan {
   std::string audio_folder;
   bool create_audio_folder_first = false;
   std::vector<PlannedFile> files;
-  // The page: always under a temporary name, proved, renamed (the commit).
-  std::string page_local;
+  // The page (PublishFiles::page): always under a temporary name, proved,
+  // renamed (the commit).
   std::string page_remote;
   // Connections, the run's own included (1: the run's alone).
   int lanes = 1;

@@ -15,9 +15,6 @@ namespace sonavelt::run {
 // The applet's class file: its name in the install folder and beside the
 // page, on a disk or on a site.
 inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
-// A remote page's local copy, in the run's own work folder: fetched, edited
-// in place, and published from there.
-inline constexpr char kTempPageFileName[] = "dumytemp.htm";
 
 // A page on a site.
 struct RemotePage {
@@ -25,17 +22,26 @@ struct RemotePage {
   std::string path;  // the page's path on the server, beginning with "/"
 };
 
-// The files of a run to put beside a remote page, in upload order before the
-// page itself. All are local paths.
+// A small text file the run makes in memory (the resource file, the browser
+// player's data files), placed beside the page under `name`.
+struct TextFile {
+  std::string name;
+  std::string bytes;
+};
+
+// The files of a run to put beside a page, in placing order, and the page
+// itself, placed last. The sounds, their copies, the class file and the
+// player script are local paths (large, or the install's own); the page and
+// the text files travel as bytes, so that none is read or written twice.
 struct PublishFiles {
-  std::string page_path;                 // the edited local copy of the page (deleted at the end)
+  std::string page;                      // the edited page, byte for byte
   std::vector<std::string> sounds;       // converted sounds, one per use, into "audio/"
   std::vector<std::string> sound_copies; // the browser player's copies, each once, into "audio/"
   std::string applet_class_path;         // beside the page as kAppletClassFileName
   std::string player_script_path;        // beside the page too; empty without the browser player
-  std::string resource_path;             // beside the page under its own file name
+  TextFile resource;                     // beside the page
   // The browser player's data files, beside the page after the resource file.
-  std::vector<std::string> player_data_paths;
+  std::vector<TextFile> player_data;
 };
 
 // What a transfer tells the run as it goes, and how it learns that the user
@@ -61,29 +67,29 @@ class TransferObserver {
 // The two remote steps of a run. One object serves one run at a time, and
 // may serve many runs one after the other; `observer` lives as long as the
 // call. A failed step returns the message the user must see (with its box
-// style) and has cleaned up after itself: the connection is closed and the
-// local page copy deleted. Cancelled: the user quit; nothing to show.
+// style) and has cleaned up after itself: the connection is closed.
+// Cancelled: the user quit; nothing to show.
 class PageTransport {
  public:
   virtual ~PageTransport() = default;
-  // Downloads `page` into `local_path`, byte for byte, and keeps the
-  // connection for PublishPage. progress_text: the progress text of the
-  // fetch, shown again after a reconnect.
-  virtual Status FetchPage(const RemotePage& page, const std::string& local_path,
+  // Reads `page` into *bytes, byte for byte, and keeps the connection for
+  // PublishPage. progress_text: the progress text of the fetch, shown again
+  // after a reconnect.
+  virtual Status FetchPage(const RemotePage& page, std::string* bytes,
                            const std::string& progress_text, TransferObserver& observer) = 0;
-  // Uploads the files beside the page and the page last (the commit point),
+  // Places the files beside the page and the page last (the commit point),
   // reporting each transfer but those of the browser player's copies and
   // data files; closes the connection at the end, whatever the outcome.
   virtual Status PublishPage(const RemotePage& page, const PublishFiles& files,
                              TransferObserver& observer) = 0;
-  // Between FetchPage and PublishPage: downloads the file `name` beside the
-  // page (what an earlier run left there) into `local_path`, over the
-  // fetch's connection. NotFound when the site has no such file; a failure
-  // here leaves the connection for PublishPage. The default has no site.
+  // Between FetchPage and PublishPage: reads the file `name` beside the page
+  // (what an earlier run left there) into *bytes, over the fetch's
+  // connection. NotFound when there is no such file; a failure here leaves
+  // the connection for PublishPage. The default has no site.
   virtual Status FetchBesidePage(const RemotePage& page, const std::string& name,
-                                 const std::string& local_path) {
+                                 std::string* bytes) {
     (void)page;
-    (void)local_path;
+    (void)bytes;
     return Status::NotFound(name);
   }
 };

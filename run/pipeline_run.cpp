@@ -109,7 +109,6 @@ RunOutcome PipelineRun::Run() {
   state_.cancel_requested.store(false);
   page_file_name_ = FileNameOfPath(page_.is_remote ? page_.remote_path : page_.local_html_path);
   placed_.clear();
-  temp_page_path_.clear();
   browser_copies_.clear();
   audio_files_.clear();
   audio_dir_error_.clear();
@@ -544,22 +543,19 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
 PipelineRun::Step PipelineRun::Retrieving() {
   const std::string retrieving = "Retrieving:\r\n\r\n\t" + page_file_name_;
   progress_.SetStatusText(retrieving);
+  work_page_path_ = page_.local_html_path;
   if (page_.is_remote) {
-    temp_page_path_ = JoinPath(run_folder_->path(), kTempPageFileName);
     if (services_.transport == nullptr)
       return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
     TransferProgress observer(progress_, state_, page_.remote_site);
-    Status fetched = services_.transport->FetchPage(
-        {page_.remote_site, page_.remote_path}, temp_page_path_, retrieving, observer);
+    Status fetched = services_.transport->FetchPage({page_.remote_site, page_.remote_path},
+                                                    &page_text_, retrieving, observer);
     if (!fetched.ok()) {
       RunOutcome stopped =
           Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
       stopped.message = std::move(fetched);
       return stopped;
     }
-    work_page_path_ = temp_page_path_;
-  } else {
-    work_page_path_ = page_.local_html_path;
   }
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
@@ -568,10 +564,12 @@ PipelineRun::Step PipelineRun::Retrieving() {
 PipelineRun::Step PipelineRun::ReadingPage() {
   resource_file_name_ = ResourceFileName(page_file_name_);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  Status read = file_io::ReadWholeFile(work_page_path_, &page_text_, &state_.cancel_requested);
-  if (read.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-  if (!read.ok())
-    return BackToStart(Status::IoError(CannotReadFileMessage(work_page_path_, read.message())));
+  if (!page_.is_remote) {
+    Status read = file_io::ReadWholeFile(work_page_path_, &page_text_, &state_.cancel_requested);
+    if (read.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
+    if (!read.ok())
+      return BackToStart(Status::IoError(CannotReadFileMessage(work_page_path_, read.message())));
+  }
   if (page_.is_remote) page_folder_ = run_folder_->path();
   progress_.SetFixedProgress(kProgress.page_read);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
@@ -610,14 +608,6 @@ PipelineRun::Step PipelineRun::Processing() {
   background_image_ = result.background_image;
 
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  // A remote page's edited copy waits in the work folder for its upload; a
-  // local page stays in memory until everything it needs is beside it.
-  if (page_.is_remote) {
-    Status written = file_io::WriteFileAtomically(temp_page_path_, edited_page_);
-    if (!written.ok())
-      return BackToStart(
-          Status::IoError(CannotWriteFileMessage(temp_page_path_, written.message())));
-  }
   progress_.SetFixedProgress(kProgress.page_edited);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
@@ -649,11 +639,9 @@ std::string PipelineRun::EarlierBodyEditRecord() {
     if (!page_dir_.valid() || !page_dir_.Read(name, &text).ok()) return std::string();
     return RecordedFirstRunBodyEdit(text);
   }
-  const std::string path = JoinPath(run_folder_->path(), "earlier-" + name);
   if (services_.transport == nullptr ||
-      !services_.transport->FetchBesidePage({page_.remote_site, page_.remote_path}, name, path)
-           .ok() ||
-      !file_io::ReadWholeFile(path, &text, &state_.cancel_requested).ok())
+      !services_.transport->FetchBesidePage({page_.remote_site, page_.remote_path}, name, &text)
+           .ok())
     return std::string();
   return RecordedFirstRunBodyEdit(text);
 }
@@ -665,7 +653,8 @@ PipelineRun::Step PipelineRun::CreatingResourceFile() {
                                   background_image_, &warning);
   if (!warning.ok() && services_.show_warning) services_.show_warning(warning);
   std::string path = JoinPath(run_folder_->path(), resource_file_name_);
-  Status written = WriteResourceFile(path, text);
+  Status written = EncodeResourceText(text, &resource_bytes_);
+  if (written.ok()) written = WriteResourceFile(path, text);
   if (!written.ok())
     return BackToStart(Status::IoError(CannotWriteFileMessage(path, written.message())));
   progress_.SetFixedProgress(kProgress.resource_file_made);
@@ -691,7 +680,7 @@ PipelineRun::Step PipelineRun::Transferring() {
   progress_.StartTransferring();
   if (page_.is_remote) {
     PublishFiles files;
-    files.page_path = temp_page_path_;
+    files.page = edited_page_;
     for (int m = 0; m < combinations_; ++m) {
       files.sounds.push_back(state_.converted_entrance[m]);
       files.sounds.push_back(state_.converted_exit[m]);
@@ -699,7 +688,7 @@ PipelineRun::Step PipelineRun::Transferring() {
     }
     files.applet_class_path = paths_.applet_class_path;
     if (options_.browser_player) files.player_script_path = paths_.player_script_path;
-    files.resource_path = JoinPath(run_folder_->path(), resource_file_name_);
+    files.resource = {resource_file_name_, resource_bytes_};
     if (Step end = PreparePlayerFiles(&files)) return end;
     TransferProgress observer(progress_, state_, page_.remote_site);
     Status published =
@@ -726,7 +715,6 @@ PipelineRun::Step PipelineRun::Transferring() {
 // site fetches its files and never reads it. Nothing is on the site yet,
 // so a failure here leaves the site as it was.
 PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
-  const std::string& work_folder = run_folder_->path();
   // Without the browser player only the data file goes up, for its record
   // (there are no copies then).
   std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
@@ -734,10 +722,8 @@ PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
   // In the sounds' order, as a local run copies them.
   for (const BrowserSound& sound : browser_sounds)
     if (!sound.copy_path.empty()) files->sound_copies.push_back(sound.copy_path);
-  Status status = WritePlayerFiles(work_folder, ResourceBaseName(page_file_name_),
-                                   files->resource_path, browser_sounds, /*local_preview=*/false,
-                                   &files->player_data_paths, &state_.cancel_requested,
-                                   first_run_body_edit_);
+  Status status = PlayerFiles(ResourceBaseName(page_file_name_), resource_bytes_, browser_sounds,
+                              /*local_preview=*/false, &files->player_data, first_run_body_edit_);
   if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
   if (!status.ok()) return BackToStart(std::move(status).WithBox(BoxStyle::kSystemModal));
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);

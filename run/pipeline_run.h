@@ -165,7 +165,6 @@ class PipelineRun {
   std::string page_file_name_;
   std::string resource_file_name_;
   std::string work_page_path_;
-  std::string temp_page_path_;
   std::string page_folder_;
   std::string page_write_path_;  // the page's real file (links followed)
   std::unique_ptr<WorkFolder> run_folder_;
@@ -181,6 +180,7 @@ class PipelineRun {
   std::vector<std::string> placed_;
   std::string page_text_;
   std::string edited_page_;
+  std::string resource_bytes_;  // the resource file, encoded
   std::string page_colour_;
   // What the run that first put the block in did to BODY
   // (html::BodyEditName), recorded in the data file; empty: not known.

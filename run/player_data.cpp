@@ -173,35 +173,43 @@ Status WritePlayerFiles(const std::string& folder, std::string_view resource_bas
                           written, cancel, first_run_body_edit);
 }
 
+Status PlayerFiles(std::string_view resource_base_name, std::string_view resource_bytes,
+                   const std::vector<BrowserSound>& sounds, bool local_preview,
+                   std::vector<TextFile>* files, std::string_view first_run_body_edit) {
+  const std::string encoded = PercentEncodeName(resource_base_name);
+  // The page asks for the encoded name, which the server (or the file: URL)
+  // decodes back to the plain one: the files take plain names, like the
+  // resource file.
+  const std::string plain(resource_base_name);
+  files->push_back({PlayerDataScriptName(plain),
+                    PlayerDataText(encoded, resource_bytes, sounds, first_run_body_edit)});
+  if (!local_preview) return Status::Ok();
+  TextFile preview{LocalPreviewScriptName(plain), std::string()};
+  Status status = LocalPreviewText(encoded, resource_bytes, sounds, &preview.bytes);
+  if (status.ok()) files->push_back(std::move(preview));
+  return status;
+}
+
 Status WritePlayerFiles(const file_io::FolderHandle& folder, std::string_view resource_base_name,
                         const std::string& resource_path,
                         const std::vector<BrowserSound>& sounds, bool local_preview,
                         std::vector<std::string>* written, const std::atomic<bool>* cancel,
                         std::string_view first_run_body_edit) {
-  const std::string encoded = PercentEncodeName(resource_base_name);
   std::string resource;
   Status read = file_io::ReadWholeFile(resource_path, &resource, cancel);
   if (read.code() == Status::Code::kCancelled) return read;
   if (!read.ok()) return Status::IoError("reading " + resource_path + ": " + read.message());
-  auto write = [&](const std::string& name, const std::string& text) -> Status {
-    std::string path = folder.PathOf(name);
-    Status status = folder.Write(name, text, cancel);
+  std::vector<TextFile> files;
+  Status made = PlayerFiles(resource_base_name, resource, sounds, local_preview, &files,
+                            first_run_body_edit);
+  for (const TextFile& file : files) {
+    std::string path = folder.PathOf(file.name);
+    Status status = folder.Write(file.name, file.bytes, cancel);
     if (status.code() == Status::Code::kCancelled) return status;
     if (!status.ok()) return Status::IoError("writing " + path + ": " + status.message());
     written->push_back(path);
-    return status;
-  };
-  // The page asks for the encoded name, which the server (or the file: URL)
-  // decodes back to the plain one: the files take plain names, like the
-  // resource file.
-  const std::string plain(resource_base_name);
-  Status status = write(PlayerDataScriptName(plain),
-                        PlayerDataText(encoded, resource, sounds, first_run_body_edit));
-  if (!status.ok() || !local_preview) return status;
-  std::string preview;
-  status = LocalPreviewText(encoded, resource, sounds, &preview);
-  if (!status.ok()) return status;
-  return write(LocalPreviewScriptName(plain), preview);
+  }
+  return made;
 }
 
 }  // namespace sonavelt::run

@@ -8,6 +8,7 @@
 
 #include "base/folder_io.h"
 #include "base/status.h"
+#include "run/page_transport.h"
 #include "run/resource_text.h"
 
 // The files the run writes beside the page for the browser player
@@ -79,6 +80,14 @@ std::string RecordedFirstRunBodyEdit(std::string_view data_text);
 Status LocalPreviewText(std::string_view encoded_resource_base_name,
                         std::string_view resource_bytes,
                         const std::vector<BrowserSound>& sounds, std::string* text);
+
+// BASE.sounds.js, and with `local_preview` BASE.local.js, as the files to
+// put beside the page, appended to *files. Fails, naming the file, when a
+// sound cannot be read for the local preview (the data file is appended
+// all the same).
+Status PlayerFiles(std::string_view resource_base_name, std::string_view resource_bytes,
+                   const std::vector<BrowserSound>& sounds, bool local_preview,
+                   std::vector<TextFile>* files, std::string_view first_run_body_edit = {});
 
 // Writes BASE.sounds.js, and with `local_preview` BASE.local.js, into
 // `folder` (each replaced whole, never half-written), reading the resource

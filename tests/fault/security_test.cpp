@@ -265,8 +265,8 @@ TEST(PasswordTest, NeverStoredAndNeverOnACommandLine) {
   });
   NullObserver observer;
   remote::RemotePageTransfer transfer(server.Endpoint());
-  std::string temp = (dir.path() / "cache/dumytemp.htm").string();
-  Status fetched = transfer.FetchPage({"127.0.0.1", "/www/index.htm"}, temp, "Retrieving", observer);
+  std::string page;
+  Status fetched = transfer.FetchPage({"127.0.0.1", "/www/index.htm"}, &page, "Retrieving", observer);
   transfer.Close();
   done = true;
   watcher.join();

@@ -41,9 +41,32 @@ inline std::string WhichPage(const std::string& bytes, int lines = 3000) {
   return "other (" + std::to_string(bytes.size()) + " bytes)";
 }
 
-// The files of one publish and the page they go beside.
-struct RunFiles : run::PublishFiles {
+// The files of one publish and the page they go beside, all as files in a
+// cache folder; Published() reads the page and the text files as the run
+// hands them over.
+struct RunFiles {
   std::string remote_path;  // the page on the server
+  std::string page_path;    // the edited page
+  std::vector<std::string> sounds;
+  std::vector<std::string> sound_copies;
+  std::string applet_class_path;
+  std::string player_script_path;
+  std::string resource_path;
+  std::vector<std::string> player_data_paths;
+
+  run::PublishFiles Published() const {
+    run::PublishFiles files;
+    files.page = ReadFile(page_path);
+    files.sounds = sounds;
+    files.sound_copies = sound_copies;
+    files.applet_class_path = applet_class_path;
+    files.player_script_path = player_script_path;
+    files.resource = {std::filesystem::path(resource_path).filename().string(),
+                      ReadFile(resource_path)};
+    for (const std::string& path : player_data_paths)
+      files.player_data.push_back({std::filesystem::path(path).filename().string(), ReadFile(path)});
+    return files;
+  }
 };
 
 // A transfer driven the way the run drives it: each failure it returns is
@@ -54,12 +77,16 @@ class RunTransfer {
               remote::RetryPolicy policy = {})
       : transfer_(std::move(endpoint), policy), ui_(ui), observer_(observer) {}
 
+  // Fetches the page and, when it came, writes its bytes to `local_path`.
   Status Fetch(const std::string& remote_path, const std::string& local_path,
                const std::string& progress_text) {
-    return Shown(transfer_.FetchPage({"", remote_path}, local_path, progress_text, observer_));
+    std::string bytes;
+    Status fetched = transfer_.FetchPage({"", remote_path}, &bytes, progress_text, observer_);
+    if (fetched.ok()) WriteFile(local_path, bytes);
+    return Shown(fetched);
   }
   Status Publish(const RunFiles& files) {
-    return Shown(transfer_.PublishPage({"", files.remote_path}, files, observer_));
+    return Shown(transfer_.PublishPage({"", files.remote_path}, files.Published(), observer_));
   }
   Status ReconnectRun() { return Shown(transfer_.ReconnectRun()); }
   void set_second_connection(bool on) { transfer_.set_second_connection(on); }
@@ -94,7 +121,7 @@ inline RunFiles MakeRunFiles(const std::string& cache, const std::string& remote
   files.resource_path = cache + "/index.res";
   WriteFile(files.resource_path, std::string("\x02\x00\r\n\x01", 5));
   files.remote_path = remote_page;
-  files.page_path = cache + "/" + run::kTempPageFileName;
+  files.page_path = cache + "/page.htm";
   return files;
 }
 

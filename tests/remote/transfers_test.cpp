@@ -123,7 +123,8 @@ class TransfersTest : public ::testing::Test {
     files.resource_path = cache_ + "/index.res";
     return files;
   }
-  std::string Temp() const { return cache_ + "/" + run::kTempPageFileName; }
+  // The edited page as the test hands it over (Published() reads it).
+  std::string Temp() const { return cache_ + "/page.htm"; }
   std::string Page() const { return ReadFile(site_ + "/www/index.html"); }
   // Which page the site holds, in a few words (a failure shows no whole page).
   static std::string Which(const std::string& page) {
@@ -188,7 +189,7 @@ class TransfersTest : public ::testing::Test {
               ReadFile(cache_ + "/SonaveltRandomEventBackground.class"));
     EXPECT_EQ(ReadFile(site_ + "/www/index.res"), ReadFile(cache_ + "/index.res"));
     EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-    EXPECT_FALSE(fs::exists(Temp()));
+    EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   }
 
   const Events kAllSent = {"e1.au", "x1.au", "b1.au", "e2.au", "x2.au", "b2.au",
@@ -226,13 +227,15 @@ TEST_F(TransfersTest, OneTransferServesRunAfterRunOnThePagesSite) {
   endpoint.server.clear();
   RemotePageTransfer transfer(endpoint, FastRetries());
   run::RemotePage page{"127.0.0.1", "/www/index.html"};
-  ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok());
+  std::string fetched;
+  ASSERT_TRUE(transfer.FetchPage(page, &fetched, "Retrieving:", observer_).ok());
   for (int run = 0; run < 2; ++run) {
     WriteFile(site_ + "/www/index.html", OldPage());
-    ASSERT_TRUE(transfer.FetchPage(page, Temp(), "Retrieving:", observer_).ok()) << run;
+    ASSERT_TRUE(transfer.FetchPage(page, &fetched, "Retrieving:", observer_).ok()) << run;
+    EXPECT_EQ(Which(fetched), "old page");
     WriteFile(Temp(), NewPage());
     observer_.events.clear();
-    ASSERT_TRUE(transfer.PublishPage(page, Files(), observer_).ok()) << run;
+    ASSERT_TRUE(transfer.PublishPage(page, Files().Published(), observer_).ok()) << run;
     EXPECT_EQ(observer_.Sent(), kAllSent);
     ExpectCompleteSite();
   }
@@ -304,7 +307,7 @@ TEST_F(TransfersTest, TheBrowserPlayersFilesGoUpUnannouncedBeforeThePage) {
   EXPECT_EQ(Which(Page()), "old page");
   EXPECT_FALSE(fs::exists(site_ + "/www/index.sounds.js"));
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
 }
 
 TEST_F(TransfersTest, AnUploadCutOffMidwayIsSentAgainAfterAReconnect) {
@@ -384,7 +387,7 @@ TEST_F(TransfersTest, RefusalsAreNotRetriedAndLeaveThePageAsItWas) {
     EXPECT_NE(text.find(PageUnchangedText(placed)), std::string::npos) << text;
     EXPECT_EQ(Which(Page()), "old page");
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << c.quoted;
-    EXPECT_FALSE(fs::exists(Temp()));
+    EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   }
 }
 
@@ -422,7 +425,7 @@ TEST_F(TransfersTest, FilesPlacedByTheSecondConnectionAreNamedWhenTheFirstIsRefu
       << ui_.calls[0].text;
   EXPECT_EQ(Page(), live);
   EXPECT_EQ(Leftovers(), std::vector<std::string>{});
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
 }
 
 TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
@@ -432,18 +435,17 @@ TEST_F(TransfersTest, AMissingPageIsNotFetchedAgainAndAgain) {
   ASSERT_EQ(ui_.Messages().size(), 1u);
   EXPECT_EQ(ui_.Messages()[0].rfind("Sonavelt could not retrieve /www/absent.html from 127.0.0.1.", 0), 0u);
   EXPECT_NE(ui_.Messages()[0].find("550"), std::string::npos);
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
 }
 
 TEST_F(TransfersTest, ServerGoneBeforeTheFetchIsFatalWithTheErrorsText) {
   server_.Stop();
-  WriteFile(Temp(), "stale copy of an earlier run");
   testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
   EXPECT_FALSE(transfer.Fetch("/www/index.html", Temp(), "Retrieving:").ok());
   ASSERT_EQ(ui_.calls.size(), 1u);
   EXPECT_EQ(ui_.calls[0].style, BoxStyle::kSystemModal);
   EXPECT_NE(ui_.calls[0].text.find("onnect"), std::string::npos) << ui_.calls[0].text;
-  EXPECT_FALSE(fs::exists(Temp()));
+  EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   // A reconnect that fails says so, and tells the caller.
   EXPECT_FALSE(transfer.ReconnectRun().ok());
   EXPECT_EQ(ui_.calls.size(), 2u);
@@ -727,7 +729,7 @@ TEST_F(TransfersTest, CancelStopsTheTransferInProgressWithinASecond) {
     }
     EXPECT_EQ(Which(Page()), "old page");
     EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "the cut temporary file is removed";
-    EXPECT_FALSE(fs::exists(Temp()));
+    EXPECT_EQ(testing::LeftoversIn(cache_), std::vector<std::string>{});
   }
 }
 

@@ -12,14 +12,14 @@ namespace {
 // browser copies, the class, the player script, the resource and a data file.
 run::PublishFiles Files(int sounds, bool repeat = false) {
   run::PublishFiles files;
-  files.page_path = "/w/dumytemp.htm";
+  files.page = "<html><applet>";
   for (int i = 0; i < sounds; ++i) files.sounds.push_back("/w/s" + std::to_string(i) + ".au");
   if (repeat) files.sounds.push_back("/w/s0.au");
   files.sound_copies = {"/w/s0.opus", "/w/s1.opus"};
   files.applet_class_path = "/w/SonaveltRandomEventBackground.class";
   files.player_script_path = "/w/sonavelt-player.js";
-  files.resource_path = "/w/index.res";
-  files.player_data_paths = {"/w/index.sounds.js"};
+  files.resource = {"index.res", "\x02"};
+  files.player_data = {{"index.sounds.js", "window.x = {};"}};
   return files;
 }
 
@@ -47,8 +47,11 @@ TEST(UploadPlanTest, EverythingBesideThePageInAnnouncedOrderThePageLast) {
   EXPECT_FALSE(Find(plan, "/www/audio/s0.opus").announced);
   EXPECT_FALSE(Find(plan, "/www/index.sounds.js").announced);
   EXPECT_TRUE(Find(plan, "/www/index.res").announced);
+  // The text files travel as their bytes; the others are read from disk.
+  EXPECT_EQ(Find(plan, "/www/index.res").text, std::optional<std::string>("\x02"));
+  EXPECT_EQ(Find(plan, "/www/index.sounds.js").text, std::optional<std::string>("window.x = {};"));
+  EXPECT_FALSE(Find(plan, "/www/audio/s0.au").text.has_value());
   EXPECT_EQ(plan.page_remote, "/www/index.htm");
-  EXPECT_EQ(plan.page_local, "/w/dumytemp.htm");
   EXPECT_EQ(plan.audio_folder, "/www/audio");
 }
 
@@ -96,7 +99,7 @@ TEST(UploadPlanTest, ConnectionsGrowWithTheFilesWithinTheLimits) {
   run::PublishFiles few;
   few.sounds = {"/w/a.au", "/w/a.au"};
   few.applet_class_path = "/w/x.class";
-  few.resource_path = "/w/index.res";
+  few.resource = {"index.res", "\x02"};
   struct Case {
     run::PublishFiles files;
     PlanLimits limits;

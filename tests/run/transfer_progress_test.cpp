@@ -18,9 +18,10 @@ class FakeTransport : public PageTransport {
  public:
   explicit FakeTransport(int fail_once_at = -1) : fail_once_at_(fail_once_at) {}
 
-  Status FetchPage(const RemotePage& page, const std::string& local_path,
-                   const std::string& progress_text, TransferObserver& observer) override {
-    fetched = page.path + " -> " + local_path;
+  Status FetchPage(const RemotePage& page, std::string* bytes, const std::string& progress_text,
+                   TransferObserver& observer) override {
+    fetched = page.path;
+    *bytes = "<html>";
     observer.SetProgressText(progress_text);
     if (observer.CancelRequested()) return Status::Cancelled();
     return Status::Ok();
@@ -31,7 +32,7 @@ class FakeTransport : public PageTransport {
     order.insert(order.end(), files.sounds.begin(), files.sounds.end());
     order.push_back(files.applet_class_path);
     if (!files.player_script_path.empty()) order.push_back(files.player_script_path);
-    order.push_back(files.resource_path);
+    order.push_back(files.resource.name);
     for (size_t i = 0; i < order.size(); ++i) {
       if (observer.CancelRequested()) return Status::Cancelled();
       observer.ReportTransferring(order[i], false);
@@ -53,14 +54,14 @@ class TransferProgressTest : public ::testing::Test {
  protected:
   PublishFiles Files(int combinations, bool background) {
     PublishFiles files;
-    files.page_path = "/cache/dumytemp.htm";
+    files.page = "<html>";
     for (int i = 0; i < combinations; ++i) {
       files.sounds.push_back("/cache/in" + std::to_string(i) + ".au");
       files.sounds.push_back("/cache/out" + std::to_string(i) + ".au");
       if (background) files.sounds.push_back("/cache/bg" + std::to_string(i) + ".au");
     }
     files.applet_class_path = "/opt/SonaveltRandomEventBackground.class";
-    files.resource_path = "/cache/index.res";
+    files.resource = {"index.res", "\x02"};
     return files;
   }
 
@@ -73,10 +74,9 @@ TEST_F(TransferProgressTest, ThreeCombinationsTakeTwelveStepsFrom69) {
   FakeTransport transport;
   RunProgress progress(panel_, state_, 3, false, true);
   TransferProgress observer(progress, state_, page_.site);
-  ASSERT_TRUE(
-      transport.FetchPage(page_, "/cache/dumytemp.htm", "Retrieving:\r\n\r\n\tindex.htm", observer)
-          .ok());
-  EXPECT_EQ(transport.fetched, "/www/index.htm -> /cache/dumytemp.htm");
+  std::string page;
+  ASSERT_TRUE(transport.FetchPage(page_, &page, "Retrieving:\r\n\r\n\tindex.htm", observer).ok());
+  EXPECT_EQ(transport.fetched, "/www/index.htm");
   EXPECT_EQ(panel_.texts.back(), "Retrieving:\r\n\r\n\tindex.htm");
 
   progress.StartTransferring();
