@@ -124,7 +124,7 @@ class PipelineRun {
   Step Converting();
   // A local page: the sounds' final names in the page's audio/ folder,
   // chosen under the folder's lock (held until the page is replaced).
-  CopyProgress CopyProgressReporter(bool move_bar);
+  CopyProgress CopyProgressReporter();
   Step PlacingSounds();
   Step Retrieving();
   Step ReadingPage();
@@ -175,7 +175,7 @@ class PipelineRun {
   file_io::FolderHandle audio_dir_;
   std::string audio_dir_error_;  // why audio_dir_ could not be opened
   FolderLock folder_lock_;
-  BrowserCopies browser_copies_;        // a local page's, made after converting
+  BrowserCopies browser_copies_;        // made while converting
   std::vector<PlacedFile> audio_files_;  // what goes into audio/, final names
   std::vector<std::string> placed_;
   std::string page_text_;
