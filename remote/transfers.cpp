@@ -299,7 +299,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
       Status status = connection_->Store(data, target);
       if (!status.ok()) return status;
       Forget(temporaries_, target);
-      unproved_.push_back({target, "", data.size(), false});
+      unproved_.push_back({target, "", data.size(), false, std::nullopt});
       return status;
     }
     Status status = StoreProved(data, target);
@@ -655,7 +655,8 @@ class RemotePageTransfer::HelperLanes {
       const std::string& remote = files_[i].remote;
       if (state_[i] == kDone) placed->push_back(remote);
       if (state_[i] == kStored) {
-        stored->push_back({remote, files_[i].local, sizes_[i], files_[i].announced});
+        stored->push_back(
+            {remote, files_[i].local, sizes_[i], files_[i].announced, files_[i].text});
       }
     }
   }
