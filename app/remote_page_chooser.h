@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "remote/status_line.h"
-#include "run/page_transport.h"
 #include "run/run_request.h"
+#include "transport/page_transport.h"
 
 class QWidget;
 

@@ -9,9 +9,9 @@
 #include "app/remote_file_browser.h"
 #include "remote/messages.h"
 #include "remote/ssh_host_key.h"
-#include "run/address_history_store.h"
 #include "run/run_launcher.h"
 #include "run/run_messages.h"
+#include "settings/address_history_store.h"
 
 namespace sonavelt::app {
 

@@ -8,8 +8,8 @@
 #include "base/user_interface.h"
 #include "remote/address_history.h"
 #include "remote/ftp_address.h"
-#include "run/page_transport.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
+#include "transport/page_transport.h"
 
 namespace sonavelt::app {
 

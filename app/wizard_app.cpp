@@ -22,9 +22,9 @@
 #include "run/audio_sound_work.h"
 #include "run/run_launcher.h"
 #include "run/run_request.h"
-#include "run/settings_store.h"
 #include "run/sound_preview.h"
 #include "run/work_folder.h"
+#include "settings/settings_store.h"
 
 namespace sonavelt::app {
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/user_interface.h"
-#include "run/settings_store.h"
 #include "run/site_login.h"
+#include "settings/settings_store.h"
 
 // sonavelt-cli run on a page that lives on a site: the address on the command
 // line, the password from the environment or the terminal, and the address

@@ -10,7 +10,7 @@
 #include "cli/terminal_user_interface.h"
 #include "run/page_removal.h"
 #include "run/run_launcher.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 
 // sonavelt-cli remove: takes the sounds off a page again, local or on a
 // site, as one transaction (run/page_removal.h).

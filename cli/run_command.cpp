@@ -16,8 +16,8 @@
 #include "cli/terminal_user_interface.h"
 #include "run/run_launcher.h"
 #include "run/run_request.h"
-#include "run/settings_store.h"
 #include "run/work_folder.h"
+#include "settings/settings_store.h"
 
 // sonavelt-cli run: one whole run on a local page, as the wizard would make
 // it when its pages are left as they are, with the choices of the command

@@ -8,7 +8,7 @@
 #include "base/status.h"
 #include "remote/ftp_address.h"
 #include "remote/ftp_connection.h"
-#include "run/page_transport.h"
+#include "transport/page_transport.h"
 
 // A remote page's folder for taking the player off the page again
 // (run::RemoteFolder) over one FtpConnection (FTP, FTPS or SFTP). Each step

@@ -13,7 +13,7 @@
 #include "remote/ftp_address.h"
 #include "remote/ftp_connection.h"
 #include "remote/upload_plan.h"
-#include "run/page_transport.h"
+#include "transport/page_transport.h"
 
 // A run on a remote page: fetching the page before it is processed and
 // publishing the result afterwards, with reconnects after failed transfers.

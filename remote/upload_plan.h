@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "run/page_transport.h"
+#include "transport/page_transport.h"
 
 // What a publish sends, in which order, how and over how many connections:
 // plain data, decided once from the run's files and the live page before a

@@ -5,7 +5,7 @@
 
 #include "base/folder_io.h"
 #include "run/folder_usage.h"
-#include "run/page_transport.h"
+#include "transport/page_transport.h"
 
 // The names a run's sounds and their browser copies take in the page's
 // "audio/" folder, decided against what the folder holds. The folder may be

@@ -7,7 +7,7 @@
 
 #include "base/folder_io.h"
 #include "run/folder_lock.h"
-#include "run/page_transport.h"
+#include "transport/page_transport.h"
 
 // The seam for a page on this machine: the run's files are placed beside the
 // page in its own folder, and the page is replaced last. The folder is

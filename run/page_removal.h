@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/status.h"
-#include "run/page_transport.h"
 #include "run/run_inputs.h"
+#include "transport/page_transport.h"
 
 // Taking the sounds off a page again: the undo of the runs on it.
 //

@@ -14,7 +14,6 @@
 #include "run/browser_copies.h"
 #include "run/disk_space.h"
 #include "run/local_page_transfer.h"
-#include "run/page_transport.h"
 #include "run/player_data.h"
 #include "run/progress_panel.h"
 #include "run/resource_text.h"
@@ -25,6 +24,7 @@
 #include "run/sound_work.h"
 #include "run/target_lock.h"
 #include "run/work_folder.h"
+#include "transport/page_transport.h"
 
 // One run: the chosen sounds are checked and converted, the page gets the
 // sound applet block, the resource file and the settings page are written,

@@ -8,8 +8,8 @@
 
 #include "base/folder_io.h"
 #include "base/status.h"
-#include "run/page_transport.h"
 #include "run/resource_text.h"
+#include "transport/page_transport.h"
 
 // The files the run writes beside the page for the browser player
 // (sonavelt-player.js), next to the resource file:

@@ -6,29 +6,13 @@
 #include <vector>
 
 #include "run/run_inputs.h"
+#include "settings/stored_history.h"
 
-// The stored choices of the last completed run: one set of values, not one per
-// page, overwritten by every completed run and read back at the next start.
-// The texts are kept as stored; the mapping to RunOptions is made here so that
-// the wizard and the command line read them the same way.
+// The run's side of the stored choices (settings/stored_history.h): the
+// switches and lists of a run turned into the stored texts and back. The
+// mapping to RunOptions is made here so that the wizard and the command line
+// read them the same way.
 namespace sonavelt::run {
-
-inline constexpr int kDefaultCombinationCount = 4;
-
-struct StoredHistory {
-  std::string html_file;  // "HtmlFile": the last local page; empty means the sample page
-  std::string oss;        // "OSS": entrance sounds "ON" / "OFF"
-  std::string css;        // "CSS": exit sounds "ON" / "OFF"
-  std::string bss;        // "BSS": background initially "ON" / "OFF"
-  std::string iv;         // "IV": invisible applet "YES" / "NO"
-  std::string nb;         // "NB": no background "YES" / "NO"
-  std::string hp;         // "HP": the browser player too "YES" / "NO"
-  std::string pp;         // "PP": where the player's control stands (PlayerPositionText)
-  int combination_count = kDefaultCombinationCount;  // "NOSNDCOMB"
-  std::string osfs;       // "OSFs": entrance paths, each followed by ";"
-  std::string csfs;       // "CSFs": exit paths, each followed by ";"
-  std::string bsfs;       // "BSFs": background paths, each followed by ";"
-};
 
 // Sets the six stored switches of `options` from their texts, compared after
 // upper-casing ("yes" counts as "YES", "off" as "OFF"), and the player's

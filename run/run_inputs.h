@@ -4,15 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "settings/stored_history.h"  // kMaxSoundCombinations
+
 // What a run is asked to do: the page, the sounds, the options, and where the
 // program keeps its own files. Filled by the front ends (and the stored
 // history), read by the run. Plain values: copy them freely.
 namespace sonavelt::run {
-
-// The upper bound of the number of sound combinations. The converting phase
-// spreads 48 progress points over 3 files per combination in whole steps, so
-// 16 combinations (48 files) is the most that still moves the bar per file.
-inline constexpr int kMaxSoundCombinations = 16;
 
 // Where the HTML page lives.
 struct PageTarget {

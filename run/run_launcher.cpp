@@ -10,7 +10,7 @@
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
 #include "run/run_messages.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 
 namespace sonavelt::run {
 

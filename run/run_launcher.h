@@ -8,13 +8,13 @@
 #include "base/status.h"
 #include "base/user_interface.h"
 #include "remote/ftp_address.h"
-#include "run/page_transport.h"
 #include "run/pipeline_run.h"
 #include "run/progress_panel.h"
 #include "run/run_history.h"
 #include "run/run_request.h"
 #include "run/run_state.h"
 #include "run/sound_work.h"
+#include "transport/page_transport.h"
 
 // Starting a run, one way for both front ends. The front end fills a
 // RunRequest (the command line from its arguments, the wizard from its

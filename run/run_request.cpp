@@ -6,9 +6,9 @@
 
 #include "base/file_io.h"
 #include "run/run_messages.h"
-#include "run/settings_store.h"
 #include "run/startup.h"
 #include "run/work_folder.h"
+#include "settings/settings_store.h"
 
 namespace sonavelt::run {
 

@@ -11,9 +11,9 @@
 #include "remote/messages.h"
 #include "remote/ssh_host_key.h"
 #include "remote/url.h"
-#include "run/address_history_store.h"
 #include "run/run_messages.h"
-#include "run/settings_store.h"
+#include "settings/address_history_store.h"
+#include "settings/settings_store.h"
 
 namespace sonavelt::run {
 namespace {

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "base/status.h"
-#include "run/page_transport.h"
 #include "run/run_history.h"
 #include "run/run_inputs.h"
+#include "transport/page_transport.h"
 
 // What the program settles when it starts: the install folder and the folders
 // derived from it, the built-in defaults, and the choices of the last

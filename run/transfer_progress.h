@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "run/page_transport.h"
 #include "run/run_progress.h"
 #include "run/run_state.h"
+#include "transport/page_transport.h"
 
 namespace sonavelt::run {
 

@@ -21,7 +21,7 @@
 #include "remote/remote_tree.h"
 #include "remote/transfers.h"
 #include "run/resource_text.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/fault/fault_support.h"
 #include "tests/remote/ftp_test_server.h"
 #include "tests/support/recording_user_interface.h"

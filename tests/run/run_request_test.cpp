@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "run/settings_store.h"
 #include "run/startup.h"
+#include "settings/settings_store.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "run/address_history_store.h"
-#include "run/settings_store.h"
+#include "settings/address_history_store.h"
+#include "settings/settings_store.h"
 #include "tests/support/recording_user_interface.h"
 #include "tests/support/temp_dir.h"
 

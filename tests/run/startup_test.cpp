@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "run/run_history.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/support/temp_dir.h"
 
 namespace sonavelt::run {

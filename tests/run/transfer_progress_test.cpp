@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/address_history_store.h"
+#include "settings/address_history_store.h"
 #include "tests/support/recording_progress_panel.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "remote/address_history.h"
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 
 // The four remembered remote addresses, kept in the settings store's
 // "V1.0/Evaluation/Address" group as "URL_0".."URL_3". Only addresses are

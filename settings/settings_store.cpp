@@ -1,4 +1,4 @@
-#include "run/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

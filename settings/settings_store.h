@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "run/run_history.h"
+#include "settings/stored_history.h"
 
 // The program's stored settings, shared by the wizard and the command line:
 // organisation "Brindlecor", application "Sonavelt", an INI file in the user's

@@ -1,4 +1,4 @@
-#include "run/address_history_store.h"
+#include "settings/address_history_store.h"
 
 #include <string>
 
