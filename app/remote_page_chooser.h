@@ -5,7 +5,7 @@
 
 #include "remote/status_line.h"
 #include "run/run_request.h"
-#include "transport/page_transport.h"
+#include "run/page_removal.h"
 
 class QWidget;
 

@@ -76,7 +76,7 @@ bool RemoteSiteChooser::ChooseRemotePage(QWidget* parent, remote::StatusLine& st
     // Saved before connecting: an address that then fails is still offered
     // at the top next time.
     history_.Remember(login_.address_text);
-    if (!run::SaveAddressHistory(history_, store_))
+    if (!run::SaveAddressHistory(history_, store_).ok())
       ui_.Tell(BoxStyle::kPlain, run::AddressNotRememberedMessage(store_.FilePath()));
 
     remote::FtpEndpoint settings;

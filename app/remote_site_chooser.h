@@ -9,7 +9,6 @@
 #include "remote/address_history.h"
 #include "remote/ftp_address.h"
 #include "settings/settings_store.h"
-#include "transport/page_transport.h"
 
 namespace sonavelt::app {
 

@@ -238,72 +238,60 @@ std::vector<float> DownmixWeights(int channels, const std::vector<int>& layout, 
   return weights;
 }
 
-Status ReadCopySamples(const std::string& source_path, const ConversionControl& control,
-                       CopySamples* out, const BrowserCopyOptions& options) {
-  const std::string reading = "reading " + source_path + ": ";
-  std::string error;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(source_path, &error);
-  if (!decoder) return Status::Corrupt(reading + error);
-  const int in_channels = decoder->channels();
-  const int channels = in_channels == 1 ? 1 : 2;
-  const int rate = decoder->sample_rate();
-  std::vector<float> weights;
-  if (in_channels > 2) {
-    weights = DownmixWeights(in_channels, StatedLayout(source_path, in_channels),
-                             IsOggName(source_path));
-  }
+void CopySampleCollector::Begin(int channels, int sample_rate, int64_t stated_frames) {
+  in_channels_ = channels;
+  channels_ = channels == 1 ? 1 : 2;
+  rate_ = sample_rate;
+  source_.clear();
+  peak_ = 0.0f;
+  weights_.clear();
+  if (channels > 2) weights_ = DownmixWeights(channels, StatedLayout(path_, channels), IsOggName(path_));
+  if (stated_frames > 0 && stated_frames < (int64_t{1} << 31))
+    source_.reserve(static_cast<size_t>(stated_frames * channels_));
+}
 
-  // The whole sound at its own rate (mixed down), then at 48000 Hz: a loop
-  // is resampled as a loop, which needs its end before its start.
-  std::vector<float> source;
-  if (decoder->frame_count() > 0 && decoder->frame_count() < (int64_t{1} << 31))
-    source.reserve(static_cast<size_t>(decoder->frame_count() * channels));
-  std::vector<float> block(static_cast<size_t>(kBlockFrames * in_channels));
-  float peak = 0.0f;
-  // Progress: decoding is the first half, resampling the second, each told
-  // at its tenth marks.
-  int next_mark = 1;
-  auto report = [&](int64_t done, int64_t total, int base) {
-    while (control.report_progress && total > 0 && next_mark <= 5 && done * 5 >= next_mark * total) {
-      control.report_progress(base + (next_mark * 10));
-      ++next_mark;
-    }
-  };
-  int64_t decoded = 0;
-  for (;;) {
-    const int64_t got = decoder->Read(block.data(), kBlockFrames);
-    if (got < 0) return Status::Corrupt(reading + decoder->error());
-    if (got == 0) break;
-    decoded += got;
-    report(decoded, decoder->frame_count(), 0);
-    if (in_channels <= 2) {
-      source.insert(source.end(), block.begin(), block.begin() + got * in_channels);
-    } else {
-      for (int64_t i = 0; i < got; ++i) {
-        const float* in = &block[static_cast<size_t>(i * in_channels)];
-        float left = 0.0f;
-        float right = 0.0f;
-        for (int c = 0; c < in_channels; ++c) {
-          left += weights[static_cast<size_t>(c)] * in[c];
-          right += weights[static_cast<size_t>(in_channels + c)] * in[c];
-        }
-        source.push_back(left);
-        source.push_back(right);
-        peak = std::max({peak, std::fabs(left), std::fabs(right)});
-      }
-    }
-    if (control.cancelled()) return Status::Cancelled();
+void CopySampleCollector::Frames(const float* samples, int64_t count) {
+  if (in_channels_ <= 2) {
+    source_.insert(source_.end(), samples, samples + count * in_channels_);
+    return;
   }
-  const int64_t source_frames = static_cast<int64_t>(source.size()) / channels;
+  for (int64_t i = 0; i < count; ++i) {
+    const float* in = samples + i * in_channels_;
+    float left = 0.0f;
+    float right = 0.0f;
+    for (int c = 0; c < in_channels_; ++c) {
+      left += weights_[static_cast<size_t>(c)] * in[c];
+      right += weights_[static_cast<size_t>(in_channels_ + c)] * in[c];
+    }
+    source_.push_back(left);
+    source_.push_back(right);
+    peak_ = std::max({peak_, std::fabs(left), std::fabs(right)});
+  }
+}
+
+Status CopySampleCollector::Finish(const ConversionControl& control, CopySamples* out,
+                                   const BrowserCopyOptions& options) {
+  const std::string reading = "reading " + path_ + ": ";
+  const int channels = channels_;
+  const int rate = rate_;
+  std::vector<float> source = std::move(source_);
+  source_ = {};
+  const int64_t source_frames = channels ? static_cast<int64_t>(source.size()) / channels : 0;
   if (source_frames == 0) return Status::Corrupt(reading + "the file holds no sound");
   // Channels that add up past full scale would clip in the browser.
-  if (peak > 1.0f) {
-    const float scale = 1.0f / peak;
+  if (peak_ > 1.0f) {
+    const float scale = 1.0f / peak_;
     for (float& s : source) s *= scale;
   }
   out->channels = channels;
   out->source_rate = rate;
-  next_mark = 1;
+  int next_mark = 1;
+  auto report = [&](int64_t done, int64_t total) {
+    while (control.report_progress && total > 0 && next_mark <= 10 && done * 10 >= next_mark * total) {
+      control.report_progress(next_mark * 10);
+      ++next_mark;
+    }
+  };
   if (rate == kBrowserCopyRate) {
     if (control.report_progress) control.report_progress(100);
     out->samples = std::move(source);
@@ -367,7 +355,7 @@ Status ReadCopySamples(const std::string& source_path, const ConversionControl& 
     samples.insert(samples.end(), made_block.begin(),
                    made_block.begin() + static_cast<std::ptrdiff_t>(made * channels));
     fed += static_cast<int64_t>(used);
-    report(fed, feed_frames, 50);
+    report(fed, feed_frames);
     if (at_end && made == 0) break;  // the tail is flushed
     if (control.cancelled()) return Status::Cancelled();
   }
@@ -380,6 +368,40 @@ Status ReadCopySamples(const std::string& source_path, const ConversionControl& 
   }
   if (samples.empty()) return Status::Corrupt(reading + "the file holds no sound");
   return Status::Ok();
+}
+
+Status ReadCopySamples(const std::string& source_path, const ConversionControl& control,
+                       CopySamples* out, const BrowserCopyOptions& options) {
+  const std::string reading = "reading " + source_path + ": ";
+  std::optional<SoundDecoder> decoder;
+  if (Status opened = SoundDecoder::Open(source_path, &decoder); !opened.ok())
+    return Status::Corrupt(reading + opened.message());
+  const int in_channels = decoder->channels();
+  CopySampleCollector collector(source_path);
+  collector.Begin(in_channels, decoder->sample_rate(), decoder->frame_count());
+  std::vector<float> block(static_cast<size_t>(kBlockFrames * in_channels));
+  // Progress: decoding is the first half, resampling the second, each told
+  // at its tenth marks.
+  int next_mark = 1;
+  const int64_t stated = decoder->frame_count();
+  int64_t decoded = 0;
+  for (;;) {
+    const int64_t got = decoder->Read(block.data(), kBlockFrames);
+    if (got < 0) return Status::Corrupt(reading + decoder->error());
+    if (got == 0) break;
+    collector.Frames(block.data(), got);
+    decoded += got;
+    while (control.report_progress && stated > 0 && next_mark <= 5 && decoded * 5 >= next_mark * stated) {
+      control.report_progress(next_mark * 10);
+      ++next_mark;
+    }
+    if (control.cancelled()) return Status::Cancelled();
+  }
+  ConversionControl resampling;
+  resampling.cancel_requested = control.cancel_requested;
+  if (control.report_progress)
+    resampling.report_progress = [&](int percent) { control.report_progress(50 + percent / 2); };
+  return collector.Finish(resampling, out, options);
 }
 
 Status WriteBrowserCopy(const CopySamples& sound, const std::string& opus_path,
@@ -491,9 +513,8 @@ std::string ChannelName(int channel, int channels) {
 }  // namespace
 
 Status CheckFirstChannel(const std::string& path, const ConversionControl& control) {
-  std::string error;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  if (!decoder || decoder->channels() < 2) return Status::Ok();
+  std::optional<SoundDecoder> decoder;
+  if (!SoundDecoder::Open(path, &decoder).ok() || decoder->channels() < 2) return Status::Ok();
   const int channels = decoder->channels();
   std::vector<double> energy(static_cast<size_t>(channels), 0.0);
   std::vector<float> block(static_cast<size_t>(kBlockFrames * channels));

@@ -64,6 +64,39 @@ struct CopySamples {
 // 2 x channels values. Mono and stereo give themselves.
 std::vector<float> DownmixWeights(int channels, const std::vector<int>& layout, bool ogg_order);
 
+// Gathers a sound for its copy as it is decoded, mixed down as above: the
+// decoding an .au conversion does anyway (ConversionControl::decoded)
+// feeds the copy too. Holds the whole sound at its own rate (at most two
+// channels of floats) until Finish.
+class CopySampleCollector : public DecodedSoundSink {
+ public:
+  // source_path names the sound (for its stated channel layout and the
+  // messages); it is not read here unless the sound has more than two
+  // channels (the layout is in its header).
+  explicit CopySampleCollector(std::string source_path) : path_(std::move(source_path)) {}
+
+  void Begin(int channels, int sample_rate, int64_t stated_frames) override;
+  void Frames(const float* samples, int64_t count) override;
+  // True once a decoding has begun handing the sound over.
+  bool begun() const { return channels_ > 0; }
+
+  // Makes the gathered sound ready for its copy (CopySamples at 48000 Hz)
+  // and lets go of it. Cancel is checked after every block; progress goes
+  // to control.report_progress at the tenth marks of the resampling.
+  // Errors: "reading x.flac: <reason>".
+  Status Finish(const ConversionControl& control, CopySamples* out,
+                const BrowserCopyOptions& options = {});
+
+ private:
+  std::string path_;
+  int in_channels_ = 0;
+  int channels_ = 0;
+  int rate_ = 0;
+  std::vector<float> weights_;
+  std::vector<float> source_;
+  float peak_ = 0.0f;
+};
+
 // Decodes source_path and makes it ready for its copy. Cancel is checked
 // after every block read; progress goes to control.report_progress at the
 // tenth marks (decoding up to 50, resampling up to 100). Errors: "reading

@@ -21,11 +21,14 @@ int64_t MtimeNs(const struct stat& st) {
 
 }  // namespace
 
-std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
-  auto refuse = [&](int e) {
-    if (error) *error = e;
-    return std::nullopt;
-  };
+std::optional<InputFile> InputFile::OpenIfReadable(const std::string& path) {
+  std::optional<InputFile> file;
+  return Open(path, &file).ok() ? std::move(file) : std::nullopt;
+}
+
+Status InputFile::Open(const std::string& path, std::optional<InputFile>* file) {
+  file->reset();
+  auto refuse = [](int e) { return Status::IoError(file_io::ErrorText(e)); };
   // Looked at before opening: opening some devices does something, and a
   // FIFO's open waits for a writer.
   struct stat st;
@@ -42,7 +45,8 @@ std::optional<InputFile> InputFile::Open(const std::string& path, int* error) {
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return InputFile(fd, static_cast<uint64_t>(st.st_size), MtimeNs(st));
+  file->emplace(InputFile(fd, static_cast<uint64_t>(st.st_size), MtimeNs(st)));
+  return Status::Ok();
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
@@ -89,8 +93,8 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool FilesHaveSameBytes(const std::string& a, const std::string& b) {
-  std::optional<InputFile> fa = InputFile::Open(a, nullptr);
-  std::optional<InputFile> fb = InputFile::Open(b, nullptr);
+  std::optional<InputFile> fa = InputFile::OpenIfReadable(a);
+  std::optional<InputFile> fb = InputFile::OpenIfReadable(b);
   if (!fa || !fb || fa->size() != fb->size()) return false;
   if (SameFile(a, b)) return true;
   constexpr size_t kPiece = 1 << 16;

@@ -18,10 +18,13 @@ namespace sonavelt::audio {
 // readable file".
 class InputFile {
  public:
-  // The open file, or nullopt with *error set to the errno of the failure
-  // (EISDIR for a folder, file_io::kNotRegularFile for other non-regular
-  // files; file_io::ErrorText words them).
-  static std::optional<InputFile> Open(const std::string& path, int* error);
+  // Opens path into *file. A failure answers Status::IoError with the
+  // system's words for it (file_io::ErrorText of the errno: EISDIR for a
+  // folder, file_io::kNotRegularFile for other non-regular files) and
+  // leaves *file empty.
+  static Status Open(const std::string& path, std::optional<InputFile>* file);
+  // The open file, or nullopt, for callers that need no reason.
+  static std::optional<InputFile> OpenIfReadable(const std::string& path);
 
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&& other) noexcept;

@@ -57,9 +57,9 @@ Status CheckSunAuSound(const std::string& path, const InputFile& file, Questions
 
 Status CheckSoundFile(const std::string& path, WaveCheckState& state, Questions& questions) {
   if (!HasSoundExtension(path)) return UnsupportedFile(path);
-  int error = 0;
-  std::optional<InputFile> file = InputFile::Open(path, &error);
-  if (!file) return Status::IoError(CannotOpenMessage(path, file_io::ErrorText(error)));
+  std::optional<InputFile> file;
+  if (Status opened = InputFile::Open(path, &file); !opened.ok())
+    return Status::IoError(CannotOpenMessage(path, opened.message()));
   switch (SniffSoundKind(*file)) {
     case SoundKind::kWave: {
       // A WAVE the WAVE reader refuses for its encoding or sample width may
@@ -91,9 +91,9 @@ Status CheckSoundFile(const std::string& path, WaveCheckState& state, Questions&
 
 Status CheckNotEmpty(const std::string& path, int64_t* length) {
   *length = 0;
-  int error = 0;
-  std::optional<InputFile> file = InputFile::Open(path, &error);
-  if (!file) return Status::IoError(CannotOpenMessage(path, file_io::ErrorText(error)));
+  std::optional<InputFile> file;
+  if (Status opened = InputFile::Open(path, &file); !opened.ok())
+    return Status::IoError(CannotOpenMessage(path, opened.message()));
   if (file->size() == 0) return Status::InvalidArgument(EmptyFileMessage(path));
   *length = static_cast<int64_t>(file->size());
   return Status::Ok();

@@ -27,6 +27,7 @@ constexpr int64_t kBlockFrames = 4096;
 
 const char kNoSound[] = "the file holds no sound";
 const char kTooLong[] = "the sound is too long for an .au file";
+const char kCutShort[] = "its sound data ends before the file says it does";
 
 std::string WithoutFinalStop(std::string text) {
   while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
@@ -97,13 +98,14 @@ mpg123_handle* OpenMpeg(const std::string& path, std::string* error) {
 }
 
 // The message for a file SoundDecoder::Open refused.
-std::string DecoderRefusal(const std::string& path, const std::string& error, bool cut,
+std::string DecoderRefusal(const std::string& path, const Status& opened,
                            const std::string& refusal, MessageForm form) {
-  std::optional<InputFile> file = InputFile::Open(path, nullptr);
+  const bool cut = opened.code() == Status::Code::kCorrupt;
+  std::optional<InputFile> file = InputFile::OpenIfReadable(path);
   const SoundKind kind = file ? SniffSoundKind(*file) : SoundKind::kUnknown;
   if (cut) return CutShortMessage(DescribedPath(path, kind), KindName(kind), form);
   if (!refusal.empty()) return refusal;
-  return CannotDecodeMessage(DescribedPath(path, kind), error);
+  return CannotDecodeMessage(DescribedPath(path, kind), opened.message());
 }
 
 }  // namespace
@@ -118,7 +120,7 @@ std::string DecodedSoundStem(const std::string& path) {
 }
 
 bool NeedsDecoder(const std::string& path) {
-  std::optional<InputFile> file = InputFile::Open(path, nullptr);
+  std::optional<InputFile> file = InputFile::OpenIfReadable(path);
   if (!file) return false;
   switch (SniffSoundKind(*file)) {
     case SoundKind::kUnknown:
@@ -154,37 +156,24 @@ SoundDecoder::SoundDecoder(SoundDecoder&&) noexcept = default;
 SoundDecoder& SoundDecoder::operator=(SoundDecoder&&) noexcept = default;
 SoundDecoder::~SoundDecoder() = default;
 
-std::optional<SoundDecoder> SoundDecoder::Open(const std::string& path, std::string* error,
-                                               bool* cut_short) {
-  std::string ignored;
-  if (error == nullptr) error = &ignored;
-  if (cut_short) *cut_short = false;
+Status SoundDecoder::Open(const std::string& path, std::optional<SoundDecoder>* decoder) {
+  decoder->reset();
   // A folder or a file that cannot be read gets the system's reason, not
   // a library's guess about the format.
-  int open_error = 0;
-  std::optional<InputFile> input = InputFile::Open(path, &open_error);
-  if (!input) {
-    *error = file_io::ErrorText(open_error);
-    return std::nullopt;
-  }
+  std::optional<InputFile> input;
+  if (Status opened = InputFile::Open(path, &input); !opened.ok()) return opened;
   const SoundKind kind = SniffSoundKind(*input);
-  if (kind == SoundKind::kUnknown) {
-    *error = kUnknown;
-    return std::nullopt;
-  }
-  if (IsCutShort(*input, kind)) {
-    if (cut_short) *cut_short = true;
-    *error = "its sound data ends before the file says it does";
-    return std::nullopt;
-  }
+  if (kind == SoundKind::kUnknown) return Status::InvalidArgument(kUnknown);
+  if (IsCutShort(*input, kind)) return Status::Corrupt(kCutShort);
   auto handle = std::make_unique<Handle>();
   int channels = 0;
   int rate = 0;
   int64_t frames = 0;
   int subtype = 0;
   if (kind == SoundKind::kMp3) {
-    handle->mpeg = OpenMpeg(path, error);
-    if (!handle->mpeg) return std::nullopt;
+    std::string error;
+    handle->mpeg = OpenMpeg(path, &error);
+    if (!handle->mpeg) return Status::InvalidArgument(error);
     long mpeg_rate = 0;
     int encoding = 0;
     mpg123_getformat(handle->mpeg, &mpeg_rate, &channels, &encoding);
@@ -194,10 +183,7 @@ std::optional<SoundDecoder> SoundDecoder::Open(const std::string& path, std::str
   } else {
     SF_INFO info{};
     handle->file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!handle->file) {
-      *error = OpenFailureReason();
-      return std::nullopt;
-    }
+    if (!handle->file) return Status::InvalidArgument(OpenFailureReason());
     channels = info.channels;
     rate = info.samplerate;
     frames = info.frames;
@@ -208,35 +194,29 @@ std::optional<SoundDecoder> SoundDecoder::Open(const std::string& path, std::str
       std::vector<float> last(static_cast<size_t>(channels));
       const bool reached = sf_seek(handle->file, frames - 1, SEEK_SET) == frames - 1 &&
                            sf_readf_float(handle->file, last.data(), 1) == 1;
-      if (!reached) {
-        if (cut_short) *cut_short = true;
-        *error = "its sound data ends before the file says it does";
-        return std::nullopt;
-      }
+      if (!reached) return Status::Corrupt(kCutShort);
       sf_seek(handle->file, 0, SEEK_SET);
     }
   }
-  if (channels <= 0 || rate <= 0) {
-    *error = "the file states no channels or no sample rate";
-    return std::nullopt;
-  }
+  if (channels <= 0 || rate <= 0)
+    return Status::InvalidArgument("the file states no channels or no sample rate");
   // The same bounds as for WAVE files: a bogus rate must not blow the .au
   // up (below 8000 Hz samples are repeated).
-  if (rate < kMinWaveRate || rate > kMaxWaveRate) {
-    *error = "its sample rate of " + DecimalText(rate) + " Hz is outside " +
-             DecimalText(kMinWaveRate) + " to " + DecimalText(kMaxWaveRate) + " Hz";
-    return std::nullopt;
-  }
+  if (rate < kMinWaveRate || rate > kMaxWaveRate)
+    return Status::InvalidArgument("its sample rate of " + DecimalText(rate) + " Hz is outside " +
+                                   DecimalText(kMinWaveRate) + " to " + DecimalText(kMaxWaveRate) +
+                                   " Hz");
   // Out-of-range floating-point samples are clipped, not wrapped, when
   // libsndfile converts between sample types.
   if (handle->file) sf_command(handle->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  SoundDecoder decoder(std::move(handle));
-  decoder.kind_ = kind;
-  decoder.channels_ = channels;
-  decoder.sample_rate_ = rate;
-  decoder.frame_count_ = frames;
-  decoder.subtype_ = subtype;
-  return decoder;
+  SoundDecoder opened(std::move(handle));
+  opened.kind_ = kind;
+  opened.channels_ = channels;
+  opened.sample_rate_ = rate;
+  opened.frame_count_ = frames;
+  opened.subtype_ = subtype;
+  decoder->emplace(std::move(opened));
+  return Status::Ok();
 }
 
 SoundFormat SoundDecoder::format() const {
@@ -299,10 +279,9 @@ std::string CannotDecodeMessage(const std::string& path, const std::string& reas
 
 Status CheckDecodedSound(const std::string& path, Questions& questions, WaveCheckState& state,
                          const std::string& refusal) {
-  std::string error;
-  bool cut = false;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error, &cut);
-  if (!decoder) return Status::Corrupt(DecoderRefusal(path, error, cut, refusal, MessageForm::kCheck));
+  std::optional<SoundDecoder> decoder;
+  if (Status opened = SoundDecoder::Open(path, &decoder); !opened.ok())
+    return Status::Corrupt(DecoderRefusal(path, opened, refusal, MessageForm::kCheck));
   const std::string named = DescribedPath(path, decoder->kind());
   std::vector<float> block(static_cast<size_t>(kBlockFrames * decoder->channels()));
   const int64_t got = decoder->Read(block.data(), kBlockFrames);
@@ -317,12 +296,10 @@ Status CheckDecodedSound(const std::string& path, Questions& questions, WaveChec
 
 ConversionResult ConvertDecodedSound(const std::string& path, const std::string& au_path,
                                      const ConversionControl& control, const std::string& refusal) {
-  std::string error;
-  bool cut = false;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error, &cut);
-  if (!decoder)
+  std::optional<SoundDecoder> decoder;
+  if (Status opened = SoundDecoder::Open(path, &decoder); !opened.ok())
     return {ConversionOutcome::kRefused,
-            Status::Corrupt(DecoderRefusal(path, error, cut, refusal, MessageForm::kDecode))
+            Status::Corrupt(DecoderRefusal(path, opened, refusal, MessageForm::kDecode))
                 .WithBox(BoxStyle::kPlain)};
   const std::string named = DescribedPath(path, decoder->kind());
   auto refused = [&](const std::string& reason) {
@@ -352,6 +329,7 @@ ConversionResult ConvertDecodedSound(const std::string& path, const std::string&
   // Progress at the tenth marks of the input the file states (an MP3's
   // count may be an estimate: marks past its end are never reported).
   const int64_t stated = decoder->frame_count();
+  if (control.decoded) control.decoded->Begin(channels, decoder->sample_rate(), stated);
   int64_t read = 0;
   int reported = 0;
   uint64_t written = 0;
@@ -359,6 +337,7 @@ ConversionResult ConvertDecodedSound(const std::string& path, const std::string&
     const int64_t got = decoder->Read(block.data(), kBlockFrames);
     if (got < 0) return refused(decoder->error());  // the writer removes its file
     if (got == 0) break;
+    if (control.decoded) control.decoded->Frames(block.data(), got);
     codes.clear();
     for (int64_t i = 0; i < got; ++i) {
       int copies = changer.Next();

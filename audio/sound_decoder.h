@@ -56,13 +56,14 @@ bool NeedsDecoder(const std::string& path);
 // own buffers.
 class SoundDecoder {
  public:
-  // The opened file, or nullopt with *error set to the reason in words for
-  // the user (the library's, where it says something useful). *cut_short
-  // (when given) is set when the reason is that the sound data ends before
-  // the file says (IsCutShort; for FLAC, its last stated sample cannot be
-  // reached).
-  static std::optional<SoundDecoder> Open(const std::string& path, std::string* error,
-                                          bool* cut_short = nullptr);
+  // Opens path into *decoder. A failure leaves *decoder empty and answers
+  // the reason in words for the user (the library's, where it says
+  // something useful) as the message of: Status::IoError when the file
+  // cannot be opened (the system's words), Status::Corrupt exactly when the
+  // sound data ends before the file says (IsCutShort; for FLAC, its last
+  // stated sample cannot be reached), Status::InvalidArgument for any other
+  // fault of its contents.
+  static Status Open(const std::string& path, std::optional<SoundDecoder>* decoder);
 
   SoundDecoder(SoundDecoder&&) noexcept;
   SoundDecoder& operator=(SoundDecoder&&) noexcept;

@@ -207,7 +207,7 @@ SoundKind SniffSoundKind(const InputFile& file) {
 }
 
 bool HoldsSunAu(const std::string& path) {
-  std::optional<InputFile> file = InputFile::Open(path, nullptr);
+  std::optional<InputFile> file = InputFile::OpenIfReadable(path);
   return file && SniffSoundKind(*file) == SoundKind::kSunAu;
 }
 

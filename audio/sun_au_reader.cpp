@@ -20,9 +20,8 @@ constexpr size_t kCopyPiece = 1 << 16;
 }  // namespace
 
 Status SunAuReader::Check(const std::string& path) {
-  int error = 0;
-  file_ = InputFile::Open(path, &error);
-  if (!file_) return Status::IoError(CannotOpenMessage(path, file_io::ErrorText(error)));
+  if (Status opened = InputFile::Open(path, &file_); !opened.ok())
+    return Status::IoError(CannotOpenMessage(path, opened.message()));
   uint8_t header[kFixedHeaderSize] = {};
   const int64_t got = file_->ReadAt(header, sizeof header, 0);
   if (got < 4 || std::memcmp(header, ".snd", 4) != 0)
@@ -44,16 +43,9 @@ Status SunAuReader::Check(const std::string& path) {
   return Status::Ok();
 }
 
-bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error) const {
-  if (!file_) {
-    if (error) *error = "not checked";
-    return false;
-  }
+Status SunAuReader::WriteAuAsWave(const std::string& wav_path) const {
+  if (!file_) return Status::InvalidArgument("not checked");
   file_io::AtomicFileWriter writer;
-  auto failed = [&](const Status& status) {
-    if (error) *error = status.message();
-    return false;
-  };
   // The header is written with zero sizes and filled in at the end; the
   // byte rate and block align are those of one channel whatever the
   // channel count, as the copies have always been written.
@@ -72,20 +64,20 @@ bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error)
   AppendLe32(header, 0);
 
   Status status = writer.Open(wav_path);
-  if (!status.ok()) return failed(status);
+  if (!status.ok()) return status;
   status = writer.Write(header.data(), header.size());
-  if (!status.ok()) return failed(status);
+  if (!status.ok()) return status;
 
   std::unique_ptr<uint8_t[]> piece(new uint8_t[kCopyPiece]);
   uint64_t offset = data_offset_;
   uint64_t count = 0;
   for (;;) {
     int64_t got = file_->ReadAt(piece.get(), kCopyPiece, offset);
-    if (got < 0) return failed(Status::IoError(file_io::ErrorText(errno)));
+    if (got < 0) return Status::IoError(file_io::ErrorText(errno));
     if (got == 0) break;
     for (int64_t i = 0; i < got; ++i) piece[i] = PreviewByteOfMuLaw(piece[i]);
     status = writer.Write(piece.get(), static_cast<size_t>(got));
-    if (!status.ok()) return failed(status);
+    if (!status.ok()) return status;
     offset += static_cast<uint64_t>(got);
     count += static_cast<uint64_t>(got);
   }
@@ -97,8 +89,7 @@ bool SunAuReader::WriteAuAsWave(const std::string& wav_path, std::string* error)
     status = writer.WriteAt(size_field, 4, 40);
   }
   if (status.ok()) status = writer.Commit();
-  if (!status.ok()) return failed(status);
-  return true;
+  return status;
 }
 
 bool IsPlayerReadyAu(const SunAuReader& reader) {
@@ -125,9 +116,8 @@ AuPreviewCopy::AuPreviewCopy(const std::string& au_path, AuCache& cache)
   SunAuReader reader;
   status_ = reader.Check(au_path);
   if (!status_.ok()) return;
-  std::string error;
-  if (!reader.WriteAuAsWave(wav_path_, &error)) {
-    status_ = Status::IoError(CannotWriteMessage(wav_path_, error));
+  if (Status written = reader.WriteAuAsWave(wav_path_); !written.ok()) {
+    status_ = Status::IoError(CannotWriteMessage(wav_path_, written.message()));
     return;
   }
   if (stamp) cache.RecordPreview(au_path, wav_path_, *stamp);

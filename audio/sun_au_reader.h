@@ -28,9 +28,9 @@ class SunAuReader {
 
   // After a successful Check: writes wav_path as an 8-bit PCM WAVE file of
   // the .au's rate and channel count, each mu-law code expanded (G.711) and
-  // its high byte made unsigned. The file appears only when complete;
-  // *error gets the reason of a failure.
-  bool WriteAuAsWave(const std::string& wav_path, std::string* error) const;
+  // its high byte made unsigned. The file appears only when complete; a
+  // failure answers the reason (the system's words) as its message.
+  Status WriteAuAsWave(const std::string& wav_path) const;
 
   uint32_t sample_rate() const { return sample_rate_; }
   uint32_t channel_count() const { return channel_count_; }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "audio/au_writer.h"
 #include "audio/mulaw.h"
@@ -84,6 +85,25 @@ size_t EncodeFrames(const SoundFormat& format, RateMode mode, const uint8_t* fra
   }
   return stereo ? EncodeByMode<16, 2>(mode, frames, count, changer, out)
                 : EncodeByMode<16, 1>(mode, frames, count, changer, out);
+}
+
+// Hands a piece of WAVE frames to the decoded-sound sink as floats, each
+// channel's samples scaled as libsndfile scales them, so that a sound reads
+// the same whichever reader decoded it.
+void FeedDecoded(const SoundFormat& format, const uint8_t* frames, size_t count,
+                 DecodedSoundSink& sink, std::vector<float>& floats) {
+  const size_t values = count * static_cast<size_t>(format.channel_count);
+  floats.resize(values);
+  if (format.bits_per_sample == 8) {
+    for (size_t i = 0; i < values; ++i)
+      floats[i] = static_cast<float>(static_cast<int>(frames[i]) - 128) * (1.0f / 128.0f);
+  } else {
+    for (size_t i = 0; i < values; ++i)
+      floats[i] = static_cast<float>(static_cast<int16_t>(
+                      static_cast<uint16_t>(frames[2 * i] | (frames[2 * i + 1] << 8)))) *
+                  (1.0f / 32768.0f);
+  }
+  sink.Frames(floats.data(), static_cast<int64_t>(count));
 }
 
 // Output bytes gathered before a write: big enough that the writes cost
@@ -182,6 +202,9 @@ ConversionResult Convert(const std::string& wave_path, const std::string& au_pat
   size_t held = 0;
   uint64_t written = 0;
   bool cancelled = false;
+  std::vector<float> floats;
+  if (control.decoded)
+    control.decoded->Begin(format.channel_count, format.sample_rate, format.frame_count);
   const Status streamed =
       StreamWaveFrames(*wave, wave_path, [&](const uint8_t* piece, size_t count) {
         if (cancelled || !status.ok()) return false;
@@ -191,6 +214,7 @@ ConversionResult Convert(const std::string& wave_path, const std::string& au_pat
           if (!status.ok()) return false;
         }
         const size_t made = EncodeFrames(format, mode, piece, count, changer, out.get() + held);
+        if (control.decoded) FeedDecoded(format, piece, count, *control.decoded, floats);
         held += made;
         written += made;
         // Checked for every piece as well as at the marks, so a long sound
@@ -217,7 +241,7 @@ ConversionResult Convert(const std::string& wave_path, const std::string& au_pat
 
 ConversionResult ConvertWaveFile(const std::string& wave_path, const std::string& au_path,
                                  const ConversionControl& control) {
-  std::optional<InputFile> file = InputFile::Open(wave_path, nullptr);
+  std::optional<InputFile> file = InputFile::OpenIfReadable(wave_path);
   const SoundKind kind = file ? SniffSoundKind(*file) : SoundKind::kUnknown;
   switch (kind) {
     case SoundKind::kWave: {

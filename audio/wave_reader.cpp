@@ -120,11 +120,10 @@ WaveParseResult ParseWaveLayout(const InputFile& file,
 
 Status CheckWaveFile(const std::string& path, Questions& questions, WaveCheckState& state,
                      SoundFormat* format) {
-  int error = 0;
-  std::optional<InputFile> file = InputFile::Open(path, &error);
-  if (!file) {
+  std::optional<InputFile> file;
+  if (Status opened = InputFile::Open(path, &file); !opened.ok()) {
     WaveFaultDetail detail;
-    detail.reason = file_io::ErrorText(error);
+    detail.reason = opened.message();
     return Status::IoError(
         WaveFaultMessage(path, WaveFault::kCannotOpen, detail, MessageForm::kCheck));
   }
@@ -158,12 +157,12 @@ bool AskFormatChange(const std::string& path, const SoundFormat& format, Questio
 
 Status OpenWaveForDecoding(const std::string& path, std::optional<OpenedWave>* wave) {
   wave->reset();
-  int error = 0;
-  std::optional<InputFile> file = InputFile::Open(path, &error);
+  std::optional<InputFile> file;
+  const Status opened = InputFile::Open(path, &file);
   WaveParseResult result;
-  if (!file) {
+  if (!opened.ok()) {
     result.fault = WaveFault::kCannotOpen;
-    result.detail.reason = file_io::ErrorText(error);
+    result.detail.reason = opened.message();
   } else {
     result = ParseWaveLayout(*file, nullptr);
   }

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "base/file_io.h"
 #include "base/text.h"
+#include "remote/helper_lanes.h"
 #include "remote/messages.h"
 
 namespace sonavelt::remote {
@@ -284,7 +283,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
                                      bool direct) {
   // A sound used by several combinations is in place after its first use.
   if (std::find(placed_.begin(), placed_.end(), target) != placed_.end()) return Status::Ok();
-  for (const Stored& stored : unproved_)
+  for (const StoredFile& stored : unproved_)
     if (stored.remote == target) return Status::Ok();
   // A file the live page does not name yet is reached by no visitor: its
   // first attempt goes straight to its name (no rename: two round trips less),
@@ -299,7 +298,7 @@ Status RemotePageTransfer::PlaceFile(const std::string& data, const std::string&
       Status status = connection_->Store(data, target);
       if (!status.ok()) return status;
       Forget(temporaries_, target);
-      unproved_.push_back({target, "", data.size(), false, std::nullopt});
+      unproved_.push_back({target, "", data.size(), false});
       return status;
     }
     Status status = StoreProved(data, target);
@@ -445,22 +444,13 @@ void RemotePageTransfer::SortPlaced() {
                    [&](const std::string& a, const std::string& b) { return order(a) < order(b); });
 }
 
-namespace {
-
-std::string FolderOf(const std::string& remote_path) {
-  size_t slash = remote_path.rfind('/');
-  return slash == std::string::npos || slash == 0 ? "/" : remote_path.substr(0, slash);
-}
-
-}  // namespace
-
 Status RemotePageTransfer::ProveStored(bool resend, std::string* announced) {
   if (unproved_.empty()) return Status::Ok();
   // One listing per folder, in the order the files went up.
   std::vector<std::string> folders;
-  for (const Stored& stored : unproved_)
-    if (std::find(folders.begin(), folders.end(), FolderOf(stored.remote)) == folders.end())
-      folders.push_back(FolderOf(stored.remote));
+  for (const StoredFile& stored : unproved_)
+    if (std::find(folders.begin(), folders.end(), ParentFolder(stored.remote)) == folders.end())
+      folders.push_back(ParentFolder(stored.remote));
   std::vector<std::pair<std::string, int64_t>> listed;  // remote path, size
   std::vector<std::string> listed_folders;  // folders whose listing showed files
   for (const std::string& folder : folders) {
@@ -476,10 +466,10 @@ Status RemotePageTransfer::ProveStored(bool resend, std::string* announced) {
     for (const ListedFile& file : files) listed.emplace_back(folder + "/" + file.name, file.size);
     if (!files.empty()) listed_folders.push_back(folder);
   }
-  std::vector<Stored> pending;
+  std::vector<StoredFile> pending;
   pending.swap(unproved_);
   for (size_t i = 0; i < pending.size(); ++i) {
-    const Stored& stored = pending[i];
+    const StoredFile& stored = pending[i];
     int64_t size = -1;
     bool shown = false;
     for (const auto& [path, listed_size] : listed) {
@@ -497,7 +487,7 @@ Status RemotePageTransfer::ProveStored(bool resend, std::string* announced) {
         unproved_.insert(unproved_.end(), pending.begin() + i, pending.end());
         return resend ? asked : Status::Ok();
       }
-      const std::string folder = FolderOf(stored.remote);
+      const std::string folder = ParentFolder(stored.remote);
       if (!asked.ok() && std::find(listed_folders.begin(), listed_folders.end(), folder) !=
                              listed_folders.end())
         size = 0;
@@ -556,7 +546,7 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
     static_cast<void>(ProveStored(/*resend=*/false, &ignored));
   }
   // What is not proved goes with the temporary files.
-  for (const Stored& stored : unproved_) temporaries_.push_back(stored.remote);
+  for (const StoredFile& stored : unproved_) temporaries_.push_back(stored.remote);
   unproved_.clear();
   RemoveTemporaries(status.code() == Status::Code::kIoError);
   SortPlaced();
@@ -571,171 +561,6 @@ Status RemotePageTransfer::EndPublish(const Status& status, const std::string& a
   text += "\r\n\r\n" + (page_note_.empty() ? PageUnchangedText(placed_) : page_note_);
   return Fail(text);
 }
-
-// Connections beside the run's own that place files beside the page while
-// the run's connection places others: the run's connection takes them from
-// the first, the helpers from the last, until they meet. A helper only ever
-// does the plain case (straight to the name, or temporary name, size and
-// rename); at its first failure of any kind it stops, and the run's
-// connection does that file with every fallback, retry and message. Files
-// that wait are the run's connection's alone. Helpers tell the user nothing.
-class RemotePageTransfer::HelperLanes {
- public:
-  enum class Outcome {
-    kYours,      // the caller places it
-    kFailed,     // the caller places it; a helper tried and failed
-    kPlaced,     // in place and proved
-    kStored,     // straight to its name, size not proved yet (*size: bytes sent)
-  };
-
-  HelperLanes(RemotePageTransfer& owner, const UploadPlan& plan)
-      : files_(plan.files), audio_folder_(plan.audio_folder), state_(plan.files.size(), kFree),
-        sizes_(plan.files.size(), 0), seen_(plan.files.size(), false) {
-    for (size_t i = 0; i < files_.size(); ++i) {
-      if (files_[i].repeat) state_[i] = kRepeat;  // the run's own (in place by then)
-      else if (files_[i].waits) state_[i] = kMine;
-    }
-    if (plan.lanes < 2 || files_.empty()) return;
-    // The first file is always the run's own connection's.
-    if (state_[0] == kFree) state_[0] = kMine;
-    dot_name_ = !owner.dot_names_refused_;
-    defer_proof_ = plan.prove_by_listing;
-    tag_ = owner.run_tag_ + "-s";
-    cancel_ = owner.observer_->CancelFlag();
-    endpoint_ = owner.endpoint_;
-    for (int lane = 1; lane < plan.lanes; ++lane)
-      workers_.emplace_back([this, lane] { Work(lane); });
-  }
-  ~HelperLanes() { Stop(nullptr, nullptr, nullptr); }
-
-  // The audio folder exists: files for it may go.
-  void FolderReady() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    folder_ready_ = true;
-    changed_.notify_all();
-  }
-
-  // What became of file i; waits while a helper is sending it.
-  Outcome TakeOrAwait(size_t i, size_t* size) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (state_[i] == kFree) state_[i] = kMine;
-    if (state_[i] == kMine || state_[i] == kRepeat) return Outcome::kYours;
-    changed_.wait(lock, [&] { return state_[i] != kTaken; });
-    *size = sizes_[i];
-    seen_[i] = true;
-    if (state_[i] == kDone) return Outcome::kPlaced;
-    if (state_[i] == kStored) return Outcome::kStored;
-    return Outcome::kFailed;
-  }
-
-  // The temporary files the helpers left when they gave up, to be removed
-  // by the caller.
-  void HandOverLeftovers(std::vector<std::string>* temporaries) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    temporaries->insert(temporaries->end(), leftovers_.begin(), leftovers_.end());
-    leftovers_.clear();
-  }
-
-  // Ends the helpers' work (the file in progress is cut short only by a
-  // cancel) and hands over what they left; *placed and *stored gain the
-  // files they sent that the caller has not yet come to.
-  void Stop(std::vector<std::string>* temporaries, std::vector<std::string>* placed,
-            std::vector<Stored>* stored) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopped_ = true;
-      changed_.notify_all();
-    }
-    for (std::thread& worker : workers_)
-      if (worker.joinable()) worker.join();
-    if (temporaries) HandOverLeftovers(temporaries);
-    if (!placed || !stored) return;
-    for (size_t i = 0; i < state_.size(); ++i) {
-      if (seen_[i]) continue;
-      const std::string& remote = files_[i].remote;
-      if (state_[i] == kDone) placed->push_back(remote);
-      if (state_[i] == kStored) {
-        stored->push_back(
-            {remote, files_[i].local, sizes_[i], files_[i].announced, files_[i].text});
-      }
-    }
-  }
-
- private:
-  enum State { kFree, kRepeat, kMine, kTaken, kDone, kStored, kFailed };
-
-  // The last free file, once its folder is there; files_.size() when none
-  // is left (or the helpers stop).
-  size_t Next(std::unique_lock<std::mutex>& lock) {
-    for (;;) {
-      if (stopped_) return files_.size();
-      size_t i = files_.size();
-      while (i > 0 && state_[i - 1] != kFree) --i;
-      if (i == 0) return files_.size();
-      if (folder_ready_ || FolderOf(files_[i - 1].remote) != audio_folder_) return i - 1;
-      changed_.wait(lock);
-    }
-  }
-
-  void Work(int lane) {
-    FtpConnection connection(endpoint_);
-    connection.set_cancel_flag(cancel_);
-    if (!connection.has_session() || !connection.Open().ok()) return;
-    for (;;) {
-      size_t i;
-      std::string temporary;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        i = Next(lock);
-        if (i == files_.size()) return;
-        state_[i] = kTaken;
-        temporary = FtpConnection::TemporaryUploadPath(
-            files_[i].remote, dot_name_, tag_ + std::to_string(lane) + "-" + std::to_string(i));
-      }
-      const PlannedFile& file = files_[i];
-      std::string data;
-      int64_t size = -1;
-      // Proved like every file: the size kept is the size sent (a server
-      // that does not tell sizes is trusted with its 226), here or, straight
-      // to its name, with its folder later. Should it fail, the run's
-      // connection sends it again under a temporary name, renamed over it.
-      const std::string& path = file.direct ? file.remote : temporary;
-      const bool later = file.direct && defer_proof_;
-      bool ok = ReadLocal(file.local, file.text, &data) &&
-                connection.Store(data, path, later ? nullptr : &size).ok() &&
-                (size < 0 || size == static_cast<int64_t>(data.size())) &&
-                (file.direct || connection.Replace(temporary, file.remote).ok());
-      if (!ok && file.direct) {
-        static_cast<void>(connection.Delete(path));
-        temporary.clear();
-      }
-      std::lock_guard<std::mutex> lock(mutex_);
-      // A failed (or cancelled) file may have left its temporary copy.
-      if (!ok && !temporary.empty()) leftovers_.push_back(temporary);
-      sizes_[i] = data.size();
-      state_[i] = !ok ? kFailed : later ? kStored : kDone;
-      changed_.notify_all();
-      if (!ok) return;
-    }
-  }
-
-  const std::vector<PlannedFile>& files_;
-  std::string audio_folder_;
-  FtpEndpoint endpoint_;
-  const std::atomic<bool>* cancel_ = nullptr;
-  bool dot_name_ = true;
-  bool defer_proof_ = false;
-  std::string tag_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<State> state_;
-  std::vector<size_t> sizes_;
-  std::vector<bool> seen_;  // the caller has taken note of the outcome
-  std::vector<std::string> leftovers_;
-  bool folder_ready_ = false;
-  bool stopped_ = false;
-  std::vector<std::thread> workers_;
-};
 
 Status RemotePageTransfer::Send(const PlannedFile& file) {
   if (observer_->CancelRequested()) return Status::Cancelled();
@@ -762,7 +587,12 @@ Status RemotePageTransfer::Send(const PlannedFile& file) {
 Status RemotePageTransfer::CarryOut(const UploadPlan& plan, const std::string& page) {
   plan_ = &plan;
   // The helpers log in while the run's connection sees to the folder.
-  HelperLanes lanes(*this, plan);
+  LaneSettings settings;
+  settings.endpoint = endpoint_;
+  settings.cancel = observer_->CancelFlag();
+  settings.dot_names = !dot_names_refused_;
+  settings.tag = run_tag_ + "-s";
+  HelperLanes lanes(plan, settings);
   std::string announced = plan.audio_folder;
   Status status = WithRetries(
       [&] { return EnsureFolder(plan.audio_folder, plan.create_audio_folder_first); }, [] {},
@@ -770,7 +600,7 @@ Status RemotePageTransfer::CarryOut(const UploadPlan& plan, const std::string& p
   if (!status.ok()) {
     lanes.Stop(&temporaries_, &placed_, &unproved_);
     if (status.code() == Status::Code::kCancelled) return EndPublish(status, announced);
-    for (const Stored& stored : unproved_) temporaries_.push_back(stored.remote);
+    for (const StoredFile& stored : unproved_) temporaries_.push_back(stored.remote);
     unproved_.clear();
     RemoveTemporaries();
     return Fail(CannotEnterFolderText(plan.audio_folder, endpoint_.server, status.message()) +

@@ -12,6 +12,7 @@
 #include "base/status.h"
 #include "remote/ftp_address.h"
 #include "remote/ftp_connection.h"
+#include "remote/helper_lanes.h"
 #include "remote/upload_plan.h"
 #include "transport/page_transport.h"
 
@@ -169,16 +170,6 @@ class RemotePageTransfer : public run::PageTransport {
   // placed_ in the plan's order, the page last.
   void SortPlaced();
 
-  // A file sent straight to its name whose size is not proved yet.
-  struct Stored {
-    std::string remote;
-    std::string local;
-    size_t size = 0;
-    bool announced = true;
-    std::optional<std::string> text;  // PlannedFile::text
-  };
-  class HelperLanes;
-
   FtpEndpoint settings_;  // as set by the front end
   FtpEndpoint endpoint_;  // the current run's: the settings, with the page's site
   // The observer of the call in progress; a quiet one between calls.
@@ -205,7 +196,7 @@ class RemotePageTransfer : public run::PageTransport {
   std::set<std::string> attempted_;
   // Files sent straight to their names, not yet proved; at the end of a failed
   // publish they count as placed once proved, else they are removed.
-  std::vector<Stored> unproved_;
+  std::vector<StoredFile> unproved_;
   // The plan being carried out; nullptr between publishes.
   const UploadPlan* plan_ = nullptr;
   // Set once the page's replacement has begun: failures no longer leave

@@ -25,6 +25,12 @@ std::string RemoteLayout::BesidePage(std::string_view local_file) const {
   return folder + "/" + FileNameOfPath(local_file);
 }
 
+std::string ParentFolder(std::string_view remote_path) {
+  size_t slash = remote_path.rfind('/');
+  return slash == std::string_view::npos || slash == 0 ? "/"
+                                                       : std::string(remote_path.substr(0, slash));
+}
+
 bool PageNames(std::string_view page, std::string_view remote_path) {
   return page.empty() || page.find(FileNameOfPath(remote_path)) != std::string_view::npos;
 }

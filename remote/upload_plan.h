@@ -82,6 +82,9 @@ inline constexpr int kFilesPerLane = 6;
 UploadPlan PlanUpload(const run::PublishFiles& files, const RemoteLayout& layout,
                       std::string_view live_page, const PlanLimits& limits);
 
+// The folder of a remote path: "/www" for "/www/index.htm", "/" for "/a".
+std::string ParentFolder(std::string_view remote_path);
+
 // True when `page` names the file of `remote_path` (by its file name), so
 // that a visitor may fetch it; an empty page names everything.
 bool PageNames(std::string_view page, std::string_view remote_path);

@@ -20,7 +20,8 @@ class AudioSoundWork : public SoundWork {
   Status CheckSoundFile(const std::string& path, RunState& state) override;
   Status CheckNotEmpty(const std::string& path, uint64_t* length) override;
   Status PlaceSound(const std::string& path, const std::string& target, RunState& state,
-                    const std::function<void(int percent)>& progress) override;
+                    const std::function<void(int percent)>& progress,
+                    audio::DecodedSoundSink* decoded = nullptr) override;
 
  private:
   Questions& questions_;

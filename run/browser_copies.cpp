@@ -1,17 +1,62 @@
 #include "run/browser_copies.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 
 #include "audio/browser_copy.h"
+#include "audio/sound_decoder.h"
+#include "audio/sound_names.h"
 #include "base/text.h"
 
 namespace sonavelt::run {
+
+namespace {
+
+// Seconds of one core per second of sound, measured with bench/
+// opus_copy_bench on the development machine: what makes the bar's
+// shares, so only their ratios matter.
+double DecodingCost(audio::SoundKind kind, int channels) {
+  switch (kind) {
+    case audio::SoundKind::kMp3: return 0.004;
+    case audio::SoundKind::kOgg: return 0.005;
+    case audio::SoundKind::kFlac: return 0.0008 * channels;
+    default: return 0.0003 * channels;  // PCM and mu-law
+  }
+}
+constexpr double kMuLawCost = 0.0003;              // first channel to 8000 Hz mu-law
+constexpr double kResamplingCostPerChannel = 0.0035;  // to 48000 Hz, very high quality
+constexpr double kEncodingCostMono = 0.009;
+constexpr double kEncodingCostStereo = 0.016;
+
+}  // namespace
+
+SoundWorkEstimate EstimateSoundWork(const std::string& source) {
+  std::optional<audio::SoundDecoder> decoder;
+  const Status opened = audio::SoundDecoder::Open(source, &decoder);
+  SoundWorkEstimate work;
+  // A sound that cannot be read fails its conversion soon: a small share.
+  if (!opened.ok() || decoder->sample_rate() <= 0) {
+    work.conversion = 0.001;
+    work.encoding = 0.001;
+    return work;
+  }
+  const double seconds =
+      static_cast<double>(decoder->frame_count()) / static_cast<double>(decoder->sample_rate());
+  const int channels = decoder->channels();
+  const int copy_channels = channels == 1 ? 1 : 2;
+  const double decoding = seconds * DecodingCost(decoder->kind(), channels);
+  if (audio::IsUsedAsIs(source)) {
+    work.copy_decoding = decoding;
+  } else {
+    work.conversion = decoding;
+  }
+  work.conversion += seconds * kMuLawCost;
+  if (decoder->sample_rate() != audio::kBrowserCopyRate)
+    work.resampling = seconds * kResamplingCostPerChannel * copy_channels;
+  work.encoding = seconds * (copy_channels == 1 ? kEncodingCostMono : kEncodingCostStereo);
+  return work;
+}
 
 void AddRunSounds(const std::vector<std::string>& sources, const std::vector<std::string>& converted,
                   std::vector<RunSound>* sounds, bool loop) {
@@ -20,16 +65,14 @@ void AddRunSounds(const std::vector<std::string>& sources, const std::vector<std
   }
 }
 
-Status MakeRunBrowserCopies(const SoundSet& sounds, RunState& state,
-                            const std::string& work_folder, BrowserCopies* copies,
-                            const CopyProgress& progress) {
+std::vector<RunSound> RunSoundsOf(const SoundSet& sounds, const std::vector<std::string>& entrance,
+                                  const std::vector<std::string>& exit,
+                                  const std::vector<std::string>& background) {
   std::vector<RunSound> run_sounds;
-  AddRunSounds(sounds.entrance_sounds, state.converted_entrance, &run_sounds);
-  AddRunSounds(sounds.exit_sounds, state.converted_exit, &run_sounds);
-  AddRunSounds(sounds.background_sounds, state.converted_background, &run_sounds, /*loop=*/true);
-  audio::ConversionControl control;
-  control.cancel_requested = &state.cancel_requested;
-  return MakeBrowserCopies(run_sounds, work_folder, control, copies, progress);
+  AddRunSounds(sounds.entrance_sounds, entrance, &run_sounds);
+  AddRunSounds(sounds.exit_sounds, exit, &run_sounds);
+  AddRunSounds(sounds.background_sounds, background, &run_sounds, /*loop=*/true);
+  return run_sounds;
 }
 
 std::string BrowserCopyProgressText(const std::string& source) {
@@ -43,108 +86,227 @@ std::string BrowserCopyNameFor(const std::string& au_name) {
   return au_name + ".opus";
 }
 
+struct BrowserCopyMaker::Sound {
+  RunSound run;
+  SoundWorkEstimate work;
+  audio::CopySampleCollector collector;
+  int converted = 0;                // percent of the conversion; the calling thread's
+  std::atomic<int> copied{0};       // thousandths of the copy
+  std::atomic<bool> begun{false};
+  bool queued = false;              // the calling thread's
+  bool announced = false;           // the calling thread's
+  bool skipped = false;             // its copy was made before; the calling thread's
+  bool finished = false;            // guarded by mutex_
+  Status result = Status::Ok();     // the worker's until finished
+  BrowserCopyFile file;
+
+  explicit Sound(const RunSound& sound) : run(sound), collector(sound.source) {}
+};
+
+BrowserCopyMaker::BrowserCopyMaker(const std::vector<RunSound>& sounds, std::string work_folder,
+                                   const audio::ConversionControl& control, CopyProgress progress,
+                                   bool count_conversions)
+    : work_folder_(std::move(work_folder)), control_(control), progress_(std::move(progress)) {
+  control_.report_progress = nullptr;
+  control_.decoded = nullptr;
+  control_.stop_requested = &stop_;
+  // Each .au once, in the sounds' order; a sound used as a loop anywhere
+  // is made as a loop (a loop's copy plays as well once).
+  for (const RunSound& sound : sounds) {
+    auto same = std::find_if(sounds_.begin(), sounds_.end(), [&](const std::unique_ptr<Sound>& u) {
+      return u->run.au_path == sound.au_path;
+    });
+    if (same != sounds_.end()) {
+      (*same)->run.loop = (*same)->run.loop || sound.loop;
+      continue;
+    }
+    sounds_.push_back(std::make_unique<Sound>(sound));
+    Sound& added = *sounds_.back();
+    added.work = EstimateSoundWork(sound.source);
+    if (!count_conversions) {
+      added.converted = 100;
+      // Its conversion decoded nothing for it: the copy decodes.
+      added.work.copy_decoding += added.work.conversion;
+      added.work.conversion = 0;
+    }
+    total_work_ += added.work.conversion + added.work.copy();
+  }
+  worker_count_ = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, std::max<size_t>(sounds_.size(), 1));
+}
+
+BrowserCopyMaker::~BrowserCopyMaker() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    queue_.clear();
+    stop_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+audio::DecodedSoundSink* BrowserCopyMaker::DecodedSinkFor(const std::string& au_path) {
+  for (auto& sound : sounds_)
+    if (sound->run.au_path == au_path && !sound->queued) return &sound->collector;
+  return nullptr;
+}
+
+void BrowserCopyMaker::ConversionDone(const std::string& au_path, int percent) {
+  for (auto& sound : sounds_)
+    if (sound->run.au_path == au_path) sound->converted = std::max(sound->converted, percent);
+}
+
+int BrowserCopyMaker::permille() const {
+  if (total_work_ <= 0) return 1000;
+  double done = 0;
+  for (const auto& sound : sounds_) {
+    done += sound->work.conversion * sound->converted / 100.0 +
+            sound->work.copy() * sound->copied.load() / 1000.0;
+  }
+  return std::clamp(static_cast<int>(done * 1000 / total_work_), 0, 1000);
+}
+
+void BrowserCopyMaker::Queue(const std::string& au_path) {
+  auto found = std::find_if(sounds_.begin(), sounds_.end(), [&](const std::unique_ptr<Sound>& s) {
+    return s->run.au_path == au_path;
+  });
+  if (found == sounds_.end() || (*found)->queued) return;
+  Sound& sound = **found;
+  // Each waiting sound holds its samples: no more wait than can be worked on.
+  WaitTelling([&] { return queue_.size() < worker_count_; });
+  sound.queued = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(&sound);
+    if (workers_.size() < worker_count_ && busy_ + queue_.size() > workers_.size())
+      workers_.emplace_back([this] { Work(); });
+  }
+  changed_.notify_all();
+}
+
+void BrowserCopyMaker::WaitTelling(const std::function<bool()>& done) {
+  for (;;) {
+    bool over = false;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      over = done();
+      if (!over) {
+        changed_.wait_for(lock, std::chrono::milliseconds(kCopyProgressMs));
+        over = done();
+      }
+    }
+    // Copies begun and finished while the caller converted are told too.
+    Tell();
+    if (over) return;
+  }
+}
+
+void BrowserCopyMaker::Tell() {
+  if (!progress_) return;
+  const int share = permille();
+  // Every copy begun is told, in the sounds' order; then the share.
+  for (size_t k = 0; k < sounds_.size(); ++k) {
+    Sound& sound = *sounds_[k];
+    if (!sound.begun.load() || sound.announced) continue;
+    sound.announced = true;
+    shown_ = static_cast<long>(k);
+    shown_permille_ = share;
+    progress_(sound.run.source, share);
+  }
+  if (shown_ >= 0 && share != shown_permille_) {
+    shown_permille_ = share;
+    progress_(sounds_[static_cast<size_t>(shown_)]->run.source, share);
+  }
+}
+
+void BrowserCopyMaker::Work() {
+  for (;;) {
+    Sound* sound = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      sound = queue_.front();
+      queue_.pop_front();
+      ++busy_;
+    }
+    changed_.notify_all();  // room in the queue
+    if (!failed_.load() && !control_.cancelled()) {
+      MakeCopy(*sound);
+      if (!sound->result.ok()) failed_.store(true);
+    } else if (control_.cancelled()) {
+      sound->result = Status::Cancelled();
+    }
+    sound->copied = 1000;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      sound->finished = true;
+      --busy_;
+    }
+    changed_.notify_all();
+  }
+}
+
+void BrowserCopyMaker::MakeCopy(Sound& sound) {
+  sound.begun = true;
+  changed_.notify_all();
+  sound.file.path = work_folder_ + "/" + BrowserCopyNameFor(FileNameOfPath(sound.run.au_path));
+  audio::BrowserCopyOptions options;
+  options.loop = sound.run.loop;
+  // Each step's share of the copy's work, in thousandths.
+  const SoundWorkEstimate& work = sound.work;
+  const double whole = std::max(work.copy(), 1e-9);
+  const bool decoded = sound.collector.begun();
+  const int reading_end = static_cast<int>(
+      1000 * ((decoded ? 0 : work.copy_decoding) + work.resampling) / whole);
+  audio::CopySamples samples;
+  audio::ConversionControl reading;
+  reading.cancel_requested = control_.cancel_requested;
+  reading.report_progress = [&](int percent) { sound.copied = reading_end * percent / 100; };
+  sound.result = decoded ? sound.collector.Finish(reading, &samples, options)
+                         : audio::ReadCopySamples(sound.run.source, reading, &samples, options);
+  if (!sound.result.ok()) return;
+  audio::ConversionControl encoding;
+  encoding.cancel_requested = control_.cancel_requested;
+  encoding.report_progress = [&](int percent) {
+    sound.copied = reading_end + (1000 - reading_end) * percent / 100;
+  };
+  audio::BrowserCopyInfo info;
+  sound.result = audio::WriteBrowserCopy(samples, sound.file.path, encoding, &info, options);
+  sound.file.frames = static_cast<uint64_t>(info.frames);
+}
+
+Status BrowserCopyMaker::Finish(BrowserCopies* copies) {
+  for (auto& sound : sounds_) {
+    sound->converted = 100;
+    if (copies->count(sound->run.au_path) != 0 && !sound->queued) {
+      sound->skipped = true;
+      sound->copied = 1000;
+      continue;
+    }
+    Queue(sound->run.au_path);
+  }
+  WaitTelling([&] {
+    return std::all_of(sounds_.begin(), sounds_.end(),
+                       [](const std::unique_ptr<Sound>& s) { return s->skipped || s->finished; });
+  });
+  Status first = Status::Ok();
+  for (auto& sound : sounds_) {
+    if (!sound->finished) continue;
+    if (sound->result.ok() && !sound->file.path.empty())
+      copies->emplace(sound->run.au_path, sound->file);
+    else if (!sound->result.ok() && first.ok())
+      first = sound->result;
+  }
+  if (control_.cancelled()) return Status::Cancelled();
+  return first;
+}
+
 Status MakeBrowserCopies(const std::vector<RunSound>& sounds, const std::string& work_folder,
                          const audio::ConversionControl& control, BrowserCopies* copies,
                          const CopyProgress& progress) {
-  // Each .au once, in the sounds' order; a sound used as a loop anywhere
-  // is made as a loop (a loop's copy plays as well once).
-  std::vector<RunSound> unique;
-  for (const RunSound& sound : sounds) {
-    if (copies->count(sound.au_path) != 0) continue;
-    auto same = std::find_if(unique.begin(), unique.end(),
-                             [&](const RunSound& u) { return u.au_path == sound.au_path; });
-    if (same == unique.end()) unique.push_back(sound);
-    else same->loop = same->loop || sound.loop;
-  }
-  const size_t count = unique.size();
-  std::vector<BrowserCopyFile> files(count);
-  std::vector<Status> results(count, Status::Ok());
-  if (count == 0) return Status::Ok();
-  // Each copy's share done, in thousandths: reading the sound is the first
-  // half, encoding it the second (both reported at their tenth marks).
-  std::unique_ptr<std::atomic<int>[]> done(new std::atomic<int>[count]);
-  for (size_t k = 0; k < count; ++k) done[k] = 0;
-  std::atomic<size_t> next{0};
-  std::atomic<size_t> finished{0};
-  std::unique_ptr<std::atomic<bool>[]> begun(new std::atomic<bool>[count]);
-  for (size_t k = 0; k < count; ++k) begun[k] = false;
-  std::atomic<bool> failed{false};
-  std::mutex mutex;
-  std::condition_variable changed;
-  auto tell = [&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    changed.notify_all();
-  };
-  auto work = [&] {
-    for (size_t k; (k = next.fetch_add(1)) < count;) {
-      if (!failed.load() && !control.cancelled()) {
-        begun[k] = true;
-        tell();
-        files[k].path = work_folder + "/" + BrowserCopyNameFor(FileNameOfPath(unique[k].au_path));
-        audio::BrowserCopyOptions options;
-        options.loop = unique[k].loop;
-        audio::CopySamples samples;
-        audio::ConversionControl reading;
-        reading.cancel_requested = control.cancel_requested;
-        reading.report_progress = [&, k](int percent) { done[k] = 5 * percent; };
-        results[k] = audio::ReadCopySamples(unique[k].source, reading, &samples, options);
-        if (results[k].ok()) {
-          audio::ConversionControl encoding;
-          encoding.cancel_requested = control.cancel_requested;
-          encoding.report_progress = [&, k](int percent) { done[k] = 500 + 5 * percent; };
-          audio::BrowserCopyInfo info;
-          results[k] = audio::WriteBrowserCopy(samples, files[k].path, encoding, &info, options);
-          files[k].frames = static_cast<uint64_t>(info.frames);
-        }
-        if (!results[k].ok()) failed.store(true);
-      } else if (control.cancelled()) {
-        results[k] = Status::Cancelled();
-      }
-      done[k] = 1000;
-      finished.fetch_add(1);
-      tell();
-    }
-  };
-  const size_t workers = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
-  std::vector<std::thread> threads;
-  for (size_t w = 0; w < workers; ++w) threads.emplace_back(work);
-  // The calling thread reports; the workers only count.
-  std::vector<bool> announced(count, false);
-  long shown_source = -1;
-  int shown_permille = -1;
-  for (;;) {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait_for(lock, std::chrono::milliseconds(kCopyProgressMs));
-    lock.unlock();
-    const bool all_done = finished.load() == count;
-    if (progress) {
-      int64_t sum = 0;
-      for (size_t k = 0; k < count; ++k) sum += done[k];
-      const int permille = static_cast<int>(sum / static_cast<int64_t>(count));
-      // Every copy begun is told, in the sounds' order; then the share.
-      for (size_t k = 0; k < count; ++k) {
-        if (!begun[k] || announced[k]) continue;
-        announced[k] = true;
-        shown_source = static_cast<long>(k);
-        shown_permille = permille;
-        progress(unique[k].source, permille);
-      }
-      if (shown_source >= 0 && permille != shown_permille) {
-        shown_permille = permille;
-        progress(unique[static_cast<size_t>(shown_source)].source, permille);
-      }
-    }
-    if (all_done) break;
-  }
-  for (std::thread& thread : threads) thread.join();
-
-  Status first = Status::Ok();
-  for (size_t k = 0; k < count; ++k) {
-    if (results[k].ok() && !files[k].path.empty()) copies->emplace(unique[k].au_path, files[k]);
-    else if (!results[k].ok() && first.ok()) first = results[k];
-  }
-  if (control.cancelled()) return Status::Cancelled();
-  return first;
+  BrowserCopyMaker maker(sounds, work_folder, control, progress, /*count_conversions=*/false);
+  return maker.Finish(copies);
 }
 
 }  // namespace sonavelt::run

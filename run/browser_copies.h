@@ -1,15 +1,20 @@
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/conversion_progress.h"
 #include "base/status.h"
 #include "run/run_inputs.h"
-#include "run/run_state.h"
 
 // The browser player's copies of a run's sounds: Ogg Opus files made from
 // the sounds' original sources (audio/browser_copy.h) in the run's work
@@ -39,30 +44,106 @@ struct BrowserCopyFile {
 // Keyed by the .au path on disk.
 using BrowserCopies = std::map<std::string, BrowserCopyFile>;
 
-// Makes the copy of each sound (each .au once; as a loop when any of its
-// uses is a loop) in work_folder, several at once (one per processor core).
-// A failure stops the copies not yet begun and answers the message that
-// names the file (the first in the sounds' order); a cancel answers
-// Status::Cancelled. *copies holds the copies made either way (the work
-// folder's clean-up removes them).
+// The estimated work of one sound's steps, in seconds of one core: its
+// .au conversion (the decoding included, when the conversion decodes) and
+// its copy (its own decoding when the conversion decoded nothing, the
+// resampling to 48000 Hz and the encoding). Estimated from the sound's
+// header (length, channels, rate, format), never by decoding it.
+struct SoundWorkEstimate {
+  double conversion = 0;
+  double copy_decoding = 0;  // only for a sound its conversion does not decode
+  double resampling = 0;
+  double encoding = 0;
+  double copy() const { return copy_decoding + resampling + encoding; }
+};
+SoundWorkEstimate EstimateSoundWork(const std::string& source);
+
+// Makes the copies of a run's sounds (each .au once; as a loop when any of
+// its uses is a loop) in work_folder, several at once (one per processor
+// core), while the run converts: the conversion of a sound hands its
+// decoded samples over (DecodedSinkFor), and its copy is queued when the
+// .au is made (Queue), so each sound is decoded once. At most as many
+// decoded sounds wait for a worker as there are workers: Queue waits for
+// room first.
 //
 // `progress`, when set, is told on the calling thread (the copies are made
-// on others) the source of the copy begun last and how far all the copies
-// are, in thousandths of the work: when a copy begins, and when the share
-// has moved, at most every kCopyProgressMs and at least that often while
-// the share moves.
+// on others) the source of the copy begun last and how far the whole work
+// (the conversions counted through ConversionDone, and the copies) is, in
+// thousandths, each step weighted by its estimate (EstimateSoundWork): when
+// a copy begins, and when the share has moved, at most every
+// kCopyProgressMs and at least that often while the share moves, during
+// Queue's waits and Finish.
 using CopyProgress = std::function<void(const std::string& source, int permille)>;
 inline constexpr int kCopyProgressMs = 200;
+
+class BrowserCopyMaker {
+ public:
+  // With count_conversions unset the conversions are taken as done (their
+  // share counts from the start).
+  BrowserCopyMaker(const std::vector<RunSound>& sounds, std::string work_folder,
+                   const audio::ConversionControl& control, CopyProgress progress = {},
+                   bool count_conversions = true);
+  // Copies not yet begun are dropped; the workers are waited for.
+  ~BrowserCopyMaker();
+  BrowserCopyMaker(const BrowserCopyMaker&) = delete;
+  BrowserCopyMaker& operator=(const BrowserCopyMaker&) = delete;
+
+  // What the conversion of au_path hands its decoded samples to
+  // (audio::ConversionControl::decoded); null when it has no copy to make.
+  audio::DecodedSoundSink* DecodedSinkFor(const std::string& au_path);
+  // The conversion of au_path is `percent` done.
+  void ConversionDone(const std::string& au_path, int percent);
+  // Queues the copy of au_path (made from what its conversion decoded, else
+  // from its source); a second call for one .au does nothing.
+  void Queue(const std::string& au_path);
+  // Queues what is left, waits for every copy, and answers as
+  // MakeBrowserCopies does.
+  Status Finish(BrowserCopies* copies);
+
+  // The whole work done, in thousandths (see above).
+  int permille() const;
+
+ private:
+  struct Sound;
+  void Work();
+  void MakeCopy(Sound& sound);
+  // Waits until `done` holds, telling progress at least every
+  // kCopyProgressMs.
+  void WaitTelling(const std::function<bool()>& done);
+  void Tell();
+
+  std::vector<std::unique_ptr<Sound>> sounds_;
+  std::string work_folder_;
+  audio::ConversionControl control_;
+  CopyProgress progress_;
+  double total_work_ = 0;
+  size_t worker_count_ = 1;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Sound*> queue_;  // guarded by mutex_
+  size_t busy_ = 0;           // copies being made; guarded by mutex_
+  bool closing_ = false;      // guarded by mutex_
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> stop_{false};  // set when the maker goes before its copies are made
+  long shown_ = -1;  // the sound whose copy the text names
+  int shown_permille_ = -1;
+};
+
+// Makes the copy of each sound in work_folder with a BrowserCopyMaker, each
+// decoding its own source. A failure stops the copies not yet begun and
+// answers the message that names the file (the first in the sounds'
+// order); a cancel answers Status::Cancelled. *copies holds the copies made
+// either way (the work folder's clean-up removes them).
 Status MakeBrowserCopies(const std::vector<RunSound>& sounds, const std::string& work_folder,
                          const audio::ConversionControl& control, BrowserCopies* copies,
                          const CopyProgress& progress = {});
 
-// The whole step of a run: the copies of every sound of `sounds` (paired
-// with the .au paths in state's converted lists), made in work_folder and
-// stopped by state's cancel request.
-Status MakeRunBrowserCopies(const SoundSet& sounds, RunState& state,
-                            const std::string& work_folder, BrowserCopies* copies,
-                            const CopyProgress& progress = {});
+// The run's sounds that get copies: those of `sounds`, paired with the .au
+// paths in the converted lists (each role's list, index by index).
+std::vector<RunSound> RunSoundsOf(const SoundSet& sounds, const std::vector<std::string>& entrance,
+                                  const std::vector<std::string>& exit,
+                                  const std::vector<std::string>& background);
 
 // The status text while the copy of `source` is made:
 // "Making the browser copy of NAME", NAME its file name.

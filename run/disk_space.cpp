@@ -35,9 +35,8 @@ SoundMeasure MeasureSound(const std::string& path, uint64_t bytes, bool used_as_
   SoundMeasure sound;
   sound.bytes = bytes;
   sound.used_as_is = used_as_is;
-  std::string error;
-  std::optional<audio::SoundDecoder> decoder = audio::SoundDecoder::Open(path, &error);
-  if (decoder && decoder->sample_rate() > 0 && decoder->frame_count() >= 0) {
+  std::optional<audio::SoundDecoder> decoder;
+  if (audio::SoundDecoder::Open(path, &decoder).ok() && decoder->sample_rate() > 0 && decoder->frame_count() >= 0) {
     sound.seconds = static_cast<double>(decoder->frame_count()) / decoder->sample_rate();
     sound.channels = decoder->channels();
   }

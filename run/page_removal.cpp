@@ -281,9 +281,9 @@ RemovalOutcome RemovePagePlayer(const PageTarget& page, const RemovalServices& s
                  Status::IoError(PageLockFailedMessage(shown, lock_folder, locked.message())));
 
   const std::string parent = services.work_parent.empty() ? UserCacheFolder() : services.work_parent;
-  std::string reason;
-  std::unique_ptr<WorkFolder> work = WorkFolder::Create(parent, "remove", &reason);
-  if (!work) return Ended(End::kFailed, Status::IoError(WorkFolderFailedMessage(parent, reason)));
+  std::unique_ptr<WorkFolder> work;
+  if (Status made = WorkFolder::Create(parent, "remove", &work); !made.ok())
+    return Ended(End::kFailed, Status::IoError(WorkFolderFailedMessage(parent, made.message())));
   if (page.is_remote) return RemoveRemote(page, services, work->path());
   return RemoveLocal(page, services);
 }

@@ -196,9 +196,8 @@ PipelineRun::Step PipelineRun::Beginning() {
         Status::IoError(PageLockFailedMessage(shown, lock_folder, locked.message())));
 
   const std::string parent = paths_.cache_folder.empty() ? UserCacheFolder() : paths_.cache_folder;
-  std::string reason;
-  run_folder_ = WorkFolder::Create(parent, "run", &reason);
-  if (!run_folder_) return BackToStart(Status::IoError(WorkFolderFailedMessage(parent, reason)));
+  if (Status made = WorkFolder::Create(parent, "run", &run_folder_); !made.ok())
+    return BackToStart(Status::IoError(WorkFolderFailedMessage(parent, made.message())));
 
   file_io::RemoveStaleTempFiles(paths_.history_folder);
   // A site without a transport is told when the page is fetched.
@@ -347,6 +346,30 @@ PipelineRun::Step PipelineRun::Converting() {
   const std::string& work_folder = run_folder_->path();
   std::set<std::string> placed;  // names whose file is made
 
+  // With the browser player each sound's copy is made from the samples its
+  // conversion decodes, on the other cores while the next sounds convert;
+  // the bar then moves by the work of both.
+  std::optional<BrowserCopyMaker> copies;
+  if (options_.browser_player) {
+    std::vector<std::string> entrance, exit, background;
+    for (int k = 0; k < combinations_; ++k) {
+      entrance.push_back(JoinPath(work_folder, names.NameOf(sounds_.entrance_sounds[k])));
+      exit.push_back(JoinPath(work_folder, names.NameOf(sounds_.exit_sounds[k])));
+      if (!options_.no_background)
+        background.push_back(JoinPath(work_folder, names.NameOf(sounds_.background_sounds[k])));
+    }
+    audio::ConversionControl control;
+    control.cancel_requested = &state_.cancel_requested;
+    copies.emplace(RunSoundsOf(sounds_, entrance, exit, background), work_folder, control,
+                   CopyProgressReporter());
+    progress_.ShareConvertingByWork([&copies] { return copies->permille(); });
+  }
+  // The bar counts files again however this step ends.
+  struct ShareEnd {
+    RunProgress& progress;
+    ~ShareEnd() { progress.ShareConvertingByWork(nullptr); }
+  } share_end{progress_};
+
   auto convert = [&](int k, int role, const std::string& path, std::string& converted) -> Step {
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
     const std::string& name = names.NameOf(path);
@@ -355,12 +378,23 @@ PipelineRun::Step PipelineRun::Converting() {
     // A sound met before (in any role) is made once.
     bool made = placed.count(name) != 0;
     if (!made) {
-      const Status placed_sound = work.PlaceSound(path, converted, state_, [this](int percent) {
-        progress_.SetFixedProgress(ConversionProgressPosition(
-            percent, state_.converted_count, combinations_, options_.no_background));
-      });
+      auto moved = [&](int percent) {
+        if (!copies) {
+          progress_.SetFixedProgress(ConversionProgressPosition(
+              percent, state_.converted_count, combinations_, options_.no_background));
+          return;
+        }
+        copies->ConversionDone(converted, percent);
+        progress_.SetFixedProgress(ConvertingShareProgressPosition(copies->permille()));
+      };
+      const Status placed_sound = work.PlaceSound(path, converted, state_, moved,
+                                                  copies ? copies->DecodedSinkFor(converted) : nullptr);
       made = placed_sound.ok();
       if (made) placed.insert(name);
+      if (made && copies) {
+        copies->ConversionDone(converted, 100);
+        copies->Queue(converted);
+      }
       // The conversion's own message comes first, then the run's below.
       if (!made && !placed_sound.cancelled() && services_.show_warning)
         services_.show_warning(placed_sound);
@@ -394,29 +428,27 @@ PipelineRun::Step PipelineRun::Converting() {
       return back;
     }
   }
-  // The browser copies are made here, before the page's folder is locked,
-  // so that other pages' runs in the folder wait only for the placing of
-  // files, never for an encoder.
-  progress_.SetFixedProgress(kProgress.converting.end);
-  if (options_.browser_player) {
-    Status made = MakeRunBrowserCopies(sounds_, state_, run_folder_->path(), &browser_copies_,
-                                       CopyProgressReporter());
+  // The browser copies are finished here, before a local page's folder
+  // lock is taken, so that other pages' runs in the folder wait only for
+  // the placing of files, never for an encoder.
+  if (copies) {
+    Status made = copies->Finish(&browser_copies_);
     if (made.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
     if (!made.ok()) return NothingPlaced(CopyFailedMessage({made.message()}));
   }
+  progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
 
-// The browser copies' progress: their text, and the bar through the room
-// between the end of converting and the page's reading.
+// The browser copies' progress: their text, and the bar through the
+// converting span by the work done.
 CopyProgress PipelineRun::CopyProgressReporter() {
   return [this, shown = std::string()](const std::string& source, int permille) mutable {
     const std::string text = BrowserCopyProgressText(source);
     if (text != shown) progress_.SetStatusText(shown = text);
-    const int room = kProgress.page_read - kProgress.converting.end - 1;
-    progress_.SetFixedProgress(kProgress.converting.end + room * permille / 1000);
+    progress_.SetFixedProgress(ConvertingShareProgressPosition(permille));
   };
 }
 

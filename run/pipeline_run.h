@@ -176,7 +176,7 @@ class PipelineRun {
   std::string page_folder_;  // the page's folder here; empty on a site
   std::unique_ptr<WorkFolder> run_folder_;
   TargetLock lock_;
-  BrowserCopies browser_copies_;        // made after converting
+  BrowserCopies browser_copies_;        // made while converting
   std::vector<PlacedFile> audio_files_;  // what goes into audio/, final names
   std::string page_text_;
   std::string edited_page_;

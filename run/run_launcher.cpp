@@ -52,7 +52,7 @@ RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
 
 Status StoreChoices(SettingsStore& store, const StoredHistory& history) {
   store.WriteHistory(history);
-  if (store.Sync()) return Status::Ok();
+  if (store.Sync().ok()) return Status::Ok();
   return Status::IoError(ChoicesNotStoredMessage(store.FilePath())).WithBox(BoxStyle::kPlain);
 }
 

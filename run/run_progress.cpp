@@ -22,6 +22,11 @@ int ConversionProgressPosition(int percent, int converted_count, int combination
   return ((span.size() / files) * percent) / 100 + (k * span.size()) / files + span.start;
 }
 
+int ConvertingShareProgressPosition(int permille) {
+  constexpr ProgressSpan span = kProgress.converting;
+  return span.start + span.size() * permille / 1000;
+}
+
 void RunProgress::Start() {
   panel_.SetBarOnly(kProgress.preparing.start);
   panel_.SetStatusText("Preparing:\r\n");
@@ -41,8 +46,10 @@ void RunProgress::ReportPreparing(const std::string& sound_path) {
 }
 
 void RunProgress::ReportConverting(const std::string& sound_path, const std::string& placed_name) {
-  int position = state_.converted_count * kProgress.converting.size() / files_per_phase_ +
-                 kProgress.converting.start;
+  int position = work_share_ ? ConvertingShareProgressPosition(work_share_())
+                             : state_.converted_count * kProgress.converting.size() /
+                                       files_per_phase_ +
+                                   kProgress.converting.start;
   Show(position, "Converting:\r\n\r\n\t" + FileNameOfPath(sound_path) + "\r\n\r\nTo:\r\n\t" +
                      placed_name);
   ++state_.converted_count;

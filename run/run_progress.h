@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "run/progress_panel.h"
@@ -43,6 +44,11 @@ inline constexpr RunProgressTable kProgress;
 int ConversionProgressPosition(int percent, int converted_count, int combination_count,
                                bool no_background);
 
+// The bar's position `permille` thousandths of the way through the
+// converting span, for a run whose span is shared out by work (the browser
+// copies' BrowserCopyMaker counts it).
+int ConvertingShareProgressPosition(int permille);
+
 class RunProgress {
  public:
   // N combinations, 2 sounds each without background sound, 3 with; a remote
@@ -65,6 +71,10 @@ class RunProgress {
   // convertedCount x 48 / (N x k) + 6 (the converting span). The count lives in RunState because
   // the conversion moves the bar within the step from it.
   void ReportConverting(const std::string& sound_path, const std::string& placed_name);
+  // From here on ReportConverting places the bar at the work done
+  // (ConvertingShareProgressPosition of `permille`) instead of counting
+  // files: a run that makes browser copies, most of its converting work.
+  void ShareConvertingByWork(std::function<int()> permille) { work_share_ = std::move(permille); }
   // Transferring starts: the transfer count back to 0.
   void StartTransferring() { transferred_count_ = 0; }
   // One file copied or uploaded: transferredCount x 30 / D + 69 (the
@@ -88,6 +98,7 @@ class RunProgress {
   int transfer_steps_;   // D
   int prepared_count_ = 0;
   int transferred_count_ = 0;
+  std::function<int()> work_share_;
 };
 
 }  // namespace sonavelt::run

@@ -32,10 +32,8 @@ StartUp LoadStartUp(const SettingsStore& store, const std::string& install_folde
 }
 
 Status OpenWorkFolder(InstallPaths& paths, std::unique_ptr<WorkFolder>* folder) {
-  std::string reason;
-  *folder = MakeSessionWorkFolder(&reason);
-  if (!*folder) {
-    return Status::IoError(WorkFolderFailedMessage(UserCacheFolder(), reason))
+  if (Status made = MakeSessionWorkFolder(folder); !made.ok()) {
+    return Status::IoError(WorkFolderFailedMessage(UserCacheFolder(), made.message()))
         .WithBox(BoxStyle::kSystemModal);
   }
   paths.cache_folder = (*folder)->path();

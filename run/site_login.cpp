@@ -52,7 +52,7 @@ SitePage PrepareSitePage(const std::string& address_text, const SiteLoginOptions
   // still offered next time.
   remote::AddressHistory history = LoadAddressHistory(store);
   history.Remember(address_text);
-  if (!SaveAddressHistory(history, store))
+  if (!SaveAddressHistory(history, store).ok())
     ui.Tell(BoxStyle::kPlain, AddressNotRememberedMessage(store.FilePath()));
 
   remote::FtpLogin login;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "audio/conversion_progress.h"
 #include "base/status.h"
 #include "run/run_state.h"
 
@@ -33,11 +34,13 @@ class SoundWork {
   virtual Status CheckNotEmpty(const std::string& path, uint64_t* length) = 0;
   // Makes `target` (a new name in the run's work folder) hold the .au file
   // the page will use for the sound: an .au that is already 8000 Hz mono
-  // mu-law copied as it is, any other sound converted. `progress` is told the percentage of a conversion done.
+  // mu-law copied as it is, any other sound converted. `progress` is told the percentage of a conversion done;
+  // `decoded`, when set, every frame the conversion decodes.
   // The fault's message (in its box), or Status::Cancelled when cancelled
   // through state; no file is left at `target` then.
   virtual Status PlaceSound(const std::string& path, const std::string& target, RunState& state,
-                            const std::function<void(int percent)>& progress) = 0;
+                            const std::function<void(int percent)>& progress,
+                            audio::DecodedSoundSink* decoded = nullptr) = 0;
 };
 
 }  // namespace sonavelt::run

@@ -49,27 +49,23 @@ std::string UserCacheFolder() {
   return "/tmp/sonavelt-" + std::to_string(static_cast<long>(geteuid()));
 }
 
-std::unique_ptr<WorkFolder> WorkFolder::Create(const std::string& parent, std::string_view prefix,
-                                               std::string* reason) {
+Status WorkFolder::Create(const std::string& parent, std::string_view prefix,
+                          std::unique_ptr<WorkFolder>* folder) {
+  folder->reset();
   std::error_code ec;
   fs::create_directories(parent, ec);
-  if (ec) {
-    *reason = ec.message();
-    return nullptr;
-  }
+  if (ec) return Status::IoError(ec.message());
   std::string path = file_io::JoinPath(
       parent, std::string(prefix) + "-" + std::to_string(static_cast<long>(getpid())) + "-XXXXXX");
-  if (mkdtemp(path.data()) == nullptr) {
-    *reason = file_io::ErrorText(errno);
-    return nullptr;
-  }
+  if (mkdtemp(path.data()) == nullptr) return Status::IoError(file_io::ErrorText(errno));
   int fd = OpenFolderLocked(path);
   if (fd < 0) {
-    *reason = file_io::ErrorText(errno);
+    Status failed = Status::IoError(file_io::ErrorText(errno));
     rmdir(path.c_str());
-    return nullptr;
+    return failed;
   }
-  return std::unique_ptr<WorkFolder>(new WorkFolder(std::move(path), fd));
+  folder->reset(new WorkFolder(std::move(path), fd));
+  return Status::Ok();
 }
 
 WorkFolder::~WorkFolder() {
@@ -126,26 +122,25 @@ std::string FallbackCacheFolder() {
   return PrivateFolderIn(folder) ? folder : std::string();
 }
 
-std::unique_ptr<WorkFolder> MakeSessionWorkFolder(std::string* reason) {
+Status MakeSessionWorkFolder(std::unique_ptr<WorkFolder>* folder) {
   std::error_code ec;
   std::string temp = fs::temp_directory_path(ec).string();
   if (ec || temp.empty()) temp = "/tmp";
   const std::string fallback = file_io::JoinPath(temp, "sonavelt-" + std::to_string(geteuid()));
   const std::string root = UserCacheFolder();
-  std::unique_ptr<WorkFolder> folder;
+  std::string reasons;
   for (const std::string& parent : {root, fallback}) {
     if (parent == fallback && !PrivateFolderIn(parent)) {
-      *reason += (reason->empty() ? "" : "; ") + parent + ": not a private folder of this user's";
+      reasons += (reasons.empty() ? "" : "; ") + parent + ": not a private folder of this user's";
       continue;
     }
     RemoveStaleWorkFolders(parent, "work");
     RemoveStaleWorkFolders(parent, "run");
-    std::string why;
-    folder = WorkFolder::Create(parent, "work", &why);
-    if (folder) return folder;
-    *reason += (reason->empty() ? "" : "; ") + parent + ": " + why;
+    Status made = WorkFolder::Create(parent, "work", folder);
+    if (made.ok()) return made;
+    reasons += (reasons.empty() ? "" : "; ") + parent + ": " + made.message();
   }
-  return nullptr;
+  return Status::IoError(reasons);
 }
 
 }  // namespace sonavelt::run

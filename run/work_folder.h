@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 // The private folders a process works in. Each is made with mkdtemp under the
 // user's cache folder, named "<prefix>-<PID>-XXXXXX", and held locked (flock
 // on the folder) for as long as its WorkFolder object lives; nothing in it
@@ -23,10 +25,11 @@ std::string UserCacheFolder();
 class WorkFolder {
  public:
   // Makes and locks a new folder "<prefix>-<PID>-XXXXXX" in `parent` (made,
-  // mode 0700, when missing). Null, with *reason (the system's words), when
-  // it cannot be made.
-  static std::unique_ptr<WorkFolder> Create(const std::string& parent, std::string_view prefix,
-                                            std::string* reason);
+  // mode 0700, when missing) into *folder. When it cannot be made, *folder
+  // is null and the answer a Status::IoError whose message is the system's
+  // words.
+  static Status Create(const std::string& parent, std::string_view prefix,
+                       std::unique_ptr<WorkFolder>* folder);
   ~WorkFolder();
   WorkFolder(const WorkFolder&) = delete;
   WorkFolder& operator=(const WorkFolder&) = delete;
@@ -49,9 +52,10 @@ int RemoveStaleWorkFolders(const std::string& parent, std::string_view prefix);
 // The work folder of a whole program session, "work-<PID>-XXXXXX" in
 // UserCacheFolder() (its runs' "run-..." folders go inside it), made after
 // the folders that killed sessions left there are removed. Falls back to the
-// system's temporary folder when the cache folder cannot be written. Null,
-// with *reason, when neither works.
-std::unique_ptr<WorkFolder> MakeSessionWorkFolder(std::string* reason);
+// system's temporary folder when the cache folder cannot be written. When
+// neither works, *folder is null and the Status::IoError's message says why
+// for each ("<folder>: <reason>; <folder>: <reason>").
+Status MakeSessionWorkFolder(std::unique_ptr<WorkFolder>* folder);
 
 // "<temporary folder>/sonavelt-<uid>", made 0700 when missing; empty unless
 // it is a real folder of this user's that no one else may write.

@@ -15,7 +15,7 @@ remote::AddressHistory LoadAddressHistory(const SettingsStore& store) {
   return history;
 }
 
-bool SaveAddressHistory(const remote::AddressHistory& history, SettingsStore& store) {
+Status SaveAddressHistory(const remote::AddressHistory& history, SettingsStore& store) {
   RememberedAddresses addresses;
   history.Save([&addresses](const std::string& value_name, const std::string& value) {
     for (int k = 0; k < kRememberedAddressCount; ++k)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/status.h"
 #include "remote/address_history.h"
 #include "settings/settings_store.h"
 
@@ -11,8 +12,9 @@ namespace sonavelt::run {
 // The stored history; entries not stored are empty.
 remote::AddressHistory LoadAddressHistory(const SettingsStore& store);
 
-// Writes all four entries and flushes them; false when the file cannot be
-// written (the history then lives on in memory for this program run).
-[[nodiscard]] bool SaveAddressHistory(const remote::AddressHistory& history, SettingsStore& store);
+// Writes all four entries and flushes them; SettingsStore::Sync's error
+// when the file cannot be written (the history then lives on in memory for
+// this program run).
+Status SaveAddressHistory(const remote::AddressHistory& history, SettingsStore& store);
 
 }  // namespace sonavelt::run

@@ -83,13 +83,13 @@ SettingsStore::SettingsStore()
 SettingsStore::SettingsStore(const std::string& ini_path)
     : impl_(std::make_unique<Impl>(new QSettings(Q(ini_path), QSettings::IniFormat))) {}
 
-SettingsStore::~SettingsStore() { Sync(); }
+SettingsStore::~SettingsStore() { Flush(); }
 
 std::string SettingsStore::AppPath() const { return impl_->Text(kSetUpGroup, "AppPath"); }
 
 void SettingsStore::SetAppPath(const std::string& folder) {
   impl_->SetText(kSetUpGroup, "AppPath", folder);
-  Sync();
+  Flush();
 }
 
 RememberedAddresses SettingsStore::Addresses() const {
@@ -106,7 +106,7 @@ void SettingsStore::SetAddresses(const RememberedAddresses& addresses) {
     std::string name = "URL_" + std::to_string(i);
     impl_->SetText(kAddressGroup, name.c_str(), addresses[i]);
   }
-  Sync();
+  Flush();
 }
 
 StoredHistory SettingsStore::History() const {
@@ -144,15 +144,20 @@ void SettingsStore::WriteHistory(const StoredHistory& h) {
   impl_->SetText(kHistoryGroup, "OSFs", h.osfs);
   impl_->SetText(kHistoryGroup, "CSFs", h.csfs);
   impl_->SetText(kHistoryGroup, "BSFs", h.bsfs);
-  Sync();
+  Flush();
 }
 
-bool SettingsStore::Sync() {
+void SettingsStore::Flush() {
   RemoveAbandonedLock(FilePath());
   impl_->settings->sync();
+}
+
+Status SettingsStore::Sync() {
+  Flush();
   // FormatError only says the file held garbage when it was read; it stays
   // set after the good values have been written over it.
-  return impl_->settings->status() != QSettings::AccessError;
+  if (impl_->settings->status() != QSettings::AccessError) return Status::Ok();
+  return Status::IoError(FilePath() + " cannot be written.").WithBox(BoxStyle::kPlain);
 }
 
 std::string SettingsStore::FilePath() const {

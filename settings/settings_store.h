@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "settings/stored_history.h"
 
 // The program's stored settings, shared by the wizard and the command line:
@@ -47,12 +48,16 @@ class SettingsStore {
   StoredHistory History() const;
   void WriteHistory(const StoredHistory& history);
 
-  // Writes pending changes to the file; false when the file cannot be written.
-  bool Sync();
+  // Writes pending changes to the file; an I/O error naming the file when
+  // it cannot be written (the values then live on in memory only).
+  Status Sync();
   // The file the values live in.
   std::string FilePath() const;
 
  private:
+  // Writes pending changes; Sync says whether that worked.
+  void Flush();
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

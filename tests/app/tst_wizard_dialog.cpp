@@ -72,12 +72,13 @@ class GatedSoundWork : public run::AudioSoundWork {
  public:
   using AudioSoundWork::AudioSoundWork;
   Status PlaceSound(const std::string& path, const std::string& target, run::RunState& state,
-                    const std::function<void(int)>& progress) override {
+                    const std::function<void(int)>& progress,
+                    audio::DecodedSoundSink* decoded) override {
     if (hold) {
       held = true;
       release.acquire();
     }
-    return AudioSoundWork::PlaceSound(path, target, state, progress);
+    return AudioSoundWork::PlaceSound(path, target, state, progress, decoded);
   }
   std::atomic<bool> hold{false};
   std::atomic<bool> held{false};

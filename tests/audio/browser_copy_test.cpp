@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "audio/sound_decoder.h"
+#include "audio/wave_converter.h"
 #include <sndfile.h>
 #include "tests/audio/sound_tools.h"
 #include "tests/support/temp_dir.h"
@@ -27,9 +28,9 @@ struct Decoded {
 };
 Decoded DecodeAll(const std::string& path) {
   Decoded out;
-  std::string error;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  EXPECT_TRUE(decoder) << error;
+  std::optional<SoundDecoder> decoder;
+  const Status opened = SoundDecoder::Open(path, &decoder);
+  EXPECT_TRUE(opened.ok()) << opened.message();
   if (!decoder) return out;
   out.channels = decoder->channels();
   out.rate = decoder->sample_rate();
@@ -194,6 +195,50 @@ TEST_F(BrowserCopyTest, RoundTripKeepsExactLengthPitchAndChannels) {
   }
 }
 
+// The conversion decodes once for both files: the samples it hands over
+// are exactly those the copy's own decoding reads, and the .au stays the
+// same byte for byte, for the WAVE reader's sample layouts and the
+// decoder's formats alike.
+TEST_F(BrowserCopyTest, TheConversionFeedsTheCopyTheSameSamples) {
+  SONAVELT_REQUIRE_TOOL("sox");
+  struct Case {
+    const char* name;
+    const char* sox;
+    bool loop;
+  } cases[] = {
+      {"pcm16.wav", "-r 44100 -c 2 -b 16|synth 2.5 pinknoise vol 0.4", false},
+      {"pcm8.wav", "-r 22050 -c 1 -b 8|synth 1.5 sine 300-3000 vol 0.7", true},
+      {"pcm24.wav", "-r 48000 -c 2 -b 24|synth 1 sine 440 sine 660", false},
+      {"wide.flac", "-r 32000 -c 2|synth 2 pinknoise vol 0.5", true},
+      {"six.wav", "-r 44100 -c 6 -b 16|synth 1 sine 100 sine 200 sine 300 sine 400 sine 500 sine 600",
+       false},
+      {"coded.au", "-r 11025 -c 1 -e mu-law|synth 1 sine 700", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string source = Sox(c.name, c.sox);
+    BrowserCopyOptions options;
+    options.loop = c.loop;
+    ASSERT_EQ(ConvertWaveFile(source, dir_.File("alone.au"), {}).outcome,
+              ConversionOutcome::kConverted);
+    CopySampleCollector collector(source);
+    ConversionControl control;
+    control.decoded = &collector;
+    ASSERT_EQ(ConvertWaveFile(source, dir_.File("fed.au"), control).outcome,
+              ConversionOutcome::kConverted);
+    EXPECT_EQ(testing::ReadFile(dir_.File("fed.au")), testing::ReadFile(dir_.File("alone.au")));
+
+    CopySamples fed;
+    ASSERT_TRUE(collector.Finish({}, &fed, options).ok());
+    CopySamples read;
+    ASSERT_TRUE(ReadCopySamples(source, {}, &read, options).ok());
+    EXPECT_EQ(fed.channels, read.channels);
+    EXPECT_EQ(fed.source_rate, read.source_rate);
+    ASSERT_EQ(fed.samples.size(), read.samples.size());
+    EXPECT_TRUE(fed.samples == read.samples);
+  }
+}
+
 TEST_F(BrowserCopyTest, TheSameSoundGivesTheSameBytes) {
   SONAVELT_REQUIRE_TOOL("sox");
   const std::string source = Sox("same.wav", "-r 44100 -c 2 -b 16|synth 3 pinknoise vol 0.3");
@@ -330,9 +375,8 @@ TEST_F(BrowserCopyTest, CopiesKeepTheSoundOfEveryChannel) {
     ASSERT_TRUE(MakeBrowserCopy(source, dir_.File("one.opus"), {}, nullptr).ok());
     const Played played = PlayCopy(dir_.File("one.opus"));
     ASSERT_EQ(played.channels, c.copy_channels);
-    std::string error;
-    std::optional<SoundDecoder> decoder = SoundDecoder::Open(source, &error);
-    ASSERT_TRUE(decoder);
+    std::optional<SoundDecoder> decoder;
+    ASSERT_TRUE(SoundDecoder::Open(source, &decoder).ok());
     std::vector<float> all(static_cast<size_t>(decoder->frame_count() * c.channels));
     ASSERT_EQ(decoder->Read(all.data(), decoder->frame_count()), decoder->frame_count());
     const double source_db = TotalPowerDb(all, c.channels, c.channels >= 6 ? std::vector<int>{3} : std::vector<int>{});

@@ -132,9 +132,9 @@ TEST_F(FormatsRunTest, EveryFormatThroughRunAndConvert) {
 
 // The length of a file as libsndfile decodes it, in frames, and its rate.
 std::pair<int64_t, int> DecodedLength(const std::string& path) {
-  std::string error;
-  std::optional<SoundDecoder> decoder = SoundDecoder::Open(path, &error);
-  EXPECT_TRUE(decoder) << path << ": " << error;
+  std::optional<SoundDecoder> decoder;
+  const Status opened = SoundDecoder::Open(path, &decoder);
+  EXPECT_TRUE(opened.ok()) << path << ": " << opened.message();
   if (!decoder) return {0, 0};
   std::vector<float> block(4096 * static_cast<size_t>(decoder->channels()));
   int64_t frames = 0;

@@ -63,10 +63,11 @@ TEST_F(SoundChecksTest, SpecialFilesAreNeverOpenedAndSaySoWhenRefused) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(file_io::IsReadableFile(fifo));
   EXPECT_FALSE(file_io::IsReadableFile("/dev/zero"));
-  int error = 0;
-  EXPECT_FALSE(InputFile::Open(fifo, &error).has_value());
-  EXPECT_EQ(error, file_io::kNotRegularFile);
-  EXPECT_EQ(file_io::ErrorText(error), "not a regular file");
+  std::optional<InputFile> file;
+  const Status opened = InputFile::Open(fifo, &file);
+  EXPECT_FALSE(file.has_value());
+  EXPECT_EQ(opened.message(), file_io::ErrorText(file_io::kNotRegularFile));
+  EXPECT_EQ(opened.message(), "not a regular file");
   EXPECT_FALSE(testing::Shown(ui_, CheckSoundFile(fifo, state_, ui_)));
   EXPECT_EQ(LengthShown("/dev/zero"), 0);
   std::filesystem::create_directories(dir_.path() / "folder.wav");

@@ -85,8 +85,8 @@ TEST_F(SunAuReaderTest, WaveCopyOfAThousandBytes) {
   for (int i = 0; i < 1000; ++i) data.push_back(static_cast<char>(i));
   SunAuReader reader;
   ASSERT_TRUE(reader.Check(Write(AuFile(28, 1, 8000, 2, "note", data))).ok());
-  std::string error;
-  ASSERT_TRUE(reader.WriteAuAsWave(dir_.File("copy.wav"), &error)) << error;
+  const Status written = reader.WriteAuAsWave(dir_.File("copy.wav"));
+  ASSERT_TRUE(written.ok()) << written.message();
   std::string copy = testing::ReadFile(dir_.File("copy.wav"));
   ASSERT_EQ(copy.size(), 1044u);
   const auto* bytes = reinterpret_cast<const uint8_t*>(copy.data());

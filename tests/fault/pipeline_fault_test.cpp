@@ -40,9 +40,10 @@ class ChangingSoundWork : public SoundWork {
     return real_.CheckNotEmpty(p, length);
   }
   Status PlaceSound(const std::string& p, const std::string& target, RunState& s,
-                    const std::function<void(int)>& progress) override {
+                    const std::function<void(int)>& progress,
+                    audio::DecodedSoundSink* decoded) override {
     if (change_) std::exchange(change_, nullptr)();
-    return real_.PlaceSound(p, target, s, progress);
+    return real_.PlaceSound(p, target, s, progress, decoded);
   }
 
  private:

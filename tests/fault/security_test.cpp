@@ -246,7 +246,7 @@ TEST(PasswordTest, NeverStoredAndNeverOnACommandLine) {
   run::RememberedAddresses addresses;
   for (int k = 0; k < 4; ++k) addresses[k] = history.entries()[k];
   store.SetAddresses(addresses);
-  ASSERT_TRUE(store.Sync());
+  ASSERT_TRUE(store.Sync().ok());
   EXPECT_NE(ReadFile((dir.path() / "settings.ini").string()).find("127.0.0.1"), std::string::npos);
 
   // A whole fetch with the password, the process list watched meanwhile.

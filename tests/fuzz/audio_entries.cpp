@@ -18,8 +18,7 @@ namespace {
 
 // True when the .au file at `path` holds a byte past its header.
 bool HasAuData(const std::string& path) {
-  int error = 0;
-  std::optional<audio::InputFile> file = audio::InputFile::Open(path, &error);
+  std::optional<audio::InputFile> file = audio::InputFile::OpenIfReadable(path);
   uint8_t offset[4] = {};
   if (!file || file->ReadAt(offset, 4, 4) != 4) return false;
   return file->size() > LoadBe32(offset);
@@ -94,8 +93,8 @@ int FuzzAuReader(const uint8_t* data, size_t size) {
   SONAVELT_FUZZ_CHECK(reader.sample_rate() > 0 && reader.channel_count() > 0, "rate or channels");
 
   std::string wav_path = ScratchFolder() + "/preview.wav";
-  std::string error;
-  if (reader.WriteAuAsWave(wav_path, &error)) {
+  const Status written = reader.WriteAuAsWave(wav_path);
+  if (written.ok()) {
     // The preview copy is a WAVE file our own reader takes.
     SilentUserInterface wave_ui;
     audio::WaveCheckState state;
@@ -109,7 +108,7 @@ int FuzzAuReader(const uint8_t* data, size_t size) {
       SONAVELT_FUZZ_CHECK(format.bits_per_sample == 8, "preview copies are 8-bit");
     }
   } else {
-    SONAVELT_FUZZ_CHECK(!error.empty(), "a failed preview copy without a reason");
+    SONAVELT_FUZZ_CHECK(!written.message().empty(), "a failed preview copy without a reason");
   }
   return 0;
 }

@@ -70,6 +70,7 @@ bool TestFtpServer::Start(const std::string& root, const FtpServerFaults& option
   if (options.refuse_rename) args.push_back("--refuse-rename");
   if (options.deny_dot) args.push_back("--deny-dot");
   if (options.refuse_overwrite) args.push_back("--refuse-overwrite");
+  if (options.refuse_stat) args.push_back("--refuse-stat");
   for (auto [flag, value] : {std::pair{"--refuse-stor", &options.refuse_stor},
                              std::pair{"--cut-stor", &options.cut_stor},
                              std::pair{"--reply", &options.reply},

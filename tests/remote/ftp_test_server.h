@@ -26,6 +26,7 @@ struct FtpServerFaults {
   // and answers 226 all the same; "NAME:BYTES:1" does so once only.
   std::string cut_stor;
   bool refuse_overwrite = false;  // STOR onto an existing file: 550 (nothing written)
+  bool refuse_stat = false;       // STAT (a listing on the control connection): 502
   // "CODE:TEXT" answers the login's USER with this reply and closes the
   // session; "|" separates the lines of a multi-line one ("421:a|b" is
   // "421-a", then "421 b").

@@ -52,6 +52,7 @@ def main():
     parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--cut-stor", default="")
     parser.add_argument("--refuse-overwrite", action="store_true")
+    parser.add_argument("--refuse-stat", action="store_true")
     parser.add_argument("--reply", default="")
     parser.add_argument("--slow-first-login-ms", type=int, default=0)
     parser.add_argument("--log-commands", default="")
@@ -151,6 +152,9 @@ def main():
                     self.push(code + "-" + line + "\r\n")
                 self.respond(code + " " + lines[-1])
                 self.close_when_done()
+                return
+            if cmd == "STAT" and args.refuse_stat:
+                self.respond("502 Command not implemented.")
                 return
             if cmd == "STOR" and args.refuse_overwrite and arg and \
                     os.path.exists(self.fs.ftp2fs(arg)):

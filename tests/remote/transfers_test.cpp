@@ -528,24 +528,29 @@ TEST_F(TransfersTest, WithoutRenamesThePageIsWrittenInPlaceOnlyBehindABackup) {
 
 // A server that keeps fewer bytes than were sent and answers 226 all the
 // same: every file is proved by its size before its rename and before the
-// page. Cut once, the file goes up again under a fresh name; cut every time,
-// the publish stops with the page untouched, on either connection.
+// page, by its folder's listing or, on a server without one, its own SIZE.
+// Cut once, the file goes up again; cut every time, the publish stops with
+// the page untouched, on any connection.
 TEST_F(TransfersTest, EveryFileIsProvedByItsSizeBeforeThePage) {
   WriteFile(cache_ + "/b1.opus", std::string(30000, 'o'));
   struct Case {
     std::string cut;
     bool second_connection;
     bool completes;
+    bool refuse_stat = false;
   };
   for (const Case& c : {Case{"b1.au:1000:1", false, true}, Case{"b1.au:1000", false, false},
                         Case{"b2.au:1000", true, false}, Case{"b1.opus:999", true, false},
-                        Case{"index.html:5000:1", false, true}}) {
+                        Case{"index.html:5000:1", false, true},
+                        Case{"x2.au:1000:1", true, true, true},
+                        Case{"e2.au:1000", true, false, true}}) {
     SCOPED_TRACE(c.cut);
     fs::remove_all(site_ + "/www/audio");
     WriteFile(site_ + "/www/index.html", OldPage());
     ui_.calls.clear();
     testing::FtpServerFaults faults;
     faults.cut_stor = c.cut;
+    faults.refuse_stat = c.refuse_stat;
     ASSERT_TRUE(StartServer(faults));
     testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
     transfer.set_second_connection(c.second_connection);
@@ -645,6 +650,36 @@ TEST_F(TransfersTest, FilesSentStraightToTheirNamesAreProvedByOneListingPerFolde
   EXPECT_EQ(commands["RNTO"], std::vector<std::string>{"/www/index.html"});
   EXPECT_EQ(commands["MKD"], std::vector<std::string>{"/www/audio"});
   EXPECT_EQ(commands["STOR"].size(), 9u);
+}
+
+// Many files go up on four connections: each helper logs in once, every
+// file arrives whole and is announced once in order, the page last.
+TEST_F(TransfersTest, ManyFilesGoUpOnFourConnections) {
+  testing::FtpServerFaults faults;
+  faults.log_commands = (dir_.path() / "commands.log").string();
+  ASSERT_TRUE(StartServer(faults));
+  testing::RunFiles files = Files();
+  Events expected;
+  for (int i = 0; i < 24; ++i) {
+    std::string copy = cache_ + "/c" + std::to_string(i) + ".opus";
+    WriteFile(copy, std::string(1000 + 997 * i, static_cast<char>('a' + i % 26)));
+    files.sound_copies.push_back(copy);
+  }
+  testing::RunTransfer transfer(server_.Endpoint(), ui_, observer_, FastRetries());
+  Fetch(transfer);
+  observer_.events.clear();
+  ASSERT_TRUE(transfer.Publish(files).ok()) << (ui_.calls.empty() ? "" : ui_.calls[0].text);
+  EXPECT_EQ(observer_.events.size(), kAllSent.size()) << "no retries expected";
+  EXPECT_EQ(observer_.Sent(), kAllSent);
+  ExpectCompleteSite();
+  for (const std::string& copy : files.sound_copies)
+    EXPECT_EQ(ReadFile(site_ + "/www/audio/" + fs::path(copy).filename().string()),
+              ReadFile(copy));
+  std::string log = ReadFile(faults.log_commands);
+  size_t logins = 0;
+  for (size_t at = log.find(" USER "); at != std::string::npos; at = log.find(" USER ", at + 1))
+    ++logins;
+  EXPECT_EQ(logins, 4u) << "the fetch's login and three helpers";
 }
 
 // A first login slower than the connect time (a loaded server) is tried

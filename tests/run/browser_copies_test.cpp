@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+
+#include "audio/wave_converter.h"
 
 #include "tests/support/temp_dir.h"
 
@@ -65,6 +68,46 @@ TEST(BrowserCopiesTest, OneCopyPerAuNamedAfterItFromTheOriginalSource) {
   status = MakeBrowserCopies(sounds, dir.File("work"), {}, &again);
   EXPECT_FALSE(status.ok());
   EXPECT_NE(status.message().find(wide), std::string::npos) << status.message();
+}
+
+// The copy is made from what the conversion decoded: the source is not
+// read again (here it has gone bad by the time the copy is made), and the
+// progress counts the conversion and the copy by their work, up to the
+// whole.
+TEST(BrowserCopiesTest, TheConversionsDecodingMakesTheCopy) {
+  testing::TempDir dir;
+  const std::string song = dir.File("song.wav");
+  if (std::system(("sox -n -r 44100 -c 2 -b 16 '" + song + "' synth 2 sine 440 2>/dev/null").c_str()) != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "sox is not installed";
+    GTEST_SKIP() << "sox is not installed";
+  }
+  std::filesystem::create_directory(dir.File("work"));
+  const std::string au = dir.File("work/song.au");
+  std::vector<int> told;
+  BrowserCopyMaker maker({{song, au, false}, {song, au, true}}, dir.File("work"), {},
+                         [&](const std::string& source, int permille) {
+                           EXPECT_EQ(source, song);
+                           told.push_back(permille);
+                         });
+  EXPECT_EQ(maker.permille(), 0);
+  audio::ConversionControl control;
+  control.decoded = maker.DecodedSinkFor(au);
+  ASSERT_NE(control.decoded, nullptr);
+  control.report_progress = [&](int percent) { maker.ConversionDone(au, percent); };
+  ASSERT_EQ(audio::ConvertWaveFile(song, au, control).outcome, audio::ConversionOutcome::kConverted);
+  const int converted = maker.permille();
+  // Converting a WAVE is a small part of the work; the copy the most.
+  EXPECT_GT(converted, 0);
+  EXPECT_LT(converted, 200);
+  std::filesystem::resize_file(song, 50);
+  maker.Queue(au);
+  BrowserCopies copies;
+  Status status = maker.Finish(&copies);
+  ASSERT_TRUE(status.ok()) << status.message();
+  EXPECT_EQ(copies.at(au).frames, 96000u);  // two seconds at 48 kHz, as a loop
+  ASSERT_FALSE(told.empty());
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+  EXPECT_EQ(told.back(), 1000);
 }
 
 TEST(BrowserCopiesTest, CopyNames) {

@@ -432,6 +432,28 @@ TEST_F(PipelineRunTest, BrowserCopiesOfLongSoundsKeepTheProgressMoving) {
         << name;
   EXPECT_TRUE(fs::exists(Site("audio/bg.opus")));
   EXPECT_TRUE(std::is_sorted(panel_.positions.begin(), panel_.positions.end()));
+  // The bar moves through the converting span as the time passes: the
+  // conversions and the copies each get the share their work takes. At
+  // every report the share of the span shown is within a quarter of the
+  // share of the phase's time gone.
+  const ProgressSpan span = kProgress.converting;
+  size_t begins = 0;
+  while (begins < panel_.positions.size() && panel_.positions[begins] < span.start) ++begins;
+  // To the last report before the page is read: the whole of the sounds' work.
+  size_t ends = begins;
+  while (ends + 1 < panel_.positions.size() && panel_.positions[ends + 1] < kProgress.page_read)
+    ++ends;
+  ASSERT_LT(ends, panel_.positions.size());
+  EXPECT_EQ(panel_.positions[ends], span.end);
+  const auto from = panel_.position_times[begins];
+  const double whole = std::chrono::duration<double>(panel_.position_times[ends] - from).count();
+  ASSERT_GT(whole, 0.0);
+  for (size_t i = begins; i <= ends; ++i) {
+    const double time_share =
+        std::chrono::duration<double>(panel_.position_times[i] - from).count() / whole;
+    const double bar_share = static_cast<double>(panel_.positions[i] - span.start) / span.size();
+    EXPECT_NEAR(bar_share, time_share, 0.25) << "report " << i - begins << " of " << ends - begins;
+  }
 }
 
 TEST_F(PipelineRunTest, AnotherRunPlacingFilesInTheFolderHoldsThisOneBeforeItWrites) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "run/run_history.h"
+#include "settings/address_history_store.h"
 #include "settings/settings_store.h"
 #include "tests/support/temp_dir.h"
 
@@ -231,6 +232,29 @@ TEST(SettingsStoreTest, AnEmptyLockLeftByAKilledRunDoesNotHoldTheNextRun) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(SettingsStore(ini).AppPath(), "/opt/sonavelt");
+}
+
+// A file that cannot be written (a folder in its place, which not even root
+// can write) is reported by Sync and by the address history's save, naming
+// the file; the values live on in memory for this program run.
+TEST(SettingsStoreTest, AFileThatCannotBeWrittenIsReported) {
+  TempDir dir;
+  const std::string ini = dir.File("Sonavelt.ini");
+  fs::create_directories(ini);
+  SettingsStore store(ini);
+  store.SetAppPath("/opt/sonavelt");
+  const Status synced = store.Sync();
+  EXPECT_EQ(synced.code(), Status::Code::kIoError);
+  EXPECT_NE(synced.message().find(ini), std::string::npos) << synced.message();
+  EXPECT_EQ(store.AppPath(), "/opt/sonavelt");
+  remote::AddressHistory history;
+  history.Remember("ftp://example.org/index.htm");
+  EXPECT_FALSE(SaveAddressHistory(history, store).ok());
+  EXPECT_EQ(LoadAddressHistory(store).entries()[0], "ftp://example.org/index.htm");
+
+  SettingsStore writable(dir.File("other.ini"));
+  EXPECT_TRUE(SaveAddressHistory(history, writable).ok());
+  EXPECT_TRUE(writable.Sync().ok());
 }
 
 }  // namespace sonavelt::run

@@ -39,9 +39,10 @@ TEST(WorkFolderTest, PrivateFolderIsRemovedWithItsObjectWithoutFollowingLinks) {
   WriteFile(dir.File("precious/letter.txt"), "keep");
   std::string path;
   {
-    std::string reason;
-    std::unique_ptr<WorkFolder> folder = WorkFolder::Create(dir.File("cache"), "run", &reason);
-    ASSERT_TRUE(folder) << reason;
+    std::unique_ptr<WorkFolder> folder;
+    const Status made = WorkFolder::Create(dir.File("cache"), "run", &folder);
+    ASSERT_TRUE(made.ok()) << made.message();
+    ASSERT_TRUE(folder);
     path = folder->path();
     EXPECT_EQ(WorkFolderOwner(fs::path(path).filename().string(), "run"), getpid());
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all);

@@ -18,6 +18,7 @@ class RecordingProgressPanel : public run::ProgressPanel {
   void SetPosition(int percent) override {
     positions.push_back(percent);
     times.push_back(std::chrono::steady_clock::now());
+    position_times.push_back(times.back());
   }
   void SetBarOnly(int percent) override {
     bar_only.push_back(percent);
@@ -28,6 +29,7 @@ class RecordingProgressPanel : public run::ProgressPanel {
   std::vector<int> positions;      // bar and label together
   std::vector<int> bar_only;       // the bar alone
   std::vector<std::chrono::steady_clock::time_point> times;  // of every call, in order
+  std::vector<std::chrono::steady_clock::time_point> position_times;  // of each of positions
 };
 
 }  // namespace sonavelt::testing
