@@ -848,7 +848,8 @@ Status FtpConnection::Size(const std::string& remote_path, int64_t* size) {
 Status FtpConnection::ListSizes(const std::string& folder, std::vector<ListedFile>* files) {
   files->clear();
   if (HasLineBreakOrNul(folder)) return Status::InvalidArgument("bad remote path");
-  if (endpoint_.security == Security::kSsh) return Status::Refused("no listing over SFTP's control");
+  if (endpoint_.security == Security::kSsh)
+    return Status::Refused("no listing over SFTP's control");
   std::string target = Absolute(folder);
   Perform p;
   p.url = UrlFor(target, true);
