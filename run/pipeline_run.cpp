@@ -262,7 +262,7 @@ PipelineRun::Step PipelineRun::Preparing() {
   if (options_.browser_player) files.script_bytes = size_of(paths_.player_script_path);
   std::vector<DiskUse> uses;
   uses.push_back({run_folder_->path(), WorkFolderNeed(files, wave_file_count_,
-                                                      state_.max_wave_frames, beside.empty())});
+                                                      state_.max_wave_frames)});
   if (!beside.empty()) uses.push_back({beside, PageFolderNeed(files)});
   if (!DiskSpaceCheck(uses, services_.free_space, questions_))
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
