@@ -5,6 +5,7 @@
 
 #include "base/folder_io.h"
 #include "run/folder_usage.h"
+#include "transport/page_transport.h"
 
 // The names a run's sounds and their browser copies take in the page's
 // "audio/" folder, decided against what the folder holds. The folder may be
@@ -29,21 +30,8 @@
 // same free name.
 namespace sonavelt::run {
 
-// One distinct sound of the run, made in the work folder.
-struct SoundToPlace {
-  std::string au_path;    // named as audio::SoundNames gave it
-  std::string asked;      // the name it asked for (audio::PlacedNameOf)
-  std::string copy_path;  // its browser copy; empty: none
-};
-
-// One file for audio/.
-struct PlacedFile {
-  std::string from;   // in the work folder
-  std::string name;   // in audio/
-  bool write = true;  // false: audio/ holds these bytes already
-  bool is_copy = false;
-  bool found = false;  // used as it was, a file no page placed
-};
+// SoundToPlace and PlacedFile are the seam's (page_transport.h): a page's
+// transport claims the names.
 
 struct AudioPlan {
   // Per SoundToPlace, in its order: the names in audio/ (copy_names[i]

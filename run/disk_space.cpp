@@ -82,22 +82,14 @@ uint64_t PageFolderNeed(const PageFolderFiles& files) {
 }
 
 uint64_t WorkFolderNeed(const PageFolderFiles& files, int wave_file_count,
-                        int64_t max_wave_frames, bool is_remote) {
+                        int64_t max_wave_frames) {
   uint64_t au = 0;
   uint64_t copies = 0;
   for (const SoundMeasure& sound : files.sounds) {
     au += AuBytesOf(sound);
     if (files.browser_player) copies += BrowserCopyBytesOf(sound);
   }
-  const uint64_t resource = ResourceFileBytes(files.combinations);
-  uint64_t need = DiskSpaceNeed(au, wave_file_count, max_wave_frames, /*is_remote=*/true) +
-                  copies + resource;
-  if (is_remote) {
-    need += files.page_bytes + kBlockBytes;
-    if (files.browser_player)
-      need += kDataFrameBytes + Base64Bytes(resource) + kDataBytesPerSound * files.sounds.size();
-  }
-  return need;
+  return DiskSpaceNeed(au, wave_file_count, max_wave_frames, /*is_remote=*/true) + copies;
 }
 
 uint64_t DiskSpaceNeed(uint64_t sound_bytes, int wave_file_count, int64_t max_wave_frames,

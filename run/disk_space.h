@@ -69,11 +69,11 @@ uint64_t ResourceFileBytes(int combinations);
 uint64_t PageFolderNeed(const PageFolderFiles& files);
 
 // What the run's work folder holds: the converted .au files, with the
-// browser player their copies, the resource file, and the conversions'
-// working room (DiskSpaceNeed's, for `wave_file_count` and
-// `max_wave_frames`); for a remote page also its copy and data file.
+// browser player their copies, and the conversions' working room
+// (DiskSpaceNeed's, for `wave_file_count` and `max_wave_frames`). The page,
+// the resource file and the player's data stay in memory.
 uint64_t WorkFolderNeed(const PageFolderFiles& files, int wave_file_count,
-                        int64_t max_wave_frames, bool is_remote);
+                        int64_t max_wave_frames);
 
 // "0.7 MB " above 100000 bytes (MB = 1000000 bytes, one decimal), else
 // "40000 bytes ".

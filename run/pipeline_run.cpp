@@ -1,9 +1,5 @@
 #include "run/pipeline_run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -17,7 +13,7 @@
 #include "run/applet_block.h"
 #include "run/browser_copies.h"
 #include "run/disk_space.h"
-#include "run/folder_usage.h"
+#include "run/local_page_transfer.h"
 #include "run/player_data.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
@@ -92,6 +88,24 @@ RunOutcome PipelineRun::Stop(RunOutcome::End end) const {
   return outcome;
 }
 
+RunOutcome PipelineRun::TransportFailed(Status status) const {
+  RunOutcome outcome;
+  if (Cancelled() || status.cancelled())
+    outcome = Stop(RunOutcome::End::kCancelled);
+  else if (transport_->MayTryAgain())
+    outcome = BackTo(ReturnPage::kSelectHtmlFile, 1);
+  else
+    outcome = Stop(RunOutcome::End::kUnusablePage);
+  if (!status.cancelled()) outcome.message = std::move(status);
+  return outcome;
+}
+
+RunOutcome PipelineRun::NothingPlaced(const std::string& why) const {
+  return BackToStart(Status::IoError(why + "\r\n\r\n" + PageKeptMessage(shown_page_, {})));
+}
+
+RemotePage PipelineRun::Where() const { return {page_.remote_site, page_.remote_path}; }
+
 ConvertedSounds PipelineRun::ConvertedOfRun() const {
   ConvertedSounds converted;
   converted.entrance = state_.converted_entrance;
@@ -107,11 +121,26 @@ void PipelineRun::Pause(int milliseconds) {
 
 RunOutcome PipelineRun::Run() {
   state_.cancel_requested.store(false);
-  page_file_name_ = FileNameOfPath(page_.is_remote ? page_.remote_path : page_.local_html_path);
-  placed_.clear();
+  // The one choice between a site and this machine: the page's transport,
+  // and how messages name the page. A site's transport is the front end's;
+  // a page here gets one of its own for the run.
+  local_.reset();
+  if (page_.is_remote) {
+    transport_ = services_.transport;
+    shown_page_ = page_.remote_path;
+    body_error_name_ = page_.remote_path;
+    editable_page_.clear();
+  } else {
+    local_ = std::make_unique<LocalPageTransfer>(page_.local_html_path, services_.lock_wait);
+    transport_ = local_.get();
+    shown_page_ = page_.local_html_path;
+    body_error_name_ = FileNameOfPath(page_.local_html_path);
+    editable_page_ = page_.local_html_path;
+  }
+  page_file_name_ = FileNameOfPath(shown_page_);
+  page_folder_ = transport_ ? transport_->LocalFolder() : std::string();
   browser_copies_.clear();
   audio_files_.clear();
-  audio_dir_error_.clear();
 
   // Lists shorter than the count (a front end that did not size them) would
   // make every phase read past their ends: refuse before touching anything.
@@ -130,9 +159,8 @@ RunOutcome PipelineRun::Run() {
     PipelineRun& run;
     ~EndOfRun() {
       run.state_.preparing_run = false;
-      run.folder_lock_.Release();
-      run.audio_dir_ = file_io::FolderHandle();
-      run.page_dir_ = file_io::FolderHandle();
+      run.transport_ = nullptr;
+      run.local_.reset();
       run.run_folder_.reset();
       run.lock_.Release();
     }
@@ -153,7 +181,7 @@ RunOutcome PipelineRun::Run() {
 }
 
 PipelineRun::Step PipelineRun::Beginning() {
-  const std::string shown = page_.is_remote ? page_.remote_path : page_.local_html_path;
+  const std::string& shown = shown_page_;
   const std::string lock_folder =
       services_.lock_folder.empty() ? LockFolder() : services_.lock_folder;
   Status locked = lock_.Acquire(lock_folder, TargetKey(page_), services_.lock_wait,
@@ -172,36 +200,14 @@ PipelineRun::Step PipelineRun::Beginning() {
     return BackToStart(Status::IoError(WorkFolderFailedMessage(parent, made.message())));
 
   file_io::RemoveStaleTempFiles(paths_.history_folder);
-  if (!page_.is_remote) {
-    fs::path folder = fs::path(page_.local_html_path).parent_path();
-    page_folder_ = folder.empty() ? std::string(".") : folder.string();
-    page_write_path_ = file_io::ResolveLinks(page_.local_html_path);
-    // Temporary files of runs that were killed: each name carries its
-    // writer's pid, and only those of processes that are gone are removed.
-    file_io::RemoveStaleTempFiles(page_folder_);
-    fs::path real_folder = fs::path(page_write_path_).parent_path();
-    if (!real_folder.empty() && real_folder != folder)
-      file_io::RemoveStaleTempFiles(real_folder.string());
-    // A page the user may not write is refused before anything is written.
-    // Root may write anything, so for root the page's own write bits decide.
-    struct stat st;
-    if (stat(page_write_path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      bool may_write = access(page_write_path_.c_str(), W_OK) == 0;
-      if (!may_write || (st.st_mode & 0222) == 0)
-        return BackToStart(Status::Refused(PageReadOnlyMessage(page_.local_html_path)));
-    }
-    // A folder that cannot be opened holds no page either; reading the page
-    // says so in its own words.
-    if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok()) {
-      if (Step end = CheckLinksBesidePage()) return end;
-      // Only once audio/ is known not to lead into another user's folder.
-      file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
-    }
-  }
+  // A site without a transport is told when the page is fetched.
+  if (transport_ == nullptr) return std::nullopt;
+  Status checked = transport_->CheckBesidePage(Where(), NamesBesidePage());
+  if (!checked.ok()) return BackToStart(std::move(checked));
   return std::nullopt;
 }
 
-PipelineRun::Step PipelineRun::CheckLinksBesidePage() {
+std::vector<std::string> PipelineRun::NamesBesidePage() const {
   const std::string base = ResourceBaseName(page_file_name_);
   std::vector<std::string> names = {ResourceFileName(page_file_name_),
                                     FileNameOfPath(paths_.applet_class_path), "audio"};
@@ -210,20 +216,7 @@ PipelineRun::Step PipelineRun::CheckLinksBesidePage() {
     names.push_back(PlayerDataScriptName(base));
     names.push_back(LocalPreviewScriptName(base));
   }
-  for (const std::string& name : names) {
-    if (page_dir_.CheckWritable(name).ok()) continue;
-    return BackToStart(
-        Status::Refused(ForeignLinkMessage(page_.local_html_path, page_dir_.PathOf(name))));
-  }
-  return std::nullopt;
-}
-
-RunOutcome PipelineRun::StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const {
-  // A plain stop with nothing put beside the page needs no word.
-  if (why.empty() && placed_.empty()) return outcome;
-  std::string text = why.empty() ? std::string() : why + "\r\n\r\n";
-  outcome.message = Status::IoError(text + PageKeptMessage(page_.local_html_path, placed_));
-  return outcome;
+  return names;
 }
 
 PipelineRun::Step PipelineRun::Preparing() {
@@ -262,13 +255,15 @@ PipelineRun::Step PipelineRun::Preparing() {
     uintmax_t size = fs::file_size(file, ec);
     return ec ? 0 : static_cast<uint64_t>(size);
   };
-  files.page_bytes = page_.is_remote ? 0 : size_of(page_.local_html_path);
+  // A page on this machine has its folder's room checked too.
+  const std::string& beside = page_folder_;
+  files.page_bytes = beside.empty() ? 0 : size_of(page_.local_html_path);
   files.class_bytes = size_of(paths_.applet_class_path);
   if (options_.browser_player) files.script_bytes = size_of(paths_.player_script_path);
   std::vector<DiskUse> uses;
   uses.push_back({run_folder_->path(), WorkFolderNeed(files, wave_file_count_,
-                                                      state_.max_wave_frames, page_.is_remote)});
-  if (!page_.is_remote) uses.push_back({page_folder_, PageFolderNeed(files)});
+                                                      state_.max_wave_frames)});
+  if (!beside.empty()) uses.push_back({beside, PageFolderNeed(files)});
   if (!DiskSpaceCheck(uses, services_.free_space, questions_))
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   return std::nullopt;
@@ -346,8 +341,8 @@ PipelineRun::Step PipelineRun::Converting() {
     run_order.push_back(sounds_.exit_sounds[k]);
     if (!options_.no_background) run_order.push_back(sounds_.background_sounds[k]);
   }
-  const audio::SoundNames names(run_order,
-                                page_.is_remote ? std::string() : JoinPath(page_folder_, "audio"));
+  const audio::SoundNames names(
+      run_order, page_folder_.empty() ? std::string() : JoinPath(page_folder_, "audio"));
   const std::string& work_folder = run_folder_->path();
   std::set<std::string> placed;  // names whose file is made
 
@@ -439,9 +434,7 @@ PipelineRun::Step PipelineRun::Converting() {
   if (copies) {
     Status made = copies->Finish(&browser_copies_);
     if (made.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-    if (!made.ok())
-      return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
-                                  CopyFailedMessage({made.message()}));
+    if (!made.ok()) return NothingPlaced(CopyFailedMessage({made.message()}));
   }
   progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
@@ -460,35 +453,6 @@ CopyProgress PipelineRun::CopyProgressReporter() {
 }
 
 PipelineRun::Step PipelineRun::PlacingSounds() {
-  if (page_.is_remote) return std::nullopt;
-  if (!page_dir_.valid()) {
-    // Reading the page tells why, if the page is gone with its folder; a
-    // folder that holds it but cannot be opened fails the copies.
-    Status opened = file_io::FolderHandle::Open(page_folder_, &page_dir_);
-    if (!opened.ok()) {
-      audio_dir_error_ = opened.message();
-      return std::nullopt;
-    }
-  }
-  Status locked = folder_lock_.Acquire(page_dir_, services_.lock_wait, &state_.cancel_requested,
-                                       [&] {
-                                         progress_.SetStatusText(WaitingForFolderText(page_folder_));
-                                       });
-  if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-  if (locked.code() == Status::Code::kRefused)
-    return BackToStart(Status::Refused(FolderBusyMessage(page_.local_html_path, page_folder_)));
-  // A file system that keeps no locks (some network ones) cannot hold
-  // this one: the run goes on as before such a lock existed, with the page
-  // lock keeping runs on this page apart.
-  // The links may have changed while the run converted.
-  if (Step end = CheckLinksBesidePage()) return end;
-  Status opened = page_dir_.OpenSub("audio", /*create=*/true, &audio_dir_);
-  if (opened.code() == Status::Code::kRefused)
-    return BackToStart(Status::Refused(
-        ForeignLinkMessage(page_.local_html_path, page_dir_.PathOf("audio"))));
-  // A folder that cannot be made is reported with the copies that fail.
-  if (!opened.ok()) audio_dir_error_ = opened.message();
-
   // Each distinct .au once, in the run's order, with its browser copy.
   std::vector<std::vector<std::string>*> converted = {&state_.converted_entrance,
                                                       &state_.converted_exit,
@@ -507,8 +471,11 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
                         copy == browser_copies_.end() ? std::string() : copy->second.path});
     }
   }
-  const AudioPlan plan = PlanAudioFolder(audio_dir_, ReadFolderUsage(page_dir_),
-                                         ResourceBaseName(page_file_name_), sounds);
+  TransferProgress observer(progress_, state_, transport_->Destination(Where()));
+  std::vector<PlacedFile> plan;
+  Status claimed = transport_->ClaimAudioNames(Where(), sounds, &plan, observer);
+  if (claimed.cancelled()) return Stop(RunOutcome::End::kCancelled);
+  if (!claimed.ok()) return BackToStart(std::move(claimed));
 
   // The work files take their final names in a folder of their own, so a
   // name that moves never meets another sound's old one.
@@ -516,7 +483,12 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
   std::error_code ec;
   fs::create_directory(placed_folder, ec);
   std::map<std::string, std::string> moved;  // old work path -> new
-  for (const PlacedFile& file : plan.files) {
+  for (const PlacedFile& file : plan) {
+    // A copy an earlier run left in audio/ has no work file.
+    if (file.from.empty()) {
+      audio_files_.push_back(file);
+      continue;
+    }
     const std::string to = JoinPath(placed_folder, file.name);
     fs::rename(file.from, to, ec);
     if (ec)
@@ -543,20 +515,11 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
 PipelineRun::Step PipelineRun::Retrieving() {
   const std::string retrieving = "Retrieving:\r\n\r\n\t" + page_file_name_;
   progress_.SetStatusText(retrieving);
-  work_page_path_ = page_.local_html_path;
-  if (page_.is_remote) {
-    if (services_.transport == nullptr)
-      return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
-    TransferProgress observer(progress_, state_, page_.remote_site);
-    Status fetched = services_.transport->FetchPage({page_.remote_site, page_.remote_path},
-                                                    &page_text_, retrieving, observer);
-    if (!fetched.ok()) {
-      RunOutcome stopped =
-          Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
-      stopped.message = std::move(fetched);
-      return stopped;
-    }
-  }
+  if (transport_ == nullptr)
+    return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
+  TransferProgress observer(progress_, state_, transport_->Destination(Where()));
+  Status fetched = transport_->FetchPage(Where(), &page_text_, retrieving, observer);
+  if (!fetched.ok()) return TransportFailed(std::move(fetched));
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
@@ -564,13 +527,6 @@ PipelineRun::Step PipelineRun::Retrieving() {
 PipelineRun::Step PipelineRun::ReadingPage() {
   resource_file_name_ = ResourceFileName(page_file_name_);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  if (!page_.is_remote) {
-    Status read = file_io::ReadWholeFile(work_page_path_, &page_text_, &state_.cancel_requested);
-    if (read.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-    if (!read.ok())
-      return BackToStart(Status::IoError(CannotReadFileMessage(work_page_path_, read.message())));
-  }
-  if (page_.is_remote) page_folder_ = run_folder_->path();
   progress_.SetFixedProgress(kProgress.page_read);
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
@@ -579,8 +535,8 @@ PipelineRun::Step PipelineRun::ReadingPage() {
 PipelineRun::Step PipelineRun::Processing() {
   progress_.SetStatusText("Processing:\r\n\r\n\t" + page_file_name_);
   html::PageNames names;
-  names.for_refusal = page_.is_remote ? page_.remote_path : page_.local_html_path;
-  names.for_body_error = page_.is_remote ? page_.remote_path : page_file_name_;
+  names.for_refusal = shown_page_;
+  names.for_body_error = body_error_name_;
   PageForm form = PageFormOf(page_text_);
   html::PageEditResult result = html::ProcessPage(
       page_text_, names, AppletBlocks(options_, ResourceBaseName(page_file_name_), form));
@@ -594,7 +550,7 @@ PipelineRun::Step PipelineRun::Processing() {
     case html::PageEditOutcome::kBodyTagError: {
       RunOutcome unusable = Stop(RunOutcome::End::kUnusablePage);
       unusable.message = Status::Corrupt(result.message);
-      if (!page_.is_remote) unusable.broken_page = work_page_path_;
+      unusable.broken_page = editable_page_;
       return unusable;
     }
   }
@@ -614,19 +570,17 @@ PipelineRun::Step PipelineRun::Processing() {
 }
 
 // A run without the browser player makes no copies, but the copies an
-// earlier run of this page put in audio/ stay there: the data file goes on
-// naming them as the page's, or the folder's next run would take them for
-// the user's own files, and a removal would leave them.
+// earlier run of this page put in audio/ stay there (the transport keeps
+// them in its plan, without a work file): the data file goes on naming them
+// as the page's, or the folder's next run would take them for the user's
+// own files, and a removal would leave them.
 void PipelineRun::KeepEarlierCopies(std::vector<BrowserSound>* sounds) const {
-  const FolderUsage usage = ReadFolderUsage(page_dir_);
-  const auto page = usage.pages().find(ResourceBaseName(page_file_name_));
-  if (page == usage.pages().end() || !audio_dir_.valid()) return;
+  std::set<std::string> kept;
+  for (const PlacedFile& file : audio_files_)
+    if (file.is_copy && file.from.empty()) kept.insert(file.name);
   for (BrowserSound& sound : *sounds) {
     const std::string au = FileNameOfPath(sound.au_path);
-    const std::string copy = au.substr(0, au.rfind('.')) + ".opus";
-    if (page->second.audio_files.count(copy) == 0 || page->second.found_files.count(copy) != 0 ||
-        audio_dir_.KindOf(copy) != file_io::FolderHandle::Kind::kFile)
-      continue;
+    if (kept.count(au.substr(0, au.rfind('.')) + ".opus") == 0) continue;
     sound.copy_name = sound.au_name.substr(0, sound.au_name.rfind('.')) + ".opus";
     sound.copy_path.clear();
   }
@@ -635,14 +589,7 @@ void PipelineRun::KeepEarlierCopies(std::vector<BrowserSound>* sounds) const {
 std::string PipelineRun::EarlierBodyEditRecord() {
   const std::string name = PlayerDataScriptName(ResourceBaseName(page_file_name_));
   std::string text;
-  if (!page_.is_remote) {
-    if (!page_dir_.valid() || !page_dir_.Read(name, &text).ok()) return std::string();
-    return RecordedFirstRunBodyEdit(text);
-  }
-  if (services_.transport == nullptr ||
-      !services_.transport->FetchBesidePage({page_.remote_site, page_.remote_path}, name, &text)
-           .ok())
-    return std::string();
+  if (!transport_->FetchBesidePage(Where(), name, &text).ok()) return std::string();
   return RecordedFirstRunBodyEdit(text);
 }
 
@@ -652,11 +599,10 @@ PipelineRun::Step PipelineRun::CreatingResourceFile() {
   std::string text = ResourceText(options_, combinations_, ConvertedOfRun(), page_colour_,
                                   background_image_, &warning);
   if (!warning.ok() && services_.show_warning) services_.show_warning(warning);
-  std::string path = JoinPath(run_folder_->path(), resource_file_name_);
-  Status written = EncodeResourceText(text, &resource_bytes_);
-  if (written.ok()) written = WriteResourceFile(path, text);
-  if (!written.ok())
-    return BackToStart(Status::IoError(CannotWriteFileMessage(path, written.message())));
+  Status encoded = EncodeResourceText(text, &resource_bytes_);
+  if (!encoded.ok())
+    return BackToStart(
+        Status::IoError(CannotWriteFileMessage(resource_file_name_, encoded.message())));
   progress_.SetFixedProgress(kProgress.resource_file_made);
   return std::nullopt;
 }
@@ -678,164 +624,55 @@ PipelineRun::Step PipelineRun::WritingSettingsPage() {
 PipelineRun::Step PipelineRun::Transferring() {
   progress_.SetStatusText("Transferring:\r\n\r\n");
   progress_.StartTransferring();
-  if (page_.is_remote) {
-    PublishFiles files;
-    files.page = edited_page_;
-    for (int m = 0; m < combinations_; ++m) {
-      files.sounds.push_back(state_.converted_entrance[m]);
-      files.sounds.push_back(state_.converted_exit[m]);
-      if (!options_.no_background) files.sounds.push_back(state_.converted_background[m]);
-    }
-    files.applet_class_path = paths_.applet_class_path;
-    if (options_.browser_player) files.player_script_path = paths_.player_script_path;
-    files.resource = {resource_file_name_, resource_bytes_};
-    if (Step end = PreparePlayerFiles(&files)) return end;
-    TransferProgress observer(progress_, state_, page_.remote_site);
-    Status published =
-        services_.transport->PublishPage({page_.remote_site, page_.remote_path}, files, observer);
-    if (!published.ok()) {
-      RunOutcome stopped =
-          Stop(Cancelled() ? RunOutcome::End::kCancelled : RunOutcome::End::kUnusablePage);
-      stopped.message = std::move(published);
-      return stopped;
-    }
-  } else {
-    if (Step end = CopyBesidePage()) return end;
-    if (Step end = ReplacePage()) return end;
-  }
+  PublishFiles files;
+  if (Step end = ListFilesBesidePage(&files)) return end;
+  TransferProgress observer(progress_, state_, transport_->Destination(Where()));
+  Status published = transport_->PublishPage(Where(), files, observer);
+  if (!published.ok()) return TransportFailed(std::move(published));
   progress_.SetStatusText("Transferring finished.");
   progress_.SetFixedProgress(kProgress.transferring.end);
   Pause(1000);
   return std::nullopt;
 }
 
-// A remote page's site gets what a local run puts beside the page for the
-// browser player, made in the work folder: the sounds' browser copies and
-// the player's data file. The local preview file is left off: a page on a
-// site fetches its files and never reads it. Nothing is on the site yet,
-// so a failure here leaves the site as it was.
-PipelineRun::Step PipelineRun::PreparePlayerFiles(PublishFiles* files) {
-  // Without the browser player only the data file goes up, for its record
-  // (there are no copies then).
+// Every file the page needs, each made once: the sounds and their browser
+// copies in the work folder, the page and the text files in memory. The
+// local preview goes only beside a page that opens from disk (a page on a
+// site fetches its files and never reads it). Nothing is placed yet, so a
+// failure here leaves the page and its folder as they were.
+PipelineRun::Step PipelineRun::ListFilesBesidePage(PublishFiles* files) {
+  files->page = std::move(edited_page_);
+  for (int m = 0; m < combinations_; ++m) {
+    files->sounds.push_back(state_.converted_entrance[m]);
+    files->sounds.push_back(state_.converted_exit[m]);
+    if (!options_.no_background) files->sounds.push_back(state_.converted_background[m]);
+  }
+  files->applet_class_path = paths_.applet_class_path;
+  if (options_.browser_player) files->player_script_path = paths_.player_script_path;
+  files->resource = {resource_file_name_, resource_bytes_};
+
   std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
   FillBrowserCopyFields(browser_copies_, &browser_sounds);
-  // In the sounds' order, as a local run copies them.
+  std::map<std::string, const PlacedFile*> planned;
+  for (const PlacedFile& file : audio_files_)
+    if (!file.from.empty()) planned[file.from] = &file;
+  for (BrowserSound& sound : browser_sounds) {
+    auto au = planned.find(sound.au_path);
+    sound.au_found = au != planned.end() && au->second->found;
+    auto copy = planned.find(sound.copy_path);
+    sound.copy_found = copy != planned.end() && copy->second->found;
+  }
+  if (!options_.browser_player) KeepEarlierCopies(&browser_sounds);
+  // In the sounds' order.
   for (const BrowserSound& sound : browser_sounds)
     if (!sound.copy_path.empty()) files->sound_copies.push_back(sound.copy_path);
-  Status status = PlayerFiles(ResourceBaseName(page_file_name_), resource_bytes_, browser_sounds,
-                              /*local_preview=*/false, &files->player_data, first_run_body_edit_);
-  if (status.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
-  if (!status.ok()) return BackToStart(std::move(status).WithBox(BoxStyle::kSystemModal));
-  if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  return std::nullopt;
-}
-
-PipelineRun::Step PipelineRun::CopyBesidePage() {
-  // A failed copy does not stop the others, but it is reported, and the page
-  // is then left as it was.
-  std::vector<std::string> failures;
-  const RunOutcome cancelled = Stop(RunOutcome::End::kCancelled);
-  std::map<std::string, const PlacedFile*> planned;
-  for (const PlacedFile& file : audio_files_) planned[file.from] = &file;
-  std::set<std::string> done;
-  // Copies `from` into `folder` as `name` unless it holds those bytes
-  // already; false on a stop.
-  const std::string audio_folder = JoinPath(page_folder_, "audio");
-  auto copy = [&](const file_io::FolderHandle& folder, const std::string& from,
-                  const std::string& name, bool write) -> bool {
-    if (Cancelled()) return false;
-    const std::string to = folder.valid() ? folder.PathOf(name)
-                                          : JoinPath(&folder == &audio_dir_ ? audio_folder
-                                                                            : page_folder_,
-                                                     name);
-    if (!write || !done.insert(to).second) return true;
-    if (!folder.valid()) {
-      failures.push_back(from + " -> " + to + ": " + audio_dir_error_);
-      return true;
-    }
-    Status copied = folder.Copy(from, name, &state_.cancel_requested);
-    if (copied.code() == Status::Code::kCancelled) return false;
-    if (copied.ok()) placed_.push_back(to);
-    else failures.push_back(from + " -> " + to + ": " + copied.message());
-    return true;
-  };
-  auto copy_sound = [&](const std::string& au) -> bool {
-    progress_.ReportTransferring(au, page_folder_);
-    auto file = planned.find(au);
-    if (file == planned.end()) return !Cancelled();
-    return copy(audio_dir_, au, file->second->name, file->second->write);
-  };
-  for (int m = 0; m < combinations_; ++m) {
-    if (!copy_sound(state_.converted_entrance[m])) return StoppedBeforeThePage(cancelled, "");
-    if (!copy_sound(state_.converted_exit[m])) return StoppedBeforeThePage(cancelled, "");
-    if (!options_.no_background && !copy_sound(state_.converted_background[m]))
-      return StoppedBeforeThePage(cancelled, "");
-  }
-  // The browser copies go beside the .au files. They are not among the
-  // files the progress counts.
-  for (const PlacedFile& file : audio_files_)
-    if (file.is_copy && !copy(audio_dir_, file.from, file.name, file.write))
-      return StoppedBeforeThePage(cancelled, "");
-  // The class file and the player script are the folder's, shared by its
-  // pages: they are written only when they differ.
-  const std::string class_name = FileNameOfPath(paths_.applet_class_path);
-  progress_.ReportTransferring(paths_.applet_class_path, page_folder_);
-  if (!copy(page_dir_, paths_.applet_class_path, class_name,
-            !page_dir_.HoldsCopyOf(class_name, paths_.applet_class_path)))
-    return StoppedBeforeThePage(cancelled, "");
-  // The page loads the player by this name, whatever the install calls it.
-  if (options_.browser_player) {
-    progress_.ReportTransferring(paths_.player_script_path, page_folder_);
-    if (!copy(page_dir_, paths_.player_script_path, kPlayerScriptFileName,
-              !page_dir_.HoldsCopyOf(kPlayerScriptFileName, paths_.player_script_path)))
-      return StoppedBeforeThePage(cancelled, "");
-  }
-  if (Cancelled()) return StoppedBeforeThePage(cancelled, "");
-  progress_.ReportTransferring(resource_file_name_, page_folder_);
-  const std::string resource_from = JoinPath(run_folder_->path(), resource_file_name_);
-  if (!copy(page_dir_, resource_from, resource_file_name_, true))
-    return StoppedBeforeThePage(cancelled, "");
   // The data file also without the browser player (whose block then does
   // not load it): it keeps the record for taking the player off again.
-  if (!page_dir_.valid()) {
-    if (options_.browser_player)
-      failures.push_back("writing into " + page_folder_ + ": " + audio_dir_error_);
-  } else {
-    std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
-    FillBrowserCopyFields(browser_copies_, &browser_sounds);
-    for (BrowserSound& sound : browser_sounds) {
-      auto au = planned.find(sound.au_path);
-      sound.au_found = au != planned.end() && au->second->found;
-      auto copy = planned.find(sound.copy_path);
-      sound.copy_found = copy != planned.end() && copy->second->found;
-    }
-    if (!options_.browser_player) KeepEarlierCopies(&browser_sounds);
-    Status written = WritePlayerFiles(page_dir_, ResourceBaseName(page_file_name_),
-                                      resource_from, browser_sounds,
-                                      /*local_preview=*/options_.browser_player, &placed_,
-                                      &state_.cancel_requested, first_run_body_edit_);
-    if (written.code() == Status::Code::kCancelled) return StoppedBeforeThePage(cancelled, "");
-    if (!written.ok()) failures.push_back(written.message());
-  }
-  if (!failures.empty())
-    return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
-                                CopyFailedMessage(failures));
-  return std::nullopt;
-}
-
-// The commit point of a local run: everything the page needs is beside it,
-// and this rename is the run's last write.
-PipelineRun::Step PipelineRun::ReplacePage() {
-  if (Cancelled()) return StoppedBeforeThePage(Stop(RunOutcome::End::kCancelled), "");
-  Status written =
-      file_io::WriteFileAtomically(page_write_path_, edited_page_, &state_.cancel_requested);
-  if (written.code() == Status::Code::kCancelled)
-    return StoppedBeforeThePage(Stop(RunOutcome::End::kCancelled), "");
-  if (!written.ok())
-    return StoppedBeforeThePage(BackTo(ReturnPage::kSelectHtmlFile, 1),
-                                CannotWriteFileMessage(page_.local_html_path, written.message()));
-  // The page names its files now: other runs in the folder may go on.
-  folder_lock_.Release();
+  Status made = PlayerFiles(ResourceBaseName(page_file_name_), resource_bytes_, browser_sounds,
+                            options_.browser_player && transport_->OpensFromDisk(),
+                            &files->player_data, first_run_body_edit_);
+  if (!made.ok()) return NothingPlaced(CopyFailedMessage({made.message()}));
+  if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   return std::nullopt;
 }
 

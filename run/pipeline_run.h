@@ -13,7 +13,7 @@
 #include "run/audio_placement.h"
 #include "run/browser_copies.h"
 #include "run/disk_space.h"
-#include "run/folder_lock.h"
+#include "run/local_page_transfer.h"
 #include "run/player_data.h"
 #include "run/progress_panel.h"
 #include "run/resource_text.h"
@@ -36,12 +36,13 @@
 // start to end, so a second run on the page waits (RunServices::lock_wait)
 // and then stops with a message. It works in a private folder of its own
 // (a WorkFolder in InstallPaths::cache_folder, else in the user's cache
-// folder), removed when the run ends. A local page is edited in memory; the
-// sounds, the class file, the player script and the resource file are put
-// beside it first, and replacing the page (a rename, through a link to the
-// page's real file, keeping its mode and owner) is the run's last write:
-// before it, any failure or stop leaves the page byte for byte as it was and
-// the message lists what was put beside it.
+// folder), removed when the run ends. It makes every file once, the sounds
+// and their browser copies in that folder and the page and the small text
+// files in memory, and then hands the page's transport (page_transport.h)
+// the list to place: a site's (RunServices::transport) or, for a page on
+// this machine, a LocalPageTransfer of the run's own. The page is placed
+// last: before it, any failure or stop leaves the page byte for byte as it
+// was and the message lists what was put beside it.
 namespace sonavelt::run {
 
 // The wizard page a stopped run sends the user back to.
@@ -118,13 +119,17 @@ class PipelineRun {
   using Step = std::optional<RunOutcome>;  // nullopt: go on
 
   bool Cancelled() const;
+  // The page as the transport knows it.
+  RemotePage Where() const;
   Step Beginning();
+  // The fixed names the run places beside the page.
+  std::vector<std::string> NamesBesidePage() const;
   Step Preparing();
   Step PrepareSound(int j, int role, const std::string& path);
   Step Converting();
-  // A local page: the sounds' final names in the page's audio/ folder,
-  // chosen under the folder's lock (held until the page is replaced).
   CopyProgress CopyProgressReporter();
+  // The sounds' final names in audio/ beside the page, as the transport
+  // claims them; the work files take those names.
   Step PlacingSounds();
   Step Retrieving();
   Step ReadingPage();
@@ -132,18 +137,16 @@ class PipelineRun {
   Step CreatingResourceFile();
   Step WritingSettingsPage();
   Step Transferring();
-  // The browser player's files for a remote page's site, into *files.
-  Step PreparePlayerFiles(PublishFiles* files);
-  // A local page's files beside it (fixed names) that are links another
-  // user made: the run stops before writing anything.
-  Step CheckLinksBesidePage();
-  Step CopyBesidePage();
-  Step ReplacePage();
+  Step ListFilesBesidePage(PublishFiles* files);
   // The BODY edit an earlier run recorded in the page's data file; empty
   // when there is none.
   std::string EarlierBodyEditRecord();
   void KeepEarlierCopies(std::vector<BrowserSound>* sounds) const;
-  RunOutcome StoppedBeforeThePage(RunOutcome outcome, const std::string& why) const;
+  // Back to the first page: `why`, and that nothing was put beside the page.
+  RunOutcome NothingPlaced(const std::string& why) const;
+  // A failed fetch or publish: the transport's message; back to the first
+  // page when the transport lets the user try again, else the run ends.
+  RunOutcome TransportFailed(Status status) const;
   void Finishing();
   void Pause(int milliseconds);
   ConvertedSounds ConvertedOfRun() const;
@@ -162,22 +165,19 @@ class PipelineRun {
   RunProgress progress_;
 
   int combinations_;
+  // The page's transport for this run: services_.transport, or local_.
+  PageTransport* transport_ = nullptr;
+  std::unique_ptr<LocalPageTransfer> local_;
+  std::string shown_page_;       // the page in messages: its path here or on the site
+  std::string body_error_name_;  // the page in the BODY tag's error
+  std::string editable_page_;    // a page here, for the user to mend; empty on a site
   std::string page_file_name_;
   std::string resource_file_name_;
-  std::string work_page_path_;
-  std::string page_folder_;
-  std::string page_write_path_;  // the page's real file (links followed)
+  std::string page_folder_;  // the page's folder here; empty on a site
   std::unique_ptr<WorkFolder> run_folder_;
   TargetLock lock_;
-  // A local page's folder and its audio/ folder, opened once; every file
-  // beside the page is made relative to them.
-  file_io::FolderHandle page_dir_;
-  file_io::FolderHandle audio_dir_;
-  std::string audio_dir_error_;  // why audio_dir_ could not be opened
-  FolderLock folder_lock_;
   BrowserCopies browser_copies_;        // made while converting
   std::vector<PlacedFile> audio_files_;  // what goes into audio/, final names
-  std::vector<std::string> placed_;
   std::string page_text_;
   std::string edited_page_;
   std::string resource_bytes_;  // the resource file, encoded

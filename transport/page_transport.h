@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "base/status.h"
+#include "base/text.h"
 
-// Where a remote page comes from and where the run's files go back to: the
-// seam between the run and the remote site's sessions (remote/ implements
-// it; a local page needs none of it). Interfaces and plain values only, on
+// Where a page comes from and where the run's files go: the seam between
+// the run and the page's place. remote/ implements it for a site
+// (RemotePageTransfer), run/ for a page on this machine (LocalPageTransfer);
+// the run drives both the same way. Interfaces and plain values only, on
 // base/ alone, so that remote/ can implement it without linking the run.
 namespace sonavelt::run {
 
@@ -27,6 +29,23 @@ struct RemotePage {
 struct TextFile {
   std::string name;
   std::string bytes;
+};
+
+// One distinct sound of a run for "audio/" beside the page, made in the
+// run's work folder.
+struct SoundToPlace {
+  std::string au_path;    // named as audio::SoundNames gave it
+  std::string asked;      // the name it asked for (audio::PlacedNameOf)
+  std::string copy_path;  // its browser copy; empty: none
+};
+
+// One file for "audio/".
+struct PlacedFile {
+  std::string from;   // in the work folder; empty: a copy an earlier run left there
+  std::string name;   // in audio/
+  bool write = true;  // false: audio/ holds these bytes already
+  bool is_copy = false;
+  bool found = false;  // used as it was, a file no page placed
 };
 
 // The files of a run to put beside a page, in placing order, and the page
@@ -64,34 +83,73 @@ class TransferObserver {
   virtual const std::atomic<bool>* CancelFlag() { return nullptr; }
 };
 
-// The two remote steps of a run. One object serves one run at a time, and
-// may serve many runs one after the other; `observer` lives as long as the
-// call. A failed step returns the message the user must see (with its box
-// style) and has cleaned up after itself: the connection is closed.
-// Cancelled: the user quit; nothing to show.
+// The steps of a run that reach the page's place, in the order the run
+// calls them: CheckBesidePage, FetchPage, FetchBesidePage, ClaimAudioNames,
+// PublishPage. One object serves one run at a time, and may serve many runs
+// one after the other; `observer` lives as long as the call. A failed step
+// returns the message the user must see (with its box style) and has
+// cleaned up after itself (a site's connection is closed). Cancelled: the
+// user quit; nothing to show. The defaults are a site's.
 class PageTransport {
  public:
   virtual ~PageTransport() = default;
+  // Before the run writes anything: refuses, with the message to show, a
+  // page that may not be written, or one of `names` beside it (the fixed
+  // names the run places there) that leads where the run must not write.
+  virtual Status CheckBesidePage(const RemotePage& page, const std::vector<std::string>& names) {
+    (void)page;
+    (void)names;
+    return Status::Ok();
+  }
   // Reads `page` into *bytes, byte for byte, and keeps the connection for
   // PublishPage. progress_text: the progress text of the fetch, shown again
   // after a reconnect.
   virtual Status FetchPage(const RemotePage& page, std::string* bytes,
                            const std::string& progress_text, TransferObserver& observer) = 0;
-  // Places the files beside the page and the page last (the commit point),
-  // reporting each transfer but those of the browser player's copies and
-  // data files; closes the connection at the end, whatever the outcome.
-  virtual Status PublishPage(const RemotePage& page, const PublishFiles& files,
-                             TransferObserver& observer) = 0;
   // Between FetchPage and PublishPage: reads the file `name` beside the page
   // (what an earlier run left there) into *bytes, over the fetch's
   // connection. NotFound when there is no such file; a failure here leaves
-  // the connection for PublishPage. The default has no site.
+  // the connection for PublishPage.
   virtual Status FetchBesidePage(const RemotePage& page, const std::string& name,
                                  std::string* bytes) {
     (void)page;
     (void)bytes;
     return Status::NotFound(name);
   }
+  // Once the sounds are made: the names they and their copies take in
+  // "audio/" beside the page, into *files (each sound's .au, then its
+  // copy), kept until PublishPage places them. A site's files keep their
+  // own names and are all written.
+  virtual Status ClaimAudioNames(const RemotePage& page, const std::vector<SoundToPlace>& sounds,
+                                 std::vector<PlacedFile>* files, TransferObserver& observer) {
+    (void)page;
+    (void)observer;
+    files->clear();
+    for (const SoundToPlace& sound : sounds) {
+      files->push_back({sound.au_path, FileNameOfPath(sound.au_path)});
+      if (!sound.copy_path.empty())
+        files->push_back({sound.copy_path, FileNameOfPath(sound.copy_path), true, true});
+    }
+    return Status::Ok();
+  }
+  // Places the files beside the page and the page last (the commit point),
+  // reporting each transfer but those of the browser player's copies and
+  // data files; a site's connection is closed at the end, whatever the
+  // outcome.
+  virtual Status PublishPage(const RemotePage& page, const PublishFiles& files,
+                             TransferObserver& observer) = 0;
+
+  // After a failed fetch or publish the user may go back and choose again
+  // (a page on this machine); a site's failure ends the run.
+  virtual bool MayTryAgain() const { return false; }
+  // The page opens from disk, where browsers fetch no files: the browser
+  // player then needs its local preview beside the page.
+  virtual bool OpensFromDisk() const { return false; }
+  // The page's folder on this machine, whose room the run checks; empty
+  // for a site.
+  virtual std::string LocalFolder() const { return std::string(); }
+  // Where the files go, as the progress names it.
+  virtual std::string Destination(const RemotePage& page) const { return page.site; }
 };
 
 // A remote page's folder, for taking the player off a page again

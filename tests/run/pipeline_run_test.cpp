@@ -84,6 +84,7 @@ class PipelineRunTest : public ::testing::Test {
     services.lock_wait = lock_wait_;
     services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
+    services.transport = transport_;
     PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, state_, services);
     RunOutcome outcome = run.Run();
     Show(ui_, outcome.message);  // as the front ends do
@@ -110,6 +111,37 @@ class PipelineRunTest : public ::testing::Test {
   uint64_t sound_bytes_ = 0;
   int wave_count_ = 0;
   std::chrono::milliseconds lock_wait_{30000};
+  PageTransport* transport_ = nullptr;
+};
+
+// A site in memory: serves one page and keeps what a publish hands it,
+// reading the work files while they exist.
+class SiteInMemory : public PageTransport {
+ public:
+  explicit SiteInMemory(std::string page) : page_(std::move(page)) {}
+  Status FetchPage(const RemotePage&, std::string* bytes, const std::string&,
+                   TransferObserver&) override {
+    ++fetches;
+    *bytes = page_;
+    return Status::Ok();
+  }
+  Status PublishPage(const RemotePage&, const PublishFiles& files,
+                     TransferObserver& observer) override {
+    published = files;
+    for (const auto* list : {&files.sounds, &files.sound_copies})
+      for (const std::string& path : *list) {
+        observer.ReportTransferring(path, false);
+        audio[fs::path(path).filename().string()] = ReadFile(path);
+      }
+    return Status::Ok();
+  }
+
+  int fetches = 0;
+  PublishFiles published;
+  std::map<std::string, std::string> audio;  // by file name
+
+ private:
+  std::string page_;
 };
 
 TEST_F(PipelineRunTest, WholeRunLeavesEverythingBesideThePage) {
@@ -447,6 +479,43 @@ TEST_F(PipelineRunTest, AnotherRunPlacingFilesInTheFolderHoldsThisOneBeforeItWri
   // Once it lets go, the run goes through.
   other.Release();
   EXPECT_EQ(Run().end, RunOutcome::End::kCompleted);
+}
+
+// One route for both places: the same run hands a site and the page's own
+// folder the same files, each made once, the page fetched once and placed
+// last; the site's get the data file but not the local preview.
+TEST_F(PipelineRunTest, ASiteAndTheFolderGetTheSameFilesFromOneRoute) {
+  options_.browser_player = true;
+  fs::create_directories(fs::path(paths_.player_script_path).parent_path());
+  WriteFile(paths_.player_script_path, "/* player */");
+  UseSounds({Sound("hello.wav", WaveBytes(8000))}, {Sound("bye.au", AuBytes(4000))},
+            {Sound("hello.wav", WaveBytes(8000))});
+  SiteInMemory site(kPage);
+  const PageTarget local = page_;
+  page_.is_remote = true;
+  page_.remote_site = "ftp.example.com";
+  page_.remote_path = "/www/index.htm";
+  transport_ = &site;
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  EXPECT_EQ(site.fetches, 1);
+
+  page_ = local;
+  transport_ = nullptr;
+  ASSERT_EQ(Run().end, RunOutcome::End::kCompleted) << ::testing::PrintToString(ui_.Messages());
+  const PublishFiles& sent = site.published;
+  EXPECT_EQ(sent.page, ReadFile(Site("index.htm")));
+  EXPECT_EQ(sent.resource.name, "index.res");
+  EXPECT_EQ(sent.resource.bytes, ReadFile(Site("index.res")));
+  ASSERT_EQ(sent.player_data.size(), 1u);
+  EXPECT_EQ(sent.player_data[0].name, "index.sounds.js");
+  EXPECT_EQ(sent.player_data[0].bytes, ReadFile(Site("index.sounds.js")));
+  EXPECT_TRUE(fs::exists(Site("index.local.js")));
+  // The sounds one per use, the copies once each.
+  EXPECT_EQ(sent.sounds.size(), 3u);
+  EXPECT_EQ(sent.sound_copies.size(), 2u);
+  ASSERT_EQ(site.audio.size(), 4u);
+  for (const auto& [name, bytes] : site.audio)
+    EXPECT_EQ(bytes, ReadFile(Site("audio/" + name))) << name;
 }
 
 }  // namespace
