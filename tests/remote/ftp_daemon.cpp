@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/remote/publish_fixture.h"
 #include "tests/support/program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_servers.h"
@@ -241,6 +242,8 @@ bool FtpDaemon::Launch(const std::vector<std::string>& args, uint16_t wanted_por
 
 void FtpDaemon::Stop() {
   if (pid_ <= 0) return;
+  // A session that left the server's process group ends with it too.
+  for (pid_t session : Descendants(pid_)) kill(session, SIGKILL);
   kill(-pid_, SIGKILL);
   int status = 0;
   waitpid(pid_, &status, 0);
