@@ -662,6 +662,12 @@ Status FtpConnection::Explain(const Perform& p) const {
   if (auto failed = TimeOrTrustFailure(endpoint_, p, error, ConnectSeconds(), StallSeconds()))
     return *failed;
   const Reply* failed = FailedReply(p);
+  // vsftpd ("530 ... must use encryption") and proftpd ("550 SSL/TLS
+  // required") refuse a cleartext login rather than the session: no password
+  // can help, TLS can.
+  if (p.code == CURLE_LOGIN_DENIED && failed && endpoint_.security == Security::kPlain &&
+      AsksForTls(failed->line))
+    return Status::Refused(SessionRefusedText(endpoint_.server, failed->line, true));
   if (p.code == CURLE_LOGIN_DENIED)
     return Status::Refused(
         LoginRefusedText(endpoint_.server,

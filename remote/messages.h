@@ -61,8 +61,9 @@ std::string UntrustedCertificateText(std::string_view server, std::string_view e
 // FTPS: the certificate is valid but for other names (`names`: the names it
 // is for, as "a, b"; empty when unknown).
 std::string CertificateNameText(std::string_view server, std::string_view names);
-// The server refused the session (a 421 reply, quoted whole); asks_tls: its
-// words ask for TLS, so the address should start with ftpes://.
+// The server refused the session (a 421 reply, or a login refused for want
+// of TLS; quoted whole); asks_tls: its words ask for TLS, so the address
+// should start with ftpes://.
 std::string SessionRefusedText(std::string_view server, std::string_view reply, bool asks_tls);
 // The login was refused: the server's reply (quoted whole) and how to give
 // another password.

@@ -236,8 +236,9 @@ TEST_P(FtpsTest, ACertificateForAnotherNameSaysWhichNameItIsFor) {
 }
 
 // A cleartext login to a server that takes only TLS sessions is refused at
-// once, quoting what the server said; pure-ftpd's 421 asks for TLS, and the
-// message says how: "use ftpes://".
+// once, quoting what the server said (pure-ftpd's 421, vsftpd's 530,
+// proftpd's 550), and the message says how to get in: "use ftpes://", not
+// another password.
 TEST_P(FtpsTest, ACleartextLoginToATlsOnlyServerQuotesItsRefusal) {
   if (GetParam().security != Security::kExplicitTls) GTEST_SKIP() << "needs a TLS-only server";
   FtpEndpoint endpoint = Endpoint();
@@ -252,8 +253,9 @@ TEST_P(FtpsTest, ACleartextLoginToATlsOnlyServerQuotesItsRefusal) {
   if (GetParam().kind == FtpDaemonKind::kPureFtpd) {
     EXPECT_NE(text.find("421 Please reconnect using TLS security mechanisms."), std::string::npos)
         << text;
-    EXPECT_NE(text.find("use ftpes://"), std::string::npos) << text;
   }
+  EXPECT_NE(text.find("use ftpes://"), std::string::npos) << text;
+  EXPECT_EQ(text.find("another password"), std::string::npos) << text;
   EXPECT_FALSE(fs::exists(local_.File("p.htm")));
 }
 
