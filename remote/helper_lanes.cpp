@@ -113,8 +113,14 @@ void HelperLanes::Work(int lane) {
               (size < 0 || size == static_cast<int64_t>(data.size())) &&
               (file.direct || connection.Replace(temporary, file.remote).ok());
     if (!ok && file.direct) {
-      static_cast<void>(connection.Delete(path));
-      temporary.clear();
+      // A cut made by the user leaves this session unable to delete: the
+      // run's clean-up removes the cut-off copy like a temporary file.
+      if (settings_.cancel && settings_.cancel->load()) {
+        temporary = path;
+      } else {
+        static_cast<void>(connection.Delete(path));
+        temporary.clear();
+      }
     }
     std::lock_guard<std::mutex> lock(mutex_);
     // A failed (or cancelled) file may have left its temporary copy.
