@@ -30,6 +30,7 @@ SERVERS=${SERVERS:-pyftpdlib vsftpd proftpd pure-ftpd}
 PY=/usr/bin/python3
 command -v lftp >/dev/null || { echo "needs lftp (Debian package lftp)" >&2; exit 2; }
 source bench/ftp_servers.sh
+source bench/publish_timing.sh
 
 BASE=$(( 33000 + ($$ % 200) * 50 ))  # control port; the next 40 are passive ports
 WORK=$(mktemp -d)
@@ -87,19 +88,6 @@ lftp_run() {
     put $WORK/sent/index.htm; bye" "127.0.0.2:$BASE" > /dev/null
 }
 
-# Seconds from the first command to the last of a log.
-whole() { awk 'NR == 1 { first = $1 } { last = $1 } END { printf "%.3f", last - first }' "$1"; }
-# sonavelt's: its login (USER to the command after PASS), plus the publish
-# (the first command after the page's RETR to the last).
-ours_time() {
-  awk '
-    NR == 1 { user = $1 }
-    login == "" && prev == "PASS" { login = $1 - user }
-    fetched && start == "" { start = $1 }
-    $2 == "RETR" { fetched = 1 }
-    { prev = $2; last = $1 }
-    END { printf "%.3f", login + last - start }' "$1"
-}
 best() { printf '%s\n' "$@" | sort -g | head -1; }
 
 # The files lftp sends: what a first run leaves on the site (it also

@@ -28,6 +28,8 @@ command -v lftp >/dev/null || { echo "needs lftp (Debian package lftp)" >&2; exi
 
 BASE=$(( 30000 + ($$ % 200) * 100 ))  # control port; the next 40 are passive ports
 PORT=$BASE
+source bench/publish_timing.sh
+
 WORK=$(mktemp -d)
 SERVER_PID=; PROXY_PID=
 cleanup() {
@@ -72,19 +74,6 @@ run_ours() {
     || { cat "$WORK/ours.err" >&2; exit 1; }
 }
 
-# Seconds from the first command to the last of a log.
-whole() { awk 'NR == 1 { first = $1 } { last = $1 } END { printf "%.3f", last - first }' "$1"; }
-# sonavelt's: its login (USER to the command after PASS), plus the publish
-# (the first command after the page's RETR to the last).
-ours_time() {
-  awk '
-    NR == 1 { user = $1 }
-    login == "" && prev == "PASS" { login = $1 - user }
-    fetched && start == "" { start = $1 }
-    $2 == "RETR" { fetched = 1 }
-    { prev = $2; last = $1 }
-    END { printf "%.3f", login + last - start }' "$1"
-}
 
 lftp_run() {  # $1: extra settings
   local beside=

@@ -13,6 +13,13 @@ struct Command {
   int (*run)(const std::vector<std::string>& args);
 };
 
+// The exit status of run and remove; the manual page's EXIT STATUS says
+// which case gives which.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitStopped = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitEnded = 3;
+
 // All subcommands, in the order the usage text lists them.
 const std::vector<Command>& Commands();
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/commands.h"
 #include "cli/remote_login.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_user_interface.h"
@@ -16,11 +17,6 @@
 // site, as one transaction (run/page_removal.h).
 namespace sonavelt::cli {
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitStopped = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitEnded = 3;
 
 constexpr char kRemoveHelp[] =
     "usage: sonavelt-cli remove [OPTIONS] PAGE\n"

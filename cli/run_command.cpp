@@ -10,6 +10,7 @@
 #include "base/status.h"
 #include "base/text.h"
 #include "base/version.h"
+#include "cli/commands.h"
 #include "cli/remote_login.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress_panel.h"
@@ -26,11 +27,6 @@ namespace sonavelt::cli {
 namespace {
 
 using run::OptionBoxId;
-
-constexpr int kExitDone = 0;
-constexpr int kExitStopped = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitEnded = 3;
 
 constexpr char kRunHelp[] =
     "usage: sonavelt-cli run [OPTIONS] [PAGE]\n"
