@@ -136,9 +136,20 @@ async function launchBrowserWithTabs() {
     '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
     '--remote-debugging-port=0', `--user-data-dir=${profile}`, 'about:blank',
-  ], { stdio: ['ignore', 'ignore', 'pipe'] });
+  ], { stdio: ['ignore', 'ignore', 'pipe'], detached: true });
   const exited = new Promise((resolve) => child.once('exit', resolve));
-  const removeProfile = () => fs.rmSync(profile, { recursive: true, force: true, maxRetries: 3 });
+  // Chromium's helper processes outlive its main one for a moment, writing
+  // into the profile and holding the stderr pipe (which would keep this
+  // process alive): the whole process group goes, then the profile.
+  const stop = async () => {
+    try {
+      process.kill(-child.pid, 'SIGKILL');
+    } catch (e) {
+      if (e.code !== 'ESRCH') throw e;
+    }
+    await exited;
+    fs.rmSync(profile, { recursive: true, force: true, maxRetries: 20, retryDelay: 50 });
+  };
   let context;
   try {
     const endpoint = await new Promise((resolve, reject) => {
@@ -160,18 +171,14 @@ async function launchBrowserWithTabs() {
     const browser = await chromium.connectOverCDP(endpoint, { isLocal: true, noDefaults: true });
     [context] = browser.contexts();
   } catch (e) {
-    child.kill();
-    await exited;
-    removeProfile();
+    await stop();
     throw e;
   }
   return {
     context,
     close: async () => {
       await context.browser().close().catch(() => {});
-      if (child.exitCode === null) child.kill();
-      await exited;
-      removeProfile();
+      await stop();
     },
   };
 }
