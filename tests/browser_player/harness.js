@@ -84,9 +84,9 @@ function chromiumMissing() {
   return `chromium is not installed (${CHROMIUM})`;
 }
 
-// `prefs` go into the profile's Preferences before the start (for example
-// { webkit: { webprefs: { minimum_font_size: 24 } } }).
-async function launchBrowser(extraArgs = [], prefs = null, headful = false) {
+// Playwright's Chromium driver and a fresh profile folder, once both the
+// driver and Debian's Chromium are there.
+function prepareChromium() {
   let chromium;
   try {
     ({ chromium } = require('playwright-core'));
@@ -94,7 +94,13 @@ async function launchBrowser(extraArgs = [], prefs = null, headful = false) {
     throw new Error('playwright-core is missing: run "npm ci" in tests/browser_player (scripts/setup.sh does)');
   }
   if (!fs.existsSync(CHROMIUM)) throw new Error(`chromium is not installed (${CHROMIUM})`);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-'));
+  return { chromium, profile: fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-')) };
+}
+
+// `prefs` go into the profile's Preferences before the start (for example
+// { webkit: { webprefs: { minimum_font_size: 24 } } }).
+async function launchBrowser(extraArgs = [], prefs = null, headful = false) {
+  const { chromium, profile } = prepareChromium();
   if (prefs) {
     fs.mkdirSync(path.join(profile, 'Default'));
     fs.writeFileSync(path.join(profile, 'Default', 'Preferences'), JSON.stringify(prefs));
@@ -124,14 +130,7 @@ async function launchBrowser(extraArgs = [], prefs = null, headful = false) {
 // to without Playwright's default overrides (`noDefaults`). Pages come from
 // the default context (`context.newPage()`), tabs of one window.
 async function launchBrowserWithTabs() {
-  let chromium;
-  try {
-    ({ chromium } = require('playwright-core'));
-  } catch (e) {
-    throw new Error('playwright-core is missing: run "npm ci" in tests/browser_player (scripts/setup.sh does)');
-  }
-  if (!fs.existsSync(CHROMIUM)) throw new Error(`chromium is not installed (${CHROMIUM})`);
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'sonavelt-player-profile-'));
+  const { chromium, profile } = prepareChromium();
   const child = spawn(CHROMIUM, [
     '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
