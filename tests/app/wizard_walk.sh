@@ -44,9 +44,12 @@ fail() {
 # A display of its own: Xvfb picks a free number and writes it to fd 3.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+# The number is whole once its line ends, and the display is up once it
+# answers a client.
+for _ in $(seq 100); do [ "$(wc -l < "$work/display")" -ge 1 ] && break; sleep 0.1; done
+[ "$(wc -l < "$work/display")" -ge 1 ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=:$(head -n1 "$work/display")
+for _ in $(seq 100); do xprop -root >/dev/null 2>&1 && break; sleep 0.1; done
 openbox >"$work/wm.log" 2>&1 &
 pids+=($!)
 # The window manager is up once it names its check window on the root.
