@@ -10,6 +10,10 @@ const path = require('node:path');
 const { before, after } = require('node:test');
 
 const CHROMIUM = process.env.SONAVELT_CHROMIUM || '/usr/bin/chromium';
+// How long a test waits for something that must happen: generous, since on
+// a loaded machine (the suite runs two tests at once) a page and its sounds
+// can take seconds. A passing test never waits it out.
+const WAIT_MS = 20000;
 
 // The player under test: the build tree's copy when the build runs the test,
 // else the source.
@@ -234,19 +238,19 @@ async function openTab(browser) {
   page.on('pageerror', (e) => tab.errors.push(String(e)));
   // Waits until `condition()` holds over what was recorded; `what` names it
   // in the failure after `timeout` ms.
-  tab.waitFor = async (condition, what, timeout = 5000) => {
+  tab.waitFor = async (condition, what, timeout = WAIT_MS) => {
     const end = Date.now() + timeout;
     while (!condition()) {
       if (Date.now() > end) throw new Error(`waited ${timeout} ms for ${typeof what === 'function' ? what() : what}`);
       await new Promise((r) => setTimeout(r, 20));
     }
   };
-  tab.waitForStarts = (count, timeout = 5000) => tab.waitFor(() => tab.starts.length >= count,
+  tab.waitForStarts = (count, timeout = WAIT_MS) => tab.waitFor(() => tab.starts.length >= count,
     () => `${count} sounds, got ${JSON.stringify(tab.starts.map((s) => s.length))}`, timeout);
   // Opens `url` and waits until the player's script says `state`.
   tab.visit = async (url, state = 'ready') => {
     await page.goto(url);
-    await page.waitForSelector(`script[data-resource][data-state="${state}"]`, { state: 'attached', timeout: 5000 });
+    await page.waitForSelector(`script[data-resource][data-state="${state}"]`, { state: 'attached', timeout: WAIT_MS });
   };
   // Clicks `selector` and answers the `count` sounds that start after it.
   tab.clickFor = async (selector, count) => {
