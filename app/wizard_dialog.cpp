@@ -79,7 +79,7 @@ WizardDialog::~WizardDialog() {
     // its next checkpoint and let it finish.
     // Its calls into the window still need this thread, so keep serving
     // them while waiting.
-    run_state_.cancel_requested = true;
+    stop_.Request();
     while (!run_thread_->wait(50)) QCoreApplication::processEvents();
   }
 }
@@ -419,7 +419,7 @@ void WizardDialog::CloseCommand() {
   services_.gate->Hold();
   const bool quit = services_.ui->Ask(BoxStyle::kSystemModal, kQuitQuestion);
   if (quit) {
-    run_state_.cancel_requested = true;
+    stop_.Request();
     quit_confirmed_ = true;
     if (services_.help) services_.help->Close();
   }
@@ -430,7 +430,7 @@ void WizardDialog::CancelCommand() {
   if (!RunInProgress() || stop_confirmed_ || quit_confirmed_) return;
   services_.gate->Hold();
   if (services_.ui->Ask(BoxStyle::kSystemModal, kStopQuestion)) {
-    run_state_.cancel_requested = true;
+    stop_.Request();
     stop_confirmed_ = true;
     progress_->cancel_button()->setEnabled(false);
   }
@@ -491,7 +491,7 @@ void WizardDialog::showEvent(QShowEvent* event) {
 }
 
 void WizardDialog::StartRun() {
-  run_state_.cancel_requested = false;
+  stop_.Withdraw();
   quit_confirmed_ = false;
   stop_confirmed_ = false;
   progress_->cancel_button()->setEnabled(true);
@@ -505,6 +505,7 @@ void WizardDialog::RunOnWorker() {
   run::RunFrontEnd front;
   front.ui = services_.ui;
   front.panel = &panel;
+  front.stop = &stop_;
   front.state = &run_state_;
   front.sounds = services_.sound_work;
   front.pause = services_.pause;

@@ -12,6 +12,7 @@
 #include "run/pipeline_run.h"
 #include "run/run_history.h"
 #include "run/run_state.h"
+#include "run/stop_request.h"
 #include "run/sound_preview.h"
 
 class QAction;
@@ -81,6 +82,7 @@ class WizardDialog : public QDialog {
 
   WizardFlow& flow() { return flow_; }
   run::RunState& run_state() { return run_state_; }
+  const run::StopRequest& stop_request() const { return stop_; }
   bool RunInProgress() const { return run_thread_ != nullptr; }
 
   // Shows the window and serves events until the wizard ends (Close, the
@@ -160,6 +162,7 @@ class WizardDialog : public QDialog {
   WizardChoices& choices_;
   WizardServices services_;
   WizardFlow flow_;
+  run::StopRequest stop_;  // lent to each run, withdrawn before the next
   run::RunState run_state_;
   run::RunOutcome outcome_;
   QThread* run_thread_ = nullptr;

@@ -17,6 +17,7 @@
 #include "cli/terminal_user_interface.h"
 #include "run/run_launcher.h"
 #include "run/run_request.h"
+#include "run/stop_request.h"
 #include "run/work_folder.h"
 #include "settings/settings_store.h"
 
@@ -365,10 +366,12 @@ int RunRunCommand(const std::vector<std::string>& args) {
   // Ctrl-C and SIGTERM stop the run: the page is untouched unless it was
   // already replaced (it is only ever renamed into place), and the next run
   // removes what this one left.
-  std::optional<StopSignals> signals(&state.cancel_requested);
+  run::StopRequest stop;
+  std::optional<StopSignals> signals(stop.flag_for_signals());
   run::RunFrontEnd front;
   front.ui = &ui;
   front.panel = &panel;
+  front.stop = &stop;
   front.state = &state;
   Status stored;
   front.write_history = [&](const run::StoredHistory& h) { stored = run::StoreChoices(store, h); };

@@ -42,14 +42,14 @@ Status AudioSoundWork::CheckNotEmpty(const std::string& path, uint64_t* length) 
 }
 
 Status AudioSoundWork::PlaceSound(const std::string& path, const std::string& target,
-                                  RunState& state,
+                                  const StopRequest& stop,
                                   const std::function<void(int percent)>& progress,
                                   audio::DecodedSoundSink* decoded) {
   // The contents decide: an .au the player takes as it is is copied byte
   // for byte, any other sound converted.
   if (!file_io::IsReadableFile(path)) return audio::MissingFile(path, "audio");
   audio::ConversionControl control;
-  control.cancel_requested = &state.cancel_requested;
+  control.cancel_requested = stop.flag();
   control.report_progress = progress;
   control.decoded = decoded;
   return audio::ConvertWaveFile(path, target, control).status;

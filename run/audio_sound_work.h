@@ -19,7 +19,7 @@ class AudioSoundWork : public SoundWork {
   // stored with the run's choices. The format question goes to questions.
   Status CheckSoundFile(const std::string& path, RunState& state) override;
   Status CheckNotEmpty(const std::string& path, uint64_t* length) override;
-  Status PlaceSound(const std::string& path, const std::string& target, RunState& state,
+  Status PlaceSound(const std::string& path, const std::string& target, const StopRequest& stop,
                     const std::function<void(int percent)>& progress,
                     audio::DecodedSoundSink* decoded = nullptr) override;
 

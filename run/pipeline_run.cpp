@@ -50,12 +50,14 @@ bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& l
 
 PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
                          const InstallPaths& paths, Questions& questions,
-                         ProgressPanel& panel, RunState& state, RunServices services)
+                         ProgressPanel& panel, const StopRequest& stop, RunState& state,
+                         RunServices services)
     : page_(page),
       sounds_(sounds),
       options_(options),
       paths_(paths),
       questions_(questions),
+      stop_(stop),
       state_(state),
       services_(std::move(services)),
       progress_(panel, state, sounds.combination_count, options.no_background, page.is_remote,
@@ -64,9 +66,7 @@ PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const R
   if (!services_.free_space) services_.free_space = FreeSpaceOf;
 }
 
-bool PipelineRun::Cancelled() const {
-  return state_.cancel_requested.load(std::memory_order_relaxed);
-}
+bool PipelineRun::Cancelled() const { return stop_.requested(); }
 
 RunOutcome PipelineRun::BackTo(ReturnPage page, int combination) const {
   RunOutcome outcome;
@@ -120,7 +120,6 @@ void PipelineRun::Pause(int milliseconds) {
 }
 
 RunOutcome PipelineRun::Run() {
-  state_.cancel_requested.store(false);
   // The one choice between a site and this machine: the page's transport,
   // and how messages name the page. A site's transport is the front end's;
   // a page here gets one of its own for the run.
@@ -185,7 +184,7 @@ PipelineRun::Step PipelineRun::Beginning() {
   const std::string lock_folder =
       services_.lock_folder.empty() ? LockFolder() : services_.lock_folder;
   Status locked = lock_.Acquire(lock_folder, TargetKey(page_), services_.lock_wait,
-                                &state_.cancel_requested, [&] {
+                                stop_.flag(), [&] {
                                   progress_.SetStatusText(WaitingForPageText(page_file_name_));
                                 });
   if (locked.code() == Status::Code::kCancelled) return Stop(RunOutcome::End::kCancelled);
@@ -315,7 +314,7 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
   if (IsWavePath(path)) ++wave_file_count_;
   // The .au keeps the first channel only: said before it is made.
   audio::ConversionControl control;
-  control.cancel_requested = &state_.cancel_requested;
+  control.cancel_requested = stop_.flag();
   Status first_channel = audio::CheckFirstChannel(path, control);
   if (first_channel.cancelled()) return Stop(RunOutcome::End::kCancelled);
   if (!first_channel.ok() && services_.show_warning) services_.show_warning(first_channel);
@@ -359,7 +358,7 @@ PipelineRun::Step PipelineRun::Converting() {
         background.push_back(JoinPath(work_folder, names.NameOf(sounds_.background_sounds[k])));
     }
     audio::ConversionControl control;
-    control.cancel_requested = &state_.cancel_requested;
+    control.cancel_requested = stop_.flag();
     copies.emplace(RunSoundsOf(sounds_, entrance, exit, background), work_folder, control,
                    CopyProgressReporter());
     progress_.ShareConvertingByWork([&copies] { return copies->permille(); });
@@ -387,7 +386,7 @@ PipelineRun::Step PipelineRun::Converting() {
         copies->ConversionDone(converted, percent);
         progress_.SetFixedProgress(ConvertingShareProgressPosition(copies->permille()));
       };
-      const Status placed_sound = work.PlaceSound(path, converted, state_, moved,
+      const Status placed_sound = work.PlaceSound(path, converted, stop_, moved,
                                                   copies ? copies->DecodedSinkFor(converted) : nullptr);
       made = placed_sound.ok();
       if (made) placed.insert(name);
@@ -471,7 +470,7 @@ PipelineRun::Step PipelineRun::PlacingSounds() {
                         copy == browser_copies_.end() ? std::string() : copy->second.path});
     }
   }
-  TransferProgress observer(progress_, state_, transport_->Destination(Where()));
+  TransferProgress observer(progress_, stop_, transport_->Destination(Where()));
   std::vector<PlacedFile> plan;
   Status claimed = transport_->ClaimAudioNames(Where(), sounds, &plan, observer);
   if (claimed.cancelled()) return Stop(RunOutcome::End::kCancelled);
@@ -517,7 +516,7 @@ PipelineRun::Step PipelineRun::Retrieving() {
   progress_.SetStatusText(retrieving);
   if (transport_ == nullptr)
     return BackToStart(Status::Refused(RemoteUnavailableMessage(page_.remote_site)));
-  TransferProgress observer(progress_, state_, transport_->Destination(Where()));
+  TransferProgress observer(progress_, stop_, transport_->Destination(Where()));
   Status fetched = transport_->FetchPage(Where(), &page_text_, retrieving, observer);
   if (!fetched.ok()) return TransportFailed(std::move(fetched));
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
@@ -626,7 +625,7 @@ PipelineRun::Step PipelineRun::Transferring() {
   progress_.StartTransferring();
   PublishFiles files;
   if (Step end = ListFilesBesidePage(&files)) return end;
-  TransferProgress observer(progress_, state_, transport_->Destination(Where()));
+  TransferProgress observer(progress_, stop_, transport_->Destination(Where()));
   Status published = transport_->PublishPage(Where(), files, observer);
   if (!published.ok()) return TransportFailed(std::move(published));
   progress_.SetStatusText("Transferring finished.");

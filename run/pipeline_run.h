@@ -22,6 +22,7 @@
 #include "run/run_progress.h"
 #include "run/run_state.h"
 #include "run/sound_work.h"
+#include "run/stop_request.h"
 #include "run/target_lock.h"
 #include "run/work_folder.h"
 #include "transport/page_transport.h"
@@ -97,13 +98,14 @@ struct RunServices {
 
 class PipelineRun {
  public:
-  // The references must outlive the run. `state` is reset as the phases go;
+  // The references must outlive the run. The run only reads `stop`, at its
+  // checkpoints and in the work it starts. `state` is reset as the phases go;
   // its results (test_page_address, converted lists) stay for the caller.
   // `questions` is asked what the run itself must ask while it works (low
   // disk space); the sound work asks its own (a format change).
   PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
               const InstallPaths& paths, Questions& questions, ProgressPanel& panel,
-              RunState& state, RunServices services);
+              const StopRequest& stop, RunState& state, RunServices services);
 
   // Performs the whole run once. Its own messages come back in the
   // outcome (RunOutcome::message); the run shows none itself.
@@ -160,6 +162,7 @@ class PipelineRun {
   const RunOptions& options_;
   const InstallPaths& paths_;
   Questions& questions_;
+  const StopRequest& stop_;
   RunState& state_;
   RunServices services_;
   RunProgress progress_;

@@ -31,7 +31,7 @@ RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
   if (!services.show_warning) services.show_warning = [&ui](const Status& w) { Show(ui, w); };
 
   PipelineRun pipeline(request.page, request.sounds, request.options, request.paths, ui,
-                       *front.panel, *front.state, std::move(services));
+                       *front.panel, *front.stop, *front.state, std::move(services));
   RunReport report;
   report.outcome = pipeline.Run();
   if (report.outcome.end != RunOutcome::End::kCompleted) return report;

@@ -1,23 +1,18 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 // The values one run shares with the code it calls (the sound checks, the
-// conversion, the progress reporters), and the one value a front end may set
-// while the run works: the request to stop. One RunState belongs to one run at
+// conversion, the progress reporters). One RunState belongs to one run at
 // a time; the run resets what it uses at the start of the phase that uses it,
 // and leaves the results behind for the front end to read afterwards
 // (test_page_address for the browser button, the converted lists).
 namespace sonavelt::run {
 
 struct RunState {
-  // Set by the front end (quit confirmed, Ctrl-C) from any thread; the run
-  // checks it at fixed points and then stops.
-  std::atomic<bool> cancel_requested{false};
   // Set while the sounds are being checked, so that the WAVE check asks
   // before accepting a file whose format must change.
   bool preparing_run = false;

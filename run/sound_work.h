@@ -7,6 +7,7 @@
 #include "audio/conversion_progress.h"
 #include "base/status.h"
 #include "run/run_state.h"
+#include "run/stop_request.h"
 
 // The sound work a run asks of the audio library: the checks of a chosen
 // sound and its conversion into the player's .au format. An interface so
@@ -36,9 +37,10 @@ class SoundWork {
   // the page will use for the sound: an .au that is already 8000 Hz mono
   // mu-law copied as it is, any other sound converted. `progress` is told the percentage of a conversion done;
   // `decoded`, when set, every frame the conversion decodes.
-  // The fault's message (in its box), or Status::Cancelled when cancelled
-  // through state; no file is left at `target` then.
-  virtual Status PlaceSound(const std::string& path, const std::string& target, RunState& state,
+  // The fault's message (in its box), or Status::Cancelled when `stop` was
+  // requested; no file is left at `target` then.
+  virtual Status PlaceSound(const std::string& path, const std::string& target,
+                            const StopRequest& stop,
                             const std::function<void(int percent)>& progress,
                             audio::DecodedSoundSink* decoded = nullptr) = 0;
 };

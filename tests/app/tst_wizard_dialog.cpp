@@ -71,14 +71,15 @@ class FakeRemoteChooser : public app::RemotePageChooser {
 class GatedSoundWork : public run::AudioSoundWork {
  public:
   using AudioSoundWork::AudioSoundWork;
-  Status PlaceSound(const std::string& path, const std::string& target, run::RunState& state,
+  Status PlaceSound(const std::string& path, const std::string& target,
+                    const run::StopRequest& stop,
                     const std::function<void(int)>& progress,
                     audio::DecodedSoundSink* decoded) override {
     if (hold) {
       held = true;
       release.acquire();
     }
-    return AudioSoundWork::PlaceSound(path, target, state, progress, decoded);
+    return AudioSoundWork::PlaceSound(path, target, stop, progress, decoded);
   }
   std::atomic<bool> hold{false};
   std::atomic<bool> held{false};
@@ -408,7 +409,7 @@ class TestWizardDialog : public QObject {
     f.wizard->close();  // the window's close command
     QCOMPARE(f.ui.Questions(), std::vector<std::string>{"Do you really want to quit Sonavelt?"});
     QCOMPARE(f.ui.calls[0].style, BoxStyle::kSystemModal);
-    QCOMPARE(f.wizard->run_state().cancel_requested.load(), quit);
+    QCOMPARE(f.wizard->stop_request().requested(), quit);
     QVERIFY(f.wizard->isVisible());  // the run, not the window, ends the program
 
     f.block_in_pause = false;
@@ -461,7 +462,7 @@ class TestWizardDialog : public QObject {
         "Do you really want to stop this run?\r\nA stopped run leaves the page as it was.";
     QCOMPARE(f.ui.Questions(), std::vector<std::string>{question});
     QCOMPARE(f.ui.calls[0].style, BoxStyle::kSystemModal);
-    QCOMPARE(f.wizard->run_state().cancel_requested.load(), stop);
+    QCOMPARE(f.wizard->stop_request().requested(), stop);
 
     f.sound_work.hold = false;
     f.sound_work.release.release();

@@ -39,7 +39,7 @@ class ChangingSoundWork : public SoundWork {
   Status CheckNotEmpty(const std::string& p, uint64_t* length) override {
     return real_.CheckNotEmpty(p, length);
   }
-  Status PlaceSound(const std::string& p, const std::string& target, RunState& s,
+  Status PlaceSound(const std::string& p, const std::string& target, const StopRequest& s,
                     const std::function<void(int)>& progress,
                     audio::DecodedSoundSink* decoded) override {
     if (change_) std::exchange(change_, nullptr)();
@@ -82,7 +82,7 @@ class ChangedFilesTest : public ::testing::Test {
     services.lock_folder = dir_.File("locks");
     testing::RecordingProgressPanel panel;
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
-    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, state_, services);
+    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, stop_, state_, services);
     RunOutcome outcome = run.Run();
     Show(ui_, outcome.message);
     return outcome;
@@ -94,6 +94,7 @@ class ChangedFilesTest : public ::testing::Test {
   PageTarget page_;
   SoundSet sounds_;
   RunOptions options_;
+  StopRequest stop_;
   RunState state_;
   testing::RecordingUserInterface ui_;
 };

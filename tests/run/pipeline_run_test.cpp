@@ -85,7 +85,7 @@ class PipelineRunTest : public ::testing::Test {
     services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
     services.transport = transport_;
-    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, state_, services);
+    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, stop_, state_, services);
     RunOutcome outcome = run.Run();
     Show(ui_, outcome.message);  // as the front ends do
     sound_bytes_ = run.sound_bytes();
@@ -106,6 +106,7 @@ class PipelineRunTest : public ::testing::Test {
   RunOptions options_;
   testing::RecordingUserInterface ui_;
   testing::RecordingProgressPanel panel_;
+  StopRequest stop_;
   RunState state_;
   std::vector<StoredHistory> history_;
   uint64_t sound_bytes_ = 0;
@@ -347,18 +348,18 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   // A panel that asks to quit once the page has been edited (in memory).
   class QuittingPanel : public testing::RecordingProgressPanel {
    public:
-    explicit QuittingPanel(RunState& s) : state(s) {}
+    explicit QuittingPanel(StopRequest& s) : stop(s) {}
     void SetPosition(int percent) override {
-      if (percent == 64) state.cancel_requested = true;
+      if (percent == 64) stop.Request();
     }
-    RunState& state;
-  } panel(state_);
+    StopRequest& stop;
+  } panel(stop_);
   AudioSoundWork work(ui_);
   RunServices services;
   services.sounds = &work;
   services.lock_folder = (dir_.path() / "locks").string();
   services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
-  RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, state_, services).Run();
+  RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, stop_, state_, services).Run();
   Show(ui_, outcome.message);
   EXPECT_EQ(outcome.end, RunOutcome::End::kCancelled);
   EXPECT_EQ(ReadFile(Site("index.htm")), kPage);  // the page is replaced last

@@ -67,13 +67,14 @@ class TransferProgressTest : public ::testing::Test {
 
   testing::RecordingProgressPanel panel_;
   RunState state_;
+  StopRequest stop_;
   RemotePage page_{"ftp.example.com", "/www/index.htm"};
 };
 
 TEST_F(TransferProgressTest, ThreeCombinationsTakeTwelveStepsFrom69) {
   FakeTransport transport;
   RunProgress progress(panel_, state_, 3, false, true);
-  TransferProgress observer(progress, state_, page_.site);
+  TransferProgress observer(progress, stop_, page_.site);
   std::string page;
   ASSERT_TRUE(transport.FetchPage(page_, &page, "Retrieving:\r\n\r\n\tindex.htm", observer).ok());
   EXPECT_EQ(transport.fetched, "/www/index.htm");
@@ -91,7 +92,7 @@ TEST_F(TransferProgressTest, RepeatedUploadShowsTheSameStepAgain) {
   FakeTransport transport(/*fail_once_at=*/2);
   RunProgress progress(panel_, state_, 1, true, true);  // 2 x 1 + 3 = 5 steps
   progress.StartTransferring();
-  TransferProgress observer(progress, state_, page_.site);
+  TransferProgress observer(progress, stop_, page_.site);
   ASSERT_TRUE(transport.PublishPage(page_, Files(1, false), observer).ok());
   EXPECT_EQ(panel_.positions, (std::vector<int>{69, 75, 81, 81, 87, 93}));
   EXPECT_NE(std::find(panel_.texts.begin(), panel_.texts.end(), "lost"), panel_.texts.end());
@@ -100,11 +101,11 @@ TEST_F(TransferProgressTest, RepeatedUploadShowsTheSameStepAgain) {
 TEST_F(TransferProgressTest, TheRunsQuitFlagCancelsTheTransfer) {
   FakeTransport transport;
   RunProgress progress(panel_, state_, 1, true, true);
-  TransferProgress observer(progress, state_, page_.site);
-  // The transfer in progress reads the run's own flag.
-  EXPECT_EQ(observer.CancelFlag(), &state_.cancel_requested);
+  TransferProgress observer(progress, stop_, page_.site);
+  // The transfer in progress reads the front end's own flag.
+  EXPECT_EQ(observer.CancelFlag(), stop_.flag());
   ASSERT_TRUE(transport.PublishPage(page_, Files(1, true), observer).ok());
-  state_.cancel_requested = true;
+  stop_.Request();
   EXPECT_TRUE(observer.CancelRequested());
   EXPECT_TRUE(transport.PublishPage(page_, Files(1, true), observer).cancelled());
 }
