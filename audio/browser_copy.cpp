@@ -386,8 +386,9 @@ Status ReadCopySamples(const std::string& source_path, const ConversionControl& 
   const int64_t stated = decoder->frame_count();
   int64_t decoded = 0;
   for (;;) {
-    const int64_t got = decoder->Read(block.data(), kBlockFrames);
-    if (got < 0) return Status::Corrupt(reading + decoder->error());
+    int64_t got = 0;
+    if (Status read = decoder->Read(block.data(), kBlockFrames, &got); !read.ok())
+      return Status::Corrupt(reading + read.message());
     if (got == 0) break;
     collector.Frames(block.data(), got);
     decoded += got;
@@ -518,7 +519,8 @@ Status CheckFirstChannel(const std::string& path, const ConversionControl& contr
   const int channels = decoder->channels();
   std::vector<double> energy(static_cast<size_t>(channels), 0.0);
   std::vector<float> block(static_cast<size_t>(kBlockFrames * channels));
-  for (int64_t got; (got = decoder->Read(block.data(), kBlockFrames)) > 0;) {
+  // A decoding fault ends the measure here; the conversion names it.
+  for (int64_t got = 0; decoder->Read(block.data(), kBlockFrames, &got).ok() && got > 0;) {
     for (int64_t i = 0; i < got * channels; ++i) {
       const double v = block[static_cast<size_t>(i)];
       energy[static_cast<size_t>(i % channels)] += v * v;

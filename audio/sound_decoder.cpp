@@ -61,17 +61,15 @@ std::string OpenFailureReason() {
   return WithoutFinalStop(text);
 }
 
-// libmpg123 with its quiet flag, float samples at the file's own rate and
-// channels, gapless (the default), so its frame count is the sound's.
-mpg123_handle* OpenMpeg(const std::string& path, std::string* error) {
+// Opens path into *handle with libmpg123's quiet flag, float samples at the
+// file's own rate and channels, gapless (the default), so its frame count is
+// the sound's. A refusal answers InvalidArgument with the library's reason.
+Status OpenMpeg(const std::string& path, mpg123_handle** opened) {
   static std::once_flag initialised;
   std::call_once(initialised, [] { mpg123_init(); });
   int code = MPG123_OK;
   mpg123_handle* handle = mpg123_new(nullptr, &code);
-  if (handle == nullptr) {
-    *error = WithoutFinalStop(mpg123_plain_strerror(code));
-    return nullptr;
-  }
+  if (handle == nullptr) return Status::InvalidArgument(WithoutFinalStop(mpg123_plain_strerror(code)));
   mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
   mpg123_format_none(handle);
   const long* rates = nullptr;
@@ -84,9 +82,9 @@ mpg123_handle* OpenMpeg(const std::string& path, std::string* error) {
   int encoding = 0;
   if (mpg123_open(handle, path.c_str()) != MPG123_OK ||
       mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK) {
-    *error = WithoutFinalStop(mpg123_strerror(handle));
+    Status refused = Status::InvalidArgument(WithoutFinalStop(mpg123_strerror(handle)));
     mpg123_delete(handle);
-    return nullptr;
+    return refused;
   }
   // The format is fixed from here on: a stream that changes it part way is
   // resampled by nothing, so it is refused at that point instead.
@@ -94,7 +92,8 @@ mpg123_handle* OpenMpeg(const std::string& path, std::string* error) {
   mpg123_format(handle, rate, channels, encoding);
   // The exact length comes from the frames themselves, not an estimate.
   mpg123_scan(handle);
-  return handle;
+  *opened = handle;
+  return Status::Ok();
 }
 
 // The message for a file SoundDecoder::Open refused.
@@ -171,9 +170,7 @@ Status SoundDecoder::Open(const std::string& path, std::optional<SoundDecoder>* 
   int64_t frames = 0;
   int subtype = 0;
   if (kind == SoundKind::kMp3) {
-    std::string error;
-    handle->mpeg = OpenMpeg(path, &error);
-    if (!handle->mpeg) return Status::InvalidArgument(error);
+    if (Status opened = OpenMpeg(path, &handle->mpeg); !opened.ok()) return opened;
     long mpeg_rate = 0;
     int encoding = 0;
     mpg123_getformat(handle->mpeg, &mpeg_rate, &channels, &encoding);
@@ -246,7 +243,8 @@ SoundFormat SoundDecoder::format() const {
   return format;
 }
 
-int64_t SoundDecoder::Read(float* out, int64_t max_frames) {
+Status SoundDecoder::Read(float* out, int64_t max_frames, int64_t* frames) {
+  *frames = 0;
   if (handle_->mpeg) {
     const size_t frame_bytes = sizeof(float) * static_cast<size_t>(channels_);
     size_t done = 0;
@@ -256,21 +254,19 @@ int64_t SoundDecoder::Read(float* out, int64_t max_frames) {
     for (int tries = 0; tries < 64 && code == MPG123_OK && done == 0; ++tries)
       code = mpg123_read(handle_->mpeg, reinterpret_cast<unsigned char*>(out),
                          static_cast<size_t>(max_frames) * frame_bytes, &done);
-    if (code != MPG123_OK && code != MPG123_DONE) {
-      error_ = code == MPG123_NEW_FORMAT ? std::string("its sound format changes part way")
-                                         : WithoutFinalStop(mpg123_strerror(handle_->mpeg));
-      return -1;
-    }
-    return static_cast<int64_t>(done / frame_bytes);
+    if (code == MPG123_NEW_FORMAT) return Status::InvalidArgument("its sound format changes part way");
+    if (code != MPG123_OK && code != MPG123_DONE)
+      return Status::InvalidArgument(WithoutFinalStop(mpg123_strerror(handle_->mpeg)));
+    *frames = static_cast<int64_t>(done / frame_bytes);
+    return Status::Ok();
   }
   const sf_count_t got = sf_readf_float(handle_->file, out, max_frames);
   // libsndfile answers a short count both at the end and on a fault; only
   // its error state tells them apart.
-  if (sf_error(handle_->file) != SF_ERR_NO_ERROR) {
-    error_ = WithoutFinalStop(sf_strerror(handle_->file));
-    return -1;
-  }
-  return got;
+  if (sf_error(handle_->file) != SF_ERR_NO_ERROR)
+    return Status::InvalidArgument(WithoutFinalStop(sf_strerror(handle_->file)));
+  *frames = got;
+  return Status::Ok();
 }
 
 std::string CannotDecodeMessage(const std::string& path, const std::string& reason) {
@@ -284,9 +280,10 @@ Status CheckDecodedSound(const std::string& path, Questions& questions, WaveChec
     return Status::Corrupt(DecoderRefusal(path, opened, refusal, MessageForm::kCheck));
   const std::string named = DescribedPath(path, decoder->kind());
   std::vector<float> block(static_cast<size_t>(kBlockFrames * decoder->channels()));
-  const int64_t got = decoder->Read(block.data(), kBlockFrames);
-  if (got <= 0)
-    return Status::Corrupt(CannotDecodeMessage(named, got < 0 ? decoder->error() : kNoSound));
+  int64_t got = 0;
+  if (Status read = decoder->Read(block.data(), kBlockFrames, &got); !read.ok())
+    return Status::Corrupt(CannotDecodeMessage(named, read.message()));
+  if (got == 0) return Status::Corrupt(CannotDecodeMessage(named, kNoSound));
   const SoundFormat format = decoder->format();
   if (state.preparing_run && !AskFormatChange(named, format, questions, state))
     return Status::Cancelled();
@@ -334,8 +331,9 @@ ConversionResult ConvertDecodedSound(const std::string& path, const std::string&
   int reported = 0;
   uint64_t written = 0;
   for (;;) {
-    const int64_t got = decoder->Read(block.data(), kBlockFrames);
-    if (got < 0) return refused(decoder->error());  // the writer removes its file
+    int64_t got = 0;
+    if (Status read = decoder->Read(block.data(), kBlockFrames, &got); !read.ok())
+      return refused(read.message());  // the writer removes its file
     if (got == 0) break;
     if (control.decoded) control.decoded->Frames(block.data(), got);
     codes.clear();

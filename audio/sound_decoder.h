@@ -80,10 +80,10 @@ class SoundDecoder {
   SoundFormat format() const;
 
   // Reads up to max_frames frames into out (room for max_frames x
-  // channels() floats). Answers the frames read, 0 at the end, or -1 after
-  // a decoding error (error() then says why).
-  int64_t Read(float* out, int64_t max_frames);
-  const std::string& error() const { return error_; }
+  // channels() floats) and sets *frames to the frames read, 0 at the end.
+  // A decoding error answers Status::InvalidArgument with the library's
+  // reason in words as its message.
+  Status Read(float* out, int64_t max_frames, int64_t* frames);
 
  private:
   struct Handle;
@@ -95,7 +95,6 @@ class SoundDecoder {
   int sample_rate_ = 0;
   int64_t frame_count_ = 0;
   int subtype_ = 0;
-  std::string error_;
 };
 
 // "<path> cannot be decoded: <reason>.\r\nPlease select another audio file."

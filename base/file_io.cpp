@@ -10,7 +10,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
+
+#include "base/regular_file.h"
 
 namespace sonavelt::file_io {
 namespace {
@@ -24,7 +27,6 @@ bool IsCancelled(const std::atomic<bool>* cancel) {
   return cancel != nullptr && cancel->load(std::memory_order_relaxed);
 }
 
-Status FromErrno(int error) { return Status::IoError(ErrorText(error)); }
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -130,29 +132,6 @@ Status StatTarget(const std::string& target, struct stat* st, bool* exists) {
   return Status::Ok();
 }
 
-// Opens `path` for reading, refusing anything but a regular file without
-// blocking on it (a FIFO would wait for a writer).
-int OpenRegular(const std::string& path, struct stat* st, Status* status) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
-    *status = FromErrno(errno);
-    return -1;
-  }
-  if (fstat(fd, st) != 0) {
-    *status = FromErrno(errno);
-    close(fd);
-    return -1;
-  }
-  if (!S_ISREG(st->st_mode)) {
-    *status = S_ISDIR(st->st_mode) ? FromErrno(EISDIR) : Status::Refused(ErrorText(kNotRegularFile));
-    close(fd);
-    return -1;
-  }
-  // Regular files never block; reads below may then be ordinary.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
-}
-
 }  // namespace
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -171,9 +150,8 @@ std::string ErrorText(int error) {
 bool IsReadableFile(const std::string& path) {
   struct stat st;
   if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  Status status;
-  int fd = OpenRegular(path, &st, &status);
-  if (fd < 0) return false;
+  int fd = -1;
+  if (!OpenRegularAt(AT_FDCWD, path, &st, &fd).ok()) return false;
   close(fd);
   return true;
 }
@@ -190,40 +168,11 @@ std::string SpecialFileKindOf(const std::string& path) {
 
 Status ReadWholeFile(const std::string& path, std::string* bytes, const std::atomic<bool>* cancel) {
   struct stat st;
-  Status status;
-  int fd = OpenRegular(path, &st, &status);
-  if (fd < 0) return status;
-  std::string out;
-  try {
-    out.reserve(static_cast<size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    close(fd);
-    return FromErrno(ENOMEM);
-  }
-  char buffer[65536];
-  for (;;) {
-    if (IsCancelled(cancel)) {
-      close(fd);
-      return Status::Cancelled();
-    }
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int error = errno;
-      close(fd);
-      return FromErrno(error);
-    }
-    if (n == 0) break;
-    try {
-      out.append(buffer, static_cast<size_t>(n));
-    } catch (const std::bad_alloc&) {
-      close(fd);
-      return FromErrno(ENOMEM);
-    }
-  }
+  int fd = -1;
+  if (Status opened = OpenRegularAt(AT_FDCWD, path, &st, &fd); !opened.ok()) return opened;
+  Status read = ReadToEnd(fd, st, bytes, std::numeric_limits<uint64_t>::max(), cancel);
   close(fd);
-  *bytes = std::move(out);
-  return Status::Ok();
+  return read;
 }
 
 std::string ResolveLinks(const std::string& path) {
@@ -286,9 +235,8 @@ Status CopyFileAtomically(const std::string& from, const std::string& to,
   bool exists = false;
   if (Status s = StatTarget(target, &old, &exists); !s.ok()) return s;
   struct stat source;
-  Status status;
-  int in = OpenRegular(from, &source, &status);
-  if (in < 0) return status;
+  int in = -1;
+  if (Status opened = OpenRegularAt(AT_FDCWD, from, &source, &in); !opened.ok()) return opened;
   if (exists && source.st_dev == old.st_dev && source.st_ino == old.st_ino) {
     close(in);
     return Status::Ok();

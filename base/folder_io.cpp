@@ -12,6 +12,7 @@
 #include <random>
 
 #include "base/file_io.h"
+#include "base/regular_file.h"
 
 namespace sonavelt::file_io {
 namespace {
@@ -21,8 +22,6 @@ constexpr size_t kChunk = size_t{1} << 20;
 bool IsCancelled(const std::atomic<bool>* cancel) {
   return cancel != nullptr && cancel->load(std::memory_order_relaxed);
 }
-
-Status FromErrno(int error) { return Status::IoError(ErrorText(error)); }
 
 Status ForeignLink() { return Status::Refused(std::string(kForeignLinkText)); }
 
@@ -59,33 +58,6 @@ std::string TempNameFor(const std::string& name) {
   return pattern;
 }
 
-// Opens a regular file for reading without blocking on a FIFO or opening a
-// device for real; links are followed.
-int OpenRegularAt(int dir, const std::string& name, struct stat* st, Status* status) {
-  int fd = openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
-    *status = FromErrno(errno);
-    return -1;
-  }
-  if (fstat(fd, st) != 0) {
-    *status = FromErrno(errno);
-    close(fd);
-    return -1;
-  }
-  if (!S_ISREG(st->st_mode)) {
-    *status = S_ISDIR(st->st_mode) ? FromErrno(EISDIR)
-                                   : Status::Refused(ErrorText(kNotRegularFile));
-    close(fd);
-    return -1;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
-}
-
-int OpenRegular(const std::string& path, struct stat* st, Status* status) {
-  return OpenRegularAt(AT_FDCWD, path, st, status);
-}
-
 }  // namespace
 
 bool LinkMayBeFollowed(uid_t link_owner, uid_t folder_owner) {
@@ -114,6 +86,10 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
 Status FolderHandle::Open(const std::string& path, FolderHandle* folder) {
   int fd = open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return FromErrno(errno);
+  return Adopt(fd, path.empty() ? "." : path, folder);
+}
+
+Status FolderHandle::Adopt(int fd, std::string path, FolderHandle* folder) {
   struct stat st;
   if (fstat(fd, &st) != 0) {
     int error = errno;
@@ -122,7 +98,7 @@ Status FolderHandle::Open(const std::string& path, FolderHandle* folder) {
   }
   FolderHandle opened;
   opened.fd_ = fd;
-  opened.path_ = path.empty() ? "." : path;
+  opened.path_ = std::move(path);
   opened.owner_ = st.st_uid;
   opened.device_ = st.st_dev;
   opened.inode_ = st.st_ino;
@@ -144,19 +120,7 @@ Status FolderHandle::OpenSub(const std::string& name, bool create, FolderHandle*
   }
   int fd = openat(fd_, name.c_str(), flags);
   if (fd < 0) return FromErrno(errno == ELOOP ? ENOTDIR : errno);
-  if (fstat(fd, &st) != 0) {
-    int error = errno;
-    close(fd);
-    return FromErrno(error);
-  }
-  FolderHandle opened;
-  opened.fd_ = fd;
-  opened.path_ = PathOf(name);
-  opened.owner_ = st.st_uid;
-  opened.device_ = st.st_dev;
-  opened.inode_ = st.st_ino;
-  *sub = std::move(opened);
-  return Status::Ok();
+  return Adopt(fd, PathOf(name), sub);
 }
 
 FolderHandle::Kind FolderHandle::KindOf(const std::string& name) const {
@@ -177,42 +141,19 @@ Status FolderHandle::CheckWritable(const std::string& name) const {
 
 Status FolderHandle::Read(const std::string& name, std::string* bytes, uint64_t max_bytes) const {
   struct stat st;
-  Status status;
-  int fd = OpenRegularAt(fd_, name, &st, &status);
-  if (fd < 0) return status;
-  if (static_cast<uint64_t>(st.st_size) > max_bytes) {
-    close(fd);
-    return Status::Refused("file too large");
-  }
-  std::string out;
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int error = errno;
-      close(fd);
-      return FromErrno(error);
-    }
-    if (n == 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-    if (out.size() > max_bytes) {
-      close(fd);
-      return Status::Refused("file too large");
-    }
-  }
+  int fd = -1;
+  if (Status opened = OpenRegularAt(fd_, name, &st, &fd); !opened.ok()) return opened;
+  Status read = ReadToEnd(fd, st, bytes, max_bytes);
   close(fd);
-  *bytes = std::move(out);
-  return Status::Ok();
+  return read;
 }
 
 bool FolderHandle::HoldsCopyOf(const std::string& name, const std::string& path) const {
   struct stat held_st, path_st;
-  Status status;
-  int held = OpenRegularAt(fd_, name, &held_st, &status);
-  if (held < 0) return false;
-  int other = OpenRegular(path, &path_st, &status);
-  bool same = other >= 0 && held_st.st_size == path_st.st_size;
+  int held = -1;
+  if (!OpenRegularAt(fd_, name, &held_st, &held).ok()) return false;
+  int other = -1;
+  bool same = OpenRegularAt(AT_FDCWD, path, &path_st, &other).ok() && held_st.st_size == path_st.st_size;
   if (same && held_st.st_dev == path_st.st_dev && held_st.st_ino == path_st.st_ino) {
     close(held);
     close(other);
@@ -249,9 +190,8 @@ Status FolderHandle::Copy(const std::string& from, const std::string& name,
                           const std::atomic<bool>* cancel) const {
   if (Status writable = CheckWritable(name); !writable.ok()) return writable;
   struct stat source;
-  Status status;
-  int in = OpenRegular(from, &source, &status);
-  if (in < 0) return status;
+  int in = -1;
+  if (Status opened = OpenRegularAt(AT_FDCWD, from, &source, &in); !opened.ok()) return opened;
   struct stat old;
   // A file copied onto itself counts as copied.
   if (fstatat(fd_, name.c_str(), &old, 0) == 0 && old.st_dev == source.st_dev &&

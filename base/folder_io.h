@@ -106,6 +106,9 @@ class FolderHandle {
   Status RemoveEmptyFolder(const std::string& name) const;
 
  private:
+  // Takes the open folder `fd` as *folder, known as `path`; closes fd when
+  // it cannot be looked at.
+  static Status Adopt(int fd, std::string path, FolderHandle* folder);
   Status Replace(const std::string& name, int source_fd, std::string_view bytes,
                  const std::atomic<bool>* cancel) const;
 

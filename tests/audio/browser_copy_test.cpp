@@ -35,7 +35,7 @@ Decoded DecodeAll(const std::string& path) {
   out.channels = decoder->channels();
   out.rate = decoder->sample_rate();
   std::vector<float> block(1024 * static_cast<size_t>(out.channels));
-  for (int64_t got; (got = decoder->Read(block.data(), 1024)) > 0;) {
+  for (int64_t got = 0; decoder->Read(block.data(), 1024, &got).ok() && got > 0;) {
     for (int64_t i = 0; i < got; ++i) {
       out.first.push_back(block[i * out.channels]);
       if (out.channels > 1) out.second.push_back(block[i * out.channels + 1]);
@@ -378,7 +378,9 @@ TEST_F(BrowserCopyTest, CopiesKeepTheSoundOfEveryChannel) {
     std::optional<SoundDecoder> decoder;
     ASSERT_TRUE(SoundDecoder::Open(source, &decoder).ok());
     std::vector<float> all(static_cast<size_t>(decoder->frame_count() * c.channels));
-    ASSERT_EQ(decoder->Read(all.data(), decoder->frame_count()), decoder->frame_count());
+    int64_t got = 0;
+    ASSERT_TRUE(decoder->Read(all.data(), decoder->frame_count(), &got).ok());
+    ASSERT_EQ(got, decoder->frame_count());
     const double source_db = TotalPowerDb(all, c.channels, c.channels >= 6 ? std::vector<int>{3} : std::vector<int>{});
     const double copy_db = TotalPowerDb(played.samples, played.channels);
     EXPECT_NEAR(copy_db, source_db, 3.5);

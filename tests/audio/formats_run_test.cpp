@@ -138,7 +138,7 @@ std::pair<int64_t, int> DecodedLength(const std::string& path) {
   if (!decoder) return {0, 0};
   std::vector<float> block(4096 * static_cast<size_t>(decoder->channels()));
   int64_t frames = 0;
-  for (int64_t got; (got = decoder->Read(block.data(), 4096)) > 0;) frames += got;
+  for (int64_t got = 0; decoder->Read(block.data(), 4096, &got).ok() && got > 0;) frames += got;
   return {frames, decoder->sample_rate()};
 }
 
