@@ -31,11 +31,11 @@ PY=/usr/bin/python3
 command -v lftp >/dev/null || { echo "needs lftp (Debian package lftp)" >&2; exit 2; }
 source bench/ftp_servers.sh
 source bench/publish_timing.sh
+source bench/publish_setup.sh
 
 BASE=$(( 33000 + ($$ % 200) * 50 ))  # control port; the next 40 are passive ports
 WORK=$(mktemp -d)
 chmod 755 "$WORK"  # the servers' "ftp" user goes through it
-PROXY_PID=
 cleanup() {
   stop_ftp_server
   [ -n "$PROXY_PID" ] && kill "$PROXY_PID" 2>/dev/null
@@ -44,22 +44,9 @@ cleanup() {
 trap cleanup EXIT
 
 # The proxy, logging to $1 (begun afresh).
-proxy() {
-  [ -n "$PROXY_PID" ] && { kill "$PROXY_PID"; wait "$PROXY_PID" 2>/dev/null || true; }
-  rm -f "$1" "$WORK/proxy"
-  "$PY" bench/delay_proxy.py --listen-host 127.0.0.2 --to-host 127.0.0.1 \
-    --ports "$BASE-$(( BASE + 40 ))" --delay-ms 0 --log-commands "$1" > "$WORK/proxy" &
-  PROXY_PID=$!
-  for _ in $(seq 100); do [ -s "$WORK/proxy" ] && break; sleep 0.05; done
-}
+proxy() { rm -f "$1"; start_proxy 0 0 --log-commands "$1"; }
 
-mkdir -p "$WORK/install/samples" "$WORK/home"
-cp "$DATA/SonaveltRandomEventBackground.class" "$WORK/install/"
-cp "$DATA/samples/sample.htm" "$WORK/install/samples/"
-cp -r "$DATA/player" "$WORK/install/"
-ln -s "$(cd "$DATA/audio" && pwd)" "$WORK/install/audio"
-export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_DATA_HOME=$WORK/home/.data \
-       XDG_CACHE_HOME=$WORK/home/.cache SONAVELT_FTP_PASSWORD=bench
+make_bench_install
 
 # A fresh site for server $1 with the sample page, the server started on it.
 fresh_site() {

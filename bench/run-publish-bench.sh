@@ -29,9 +29,10 @@ command -v lftp >/dev/null || { echo "needs lftp (Debian package lftp)" >&2; exi
 BASE=$(( 30000 + ($$ % 200) * 100 ))  # control port; the next 40 are passive ports
 PORT=$BASE
 source bench/publish_timing.sh
+source bench/publish_setup.sh
 
 WORK=$(mktemp -d)
-SERVER_PID=; PROXY_PID=
+SERVER_PID=
 cleanup() {
   [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null
   [ -n "$PROXY_PID" ] && kill "$PROXY_PID" 2>/dev/null
@@ -39,22 +40,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-network() {  # $1: round trip in ms, $2: bits per second (0: no cap)
-  [ -n "$PROXY_PID" ] && { kill "$PROXY_PID"; wait "$PROXY_PID" 2>/dev/null || true; }
-  "$PY" bench/delay_proxy.py --listen-host 127.0.0.2 --to-host 127.0.0.1 \
-    --ports "$BASE-$(( BASE + 40 ))" --delay-ms "$1" --rate-bps "$2" > "$WORK/proxy" &
-  PROXY_PID=$!
-  for _ in $(seq 100); do [ -s "$WORK/proxy" ] && break; sleep 0.05; done
-}
+network() { start_proxy "$1" "$2"; }  # $1: round trip in ms, $2: bits per second (0: no cap)
 
-mkdir -p "$WORK/install/samples" "$WORK/home"
-cp "$DATA/SonaveltRandomEventBackground.class" "$WORK/install/"
-cp "$DATA/samples/sample.htm" "$WORK/install/samples/"
-cp -r "$DATA/player" "$WORK/install/"
-ln -s "$(cd "$DATA/audio" && pwd)" "$WORK/install/audio"
+make_bench_install
 printf 'bench' > "$WORK/pass"
-export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_DATA_HOME=$WORK/home/.data \
-       XDG_CACHE_HOME=$WORK/home/.cache SONAVELT_FTP_PASSWORD=bench
 
 start_server() {  # $1: log file (begun afresh)
   rm -f "$1" "$WORK/port"

@@ -23,6 +23,7 @@
 #include "run/run_inputs.h"
 #include "run/target_lock.h"
 #include "tests/fault/fault_support.h"
+#include "tests/fault/page_run_test.h"
 #include "tests/support/cli_test.h"
 #include "tests/support/temp_dir.h"
 
@@ -35,17 +36,11 @@ constexpr char kPage[] =
     "<HTML><HEAD><TITLE>Home</TITLE></HEAD>\r\n<BODY BGCOLOR=\"#336699\">\r\n"
     "<P>Welcome.</P>\r\n</BODY></HTML>\r\n";
 
-using Snapshot = std::map<std::string, std::string>;  // relative path -> bytes
-
-class SharedFolderTest : public CliTest {
+class SharedFolderTest : public PageRunTest {
  protected:
   // The bundled sounds, for the runs that use the default choices.
-  SharedFolderTest() : CliTest(ScratchInstallParts{/*sample_page=*/false, /*sounds=*/true}) {}
+  SharedFolderTest() : PageRunTest(ScratchInstallParts{/*sample_page=*/false, /*sounds=*/true}) {}
 
-  void SetUp() override {
-    CliTest::SetUp();
-    root_ = dir_.path();
-  }
   void TearDown() override {
     for (const fs::path& mount : mounts_) Unmount(mount);
   }
@@ -59,40 +54,7 @@ class SharedFolderTest : public CliTest {
     for (const std::string& page : pages) WriteFile((site / page).string(), kPage);
     return site;
   }
-  // bell.wav, ding.wav and hum.wav; `variant` makes their contents differ.
-  fs::path Sounds(const std::string& name, int variant) {
-    fs::path folder = root_ / name;
-    fs::create_directories(folder);
-    WriteFile((folder / "bell.wav").string(), SmallWave(3000 + 700 * variant));
-    WriteFile((folder / "ding.wav").string(), SmallWave(2000 + 300 * variant, 11025));
-    WriteFile((folder / "hum.wav").string(), SmallWave(5000 + 100 * variant, 22050));
-    return folder;
-  }
-  std::vector<std::string> Argv(const fs::path& page, const fs::path& sounds,
-                                std::vector<std::string> extra = {}) {
-    const std::string s = sounds.string() + "/";
-    std::vector<std::string> argv = {cli_, "run", "--install-folder", install_.string(), "--yes",
-                                     "-q", "-n", "2", "-e", s + "bell.wav", "-e", s + "ding.wav",
-                                     "-x", s + "ding.wav", "-x", s + "bell.wav",
-                                     "-b", s + "hum.wav", "-b", s + "hum.wav"};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    argv.push_back(page.string());
-    return argv;
-  }
-  std::vector<std::string> Environment() const {
-    return {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
-            "XDG_DATA_HOME=" + (root_ / "data").string(),
-            "XDG_CACHE_HOME=" + (root_ / "cache").string()};
-  }
-  ProgramResult Run(const std::vector<std::string>& argv) {
-    return RunProgram(argv, root_, Environment());
-  }
 
-  static Snapshot Take(const fs::path& folder) {
-    Snapshot files;
-    for (const std::string& f : FilesBelow(folder)) files[f] = ReadFile((folder / f).string());
-    return files;
-  }
   // What page `base` of `site` plays: the bytes of every file its resource
   // and data files name, in their order (so that two pages that play the
   // same sounds under different names compare equal).
@@ -116,7 +78,6 @@ class SharedFolderTest : public CliTest {
   }
   bool Mounts(std::string* why) { return PrivateMounts(why); }
 
-  fs::path root_;
   std::vector<fs::path> mounts_;
 };
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/fault/fault_support.h"
+#include "tests/fault/page_run_test.h"
 #include "tests/support/cli_test.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/temp_dir.h"
@@ -33,8 +34,6 @@ using std::chrono::milliseconds;
 constexpr char kPage[] =
     "<HTML><HEAD><TITLE>Home</TITLE></HEAD>\r\n<BODY BGCOLOR=\"#336699\">\r\n"
     "<P>Welcome.</P>\r\n</BODY></HTML>\r\n";
-
-using Snapshot = std::map<std::string, std::string>;  // relative path -> bytes
 
 // A pid that surely belongs to no process: a child that has been reaped.
 pid_t DeadPid() {
@@ -56,13 +55,8 @@ std::string WithoutFoundList(std::string bytes) {
   return bytes.erase(found, end + 1 - found);
 }
 
-class TransactionTest : public CliTest {
+class TransactionTest : public PageRunTest {
  protected:
-  void SetUp() override {
-    CliTest::SetUp();
-    root_ = dir_.path();
-  }
-
   // A page folder holding index.htm (kPage, or `page`).
   fs::path Site(const std::string& name, const std::string& page = kPage) {
     fs::path site = root_ / name;
@@ -71,46 +65,7 @@ class TransactionTest : public CliTest {
     WriteFile((site / "index.htm").string(), page);
     return site;
   }
-  // Sounds named bell.wav, ding.wav and hum.wav in `name`; `variant` makes
-  // their contents differ from another folder's.
-  fs::path Sounds(const std::string& name, int variant) {
-    fs::path folder = root_ / name;
-    fs::create_directories(folder);
-    WriteFile((folder / "bell.wav").string(), SmallWave(3000 + 700 * variant));
-    WriteFile((folder / "ding.wav").string(), SmallWave(2000 + 300 * variant, 11025));
-    WriteFile((folder / "hum.wav").string(), SmallWave(5000 + 100 * variant, 22050));
-    return folder;
-  }
 
-  // Two combinations of the sounds in `sounds`; `background` replaces
-  // hum.wav when given.
-  std::vector<std::string> Argv(const fs::path& page, const fs::path& sounds,
-                                std::vector<std::string> extra = {"-q"},
-                                const std::string& background = "") {
-    std::string s = sounds.string() + "/";
-    std::string b = background.empty() ? s + "hum.wav" : background;
-    std::vector<std::string> argv = {cli_, "run", "--install-folder", install_.string(), "--yes",
-                                     "-n", "2", "-e", s + "bell.wav", "-e", s + "ding.wav",
-                                     "-x", s + "ding.wav", "-x", s + "bell.wav",
-                                     "-b", b, "-b", b};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    argv.push_back(page.string());
-    return argv;
-  }
-  std::vector<std::string> Environment() const {
-    return {"XDG_CONFIG_HOME=" + (root_ / "config").string(),
-            "XDG_DATA_HOME=" + (root_ / "data").string(),
-            "XDG_CACHE_HOME=" + (root_ / "cache").string()};
-  }
-  ProgramResult Run(const std::vector<std::string>& argv) {
-    return RunProgram(argv, root_, Environment());
-  }
-
-  static Snapshot Take(const fs::path& folder) {
-    Snapshot files;
-    for (const std::string& f : FilesBelow(folder)) files[f] = ReadFile((folder / f).string());
-    return files;
-  }
   static std::vector<std::string> Names(const Snapshot& files) {
     std::vector<std::string> names;
     for (const auto& [name, bytes] : files) names.push_back(name);
@@ -131,7 +86,6 @@ class TransactionTest : public CliTest {
     return false;
   }
 
-  fs::path root_;
 };
 
 TEST_F(TransactionTest, TwoRunsAtOnceEachGetExactlyTheirOwnFiles) {

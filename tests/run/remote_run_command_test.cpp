@@ -26,10 +26,7 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::TestFtpServer;
 
-struct Result {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
+using Result = testing::CliResult;
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t n = 0;
@@ -59,23 +56,13 @@ class RemoteRunCommandTest : public testing::CliTest {
     fs::copy_file(data_ / "samples/sample.htm", dir_.path() / "local/sample.htm");
   }
 
-  // Runs sonavelt-cli run with an argument list, `password` in the
-  // environment (nullptr: none) and a settings folder of this test's own.
+  // Runs sonavelt-cli run with an argument list and `password` in the
+  // environment (nullptr: none).
   Result Cli(std::vector<std::string> args, const char* password = TestFtpServer::kPassword) {
-    std::vector<std::string> argv = {cli_, "run", "--install-folder", install_.string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = {
-        "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
-        "XDG_DATA_HOME=" + (dir_.path() / "data").string(), "HOME=" + dir_.path().string(),
-        "PATH=/usr/bin:/bin"};
+    args.insert(args.begin(), {"run", "--install-folder", install_.string()});
+    std::vector<std::string> env;
     if (password != nullptr) env.push_back(std::string("SONAVELT_FTP_PASSWORD=") + password);
-    // A new session: no controlling terminal to ask a password on.
-    testing::ProgramResult p = testing::RunProgram(argv, {.folder = dir_.path(),
-                                                          .environment = env,
-                                                          .clean_environment = true,
-                                                          .merge_output = true,
-                                                          .new_session = true});
-    return {p.status, p.out};
+    return RunCli(args, env);
   }
 
   // Every file under `folder` that holds `text`.

@@ -22,10 +22,7 @@ using testing::ReadFile;
 using testing::TestFtpServer;
 using testing::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
+using Result = testing::CliResult;
 
 // Every file under `folder`, relative, with its bytes.
 std::map<std::string, std::string> Tree(const fs::path& folder) {
@@ -48,25 +45,12 @@ class RemoveCommandTest : public testing::CliTest {
 
   Result Cli(const std::string& command, std::vector<std::string> args,
              const char* password = nullptr) {
-    std::vector<std::string> argv = {cli_, command};
-    if (command == "run") {
-      for (const char* a : {"--install-folder", "", "--yes", "-q", "--in-order"}) argv.push_back(a);
-      argv[3] = install_.string();
-    }
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = {
-        "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
-        "XDG_DATA_HOME=" + (dir_.path() / "data").string(),
-        "XDG_CACHE_HOME=" + (dir_.path() / "cache").string(), "HOME=" + dir_.path().string(),
-        "PATH=/usr/bin:/bin"};
+    if (command == "run")
+      args.insert(args.begin(), {"--install-folder", install_.string(), "--yes", "-q", "--in-order"});
+    args.insert(args.begin(), command);
+    std::vector<std::string> env;
     if (password != nullptr) env.push_back(std::string("SONAVELT_FTP_PASSWORD=") + password);
-    testing::ProgramResult p = testing::RunProgram(argv, {.folder = dir_.path(),
-                                                          .environment = env,
-                                                          .clean_environment = true,
-                                                          .merge_output = true,
-                                                          .new_session = true,
-                                                          .timeout = std::chrono::seconds(120)});
-    return {p.status, p.out};
+    return RunCli(args, env);
   }
   std::string Sound(const std::string& name) { return (install_ / "audio" / name).string(); }
   // One combination without background: quick, and two pages can share a sound.

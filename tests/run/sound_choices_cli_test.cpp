@@ -33,11 +33,7 @@ namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::WriteFile;
 
-struct Result {
-  int status = -1;  // -1: killed, also on the time-out
-  bool timed_out = false;
-  std::string output;  // standard output and standard error together
-};
+using Result = testing::CliResult;
 
 // A mono 8-bit WAVE file at 8000 Hz of `frames` samples `fill` (no pad byte).
 std::string Wave(char fill, size_t frames) {
@@ -77,28 +73,11 @@ class SoundChoicesTest : public testing::CliTest {
     return name;
   }
 
-  // sonavelt-cli run with an argument list in the test's folder, a settings
-  // folder of its own, killed after `timeout_s` so a hang fails the test.
-  // memory_kb: an address-space limit for the program (0: none).
+  // sonavelt-cli run with an argument list, killed after `timeout_s`.
   Result Cli(std::vector<std::string> args, int timeout_s = 60,
              const std::vector<std::string>& extra_env = {}, long memory_kb = 0) {
-    std::vector<std::string> argv = {cli_, "run", "--install-folder", install_.string()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = {
-        "XDG_CONFIG_HOME=" + (dir_.path() / "config").string(),
-        "XDG_DATA_HOME=" + (dir_.path() / "data").string(),
-        "XDG_CACHE_HOME=" + (dir_.path() / "cache").string(), "HOME=" + dir_.path().string(),
-        "PATH=/usr/bin:/bin"};
-    env.insert(env.end(), extra_env.begin(), extra_env.end());
-    testing::ProgramResult p = testing::RunProgram(
-        argv, {.folder = dir_.path(),
-               .environment = env,
-               .clean_environment = true,
-               .merge_output = true,
-               .new_session = true,  // no terminal to ask on
-               .timeout = std::chrono::seconds(timeout_s),
-               .memory_kb = memory_kb});
-    return {p.status, p.timed_out, p.out};
+    args.insert(args.begin(), {"run", "--install-folder", install_.string()});
+    return RunCli(args, extra_env, std::chrono::seconds(timeout_s), memory_kb);
   }
 
   std::string Ini() {
