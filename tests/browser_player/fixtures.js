@@ -77,20 +77,38 @@ function makeWave(frames, rate = 8000) {
   for (let i = 0; i < frames; ++i) {
     data.writeInt16LE(Math.round(8000 * Math.sin((2 * Math.PI * 440 * i) / rate)), i * 2);
   }
+  return waveFile(data, rate, 1);
+}
+
+// A 16-bit PCM WAVE file around `data` (interleaved little-endian samples).
+function waveFile(data, rate, channels) {
   const header = Buffer.alloc(44);
   header.write('RIFF', 0, 'latin1');
   header.writeUInt32LE(36 + data.length, 4);
   header.write('WAVEfmt ', 8, 'latin1');
   header.writeUInt32LE(16, 16);
   header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(1, 22);
+  header.writeUInt16LE(channels, 22);
   header.writeUInt32LE(rate, 24);
-  header.writeUInt32LE(rate * 2, 28);
-  header.writeUInt16LE(2, 32);
+  header.writeUInt32LE(rate * 2 * channels, 28);
+  header.writeUInt16LE(2 * channels, 32);
   header.writeUInt16LE(16, 34);
   header.write('data', 36, 'latin1');
   header.writeUInt32LE(data.length, 40);
   return Buffer.concat([header, data]);
+}
+
+// WCAG relative luminance and contrast of two computed "rgb(...)" colours.
+function luminance(css) {
+  const [r, g, b] = css.match(/\d+(\.\d+)?/g).slice(0, 3).map(Number).map((v) => {
+    const c = v / 255;
+    return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+  });
+  return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+}
+function contrast(a, b) {
+  const [x, y] = [luminance(a), luminance(b)].sort((p, q) => q - p);
+  return (x + 0.05) / (y + 0.05);
 }
 
 // The page as a run leaves it, with the player lines in its applet block:
@@ -130,5 +148,6 @@ function playerData(resource, resourceBytes, sounds) {
 
 module.exports = {
   playerData,
-  encodeResource, resourceText, muLawToLinear, makeAu, patternAu, makeWave, processedPage,
+  encodeResource, resourceText, muLawToLinear, makeAu, patternAu, makeWave, waveFile, processedPage,
+  contrast,
 };

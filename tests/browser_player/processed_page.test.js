@@ -10,7 +10,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { describe, it, before, after } = require('node:test');
 
-const { muLawToLinear, makeWave } = require('./fixtures');
+const { muLawToLinear, makeWave, waveFile } = require('./fixtures');
 const { chromiumMissing, openTab, withSiteAndBrowser } = require('./harness');
 
 const binDir = process.env.SONAVELT_BIN_DIR;
@@ -113,20 +113,7 @@ function loopWave() {
     data.writeInt16LE(Math.round(16000 * Math.sin((2 * Math.PI * 440 * i) / rate)), i * 4);
     data.writeInt16LE(Math.round(9000 * Math.sin((2 * Math.PI * 660 * i) / rate)), i * 4 + 2);
   }
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0, 'latin1');
-  header.writeUInt32LE(36 + data.length, 4);
-  header.write('WAVEfmt ', 8, 'latin1');
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(2, 22);
-  header.writeUInt32LE(rate, 24);
-  header.writeUInt32LE(rate * 4, 28);
-  header.writeUInt16LE(4, 32);
-  header.writeUInt16LE(16, 34);
-  header.write('data', 36, 'latin1');
-  header.writeUInt32LE(data.length, 40);
-  return Buffer.concat([header, data]);
+  return waveFile(data, rate, 2);
 }
 
 // Every file below `dir`, served under `prefix`.

@@ -8,7 +8,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { describe, it } = require('node:test');
 
-const { encodeResource, resourceText, patternAu, processedPage } = require('./fixtures');
+const { contrast, encodeResource, resourceText, patternAu, processedPage } = require('./fixtures');
 const { chromiumMissing, openTab, withSiteAndBrowser } = require('./harness');
 
 const skip = chromiumMissing();
@@ -39,18 +39,6 @@ function publish(server, dir, { css = '', page = {}, ...options } = {}) {
   return `${server.origin}${dir}/index.html`;
 }
 
-// WCAG contrast of two computed "rgb(...)" colours.
-function luminance(css) {
-  const [r, g, b] = css.match(/\d+(\.\d+)?/g).slice(0, 3).map(Number).map((v) => {
-    const c = v / 255;
-    return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
-  });
-  return 0.2126 * r + 0.7152 * g + 0.0722 * b;
-}
-function contrast(a, b) {
-  const [x, y] = [luminance(a), luminance(b)].sort((p, q) => q - p);
-  return (x + 0.05) / (y + 0.05);
-}
 
 // What a visitor sees of each shown button of the control and its texts.
 function controlLooks(page) {
@@ -206,4 +194,4 @@ describe('the player on demanding pages', { skip: skip || false }, () => {
   });
 });
 
-module.exports = { contrast, controlLooks, assertReadable, axeViolations, byThePlayer };
+module.exports = { controlLooks, assertReadable, axeViolations, byThePlayer };

@@ -10,7 +10,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { after, before, describe, it } = require('node:test');
 
-const { encodeResource, resourceText, patternAu, processedPage, playerData } = require('./fixtures');
+const { contrast, encodeResource, resourceText, patternAu, processedPage, playerData } = require('./fixtures');
 const {
   chromiumMissing, launchBrowser, launchBrowserWithTabs, openTab, startServer, withSiteAndBrowser,
 } = require('./harness');
@@ -37,18 +37,6 @@ function publish(server, dir, { page = {}, extraFiles = {}, ...options } = {}) {
   return `${server.origin}${dir}/index.html`;
 }
 
-// WCAG relative luminance and contrast of two computed "rgb(...)" colours.
-function luminance(css) {
-  const [r, g, b] = css.match(/\d+(\.\d+)?/g).slice(0, 3).map(Number).map((v) => {
-    const c = v / 255;
-    return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
-  });
-  return 0.2126 * r + 0.7152 * g + 0.0722 * b;
-}
-function contrast(a, b) {
-  const [x, y] = [luminance(a), luminance(b)].sort((p, q) => q - p);
-  return (x + 0.05) / (y + 0.05);
-}
 
 // A scroll swipe on a touch screen: down, move, up, as a phone sends it.
 async function swipe(page) {
