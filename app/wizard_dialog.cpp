@@ -506,7 +506,6 @@ void WizardDialog::RunOnWorker() {
   front.ui = services_.ui;
   front.panel = &panel;
   front.stop = &stop_;
-  front.state = &run_state_;
   front.sounds = services_.sound_work;
   front.pause = services_.pause;
   front.write_history = services_.write_history;
@@ -516,7 +515,9 @@ void WizardDialog::RunOnWorker() {
   // Running out of memory gets a message and the first page, not an abort;
   // the run's files are cleaned up as its stack unwinds.
   try {
-    outcome_ = run::StartRun(choices_, front).outcome;
+    run::RunReport report = run::StartRun(choices_, front);
+    outcome_ = std::move(report.outcome);
+    settings_page_ = std::move(report.settings_page);
     Show(*services_.ui, outcome_.message);
     if (!outcome_.broken_page.empty() && services_.show_broken_page)
       services_.show_broken_page(outcome_.broken_page);
@@ -560,7 +561,7 @@ void WizardDialog::AfterRun() {
   auto* again = new AgainDialog(!choices_.options.page_url.empty(), [this] {
     if (!services_.open_test_page) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    services_.open_test_page(run_state_.test_page_address);
+    services_.open_test_page(settings_page_);
     QApplication::restoreOverrideCursor();
   }, this);
   again->setModal(true);

@@ -11,7 +11,6 @@
 #include "app/wizard_flow.h"
 #include "run/pipeline_run.h"
 #include "run/run_history.h"
-#include "run/run_state.h"
 #include "run/stop_request.h"
 #include "run/sound_preview.h"
 
@@ -81,8 +80,9 @@ class WizardDialog : public QDialog {
   ~WizardDialog() override;
 
   WizardFlow& flow() { return flow_; }
-  run::RunState& run_state() { return run_state_; }
   const run::StopRequest& stop_request() const { return stop_; }
+  // The settings page of the last completed run, for the browser button.
+  const std::string& settings_page() const { return settings_page_; }
   bool RunInProgress() const { return run_thread_ != nullptr; }
 
   // Shows the window and serves events until the wizard ends (Close, the
@@ -163,8 +163,8 @@ class WizardDialog : public QDialog {
   WizardServices services_;
   WizardFlow flow_;
   run::StopRequest stop_;  // lent to each run, withdrawn before the next
-  run::RunState run_state_;
   run::RunOutcome outcome_;
+  std::string settings_page_;  // written by the last completed run
   QThread* run_thread_ = nullptr;
   bool quit_confirmed_ = false;
   bool stop_confirmed_ = false;

@@ -362,7 +362,6 @@ int RunRunCommand(const std::vector<std::string>& args) {
     Show(ui, folder);
     return kExitStopped;
   }
-  run::RunState state;
   // Ctrl-C and SIGTERM stop the run: the page is untouched unless it was
   // already replaced (it is only ever renamed into place), and the next run
   // removes what this one left.
@@ -372,7 +371,6 @@ int RunRunCommand(const std::vector<std::string>& args) {
   front.ui = &ui;
   front.panel = &panel;
   front.stop = &stop;
-  front.state = &state;
   Status stored;
   front.write_history = [&](const run::StoredHistory& h) { stored = run::StoreChoices(store, h); };
   run::RunReport report = run::StartRun(request, front);

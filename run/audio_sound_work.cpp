@@ -24,13 +24,13 @@ Status AudioSoundWork::UnsupportedFile(const std::string& path) {
   return audio::UnsupportedFile(path);
 }
 
-Status AudioSoundWork::CheckSoundFile(const std::string& path, RunState& state) {
-  if (Status safe = CheckListSafePath(path, "audio"); !safe.ok()) return safe;
-  audio::WaveCheckState check{state.preparing_run, state.max_wave_frames,
-                              state.more_sounds_waiting, state.format_answer_for_all};
-  Status checked = audio::CheckSoundFile(path, check, questions_);
-  state.max_wave_frames = check.max_wave_frames;
-  state.format_answer_for_all = check.answer_for_all;
+SoundCheck AudioSoundWork::CheckSoundFile(const std::string& path, FormatAnswers& answers) {
+  if (Status safe = CheckListSafePath(path, "audio"); !safe.ok()) return {std::move(safe)};
+  // From a largest frame count of 0, the check raises it to this sound's own.
+  audio::WaveCheckState check{/*preparing_run=*/true, /*max_wave_frames=*/0,
+                              answers.more_sounds_waiting, answers.for_all};
+  SoundCheck checked{audio::CheckSoundFile(path, check, questions_), check.max_wave_frames};
+  answers.for_all = check.answer_for_all;
   return checked;
 }
 

@@ -17,7 +17,7 @@ class AudioSoundWork : public SoundWork {
   Status UnsupportedFile(const std::string& path) override;
   // Also refuses a path holding ";" (ListSeparatorMessage): it could not be
   // stored with the run's choices. The format question goes to questions.
-  Status CheckSoundFile(const std::string& path, RunState& state) override;
+  SoundCheck CheckSoundFile(const std::string& path, FormatAnswers& answers) override;
   Status CheckNotEmpty(const std::string& path, uint64_t* length) override;
   Status PlaceSound(const std::string& path, const std::string& target, const StopRequest& stop,
                     const std::function<void(int percent)>& progress,

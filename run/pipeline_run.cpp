@@ -1,5 +1,6 @@
 #include "run/pipeline_run.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -50,17 +51,15 @@ bool IsAlreadyCounted(const std::string& path, const std::vector<std::string>& l
 
 PipelineRun::PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
                          const InstallPaths& paths, Questions& questions,
-                         ProgressPanel& panel, const StopRequest& stop, RunState& state,
-                         RunServices services)
+                         ProgressPanel& panel, const StopRequest& stop, RunServices services)
     : page_(page),
       sounds_(sounds),
       options_(options),
       paths_(paths),
       questions_(questions),
       stop_(stop),
-      state_(state),
       services_(std::move(services)),
-      progress_(panel, state, sounds.combination_count, options.no_background, page.is_remote,
+      progress_(panel, sounds.combination_count, options.no_background, page.is_remote,
                 options.browser_player),
       combinations_(sounds.combination_count) {
   if (!services_.free_space) services_.free_space = FreeSpaceOf;
@@ -106,15 +105,6 @@ RunOutcome PipelineRun::NothingPlaced(const std::string& why) const {
 
 RemotePage PipelineRun::Where() const { return {page_.remote_site, page_.remote_path}; }
 
-ConvertedSounds PipelineRun::ConvertedOfRun() const {
-  ConvertedSounds converted;
-  converted.entrance = state_.converted_entrance;
-  converted.exit = state_.converted_exit;
-  converted.background = state_.converted_background;
-  converted.entrance_durations = state_.entrance_durations;
-  return converted;
-}
-
 void PipelineRun::Pause(int milliseconds) {
   if (services_.pause) services_.pause(milliseconds);
 }
@@ -140,6 +130,9 @@ RunOutcome PipelineRun::Run() {
   page_folder_ = transport_ ? transport_->LocalFolder() : std::string();
   browser_copies_.clear();
   audio_files_.clear();
+  sound_bytes_ = 0;
+  wave_file_count_ = 0;
+  settings_page_.clear();
 
   // Lists shorter than the count (a front end that did not size them) would
   // make every phase read past their ends: refuse before touching anything.
@@ -157,7 +150,6 @@ RunOutcome PipelineRun::Run() {
   struct EndOfRun {
     PipelineRun& run;
     ~EndOfRun() {
-      run.state_.preparing_run = false;
       run.transport_ = nullptr;
       run.local_.reset();
       run.run_folder_.reset();
@@ -165,18 +157,31 @@ RunOutcome PipelineRun::Run() {
     }
   } end_of_run{*this};
 
-  for (Step (PipelineRun::*phase)() :
-       {&PipelineRun::Beginning, &PipelineRun::Preparing, &PipelineRun::Converting,
-        // The page is read and edited before the first file goes beside it:
-        // a page the edit refuses (a frameset, no body) leaves its folder
-        // as it was.
-        &PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing,
-        &PipelineRun::PlacingSounds, &PipelineRun::CreatingResourceFile,
-        &PipelineRun::Transferring, &PipelineRun::WritingSettingsPage}) {
-    if (Step end = (this->*phase)()) return *end;
-  }
+  if (Step end = Phases()) return *end;
   Finishing();
   return RunOutcome{};
+}
+
+PipelineRun::Step PipelineRun::Phases() {
+  if (Step end = Beginning()) return end;
+  PhaseResult<CheckedSounds> checked = Preparing();
+  if (checked.end) return checked.end;
+  sound_bytes_ = checked.result.bytes;
+  wave_file_count_ = checked.result.wave_file_count;
+  if (Step end = CheckingRoom(checked.result)) return end;
+  PhaseResult<ConvertedSounds> converted = Converting();
+  if (converted.end) return converted.end;
+  // The page is read and edited before the first file goes beside it: a
+  // page the edit refuses (a frameset, no body) leaves its folder as it was.
+  for (Step (PipelineRun::*phase)() :
+       {&PipelineRun::Retrieving, &PipelineRun::ReadingPage, &PipelineRun::Processing}) {
+    if (Step end = (this->*phase)()) return end;
+  }
+  if (Step end = PlacingSounds(&converted.result)) return end;
+  if (Step end = CreatingResourceFile(converted.result)) return end;
+  if (Step end = Transferring(converted.result)) return end;
+  WritingSettingsPage(converted.result);
+  return std::nullopt;
 }
 
 PipelineRun::Step PipelineRun::Beginning() {
@@ -218,35 +223,36 @@ std::vector<std::string> PipelineRun::NamesBesidePage() const {
   return names;
 }
 
-PipelineRun::Step PipelineRun::Preparing() {
+PipelineRun::PhaseResult<CheckedSounds> PipelineRun::Preparing() {
   progress_.Start();
-  state_.max_wave_frames = 0;
-  state_.preparing_run = true;
-  sound_bytes_ = 0;
-  wave_file_count_ = 0;
-  sound_measures_.clear();
-  state_.format_answer_for_all.reset();
+  CheckedSounds checked;
+  FormatAnswers answers;
   // The format question offers answers for all while sounds wait after it.
   int left = combinations_ * (options_.no_background ? 2 : 3);
   for (int j = 0; j < combinations_; ++j) {
-    state_.more_sounds_waiting = --left > 0;
-    if (Step end = PrepareSound(j, kEntrance, sounds_.entrance_sounds[j])) return end;
-    state_.more_sounds_waiting = --left > 0;
-    if (Step end = PrepareSound(j, kExit, sounds_.exit_sounds[j])) return end;
+    answers.more_sounds_waiting = --left > 0;
+    if (Step end = PrepareSound(j, kEntrance, sounds_.entrance_sounds[j], answers, &checked))
+      return *end;
+    answers.more_sounds_waiting = --left > 0;
+    if (Step end = PrepareSound(j, kExit, sounds_.exit_sounds[j], answers, &checked))
+      return *end;
     if (options_.no_background) continue;
-    state_.more_sounds_waiting = --left > 0;
-    if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j])) return end;
+    answers.more_sounds_waiting = --left > 0;
+    if (Step end = PrepareSound(j, kBackground, sounds_.background_sounds[j], answers, &checked))
+      return *end;
   }
-  state_.preparing_run = false;
   progress_.SetFixedProgress(kProgress.preparing.end);
   progress_.SetStatusText("Preparing finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
+  return checked;
+}
 
+PipelineRun::Step PipelineRun::CheckingRoom(const CheckedSounds& checked) {
   // The work folder takes the conversions (and their working room) and the
   // browser copies; the page's folder every file the run puts beside the
   // page and, for a moment, the new page beside the old one.
   PageFolderFiles files;
-  files.sounds = sound_measures_;
+  files.sounds = checked.measures;
   files.combinations = combinations_;
   files.browser_player = options_.browser_player;
   auto size_of = [](const std::string& file) -> uint64_t {
@@ -260,15 +266,16 @@ PipelineRun::Step PipelineRun::Preparing() {
   files.class_bytes = size_of(paths_.applet_class_path);
   if (options_.browser_player) files.script_bytes = size_of(paths_.player_script_path);
   std::vector<DiskUse> uses;
-  uses.push_back({run_folder_->path(), WorkFolderNeed(files, wave_file_count_,
-                                                      state_.max_wave_frames)});
+  uses.push_back({run_folder_->path(),
+                  WorkFolderNeed(files, checked.wave_file_count, checked.max_frames)});
   if (!beside.empty()) uses.push_back({beside, PageFolderNeed(files)});
   if (!DiskSpaceCheck(uses, services_.free_space, questions_))
     return BackTo(ReturnPage::kSelectHtmlFile, 1);
   return std::nullopt;
 }
 
-PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& path) {
+PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& path,
+                                            FormatAnswers& answers, CheckedSounds* checked) {
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
   progress_.ReportPreparing(path);
   SoundWork& work = *services_.sounds;
@@ -298,20 +305,21 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
               IsAlreadyCounted(path, exit, j);
   if (counted) return std::nullopt;
 
-  Status checked = work.CheckSoundFile(path, state_);
-  if (!checked.ok()) {
-    back.message = std::move(checked);
+  SoundCheck format = work.CheckSoundFile(path, answers);
+  if (!format.status.ok()) {
+    back.message = std::move(format.status);
     return back;
   }
   uint64_t length = 0;
-  checked = work.CheckNotEmpty(path, &length);
-  if (!checked.ok() || length == 0) {
-    back.message = std::move(checked);
+  Status not_empty = work.CheckNotEmpty(path, &length);
+  if (!not_empty.ok() || length == 0) {
+    back.message = std::move(not_empty);
     return back;
   }
-  sound_bytes_ += length;
-  sound_measures_.push_back(MeasureSound(path, length, audio::IsUsedAsIs(path)));
-  if (IsWavePath(path)) ++wave_file_count_;
+  checked->max_frames = std::max(checked->max_frames, format.frames);
+  checked->bytes += length;
+  checked->measures.push_back(MeasureSound(path, length, audio::IsUsedAsIs(path)));
+  if (IsWavePath(path)) ++checked->wave_file_count;
   // The .au keeps the first channel only: said before it is made.
   audio::ConversionControl control;
   control.cancel_requested = stop_.flag();
@@ -321,14 +329,15 @@ PipelineRun::Step PipelineRun::PrepareSound(int j, int role, const std::string& 
   return std::nullopt;
 }
 
-PipelineRun::Step PipelineRun::Converting() {
+PipelineRun::PhaseResult<ConvertedSounds> PipelineRun::Converting() {
   progress_.SetStatusText("Converting:\r\n");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  state_.converted_count = 0;
-  state_.converted_entrance.assign(combinations_, std::string());
-  state_.converted_exit.assign(combinations_, std::string());
-  state_.entrance_durations.assign(combinations_, std::string());
-  state_.converted_background.assign(options_.no_background ? 0 : combinations_, std::string());
+  progress_.StartConverting();
+  ConvertedSounds result;
+  result.entrance.assign(combinations_, std::string());
+  result.exit.assign(combinations_, std::string());
+  result.entrance_durations.assign(combinations_, std::string());
+  result.background.assign(options_.no_background ? 0 : combinations_, std::string());
 
   SoundWork& work = *services_.sounds;
   // Every sound of the run gets its name in the page's audio folder here,
@@ -379,8 +388,7 @@ PipelineRun::Step PipelineRun::Converting() {
     if (!made) {
       auto moved = [&](int percent) {
         if (!copies) {
-          progress_.SetFixedProgress(ConversionProgressPosition(
-              percent, state_.converted_count, combinations_, options_.no_background));
+          progress_.ReportConversionPercent(percent);
           return;
         }
         copies->ConversionDone(converted, percent);
@@ -410,20 +418,18 @@ PipelineRun::Step PipelineRun::Converting() {
     return std::nullopt;
   };
   for (int k = 0; k < combinations_; ++k) {
-    if (Step end = convert(k, kEntrance, sounds_.entrance_sounds[k], state_.converted_entrance[k]))
-      return end;
-    if (Step end = convert(k, kExit, sounds_.exit_sounds[k], state_.converted_exit[k]))
-      return end;
+    if (Step end = convert(k, kEntrance, sounds_.entrance_sounds[k], result.entrance[k]))
+      return *end;
+    if (Step end = convert(k, kExit, sounds_.exit_sounds[k], result.exit[k])) return *end;
     if (!options_.no_background)
-      if (Step end = convert(k, kBackground, sounds_.background_sounds[k],
-                             state_.converted_background[k]))
-        return end;
+      if (Step end =
+              convert(k, kBackground, sounds_.background_sounds[k], result.background[k]))
+        return *end;
     if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-    Status timed = PlayingTimeOfFile(state_.converted_entrance[k], &state_.entrance_durations[k]);
+    Status timed = PlayingTimeOfFile(result.entrance[k], &result.entrance_durations[k]);
     if (!timed.ok()) {
       RunOutcome back = BackTo(ReturnPage::kEntranceSound, k + 1);
-      back.message =
-          Status::IoError(CannotReadFileMessage(state_.converted_entrance[k], timed.message()));
+      back.message = Status::IoError(CannotReadFileMessage(result.entrance[k], timed.message()));
       return back;
     }
   }
@@ -438,7 +444,7 @@ PipelineRun::Step PipelineRun::Converting() {
   progress_.SetFixedProgress(kProgress.converting.end);
   progress_.SetStatusText("Converting finished.");
   if (Cancelled()) return Stop(RunOutcome::End::kCancelled);
-  return std::nullopt;
+  return result;
 }
 
 // The browser copies' progress: their text, and the bar through the
@@ -451,11 +457,10 @@ CopyProgress PipelineRun::CopyProgressReporter() {
   };
 }
 
-PipelineRun::Step PipelineRun::PlacingSounds() {
+PipelineRun::Step PipelineRun::PlacingSounds(ConvertedSounds* sounds_made) {
   // Each distinct .au once, in the run's order, with its browser copy.
-  std::vector<std::vector<std::string>*> converted = {&state_.converted_entrance,
-                                                      &state_.converted_exit,
-                                                      &state_.converted_background};
+  std::vector<std::string>* converted[] = {&sounds_made->entrance, &sounds_made->exit,
+                                           &sounds_made->background};
   const std::vector<std::string>* sources[] = {&sounds_.entrance_sounds, &sounds_.exit_sounds,
                                                &sounds_.background_sounds};
   std::vector<SoundToPlace> sounds;
@@ -592,10 +597,10 @@ std::string PipelineRun::EarlierBodyEditRecord() {
   return RecordedFirstRunBodyEdit(text);
 }
 
-PipelineRun::Step PipelineRun::CreatingResourceFile() {
+PipelineRun::Step PipelineRun::CreatingResourceFile(const ConvertedSounds& converted) {
   progress_.SetStatusText("Creating resource file:\r\n\r\n\t" + resource_file_name_);
   Status warning;
-  std::string text = ResourceText(options_, combinations_, ConvertedOfRun(), page_colour_,
+  std::string text = ResourceText(options_, combinations_, converted, page_colour_,
                                   background_image_, &warning);
   if (!warning.ok() && services_.show_warning) services_.show_warning(warning);
   Status encoded = EncodeResourceText(text, &resource_bytes_);
@@ -606,25 +611,24 @@ PipelineRun::Step PipelineRun::CreatingResourceFile() {
   return std::nullopt;
 }
 
-PipelineRun::Step PipelineRun::WritingSettingsPage() {
-  state_.test_page_address = SettingsPagePath(paths_.history_folder, page_file_name_);
-  std::string text = SettingsPage(page_, options_, combinations_, ConvertedOfRun());
+void PipelineRun::WritingSettingsPage(const ConvertedSounds& converted) {
+  settings_page_ = SettingsPagePath(paths_.history_folder, page_file_name_);
+  std::string text = SettingsPage(page_, options_, combinations_, converted);
   std::error_code ec;
   fs::create_directories(paths_.history_folder, ec);
   // The page is complete by now, so a settings page that cannot be written
   // is told and the run still ends as done.
-  Status written = file_io::WriteFileAtomically(state_.test_page_address, text);
+  Status written = file_io::WriteFileAtomically(settings_page_, text);
   if (!written.ok() && services_.show_warning)
     services_.show_warning(
-        Status::IoError(CannotWriteFileMessage(state_.test_page_address, written.message())));
-  return std::nullopt;
+        Status::IoError(CannotWriteFileMessage(settings_page_, written.message())));
 }
 
-PipelineRun::Step PipelineRun::Transferring() {
+PipelineRun::Step PipelineRun::Transferring(const ConvertedSounds& converted) {
   progress_.SetStatusText("Transferring:\r\n\r\n");
   progress_.StartTransferring();
   PublishFiles files;
-  if (Step end = ListFilesBesidePage(&files)) return end;
+  if (Step end = ListFilesBesidePage(converted, &files)) return end;
   TransferProgress observer(progress_, stop_, transport_->Destination(Where()));
   Status published = transport_->PublishPage(Where(), files, observer);
   if (!published.ok()) return TransportFailed(std::move(published));
@@ -639,18 +643,19 @@ PipelineRun::Step PipelineRun::Transferring() {
 // local preview goes only beside a page that opens from disk (a page on a
 // site fetches its files and never reads it). Nothing is placed yet, so a
 // failure here leaves the page and its folder as they were.
-PipelineRun::Step PipelineRun::ListFilesBesidePage(PublishFiles* files) {
+PipelineRun::Step PipelineRun::ListFilesBesidePage(const ConvertedSounds& converted,
+                                                   PublishFiles* files) {
   files->page = std::move(edited_page_);
   for (int m = 0; m < combinations_; ++m) {
-    files->sounds.push_back(state_.converted_entrance[m]);
-    files->sounds.push_back(state_.converted_exit[m]);
-    if (!options_.no_background) files->sounds.push_back(state_.converted_background[m]);
+    files->sounds.push_back(converted.entrance[m]);
+    files->sounds.push_back(converted.exit[m]);
+    if (!options_.no_background) files->sounds.push_back(converted.background[m]);
   }
   files->applet_class_path = paths_.applet_class_path;
   if (options_.browser_player) files->player_script_path = paths_.player_script_path;
   files->resource = {resource_file_name_, resource_bytes_};
 
-  std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(ConvertedOfRun());
+  std::vector<BrowserSound> browser_sounds = BrowserSoundsOf(converted);
   FillBrowserCopyFields(browser_copies_, &browser_sounds);
   std::map<std::string, const PlacedFile*> planned;
   for (const PlacedFile& file : audio_files_)

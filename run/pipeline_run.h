@@ -20,7 +20,6 @@
 #include "run/run_history.h"
 #include "run/run_inputs.h"
 #include "run/run_progress.h"
-#include "run/run_state.h"
 #include "run/sound_work.h"
 #include "run/stop_request.h"
 #include "run/target_lock.h"
@@ -96,16 +95,24 @@ struct RunServices {
   std::function<void(const Status& warning)> show_warning;
 };
 
+// What checking a run's sounds measured, each distinct sound once: the
+// disk check sizes the work folder and the page's folder by it.
+struct CheckedSounds {
+  uint64_t bytes = 0;
+  int wave_file_count = 0;
+  int64_t max_frames = 0;  // the longest sound's sample frames
+  std::vector<SoundMeasure> measures;
+};
+
 class PipelineRun {
  public:
   // The references must outlive the run. The run only reads `stop`, at its
-  // checkpoints and in the work it starts. `state` is reset as the phases go;
-  // its results (test_page_address, converted lists) stay for the caller.
-  // `questions` is asked what the run itself must ask while it works (low
-  // disk space); the sound work asks its own (a format change).
+  // checkpoints and in the work it starts. `questions` is asked what the
+  // run itself must ask while it works (low disk space); the sound work
+  // asks its own (a format change).
   PipelineRun(const PageTarget& page, const SoundSet& sounds, const RunOptions& options,
               const InstallPaths& paths, Questions& questions, ProgressPanel& panel,
-              const StopRequest& stop, RunState& state, RunServices services);
+              const StopRequest& stop, RunServices services);
 
   // Performs the whole run once. Its own messages come back in the
   // outcome (RunOutcome::message); the run shows none itself.
@@ -116,30 +123,51 @@ class PipelineRun {
   const std::string& resource_file_name() const { return resource_file_name_; }
   uint64_t sound_bytes() const { return sound_bytes_; }
   int wave_file_count() const { return wave_file_count_; }
+  // The settings page the run wrote (for the browser button); empty until
+  // the run gets that far.
+  const std::string& settings_page() const { return settings_page_; }
 
  private:
   using Step = std::optional<RunOutcome>;  // nullopt: go on
+  // What a phase hands the phases after it, or how the run ends in it.
+  template <typename Result>
+  struct PhaseResult {
+    PhaseResult(Result value) : result(std::move(value)) {}
+    PhaseResult(RunOutcome outcome) : end(std::move(outcome)) {}
+    Step end;       // set: the run ends here
+    Result result;  // when end is not set
+  };
 
   bool Cancelled() const;
   // The page as the transport knows it.
   RemotePage Where() const;
+  // The phases, in order; the run ends at the first that answers an outcome.
+  Step Phases();
   Step Beginning();
   // The fixed names the run places beside the page.
   std::vector<std::string> NamesBesidePage() const;
-  Step Preparing();
-  Step PrepareSound(int j, int role, const std::string& path);
-  Step Converting();
+  PhaseResult<CheckedSounds> Preparing();
+  Step PrepareSound(int j, int role, const std::string& path, FormatAnswers& answers,
+                    CheckedSounds* checked);
+  // Whether the work folder and the page's folder have room for the run.
+  Step CheckingRoom(const CheckedSounds& checked);
+  // The .au path of each sound of the run in its work folder, and the
+  // entrance sounds' playing times.
+  PhaseResult<ConvertedSounds> Converting();
   CopyProgress CopyProgressReporter();
   // The sounds' final names in audio/ beside the page, as the transport
-  // claims them; the work files take those names.
-  Step PlacingSounds();
+  // claims them; the work files take those names, and *sounds_made the
+  // work files' new paths.
+  Step PlacingSounds(ConvertedSounds* sounds_made);
   Step Retrieving();
   Step ReadingPage();
   Step Processing();
-  Step CreatingResourceFile();
-  Step WritingSettingsPage();
-  Step Transferring();
-  Step ListFilesBesidePage(PublishFiles* files);
+  Step CreatingResourceFile(const ConvertedSounds& converted);
+  // A settings page that cannot be written is a warning: the page is
+  // complete by then.
+  void WritingSettingsPage(const ConvertedSounds& converted);
+  Step Transferring(const ConvertedSounds& converted);
+  Step ListFilesBesidePage(const ConvertedSounds& converted, PublishFiles* files);
   // The BODY edit an earlier run recorded in the page's data file; empty
   // when there is none.
   std::string EarlierBodyEditRecord();
@@ -151,7 +179,6 @@ class PipelineRun {
   RunOutcome TransportFailed(Status status) const;
   void Finishing();
   void Pause(int milliseconds);
-  ConvertedSounds ConvertedOfRun() const;
   RunOutcome BackTo(ReturnPage page, int combination) const;
   // Back to the first page, with `message` to show.
   RunOutcome BackToStart(Status message) const;
@@ -163,7 +190,6 @@ class PipelineRun {
   const InstallPaths& paths_;
   Questions& questions_;
   const StopRequest& stop_;
-  RunState& state_;
   RunServices services_;
   RunProgress progress_;
 
@@ -190,8 +216,8 @@ class PipelineRun {
   std::string first_run_body_edit_;
   std::string background_image_;
   uint64_t sound_bytes_ = 0;
-  std::vector<SoundMeasure> sound_measures_;  // each sound counted, for the disk check
   int wave_file_count_ = 0;
+  std::string settings_page_;
 };
 
 // True when `path` equals, byte for byte, one of entries 0 .. j-1 of `list`.

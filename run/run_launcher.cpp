@@ -31,7 +31,7 @@ RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
   if (!services.show_warning) services.show_warning = [&ui](const Status& w) { Show(ui, w); };
 
   PipelineRun pipeline(request.page, request.sounds, request.options, request.paths, ui,
-                       *front.panel, *front.stop, *front.state, std::move(services));
+                       *front.panel, *front.stop, std::move(services));
   RunReport report;
   report.outcome = pipeline.Run();
   if (report.outcome.end != RunOutcome::End::kCompleted) return report;
@@ -46,7 +46,7 @@ RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
     report.page = page.local_html_path;
     report.resource_file = file_io::JoinPath(pipeline.page_folder(), pipeline.resource_file_name());
   }
-  report.settings_page = front.state->test_page_address;
+  report.settings_page = pipeline.settings_page();
   return report;
 }
 

@@ -12,7 +12,6 @@
 #include "run/progress_panel.h"
 #include "run/run_history.h"
 #include "run/run_request.h"
-#include "run/run_state.h"
 #include "run/stop_request.h"
 #include "run/sound_work.h"
 #include "transport/page_transport.h"
@@ -34,8 +33,6 @@ struct RunFrontEnd {
   ProgressPanel* panel = nullptr;  // required
   // The front end's request to stop, set from any thread while the run works.
   const StopRequest* stop = nullptr;  // required
-  // The run's results (test_page_address) afterwards.
-  RunState* state = nullptr;          // required
   // The sound checks and conversions; null: the audio library's, asking ui.
   SoundWork* sounds = nullptr;
   // As in RunServices; empty: none.

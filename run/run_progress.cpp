@@ -4,10 +4,11 @@
 
 namespace sonavelt::run {
 
-RunProgress::RunProgress(ProgressPanel& panel, RunState& state, int combination_count,
-                         bool no_background, bool is_remote, bool browser_player)
+RunProgress::RunProgress(ProgressPanel& panel, int combination_count, bool no_background,
+                         bool is_remote, bool browser_player)
     : panel_(panel),
-      state_(state),
+      combination_count_(combination_count),
+      no_background_(no_background),
       files_per_phase_(combination_count * (no_background ? 2 : 3)),
       transfer_steps_(files_per_phase_ + (is_remote ? 3 : 2) + (browser_player ? 1 : 0)) {
   if (files_per_phase_ < 1) files_per_phase_ = 1;  // never divide by zero on bad input
@@ -47,12 +48,17 @@ void RunProgress::ReportPreparing(const std::string& sound_path) {
 
 void RunProgress::ReportConverting(const std::string& sound_path, const std::string& placed_name) {
   int position = work_share_ ? ConvertingShareProgressPosition(work_share_())
-                             : state_.converted_count * kProgress.converting.size() /
+                             : converted_count_ * kProgress.converting.size() /
                                        files_per_phase_ +
                                    kProgress.converting.start;
   Show(position, "Converting:\r\n\r\n\t" + FileNameOfPath(sound_path) + "\r\n\r\nTo:\r\n\t" +
                      placed_name);
-  ++state_.converted_count;
+  ++converted_count_;
+}
+
+void RunProgress::ReportConversionPercent(int percent) {
+  panel_.SetPosition(
+      ConversionProgressPosition(percent, converted_count_, combination_count_, no_background_));
 }
 
 void RunProgress::ReportTransferring(const std::string& file, const std::string& destination) {

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "run/progress_panel.h"
-#include "run/run_state.h"
 
 // What the progress display shows during a run. The bar is shared out among
 // the phases (kProgress). Each reporter works out its position, shows its
@@ -54,8 +53,8 @@ class RunProgress {
   // N combinations, 2 sounds each without background sound, 3 with; a remote
   // page has one transfer more (the page itself), and so has a run with the
   // browser player (its script).
-  RunProgress(ProgressPanel& panel, RunState& state, int combination_count, bool no_background,
-              bool is_remote, bool browser_player = false);
+  RunProgress(ProgressPanel& panel, int combination_count, bool no_background, bool is_remote,
+              bool browser_player = false);
 
   // The run's start: bar to 0 (the label is left as it is), "Preparing:\r\n",
   // the preparing count back to 0.
@@ -66,11 +65,15 @@ class RunProgress {
 
   // One sound checked: preparedCount x 6 / (N x k) (the preparing span).
   void ReportPreparing(const std::string& sound_path);
+  // Converting starts: the converted count back to 0.
+  void StartConverting() { converted_count_ = 0; }
   // One sound converted (or, for an .au sound, taken as it is) into the
   // file `placed_name` (the name the run gave it, audio::SoundNames):
-  // convertedCount x 48 / (N x k) + 6 (the converting span). The count lives in RunState because
-  // the conversion moves the bar within the step from it.
+  // convertedCount x 48 / (N x k) + 6 (the converting span).
   void ReportConverting(const std::string& sound_path, const std::string& placed_name);
+  // The sound of the last ReportConverting is `percent` converted: the bar
+  // within its share (ConversionProgressPosition).
+  void ReportConversionPercent(int percent);
   // From here on ReportConverting places the bar at the work done
   // (ConvertingShareProgressPosition of `permille`) instead of counting
   // files: a run that makes browser copies, most of its converting work.
@@ -93,10 +96,12 @@ class RunProgress {
   void Show(int position, const std::string& text);
 
   ProgressPanel& panel_;
-  RunState& state_;
+  int combination_count_;  // N
+  bool no_background_;
   int files_per_phase_;  // N x k
   int transfer_steps_;   // D
   int prepared_count_ = 0;
+  int converted_count_ = 0;  // the sound being converted is number converted_count_, from 1
   int transferred_count_ = 0;
   std::function<int()> work_share_;
 };

@@ -325,7 +325,7 @@ class TestWizardDialog : public QObject {
     QCOMPARE(result, int(QDialog::Rejected));  // by the Close button afterwards
     QCOMPARE(f.wizard->progress_controls()->bar()->value(), 100);
     QCOMPARE(f.histories.size(), size_t{1});
-    QVERIFY(!f.wizard->run_state().test_page_address.empty());
+    QVERIFY(!f.wizard->settings_page().empty());
     // The previous choices are offered again.
     QCOMPARE(f.wizard->path_edit()->text(), QString::fromStdString(f.choices.page.local_html_path));
     QCOMPARE(f.wizard->select_controls()->count_spin()->text(), QStringLiteral("1"));

@@ -33,8 +33,8 @@ class ChangingSoundWork : public SoundWork {
   bool HasSoundExtension(const std::string& p) override { return real_.HasSoundExtension(p); }
   Status MissingFile(const std::string& p) override { return real_.MissingFile(p); }
   Status UnsupportedFile(const std::string& p) override { return real_.UnsupportedFile(p); }
-  Status CheckSoundFile(const std::string& p, RunState& s) override {
-    return real_.CheckSoundFile(p, s);
+  SoundCheck CheckSoundFile(const std::string& p, FormatAnswers& answers) override {
+    return real_.CheckSoundFile(p, answers);
   }
   Status CheckNotEmpty(const std::string& p, uint64_t* length) override {
     return real_.CheckNotEmpty(p, length);
@@ -82,7 +82,7 @@ class ChangedFilesTest : public ::testing::Test {
     services.lock_folder = dir_.File("locks");
     testing::RecordingProgressPanel panel;
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
-    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, stop_, state_, services);
+    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel, stop_, services);
     RunOutcome outcome = run.Run();
     Show(ui_, outcome.message);
     return outcome;
@@ -95,7 +95,6 @@ class ChangedFilesTest : public ::testing::Test {
   SoundSet sounds_;
   RunOptions options_;
   StopRequest stop_;
-  RunState state_;
   testing::RecordingUserInterface ui_;
 };
 

@@ -85,11 +85,12 @@ class PipelineRunTest : public ::testing::Test {
     services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
     services.show_warning = [this](const Status& warning) { Show(ui_, warning); };
     services.transport = transport_;
-    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, stop_, state_, services);
+    PipelineRun run(page_, sounds_, options_, paths_, ui_, panel_, stop_, services);
     RunOutcome outcome = run.Run();
     Show(ui_, outcome.message);  // as the front ends do
     sound_bytes_ = run.sound_bytes();
     wave_count_ = run.wave_file_count();
+    settings_page_ = run.settings_page();
     return outcome;
   }
 
@@ -107,10 +108,10 @@ class PipelineRunTest : public ::testing::Test {
   testing::RecordingUserInterface ui_;
   testing::RecordingProgressPanel panel_;
   StopRequest stop_;
-  RunState state_;
   std::vector<StoredHistory> history_;
   uint64_t sound_bytes_ = 0;
   int wave_count_ = 0;
+  std::string settings_page_;
   std::chrono::milliseconds lock_wait_{30000};
   PageTransport* transport_ = nullptr;
 };
@@ -161,8 +162,8 @@ TEST_F(PipelineRunTest, WholeRunLeavesEverythingBesideThePage) {
                         "SonaveltRandomEventBackground.class", "index.res"})
     EXPECT_TRUE(fs::exists(Site(f))) << f;
   EXPECT_EQ(ReadFile(Site("audio/bye.au")), AuBytes(4000));
-  EXPECT_EQ(state_.test_page_address, paths_.history_folder + "/HIS_index.htm");
-  EXPECT_TRUE(fs::exists(state_.test_page_address));
+  EXPECT_EQ(settings_page_, paths_.history_folder + "/HIS_index.htm");
+  EXPECT_TRUE(fs::exists(settings_page_));
 
   std::string text = ResourceTextOnSite();
   EXPECT_EQ(text.substr(0, 46), " ;audio/hello.au;audio/bye.au;audio/tune.au;99");
@@ -221,7 +222,7 @@ TEST_F(PipelineRunTest, BrowserPlayerIsCopiedWithTheClassFile) {
   std::string preview = ReadFile(Site("index.local.js"));
   EXPECT_NE(preview.find("\"index.res\": \""), std::string::npos);
   EXPECT_NE(preview.find("\"audio/b.au\": \""), std::string::npos);
-  EXPECT_NE(ReadFile(state_.test_page_address).find("Browser Playback: installed"),
+  EXPECT_NE(ReadFile(settings_page_).find("Browser Playback: installed"),
             std::string::npos);
   ASSERT_EQ(history_.size(), 1u);
   EXPECT_EQ(history_[0].hp, "YES");
@@ -253,7 +254,10 @@ TEST_F(PipelineRunTest, SharedSoundIsCountedOnceAndCopiedPerUse) {
   ASSERT_EQ(Run().end, RunOutcome::End::kCompleted);
   EXPECT_EQ(sound_bytes_, fs::file_size(shared) + fs::file_size(other));
   EXPECT_EQ(wave_count_, 1);
-  EXPECT_TRUE(state_.converted_background.empty());
+  // Four conversion steps: no background sound is converted.
+  int conversions = 0;
+  for (const std::string& t : panel_.texts) conversions += t.rfind("Converting:\r\n\r\n\t", 0) == 0;
+  EXPECT_EQ(conversions, 4);
   // Six transfers: four sounds, the class file, the resource file.
   int transfers = 0;
   for (const std::string& t : panel_.texts) transfers += t.rfind("Transferring:\r\n\r\n\t", 0) == 0;
@@ -359,7 +363,7 @@ TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
   services.sounds = &work;
   services.lock_folder = (dir_.path() / "locks").string();
   services.write_history = [this](const StoredHistory& h) { history_.push_back(h); };
-  RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, stop_, state_, services).Run();
+  RunOutcome outcome = PipelineRun(page_, sounds_, options_, paths_, ui_, panel, stop_, services).Run();
   Show(ui_, outcome.message);
   EXPECT_EQ(outcome.end, RunOutcome::End::kCancelled);
   EXPECT_EQ(ReadFile(Site("index.htm")), kPage);  // the page is replaced last

@@ -13,31 +13,29 @@ namespace {
 
 TEST(RunProgressTest, OneCombinationWithBackgroundPreparesAndConverts) {
   testing::RecordingProgressPanel panel;
-  RunState state;
-  RunProgress progress(panel, state, 1, false, false);
+  RunProgress progress(panel, 1, false, false);
   progress.Start();
   for (const char* s : {"/a/in.wav", "/a/out.au", "/a/bg.wav"}) progress.ReportPreparing(s);
   progress.SetFixedProgress(6);
-  state.converted_count = 0;
+  progress.StartConverting();
   // The text names the file the run writes, whatever name it was given.
   progress.ReportConverting("/a/Chime.WAV", "Chime.au");
   progress.ReportConverting("/b/bell.au", "bell-2.au");
+  progress.ReportConversionPercent(50);  // the second file's share: 22 to 38
   progress.ReportConverting("/a/noext", "noext.au");
   progress.SetFixedProgress(54);
   EXPECT_EQ(panel.bar_only, std::vector<int>{0});
-  EXPECT_EQ(panel.positions, (std::vector<int>{0, 2, 4, 6, 6, 22, 38, 54}));
+  EXPECT_EQ(panel.positions, (std::vector<int>{0, 2, 4, 6, 6, 22, 30, 38, 54}));
   EXPECT_EQ(panel.texts[1], "Preparing:\r\n\r\n\tin.wav");
   EXPECT_EQ(panel.texts[4], "Converting:\r\n\r\n\tChime.WAV\r\n\r\nTo:\r\n\tChime.au");
   EXPECT_EQ(panel.texts[5], "Converting:\r\n\r\n\tbell.au\r\n\r\nTo:\r\n\tbell-2.au");
   EXPECT_EQ(panel.texts[6], "Converting:\r\n\r\n\tnoext\r\n\r\nTo:\r\n\tnoext.au");
-  EXPECT_EQ(state.converted_count, 3);
 }
 
 TEST(RunProgressTest, TransfersOfTwoCombinationsWithoutBackground) {
   for (bool remote : {false, true}) {
     testing::RecordingProgressPanel panel;
-    RunState state;
-    RunProgress progress(panel, state, 2, true, remote);
+    RunProgress progress(panel, 2, true, remote);
     progress.StartTransferring();
     for (int i = 0; i < (remote ? 7 : 6); ++i) progress.ReportTransferring("/c/f.au", "/site");
     if (remote) {
@@ -53,8 +51,7 @@ TEST(RunProgressTest, TransfersOfTwoCombinationsWithoutBackground) {
 
 TEST(RunProgressTest, BrowserPlayerIsOneMoreUpload) {
   testing::RecordingProgressPanel panel;
-  RunState state;
-  RunProgress progress(panel, state, 2, true, /*is_remote=*/true, /*browser_player=*/true);
+  RunProgress progress(panel, 2, true, /*is_remote=*/true, /*browser_player=*/true);
   progress.StartTransferring();
   for (int i = 0; i < 8; ++i) progress.ReportTransferring("/c/f.au", "site");
   EXPECT_EQ(panel.positions, (std::vector<int>{69, 72, 76, 80, 84, 87, 91, 95}));  // D = 8

@@ -66,14 +66,13 @@ class TransferProgressTest : public ::testing::Test {
   }
 
   testing::RecordingProgressPanel panel_;
-  RunState state_;
   StopRequest stop_;
   RemotePage page_{"ftp.example.com", "/www/index.htm"};
 };
 
 TEST_F(TransferProgressTest, ThreeCombinationsTakeTwelveStepsFrom69) {
   FakeTransport transport;
-  RunProgress progress(panel_, state_, 3, false, true);
+  RunProgress progress(panel_, 3, false, true);
   TransferProgress observer(progress, stop_, page_.site);
   std::string page;
   ASSERT_TRUE(transport.FetchPage(page_, &page, "Retrieving:\r\n\r\n\tindex.htm", observer).ok());
@@ -90,7 +89,7 @@ TEST_F(TransferProgressTest, ThreeCombinationsTakeTwelveStepsFrom69) {
 
 TEST_F(TransferProgressTest, RepeatedUploadShowsTheSameStepAgain) {
   FakeTransport transport(/*fail_once_at=*/2);
-  RunProgress progress(panel_, state_, 1, true, true);  // 2 x 1 + 3 = 5 steps
+  RunProgress progress(panel_, 1, true, true);  // 2 x 1 + 3 = 5 steps
   progress.StartTransferring();
   TransferProgress observer(progress, stop_, page_.site);
   ASSERT_TRUE(transport.PublishPage(page_, Files(1, false), observer).ok());
@@ -100,7 +99,7 @@ TEST_F(TransferProgressTest, RepeatedUploadShowsTheSameStepAgain) {
 
 TEST_F(TransferProgressTest, TheRunsQuitFlagCancelsTheTransfer) {
   FakeTransport transport;
-  RunProgress progress(panel_, state_, 1, true, true);
+  RunProgress progress(panel_, 1, true, true);
   TransferProgress observer(progress, stop_, page_.site);
   // The transfer in progress reads the front end's own flag.
   EXPECT_EQ(observer.CancelFlag(), stop_.flag());

@@ -147,13 +147,12 @@ TEST(TargetLockTest, RunOnAPageAnotherRunHoldsStopsWithAMessageAndWritesNothing)
   testing::RecordingUserInterface ui;
   testing::RecordingProgressPanel panel;
   StopRequest stop;
-  RunState state;
   AudioSoundWork work(ui);
   RunServices services;
   services.sounds = &work;
   services.lock_folder = dir.File("locks");
   services.lock_wait = std::chrono::milliseconds(300);
-  RunOutcome outcome = PipelineRun(page, sounds, options, paths, ui, panel, stop, state, services).Run();
+  RunOutcome outcome = PipelineRun(page, sounds, options, paths, ui, panel, stop, services).Run();
   Show(ui, outcome.message);
   EXPECT_EQ(outcome.end, RunOutcome::End::kSentBack);
   ASSERT_EQ(ui.Messages().size(), 1u);
