@@ -10,6 +10,7 @@
 
 #include "base/byte_order.h"
 #include "run/audio_sound_work.h"
+#include "run/disk_space.h"
 #include "run/folder_lock.h"
 #include "run/resource_text.h"
 #include "run/run_messages.h"
@@ -344,6 +345,65 @@ TEST_F(PipelineRunTest, FailedCopiesAreReportedNotIgnored) {
   EXPECT_NE(ui_.Messages()[0].find("\t" + Site("index.res")), std::string::npos);
   EXPECT_EQ(ReadFile(page_.local_html_path), kPage);
   EXPECT_TRUE(history_.empty());
+}
+
+// The work folder's room is sized by the longest sound, wherever it comes
+// in the run: its frames, not the last sound's, count. (.au sounds keep the
+// need below 0.1 MB, which the question states in bytes.)
+TEST_F(PipelineRunTest, TheLongestSoundSizesTheWorkingRoom) {
+  const std::string long_au = Sound("long.au", AuBytes(5000));
+  const std::string short_au = Sound("short.au", AuBytes(800));
+  const std::string other_short = Sound("short2.au", AuBytes(800));
+  auto need_of = [&](std::string entrance, std::string exit, std::string background) {
+    UseSounds({std::move(entrance)}, {std::move(exit)}, {std::move(background)});
+    ui_ = testing::RecordingUserInterface();  // low disk Yes: stop
+    EXPECT_EQ(Run(/*free_space=*/0).end, RunOutcome::End::kSentBack);
+    const std::string question = ui_.Questions().back();
+    const size_t at = question.find("Sonavelt needs ");
+    EXPECT_NE(question.find(" bytes disk space"), std::string::npos) << question;
+    return at == std::string::npos ? 0 : std::stoull(question.substr(at + 15));
+  };
+  const uint64_t long_first = need_of(long_au, short_au, other_short);
+  EXPECT_EQ(need_of(short_au, other_short, long_au), long_first);
+  EXPECT_GE(long_first - need_of(short_au, other_short, Sound("short3.au", AuBytes(800))),
+            kWorkingBytesPerWaveFrame * (5000 - 800));
+}
+
+// The format question across a run's sounds: it offers the answers for all
+// while sounds wait after it, and an answer given to all answers the rest
+// of that run only.
+TEST_F(PipelineRunTest, AnswerForAllAnswersTheRestOfTheRun) {
+  UseSounds({Sound("a.wav", WaveBytes(800))}, {Sound("b.wav", WaveBytes(800))},
+            {Sound("c.wav", WaveBytes(800))});
+  class SeriesAnswers : public testing::RecordingUserInterface {
+   public:
+    SeriesAnswer AskInSeries(BoxStyle, const std::string&, bool more_waiting) override {
+      waiting.push_back(more_waiting);
+      return answer;
+    }
+    SeriesAnswer answer = SeriesAnswer::kYes;
+    std::vector<bool> waiting;  // more_waiting of each question asked
+  } ui;
+  AudioSoundWork work(ui);
+  RunServices services;
+  services.sounds = &work;
+  services.lock_folder = (dir_.path() / "locks").string();
+  PipelineRun run(page_, sounds_, options_, paths_, ui, panel_, stop_, services);
+  const struct {
+    SeriesAnswer answer;
+    std::vector<bool> waiting;
+    RunOutcome::End end;
+  } runs[] = {
+      {SeriesAnswer::kYesToAll, {true}, RunOutcome::End::kCompleted},
+      {SeriesAnswer::kYes, {true, true, false}, RunOutcome::End::kCompleted},
+      {SeriesAnswer::kNoToAll, {true}, RunOutcome::End::kSentBack},
+  };
+  for (const auto& expected : runs) {
+    ui.answer = expected.answer;
+    ui.waiting.clear();
+    EXPECT_EQ(run.Run().end, expected.end);
+    EXPECT_EQ(ui.waiting, expected.waiting);
+  }
 }
 
 TEST_F(PipelineRunTest, CancelIsSeenAtTheNextCheckpoint) {
