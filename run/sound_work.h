@@ -47,7 +47,8 @@ class SoundWork {
   virtual Status UnsupportedFile(const std::string& path) = 0;
   // The format check a run makes of a sound it prepares, as the sound's
   // contents say (a WAVE, an .au or another format): a format the player
-  // cannot take as it is is asked about first (answers says how).
+  // cannot take as it is is asked about first (answers says how). A sound
+  // played from a page is checked without the question (CheckSoundContents).
   virtual SoundCheck CheckSoundFile(const std::string& path, FormatAnswers& answers) = 0;
   // The file's length in bytes into *length; the message when it is empty
   // or cannot be opened.
