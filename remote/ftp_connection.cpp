@@ -899,21 +899,31 @@ Status FtpConnection::Exists(const std::string& remote_path, bool* exists) {
 }
 
 Status FtpConnection::Delete(const std::string& remote_path) {
+  return RemoveEntry(remote_path, "rm", "DELE");
+}
+
+Status FtpConnection::RemoveDirectory(const std::string& remote_path) {
+  return RemoveEntry(remote_path, "rmdir", "RMD");
+}
+
+Status FtpConnection::RemoveEntry(const std::string& remote_path, const char* sftp_command,
+                                  const char* ftp_command) {
   if (HasLineBreakOrNul(remote_path)) return Status::InvalidArgument("bad remote path");
   std::string target = Absolute(remote_path);
   Perform p;
   p.url = UrlFor(ParentOf(target), true);
   p.nobody = true;
   if (endpoint_.security == Security::kSsh) {
-    p.quote = {"rm " + QuotedPath(target)};
+    p.quote = {std::string(sftp_command) + " " + QuotedPath(target)};
     return Run(p);
   }
-  // "*": a refusal (no such file) must not close the connection, which
-  // would cost the next operation a login.
-  p.quote = {"*DELE " + target};
+  // "*": a refusal (no such file, a folder not empty) must not close the
+  // connection, which would cost the next operation a login.
+  const std::string command = std::string(ftp_command) + " ";
+  p.quote = {"*" + command + target};
   Status status = Run(p);
   if (!status.ok()) return status;
-  const Reply* reply = p.ReplyTo("DELE ");
+  const Reply* reply = p.ReplyTo(command);
   if (reply && reply->code >= 500) return Status::Refused(reply->line);
   if (reply && reply->code >= 300) return Status::IoError(reply->line);
   return Status::Ok();

@@ -91,6 +91,8 @@ class FtpConnection : public RemoteLister {
   Status Replace(const std::string& complete, const std::string& target);
   // Deletes a remote file.
   Status Delete(const std::string& remote_path);
+  // Removes a remote folder; the server refuses one that is not empty.
+  Status RemoveDirectory(const std::string& remote_path);
   // Whether a file exists, from a listing of its folder.
   Status Exists(const std::string& remote_path, bool* exists);
 
@@ -117,6 +119,10 @@ class FtpConnection : public RemoteLister {
 
  private:
   Status Run(Perform& request);
+  // Sends one command on `remote_path` in its parent folder: `sftp_command`
+  // over SFTP, else `ftp_command`, whose reply decides (5xx: Refused).
+  Status RemoveEntry(const std::string& remote_path, const char* sftp_command,
+                     const char* ftp_command);
   // The Status for a failed request.
   Status Explain(const Perform& request) const;
   int ConnectSeconds() const;

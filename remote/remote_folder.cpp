@@ -86,6 +86,11 @@ Status FtpRemoteFolder::Delete(const std::string& remote_path) {
   return connection_->Delete(remote_path);
 }
 
+Status FtpRemoteFolder::RemoveEmptyFolder(const std::string& remote_path) {
+  if (!connection_) return Status::IoError(std::string(kFtpConnectionFailedText));
+  return connection_->RemoveDirectory(remote_path);
+}
+
 void FtpRemoteFolder::Close() {
   if (connection_) connection_->Close();
   connection_.reset();

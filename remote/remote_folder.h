@@ -29,6 +29,7 @@ class FtpRemoteFolder : public run::RemoteFolder {
   Status Fetch(const std::string& remote_path, const std::string& local_path) override;
   Status Replace(const std::string& local_path, const std::string& remote_path) override;
   Status Delete(const std::string& remote_path) override;
+  Status RemoveEmptyFolder(const std::string& remote_path) override;
   void Close() override;
 
  private:

@@ -261,6 +261,12 @@ RemovalOutcome RemoveRemote(const PageTarget& page, const RemovalServices& servi
   for (const std::string& name : plan.own) remove(folder + "/" + name);
   for (const std::string& name : plan.audio) remove(audio_folder + "/" + name);
   for (const std::string& name : plan.shared) remove(folder + "/" + name);
+  // An audio/ folder this removal emptied goes with its files, as beside a
+  // page on this machine; the server refuses one that holds anything more.
+  std::vector<std::string> left;
+  if (!plan.audio.empty() && site->List(audio_folder, &left).ok() && left.empty() &&
+      site->RemoveEmptyFolder(audio_folder).ok())
+    done.removed.push_back(audio_folder);
   site->Close();
   return Finish(std::move(done), failures, shown);
 }

@@ -169,6 +169,8 @@ class RemoteFolder {
   // the new one, never a part.
   virtual Status Replace(const std::string& local_path, const std::string& remote_path) = 0;
   virtual Status Delete(const std::string& remote_path) = 0;
+  // Removes the folder `remote_path`; a folder that is not empty is refused.
+  virtual Status RemoveEmptyFolder(const std::string& remote_path) = 0;
   virtual void Close() = 0;
 };
 

@@ -111,7 +111,7 @@ TEST_F(FtpConnectionTest, ChangeDirectoryAnswersWhetherTheFolderExists) {
   EXPECT_EQ(entries.size(), 2u);
 }
 
-TEST_F(FtpConnectionTest, CreateDirectoryReportsARefusal) {
+TEST_F(FtpConnectionTest, FoldersAreMadeAndRemovedWithTheServersRefusals) {
   FtpConnection connection(server_.Endpoint());
   ASSERT_TRUE(connection.Open().ok());
   ASSERT_TRUE(connection.CreateDirectory("/new folder").ok());
@@ -120,6 +120,14 @@ TEST_F(FtpConnectionTest, CreateDirectoryReportsARefusal) {
   EXPECT_EQ(again.code(), Status::Code::kRefused);
   EXPECT_EQ(again.message().substr(0, 3), "550") << again.message();
   EXPECT_TRUE(connection.ChangeDirectory("/new folder").ok());
+
+  // A folder that holds a file stays; the connection goes on after the refusal.
+  WriteFile(Site("new folder/a.au"), "a");
+  Status full = connection.RemoveDirectory("/new folder");
+  EXPECT_EQ(full.code(), Status::Code::kRefused) << full.ToString();
+  ASSERT_TRUE(connection.Delete("/new folder/a.au").ok());
+  EXPECT_TRUE(connection.RemoveDirectory("/new folder").ok());
+  EXPECT_FALSE(fs::exists(Site("new folder")));
 }
 
 TEST_F(FtpConnectionTest, FilesTravelByteForByte) {

@@ -167,6 +167,12 @@ TEST_F(SftpTest, SessionWorksLikeFtp) {
             [](const RemoteEntry& a, const RemoteEntry& b) { return a.name < b.name; });
   EXPECT_EQ(entries,
             (std::vector<RemoteEntry>{{"audio", true, false}, {"index.html", false, false}}));
+
+  // A folder goes only once it is empty.
+  EXPECT_FALSE(connection.RemoveDirectory(site_ + "/www/audio").ok());
+  ASSERT_TRUE(connection.Delete(site_ + "/www/audio/s.au").ok());
+  EXPECT_TRUE(connection.RemoveDirectory(site_ + "/www/audio").ok());
+  EXPECT_FALSE(std::filesystem::exists(site_ + "/www/audio"));
 }
 
 TEST(Sha256FingerprintTest, KnownDigests) {
