@@ -48,6 +48,12 @@ const char* DaemonName(FtpDaemonKind kind) {
   return "pure-ftpd";
 }
 
+std::string DaemonTestName(FtpDaemonKind kind) {
+  std::string name = DaemonName(kind);
+  std::erase(name, '-');
+  return name;
+}
+
 std::string UnpackedServersFolder() {
   if (const char* folder = std::getenv("SONAVELT_TEST_SERVERS")) return folder;
   if (const char* source = std::getenv("SONAVELT_SOURCE_DIR"))

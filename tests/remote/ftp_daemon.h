@@ -18,6 +18,11 @@ enum class FtpDaemonKind { kVsftpd, kProftpd, kPureFtpd };
 
 // "vsftpd", "proftpd", "pure-ftpd".
 const char* DaemonName(FtpDaemonKind kind);
+// The name as a test's name may hold it: "vsftpd", "proftpd", "pureftpd".
+std::string DaemonTestName(FtpDaemonKind kind);
+// Every kind, for a test run on each server.
+inline constexpr FtpDaemonKind kAllFtpDaemons[] = {FtpDaemonKind::kVsftpd, FtpDaemonKind::kProftpd,
+                                                   FtpDaemonKind::kPureFtpd};
 
 struct FtpDaemonOptions {
   // kPlain, kExplicitTls or kImplicitTls (pure-ftpd has no implicit TLS).

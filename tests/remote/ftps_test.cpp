@@ -313,8 +313,7 @@ TEST_P(DotDeniedTest, HostsThatForbidDotNamesArePublishedTo) {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<ServerCase>& info) {
-  std::string name = testing::DaemonName(info.param.kind);
-  name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+  const std::string name = testing::DaemonTestName(info.param.kind);
   switch (info.param.security) {
     case Security::kPlain: return name + "Plain";
     case Security::kExplicitTls: return name + "Explicit";

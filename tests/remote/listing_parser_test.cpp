@@ -131,14 +131,8 @@ TEST_P(DaemonListingTest, ReadsWhatTheServerSends) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DaemonListingTest,
-                         ::testing::Values(testing::FtpDaemonKind::kVsftpd,
-                                           testing::FtpDaemonKind::kProftpd,
-                                           testing::FtpDaemonKind::kPureFtpd),
-                         [](const auto& info) {
-                           std::string name = testing::DaemonName(info.param);
-                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-                           return name;
-                         });
+                         ::testing::ValuesIn(testing::kAllFtpDaemons),
+                         [](const auto& info) { return testing::DaemonTestName(info.param); });
 
 }  // namespace
 }  // namespace sonavelt::remote

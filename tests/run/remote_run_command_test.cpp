@@ -331,14 +331,8 @@ TEST_P(DaemonRunTest, PublishedSiteMatchesTheLocalRun) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DaemonRunTest,
-                         ::testing::Values(testing::FtpDaemonKind::kVsftpd,
-                                           testing::FtpDaemonKind::kProftpd,
-                                           testing::FtpDaemonKind::kPureFtpd),
-                         [](const auto& info) {
-                           std::string name = testing::DaemonName(info.param);
-                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
-                           return name;
-                         });
+                         ::testing::ValuesIn(testing::kAllFtpDaemons),
+                         [](const auto& info) { return testing::DaemonTestName(info.param); });
 
 // Ctrl-C in the middle of a large sound's upload (vsftpd holds it to 2 MB/s,
 // as a slow link would): the run ends within a second of the signal, the
