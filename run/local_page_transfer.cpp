@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "base/file_io.h"
 #include "base/text.h"
@@ -91,6 +92,7 @@ Status LocalPageTransfer::ClaimAudioNames(const RemotePage&, const std::vector<S
                                           TransferObserver& observer) {
   files->clear();
   planned_.clear();
+  dropped_.clear();
   if (!page_dir_.valid()) {
     // Reading the page tells why, if the page is gone with its folder; a
     // folder that holds it but cannot be opened fails the copies.
@@ -137,6 +139,15 @@ Status LocalPageTransfer::ClaimAudioNames(const RemotePage&, const std::vector<S
     }
   }
   for (const PlacedFile& file : *files) planned_.emplace(file.name, file);
+  // Only a data file tells the page's own sounds from the user's files it
+  // used in place. Names compare in any letter case: on a file system that
+  // ignores case, a dropped name may be the very file this run keeps.
+  if (page == usage.pages().end() || !page->second.has_data_file || page->second.unknown)
+    return Status::Ok();
+  std::set<std::string> taken;
+  for (const PlacedFile& file : *files) taken.insert(UpperCopy(file.name));
+  for (const std::string& name : usage.FilesOnlyUsedBy(base))
+    if (taken.count(UpperCopy(name)) == 0) dropped_.push_back(name);
   return Status::Ok();
 }
 
@@ -244,7 +255,12 @@ Status LocalPageTransfer::PublishPage(const RemotePage&, const PublishFiles& fil
   if (written.cancelled()) return stop();
   if (!written.ok())
     return StoppedBeforeThePage(CannotWriteFileMessage(page_path_, written.message()));
-  // The page names its files now: other runs in the folder may go on.
+  // The page names its files now, and no longer those of its earlier run
+  // that no other page uses: they go, as a removal would take them. The run
+  // is done whatever becomes of them.
+  if (audio_dir_.valid())
+    for (const std::string& name : dropped_) static_cast<void>(audio_dir_.Remove(name));
+  // Other runs in the folder may go on.
   folder_lock_.Release();
   return Status::Ok();
 }

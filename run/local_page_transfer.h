@@ -41,13 +41,17 @@ class LocalPageTransfer : public PageTransport {
   // Takes the folder's lock (waiting with the observer's progress text),
   // checks the names again and decides the names in audio/ against what the
   // folder holds (audio_placement.h). A sound without a copy keeps the copy
-  // an earlier run of this page placed (an entry without `from`).
+  // an earlier run of this page placed (an entry without `from`). The files
+  // in audio/ an earlier run of this page placed (as its data file says)
+  // that no other page uses and this run does not take (in any letter case)
+  // are noted, to go once the page no longer names them.
   Status ClaimAudioNames(const RemotePage& page, const std::vector<SoundToPlace>& sounds,
                          std::vector<PlacedFile>* files, TransferObserver& observer) override;
   // Copies every file the page needs beside it (the folder's own, shared
   // files only when they differ; a failed copy does not stop the others),
   // then replaces the page, through a link to its real file, keeping its
-  // mode and owner.
+  // mode and owner, and then removes the sounds only its earlier run used,
+  // still under the folder's lock.
   Status PublishPage(const RemotePage& page, const PublishFiles& files,
                      TransferObserver& observer) override;
   bool MayTryAgain() const override { return true; }
@@ -78,6 +82,7 @@ class LocalPageTransfer : public PageTransport {
   std::string audio_dir_error_;  // why audio/ (or the page's folder) could not be opened
   FolderLock folder_lock_;
   std::map<std::string, PlacedFile> planned_;  // by name in audio/
+  std::vector<std::string> dropped_;  // in audio/: the page's earlier sounds it no longer uses
   // What this publish put beside the page, and what failed.
   std::vector<std::string> placed_;
   std::vector<std::string> failures_;

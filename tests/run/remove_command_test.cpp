@@ -143,6 +143,37 @@ TEST_F(RemoveCommandTest, SoundsAnotherPageUsesStay) {
   EXPECT_EQ(Tree(site_), (std::map<std::string, std::string>{{"a.htm", sample}, {"b.htm", sample}}));
 }
 
+// A later run with other sounds takes with it the sounds only the page's
+// earlier run used; a sound another page plays and a file of the user's
+// stay. Removals then give back the folder as it was.
+TEST_F(RemoveCommandTest, SoundsALaterRunDropsGoWithIt) {
+  const std::string sample = ReadFile((install_ / "samples/sample.htm").string());
+  WriteFile((site_ / "a.htm").string(), sample);
+  WriteFile((site_ / "b.htm").string(), sample);
+  fs::create_directories(site_ / "audio");
+  WriteFile((site_ / "audio/notes.txt").string(), "the user's");
+  ASSERT_EQ(RunOn(site_ / "a.htm", Sounds("event/car1.wav", "event/laugh3.wav")).status, 0);
+  ASSERT_EQ(RunOn(site_ / "b.htm", Sounds("event/laugh3.wav", "event/champagne.wav")).status, 0);
+  const std::map<std::string, std::string> first = Tree(site_);
+
+  Result again = RunOn(site_ / "a.htm", Sounds("event/knockdoor.wav", "event/champagne.wav"));
+  ASSERT_EQ(again.status, 0) << again.output;
+  std::map<std::string, std::string> expected = first;
+  expected.erase("audio/car1.au");
+  expected.erase("audio/car1.opus");
+  for (const char* changed : {"a.htm", "a.res", "a.sounds.js", "a.local.js"})
+    expected[changed] = ReadFile((site_ / changed).string());
+  for (const char* added : {"audio/knockdoor.au", "audio/knockdoor.opus"})
+    expected[added] = ReadFile((site_ / added).string());
+  EXPECT_EQ(Tree(site_), expected);
+
+  ASSERT_EQ(Cli("remove", {(site_ / "a.htm").string()}).status, 0);
+  ASSERT_EQ(Cli("remove", {(site_ / "b.htm").string()}).status, 0);
+  EXPECT_EQ(Tree(site_), (std::map<std::string, std::string>{
+                             {"a.htm", sample}, {"b.htm", sample},
+                             {"audio", "<folder>"}, {"audio/notes.txt", "the user's"}}));
+}
+
 TEST_F(RemoveCommandTest, RefusalsChangeNothing) {
   const std::string sample = ReadFile((install_ / "samples/sample.htm").string());
   WriteFile((site_ / "index.htm").string(), sample);
