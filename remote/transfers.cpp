@@ -171,6 +171,25 @@ Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const st
   return connection_->Download(RemoteLayout(page.path).BesidePage(name), bytes);
 }
 
+Status RemotePageTransfer::ListBesidePage(const run::RemotePage& page,
+                                          const std::string& sub_folder,
+                                          std::vector<std::string>* names) {
+  names->clear();
+  if (!connection_) return Status::NotFound(sub_folder);
+  const std::string folder = sub_folder.empty() ? ParentFolder(page.path)
+                                                : RemoteLayout(page.path).BesidePage(sub_folder);
+  std::vector<RemoteEntry> entries;
+  Status listed = connection_->List(folder, &entries);
+  if (listed.code() == Status::Code::kNotFound) return listed;
+  if (listed.cancelled()) {
+    Close();
+    return listed;
+  }
+  if (!listed.ok()) return Fail(CannotRetrieveText(folder, endpoint_.server, listed.message()));
+  for (RemoteEntry& entry : entries) names->push_back(std::move(entry.name));
+  return Status::Ok();
+}
+
 namespace {
 
 // A file's bytes: a text file's own, else its local file's.

@@ -77,6 +77,11 @@ class RemotePageTransfer : public run::PageTransport {
   Status FetchBesidePage(const run::RemotePage& page, const std::string& name,
                          std::string* bytes) override;
 
+  // One try, like FetchBesidePage; a failure other than NotFound closes
+  // the connection and says which folder could not be read.
+  Status ListBesidePage(const run::RemotePage& page, const std::string& sub_folder,
+                        std::vector<std::string>* names) override;
+
   // A fresh connection in place of the current one. On failure returns the
   // error's text (or "Ftp connection failed.") to show; the old connection
   // object stays.

@@ -1,5 +1,6 @@
 #include "run/audio_placement.h"
 
+#include <functional>
 #include <map>
 
 #include "audio/sound_names.h"
@@ -11,12 +12,17 @@ namespace {
 
 using Kind = file_io::FolderHandle::Kind;
 
+// Whether the name `name`, present in the folder exactly so, may hold the
+// file `from`, and whether it must be written.
+using ExistingFits = std::function<bool(const std::string& name, const std::string& from,
+                                        bool* write)>;
+
 class FolderNames {
  public:
-  FolderNames(const file_io::FolderHandle& audio, const FolderUsage& usage,
-              const std::string& base)
-      : audio_(audio), usage_(usage), base_(base) {
-    for (std::string& name : audio.Names()) by_lower_.emplace(LowerCopy(name), std::move(name));
+  FolderNames(std::vector<std::string> names, const FolderUsage& usage, const std::string& base,
+              ExistingFits existing)
+      : usage_(usage), base_(base), existing_(std::move(existing)) {
+    for (std::string& name : names) by_lower_.emplace(LowerCopy(name), std::move(name));
   }
 
   // Whether `name` may hold the file `from`, and whether it must be written.
@@ -30,15 +36,7 @@ class FolderNames {
     // server that ignores case.
     for (auto it = first; it != last; ++it)
       if (it->second != name) return false;
-    const Kind kind = audio_.KindOf(name);
-    if (kind == Kind::kLink && !audio_.CheckWritable(name).ok()) return false;
-    if (kind != Kind::kFile && kind != Kind::kLink) return false;
-    if (audio_.HoldsCopyOf(name, from)) {
-      *write = false;
-      return true;
-    }
-    *write = true;
-    return usage_.Placed(base_, name) && !usage_.UsedByOthers(name, base_);
+    return existing_(name, from, write);
   }
 
   // A file used as it was that no page placed: the user's.
@@ -48,17 +46,13 @@ class FolderNames {
   }
 
  private:
-  const file_io::FolderHandle& audio_;
   const FolderUsage& usage_;
   const std::string& base_;
+  ExistingFits existing_;
   std::multimap<std::string, std::string> by_lower_;
 };
 
-}  // namespace
-
-AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage& usage,
-                          const std::string& base, const std::vector<SoundToPlace>& sounds) {
-  const FolderNames folder(audio, usage, base);
+AudioPlan Plan(const FolderNames& folder, const std::vector<SoundToPlace>& sounds) {
   std::vector<audio::GivenName> given;
   for (const SoundToPlace& sound : sounds)
     given.push_back({FileNameOfPath(sound.au_path), sound.asked});
@@ -87,6 +81,34 @@ AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage&
     plan.files.push_back(copy);
   }
   return plan;
+}
+
+}  // namespace
+
+AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage& usage,
+                          const std::string& base, const std::vector<SoundToPlace>& sounds) {
+  auto existing = [&](const std::string& name, const std::string& from, bool* write) {
+    const Kind kind = audio.KindOf(name);
+    if (kind == Kind::kLink && !audio.CheckWritable(name).ok()) return false;
+    if (kind != Kind::kFile && kind != Kind::kLink) return false;
+    if (audio.HoldsCopyOf(name, from)) {
+      *write = false;
+      return true;
+    }
+    *write = true;
+    return usage.Placed(base, name) && !usage.UsedByOthers(name, base);
+  };
+  return Plan(FolderNames(audio.Names(), usage, base, existing), sounds);
+}
+
+AudioPlan PlanSiteAudioFolder(const std::vector<std::string>& audio_names,
+                              const FolderUsage& usage, const std::string& base,
+                              const std::vector<SoundToPlace>& sounds) {
+  auto existing = [&](const std::string& name, const std::string&, bool* write) {
+    *write = true;
+    return usage.Placed(base, name) && !usage.UsedByOthers(name, base);
+  };
+  return Plan(FolderNames(audio_names, usage, base, existing), sounds);
 }
 
 }  // namespace sonavelt::run

@@ -46,4 +46,12 @@ struct AudioPlan {
 AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage& usage,
                           const std::string& base, const std::vector<SoundToPlace>& sounds);
 
+// The same for a site's audio/ folder, known by the names its listing
+// gives (`audio_names`; files, folders and links alike). Its files' bytes
+// are not compared: a name there is taken unless this page's previous run
+// placed it and no other page uses it, and every file is written.
+AudioPlan PlanSiteAudioFolder(const std::vector<std::string>& audio_names,
+                              const FolderUsage& usage, const std::string& base,
+                              const std::vector<SoundToPlace>& sounds);
+
 }  // namespace sonavelt::run

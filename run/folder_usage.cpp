@@ -1,6 +1,7 @@
 #include "run/folder_usage.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "base/byte_order.h"
 #include "base/text.h"
@@ -229,9 +230,20 @@ bool FolderUsage::PlayerScriptUsedByOthers(const std::string& base) const {
   return false;
 }
 
-FolderUsage ReadFolderUsage(const file_io::FolderHandle& folder) {
+bool IsPageRecordFile(std::string_view name) {
+  return EndsWith(name, kResourceSuffix) || EndsWith(name, kPlayerDataSuffix);
+}
+
+namespace {
+
+// The one reading of a folder's page files, wherever their bytes come
+// from: `read` gives one file's bytes (at most `limit` of them), false when
+// it cannot.
+FolderUsage UsageOf(const std::vector<std::string>& names,
+                    const std::function<bool(const std::string& name, uint64_t limit,
+                                             std::string* bytes)>& read) {
   FolderUsage usage;
-  for (const std::string& name : folder.Names()) {
+  for (const std::string& name : names) {
     const bool resource = EndsWith(name, kResourceSuffix);
     const bool data = !resource && EndsWith(name, kPlayerDataSuffix);
     if (!resource && !data) continue;
@@ -240,21 +252,40 @@ FolderUsage ReadFolderUsage(const file_io::FolderHandle& folder) {
     PageUse& page = usage.PageOf(base);
     (resource ? page.has_resource_file : page.has_data_file) = true;
     std::string bytes;
-    std::vector<std::string> names;
+    std::vector<std::string> audio_names;
     std::vector<std::string> found;
-    const bool read =
-        folder.Read(name, &bytes, resource ? kMaxResourceBytes : kMaxDataBytes).ok() &&
-        (resource ? ResourceFileAudioNames(bytes, &names)
-                  : PlayerDataAudioNames(bytes, &names, &found));
-    if (!read) {
+    const bool read_ok =
+        read(name, resource ? kMaxResourceBytes : kMaxDataBytes, &bytes) &&
+        (resource ? ResourceFileAudioNames(bytes, &audio_names)
+                  : PlayerDataAudioNames(bytes, &audio_names, &found));
+    if (!read_ok) {
       page.unknown = true;
       page.unread_files.push_back(name);
       continue;
     }
-    page.audio_files.insert(names.begin(), names.end());
+    page.audio_files.insert(audio_names.begin(), audio_names.end());
     page.found_files.insert(found.begin(), found.end());
   }
   return usage;
+}
+
+}  // namespace
+
+FolderUsage ReadFolderUsage(const file_io::FolderHandle& folder) {
+  return UsageOf(folder.Names(), [&](const std::string& name, uint64_t limit, std::string* bytes) {
+    return folder.Read(name, bytes, limit).ok();
+  });
+}
+
+FolderUsage ReadFolderUsage(const std::map<std::string, std::optional<std::string>>& files) {
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : files) names.push_back(name);
+  return UsageOf(names, [&](const std::string& name, uint64_t limit, std::string* bytes) {
+    const std::optional<std::string>& held = files.at(name);
+    if (!held || held->size() > limit) return false;
+    *bytes = *held;
+    return true;
+  });
 }
 
 FolderUsage ReadFolderUsage(const std::string& folder) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -91,6 +92,12 @@ class FolderUsage {
 // Reads every *.res and *.sounds.js file of `folder` (links followed for
 // reading). Never fails: what cannot be read makes its page unknown.
 FolderUsage ReadFolderUsage(const file_io::FolderHandle& folder);
+// The same for a folder whose page files were read elsewhere (a site's):
+// each *.res and *.sounds.js file by name, with its bytes, or nullopt when
+// it could not be read. Other names are left out.
+FolderUsage ReadFolderUsage(const std::map<std::string, std::optional<std::string>>& files);
+// True for the name of a page's resource or data file (*.res, *.sounds.js).
+bool IsPageRecordFile(std::string_view name);
 // The same for a folder by path; a folder that cannot be opened gives no
 // pages.
 FolderUsage ReadFolderUsage(const std::string& folder);

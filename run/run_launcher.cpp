@@ -10,6 +10,7 @@
 #include "remote/transfers.h"
 #include "run/audio_sound_work.h"
 #include "run/run_messages.h"
+#include "run/site_audio_names.h"
 #include "settings/settings_store.h"
 
 namespace sonavelt::run {
@@ -17,7 +18,9 @@ namespace sonavelt::run {
 RunReport StartRun(const RunRequest& request, const RunFrontEnd& front) {
   UserInterface& ui = *front.ui;
   // A local page needs no transport; one made anyway connects to nothing.
-  remote::RemotePageTransfer transport(request.site);
+  remote::RemotePageTransfer site(request.site);
+  // A site's sounds are named against its audio/ folder, as a disk's are.
+  SiteAudioNames transport(site);
   std::optional<AudioSoundWork> own_sounds;
   if (front.sounds == nullptr) own_sounds.emplace(ui);
 

@@ -84,12 +84,13 @@ class TransferObserver {
 };
 
 // The steps of a run that reach the page's place, in the order the run
-// calls them: CheckBesidePage, FetchPage, FetchBesidePage, ClaimAudioNames,
-// PublishPage. One object serves one run at a time, and may serve many runs
-// one after the other; `observer` lives as long as the call. A failed step
-// returns the message the user must see (with its box style) and has
-// cleaned up after itself (a site's connection is closed). Cancelled: the
-// user quit; nothing to show. The defaults are a site's.
+// calls them: CheckBesidePage, FetchPage, FetchBesidePage and
+// ListBesidePage, ClaimAudioNames, PublishPage. One object serves one run at
+// a time, and may serve many runs one after the other; `observer` lives as
+// long as the call. A failed step returns the message the user must see
+// (with its box style) and has cleaned up after itself (a site's connection
+// is closed). Cancelled: the user quit; nothing to show. The defaults are a
+// site's.
 class PageTransport {
  public:
   virtual ~PageTransport() = default;
@@ -116,10 +117,22 @@ class PageTransport {
     (void)bytes;
     return Status::NotFound(name);
   }
+  // Between FetchPage and PublishPage: the names of the entries (files,
+  // folders, links) in the page's folder (`sub_folder` empty) or in its
+  // `sub_folder` ("audio"), over the fetch's connection, one try. NotFound
+  // when there is no such folder; any other failure has closed the
+  // connection and answers the message to show.
+  virtual Status ListBesidePage(const RemotePage& page, const std::string& sub_folder,
+                                std::vector<std::string>* names) {
+    (void)page;
+    names->clear();
+    return Status::NotFound(sub_folder);
+  }
   // Once the sounds are made: the names they and their copies take in
   // "audio/" beside the page, into *files (each sound's .au, then its
-  // copy), kept until PublishPage places them. A site's files keep their
-  // own names and are all written.
+  // copy), kept until PublishPage places them. By default the files keep
+  // their own names and are all written; a site's run names them against
+  // what its folder holds (run/site_audio_names.h).
   virtual Status ClaimAudioNames(const RemotePage& page, const std::vector<SoundToPlace>& sounds,
                                  std::vector<PlacedFile>* files, TransferObserver& observer) {
     (void)page;

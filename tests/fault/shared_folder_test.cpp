@@ -24,6 +24,7 @@
 #include "run/target_lock.h"
 #include "tests/fault/fault_support.h"
 #include "tests/fault/page_run_test.h"
+#include "tests/remote/ftp_test_server.h"
 #include "tests/support/cli_test.h"
 #include "tests/support/temp_dir.h"
 
@@ -138,6 +139,51 @@ TEST_F(SharedFolderTest, PagesSharingAudioEachKeepPlayingTheirOwnSounds) {
     EXPECT_EQ(Played(both, "index"), plays1);
     EXPECT_EQ(Played(both, "other"), plays2);
   }
+}
+
+// The same folder on a site: the server's files tell which page uses
+// which sound, as on a disk, and the user's own bell is never written.
+TEST_F(SharedFolderTest, PagesSharingASiteFolderEachKeepPlayingTheirOwnSounds) {
+  const fs::path s1 = Sounds("s1", 0), s2 = Sounds("s2", 1);
+  const fs::path ref1 = Site("ref1"), ref2 = Site("ref2", {"other.htm"});
+  ASSERT_EQ(Run(Argv(ref1 / "index.htm", s1)).status, 0);
+  ASSERT_EQ(Run(Argv(ref2 / "other.htm", s2)).status, 0);
+  const std::vector<std::string> plays1 = Played(ref1, "index"), plays2 = Played(ref2, "other");
+  ASSERT_NE(plays1, plays2);
+
+  const fs::path site = Site("served/www", {"index.htm", "other.htm"});
+  fs::create_directories(site / "audio");
+  const std::string own = "the user's own bell";
+  WriteFile((site / "audio/bell.au").string(), own);
+  TestFtpServer server;
+  if (!server.Start((root_ / "served").string())) SONAVELT_SERVER_UNAVAILABLE(server.error());
+  auto on_site = [&](const std::string& page, const fs::path& sounds) {
+    const std::string address = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
+                                std::to_string(server.port()) + "/www/" + page;
+    std::vector<std::string> env = Environment();
+    env.push_back("SONAVELT_FTP_PASSWORD=" + std::string(TestFtpServer::kPassword));
+    ProgramResult r = RunProgram(Argv(address, sounds), root_, env);
+    EXPECT_EQ(r.status, 0) << page << "\n" << r.err;
+    EXPECT_TRUE(ReadFile((site / "audio/bell.au").string()) == own) << page;
+  };
+
+  on_site("index.htm", s1);
+  EXPECT_EQ(Names(site, "index")[0], "bell-2.au");
+  on_site("other.htm", s2);
+  EXPECT_EQ(Names(site, "other")[0], "bell-3.au");
+  EXPECT_EQ(Played(site, "index"), plays1);
+  EXPECT_EQ(Played(site, "other"), plays2);
+
+  // Each page again with its sounds: its own names, nothing else in audio/.
+  const Snapshot audio = Take(site / "audio");
+  const std::vector<std::string> names1 = Names(site, "index"), names2 = Names(site, "other");
+  on_site("other.htm", s2);
+  on_site("index.htm", s1);
+  EXPECT_EQ(Names(site, "index"), names1);
+  EXPECT_EQ(Names(site, "other"), names2);
+  EXPECT_EQ(Take(site / "audio"), audio);
+  EXPECT_EQ(Played(site, "index"), plays1);
+  EXPECT_EQ(Played(site, "other"), plays2);
 }
 
 TEST_F(SharedFolderTest, TheUsersOwnSoundsInAudioAreNeverOverwritten) {
