@@ -111,4 +111,22 @@ AudioPlan PlanSiteAudioFolder(const std::vector<std::string>& audio_names,
   return Plan(FolderNames(audio_names, usage, base, existing), sounds);
 }
 
+std::vector<PlacedFile> EarlierCopiesKept(const FolderUsage& usage, const std::string& base,
+                                          const std::vector<SoundToPlace>& sounds,
+                                          const AudioPlan& plan,
+                                          const std::function<bool(const std::string&)>& is_file) {
+  std::vector<PlacedFile> kept;
+  const auto page = usage.pages().find(base);
+  if (page == usage.pages().end()) return kept;
+  for (size_t i = 0; i < sounds.size() && i < plan.au_names.size(); ++i) {
+    if (!sounds[i].copy_path.empty()) continue;
+    const std::string copy = BrowserCopyNameFor(plan.au_names[i]);
+    if (page->second.audio_files.count(copy) == 0 || page->second.found_files.count(copy) != 0 ||
+        !is_file(copy))
+      continue;
+    kept.push_back({std::string(), copy, /*write=*/false, /*is_copy=*/true, /*found=*/false});
+  }
+  return kept;
+}
+
 }  // namespace sonavelt::run

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,5 +54,15 @@ AudioPlan PlanAudioFolder(const file_io::FolderHandle& audio, const FolderUsage&
 AudioPlan PlanSiteAudioFolder(const std::vector<std::string>& audio_names,
                               const FolderUsage& usage, const std::string& base,
                               const std::vector<SoundToPlace>& sounds);
+
+// A sound without a browser copy keeps the copy an earlier run of this page
+// put in audio/ (`is_file`: the name is a plain file there): the page's
+// data file goes on naming it as the page's, or the folder's next run would
+// take it for the user's own file, and a removal would leave it. Answers
+// those copies as entries without `from`, nothing to write.
+std::vector<PlacedFile> EarlierCopiesKept(const FolderUsage& usage, const std::string& base,
+                                          const std::vector<SoundToPlace>& sounds,
+                                          const AudioPlan& plan,
+                                          const std::function<bool(const std::string&)>& is_file);
 
 }  // namespace sonavelt::run

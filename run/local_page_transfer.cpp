@@ -19,14 +19,7 @@ namespace sonavelt::run {
 
 using file_io::JoinPath;
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// "x.au" as "x.opus": the name of a sound's browser copy beside its .au.
-std::string CopyNameOf(const std::string& au) { return au.substr(0, au.rfind('.')) + ".opus"; }
-
-}  // namespace
 
 LocalPageTransfer::LocalPageTransfer(std::string page_path, std::chrono::milliseconds lock_wait)
     : page_path_(std::move(page_path)),
@@ -124,20 +117,14 @@ Status LocalPageTransfer::ClaimAudioNames(const RemotePage&, const std::vector<S
   const AudioPlan plan = PlanAudioFolder(audio_dir_, usage, base, sounds);
   *files = plan.files;
   // A sound without a copy keeps the copy an earlier run of this page put
-  // in audio/: the data file goes on naming it as the page's, or the
-  // folder's next run would take it for the user's own file, and a removal
-  // would leave it.
+  // in audio/.
+  if (audio_dir_.valid())
+    for (PlacedFile& kept :
+         EarlierCopiesKept(usage, base, sounds, plan, [&](const std::string& copy) {
+           return audio_dir_.KindOf(copy) == file_io::FolderHandle::Kind::kFile;
+         }))
+      files->push_back(std::move(kept));
   const auto page = usage.pages().find(base);
-  if (page != usage.pages().end() && audio_dir_.valid()) {
-    for (size_t i = 0; i < sounds.size() && i < plan.au_names.size(); ++i) {
-      if (!sounds[i].copy_path.empty()) continue;
-      const std::string copy = CopyNameOf(plan.au_names[i]);
-      if (page->second.audio_files.count(copy) == 0 || page->second.found_files.count(copy) != 0 ||
-          audio_dir_.KindOf(copy) != file_io::FolderHandle::Kind::kFile)
-        continue;
-      files->push_back({std::string(), copy, /*write=*/false, /*is_copy=*/true, /*found=*/false});
-    }
-  }
   for (const PlacedFile& file : *files) planned_.emplace(file.name, file);
   // Only a data file tells the page's own sounds from the user's files it
   // used in place. Names compare in any letter case: on a file system that

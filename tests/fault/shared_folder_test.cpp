@@ -157,12 +157,13 @@ TEST_F(SharedFolderTest, PagesSharingASiteFolderEachKeepPlayingTheirOwnSounds) {
   WriteFile((site / "audio/bell.au").string(), own);
   TestFtpServer server;
   if (!server.Start((root_ / "served").string())) SONAVELT_SERVER_UNAVAILABLE(server.error());
-  auto on_site = [&](const std::string& page, const fs::path& sounds) {
+  auto on_site = [&](const std::string& page, const fs::path& sounds,
+                     std::vector<std::string> extra = {"-q"}) {
     const std::string address = "ftp://" + std::string(TestFtpServer::kUser) + "@127.0.0.1:" +
                                 std::to_string(server.port()) + "/www/" + page;
     std::vector<std::string> env = Environment();
     env.push_back("SONAVELT_FTP_PASSWORD=" + std::string(TestFtpServer::kPassword));
-    ProgramResult r = RunProgram(Argv(address, sounds), root_, env);
+    ProgramResult r = RunProgram(Argv(address, sounds, std::move(extra)), root_, env);
     EXPECT_EQ(r.status, 0) << page << "\n" << r.err;
     EXPECT_TRUE(ReadFile((site / "audio/bell.au").string()) == own) << page;
   };
@@ -184,6 +185,10 @@ TEST_F(SharedFolderTest, PagesSharingASiteFolderEachKeepPlayingTheirOwnSounds) {
   EXPECT_EQ(Take(site / "audio"), audio);
   EXPECT_EQ(Played(site, "index"), plays1);
   EXPECT_EQ(Played(site, "other"), plays2);
+  // Without the browser player the page's copies stay named as its own.
+  on_site("index.htm", s1, {"-q", "--no-html5"});
+  EXPECT_EQ(Played(site, "index"), plays1);
+  EXPECT_EQ(Take(site / "audio"), audio);
 }
 
 TEST_F(SharedFolderTest, TheUsersOwnSoundsInAudioAreNeverOverwritten) {

@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
 
+#include "run/audio_placement.h"
 #include "run/player_data.h"
 #include "run/resource_text.h"
 
@@ -137,6 +141,63 @@ TEST_F(FolderUsageTest, FilesThatCannotBeAttributedMakeTheirPageAUserOfEverythin
     chmod((dir_ / "locked.res").c_str(), 0);
     EXPECT_EQ(Usage().UsersOf("ding.au"), (Names{"index", "locked"}));
   }
+}
+
+TEST_F(FolderUsageTest, ASitesFilesReadAsBytesNameItsSoundsAsOnADisk) {
+  WriteResource("index", {"bell.au"}, {"ding.au"}, {});
+  WriteData("index", {"bell.au", "ding.au"}, {"bell.opus"});
+  WriteResource("other", {"bell-2.au"}, {"ding.au"}, {});
+  Write("notes.txt", "audio/bell.au");
+  std::map<std::string, std::optional<std::string>> files;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    if (!IsPageRecordFile(name)) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[name] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  ASSERT_EQ(files.size(), 3u);
+  const FolderUsage disk = Usage();
+  FolderUsage site = ReadFolderUsage(files);
+  ASSERT_EQ(site.pages().size(), disk.pages().size());
+  for (const auto& [base, page] : disk.pages()) {
+    EXPECT_EQ(site.pages().at(base).audio_files, page.audio_files) << base;
+    EXPECT_EQ(site.pages().at(base).found_files, page.found_files) << base;
+  }
+
+  // The site's audio/ as its listing gives it: index's own bell, the ding
+  // both pages play, other's bell, and the user's own files.
+  const Names audio = {"bell.au", "bell.opus", "ding.au", "bell-2.au", "Hum.au", "song.au"};
+  struct Case {
+    std::string sound;
+    std::string copy;  // empty: none
+    std::string named;
+  };
+  const std::vector<Case> cases = {
+      {"bell.au", "bell.opus", "bell.au"},  // index placed both, no other page uses them
+      {"ding.au", "", "ding-2.au"},         // other plays it too
+      {"hum.au", "", "hum-2.au"},           // the user's, in another letter case
+      {"song.au", "", "song-2.au"},         // the user's
+      {"new.au", "new.opus", "new.au"},     // free
+  };
+  std::vector<SoundToPlace> sounds;
+  for (const Case& c : cases)
+    sounds.push_back({"/work/" + c.sound, c.sound, c.copy.empty() ? "" : "/work/" + c.copy});
+  AudioPlan plan = PlanSiteAudioFolder(audio, site, "index", sounds);
+  ASSERT_EQ(plan.au_names.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(plan.au_names[i], cases[i].named) << i;
+  EXPECT_EQ(plan.copy_names[0], "bell.opus");
+  EXPECT_EQ(plan.copy_names[4], "new.opus");
+  for (const PlacedFile& file : plan.files) {
+    EXPECT_TRUE(file.write) << file.name;  // a site's bytes are never compared
+    EXPECT_FALSE(file.found) << file.name;
+  }
+  // A page file that could not be fetched makes every name there taken.
+  files["broken.sounds.js"] = std::nullopt;
+  site = ReadFolderUsage(files);
+  EXPECT_TRUE(site.pages().at("broken").unknown);
+  plan = PlanSiteAudioFolder(audio, site, "index", sounds);
+  EXPECT_EQ(plan.au_names[0], "bell-3.au");
+  EXPECT_EQ(plan.au_names[4], "new.au");
 }
 
 TEST_F(FolderUsageTest, FilesFoundAsTheUsersOwnAreNeverThePagesToRemove) {
