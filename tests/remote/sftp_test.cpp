@@ -175,6 +175,36 @@ TEST_F(SftpTest, SessionWorksLikeFtp) {
   EXPECT_FALSE(std::filesystem::exists(site_ + "/www/audio"));
 }
 
+// What a run reads beside the page before it names its sounds, over the
+// fetch's session: the page's folder, its audio/ (folders too) and a
+// page's file there; a folder that is not there is NotFound.
+TEST_F(SftpTest, TheRunSeesTheFilesBesideThePage) {
+  WriteFile(site_ + "/www/index.html", "<html></html>");
+  WriteFile(site_ + "/www/index.res", std::string("res\0bytes", 9));
+  fs::create_directories(site_ + "/www/audio/bell-2.au");
+  WriteFile(site_ + "/www/audio/bell.au", "bell");
+  RemotePageTransfer transfer(Endpoint());
+  testing::QuietObserver observer;
+  const run::RemotePage where{"127.0.0.1", site_ + "/www/index.html"};
+  std::string page;
+  ASSERT_TRUE(transfer.FetchPage(where, &page, "", observer).ok());
+  auto sorted = [&](const std::string& sub_folder) {
+    std::vector<std::string> names;
+    Status listed = transfer.ListBesidePage(where, sub_folder, &names);
+    EXPECT_TRUE(listed.ok()) << listed.ToString();
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(sorted(""), (std::vector<std::string>{"audio", "index.html", "index.res"}));
+  EXPECT_EQ(sorted("audio"), (std::vector<std::string>{"bell-2.au", "bell.au"}));
+  std::string bytes;
+  ASSERT_TRUE(transfer.FetchBesidePage(where, "index.res", &bytes).ok());
+  EXPECT_EQ(bytes, std::string("res\0bytes", 9));
+  std::vector<std::string> names;
+  EXPECT_EQ(transfer.ListBesidePage(where, "none", &names).code(), Status::Code::kNotFound);
+  transfer.Close();
+}
+
 TEST(Sha256FingerprintTest, KnownDigests) {
   EXPECT_EQ(Sha256Fingerprint("abc"), "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0");
   EXPECT_EQ(Sha256Fingerprint(std::string(200, 'a')),
