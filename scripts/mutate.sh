@@ -52,10 +52,12 @@ git ls-files -z --cached --others --exclude-standard |
 cmake -S "$COPY" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSONAVELT_BUILD_GUI=OFF -DSONAVELT_BUILD_TESTS=ON >"$WORK/configure.log"
 
-# Builds and runs the two rooms' tests; 0 when all pass, 1 when one fails,
-# 3 when the copy does not compile.
+# Builds and runs the two rooms' tests (html's include the standard parser's
+# referee, which runs the page edit's driver and the program); 0 when all
+# pass, 1 when one fails, 3 when the copy does not compile.
 check() {
-  cmake --build "$BUILD" -j "$(nproc)" --target base_tests html_tests >"$WORK/build.log" 2>&1 || return 3
+  cmake --build "$BUILD" -j "$(nproc)" --target base_tests html_tests page_edit_referee_driver \
+    >"$WORK/build.log" 2>&1 || return 3
   local room
   for room in base html; do
     ctest --test-dir "$BUILD/tests/$room" --timeout 60 --stop-on-failure >"$WORK/test.log" 2>&1 || return 1
@@ -79,7 +81,8 @@ echo "mutate: building the unchanged copy in $WORK" >&2
 status=0
 check || status=$?
 if [ $status -ne 0 ]; then
-  echo "mutate: the unchanged copy fails its tests (see $WORK); nothing to measure" >&2
+  echo "mutate: the unchanged copy fails its tests; nothing to measure" >&2
+  tail -n 20 "$WORK/build.log" "$WORK/test.log" >&2 2>/dev/null || true
   exit 2
 fi
 
