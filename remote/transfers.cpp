@@ -168,7 +168,15 @@ Status RemotePageTransfer::FetchPage(const run::RemotePage& page, std::string* b
 Status RemotePageTransfer::FetchBesidePage(const run::RemotePage& page, const std::string& name,
                                            std::string* bytes) {
   if (!connection_) return Status::NotFound(name);
-  return connection_->Download(RemoteLayout(page.path).BesidePage(name), bytes);
+  const RemoteLayout layout(page.path);
+  const size_t slash = name.find('/');
+  if (slash == std::string::npos) return connection_->Download(layout.BesidePage(name), bytes);
+  // One folder down, by name: never a way out of the page's folder.
+  const std::string folder = name.substr(0, slash), file = name.substr(slash + 1);
+  if (folder.empty() || folder == "." || folder == ".." || file.empty() || file == "." ||
+      file == ".." || file.find('/') != std::string::npos)
+    return Status::NotFound(name);
+  return connection_->Download(layout.folder + "/" + name, bytes);
 }
 
 Status RemotePageTransfer::ListBesidePage(const run::RemotePage& page,
@@ -678,6 +686,13 @@ Status RemotePageTransfer::CarryOut(const UploadPlan& plan, const std::string& p
                          observer_->ReportTransferring(plan.page_remote, true);
                        });
   if (!status.ok()) return EndPublish(status, announced);
+  // The page no longer names these: they go, and the run is done whatever
+  // becomes of them.
+  if (connection_) {
+    connection_->set_cancel_flag(nullptr);
+    for (const std::string& path : plan.delete_after_page)
+      static_cast<void>(connection_->Delete(path));
+  }
 
   Close();
   return Status::Ok();

@@ -75,6 +75,8 @@ UploadPlan PlanUpload(const run::PublishFiles& files, const RemoteLayout& layout
     if (!file.repeat) ++unique;
   }
   plan.page_remote = layout.page_path;
+  for (const std::string& name : files.dropped_sounds)
+    plan.delete_after_page.push_back(layout.audio_folder + "/" + name);
   plan.lanes = 1;
   if (!limits.ssh && !limits.renames_refused && unique >= 4)
     plan.lanes = std::clamp(1 + unique / kFilesPerLane, 1, std::max(1, limits.max_lanes));

@@ -57,6 +57,8 @@ struct UploadPlan {
   // The page (PublishFiles::page): always under a temporary name, proved,
   // renamed (the commit).
   std::string page_remote;
+  // Deleted after the page (PublishFiles::dropped_sounds), best effort.
+  std::vector<std::string> delete_after_page;
   // Connections, the run's own included (1: the run's alone).
   int lanes = 1;
   // The sizes of direct files are proved together, one listing per folder

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 
 #include "audio/sound_names.h"
 #include "base/text.h"
@@ -111,10 +112,9 @@ AudioPlan PlanSiteAudioFolder(const std::vector<std::string>& audio_names,
   return Plan(FolderNames(audio_names, usage, base, existing), sounds);
 }
 
-std::vector<PlacedFile> EarlierCopiesKept(const FolderUsage& usage, const std::string& base,
-                                          const std::vector<SoundToPlace>& sounds,
-                                          const AudioPlan& plan,
-                                          const std::function<bool(const std::string&)>& is_file) {
+std::vector<PlacedFile> EarlierCopiesKept(
+    const FolderUsage& usage, const std::string& base, const std::vector<SoundToPlace>& sounds,
+    const AudioPlan& plan, const std::function<bool(size_t, const std::string&)>& still_its) {
   std::vector<PlacedFile> kept;
   const auto page = usage.pages().find(base);
   if (page == usage.pages().end()) return kept;
@@ -122,11 +122,24 @@ std::vector<PlacedFile> EarlierCopiesKept(const FolderUsage& usage, const std::s
     if (!sounds[i].copy_path.empty()) continue;
     const std::string copy = BrowserCopyNameFor(plan.au_names[i]);
     if (page->second.audio_files.count(copy) == 0 || page->second.found_files.count(copy) != 0 ||
-        !is_file(copy))
+        !still_its(i, copy))
       continue;
     kept.push_back({std::string(), copy, /*write=*/false, /*is_copy=*/true, /*found=*/false});
   }
   return kept;
+}
+
+std::vector<std::string> DroppedByRun(const FolderUsage& usage, const std::string& base,
+                                      const std::vector<PlacedFile>& files) {
+  std::vector<std::string> dropped;
+  const auto page = usage.pages().find(base);
+  if (page == usage.pages().end() || !page->second.has_data_file || page->second.unknown)
+    return dropped;
+  std::set<std::string> taken;
+  for (const PlacedFile& file : files) taken.insert(UpperCopy(file.name));
+  for (const std::string& name : usage.FilesOnlyUsedBy(base))
+    if (taken.count(UpperCopy(name)) == 0) dropped.push_back(name);
+  return dropped;
 }
 
 }  // namespace sonavelt::run

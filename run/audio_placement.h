@@ -56,13 +56,25 @@ AudioPlan PlanSiteAudioFolder(const std::vector<std::string>& audio_names,
                               const std::vector<SoundToPlace>& sounds);
 
 // A sound without a browser copy keeps the copy an earlier run of this page
-// put in audio/ (`is_file`: the name is a plain file there): the page's
-// data file goes on naming it as the page's, or the folder's next run would
-// take it for the user's own file, and a removal would leave it. Answers
-// those copies as entries without `from`, nothing to write.
-std::vector<PlacedFile> EarlierCopiesKept(const FolderUsage& usage, const std::string& base,
-                                          const std::vector<SoundToPlace>& sounds,
-                                          const AudioPlan& plan,
-                                          const std::function<bool(const std::string&)>& is_file);
+// put in audio/ when that copy is still the sound's: `still_its(i, copy)`
+// says that the name is a plain file there and that sound i's .au there
+// (plan.au_names[i]) holds this run's bytes. The page's data file then goes
+// on naming it as the page's. A copy of a sound the page no longer plays
+// under that name is not kept (visitors would hear the old sound); it goes
+// with the page's other dropped files (DroppedByRun). Answers the copies
+// kept as entries without `from`, nothing to write.
+std::vector<PlacedFile> EarlierCopiesKept(
+    const FolderUsage& usage, const std::string& base, const std::vector<SoundToPlace>& sounds,
+    const AudioPlan& plan, const std::function<bool(size_t, const std::string&)>& still_its);
+
+// The files in audio/ an earlier run of the page `base` placed that no other
+// page uses and that `files` (this run's) does not take, in any letter case
+// (on a file system that ignores case, a dropped name may be the very file
+// this run keeps): once the page no longer names them, they are nobody's.
+// Only a data file tells the page's own sounds from the user's files it
+// used in place: without one, or when the page's files could not be read,
+// nothing is dropped.
+std::vector<std::string> DroppedByRun(const FolderUsage& usage, const std::string& base,
+                                      const std::vector<PlacedFile>& files);
 
 }  // namespace sonavelt::run

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 
 #include "base/file_io.h"
 #include "base/text.h"
@@ -120,21 +119,13 @@ Status LocalPageTransfer::ClaimAudioNames(const RemotePage&, const std::vector<S
   // in audio/.
   if (audio_dir_.valid())
     for (PlacedFile& kept :
-         EarlierCopiesKept(usage, base, sounds, plan, [&](const std::string& copy) {
-           return audio_dir_.KindOf(copy) == file_io::FolderHandle::Kind::kFile;
+         EarlierCopiesKept(usage, base, sounds, plan, [&](size_t i, const std::string& copy) {
+           return audio_dir_.KindOf(copy) == file_io::FolderHandle::Kind::kFile &&
+                  audio_dir_.HoldsCopyOf(plan.au_names[i], sounds[i].au_path);
          }))
       files->push_back(std::move(kept));
-  const auto page = usage.pages().find(base);
   for (const PlacedFile& file : *files) planned_.emplace(file.name, file);
-  // Only a data file tells the page's own sounds from the user's files it
-  // used in place. Names compare in any letter case: on a file system that
-  // ignores case, a dropped name may be the very file this run keeps.
-  if (page == usage.pages().end() || !page->second.has_data_file || page->second.unknown)
-    return Status::Ok();
-  std::set<std::string> taken;
-  for (const PlacedFile& file : *files) taken.insert(UpperCopy(file.name));
-  for (const std::string& name : usage.FilesOnlyUsedBy(base))
-    if (taken.count(UpperCopy(name)) == 0) dropped_.push_back(name);
+  dropped_ = DroppedByRun(usage, base, *files);
   return Status::Ok();
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "base/file_io.h"
 #include "base/text.h"
 #include "run/applet_block.h"
 #include "run/audio_placement.h"
@@ -21,6 +22,7 @@ Status SiteAudioNames::ClaimAudioNames(const RemotePage& page,
                                        const std::vector<SoundToPlace>& sounds,
                                        std::vector<PlacedFile>* files, TransferObserver&) {
   files->clear();
+  dropped_.clear();
   std::vector<std::string> beside;
   Status listed = site_.ListBesidePage(page, "", &beside);
   if (!listed.ok() && listed.code() != Status::Code::kNotFound) return listed;
@@ -47,11 +49,26 @@ Status SiteAudioNames::ClaimAudioNames(const RemotePage& page,
   const AudioPlan plan = PlanSiteAudioFolder(audio_names, usage, base, sounds);
   *files = plan.files;
   const std::set<std::string> listed_names(audio_names.begin(), audio_names.end());
-  for (PlacedFile& kept : EarlierCopiesKept(usage, base, sounds, plan, [&](const std::string& copy) {
-         return listed_names.count(copy) != 0;
-       }))
+  // A site's bytes are known only by reading them: the .au is fetched, and
+  // only for a sound that comes without a copy and had one here.
+  auto still_its = [&](size_t i, const std::string& copy) {
+    if (listed_names.count(copy) == 0) return false;
+    std::string there, ours;
+    return site_.FetchBesidePage(page, audio_folder + "/" + plan.au_names[i], &there).ok() &&
+           file_io::ReadWholeFile(sounds[i].au_path, &ours).ok() && there == ours;
+  };
+  for (PlacedFile& kept : EarlierCopiesKept(usage, base, sounds, plan, still_its))
     files->push_back(std::move(kept));
+  dropped_ = DroppedByRun(usage, base, *files);
   return Status::Ok();
+}
+
+Status SiteAudioNames::PublishPage(const RemotePage& page, const PublishFiles& files,
+                                   TransferObserver& observer) {
+  if (dropped_.empty()) return site_.PublishPage(page, files, observer);
+  PublishFiles with_dropped = files;
+  with_dropped.dropped_sounds = dropped_;
+  return site_.PublishPage(page, with_dropped, observer);
 }
 
 }  // namespace sonavelt::run

@@ -44,10 +44,10 @@ class SiteAudioNames : public PageTransport {
   // the site's message; a missing audio/ holds nothing.
   Status ClaimAudioNames(const RemotePage& page, const std::vector<SoundToPlace>& sounds,
                          std::vector<PlacedFile>* files, TransferObserver& observer) override;
+  // The site's publish, with the sounds only the page's earlier run used
+  // (audio_placement.h DroppedByRun) to go once the page is placed.
   Status PublishPage(const RemotePage& page, const PublishFiles& files,
-                     TransferObserver& observer) override {
-    return site_.PublishPage(page, files, observer);
-  }
+                     TransferObserver& observer) override;
   bool MayTryAgain() const override { return site_.MayTryAgain(); }
   bool OpensFromDisk() const override { return site_.OpensFromDisk(); }
   std::string LocalFolder() const override { return site_.LocalFolder(); }
@@ -57,6 +57,7 @@ class SiteAudioNames : public PageTransport {
 
  private:
   PageTransport& site_;
+  std::vector<std::string> dropped_;  // in audio/, from ClaimAudioNames
 };
 
 }  // namespace sonavelt::run

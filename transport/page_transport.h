@@ -61,6 +61,10 @@ struct PublishFiles {
   TextFile resource;                     // beside the page
   // The browser player's data files, beside the page after the resource file.
   std::vector<TextFile> player_data;
+  // Names in "audio/" only the page's earlier run used: removed once the
+  // page is placed and no longer names them (a failure there is not the
+  // run's; the page is done).
+  std::vector<std::string> dropped_sounds;
 };
 
 // What a transfer tells the run as it goes, and how it learns that the user
@@ -108,9 +112,9 @@ class PageTransport {
   virtual Status FetchPage(const RemotePage& page, std::string* bytes,
                            const std::string& progress_text, TransferObserver& observer) = 0;
   // Between FetchPage and PublishPage: reads the file `name` beside the page
-  // (what an earlier run left there) into *bytes, over the fetch's
-  // connection. NotFound when there is no such file; a failure here leaves
-  // the connection for PublishPage.
+  // (what an earlier run left there; "audio/NAME" for a sound in its audio
+  // folder) into *bytes, over the fetch's connection. NotFound when there is
+  // no such file; a failure here leaves the connection for PublishPage.
   virtual Status FetchBesidePage(const RemotePage& page, const std::string& name,
                                  std::string* bytes) {
     (void)page;

@@ -189,6 +189,19 @@ TEST_F(SharedFolderTest, PagesSharingASiteFolderEachKeepPlayingTheirOwnSounds) {
   on_site("index.htm", s1, {"-q", "--no-html5"});
   EXPECT_EQ(Played(site, "index"), plays1);
   EXPECT_EQ(Take(site / "audio"), audio);
+
+  // The second page with the first one's sounds, without the browser player:
+  // its .au files keep their names and take the new sounds, and the copies of
+  // its old sounds, which visitors would hear instead, go. With the player
+  // again, each sound has its copy.
+  on_site("other.htm", s1, {"-q", "--no-html5"});
+  EXPECT_EQ(Names(site, "other"), names2);
+  for (const std::string& name : names2)
+    EXPECT_FALSE(fs::exists(site / "audio" / (name.substr(0, name.rfind('.')) + ".opus"))) << name;
+  EXPECT_EQ(Played(site, "index"), plays1);
+  on_site("other.htm", s1, {"-q", "--html5"});
+  EXPECT_EQ(Played(site, "other"), plays1);
+  EXPECT_EQ(Played(site, "index"), plays1);
 }
 
 TEST_F(SharedFolderTest, TheUsersOwnSoundsInAudioAreNeverOverwritten) {
