@@ -167,6 +167,18 @@ TEST_F(RemoveCommandTest, SoundsALaterRunDropsGoWithIt) {
     expected[added] = ReadFile((site_ / added).string());
   EXPECT_EQ(Tree(site_), expected);
 
+  // Without the browser player, a sound that changed under its name loses
+  // its old copy, which visitors would otherwise still hear.
+  const fs::path mine = dir_.path() / "mine";
+  fs::create_directories(mine);
+  fs::copy_file(Sound("event/carcrash2.wav"), mine / "knockdoor.wav");
+  again = RunOn(site_ / "a.htm", {"-n", "1", "--no-background", "--no-html5", "-e",
+                                  (mine / "knockdoor.wav").string(), "-x", Sound("event/champagne.wav")});
+  ASSERT_EQ(again.status, 0) << again.output;
+  EXPECT_TRUE(fs::exists(site_ / "audio/knockdoor.au"));
+  EXPECT_FALSE(fs::exists(site_ / "audio/knockdoor.opus"));
+  EXPECT_TRUE(fs::exists(site_ / "audio/champagne.opus"));  // unchanged, and b's
+
   ASSERT_EQ(Cli("remove", {(site_ / "a.htm").string()}).status, 0);
   ASSERT_EQ(Cli("remove", {(site_ / "b.htm").string()}).status, 0);
   EXPECT_EQ(Tree(site_), (std::map<std::string, std::string>{
