@@ -17,6 +17,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run/folder_usage.h"
@@ -72,6 +73,18 @@ class SharedFolderTest : public PageRunTest {
     }
     return played;
   }
+  // What index.htm with the sounds of s1 and other.htm with those of s2 each
+  // play alone in a folder of their own; the two differ.
+  std::pair<std::vector<std::string>, std::vector<std::string>> PlaysAlone(const fs::path& s1,
+                                                                          const fs::path& s2) {
+    const fs::path ref1 = Site("ref1"), ref2 = Site("ref2", {"other.htm"});
+    EXPECT_EQ(Run(Argv(ref1 / "index.htm", s1)).status, 0);
+    EXPECT_EQ(Run(Argv(ref2 / "other.htm", s2)).status, 0);
+    std::pair<std::vector<std::string>, std::vector<std::string>> plays{Played(ref1, "index"),
+                                                                        Played(ref2, "other")};
+    EXPECT_NE(plays.first, plays.second);
+    return plays;
+  }
   static std::vector<std::string> Names(const fs::path& site, const std::string& base) {
     std::vector<std::string> names;
     run::ResourceFileAudioNames(ReadFile((site / (base + ".res")).string()), &names);
@@ -85,11 +98,7 @@ class SharedFolderTest : public PageRunTest {
 TEST_F(SharedFolderTest, PagesSharingAudioEachKeepPlayingTheirOwnSounds) {
   const fs::path s1 = Sounds("s1", 0), s2 = Sounds("s2", 1);
   // Each page alone in a folder gives what it must play.
-  const fs::path ref1 = Site("ref1"), ref2 = Site("ref2", {"other.htm"});
-  ASSERT_EQ(Run(Argv(ref1 / "index.htm", s1)).status, 0);
-  ASSERT_EQ(Run(Argv(ref2 / "other.htm", s2)).status, 0);
-  const std::vector<std::string> plays1 = Played(ref1, "index"), plays2 = Played(ref2, "other");
-  ASSERT_NE(plays1, plays2);
+  const auto [plays1, plays2] = PlaysAlone(s1, s2);
 
   // One after the other: the second page's different bell gets a name of
   // its own; the first page's sounds stay as they were.
@@ -145,11 +154,7 @@ TEST_F(SharedFolderTest, PagesSharingAudioEachKeepPlayingTheirOwnSounds) {
 // which sound, as on a disk, and the user's own bell is never written.
 TEST_F(SharedFolderTest, PagesSharingASiteFolderEachKeepPlayingTheirOwnSounds) {
   const fs::path s1 = Sounds("s1", 0), s2 = Sounds("s2", 1);
-  const fs::path ref1 = Site("ref1"), ref2 = Site("ref2", {"other.htm"});
-  ASSERT_EQ(Run(Argv(ref1 / "index.htm", s1)).status, 0);
-  ASSERT_EQ(Run(Argv(ref2 / "other.htm", s2)).status, 0);
-  const std::vector<std::string> plays1 = Played(ref1, "index"), plays2 = Played(ref2, "other");
-  ASSERT_NE(plays1, plays2);
+  const auto [plays1, plays2] = PlaysAlone(s1, s2);
 
   const fs::path site = Site("served/www", {"index.htm", "other.htm"});
   fs::create_directories(site / "audio");
