@@ -18,7 +18,8 @@
 // BASE.sounds.js and BASE.local.js, the sounds and browser copies in audio/
 // that no other page of the folder uses (folder_usage.h), the class file
 // and the player script once no page uses them, and audio/ itself when
-// this removal emptied it (a local page only).
+// this removal emptied it (on a site, the server refuses a folder that still
+// holds anything).
 //
 // It is a transaction like a run, with the run's safety: the page's lock
 // (TargetLock) for its whole length, a private work folder, nothing written
