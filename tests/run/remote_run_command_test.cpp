@@ -330,6 +330,24 @@ TEST_P(DaemonRunTest, PublishedSiteMatchesTheLocalRun) {
   ExpectSiteLikeLocalRun({"--yes", "-n", "2", "--in-order"}, /*browser_player=*/true);
 }
 
+// A second run with other sounds: once the page names them, the first run's
+// sounds and copies, which no page plays any more, are gone from the server.
+TEST_P(DaemonRunTest, ASecondRunWithOtherSoundsLeavesOnlyItsOwn) {
+  auto run = [&](const char* entrance) {
+    const std::string sounds = (install_ / "audio/event").string() + "/";
+    Result r = Cli({"--yes", "-n", "1", "--no-background", "-e", sounds + entrance, "-x",
+                    sounds + "laugh3.wav", address_});
+    EXPECT_EQ(r.status, 0) << r.output;
+  };
+  run("car1.wav");
+  run("champagne.wav");
+  std::set<std::string> audio;
+  for (const auto& entry : fs::directory_iterator(site_ / "www/audio"))
+    audio.insert(entry.path().filename().string());
+  EXPECT_EQ(audio, (std::set<std::string>{"champagne.au", "champagne.opus", "laugh3.au",
+                                          "laugh3.opus"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, DaemonRunTest,
                          ::testing::ValuesIn(testing::kAllFtpDaemons),
                          [](const auto& info) { return testing::DaemonTestName(info.param); });
