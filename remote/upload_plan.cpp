@@ -10,7 +10,7 @@ namespace sonavelt::remote {
 RemoteLayout::RemoteLayout(std::string_view remote_page_path) : page_path(remote_page_path) {
   size_t slash = page_path.rfind('/');
   folder = slash == std::string::npos ? "" : page_path.substr(0, slash);
-  audio_folder = folder + "/audio";
+  audio_folder = folder + "/" + run::kAudioFolder;
 }
 
 std::string RemoteLayout::SoundPath(std::string_view local_sound) const {

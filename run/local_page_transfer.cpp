@@ -53,7 +53,7 @@ Status LocalPageTransfer::CheckBesidePage(const RemotePage&,
   if (file_io::FolderHandle::Open(page_folder_, &page_dir_).ok()) {
     if (Status checked = CheckNames(); !checked.ok()) return checked;
     // Only once audio/ is known not to lead into another user's folder.
-    file_io::RemoveStaleTempFiles(JoinPath(page_folder_, "audio"));
+    file_io::RemoveStaleTempFiles(JoinPath(page_folder_, kAudioFolder));
   }
   return Status::Ok();
 }
@@ -105,9 +105,9 @@ Status LocalPageTransfer::ClaimAudioNames(const RemotePage&, const std::vector<S
   // lock keeping runs on this page apart.
   // The links may have changed while the run converted.
   if (Status checked = CheckNames(); !checked.ok()) return checked;
-  Status opened = page_dir_.OpenSub("audio", /*create=*/true, &audio_dir_);
+  Status opened = page_dir_.OpenSub(kAudioFolder, /*create=*/true, &audio_dir_);
   if (opened.code() == Status::Code::kRefused)
-    return Status::Refused(ForeignLinkMessage(page_path_, page_dir_.PathOf("audio")));
+    return Status::Refused(ForeignLinkMessage(page_path_, page_dir_.PathOf(kAudioFolder)));
   // A folder that cannot be made is reported with the copies that fail.
   if (!opened.ok()) audio_dir_error_ = opened.message();
 
@@ -135,7 +135,7 @@ bool LocalPageTransfer::Copy(const file_io::FolderHandle& folder, const std::str
   if (cancel && cancel->load()) return false;
   const std::string to =
       folder.valid() ? folder.PathOf(name)
-                     : JoinPath(&folder == &audio_dir_ ? JoinPath(page_folder_, "audio")
+                     : JoinPath(&folder == &audio_dir_ ? JoinPath(page_folder_, kAudioFolder)
                                                        : page_folder_,
                                 name);
   if (!write || std::find(done_.begin(), done_.end(), to) != done_.end()) return true;

@@ -30,8 +30,6 @@ namespace fs = std::filesystem;
 using file_io::JoinPath;
 using End = RemovalOutcome::End;
 
-constexpr char kAudioFolder[] = "audio";
-
 RemovalOutcome Ended(End end, Status message) {
   RemovalOutcome outcome;
   outcome.end = end;

@@ -214,7 +214,7 @@ PipelineRun::Step PipelineRun::Beginning() {
 std::vector<std::string> PipelineRun::NamesBesidePage() const {
   const std::string base = ResourceBaseName(page_file_name_);
   std::vector<std::string> names = {ResourceFileName(page_file_name_),
-                                    FileNameOfPath(paths_.applet_class_path), "audio"};
+                                    FileNameOfPath(paths_.applet_class_path), kAudioFolder};
   if (options_.browser_player) {
     names.push_back(kPlayerScriptFileName);
     names.push_back(PlayerDataScriptName(base));
@@ -350,7 +350,7 @@ PipelineRun::PhaseResult<ConvertedSounds> PipelineRun::Converting() {
     if (!options_.no_background) run_order.push_back(sounds_.background_sounds[k]);
   }
   const audio::SoundNames names(
-      run_order, page_folder_.empty() ? std::string() : JoinPath(page_folder_, "audio"));
+      run_order, page_folder_.empty() ? std::string() : JoinPath(page_folder_, kAudioFolder));
   const std::string& work_folder = run_folder_->path();
   std::set<std::string> placed;  // names whose file is made
 

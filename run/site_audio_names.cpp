@@ -12,12 +12,6 @@
 
 namespace sonavelt::run {
 
-namespace {
-
-constexpr char kAudioFolder[] = "audio";
-
-}  // namespace
-
 Status SiteAudioNames::ClaimAudioNames(const RemotePage& page,
                                        const std::vector<SoundToPlace>& sounds,
                                        std::vector<PlacedFile>* files, TransferObserver&) {

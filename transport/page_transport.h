@@ -17,6 +17,8 @@ namespace sonavelt::run {
 // The applet's class file: its name in the install folder and beside the
 // page, on a disk or on a site.
 inline constexpr char kAppletClassFileName[] = "SonaveltRandomEventBackground.class";
+// The folder beside the page that holds the sounds and their browser copies.
+inline constexpr char kAudioFolder[] = "audio";
 
 // A page on a site.
 struct RemotePage {
